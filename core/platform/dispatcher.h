@@ -1,0 +1,54 @@
+// The one place where threads meet: a worker hands a call to the UI thread and waits until it has
+// run. The GUI implements it with Qt; the CLI and the tests use TLoopDispatcher or
+// TInlineDispatcher.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace camlift {
+
+class IUiDispatcher {
+ public:
+  virtual ~IUiDispatcher() = default;
+  // Runs fn on the UI thread and returns once it has run. Called on the UI thread, runs it at once.
+  virtual void Invoke(const std::function<void()>& fn) = 0;
+};
+
+// Runs every call on the calling thread (single-threaded tools and tests).
+class TInlineDispatcher final : public IUiDispatcher {
+ public:
+  void Invoke(const std::function<void()>& fn) override { fn(); }
+};
+
+// A queue that the owning ("UI") thread drains. Other threads block in Invoke until their call
+// has been run by ProcessPending/RunUntil on the owner thread.
+class TLoopDispatcher final : public IUiDispatcher {
+ public:
+  TLoopDispatcher();  // the constructing thread is the UI thread
+  void Invoke(const std::function<void()>& fn) override;
+
+  // Runs every queued call; returns how many ran.
+  int ProcessPending();
+  // Runs queued calls until done() is true (checked after each call and on every Wake()).
+  void RunUntil(const std::function<bool()>& done);
+  // Wakes RunUntil so it re-checks its predicate.
+  void Wake();
+
+ private:
+  struct Call {
+    const std::function<void()>* fn;
+    bool done = false;
+  };
+  std::thread::id owner_;
+  std::mutex mutex_;
+  std::condition_variable queued_;
+  std::condition_variable finished_;
+  std::deque<Call*> queue_;
+  bool woken_ = false;
+};
+
+}  // namespace camlift

@@ -1,0 +1,24 @@
+// Where things live on this platform: the program file, the per-user folders, the temporary
+// folder and the work folder (catalogue, downloaded archives, "Bin/").
+#pragma once
+
+#include <string>
+
+namespace camlift {
+
+// Full path of the running program (/proc/self/exe resolved); empty if it cannot be read.
+std::string ExecutablePath();
+// The user's application-data folder: $XDG_CONFIG_HOME, else ~/.config. Without trailing '/'.
+std::string UserConfigHome();
+// $TMPDIR, else /tmp, always with a trailing '/'.
+std::string TempFolder();
+// True when the current user may create files in folder.
+bool IsWritableFolder(const std::string& folder);
+
+// The work folder, with a trailing '/', created when missing:
+// SetWorkFolder() (--data-dir) or CAMLIFT_DATA_DIR when given; else the program folder when it is
+// writable (a portable install); else the per-user data folder of the program.
+std::string WorkFolder();
+void SetWorkFolder(const std::string& folder);
+
+}  // namespace camlift

@@ -1,0 +1,61 @@
+#include "util/base64.h"
+
+namespace camlift {
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::size_t kLineBytes = 57;  // 57 input bytes make one 76-character MIME line
+
+void EncodeGroups(std::string_view in, std::string& out) {
+  std::size_t i = 0;
+  for (; i + 3 <= in.size(); i += 3) {
+    const unsigned v = (static_cast<unsigned char>(in[i]) << 16) |
+                       (static_cast<unsigned char>(in[i + 1]) << 8) |
+                       static_cast<unsigned char>(in[i + 2]);
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += kAlphabet[(v >> 6) & 63];
+    out += kAlphabet[v & 63];
+  }
+  const std::size_t rest = in.size() - i;
+  if (rest == 1) {
+    const unsigned v = static_cast<unsigned char>(in[i]) << 16;
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += "==";
+  } else if (rest == 2) {
+    const unsigned v =
+        (static_cast<unsigned char>(in[i]) << 16) | (static_cast<unsigned char>(in[i + 1]) << 8);
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += kAlphabet[(v >> 6) & 63];
+    out += '=';
+  }
+}
+
+}  // namespace
+
+std::uint32_t Base64EncodedLength(std::uint32_t n) {
+  if (n == 0) return 0;
+  return 4 * ((n + 2) / 3) + 2 * ((n - 1) / kLineBytes);
+}
+
+std::string Base64Encode(std::string_view data) {
+  std::string out;
+  if (data.empty()) return out;
+  out.reserve(Base64EncodedLength(static_cast<std::uint32_t>(data.size())));
+  for (std::size_t pos = 0; pos < data.size(); pos += kLineBytes) {
+    if (pos) out += "\r\n";
+    EncodeGroups(data.substr(pos, kLineBytes), out);
+  }
+  return out;
+}
+
+std::string Base64EncodeOneLine(std::string_view data) {
+  std::string out;
+  out.reserve(4 * ((data.size() + 2) / 3));
+  EncodeGroups(data, out);
+  return out;
+}
+
+}  // namespace camlift

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/broadcast.h"
+#include "platform/dispatcher.h"
+#include "platform/locale.h"
+#include "platform/timing.h"
+#include "util/percent_encoding.h"
+
+namespace camlift {
+namespace {
+
+TEST(Timing, ScaleIsParsedStrictly) {
+  EXPECT_DOUBLE_EQ(1.0, ParseTimeScale("1"));
+  EXPECT_DOUBLE_EQ(0.01, ParseTimeScale("0.01"));
+  EXPECT_DOUBLE_EQ(0.0, ParseTimeScale("0"));
+  for (const char* bad : {"", "-1", "abc", "1x", "nan", "inf", " 1"}) {
+    EXPECT_THROW(ParseTimeScale(bad), std::invalid_argument) << bad;
+  }
+}
+
+TEST(Timing, ValuesAreScaledAndTimeoutsKeepAFloor) {
+  SetTimeScaleForTesting(1.0);
+  EXPECT_EQ(40000, Millis(Wait::RebootWait));
+  EXPECT_EQ(8000, Millis(Wait::CtpReplyTimeout));
+  SetTimeScaleForTesting(0.01);
+  EXPECT_EQ(400, Millis(Wait::RebootWait));
+  EXPECT_EQ(200, Millis(Wait::CameraPageRead));
+  SetTimeScaleForTesting(0.0);
+  EXPECT_EQ(0, Millis(Wait::CtpSessionPause));
+  EXPECT_EQ(kMinTimeoutMs, Millis(Wait::CtpReplyTimeout));
+  EXPECT_EQ(30, Millis(Wait::R730ReceiveWait));  // a time-out shorter than the floor stays
+  SetTimeScaleForTesting(-1);
+}
+
+TEST(Timing, TableRowsMatchTheirIds) {
+  int index = 0;
+  for (const WaitEntry& e : WaitTable()) {
+    EXPECT_EQ(index++, static_cast<int>(e.id)) << e.name;
+    EXPECT_GT(e.ms, 0) << e.name;
+  }
+}
+
+TEST(Broadcast, DefaultOverrideAndRefusal) {
+  ::unsetenv("CAMLIFT_BROADCAST_ADDR");
+  EXPECT_EQ("255.255.255.255", BroadcastAddressText());
+  ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255.255", 1);
+  EXPECT_EQ("127.255.255.255", BroadcastAddressText());
+  ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255", 1);
+  EXPECT_THROW(BroadcastAddressText(), std::invalid_argument);
+  ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255.255", 1);
+}
+
+TEST(Broadcast, DottedQuadParser) {
+  EXPECT_TRUE(ParseDottedIPv4("0.0.0.0"));
+  EXPECT_TRUE(ParseDottedIPv4("192.168.1.126"));
+  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "a.b.c.d", "1..2.3", "1.2.3.4 ",
+                          "localhost", "0001.2.3.4"}) {
+    EXPECT_FALSE(ParseDottedIPv4(bad)) << bad;
+  }
+}
+
+TEST(Locale, OemCodePageTable) {
+  struct Case {
+    const char* locale;
+    int code_page;
+  };
+  const Case cases[] = {{"zh_CN.UTF-8", 936}, {"zh_SG", 936},      {"zh_TW.Big5", 950},
+                        {"zh_HK.UTF-8", 950}, {"zh_MO", 950},      {"ja_JP.UTF-8", 932},
+                        {"fr_CA.UTF-8", 863}, {"fr_FR.UTF-8", 437}, {"it_IT", 1144},
+                        {"es_ES.UTF-8", 1145}, {"en_US.UTF-8", 437}, {"C", 437},
+                        {"POSIX", 437}};
+  for (const Case& c : cases) EXPECT_EQ(c.code_page, OemCodePageForLocale(c.locale)) << c.locale;
+}
+
+TEST(PercentEncoding, KeepsPlainValuesAndEscapesTheRest) {
+  EXPECT_EQ("admin", PercentEncode("admin"));
+  EXPECT_EQ("531642", PercentEncode("531642"));
+  EXPECT_EQ("a-b.c_d~e", PercentEncode("a-b.c_d~e"));
+  EXPECT_EQ("p%26w%23d%20x%0D%0Ay%3D", PercentEncode("p&w#d x\r\ny="));
+  EXPECT_EQ("%C3%A9%FF", PercentEncode("\xC3\xA9\xFF"));
+}
+
+TEST(Dispatcher, WorkerCallsRunOnTheOwnerThreadInOrder) {
+  TLoopDispatcher dispatcher;
+  const auto owner = std::this_thread::get_id();
+  std::vector<int> seen;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    for (int i = 0; i < 5; ++i) {
+      dispatcher.Invoke([&, i] {
+        EXPECT_EQ(owner, std::this_thread::get_id());
+        seen.push_back(i);
+      });
+    }
+    done = true;
+    dispatcher.Wake();
+  });
+  dispatcher.RunUntil([&] { return done.load(); });
+  worker.join();
+  EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4}), seen);
+}
+
+}  // namespace
+}  // namespace camlift
