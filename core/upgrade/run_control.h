@@ -1,0 +1,42 @@
+// What a long upgrade step needs from its caller besides its arguments: where to report progress,
+// and whether the user asked to stop. Steps honour a stop only between exchanges and in their
+// waits, never in the middle of an upload.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "platform/timing.h"
+
+namespace camlift {
+
+enum class TProgressStage { Download, Upload, RebootWait };
+
+class TRunControl {
+ public:
+  using ProgressFn = std::function<void(TProgressStage, std::int64_t done, std::int64_t total)>;
+
+  TRunControl() = default;
+  TRunControl(ProgressFn progress, const std::atomic<bool>* cancel)
+      : progress_(std::move(progress)), cancel_(cancel) {}
+
+  void Report(TProgressStage stage, std::int64_t done, std::int64_t total) const {
+    if (progress_) progress_(stage, done, total);
+  }
+  bool Cancelled() const { return cancel_ && cancel_->load(); }
+  const std::atomic<bool>* CancelFlag() const { return cancel_; }
+
+  // Sleeps for the scaled wait in small slices; false when a stop was asked for meanwhile.
+  bool Sleep(Wait wait) const;
+  bool SleepMillis(int ms) const;
+
+  // A control that reports nothing and is never cancelled.
+  static const TRunControl& None();
+
+ private:
+  ProgressFn progress_;
+  const std::atomic<bool>* cancel_ = nullptr;
+};
+
+}  // namespace camlift
