@@ -1,0 +1,30 @@
+// TDevInfo: the camera record of one search reply, copied by value.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace camlift {
+
+struct TDevInfo {
+  std::int32_t DevType = -1;  // dialect type code; -1 = no record
+  std::string DevID;          // identity exactly as the reply gives it (de-duplication key)
+  std::string NormID;         // NormalizeID(DevID)
+  std::string SerialNo;
+  std::string DevName;
+  std::string Version;
+  std::string IPAddr;
+  std::string Netmask;
+  std::string Gateway;
+  std::string DNS1;
+  std::string DNS2;
+  std::uint16_t DevPort = 0;
+  std::uint16_t AuxWord = 0;
+  std::uint8_t DhcpFlag = 2;  // 1 = DHCP on, 2 = off
+  std::string DdnsUser;
+  std::string DdnsPassword;
+  std::string DdnsHost;
+  std::int32_t Lifetime = 0;  // search ticks left before an unrefreshed list entry is dropped
+};
+
+}  // namespace camlift

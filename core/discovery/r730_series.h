@@ -1,0 +1,104 @@
+// TR730Series: the one client object for series R cameras, reached through R730Client(). Its
+// search, its two firmware uploads and its configuration calls live in separate files
+// (r730_search.cpp, r730_upload.cpp, r730_config.cpp).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "discovery/dev_info.h"
+
+namespace camlift {
+
+class TRunControl;
+
+struct TWiFiParams;
+struct TDdnsParams;
+
+// Receives each record of a series R search, on the UI thread.
+using TR730SearchHandler = std::function<void(const TDevInfo&)>;
+
+class IR730Series {
+ public:
+  virtual ~IR730Series() = default;
+  virtual void SearchDevices(std::uint16_t port, const TR730SearchHandler& handler) = 0;
+  virtual bool SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
+                          const std::string& password, const TDevInfo& wanted,
+                          const TDevInfo& current) = 0;
+  virtual void SetDevice(const std::optional<TDevInfo>& record) = 0;
+  virtual std::optional<TDevInfo> GetDevice() const = 0;
+  virtual bool CheckLogin(const std::string& base_url, const std::string& user,
+                          const std::string& password) = 0;
+  virtual bool SetFactoryParams(const std::string& user, const std::string& password,
+                                const TDevInfo& current, const TDevInfo& wanted,
+                                const std::string& wifi_mac) = 0;
+  virtual bool RestoreDefaults(const std::string& user, const std::string& password) = 0;
+  virtual std::int32_t ScanWifi(const std::string& user, const std::string& password,
+                                std::vector<std::string>& list) = 0;
+  virtual const TWiFiParams* ReadWifi(const std::string& user, const std::string& password) = 0;
+  virtual std::int32_t WriteWifi(const std::string& user, const std::string& password) = 0;
+  virtual const TDdnsParams* ReadDdns(const std::string& user, const std::string& password,
+                                      bool use_cached) = 0;
+  virtual std::uint8_t WriteDdns(const std::string& user, const std::string& password) = 0;
+  virtual bool UploadSystemFirmware(const std::string& base_url, const std::string& user,
+                                    const std::string& password, const std::string& file_path,
+                                    const TRunControl& control) = 0;
+  virtual bool UploadUIFirmware(const std::string& base_url, const std::string& user,
+                                const std::string& password, const std::string& file_path,
+                                const TRunControl& control) = 0;
+};
+
+class TR730Series final : public IR730Series {
+ public:
+  TR730Series();
+  ~TR730Series() override;
+
+  void SearchDevices(std::uint16_t port, const TR730SearchHandler& handler) override;
+  bool SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
+                  const std::string& password, const TDevInfo& wanted,
+                  const TDevInfo& current) override;
+  void SetDevice(const std::optional<TDevInfo>& record) override { device_ = record; }
+  std::optional<TDevInfo> GetDevice() const override { return device_; }
+  bool CheckLogin(const std::string& base_url, const std::string& user,
+                  const std::string& password) override;
+  bool SetFactoryParams(const std::string& user, const std::string& password,
+                        const TDevInfo& current, const TDevInfo& wanted,
+                        const std::string& wifi_mac) override;
+  bool RestoreDefaults(const std::string& user, const std::string& password) override;
+  std::int32_t ScanWifi(const std::string& user, const std::string& password,
+                        std::vector<std::string>& list) override;
+  const TWiFiParams* ReadWifi(const std::string& user, const std::string& password) override;
+  std::int32_t WriteWifi(const std::string& user, const std::string& password) override;
+  const TDdnsParams* ReadDdns(const std::string& user, const std::string& password,
+                              bool use_cached) override;
+  std::uint8_t WriteDdns(const std::string& user, const std::string& password) override;
+  bool UploadSystemFirmware(const std::string& base_url, const std::string& user,
+                            const std::string& password, const std::string& file_path,
+                            const TRunControl& control) override;
+  bool UploadUIFirmware(const std::string& base_url, const std::string& user,
+                        const std::string& password, const std::string& file_path,
+                        const TRunControl& control) override;
+
+  // The upload base of a camera whose status page reports version: the base URL for versions
+  // below "84.2.0.121" (byte-wise text comparison), else "http://" + host + ":8600".
+  static std::string UploadBase(const std::string& base_url, const std::string& version,
+                                const std::string& host);
+
+ private:
+  bool UploadFirmware(const std::string& page, const std::string& base_url,
+                      const std::string& user, const std::string& password,
+                      const std::string& file_path, const TRunControl& control);
+
+  std::optional<TDevInfo> device_;
+  std::unique_ptr<TWiFiParams> wifi_params_;
+  std::unique_ptr<TDdnsParams> ddns_params_;
+};
+
+// The shared instance for the whole run.
+IR730Series& R730Client();
+
+}  // namespace camlift

@@ -1,0 +1,89 @@
+// The R730 client object itself and its two firmware uploads through port 8600.
+#include <memory>
+
+#include "discovery/r730_params.h"
+#include "discovery/r730_series.h"
+#include "platform/timing.h"
+#include "upgrade/multipart_upload.h"
+#include "upgrade/upgrade_object.h"
+#include "util/percent_encoding.h"
+#include "util/tools.h"
+
+namespace camlift {
+namespace {
+
+constexpr const char* kFirstVersionOn8600 = "84.2.0.121";
+
+}  // namespace
+
+TR730Series::TR730Series() = default;
+TR730Series::~TR730Series() = default;
+
+IR730Series& R730Client() {
+  static TR730Series client;
+  return client;
+}
+
+std::string TR730Series::UploadBase(const std::string& base_url, const std::string& version,
+                                    const std::string& host) {
+  // Byte-wise text order, as the cameras' own tools compare versions: "9.0.0.1" counts as higher.
+  if (version < kFirstVersionOn8600) return base_url;
+  return "http://" + host + ":8600";
+}
+
+bool TR730Series::UploadSystemFirmware(const std::string& base_url, const std::string& user,
+                                       const std::string& password, const std::string& file_path,
+                                       const TRunControl& control) {
+  return UploadFirmware("/upgrade_firmware.cgi", base_url, user, password, file_path, control);
+}
+
+bool TR730Series::UploadUIFirmware(const std::string& base_url, const std::string& user,
+                                   const std::string& password, const std::string& file_path,
+                                   const TRunControl& control) {
+  return UploadFirmware("/upgrade_htmls.cgi", base_url, user, password, file_path, control);
+}
+
+bool TR730Series::UploadFirmware(const std::string& page, const std::string& base_url,
+                                 const std::string& user, const std::string& password,
+                                 const std::string& file_path, const TRunControl& control) {
+  std::string version, host;
+  if (device_) {
+    version = device_->Version;
+    host = device_->IPAddr;
+  } else {
+    std::string text;
+    if (TTools::HttpGetText(base_url + "/get_Status.cgi?user=" + PercentEncode(user) +
+                                "&pwd=" + PercentEncode(password),
+                            text, Millis(Wait::R730StatusRead), "", "") &&
+        !text.empty()) {
+      const std::size_t key = text.find("sys_ver=\"");
+      if (key != std::string::npos) {
+        const std::size_t start = key + 9;
+        const std::size_t end = text.find('"', start);
+        version = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      }
+    }
+    host = base_url;
+    if (const std::size_t scheme = host.find("//"); scheme != std::string::npos) {
+      host.erase(0, scheme + 2);
+    }
+    if (const std::size_t colon = host.find(':'); colon != std::string::npos) host.resize(colon);
+  }
+  TMultipartRequest request;
+  request.url = UploadBase(base_url, version, host) + page + "?loginuse=" + PercentEncode(user) +
+                "&loginpas=" + PercentEncode(password);
+  request.file_path = file_path;
+  request.part_content_type = "application/x-zip-compressed";
+  request.headers = {
+      "Accept: image/gif, image/jpeg, image/pjpeg, image/pjpeg, "
+      "application/x-shockwave-flash, */*",
+      "Accept-Encoding: gzip,deflate"};
+  request.user_agent = "Mozilla/3.0 (compatible; Indy Library)";
+  // The account travels in the query; the credentials are never sent as a header.
+  request.cookies = true;
+  request.connect_timeout_ms = Millis(Wait::UploadConnect);
+  request.read_timeout_ms = Millis(Wait::UploadRead);
+  return PostMultipartFile(request, control).ok;
+}
+
+}  // namespace camlift

@@ -1,0 +1,25 @@
+#include "upgrade/catalogue.h"
+
+#include <filesystem>
+
+#include "upgrade/upgrade_object.h"
+#include "util/ini_file.h"
+
+namespace camlift {
+
+bool ReadCatalogueEntry(const std::string& path, const std::string& section,
+                        const std::string& version_key, const std::string& file_key,
+                        TCatalogueEntry& entry) {
+  entry = {};
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return false;
+  const TIniFile ini(path);
+  const std::string key = TrimText(section);
+  entry.version = ini.ReadString(key, version_key, "");
+  entry.md5 = ini.ReadString(key, "MD5", "");
+  entry.excluded = ini.ReadString(key, "NO", "");
+  entry.file = ini.ReadString(key, file_key, "");
+  return true;
+}
+
+}  // namespace camlift

@@ -1,0 +1,130 @@
+// The upgrader family: one object knows how to talk to one camera series about one firmware kind.
+// The worker drives it through the virtual steps below, always in this order: ReadOem,
+// ReadCurrentVersion, ReadLatestVersion, IsSameVersion, DownloadFirmware, Upload, then ReadOem
+// again until the camera answers.
+#pragma once
+
+#include <string>
+
+#include "upgrade/run_control.h"
+
+namespace camlift {
+
+class TUpgradeObject {
+ public:
+  // Create: the defaults every camera starts from.
+  TUpgradeObject();
+  virtual ~TUpgradeObject() = default;
+  TUpgradeObject(const TUpgradeObject&) = delete;
+  TUpgradeObject& operator=(const TUpgradeObject&) = delete;
+
+  // Slots, in the order the family defines them.
+  virtual std::string VersionKey() const = 0;
+  virtual std::string FileKey() const = 0;
+  virtual std::string LocalFileName() const;
+  virtual std::string RepositoryFolder() const;
+  virtual bool ReadOem();
+  virtual bool ReadCurrentVersion();
+  virtual void ReadLatestVersion(std::string& checksum, std::string& excluded,
+                                 std::string& latest);
+  virtual std::string ModelKey() const;
+  virtual bool IsSameVersion(const std::string& version) const;
+  virtual bool Upload(std::string& message);
+
+  // Fetches, verifies and unpacks the firmware named by the catalogue into "Bin/" of the work
+  // folder; sets LocalFilePath. Never leaves an unverified file where Upload would find it.
+  bool DownloadFirmware(const std::string& expected_md5);
+
+  // Connection data; account and password are stored trimmed and lower-cased.
+  const std::string& UserName() const { return user_name_; }
+  void SetUserName(const std::string& value);
+  const std::string& Password() const { return password_; }
+  void SetPassword(const std::string& value);
+  const std::string& IPAddress() const { return ip_address_; }
+  void SetIPAddress(const std::string& value) { ip_address_ = value; }
+  int Port() const { return port_; }
+  void SetPort(int value) { port_ = value; }
+
+  // Results of the steps.
+  const std::string& CurrentVersion() const { return current_version_; }
+  void SetCurrentVersion(const std::string& value) { current_version_ = value; }
+  const std::string& Model() const { return model_; }
+  void SetModel(const std::string& value) { model_ = value; }
+  int ModelPrefixLength() const { return model_prefix_length_; }
+  void SetModelPrefixLength(int value) { model_prefix_length_ = value; }
+  const std::string& LatestVersion() const { return latest_version_; }
+  void SetLatestVersion(const std::string& value) { latest_version_ = value; }
+  const std::string& OemText() const { return oem_text_; }
+  const std::string& RepositoryFile() const { return repository_file_; }
+  const std::string& LocalFilePath() const { return local_file_path_; }
+
+  // Where the run keeps its files and finds the repository; set before the worker starts.
+  const std::string& RepositoryUrl() const { return repository_url_; }
+  void SetRepositoryUrl(const std::string& url) { repository_url_ = url; }
+  // Ends in "/". Defaults to the program's work folder.
+  const std::string& WorkFolder() const { return work_folder_; }
+  void SetWorkFolder(const std::string& folder);
+  // Local name of the fetched catalogue, "Firmware.ini" unless a batch run gives each worker its own.
+  const std::string& CatalogueFileName() const { return catalogue_file_name_; }
+  void SetCatalogueFileName(const std::string& name) { catalogue_file_name_ = name; }
+  // Progress and stop requests of the worker that drives this upgrader.
+  const TRunControl& Control() const { return control_ ? *control_ : TRunControl::None(); }
+  void SetControl(const TRunControl* control) { control_ = control; }
+
+  // The camera's HTTP base, "http://" + address + ":" + port.
+  std::string CameraUrl(const std::string& path) const;
+
+ protected:
+  // For the family: results written by one step and read by the next.
+  std::string oem_text_;
+  std::string repository_file_;
+  std::string local_file_path_;
+  std::string current_version_;
+  std::string model_;
+
+  // The shared "/appver.js" read: app_model into Model (when the page was fetched).
+  // Returns whether the page was fetched, with its text.
+  bool ReadAppVerPage(std::string& page);
+
+ private:
+  std::string user_name_ = "admin";
+  std::string password_;
+  std::string ip_address_ = "192.168.1.126";
+  int port_ = 81;
+  int model_prefix_length_ = 0;
+  std::string latest_version_;
+  std::string repository_url_;
+  std::string work_folder_;
+  std::string catalogue_file_name_ = "Firmware.ini";
+  const TRunControl* control_ = nullptr;
+};
+
+// System firmware: catalogue keys "SysVer"/"SysFile", repository folder "system".
+class TSysUpgradeObject : public TUpgradeObject {
+ public:
+  std::string VersionKey() const override { return "SysVer"; }
+  std::string FileKey() const override { return "SysFile"; }
+  std::string RepositoryFolder() const override { return "system"; }
+  bool ReadCurrentVersion() override;
+};
+
+// UI firmware: catalogue keys "AppVer"/"AppFile", repository folder named after the OEM text.
+class TUIUpgradeObject : public TUpgradeObject {
+ public:
+  std::string VersionKey() const override { return "AppVer"; }
+  std::string FileKey() const override { return "AppFile"; }
+  bool ReadCurrentVersion() override;
+};
+
+// Text rules shared by the family.
+// The part of text before the last occurrence of pattern (compared ignoring case); empty if none.
+std::string TextBeforeLast(const std::string& pattern, const std::string& text);
+// Removes blanks and control characters at both ends.
+std::string TrimText(const std::string& text);
+std::string LowerAscii(std::string text);
+// The value after the first key and the two characters behind it, up to the next quote
+// character (empty when none follows); nullopt-like false when the key is missing.
+bool QuotedValueAfter(const std::string& page, const std::string& key, char quote,
+                      std::string& value);
+
+}  // namespace camlift

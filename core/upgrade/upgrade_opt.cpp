@@ -1,0 +1,67 @@
+#include "upgrade/upgrade_opt.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "platform/timing.h"
+#include "upgrade/zip_extract.h"
+#include "util/curl_transfer.h"
+#include "util/md5.h"
+
+namespace camlift {
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* user) {
+  return std::fwrite(data, size, count, static_cast<std::FILE*>(user)) * size;
+}
+
+}  // namespace
+
+bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
+                               const TRunControl& control) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+  if (!file) return false;
+  CurlEasy easy = MakeCurlEasy();
+  if (!easy) return false;
+  CURL* h = easy.get();
+  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(Millis(Wait::DownloadConnect)));
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteToFile);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, file.get());
+  curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024);
+  TransferControl transfer;
+  transfer.idle_timeout_ms = Millis(Wait::DownloadStall);
+  transfer.cancel = control.CancelFlag();
+  transfer.on_progress = [&](std::int64_t done, std::int64_t total) {
+    control.Report(TProgressStage::Download, done, total);
+  };
+  const TransferResult result = PerformTransfer(h, transfer);
+  const bool flushed = std::fflush(file.get()) == 0;
+  // A redirect is not followed, and its body is not the file that was asked for.
+  return result.ok() && flushed && result.status >= 200 && result.status < 300;
+}
+
+bool TUpgradeOpt::CheckFileMD5(const std::string& path, const std::string& expected) {
+  const std::string digest = FileMd5Hex(path).value_or(Md5Hex(""));
+  std::string wanted = expected;
+  for (char& c : wanted) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return digest == wanted;
+}
+
+bool TUpgradeOpt::UnpackArchive(const std::string& archive, const std::string& target) {
+  const std::filesystem::path destination = std::filesystem::path(target).parent_path();
+  std::error_code ec;
+  std::filesystem::create_directories(destination, ec);
+  std::string error;
+  if (!ExtractZipSafely(archive, destination.string(), error)) return false;
+  return std::filesystem::is_regular_file(target, ec);
+}
+
+}  // namespace camlift

@@ -1,0 +1,81 @@
+#include "upgrade/upgrade_r.h"
+
+#include "discovery/r730_series.h"
+#include "i18n/str_res.h"
+#include "platform/timing.h"
+#include "util/percent_encoding.h"
+#include "util/tools.h"
+
+namespace camlift {
+namespace {
+
+bool FetchWithAccount(const TUpgradeObject& self, const std::string& path, std::string& page) {
+  return TTools::HttpGetText(self.CameraUrl(path + AccountQuery(self)), page,
+                             Millis(Wait::CameraPageRead), "", "");
+}
+
+// Series R pages quote every value in double quotes.
+std::string QuotedOrEmpty(const std::string& page, const std::string& key) {
+  std::string value;
+  return QuotedValueAfter(page, key, '"', value) ? value : std::string();
+}
+
+bool ReadOemWithAccount(TUpgradeObject& self, std::string& oem_text) {
+  std::string page;
+  // The reply is not searched for a refusal text: only an empty answer fails.
+  const bool ok = FetchWithAccount(self, "/oem.txt", page) && !page.empty();
+  oem_text = ok ? page : std::string();
+  return ok;
+}
+
+bool UploadThroughClient(TUpgradeObject& self, bool system, std::string& message) {
+  const std::string base = "http://" + self.IPAddress() + ":" + std::to_string(kR730UploadPort);
+  IR730Series& client = R730Client();
+  const std::string path = TrimText(self.LocalFilePath());
+  const bool ok =
+      system ? client.UploadSystemFirmware(base, self.UserName(), self.Password(), path,
+                                           self.Control())
+             : client.UploadUIFirmware(base, self.UserName(), self.Password(), path,
+                                       self.Control());
+  message = GetLangStr(ok ? "IDS_UPGRADESUCC" : "IDS_UPGRADEFAIL");
+  return ok;
+}
+
+}  // namespace
+
+std::string AccountQuery(const TUpgradeObject& upgrader) {
+  return "?user=" + PercentEncode(TrimText(upgrader.UserName())) +
+         "&pwd=" + PercentEncode(TrimText(upgrader.Password()));
+}
+
+bool TRUIUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_); }
+
+bool TRUIUpgrade::ReadCurrentVersion() {
+  current_version_.clear();
+  std::string page;
+  if (!FetchWithAccount(*this, "/appver.js", page)) return false;
+  model_ = QuotedOrEmpty(page, "app_model");
+  std::string version;
+  if (!QuotedValueAfter(page, "app_ver", '"', version)) return false;
+  current_version_ = version;
+  return true;
+}
+
+bool TRUIUpgrade::Upload(std::string& message) { return UploadThroughClient(*this, false, message); }
+
+bool TRSYSUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_); }
+
+bool TRSYSUpgrade::ReadCurrentVersion() {
+  current_version_.clear();
+  std::string page;
+  if (FetchWithAccount(*this, "/appver.js", page)) model_ = QuotedOrEmpty(page, "app_model");
+  if (!FetchWithAccount(*this, "/get_status.cgi", page)) return false;
+  std::string version;
+  if (!QuotedValueAfter(page, "sys_ver", '"', version)) return false;
+  current_version_ = version;
+  return true;
+}
+
+bool TRSYSUpgrade::Upload(std::string& message) { return UploadThroughClient(*this, true, message); }
+
+}  // namespace camlift

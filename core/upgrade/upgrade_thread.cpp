@@ -1,0 +1,184 @@
+#include "upgrade/upgrade_thread.h"
+
+#include <chrono>
+#include <exception>
+
+#include "i18n/str_res.h"
+#include "platform/timing.h"
+
+namespace camlift {
+namespace {
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+constexpr std::int64_t kProgressEveryMs = 100;
+
+}  // namespace
+
+TUpgradeThread::TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrader, std::string expected_md5,
+                               std::string excluded_versions, IUiDispatcher& ui,
+                               IUpgradeObserver& observer)
+    : upgrader_(std::move(upgrader)),
+      expected_md5_(std::move(expected_md5)),
+      excluded_versions_(std::move(excluded_versions)),
+      ui_(ui),
+      observer_(observer),
+      control_([this](TProgressStage stage, std::int64_t done,
+                      std::int64_t total) { ReportProgress(stage, done, total); },
+               &cancel_) {
+  upgrader_->SetControl(&control_);
+}
+
+TUpgradeThread::~TUpgradeThread() { Join(); }
+
+void TUpgradeThread::Start() {
+  thread_ = std::thread([this] {
+    const TUpgradeResult result = Execute();
+    ui_.Invoke([&] { observer_.OnDone(result); });
+    finished_ = true;
+  });
+}
+
+void TUpgradeThread::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TUpgradeThread::Log(const std::string& text) {
+  result_.last_log = text;
+  ui_.Invoke([&] { observer_.OnLog(text); });
+}
+
+void TUpgradeThread::ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total) {
+  // Transfers report thousands of times a second; the window needs a few updates.
+  const std::int64_t now = NowMs();
+  const bool complete = total > 0 && done >= total;
+  if (!complete && last_progress_ms_ >= 0 && now - last_progress_ms_ < kProgressEveryMs) return;
+  last_progress_ms_ = now;
+  ui_.Invoke([&] { observer_.OnProgress(stage, done, total); });
+}
+
+TUpgradeResult TUpgradeThread::End(TUpgradeStatus status) {
+  result_.status = status;
+  return result_;
+}
+
+TUpgradeResult TUpgradeThread::Execute() {
+  try {
+    return Run();
+  } catch (const std::exception& e) {
+    Log(GetLangStr("IDS_UNEXPECTEDERR") + e.what());
+  } catch (...) {
+    Log(GetLangStr("IDS_UNEXPECTEDERR"));
+  }
+  return End(TUpgradeStatus::Failed);
+}
+
+TUpgradeResult TUpgradeThread::Run() {
+  TUpgradeObject& up = *upgrader_;
+  auto stopped = [&] {
+    if (!control_.Cancelled()) return false;
+    Log(GetLangStr("IDS_CANCELLED"));
+    return true;
+  };
+
+  if (!up.ReadOem()) {
+    Log(GetLangStr("IDS_NOIPCCONNECT"));
+    return End(TUpgradeStatus::Failed);
+  }
+  Log(GetLangStr("IDS_IPCCONNECTED"));
+  if (stopped()) return End(TUpgradeStatus::Cancelled);
+
+  if (!up.ReadCurrentVersion()) {
+    Log(GetLangStr("IDS_VERSIONERROR"));
+    return End(TUpgradeStatus::Failed);
+  }
+  result_.old_version = up.CurrentVersion();
+  Log(GetLangStr("IDS_CURRVERSION") + up.CurrentVersion());
+  if (stopped()) return End(TUpgradeStatus::Cancelled);
+
+  if (up.RepositoryUrl().empty()) {
+    Log(GetLangStr("IDS_NOREPOSITORY"));
+    return End(TUpgradeStatus::Failed);
+  }
+  std::string latest;
+  up.ReadLatestVersion(expected_md5_, excluded_versions_, latest);
+  up.SetLatestVersion(latest);
+  if (up.LatestVersion().empty()) {
+    Log(GetLangStr("IDS_DOWNFIRMERR"));
+    return End(TUpgradeStatus::Failed);
+  }
+  result_.new_version = up.LatestVersion();
+  Log(GetLangStr("IDS_HIGHVERSION") + up.LatestVersion());
+  if (stopped()) return End(TUpgradeStatus::Cancelled);
+
+  if (up.IsSameVersion(up.LatestVersion())) {
+    bool yes = false;
+    const std::string text = GetLangStr("IDS_ISUPDATEFIRM");
+    const std::string caption = GetLangStr("IDS_INFORMATION");
+    ui_.Invoke([&] { yes = observer_.AskYesNo(text, caption); });
+    if (!yes) {
+      Log(GetLangStr("IDS_NOUPDATEFIRM"));
+      return End(TUpgradeStatus::NotNeeded);
+    }
+  }
+  if (!up.CurrentVersion().empty() &&
+      excluded_versions_.find(up.CurrentVersion()) != std::string::npos) {
+    Log(GetLangStr("IDS_NONEWVERSION"));
+    return End(TUpgradeStatus::Failed);
+  }
+
+  Log(GetLangStr("IDS_DOWNLOADING"));
+  if (!up.DownloadFirmware(expected_md5_)) {
+    if (stopped()) return End(TUpgradeStatus::Cancelled);
+    Log(GetLangStr("IDS_DOWNLOADERR"));
+    return End(TUpgradeStatus::Failed);
+  }
+  if (stopped()) return End(TUpgradeStatus::Cancelled);
+
+  Log(GetLangStr("IDS_UPGRADING"));
+  std::string message;
+  if (!up.Upload(message)) {
+    Log(message);
+    return End(TUpgradeStatus::Failed);
+  }
+  Log(GetLangStr("IDS_UPGRADED"));
+
+  if (!WaitForReturn()) {
+    if (stopped()) return End(TUpgradeStatus::Cancelled);
+    Log(GetLangStr("IDS_NOTRETURNED"));
+    return End(TUpgradeStatus::NotReturned);
+  }
+  Log(GetLangStr("IDS_IPCWORKING"));
+  return End(TUpgradeStatus::Working);
+}
+
+bool TUpgradeThread::WaitForReturn() {
+  // The camera restarts after taking its firmware; it is not asked before the pause is over,
+  // then once a second until it answers or the limit runs out.
+  const auto start = std::chrono::steady_clock::now();
+  const std::int64_t limit = Millis(Wait::ReturnLimit);
+  auto elapsed = [&] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+  };
+  const int pause = Millis(Wait::RebootWait);
+  for (int waited = 0; waited < pause;) {
+    const int slice = std::min(pause - waited, 250);
+    if (!control_.SleepMillis(slice)) return false;
+    waited += slice;
+    ReportProgress(TProgressStage::RebootWait, elapsed(), limit);
+  }
+  while (elapsed() < limit) {
+    if (upgrader_->ReadOem()) return true;
+    ReportProgress(TProgressStage::RebootWait, elapsed(), limit);
+    if (!control_.Sleep(Wait::ReturnPollInterval)) return false;
+  }
+  return false;
+}
+
+}  // namespace camlift

@@ -1,0 +1,82 @@
+// TUpgradeThread: one upgrade of one camera, on a thread of its own. It is the only place that
+// decides the order of an upgrade; the upgrader answers each step with a result. Every step
+// writes one log line, handed to the UI thread and waited for, so the log never lags behind.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/dispatcher.h"
+#include "upgrade/run_control.h"
+#include "upgrade/upgrade_object.h"
+
+namespace camlift {
+
+enum class TUpgradeStatus {
+  Working,           // the camera answers again after the upload
+  NotNeeded,         // same version and the user said No
+  Failed,            // a step failed; the log says which
+  Cancelled,         // the user stopped the run
+  NotReturned,       // the camera did not answer again within the limit
+};
+
+struct TUpgradeResult {
+  TUpgradeStatus status = TUpgradeStatus::Failed;
+  std::string old_version;
+  std::string new_version;  // the catalogue's version
+  std::string last_log;     // the text of the last log line
+};
+
+// What the worker reports. Every call arrives on the UI thread through the dispatcher.
+class IUpgradeObserver {
+ public:
+  virtual ~IUpgradeObserver() = default;
+  virtual void OnLog(const std::string& text) = 0;
+  // The same-version question; true for Yes.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  virtual void OnProgress(TProgressStage, std::int64_t /*done*/, std::int64_t /*total*/) {}
+  virtual void OnDone(const TUpgradeResult&) {}
+};
+
+class TUpgradeThread {
+ public:
+  TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrader, std::string expected_md5,
+                 std::string excluded_versions, IUiDispatcher& ui, IUpgradeObserver& observer);
+  ~TUpgradeThread();  // waits for the thread
+  TUpgradeThread(const TUpgradeThread&) = delete;
+  TUpgradeThread& operator=(const TUpgradeThread&) = delete;
+
+  // Runs Execute on a new thread; OnDone follows on the UI thread when it ends.
+  void Start();
+  // Asks the run to stop where it safely can: between steps and in waits, never inside an upload.
+  void RequestCancel() { cancel_ = true; }
+  bool Finished() const { return finished_; }
+  void Join();
+
+  // The sequence itself, on the calling thread (Start runs it on the worker thread).
+  TUpgradeResult Execute();
+
+ private:
+  void Log(const std::string& text);
+  TUpgradeResult Run();
+  TUpgradeResult End(TUpgradeStatus status);
+  bool WaitForReturn();
+  void ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total);
+
+  std::unique_ptr<TUpgradeObject> upgrader_;
+  std::string expected_md5_;
+  std::string excluded_versions_;
+  IUiDispatcher& ui_;
+  IUpgradeObserver& observer_;
+  std::atomic<bool> cancel_{false};
+  std::atomic<bool> finished_{false};
+  TRunControl control_;
+  TUpgradeResult result_;
+  std::int64_t last_progress_ms_ = -1;
+  std::thread thread_;
+};
+
+}  // namespace camlift

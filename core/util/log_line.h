@@ -1,0 +1,13 @@
+// A line of the operation log: local short date, a blank, local long time, ":", then the text
+// with no blank after the colon.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+namespace camlift {
+
+std::string LogTimeStamp(std::time_t when);
+std::string FormatLogLine(const std::string& text, std::time_t when = std::time(nullptr));
+
+}  // namespace camlift

@@ -1,0 +1,43 @@
+#include "util/option_file.h"
+
+#include <filesystem>
+
+#include "util/tools.h"
+
+namespace camlift {
+namespace {
+
+std::string UserFolder() {
+  std::string folder = TTools::ProgramDataFolder(26, true);
+  return folder.empty() ? TTools::ModulePath() : folder;
+}
+
+}  // namespace
+
+TOptionFile::TOptionFile(const std::string& file_name)
+    : TOptionFile(file_name, TTools::ModulePath(), UserFolder()) {}
+
+TOptionFile::TOptionFile(const std::string& file_name, const std::string& program_folder,
+                         const std::string& user_folder)
+    : user_(user_folder + file_name) {
+  std::error_code ec;
+  const std::string defaults = program_folder + file_name;
+  // When both places are the same folder, the one file is the user file.
+  if (program_folder != user_folder && std::filesystem::exists(defaults, ec)) {
+    defaults_ = std::make_unique<TIniFile>(defaults);
+  }
+}
+
+std::string TOptionFile::ReadString(const std::string& section, const std::string& key,
+                                    const std::string& default_value) const {
+  const std::string fallback =
+      defaults_ ? defaults_->ReadString(section, key, default_value) : default_value;
+  return user_.ReadString(section, key, fallback);
+}
+
+bool TOptionFile::WriteString(const std::string& section, const std::string& key,
+                              const std::string& value) {
+  return user_.WriteString(section, key, value);
+}
+
+}  // namespace camlift

@@ -1,0 +1,31 @@
+// TOptionFile: "option.ini" in two places — optional defaults in the program folder (read only)
+// and the user's own values in the per-user data folder (read and written). A user value wins
+// over a program-folder value, which wins over the caller's default.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "util/ini_file.h"
+
+namespace camlift {
+
+class TOptionFile {
+ public:
+  explicit TOptionFile(const std::string& file_name = "option.ini");
+  // For tests: explicit folders (each ending in "/").
+  TOptionFile(const std::string& file_name, const std::string& program_folder,
+              const std::string& user_folder);
+
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& default_value) const;
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+
+  const std::string& UserFileName() const { return user_.FileName(); }
+
+ private:
+  std::unique_ptr<TIniFile> defaults_;
+  TIniFile user_;
+};
+
+}  // namespace camlift
