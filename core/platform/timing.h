@@ -39,7 +39,11 @@ enum class WaitKind { Pause, Timeout };
   X(R730ConfigRead, 5000, Timeout, "short configuration call of a series R camera")             \
   X(R730ConfigReadLong, 10000, Timeout, "longer configuration call of a series R camera")       \
   X(HttpGetNet, 5000, Timeout, "plain GET of the search helpers")                               \
-  X(SimRebootTime, 8000, Pause, "simulated camera: time it stays away after an upgrade")
+  X(SearchSettle, 1000, Timeout, "camlift search: wait for late replies after the last pass")   \
+  X(SimRebootTime, 8000, Pause, "simulated camera: time it stays away after an upgrade")     \
+  X(SimClientIdle, 60000, Timeout, "simulator: longest silence of a client mid-request")        \
+  X(SimSniffWindow, 2000, Timeout, "simulator: wait for a shared-port client's first bytes")  \
+  X(SimCloseLinger, 1000, Timeout, "simulator: wait for the client to close after an answer")
 
 enum class Wait {
 #define CAMLIFT_WAIT_ENUM(id, ms, kind, what) id,

@@ -1,0 +1,34 @@
+// Helpers around the camera record: captions and series of the type codes, identity texts and the
+// text clean-up for output.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace camlift {
+
+// Type codes the search dialects produce.
+inline constexpr std::int32_t kTypeNone = -1;
+inline constexpr std::int32_t kTypeMOI = 2;
+inline constexpr std::int32_t kTypeClosedLibrary = 4;
+inline constexpr std::int32_t kTypeText = 5;
+inline constexpr std::int32_t kType1010 = 8;
+inline constexpr std::int32_t kType8600 = 9;
+
+// Text of the list's Type column; empty for an unknown code.
+std::string DevTypeCaption(std::int32_t type);
+// Series index handed to the main window: 0 = K, 1 = M, 2 = P, 3 = R, -1 = none.
+int TypeToSeries(std::int32_t type);
+// Removes every "-" and ":", turns every blank into "0", upper-cases the rest.
+std::string NormalizeID(std::string_view id);
+// Six bytes as 12 lower-case hex digits without separators.
+std::string MacToHex(std::span<const std::uint8_t, 6> mac);
+// Six bytes as upper-case two-digit hex numbers joined by ":" (the 8600 form).
+std::string MacToColonHex(std::span<const std::uint8_t, 6> mac);
+// The text as valid UTF-8: every byte that does not belong to a well-formed sequence becomes
+// U+FFFD. Names of some dialects arrive in whatever encoding the camera uses.
+std::string ToValidUtf8(std::string_view text);
+
+}  // namespace camlift

@@ -1,0 +1,89 @@
+// The camera list of the selection dialog without any window: one entry per DevID, lifetimes in
+// search ticks, sorting by column and the selection that OK hands to the main window. The window
+// shows Rows() and calls back on header clicks, row clicks, OK and Find.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "discovery/dev_info.h"
+
+namespace camlift {
+
+// Columns of the list, in display order.
+enum TListColumn : int { kColumnType = 0, kColumnName = 1, kColumnIP = 2, kColumnPort = 3 };
+
+// What the dialog hands back: result 1 (OK) with the chosen camera, or 2 (Cancel).
+struct TSelectionResult {
+  int ModalResult = 2;
+  std::string szIP;
+  std::int32_t nPort = 0;
+  std::int32_t nTYpe = -1;
+};
+
+inline constexpr int kModalOk = 1;
+inline constexpr int kModalCancel = 2;
+
+class TDeviceList {
+ public:
+  // Search ticks an entry survives without a reply; entries of type 1 (and new ones of type 8,
+  // whose 1010 exchange takes three round trips) get the long one.
+  static constexpr std::int32_t kLifetime = 10;
+  static constexpr std::int32_t kLongLifetime = 30;
+
+  // True only when a new row was added. A record of DevType -1 is ignored.
+  bool AddOrUpdate(const TDevInfo& record);
+  // A parsed reply or a record of the closed library: AddOrUpdate, then the default selection
+  // and the count.
+  void OnRecord(const TDevInfo& record);
+  // The first entry whose DevID equals dev_id (exact), or none.
+  TDevInfo* FindByID(const std::string& dev_id);
+  // Removes every row, then UpdateCount.
+  void ClearList();
+  // Selects the first row when the list is not empty and nothing is selected.
+  void UpdateCount();
+  // The expiry of one timer tick: every entry not of type 4 loses one tick of its lifetime and
+  // goes when none is left. Then UpdateCount.
+  void Tick();
+
+  // A click on a column header: the same column toggles the direction, another one becomes the
+  // sort column, ascending. Then the list is sorted.
+  void ClickColumn(int column);
+  void Sort();
+  int SortColumn() const { return sort_column_; }
+  bool SortAscending() const { return sort_ascending_; }
+
+  const std::vector<TDevInfo>& Rows() const { return rows_; }
+  std::size_t Count() const { return rows_.size(); }
+  bool Empty() const { return rows_.empty(); }
+
+  // Row index of the selection, -1 for none.
+  int Selected() const { return selected_; }
+  void Select(int row);
+  const TDevInfo* SelectedEntry() const;
+  void RemoveRow(int row);
+
+  // The OK button: the selected camera with result OK, or Cancel with empty values.
+  TSelectionResult Accept() const;
+
+  // Called after every change of rows, order or selection (the window repaints).
+  void SetOnChanged(std::function<void()> on_changed) { on_changed_ = std::move(on_changed); }
+
+ private:
+  int Compare(const TDevInfo& a, const TDevInfo& b) const;
+  void Changed();
+
+  std::vector<TDevInfo> rows_;
+  int selected_ = -1;
+  int sort_column_ = kColumnIP;
+  bool sort_ascending_ = true;
+  std::function<void()> on_changed_;
+};
+
+// The entry's columns as the list shows them: caption, name, IP address, port.
+std::vector<std::string> RowTexts(const TDevInfo& entry);
+
+}  // namespace camlift

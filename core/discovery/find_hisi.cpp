@@ -1,0 +1,86 @@
+#include "discovery/find_hisi.h"
+
+#include <dlfcn.h>
+
+#include <array>
+#include <thread>
+
+#include "discovery/dev_types.h"
+#include "discovery/udp_endpoint.h"
+#include "util/tools.h"
+
+namespace camlift {
+namespace {
+
+std::string TextOf(const char* text) { return text ? std::string(text) : std::string(); }
+
+}  // namespace
+
+void TFind_Hisi::TLibraryCloser::operator()(void* handle) const { ::dlclose(handle); }
+
+TFind_Hisi::TFind_Hisi(const std::string& library_path) {
+  library_.reset(::dlopen(library_path.c_str(), RTLD_NOW | RTLD_LOCAL));
+  if (!library_) return;
+  search_servers_ =
+      reinterpret_cast<DVSNET_SearchServersFn>(::dlsym(library_.get(), DVSNET_SEARCH_SERVERS));
+  stop_search_ = reinterpret_cast<DVSNET_StopSearchFn>(::dlsym(library_.get(), DVSNET_STOP_SEARCH));
+}
+
+TFind_Hisi::~TFind_Hisi() { Shutdown(nullptr); }
+
+std::string TFind_Hisi::DefaultLibraryPath() {
+  return TTools::ModulePath() + "515/libDVSNETClient.so";
+}
+
+void TFind_Hisi::SetCallback(THandler handler) { handler_ = std::move(handler); }
+
+bool TFind_Hisi::StartSearch() {
+  if (!library_ || !search_servers_ || stopping_) return false;
+  return search_servers_(kSearchWait, kSearchMode, &SearchCallback, this, 0) == 0;
+}
+
+void TFind_Hisi::Shutdown(IUiDispatcher* ui) {
+  if (!library_) return;
+  stopping_ = true;
+  if (stop_search_) {
+    if (ui) {
+      std::atomic<bool> stopped{false};
+      std::thread stopper([&] {
+        stop_search_();
+        stopped = true;
+      });
+      WaitServingUi(*ui, [&] { return stopped.load(); });
+      stopper.join();
+    } else {
+      stop_search_();
+    }
+  }
+  library_.reset();
+  search_servers_ = nullptr;
+  stop_search_ = nullptr;
+}
+
+void TFind_Hisi::SearchCallback(std::int32_t, const char* name, std::int32_t, const char* ip,
+                                const std::uint8_t* mac, std::int32_t port,
+                                std::int32_t aux_word, const char* netmask, const char* gateway,
+                                const char*, const char* dns, std::int32_t, std::int32_t,
+                                std::int32_t dhcp, void* context) {
+  auto* self = static_cast<TFind_Hisi*>(context);
+  if (!self || self->stopping_ || !self->handler_) return;
+  TDevInfo record;
+  record.DevType = kTypeClosedLibrary;
+  record.DevName = TextOf(name);
+  record.IPAddr = TextOf(ip);
+  std::array<std::uint8_t, 6> mac_bytes{};
+  if (mac) std::copy(mac, mac + 6, mac_bytes.begin());
+  record.DevID = MacToHex(mac_bytes);
+  record.DevPort = static_cast<std::uint16_t>(port & 0xFFFF);
+  record.AuxWord = static_cast<std::uint16_t>(aux_word & 0xFFFF);
+  record.Netmask = TextOf(netmask);
+  record.Gateway = TextOf(gateway);
+  record.DNS1 = TextOf(dns);
+  record.DhcpFlag = dhcp == 1 ? 1 : 2;
+  self->handler_(record);
+}
+
+}  // namespace camlift

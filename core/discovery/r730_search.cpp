@@ -1,0 +1,108 @@
+#include "discovery/r730_search.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "discovery/reply_parsers.h"
+#include "discovery/search_datagrams.h"
+#include "discovery/udp_endpoint.h"
+#include "platform/broadcast.h"
+#include "platform/timing.h"
+
+namespace camlift {
+namespace {
+
+struct TSearchRegistry {
+  std::atomic<IUiDispatcher*> ui{nullptr};
+  // A stop request ends every thread that started under an older generation.
+  std::atomic<unsigned> generation{0};
+  std::atomic<int> running{0};
+};
+
+TSearchRegistry& Registry() {
+  static TSearchRegistry registry;
+  return registry;
+}
+
+}  // namespace
+
+void SetR730SearchDispatcher(IUiDispatcher* ui) { Registry().ui = ui; }
+
+void StopR730Searches(IUiDispatcher& ui) {
+  ++Registry().generation;
+  WaitR730SearchesDone(ui);
+}
+
+void WaitR730SearchesDone(IUiDispatcher& ui) {
+  WaitServingUi(ui, [] { return Registry().running.load() == 0; });
+}
+
+int RunningR730Searches() { return Registry().running.load(); }
+
+void TR730Series::SearchDevices(std::uint16_t port, const TR730SearchHandler& handler) {
+  TSocketHandle socket = MakeUdpSocket(true);
+  // While an older search still holds port 3565 this one sends nothing: the older thread
+  // already receives every answer.
+  if (!socket.valid() || !BindUdp(socket.get(), k8600LocalPort)) return;
+  const TBytes query = Build8600Query();
+  SendDatagram(socket.get(), BroadcastAddress(), port, query.data(), query.size());
+  TRecvThread::Start(std::move(socket), handler);
+}
+
+TRecvThread::TRecvThread(TSocketHandle socket, TR730SearchHandler handler, unsigned generation)
+    : socket_(std::move(socket)), handler_(std::move(handler)), generation_(generation) {}
+
+void TRecvThread::Start(TSocketHandle socket, TR730SearchHandler handler) {
+  TSearchRegistry& registry = Registry();
+  auto thread = std::make_unique<TRecvThread>(std::move(socket), std::move(handler),
+                                              registry.generation.load());
+  ++registry.running;
+  std::thread([self = std::move(thread)]() mutable {
+    self->Run();
+    self.reset();
+    --Registry().running;
+  }).detach();
+}
+
+void TRecvThread::Run() {
+  TSearchRegistry& registry = Registry();
+  int empty_waits = 0;
+  std::array<std::uint8_t, k8600BufferSize> buffer{};
+  while (empty_waits < kEmptyWaits && registry.generation.load() == generation_) {
+    pollfd p{socket_.get(), POLLIN, 0};
+    const int ready = ::poll(&p, 1, Millis(Wait::R730ReceiveWait));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (ready == 0) {
+      ++empty_waits;
+      continue;
+    }
+    buffer.fill(0);
+    const ssize_t n = ::recv(socket_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (n < 1) continue;
+    TDevInfo record;
+    if (!Parse8600Reply(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)),
+                        record) ||
+        !handler_) {
+      continue;
+    }
+    if (IUiDispatcher* ui = registry.ui.load()) {
+      ui->Invoke([&] { handler_(record); });
+    } else {
+      handler_(record);
+    }
+  }
+  socket_.reset();
+}
+
+}  // namespace camlift

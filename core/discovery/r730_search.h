@@ -1,0 +1,40 @@
+// The series R search of TR730Series: one 8600 query from local port 3565, then a receive thread
+// (TRecvThread) that hands every record to the UI thread and ends after ten empty waits.
+#pragma once
+
+#include "discovery/r730_series.h"
+#include "platform/dispatcher.h"
+#include "platform/socket.h"
+
+namespace camlift {
+
+// The hand-off every receive thread uses to reach the UI thread. Set it once before the first
+// search; without one the handler runs on the receive thread itself.
+void SetR730SearchDispatcher(IUiDispatcher* ui);
+
+// Tells every running receive thread to stop and waits, on the UI thread, until all have ended.
+void StopR730Searches(IUiDispatcher& ui);
+// Waits, on the UI thread, until every receive thread has ended by itself.
+void WaitR730SearchesDone(IUiDispatcher& ui);
+// Receive threads that have not ended yet.
+int RunningR730Searches();
+
+class TRecvThread {
+ public:
+  // How many empty waits end the thread.
+  static constexpr int kEmptyWaits = 10;
+
+  // Starts a detached thread that owns socket and handler and frees itself when it ends.
+  static void Start(TSocketHandle socket, TR730SearchHandler handler);
+
+  TRecvThread(TSocketHandle socket, TR730SearchHandler handler, unsigned generation);
+  void Run();
+
+ private:
+
+  TSocketHandle socket_;
+  TR730SearchHandler handler_;
+  unsigned generation_;
+};
+
+}  // namespace camlift

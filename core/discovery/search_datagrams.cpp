@@ -1,0 +1,98 @@
+#include "discovery/search_datagrams.h"
+
+#include <thread>
+
+#include "platform/timing.h"
+
+namespace camlift {
+namespace {
+
+TBytes FromText(std::string_view text) { return TBytes(text.begin(), text.end()); }
+
+void PutU16LE(TBytes& bytes, std::size_t offset, std::uint16_t value) {
+  bytes[offset] = static_cast<std::uint8_t>(value & 0xFF);
+  bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void PutU32LE(TBytes& bytes, std::size_t offset, std::uint32_t value) {
+  PutU16LE(bytes, offset, static_cast<std::uint16_t>(value & 0xFFFF));
+  PutU16LE(bytes, offset + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+bool SendSwallowing(IDatagramSender& endpoint, std::uint16_t port, const TBytes& bytes) {
+  try {
+    endpoint.Broadcast(port, bytes);
+  } catch (...) {
+  }
+  return true;
+}
+
+}  // namespace
+
+TBytes BuildSQ610Query() {
+  TBytes bytes(256, 0);
+  bytes[0] = 'S', bytes[1] = 'Q', bytes[2] = '6', bytes[3] = '1', bytes[4] = '0';
+  std::size_t offset = 5;
+  for (const TSQ610Item& item : kSQ610Items) {
+    bytes[offset] = item.tag;
+    bytes[offset + 1] = item.length;
+    offset += 2 + item.length;
+  }
+  return bytes;
+}
+
+TBytes BuildMOIQuery() {
+  TBytes bytes(27, 0);
+  bytes[0] = 'M', bytes[1] = 'O', bytes[2] = '_', bytes[3] = 'I';
+  PutU16LE(bytes, 4, 0);   // operation code: query
+  PutU32LE(bytes, 15, 4);  // body length
+  bytes[26] = 0x01;
+  return bytes;
+}
+
+TBytes BuildUicamQuery() { return FromText(kUicamQuery); }
+
+TBytes BuildCTPSearch() { return FromText(kCTPSearch); }
+
+TBytes Build1010Query() { return {0x10, 0x10, 0x01, 0x0F, 0x00, 0x00, 0x00, 0x00}; }
+
+TBytes BuildImagiaQuery() { return FromText(kImagiaQuery); }
+
+TBytes BuildImagiaCommand(std::string_view dev_id) {
+  TBytes bytes = FromText(kImagiaCommandPrefix);
+  bytes.insert(bytes.end(), dev_id.begin(), dev_id.end());
+  return bytes;
+}
+
+TBytes Build8600Query() { return {0x44, 0x48, 0x01, 0x01}; }
+
+bool SendSQ610Query(std::uint16_t port, IDatagramSender& endpoint) {
+  return SendSwallowing(endpoint, port, BuildSQ610Query());
+}
+
+bool SendMOIQuery(std::uint16_t port, IDatagramSender& endpoint) {
+  return SendSwallowing(endpoint, port, BuildMOIQuery());
+}
+
+bool SendUicamQuery(std::uint16_t port, IDatagramSender& endpoint) {
+  return SendSwallowing(endpoint, port, BuildUicamQuery());
+}
+
+bool SendCTPSearch(std::uint16_t port, IDatagramSender& endpoint) {
+  return SendSwallowing(endpoint, port, BuildCTPSearch());
+}
+
+bool Send1010Query(std::uint16_t port, IDatagramSender& endpoint) {
+  return SendSwallowing(endpoint, port, Build1010Query());
+}
+
+bool SendImagiaQuery(IDatagramSender& endpoint) {
+  return SendSwallowing(endpoint, kImagiaPort, BuildImagiaQuery());
+}
+
+bool SendImagiaCommand(IDatagramSender& endpoint, std::string_view dev_id) {
+  std::this_thread::sleep_for(Duration(Wait::ImagiaCommandPause));
+  return SendSwallowing(endpoint, kImagiaPort, BuildImagiaCommand(dev_id));
+}
+
+}  // namespace camlift

@@ -1,0 +1,86 @@
+#include "discovery/search_engine.h"
+
+#include "discovery/r730_search.h"
+#include "discovery/reply_parsers.h"
+#include "discovery/search_datagrams.h"
+#include "discovery/tools_net.h"
+
+namespace camlift {
+namespace {
+
+template <typename Step>
+void Guarded(Step&& step) {
+  try {
+    step();
+  } catch (...) {
+    // A failing step of a search pass must not keep the next one from running.
+  }
+}
+
+}  // namespace
+
+TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IR730Series& r730,
+                             TFind_Hisi* finder)
+    : ui_(ui), list_(list), r730_(r730), finder_(finder) {
+  for (auto& endpoint : endpoints_) {
+    endpoint = std::make_unique<TUdpEndpoint>(
+        ui_, [this](std::span<const std::uint8_t> datagram) { OnDatagram(datagram); });
+  }
+}
+
+TSearchEngine::~TSearchEngine() { Teardown(); }
+
+void TSearchEngine::Create() {
+  for (const TEndpointPlan& plan : kBindOrder) {
+    TTools_Net::BindFreePort(Endpoint(plan.number), plan.start_port);
+  }
+  if (finder_) {
+    finder_->SetCallback([this](const TDevInfo& record) {
+      // The record lives in the library's callback: hand it over and wait until it is taken.
+      ui_.Invoke([&] { list_.OnRecord(record); });
+    });
+  }
+}
+
+void TSearchEngine::SearchPass(int tick, bool with_library) {
+  if (tick % kImagiaEvery == 0) Guarded([&] { SendImagiaQuery(Endpoint(1)); });
+  Guarded([&] {
+    r730_.SearchDevices(k8600Port, [this](const TDevInfo& record) { list_.AddOrUpdate(record); });
+  });
+  Guarded([&] { SendSQ610Query(kSQ610Port, Endpoint(1)); });
+  Guarded([&] { SendMOIQuery(kMOIPort, Endpoint(2)); });
+  Guarded([&] { SendUicamQuery(kUicamPort, Endpoint(3)); });
+  Guarded([&] { SendCTPSearch(kCTPSearchPort, Endpoint(4)); });
+  Guarded([&] { Send1010Query(k1010Port, Endpoint(5)); });
+  if (with_library && finder_) Guarded([&] { finder_->StartSearch(); });
+}
+
+void TSearchEngine::TimerTick(bool with_library) {
+  SearchPass(tick_, with_library);
+  list_.Tick();
+  ++tick_;
+}
+
+void TSearchEngine::Find() {
+  list_.ClearList();
+  SearchPass(0, true);
+}
+
+void TSearchEngine::Teardown() {
+  if (torn_down_) return;
+  torn_down_ = true;
+  for (auto& endpoint : endpoints_) endpoint->Deactivate();
+  if (finder_) finder_->Shutdown(&ui_);
+  StopR730Searches(ui_);
+  list_.ClearList();
+}
+
+void TSearchEngine::OnDatagram(std::span<const std::uint8_t> datagram) {
+  TDevInfo record;
+  const bool parsed = ParseReply(datagram, record, &Endpoint(5), [this](const std::string& id) {
+    return list_.FindByID(id);
+  });
+  if (parsed) list_.OnRecord(record);
+}
+
+}  // namespace camlift

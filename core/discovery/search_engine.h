@@ -1,0 +1,66 @@
+// The background search of the selection dialog: five UDP endpoints, one search pass per timer
+// tick, every reply parsed on the UI thread into the device list. The window owns the timer and
+// calls TimerTick every SearchPassInterval; the command line does the same in its own loop.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "discovery/device_list.h"
+#include "discovery/find_hisi.h"
+#include "discovery/r730_series.h"
+#include "discovery/udp_endpoint.h"
+#include "platform/dispatcher.h"
+
+namespace camlift {
+
+class TSearchEngine {
+ public:
+  // Endpoint numbers and the first local port each tries.
+  struct TEndpointPlan {
+    int number;
+    std::uint16_t start_port;
+  };
+  // In the order they are bound: when 10000 is taken, endpoint 2 moves up and the others with it.
+  static constexpr std::array<TEndpointPlan, 5> kBindOrder{{
+      {2, 10000}, {1, 10001}, {3, 10002}, {4, 7999}, {5, 6800}}};
+  // The IMAGIA query goes out on every third tick.
+  static constexpr int kImagiaEvery = 3;
+
+  // finder may be null (no closed-library search at all).
+  TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IR730Series& r730, TFind_Hisi* finder);
+  ~TSearchEngine();
+  TSearchEngine(const TSearchEngine&) = delete;
+  TSearchEngine& operator=(const TSearchEngine&) = delete;
+
+  // Binds the endpoints and gives the closed-library search its record handler. An endpoint that
+  // finds no port stays inactive; the others work.
+  void Create();
+  // One search pass; every step is guarded, so one failing step does not stop the next.
+  void SearchPass(int tick, bool with_library);
+  // The timer: a pass with the tick number, the lifetimes of the list, the tick number + 1.
+  // with_library adds the closed-library search to the pass, as Find does.
+  void TimerTick(bool with_library = false);
+  // The Find button: empties the list and searches with the closed library too.
+  void Find();
+  // Stops everything: endpoints, closed library, series R receive threads, list. Idempotent.
+  void Teardown();
+
+  // Endpoint 1 to 5.
+  TUdpEndpoint& Endpoint(int number) { return *endpoints_.at(static_cast<std::size_t>(number - 1)); }
+  int TickNumber() const { return tick_; }
+
+ private:
+  void OnDatagram(std::span<const std::uint8_t> datagram);
+
+  IUiDispatcher& ui_;
+  TDeviceList& list_;
+  IR730Series& r730_;
+  TFind_Hisi* finder_;
+  std::array<std::unique_ptr<TUdpEndpoint>, 5> endpoints_;
+  int tick_ = 0;
+  bool torn_down_ = false;
+};
+
+}  // namespace camlift

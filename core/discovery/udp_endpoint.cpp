@@ -1,0 +1,86 @@
+#include "discovery/udp_endpoint.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+
+#include "platform/broadcast.h"
+
+namespace camlift {
+
+TUdpEndpoint::TUdpEndpoint(IUiDispatcher& ui, TDatagramHandler handler)
+    : ui_(ui), handler_(std::move(handler)) {}
+
+TUdpEndpoint::~TUdpEndpoint() { Deactivate(); }
+
+bool TUdpEndpoint::Activate(std::uint16_t port) {
+  Deactivate();
+  TSocketHandle socket = MakeUdpSocket(true);
+  if (!socket.valid() || !BindUdp(socket.get(), port)) return false;
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  wake_read_.reset(pipe_fds[0]);
+  wake_write_.reset(pipe_fds[1]);
+  socket_ = std::move(socket);
+  port_ = port;
+  stop_ = false;
+  finished_ = false;
+  listener_ = std::thread([this] { Listen(); });
+  return true;
+}
+
+void TUdpEndpoint::Deactivate() {
+  if (listener_.joinable()) {
+    stop_ = true;
+    const char wake = 1;
+    [[maybe_unused]] const auto written = ::write(wake_write_.get(), &wake, 1);
+    // The listener may be waiting for the UI thread to take a datagram; keep serving it.
+    WaitServingUi(ui_, [this] { return finished_.load(); });
+    listener_.join();
+  }
+  socket_.reset();
+  wake_read_.reset();
+  wake_write_.reset();
+  port_ = 0;
+}
+
+bool TUdpEndpoint::Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) {
+  if (!socket_.valid()) return false;
+  return SendDatagram(socket_.get(), BroadcastAddress(), port, bytes.data(), bytes.size());
+}
+
+void TUdpEndpoint::Listen() {
+  std::array<std::uint8_t, kMaxDatagram> buffer{};
+  while (!stop_) {
+    std::array<pollfd, 2> fds{{{socket_.get(), POLLIN, 0}, {wake_read_.get(), POLLIN, 0}}};
+    const int ready = ::poll(fds.data(), fds.size(), -1);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (stop_ || (fds[1].revents & POLLIN)) break;
+    if (!(fds[0].revents & POLLIN)) continue;
+    const ssize_t n = ::recv(socket_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (n < 0) continue;  // an ICMP error of an earlier send, or nothing after all
+    const std::span<const std::uint8_t> datagram(buffer.data(), static_cast<std::size_t>(n));
+    ui_.Invoke([&] {
+      if (!stop_) handler_(datagram);
+    });
+  }
+  finished_ = true;
+}
+
+void WaitServingUi(IUiDispatcher& ui, const std::function<bool()>& done) {
+  auto* loop = dynamic_cast<TLoopDispatcher*>(&ui);
+  while (!done()) {
+    if (loop) loop->ProcessPending();
+    if (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+}  // namespace camlift

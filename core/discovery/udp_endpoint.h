@@ -1,0 +1,63 @@
+// A UDP server of the search: bound to one local port with broadcast on, it sends datagrams to
+// the broadcast address and hands every datagram it receives (up to 1024 bytes) to its handler on
+// the UI thread, one at a time, through the dispatcher.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <thread>
+
+#include "platform/dispatcher.h"
+#include "platform/socket.h"
+
+namespace camlift {
+
+// Broadcasts one datagram to a port of BroadcastAddress().
+class IDatagramSender {
+ public:
+  virtual ~IDatagramSender() = default;
+  // False when the datagram did not go out (an inactive endpoint, an error of the socket layer).
+  virtual bool Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) = 0;
+};
+
+using TDatagramHandler = std::function<void(std::span<const std::uint8_t> datagram)>;
+
+class TUdpEndpoint final : public IDatagramSender {
+ public:
+  static constexpr std::size_t kMaxDatagram = 1024;
+
+  TUdpEndpoint(IUiDispatcher& ui, TDatagramHandler handler);
+  ~TUdpEndpoint() override;
+  TUdpEndpoint(const TUdpEndpoint&) = delete;
+  TUdpEndpoint& operator=(const TUdpEndpoint&) = delete;
+
+  // Drops the current binding, binds port on every local address and starts listening.
+  bool Activate(std::uint16_t port);
+  // Stops the listener and closes the socket. Call it on the UI thread.
+  void Deactivate();
+  bool Active() const { return socket_.valid(); }
+  std::uint16_t Port() const { return port_; }
+
+  bool Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) override;
+
+ private:
+  void Listen();
+
+  IUiDispatcher& ui_;
+  TDatagramHandler handler_;
+  TSocketHandle socket_;
+  TSocketHandle wake_read_;
+  TSocketHandle wake_write_;
+  std::uint16_t port_ = 0;
+  std::thread listener_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> finished_{true};
+};
+
+// Waits on the UI thread until done() holds, running the calls that other threads hand to the
+// UI thread meanwhile, so that a thread blocked in Invoke can still finish.
+void WaitServingUi(IUiDispatcher& ui, const std::function<bool()>& done);
+
+}  // namespace camlift
