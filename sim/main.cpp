@@ -1,11 +1,224 @@
-// camlift-sim: simulated cameras and a firmware repository for tests, demos and integrators.
+// camlift-sim: simulated cameras (series M, P, R) and a firmware repository, for tests, demos and
+// integrators who want to try Camlift without a camera.
+//
+//   camlift-sim run --scenario FILE [--record FILE]
+//   camlift-sim camera --series P --ip 127.0.0.2 --port 8081 [--user admin --password x ...]
+//   camlift-sim repo serve --root DIR --ip 127.0.0.1 --port 8090 [--fault stall ...]
+//   camlift-sim repo add --root DIR --folder system --section S --kind sys --version V --series M
+//   camlift-sim firmware write|show ...
+//
+// Servers print one line per listener and then "camlift-sim: ready" on stdout, and run until
+// SIGINT or SIGTERM.
 #include <CLI/CLI.hpp>
+
+#include <csignal>
 #include <iostream>
+#include <pthread.h>
+
+#include "sim_firmware.h"
+#include "sim_scenario.h"
+
+namespace {
+
+using namespace camlift::sim;
+
+std::string Join(const std::vector<std::string>& names) {
+  std::string out;
+  for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+
+// Signals are blocked before any thread starts, so that only the main thread's sigwait sees them.
+sigset_t BlockStopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  return set;
+}
+
+int RunUntilSignal(TScenario scenario, const std::string& record_override) {
+  const sigset_t signals = BlockStopSignals();
+  const std::string record = record_override.empty() ? scenario.record : record_override;
+  auto recorder = record.empty() ? std::make_shared<TSimRecorder>()
+                                 : std::make_shared<TSimRecorder>(record);
+  TSimulator simulator(std::move(scenario), recorder);
+  simulator.Start();
+  for (const auto& line : simulator.Describe()) std::cout << "camlift-sim: " << line << "\n";
+  std::cout << "camlift-sim: ready" << std::endl;
+  int received = 0;
+  sigwait(&signals, &received);
+  simulator.Stop();
+  std::cout << "camlift-sim: stopped" << std::endl;
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"camlift-sim: simulated IP cameras and a firmware repository", "camlift-sim"};
-  app.require_subcommand(0, 1);
+  CLI::App app{"camlift-sim: simulated IP cameras (series M, P, R) and a firmware repository",
+               "camlift-sim"};
+  app.require_subcommand(1);
+
+  // run
+  auto* run = app.add_subcommand("run", "Run the cameras and the repository of a scenario file");
+  std::string scenario_path;
+  std::string record;
+  bool allow_wildcard = false;
+  run->add_option("--scenario", scenario_path, "Scenario file (JSON)")->required();
+  run->add_option("--record", record, "Append one JSON line per request to this file");
+  run->add_flag("--allow-wildcard", allow_wildcard, "Allow listening on 0.0.0.0 or ::");
+
+  // camera
+  auto* camera = app.add_subcommand("camera", "Run one camera");
+  TCameraConfig cam;
+  std::string series_text = "P";
+  std::vector<std::string> camera_faults;
+  camera->add_option("--series", series_text, "M, P or R")->required();
+  camera->add_option("--ip", cam.ip, "Address to listen on")->required();
+  camera->add_option("--port", cam.port, "HTTP port (0: any free port)")->required();
+  camera->add_option("--upload-port", cam.upload_port, "Series R upload port")
+      ->capture_default_str();
+  camera->add_option("--name", cam.name, "Name in the record");
+  camera->add_option("--user", cam.user, "Account name")->capture_default_str();
+  camera->add_option("--password", cam.password, "Password");
+  camera->add_option("--sys-version", cam.sys_version, "System firmware version")
+      ->capture_default_str();
+  camera->add_option("--ui-version", cam.ui_version, "UI firmware version")
+      ->capture_default_str();
+  camera->add_option("--model", cam.model, "Model (app_model)")->capture_default_str();
+  camera->add_option("--oem", cam.oem, "OEM text (/oem.txt)")->capture_default_str();
+  camera->add_option("--reboot-ms", cam.reboot_ms,
+                     "Time away after an upgrade, scaled by CAMLIFT_TIME_SCALE (default 8000)");
+  camera->add_option("--close-after-bytes", cam.close_after_bytes,
+                     "close-mid-upload: body bytes read before the reset")
+      ->capture_default_str();
+  camera->add_option("--upload-dir", cam.upload_dir, "Keep accepted uploads in this folder");
+  camera->add_option("--mac", cam.mac)->capture_default_str();
+  camera->add_option("--device-id", cam.device_id)->capture_default_str();
+  camera->add_option("--device-name", cam.device_name)->capture_default_str();
+  camera->add_option("--netmask", cam.netmask)->capture_default_str();
+  camera->add_option("--gateway", cam.gateway)->capture_default_str();
+  camera->add_option("--dns", cam.dns)->capture_default_str();
+  camera->add_option("--fault", camera_faults, "Fault switch: " + Join(CameraFaultNames()));
+  camera->add_option("--record", record, "Append one JSON line per request to this file");
+  camera->add_flag("--allow-wildcard", allow_wildcard, "Allow listening on 0.0.0.0 or ::");
+
+  // repo serve / repo add
+  auto* repo = app.add_subcommand("repo", "Firmware repository");
+  repo->require_subcommand(1);
+  auto* serve = repo->add_subcommand("serve", "Serve a repository folder under /FM/");
+  TRepoConfig repo_config;
+  std::vector<std::string> repo_faults;
+  serve->add_option("--root", repo_config.root, "Repository folder")->required();
+  serve->add_option("--ip", repo_config.ip, "Address to listen on")->capture_default_str();
+  serve->add_option("--port", repo_config.port, "Port (0: any free port)")->required();
+  serve->add_option("--fault", repo_faults, "Fault switch: " + Join(RepoFaultNames()));
+  serve->add_option("--record", record, "Append one JSON line per request to this file");
+  serve->add_flag("--allow-wildcard", allow_wildcard, "Allow listening on 0.0.0.0 or ::");
+
+  auto* add = repo->add_subcommand("add", "Make a firmware archive and enter it in firmware.txt");
+  TRepoAddOptions add_options;
+  std::string add_kind = "sys";
+  std::string add_series;
+  add->add_option("--root", add_options.root, "Repository folder")->required();
+  add->add_option("--folder", add_options.folder, "\"system\" or the OEM text")->required();
+  add->add_option("--section", add_options.section, "Catalogue section (model key)")->required();
+  add->add_option("--kind", add_kind, "sys or ui")->capture_default_str();
+  add->add_option("--version", add_options.version, "Firmware version")->required();
+  add->add_option("--series", add_series, "M, P or R")->required();
+  add->add_option("--size", add_options.size, "Size of the firmware file in bytes")
+      ->capture_default_str();
+  add->add_option("--no", add_options.excluded, "Excluded current versions (key NO)");
+  add->add_option("--archive", add_options.archive_name,
+                  "Archive file name (default fw_<series>_<kind>_<version>.zip)");
+  add->add_flag("--stored", add_options.stored, "Store without compression");
+
+  // firmware write / show
+  auto* firmware = app.add_subcommand("firmware", "Simulated firmware files");
+  firmware->require_subcommand(1);
+  auto* write = firmware->add_subcommand("write", "Write a simulated firmware file");
+  std::string fw_series;
+  std::string fw_kind = "sys";
+  std::string fw_version;
+  std::string fw_out;
+  std::uint64_t fw_size = 4096;
+  write->add_option("--series", fw_series, "M, P or R")->required();
+  write->add_option("--kind", fw_kind, "sys or ui")->capture_default_str();
+  write->add_option("--version", fw_version, "Version")->required();
+  write->add_option("--size", fw_size, "Size in bytes")->capture_default_str();
+  write->add_option("--out", fw_out, "File to write")->required();
+  auto* show = firmware->add_subcommand("show", "Print series, kind and version of a file");
+  std::string show_path;
+  show->add_option("file", show_path, "Firmware file")->required();
+
   CLI11_PARSE(app, argc, argv);
-  std::cout << app.help();
+
+  try {
+    if (*run) {
+      TScenario scenario = LoadScenario(scenario_path);
+      scenario.allow_wildcard = scenario.allow_wildcard || allow_wildcard;
+      return RunUntilSignal(std::move(scenario), record);
+    }
+    if (*camera) {
+      const auto series = ParseSeries(series_text);
+      if (!series) throw std::runtime_error("--series must be M, P or R");
+      cam.series = *series;
+      for (const auto& name : camera_faults) {
+        const auto fault = ParseCameraFault(name);
+        if (!fault) throw std::runtime_error("unknown camera fault \"" + name + "\"");
+        cam.faults.insert(*fault);
+      }
+      TScenario scenario;
+      scenario.allow_wildcard = allow_wildcard;
+      scenario.cameras.push_back(cam);
+      return RunUntilSignal(std::move(scenario), record);
+    }
+    if (*serve) {
+      for (const auto& name : repo_faults) {
+        const auto fault = ParseRepoFault(name);
+        if (!fault) throw std::runtime_error("unknown repository fault \"" + name + "\"");
+        repo_config.faults.insert(*fault);
+      }
+      TScenario scenario;
+      scenario.allow_wildcard = allow_wildcard;
+      scenario.repository = repo_config;
+      return RunUntilSignal(std::move(scenario), record);
+    }
+    if (*add) {
+      const auto series = ParseSeries(add_series);
+      const auto kind = ParseKind(add_kind);
+      if (!series || !kind) throw std::runtime_error("--series must be M, P or R, --kind sys or ui");
+      add_options.series = *series;
+      add_options.kind = *kind;
+      TRepoAddResult result;
+      std::string error;
+      if (!RepoAdd(add_options, result, error)) throw std::runtime_error(error);
+      std::cout << "archive " << result.archive_path << "\nentry " << result.entry_name
+                << "\nmd5 " << result.md5 << "\ncatalogue " << result.catalogue_path << "\n";
+      return 0;
+    }
+    if (*write) {
+      const auto series = ParseSeries(fw_series);
+      const auto kind = ParseKind(fw_kind);
+      if (!series || !kind) throw std::runtime_error("--series must be M, P or R, --kind sys or ui");
+      std::string error;
+      if (!WriteSimFirmware(fw_out, {*series, *kind, fw_version}, fw_size, error)) {
+        throw std::runtime_error(error);
+      }
+      return 0;
+    }
+    if (*show) {
+      const auto info = ReadSimFirmwareFile(show_path);
+      if (!info) throw std::runtime_error(show_path + " is not a simulated firmware file");
+      std::cout << "series=" << SeriesText(info->series) << "\nkind=" << KindText(info->kind)
+                << "\nversion=" << info->version << "\n";
+      return 0;
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "camlift-sim: " << e.what() << "\n";
+    return 1;
+  }
   return 0;
 }

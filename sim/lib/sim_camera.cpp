@@ -1,0 +1,584 @@
+#include "sim_camera.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "platform/timing.h"
+#include "sim_digest.h"
+#include "sim_multipart.h"
+#include "util/base64.h"
+
+namespace fs = std::filesystem;
+
+namespace camlift::sim {
+namespace {
+
+struct FaultRow {
+  TCameraFault fault;
+  const char* name;
+};
+constexpr FaultRow kFaults[] = {
+    {TCameraFault::RejectAccount, "reject-account"},
+    {TCameraFault::NotListening, "not-listening"},
+    {TCameraFault::NeverAnswers, "never-answers"},
+    {TCameraFault::RedirectUpload, "redirect-upload"},
+    {TCameraFault::CloseMidUpload, "close-mid-upload"},
+    {TCameraFault::NeverReturns, "never-returns"},
+    {TCameraFault::OldVersion, "old-version"},
+};
+
+constexpr const char* kUnauthorizedPage =
+    "<html><head><title>401 Unauthorized</title></head>"
+    "<body><h1>401 Unauthorized</h1></body></html>\n";
+
+// Upload paths by series: (path, kind, account in the query as user/pwd, as loginuse/loginpas,
+// or Basic authentication).
+enum class AccountStyle { QueryUserPwd, QueryLogin, Basic };
+struct UploadRoute {
+  TSimSeries series;
+  const char* path;
+  TFirmwareKind kind;
+  AccountStyle account;
+};
+constexpr UploadRoute kUploadRoutes[] = {
+    {TSimSeries::M, "/upgrade_firmware.cgi", TFirmwareKind::System, AccountStyle::QueryUserPwd},
+    {TSimSeries::M, "/upgrade_htmls.cgi", TFirmwareKind::Ui, AccountStyle::QueryUserPwd},
+    {TSimSeries::P, "/cgi-bin/upgrade_firmware.cgi", TFirmwareKind::System, AccountStyle::Basic},
+    {TSimSeries::P, "/cgi-bin/upgrade_htmls.cgi", TFirmwareKind::Ui, AccountStyle::Basic},
+    {TSimSeries::R, "/upgrade_firmware.cgi", TFirmwareKind::System, AccountStyle::QueryLogin},
+    {TSimSeries::R, "/upgrade_htmls.cgi", TFirmwareKind::Ui, AccountStyle::QueryLogin},
+};
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// httplib adds the connection's addresses as pseudo headers; they did not come from the client.
+bool IsAddedHeader(const std::string& name) {
+  return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" ||
+         name == "LOCAL_PORT";
+}
+
+nlohmann::json HeadersJson(const httplib::Request& req, const TConnectionContext* context) {
+  nlohmann::json headers = nlohmann::json::array();
+  for (const auto& [name, value] : req.headers) {
+    if (IsAddedHeader(name)) continue;
+    if (context && !context->raw_content_type.empty() && Lower(name) == "content-type") {
+      headers.push_back({name, context->raw_content_type});
+    } else {
+      headers.push_back({name, value});
+    }
+  }
+  return headers;
+}
+
+// A file for one upload: in upload_dir when the camera keeps uploads, else a temporary one that
+// goes away with the object.
+class TUploadFile {
+ public:
+  TUploadFile(const std::string& keep_dir, const std::string& stem) {
+    if (!keep_dir.empty()) {
+      fs::create_directories(keep_dir);
+      path_ = (fs::path(keep_dir) / (stem + ".bin")).string();
+      keep_ = true;
+    } else {
+      std::string pattern = (fs::temp_directory_path() / "camlift-sim-upload-XXXXXX").string();
+      const int fd = mkstemp(pattern.data());
+      if (fd >= 0) ::close(fd);
+      path_ = pattern;
+    }
+    out_.open(path_, std::ios::binary | std::ios::trunc);
+  }
+  ~TUploadFile() {
+    out_.close();
+    if (!keep_) {
+      std::error_code ec;
+      fs::remove(path_, ec);
+    }
+  }
+  bool ok() const { return static_cast<bool>(out_); }
+  void Write(std::span<const char> bytes) {
+    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  void Close() { out_.close(); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  bool keep_ = false;
+  std::ofstream out_;
+};
+
+}  // namespace
+
+std::optional<TCameraFault> ParseCameraFault(const std::string& name) {
+  if (name == "wrong-password") return TCameraFault::RejectAccount;
+  for (const auto& row : kFaults) {
+    if (name == row.name) return row.fault;
+  }
+  return std::nullopt;
+}
+
+std::string CameraFaultName(TCameraFault fault) {
+  for (const auto& row : kFaults) {
+    if (row.fault == fault) return row.name;
+  }
+  return "?";
+}
+
+std::vector<std::string> CameraFaultNames() {
+  std::vector<std::string> names;
+  for (const auto& row : kFaults) names.emplace_back(row.name);
+  return names;
+}
+
+TSimCamera::TSimCamera(TCameraConfig config, std::shared_ptr<TSimRecorder> recorder,
+                       std::vector<TCameraExtensionFactory> extensions, bool allow_wildcard)
+    : config_(std::move(config)),
+      recorder_(recorder ? std::move(recorder) : std::make_shared<TSimRecorder>()),
+      allow_wildcard_(allow_wildcard) {
+  if (config_.name.empty()) {
+    config_.name = SeriesText(config_.series) + "@" + config_.ip + ":" +
+                   std::to_string(config_.port);
+  }
+  state_.sys_version = config_.sys_version;
+  state_.ui_version = config_.ui_version;
+  for (auto& factory : extensions) {
+    if (auto extension = factory(*this)) extensions_.push_back(std::move(extension));
+  }
+}
+
+TSimCamera::~TSimCamera() { Stop(); }
+
+void TSimCamera::Start() {
+  if (config_.series == TSimSeries::K) {
+    throw std::runtime_error("camera " + config_.name +
+                             ": series K cameras come with the CTP side of the simulator");
+  }
+  if (IsWildcardAddress(config_.ip) && !allow_wildcard_) {
+    throw std::runtime_error("camera " + config_.name + ": refusing the wildcard address \"" +
+                             config_.ip + "\"");
+  }
+  if (config_.has(TCameraFault::NotListening)) return;
+  OpenPorts();
+  restart_thread_ = std::thread([this] { RestartLoop(); });
+}
+
+void TSimCamera::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (restart_thread_.joinable()) restart_thread_.join();
+  ClosePorts();
+}
+
+TCameraState TSimCamera::state() const {
+  std::lock_guard lock(mutex_);
+  return state_;
+}
+
+bool TSimCamera::WaitUntilUp(int timeout_ms) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [&] { return state_.up && !going_down_; });
+}
+
+int TSimCamera::RebootMillis() const {
+  return config_.reboot_ms >= 0 ? ScaleMillis(config_.reboot_ms, WaitKind::Pause)
+                                : Millis(Wait::SimRebootTime);
+}
+
+void TSimCamera::OpenPorts() {
+  std::vector<std::unique_ptr<TSimListener>> listeners;
+  auto setup = [this](TSimHttpServer& server) { SetupServer(server); };
+  const int http = http_port_ ? http_port_ : config_.port;
+  listeners.push_back(std::make_unique<TSimListener>(config_.ip, http, setup, allow_wildcard_));
+  const int http_bound = listeners.back()->port();
+  int upload_bound = 0;
+  if (config_.series == TSimSeries::R) {
+    const int wanted = upload_port_ ? upload_port_ : config_.upload_port;
+    if (wanted != http_bound) {
+      listeners.push_back(
+          std::make_unique<TSimListener>(config_.ip, wanted, setup, allow_wildcard_));
+      upload_bound = listeners.back()->port();
+    } else {
+      upload_bound = http_bound;
+    }
+  }
+  std::vector<std::unique_ptr<ICameraService>> services;
+  {
+    std::lock_guard lock(mutex_);
+    listeners_ = std::move(listeners);
+    http_port_ = http_bound;
+    upload_port_ = upload_bound;
+    state_.up = true;
+    going_down_ = false;
+  }
+  for (auto& extension : extensions_) {
+    if (auto service = extension->StartService(*this)) services.push_back(std::move(service));
+  }
+  {
+    std::lock_guard lock(mutex_);
+    services_ = std::move(services);
+  }
+  changed_.notify_all();
+}
+
+void TSimCamera::ClosePorts() {
+  std::vector<std::unique_ptr<TSimListener>> listeners;
+  std::vector<std::unique_ptr<ICameraService>> services;
+  {
+    std::lock_guard lock(mutex_);
+    listeners = std::move(listeners_);
+    services = std::move(services_);
+    listeners_.clear();
+    services_.clear();
+    state_.up = false;
+  }
+  services.clear();
+  for (auto& listener : listeners) listener->Stop();
+  changed_.notify_all();
+}
+
+void TSimCamera::RestartLoop() {
+  std::unique_lock lock(mutex_);
+  while (true) {
+    changed_.wait(lock, [&] { return stopping_ || restart_requested_; });
+    if (stopping_) return;
+    restart_requested_ = false;
+    lock.unlock();
+    ClosePorts();
+    lock.lock();
+    if (config_.has(TCameraFault::NeverReturns)) {
+      changed_.wait(lock, [&] { return stopping_; });
+      return;
+    }
+    if (changed_.wait_for(lock, std::chrono::milliseconds(RebootMillis()),
+                          [&] { return stopping_; })) {
+      return;
+    }
+    if (pending_ && !config_.has(TCameraFault::OldVersion)) {
+      if (pending_->kind == TFirmwareKind::System) {
+        state_.sys_version = pending_->version;
+      } else {
+        state_.ui_version = pending_->version;
+      }
+    }
+    pending_.reset();
+    lock.unlock();
+    try {
+      OpenPorts();
+    } catch (const std::exception& e) {
+      std::cerr << "camlift-sim: camera " << config_.name << " cannot come back: " << e.what()
+                << "\n";
+    }
+    lock.lock();
+  }
+}
+
+std::string TSimCamera::StatusPage() const {
+  const char q = config_.series == TSimSeries::M ? '\'' : '"';
+  TCameraState s = state();
+  auto line = [q](const std::string& key, const std::string& value) {
+    return "var " + key + "=" + q + value + q + ";\n";
+  };
+  return line("id", config_.device_id) + line("sys_ver", s.sys_version) +
+         line("app_ver", s.ui_version) + line("alias", config_.device_name) +
+         line("oem_id", config_.oem) + line("mac", config_.mac) +
+         "var now=" + std::to_string(std::time(nullptr)) + ";\n";
+}
+
+std::string TSimCamera::AppVerPage() const {
+  const std::string prefix = config_.series == TSimSeries::R ? "" : "v";
+  return "var app_model=\"" + config_.model + "\";\nvar app_ver=\"" + prefix +
+         state().ui_version + "\";\n";
+}
+
+bool TSimCamera::AccountOk(const httplib::Request& req, bool query_account, const char* user_key,
+                           const char* password_key) const {
+  if (config_.has(TCameraFault::RejectAccount)) return false;
+  if (query_account) {
+    return req.has_param(user_key) && req.get_param_value(user_key) == config_.user &&
+           req.get_param_value(password_key) == config_.password;
+  }
+  if (!req.has_header("Authorization")) return config_.password.empty();
+  const std::string value = req.get_header_value("Authorization");
+  const std::string expected = Base64EncodeOneLine(config_.user + ":" + config_.password);
+  return value.size() > 6 && Lower(value.substr(0, 6)) == "basic " &&
+         value.substr(6) == expected;
+}
+
+void TSimCamera::Unauthorized(httplib::Response& res, bool basic) const {
+  res.status = 401;
+  if (basic) res.set_header("WWW-Authenticate", "Basic realm=\"ipcamera\"");
+  res.set_content(kUnauthorizedPage, "text/html");
+}
+
+void TSimCamera::Record(const httplib::Request& req, const httplib::Response& res) {
+  TConnectionContext* context = CurrentConnection();
+  if (context && context->recorded) return;
+  nlohmann::json entry{{"role", "camera"},
+                       {"name", config_.name},
+                       {"series", SeriesText(config_.series)},
+                       {"address", context ? context->listen_address : config_.ip},
+                       {"port", context ? context->listen_port : 0},
+                       {"peer", req.remote_addr + ":" + std::to_string(req.remote_port)},
+                       {"method", req.method},
+                       {"target", req.target},
+                       {"version", req.version},
+                       {"headers", HeadersJson(req, context)},
+                       {"head", context ? context->head : std::string()},
+                       {"status", res.status}};
+  recorder_->Append(std::move(entry));
+  if (context) context->recorded = true;
+}
+
+void TSimCamera::SetupServer(TSimHttpServer& server) {
+  server.SetAdmission([this] {
+    if (config_.has(TCameraFault::NeverAnswers)) return TAdmission::HoldSilently;
+    std::lock_guard lock(mutex_);
+    return going_down_ ? TAdmission::CloseAtOnce : TAdmission::Serve;
+  });
+  server.SetConnectionNote([this](const std::string& peer, const std::string& note) {
+    TConnectionContext* context = CurrentConnection();
+    recorder_->Append({{"role", "camera"},
+                       {"name", config_.name},
+                       {"series", SeriesText(config_.series)},
+                       {"address", config_.ip},
+                       {"port", context ? context->listen_port : 0},
+                       {"peer", peer},
+                       {"status", 0},
+                       {"note", note}});
+  });
+  for (auto& extension : extensions_) {
+    if (auto protocol = extension->PortProtocol(*this)) server.AddProtocol(protocol);
+  }
+  server.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+    Record(req, res);
+  });
+  const TSimSeries series = config_.series;
+  const bool r = series == TSimSeries::R;
+  auto page = [this, r](const char* content_type, std::function<std::string()> body,
+                        bool needs_account) {
+    return [this, r, content_type, body, needs_account](const httplib::Request& req,
+                                                        httplib::Response& res) {
+      if (needs_account && !AccountOk(req, r, "user", "pwd")) {
+        Unauthorized(res, !r);
+        return;
+      }
+      res.set_content(body(), content_type);
+    };
+  };
+  server.Get("/oem.txt", page("text/plain", [this] { return config_.oem; }, true));
+  server.Get("/appver.js",
+             page("application/javascript", [this] { return AppVerPage(); }, true));
+  // Series M and P show their status page to anybody; series R wants the account.
+  server.Get("/get_status.cgi", page("text/plain", [this] { return StatusPage(); }, r));
+  if (r) server.Get("/get_Status.cgi", page("text/plain", [this] { return StatusPage(); }, true));
+
+  for (const auto& route : kUploadRoutes) {
+    if (route.series != series) continue;
+    const TFirmwareKind kind = route.kind;
+    server.Post(route.path, [this, kind](const httplib::Request& req, httplib::Response& res,
+                                         const httplib::ContentReader& reader) {
+      HandleUpload(req, res, reader, kind);
+    });
+  }
+  // Anything else that carries a body is read to its end (never kept) and answered 404.
+  server.Post(".*", [](const httplib::Request&, httplib::Response& res,
+                       const httplib::ContentReader& reader) {
+    reader([](const char*, std::size_t) { return true; });
+    res.status = 404;
+    res.set_content("<html><body><h1>404 Not Found</h1></body></html>\n", "text/html");
+  });
+}
+
+void TSimCamera::HandleUpload(const httplib::Request& req, httplib::Response& res,
+                              const httplib::ContentReader& reader, TFirmwareKind kind) {
+  TConnectionContext* context = CurrentConnection();
+  const std::string content_type =
+      context && !context->raw_content_type.empty() ? context->raw_content_type
+                                                    : req.get_header_value("Content-Type");
+  const int number = ++upload_counter_;
+  nlohmann::json upload{{"part_headers", nullptr}, {"field", nullptr},   {"filename", nullptr},
+                        {"content_type", nullptr}, {"size", 0},          {"md5", nullptr},
+                        {"framing_ok", false},     {"error", nullptr},   {"firmware", nullptr},
+                        {"accepted", false}};
+  std::string note;
+
+  TUploadFile file(config_.upload_dir, config_.name + "-" + std::to_string(number));
+  TMd5 md5;
+  std::uint64_t size = 0;
+  bool in_file_part = false;
+  bool have_file_part = false;
+  int part_count = 0;
+  const auto boundary = BoundaryFromContentType(content_type);
+  std::optional<TMultipartParser> parser;
+  if (boundary) {
+    parser.emplace(*boundary, TMultipartParser::Callbacks{
+        [&](const TPartHeaders& h) {
+          ++part_count;
+          in_file_part = h.name == "file" && !have_file_part;
+          if (in_file_part) {
+            have_file_part = true;
+            upload["part_headers"] = h.raw;
+            upload["field"] = h.name;
+            upload["filename"] = h.has_filename ? nlohmann::json(h.filename) : nullptr;
+            upload["content_type"] = h.content_type;
+          }
+          return true;
+        },
+        [&](std::span<const char> data) {
+          if (in_file_part) {
+            file.Write(data);
+            md5.Update(data);
+            size += data.size();
+          }
+          return true;
+        },
+        [&] {
+          in_file_part = false;
+          return true;
+        }});
+  }
+
+  std::uint64_t received = 0;
+  const bool cut = config_.has(TCameraFault::CloseMidUpload);
+  const bool read_all = reader([&](const char* data, std::size_t n) {
+    if (cut && received + n >= config_.close_after_bytes) {
+      if (context) {
+        context->abort = true;
+        ::shutdown(context->fd, SHUT_RDWR);
+      }
+      return false;
+    }
+    received += n;
+    if (parser && !parser->failed()) parser->Feed(std::span<const char>(data, n));
+    return true;
+  });
+  file.Close();
+
+  auto finish = [&](int status) {
+    res.status = status;
+    upload["size"] = size;
+    upload["md5"] = have_file_part ? nlohmann::json(md5.HexDigest()) : nullptr;
+    upload["parts"] = part_count;
+    nlohmann::json entry{{"role", "camera"},
+                         {"name", config_.name},
+                         {"series", SeriesText(config_.series)},
+                         {"address", context ? context->listen_address : config_.ip},
+                         {"port", context ? context->listen_port : 0},
+                         {"peer", req.remote_addr + ":" + std::to_string(req.remote_port)},
+                         {"method", req.method},
+                         {"target", req.target},
+                         {"version", req.version},
+                         {"headers", HeadersJson(req, context)},
+                         {"head", context ? context->head : std::string()},
+                         {"status", status},
+                         {"upload", upload}};
+    if (!note.empty()) entry["note"] = note;
+    recorder_->Append(std::move(entry));
+    if (context) context->recorded = true;
+  };
+
+  if (cut && context && context->abort) {
+    note = "connection reset after " + std::to_string(received) +
+           " body bytes (fault close-mid-upload)";
+    upload["error"] = "cut by the camera";
+    finish(0);
+    return;
+  }
+  if (!read_all) {
+    note = "the body could not be read to its end";
+    finish(400);
+    return;
+  }
+
+  const bool framing_ok = boundary && parser && parser->Finish();
+  upload["framing_ok"] = framing_ok;
+  if (!boundary) {
+    upload["error"] = "Content-Type is not multipart/form-data with a boundary: " + content_type;
+  } else if (!framing_ok) {
+    upload["error"] = parser->error();
+  } else if (!have_file_part) {
+    upload["error"] = "no part named \"file\"";
+  }
+
+  const AccountStyle style = [&] {
+    for (const auto& route : kUploadRoutes) {
+      if (route.series == config_.series) return route.account;
+    }
+    return AccountStyle::Basic;
+  }();
+  const bool account_ok =
+      style == AccountStyle::Basic        ? AccountOk(req, false, "", "")
+      : style == AccountStyle::QueryLogin ? AccountOk(req, true, "loginuse", "loginpas")
+                                          : AccountOk(req, true, "user", "pwd");
+  if (!account_ok) {
+    note = "wrong account";
+    Unauthorized(res, style == AccountStyle::Basic);
+    finish(401);
+    return;
+  }
+  if (!upload["error"].is_null()) {
+    note = "malformed upload body";
+    res.set_content("<html><body>Upgrade failed: bad request</body></html>\n", "text/html");
+    finish(400);
+    return;
+  }
+  if (config_.has(TCameraFault::RedirectUpload)) {
+    note = "fault redirect-upload";
+    res.set_header("Location", "/login.htm");
+    res.set_content("<html><body>Moved</body></html>\n", "text/html");
+    finish(302);
+    return;
+  }
+  const auto info = ReadSimFirmwareFile(file.path());
+  if (info) {
+    upload["firmware"] = {{"series", SeriesText(info->series)},
+                          {"kind", KindText(info->kind)},
+                          {"version", info->version}};
+  }
+  if (!info || info->series != config_.series || info->kind != kind) {
+    note = info ? "firmware of another series or kind" : "not a firmware file of this camera";
+    upload["error"] = note;
+    res.set_content("<html><body>Upgrade failed: firmware check failed</body></html>\n",
+                    "text/html");
+    finish(400);
+    return;
+  }
+  upload["accepted"] = true;
+  {
+    std::lock_guard lock(mutex_);
+    going_down_ = true;
+    pending_ = info;
+    ++state_.upgrades;
+  }
+  if (context) {
+    context->after_close = [this] {
+      {
+        std::lock_guard lock(mutex_);
+        restart_requested_ = true;
+      }
+      changed_.notify_all();
+    };
+  }
+  res.set_content("<html><body>Upgrade succeeded. The camera restarts now.</body></html>\n",
+                  "text/html");
+  finish(200);
+}
+
+}  // namespace camlift::sim

@@ -1,0 +1,178 @@
+// A simulated camera of series M, P or R: its web pages, its upload CGIs, its restart after an
+// upgrade, and the fault switches that make it misbehave on purpose.
+//
+// Pages (values written as they are, no escaping):
+//   "/oem.txt"         the OEM text, the whole body.
+//   "/appver.js"       var app_model="MODEL";\nvar app_ver="v2.1.0.3";\n  — series M and P put a
+//                      lower-case "v" before the UI version (the reader drops it), series R
+//                      writes the version alone (its reader keeps every letter).
+//   "/get_status.cgi"  var sys_ver='…'; var app_ver='…'; and a few more lines, with apostrophes
+//                      for M and double quotes for P and R.
+//   R also "/get_Status.cgi" (same text) and everything above on its upload port (8600).
+// Accounts:
+//   M, P: "/oem.txt" and "/appver.js" need Basic authentication; "/get_status.cgi" is open.
+//         A camera whose password is empty also lets a request without Authorization in.
+//   R:    every page takes ?user=..&pwd=.. in the query.
+//   A wrong account gets status 401 and a page containing "Unauthorized".
+// Uploads (multipart/form-data, one part named "file"; the account is checked after the whole
+// body has been read, so that the client always gets to read the answer):
+//   M: "/upgrade_firmware.cgi?user=..&pwd=..&next_url=reboot.htm", "/upgrade_htmls.cgi?user=.."
+//   P: "/cgi-bin/upgrade_firmware.cgi", "/cgi-bin/upgrade_htmls.cgi?next_url=reboot.htm", Basic
+//   R: "/upgrade_firmware.cgi?loginuse=..&loginpas=..", "/upgrade_htmls.cgi?loginuse=.." on
+//      the upload port (8600) and on the HTTP port.
+//   Query values are percent-decoded before they are compared.
+//   Answers: 200 and a restart when the part carries a simulated firmware file (sim_firmware.h)
+//   of the camera's series and of the kind of the CGI; 400 for a malformed body or a firmware
+//   file that does not fit (the camera keeps running); 401 for a wrong account.
+// Restart: right after the 200 has gone out the camera closes every new connection, then stops
+// listening on all its ports for reboot_ms (scaled by CAMLIFT_TIME_SCALE), then listens again
+// and reports the uploaded version.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim_firmware.h"
+#include "sim_http_server.h"
+#include "sim_record.h"
+
+namespace camlift::sim {
+
+enum class TCameraFault {
+  RejectAccount,   // "reject-account" (alias "wrong-password"): every account is refused
+  NotListening,    // "not-listening": no port is ever opened (connections are refused)
+  NeverAnswers,    // "never-answers": connections are accepted and never answered
+  RedirectUpload,  // "redirect-upload": an upload is answered 302 to "/login.htm", no restart
+  CloseMidUpload,  // "close-mid-upload": the connection is reset after close_after_bytes
+  NeverReturns,    // "never-returns": after an accepted upload the camera stays away for good
+  OldVersion,      // "old-version": the camera comes back with the version it had before
+};
+
+// Fault names as above; nullopt for an unknown one.
+std::optional<TCameraFault> ParseCameraFault(const std::string& name);
+std::string CameraFaultName(TCameraFault fault);
+// Every fault name, for help texts.
+std::vector<std::string> CameraFaultNames();
+
+struct TCameraConfig {
+  std::string name;  // free text used in the record; defaults to "<series>@ip:port"
+  TSimSeries series = TSimSeries::P;
+  std::string ip = "127.0.0.2";
+  int port = 81;            // 0: any free port (tests)
+  int upload_port = 8600;   // series R only; 0: any free port
+  std::string user = "admin";
+  std::string password;
+  std::string sys_version = "1.0.0.1";
+  std::string ui_version = "1.0.0.1";
+  std::string model = "SIM100";
+  std::string oem = "camlift";
+  // Unscaled; CAMLIFT_TIME_SCALE applies. Negative: the SimRebootTime row of the timing table.
+  int reboot_ms = -1;
+  std::set<TCameraFault> faults;
+  std::uint64_t close_after_bytes = 65536;  // close-mid-upload: body bytes read before the reset
+  std::string upload_dir;  // when set, accepted uploads are kept there; else they are deleted
+  // Identity for the search responders and status pages.
+  std::string mac = "00:11:22:33:44:55";
+  std::string device_id = "SIMCAM-000001";
+  std::string device_name = "Camlift simulated camera";
+  std::string netmask = "255.0.0.0";
+  std::string gateway = "127.0.0.1";
+  std::string dns = "127.0.0.1";
+  bool has(TCameraFault f) const { return faults.count(f) != 0; }
+};
+
+// What a camera reports right now.
+struct TCameraState {
+  std::string sys_version;
+  std::string ui_version;
+  bool up = false;           // listening
+  int upgrades = 0;          // accepted uploads so far
+};
+
+class TSimCamera;
+
+// A UDP (or other) service that runs beside the web pages while the camera is up, e.g. the
+// responders to the LAN search datagrams. Stopped when the camera goes away (restart, stop).
+class ICameraService {
+ public:
+  virtual ~ICameraService() = default;
+};
+
+// Extension point for the other sides of a camera (CTP on the shared port, search responders).
+// One instance per camera, made by the factories the simulator is given.
+class ICameraExtension {
+ public:
+  virtual ~ICameraExtension() = default;
+  // A protocol sharing the camera's HTTP port (checked on the first bytes of each connection).
+  virtual std::shared_ptr<IPortProtocol> PortProtocol(TSimCamera&) { return nullptr; }
+  // Started each time the camera has come up; destroyed when it goes away.
+  virtual std::unique_ptr<ICameraService> StartService(TSimCamera&) { return nullptr; }
+};
+using TCameraExtensionFactory = std::function<std::unique_ptr<ICameraExtension>(TSimCamera&)>;
+
+class TSimCamera {
+ public:
+  TSimCamera(TCameraConfig config, std::shared_ptr<TSimRecorder> recorder,
+             std::vector<TCameraExtensionFactory> extensions = {}, bool allow_wildcard = false);
+  ~TSimCamera();
+  TSimCamera(const TSimCamera&) = delete;
+  TSimCamera& operator=(const TSimCamera&) = delete;
+
+  // Opens the ports (unless not-listening). Throws std::runtime_error when one cannot be opened.
+  void Start();
+  // Closes everything and waits for the restart thread.
+  void Stop();
+
+  const TCameraConfig& config() const { return config_; }
+  TCameraState state() const;
+  // The ports actually listened on (after Start; port 0 in the config resolves here).
+  int http_port() const { return http_port_; }
+  int upload_port() const { return upload_port_; }
+  // Blocks until the camera is up (true) or timeout_ms passed (false).
+  bool WaitUntilUp(int timeout_ms) const;
+  // The page texts, also used by the search responders.
+  std::string StatusPage() const;
+  std::string AppVerPage() const;
+
+ private:
+  void OpenPorts();   // with mutex_ not held
+  void ClosePorts();  // with mutex_ not held
+  void SetupServer(TSimHttpServer& server);
+  void Record(const httplib::Request& req, const httplib::Response& res);
+  void HandleUpload(const httplib::Request& req, httplib::Response& res,
+                    const httplib::ContentReader& reader, TFirmwareKind kind);
+  bool AccountOk(const httplib::Request& req, bool query_account, const char* user_key,
+                 const char* password_key) const;
+  void Unauthorized(httplib::Response& res, bool basic) const;
+  void RestartLoop();
+  int RebootMillis() const;
+
+  TCameraConfig config_;
+  std::shared_ptr<TSimRecorder> recorder_;
+  std::vector<std::unique_ptr<ICameraExtension>> extensions_;
+  std::vector<std::unique_ptr<ICameraService>> services_;
+  bool allow_wildcard_ = false;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  TCameraState state_;
+  bool going_down_ = false;  // an upload was accepted; new connections are closed
+  std::optional<TSimFirmwareInfo> pending_;  // firmware to take over at the restart
+  bool restart_requested_ = false;
+  bool stopping_ = false;
+  std::vector<std::unique_ptr<TSimListener>> listeners_;
+  int http_port_ = 0;
+  int upload_port_ = 0;
+  std::thread restart_thread_;
+  std::atomic<int> upload_counter_{0};
+};
+
+}  // namespace camlift::sim

@@ -1,0 +1,50 @@
+#include "sim_record.h"
+
+#include <chrono>
+#include <ctime>
+#include <stdexcept>
+
+namespace camlift::sim {
+namespace {
+
+std::string NowText() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                static_cast<int>(millis));
+  return text;
+}
+
+}  // namespace
+
+TSimRecorder::TSimRecorder(const std::string& path)
+    : file_(path, std::ios::binary | std::ios::app), to_file_(true) {
+  if (!file_) throw std::runtime_error("cannot open the record file " + path);
+}
+
+void TSimRecorder::Append(nlohmann::json entry) {
+  entry["time"] = NowText();
+  // Bytes that are not UTF-8 (a firmware path in another code page, say) must not make the
+  // dump throw and lose the line: they are replaced.
+  const std::string line =
+      entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  std::lock_guard lock(mutex_);
+  if (to_file_) {
+    file_ << line;
+    file_.flush();
+  }
+  entries_.push_back(std::move(entry));
+}
+
+std::vector<nlohmann::json> TSimRecorder::Entries() const {
+  std::lock_guard lock(mutex_);
+  return entries_;
+}
+
+}  // namespace camlift::sim
