@@ -1,0 +1,175 @@
+// camlift upgrade: one camera, from the command line, with the same worker the window uses.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+#include "cli_session.h"
+#include "command_registry.h"
+#include "i18n/str_res.h"
+#include "platform/dispatcher.h"
+#include "platform/paths.h"
+#include "upgrade/repository_url.h"
+#include "upgrade/upgrade_factory.h"
+#include "upgrade/upgrade_thread.h"
+
+namespace camlift::cli {
+namespace {
+
+constexpr int kExitNotNeeded = 3;
+
+struct UpgradeOptions {
+  std::string series;
+  std::string ip;
+  int port = 81;
+  std::string user = "admin";
+  std::string password;
+  bool ui = false;
+  bool yes = false;
+  std::string repository;
+  std::string data_dir;
+  std::string lang;
+};
+
+// Prints each log line as the window shows it, asks the same-version question on the terminal,
+// and draws a live progress line on stderr when stderr is a terminal.
+class TConsoleObserver final : public IUpgradeObserver {
+ public:
+  explicit TConsoleObserver(bool yes) : yes_(yes), progress_tty_(::isatty(2)) {}
+
+  void OnLog(const std::string& text) override {
+    ClearProgress();
+    std::cout << LogLineForConsole(text) << std::endl;
+  }
+
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    ClearProgress();
+    if (yes_) return true;
+    if (!::isatty(0)) return false;
+    std::cerr << LangToConsole(caption) << ": " << LangToConsole(text) << " [y/N] " << std::flush;
+    std::string answer;
+    std::getline(std::cin, answer);
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+  }
+
+  void OnProgress(TProgressStage stage, std::int64_t done, std::int64_t total) override {
+    if (!progress_tty_) return;
+    static constexpr const char* kStage[] = {"download", "upload", "waiting for the camera"};
+    const char* what = kStage[static_cast<int>(stage)];
+    char line[160];
+    if (stage == TProgressStage::RebootWait) {
+      std::snprintf(line, sizeof line, "\r%s: %llds", what, static_cast<long long>(done / 1000));
+    } else if (total > 0) {
+      std::snprintf(line, sizeof line, "\r%s: %3d%% (%lld / %lld KiB)", what,
+                    static_cast<int>(done * 100 / total), static_cast<long long>(done / 1024),
+                    static_cast<long long>(total / 1024));
+    } else {
+      std::snprintf(line, sizeof line, "\r%s: %lld KiB", what, static_cast<long long>(done / 1024));
+    }
+    std::cerr << line << "\033[K" << std::flush;
+    shown_ = true;
+  }
+
+  void OnDone(const TUpgradeResult& result) override {
+    ClearProgress();
+    result_ = result;
+    done_ = true;
+  }
+
+  bool done() const { return done_; }
+  const TUpgradeResult& result() const { return result_; }
+
+ private:
+  void ClearProgress() {
+    if (shown_) std::cerr << "\r\033[K" << std::flush;
+    shown_ = false;
+  }
+
+  bool yes_;
+  bool progress_tty_;
+  bool shown_ = false;
+  bool done_ = false;
+  TUpgradeResult result_;
+};
+
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) { g_interrupted = true; }
+
+int RunUpgrade(const UpgradeOptions& options) {
+  if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
+  TCliSession session(options.lang);
+  if (!session.ok()) return kExitFailed;
+
+  const int series = SeriesIndexFromLetter(options.series[0]);
+  auto upgrader = TUpgradeFactory::CreateUpgrader(series, !options.ui);
+  upgrader->SetUserName(options.user);
+  upgrader->SetPassword(options.password);
+  upgrader->SetIPAddress(options.ip);
+  upgrader->SetPort(options.port);
+  upgrader->SetRepositoryUrl(ResolveRepositoryUrl(options.repository));
+
+  TLoopDispatcher ui;
+  TConsoleObserver observer(options.yes);
+  TUpgradeThread worker(std::move(upgrader), "", "", ui, observer);
+
+  // Ctrl+C asks the worker to stop where it safely can instead of killing an upload halfway.
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+  std::atomic<bool> watching{true};
+  std::thread watcher([&] {
+    while (watching) {
+      if (g_interrupted.exchange(false)) worker.RequestCancel();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+
+  worker.Start();
+  ui.RunUntil([&] { return observer.done(); });
+  worker.Join();
+  watching = false;
+  watcher.join();
+
+  switch (observer.result().status) {
+    case TUpgradeStatus::Working: return kExitOk;
+    case TUpgradeStatus::NotNeeded: return kExitNotNeeded;
+    default: return kExitFailed;
+  }
+}
+
+void SetupUpgrade(CLI::App& root, CommandRunner& run) {
+  auto options = std::make_shared<UpgradeOptions>();
+  CLI::App* cmd = root.add_subcommand("upgrade", "Upgrade the firmware of one camera");
+  cmd->add_option("--series", options->series, "Camera series")
+      ->required()
+      ->check(CLI::IsMember({"K", "M", "P", "R"}, CLI::ignore_case));
+  cmd->add_option("--ip", options->ip, "Camera IP address")->required();
+  cmd->add_option("--port", options->port, "Camera HTTP port")->capture_default_str();
+  cmd->add_option("--user", options->user, "Camera account")->capture_default_str();
+  cmd->add_option("--password", options->password, "Camera password (default empty)");
+  cmd->add_flag("--ui", options->ui, "Upgrade the UI firmware instead of the system firmware");
+  cmd->add_flag("--yes", options->yes, "Answer Yes when the camera already runs that version");
+  cmd->add_option("--repository", options->repository,
+                  "Firmware repository base URL (path ending in /FM/)");
+  cmd->add_option("--data-dir", options->data_dir, "Work folder for catalogue and firmware");
+  cmd->add_option("--lang", options->lang, "Language of the log")
+      ->check(CLI::IsMember({"en", "cn", "b5"}));
+  cmd->callback([options, &run] {
+    if (options->ip.find_first_not_of(" \t") == std::string::npos) {
+      throw CLI::ValidationError("--ip", "the IP address cannot be empty");
+    }
+    run = [options] { return RunUpgrade(*options); };
+  });
+}
+
+}  // namespace
+
+CAMLIFT_REGISTER_COMMAND("upgrade", SetupUpgrade);
+
+}  // namespace camlift::cli

@@ -1,0 +1,123 @@
+#include "e2e_site.h"
+
+#include <unistd.h>
+
+#include <regex>
+
+#include "platform/timing.h"
+#include "util/tools.h"
+
+namespace camlift::test {
+
+TE2eSite::TE2eSite()
+    : data_dir_(temp_.path() + "data/"),
+      repo_root_(temp_.path() + "repo/"),
+      recorder_(std::make_shared<sim::TSimRecorder>()) {
+  TTools::ForceDirs(data_dir_);
+  TTools::ForceDirs(repo_root_);
+  // The simulated cameras in this process keep the same clock as the program under test.
+  SetTimeScaleForTesting(std::stod(kE2eTimeScale));
+}
+
+TE2eSite::~TE2eSite() {
+  for (auto& camera : cameras_) camera->Stop();
+  if (repository_) repository_->Stop();
+}
+
+std::string TE2eSite::NextAddress() {
+  const int pid = static_cast<int>(::getpid());
+  return "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) +
+         "." + std::to_string(next_host_++);
+}
+
+sim::TSimCamera& TE2eSite::AddCamera(sim::TCameraConfig config) {
+  if (config.ip.empty() || config.ip == "127.0.0.2") config.ip = NextAddress();
+  config.port = 0;
+  auto camera = std::make_unique<sim::TSimCamera>(std::move(config), recorder_);
+  camera->Start();
+  cameras_.push_back(std::move(camera));
+  return *cameras_.back();
+}
+
+sim::TRepoAddResult TE2eSite::AddFirmware(sim::TSimSeries series, sim::TFirmwareKind kind,
+                                          const std::string& folder, const std::string& section,
+                                          const std::string& version,
+                                          const std::string& excluded) {
+  sim::TRepoAddOptions options;
+  options.root = repo_root_;
+  options.folder = folder;
+  options.section = section;
+  options.kind = kind;
+  options.series = series;
+  options.version = version;
+  options.excluded = excluded;
+  sim::TRepoAddResult result;
+  std::string error;
+  if (!sim::RepoAdd(options, result, error)) throw std::runtime_error(error);
+  return result;
+}
+
+void TE2eSite::StartRepository(std::set<sim::TRepoFault> faults) {
+  sim::TRepoConfig config;
+  config.root = repo_root_;
+  config.faults = std::move(faults);
+  repository_ = std::make_unique<sim::TSimRepository>(config, recorder_);
+  repository_->Start();
+}
+
+TProcessResult TE2eSite::Run(std::vector<std::string> args, const std::string& stdin_text) {
+  args.insert(args.begin(), CAMLIFT_EXE);
+  return RunProcess(args,
+                    {{"CAMLIFT_TIME_SCALE", kE2eTimeScale},
+                     {"LC_ALL", "C"},
+                     {"XDG_CONFIG_HOME", temp_.path() + "config"},
+                     {"CAMLIFT_REPOSITORY_URL", ""}},
+                    stdin_text);
+}
+
+TProcessResult TE2eSite::Upgrade(const sim::TSimCamera& camera, std::vector<std::string> extra,
+                                 const std::string& stdin_text) {
+  std::vector<std::string> args = {"upgrade",
+                                   "--series",
+                                   sim::SeriesText(camera.config().series),
+                                   "--ip",
+                                   camera.config().ip,
+                                   "--port",
+                                   std::to_string(camera.http_port()),
+                                   "--user",
+                                   camera.config().user,
+                                   "--password",
+                                   camera.config().password,
+                                   "--data-dir",
+                                   data_dir_};
+  if (repository_) {
+    args.push_back("--repository");
+    args.push_back(repository_->BaseUrl());
+  }
+  args.insert(args.end(), extra.begin(), extra.end());
+  return Run(args, stdin_text);
+}
+
+std::vector<nlohmann::json> TE2eSite::Uploads() const {
+  std::vector<nlohmann::json> uploads;
+  for (const auto& entry : recorder_->Entries()) {
+    if (entry.contains("upload")) uploads.push_back(entry);
+  }
+  return uploads;
+}
+
+std::vector<std::string> LogTexts(const std::string& out) {
+  static const std::regex stamp(R"(^\d\d/\d\d/\d\d \d\d:\d\d:\d\d:)");
+  std::vector<std::string> texts;
+  for (const std::string& line : Lines(out)) {
+    std::smatch m;
+    if (std::regex_search(line, m, stamp)) {
+      texts.push_back(line.substr(m.length(0)));
+    } else {
+      texts.push_back("<not a log line> " + line);
+    }
+  }
+  return texts;
+}
+
+}  // namespace camlift::test

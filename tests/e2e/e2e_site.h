@@ -1,0 +1,59 @@
+// A simulated site for end-to-end runs: cameras and a firmware repository on loopback, a work
+// folder, and the real camlift program run against them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim_camera.h"
+#include "sim_record.h"
+#include "sim_repository.h"
+#include "support/process.h"
+#include "support/temp_folder.h"
+
+namespace camlift::test {
+
+class TE2eSite {
+ public:
+  TE2eSite();
+  ~TE2eSite();
+
+  // A loopback address of this test process alone (several tests run at once).
+  std::string NextAddress();
+  sim::TSimCamera& AddCamera(sim::TCameraConfig config);
+  // Adds a firmware to the repository tree; returns what the tool made.
+  sim::TRepoAddResult AddFirmware(sim::TSimSeries series, sim::TFirmwareKind kind,
+                                  const std::string& folder, const std::string& section,
+                                  const std::string& version, const std::string& excluded = "");
+  void StartRepository(std::set<sim::TRepoFault> faults = {});
+  std::string RepositoryUrl() const { return repository_ ? repository_->BaseUrl() : ""; }
+
+  // camlift upgrade against a camera, with the site's repository and work folder.
+  TProcessResult Upgrade(const sim::TSimCamera& camera, std::vector<std::string> extra = {},
+                         const std::string& stdin_text = "");
+  TProcessResult Run(std::vector<std::string> args, const std::string& stdin_text = "");
+
+  std::vector<nlohmann::json> Records() const { return recorder_->Entries(); }
+  // The upload records of the cameras.
+  std::vector<nlohmann::json> Uploads() const;
+  const std::string& DataDir() const { return data_dir_; }
+  const std::string& Root() const { return temp_.path(); }
+
+ private:
+  TTempFolder temp_;
+  std::string data_dir_;
+  std::string repo_root_;
+  int next_host_ = 1;
+  std::shared_ptr<sim::TSimRecorder> recorder_;
+  std::vector<std::unique_ptr<sim::TSimCamera>> cameras_;
+  std::unique_ptr<sim::TSimRepository> repository_;
+};
+
+// The texts of log lines "date time:text" (LC_ALL=C, so the stamp is "MM/DD/YY HH:MM:SS:").
+std::vector<std::string> LogTexts(const std::string& out);
+
+// Time scale of every end-to-end run.
+inline constexpr const char* kE2eTimeScale = "0.002";
+
+}  // namespace camlift::test

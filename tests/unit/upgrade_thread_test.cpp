@@ -1,0 +1,230 @@
+#include "upgrade/upgrade_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <stdexcept>
+
+#include "i18n/str_res.h"
+#include "i18n/str_resource.h"
+#include "platform/timing.h"
+#include "support/temp_folder.h"
+#include "upgrade/firmware_cache.h"
+#include "util/tools.h"
+
+namespace camlift {
+namespace {
+
+// A camera and repository in a box: each step answers from the script.
+struct TScript {
+  std::deque<bool> oem = {true};  // answers of ReadOem in turn; the last one repeats
+  bool version_ok = true;
+  std::string current = "1.0.0.1";
+  std::string latest = "1.0.0.2";
+  std::string excluded;
+  bool upload_ok = true;
+  std::string upload_message = "upload refused";
+  bool throw_in_version = false;
+  int oem_calls = 0;
+};
+
+class TScriptedUpgrader : public TSysUpgradeObject {
+ public:
+  explicit TScriptedUpgrader(TScript& script) : s_(script) {}
+  bool ReadOem() override {
+    ++s_.oem_calls;
+    const bool answer = s_.oem.front();
+    if (s_.oem.size() > 1) s_.oem.pop_front();
+    return answer;
+  }
+  bool ReadCurrentVersion() override {
+    if (s_.throw_in_version) throw std::runtime_error("boom");
+    current_version_ = s_.current;
+    return s_.version_ok;
+  }
+  void ReadLatestVersion(std::string& checksum, std::string& excluded,
+                         std::string& latest) override {
+    checksum = "0123456789abcdef0123456789abcdef";
+    excluded = s_.excluded;
+    latest = s_.latest;
+    repository_file_ = "fw.zip";
+  }
+  bool Upload(std::string& message) override {
+    message = s_.upload_message;
+    return s_.upload_ok;
+  }
+
+ private:
+  TScript& s_;
+};
+
+class TRecordingObserver : public IUpgradeObserver {
+ public:
+  void OnLog(const std::string& text) override { lines.push_back(text); }
+  bool AskYesNo(const std::string&, const std::string&) override {
+    ++questions;
+    return answer;
+  }
+  std::vector<std::string> lines;
+  int questions = 0;
+  bool answer = false;
+};
+
+class UpgradeThreadFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetTimeScaleForTesting(0.001);
+    SetLanguage("en");
+    // A firmware verified by an earlier run: the download step needs no network.
+    TTools::ForceDirs(temp_.path() + "Bin");
+    test::WriteFile(temp_.path() + "Bin/fw.bin", "firmware");
+    TFirmwareCache(temp_.path() + "Bin/").Record("fw.bin", "0123456789abcdef0123456789abcdef");
+  }
+  void TearDown() override { SetTimeScaleForTesting(-1); }
+
+  TUpgradeResult Run(std::function<void(TUpgradeThread&)> during = nullptr) {
+    auto upgrader = std::make_unique<TScriptedUpgrader>(script_);
+    upgrader->SetWorkFolder(temp_.path());
+    upgrader->SetRepositoryUrl("http://127.0.0.1:1/FM/");
+    TUpgradeThread worker(std::move(upgrader), "", "", ui_, observer_);
+    if (during) during(worker);
+    return worker.Execute();
+  }
+
+  static std::string S(const char* key) { return GetLangStr(key); }
+
+  TfrmStrRes store_;
+  test::TTempFolder temp_;
+  TInlineDispatcher ui_;
+  TRecordingObserver observer_;
+  TScript script_;
+};
+
+TEST_F(UpgradeThreadFixture, SuccessfulRunLogsEveryStage) {
+  script_.oem = {true, false, false, true};
+  const TUpgradeResult result = Run();
+  EXPECT_EQ(TUpgradeStatus::Working, result.status);
+  const std::vector<std::string> expected = {
+      S("IDS_IPCCONNECTED"),    S("IDS_CURRVERSION") + "1.0.0.1",
+      S("IDS_HIGHVERSION") + "1.0.0.2", S("IDS_DOWNLOADING"),
+      S("IDS_UPGRADING"),       S("IDS_UPGRADED"),
+      S("IDS_IPCWORKING")};
+  EXPECT_EQ(expected, observer_.lines);
+  EXPECT_EQ(4, script_.oem_calls);
+  EXPECT_EQ(0, observer_.questions);
+  EXPECT_EQ("Device connected normally", observer_.lines[0]);
+}
+
+TEST_F(UpgradeThreadFixture, FailingStepsWriteExactlyOneLine) {
+  struct Case {
+    std::function<void(TScript&)> setup;
+    std::string last;
+    std::size_t lines;
+  };
+  const Case cases[] = {
+      {[](TScript& s) { s.oem = {false}; }, S("IDS_NOIPCCONNECT"), 1},
+      {[](TScript& s) { s.version_ok = false; }, S("IDS_VERSIONERROR"), 2},
+      {[](TScript& s) { s.latest = ""; }, S("IDS_DOWNFIRMERR"), 3},
+      {[](TScript& s) { s.excluded = "1.2.3,1.0.0.1"; }, S("IDS_NONEWVERSION"), 4},
+      {[](TScript& s) {
+         s.excluded = "1.2.3,1.2.4";
+         s.current = "2.3";
+       },
+       S("IDS_NONEWVERSION"), 4},
+      {[](TScript& s) { s.upload_ok = false; }, "upload refused", 7},
+      {[](TScript& s) { s.throw_in_version = true; }, S("IDS_UNEXPECTEDERR") + "boom", 2},
+  };
+  for (const Case& c : cases) {
+    script_ = TScript{};
+    observer_.lines.clear();
+    c.setup(script_);
+    const TUpgradeResult result = Run();
+    EXPECT_EQ(TUpgradeStatus::Failed, result.status) << c.last;
+    ASSERT_EQ(c.lines, observer_.lines.size()) << c.last;
+    EXPECT_EQ(c.last, observer_.lines.back());
+  }
+}
+
+TEST_F(UpgradeThreadFixture, SameVersionAsksAndNoEndsTheRun) {
+  script_.latest = "1.0.0.1 ";
+  observer_.answer = false;
+  EXPECT_EQ(TUpgradeStatus::NotNeeded, Run().status);
+  EXPECT_EQ(1, observer_.questions);
+  EXPECT_EQ(S("IDS_NOUPDATEFIRM"), observer_.lines.back());
+
+  observer_.lines.clear();
+  script_ = TScript{};
+  script_.latest = "1.0.0.1";
+  observer_.answer = true;
+  EXPECT_EQ(TUpgradeStatus::Working, Run().status);
+  EXPECT_EQ(2, observer_.questions);
+  EXPECT_EQ(S("IDS_IPCWORKING"), observer_.lines.back());
+}
+
+TEST_F(UpgradeThreadFixture, ALeadingVIsADifferentVersion) {
+  script_.latest = "V1.0.0.1";
+  EXPECT_EQ(TUpgradeStatus::Working, Run().status);
+  EXPECT_EQ(0, observer_.questions);
+}
+
+TEST_F(UpgradeThreadFixture, CameraThatNeverReturnsEndsWithinTheLimit) {
+  script_.oem = {true, false};
+  const TUpgradeResult result = Run();
+  EXPECT_EQ(TUpgradeStatus::NotReturned, result.status);
+  EXPECT_EQ(S("IDS_NOTRETURNED"), observer_.lines.back());
+  EXPECT_GT(script_.oem_calls, 2);
+}
+
+TEST_F(UpgradeThreadFixture, UnverifiedFirmwareIsNeverUploaded) {
+  // The record names another archive: the file is fetched again, and the fetch fails here.
+  TFirmwareCache(temp_.path() + "Bin/").Record("fw.bin", "ffffffffffffffffffffffffffffffff");
+  script_.upload_message = "must not be reached";
+  const TUpgradeResult result = Run();
+  EXPECT_EQ(TUpgradeStatus::Failed, result.status);
+  EXPECT_EQ(S("IDS_DOWNLOADERR"), observer_.lines.back());
+}
+
+TEST_F(UpgradeThreadFixture, MissingRepositorySaysSo) {
+  auto upgrader = std::make_unique<TScriptedUpgrader>(script_);
+  upgrader->SetWorkFolder(temp_.path());
+  TUpgradeThread worker(std::move(upgrader), "", "", ui_, observer_);
+  EXPECT_EQ(TUpgradeStatus::Failed, worker.Execute().status);
+  EXPECT_EQ(S("IDS_NOREPOSITORY"), observer_.lines.back());
+  EXPECT_FALSE(observer_.lines.back().empty());
+}
+
+TEST_F(UpgradeThreadFixture, StopRequestEndsTheRunBetweenSteps) {
+  script_.oem = {true, false};
+  const TUpgradeResult result = Run([](TUpgradeThread& worker) { worker.RequestCancel(); });
+  EXPECT_EQ(TUpgradeStatus::Cancelled, result.status);
+  EXPECT_EQ(S("IDS_CANCELLED"), observer_.lines.back());
+}
+
+TEST_F(UpgradeThreadFixture, ThreadedRunDeliversOnTheUiThread) {
+  script_.oem = {true};
+  TLoopDispatcher ui;
+  auto upgrader = std::make_unique<TScriptedUpgrader>(script_);
+  upgrader->SetWorkFolder(temp_.path());
+  upgrader->SetRepositoryUrl("http://127.0.0.1:1/FM/");
+  struct TDone : TRecordingObserver {
+    void OnDone(const TUpgradeResult& r) override { status = r.status, done = true; }
+    bool done = false;
+    TUpgradeStatus status{};
+    std::thread::id thread;
+    void OnLog(const std::string& text) override {
+      thread = std::this_thread::get_id();
+      TRecordingObserver::OnLog(text);
+    }
+  } observer;
+  TUpgradeThread worker(std::move(upgrader), "", "", ui, observer);
+  worker.Start();
+  ui.RunUntil([&] { return observer.done; });
+  worker.Join();
+  EXPECT_EQ(TUpgradeStatus::Working, observer.status);
+  EXPECT_EQ(std::this_thread::get_id(), observer.thread);
+  EXPECT_EQ(7u, observer.lines.size());
+}
+
+}  // namespace
+}  // namespace camlift
