@@ -366,7 +366,8 @@ void TSimCamera::SetupServer(TSimHttpServer& server) {
   for (auto& extension : extensions_) {
     if (auto protocol = extension->PortProtocol(*this)) server.AddProtocol(protocol);
   }
-  server.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+  // Recorded before the answer is written, so that a client that has its answer finds the line.
+  server.set_post_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     Record(req, res);
   });
   const TSimSeries series = config_.series;
@@ -456,21 +457,6 @@ void TSimCamera::HandleUpload(const httplib::Request& req, httplib::Response& re
   }
 
   std::uint64_t received = 0;
-  const bool cut = config_.has(TCameraFault::CloseMidUpload);
-  const bool read_all = reader([&](const char* data, std::size_t n) {
-    if (cut && received + n >= config_.close_after_bytes) {
-      if (context) {
-        context->abort = true;
-        ::shutdown(context->fd, SHUT_RDWR);
-      }
-      return false;
-    }
-    received += n;
-    if (parser && !parser->failed()) parser->Feed(std::span<const char>(data, n));
-    return true;
-  });
-  file.Close();
-
   auto finish = [&](int status) {
     res.status = status;
     upload["size"] = size;
@@ -494,13 +480,27 @@ void TSimCamera::HandleUpload(const httplib::Request& req, httplib::Response& re
     if (context) context->recorded = true;
   };
 
-  if (cut && context && context->abort) {
-    note = "connection reset after " + std::to_string(received) +
-           " body bytes (fault close-mid-upload)";
-    upload["error"] = "cut by the camera";
-    finish(0);
-    return;
-  }
+  const bool cut = config_.has(TCameraFault::CloseMidUpload);
+  const bool read_all = reader([&](const char* data, std::size_t n) {
+    if (cut && received + n >= config_.close_after_bytes) {
+      // The record line goes out before the reset, so that whoever sees the reset finds it.
+      note = "connection reset after " + std::to_string(received) +
+             " body bytes (fault close-mid-upload)";
+      upload["error"] = "cut by the camera";
+      finish(0);
+      if (context) {
+        context->abort = true;
+        ::shutdown(context->fd, SHUT_RDWR);
+      }
+      return false;
+    }
+    received += n;
+    if (parser && !parser->failed()) parser->Feed(std::span<const char>(data, n));
+    return true;
+  });
+  file.Close();
+
+  if (cut && context && context->abort) return;
   if (!read_all) {
     note = "the body could not be read to its end";
     finish(400);
