@@ -1,0 +1,161 @@
+#include "search_responder.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+
+#include "platform/broadcast.h"
+
+namespace camlift::sim {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string Hex(std::span<const std::uint8_t> bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (std::uint8_t b : bytes) {
+    out += kHex[b >> 4];
+    out += kHex[b & 0x0F];
+  }
+  return out;
+}
+
+}  // namespace
+
+bool ParseMacText(const std::string& text, std::array<std::uint8_t, 6>& mac) {
+  std::string digits;
+  for (char c : text) {
+    if (c == ':' || c == '-') continue;
+    if (HexDigit(c) < 0) return false;
+    digits += c;
+  }
+  if (digits.size() != 12) return false;
+  for (std::size_t i = 0; i < 6; ++i) {
+    mac[i] = static_cast<std::uint8_t>(HexDigit(digits[2 * i]) * 16 + HexDigit(digits[2 * i + 1]));
+  }
+  return true;
+}
+
+void PutText(TBytes& bytes, std::size_t offset, std::size_t width, const std::string& text) {
+  if (bytes.size() < offset + width) bytes.resize(offset + width, 0);
+  std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+            bytes.begin() + static_cast<std::ptrdiff_t>(offset + width), 0);
+  std::memcpy(bytes.data() + offset, text.data(), std::min(width, text.size()));
+}
+
+void PutU16LE(TBytes& bytes, std::size_t offset, std::uint16_t value) {
+  if (bytes.size() < offset + 2) bytes.resize(offset + 2, 0);
+  bytes[offset] = static_cast<std::uint8_t>(value & 0xFF);
+  bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void PutDotted(TBytes& bytes, std::size_t offset, const std::string& dotted) {
+  if (bytes.size() < offset + 4) bytes.resize(offset + 4, 0);
+  const std::optional<std::uint32_t> address = ParseDottedIPv4(dotted);
+  const std::uint32_t host = address ? ntohl(*address) : 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    bytes[offset + i] = static_cast<std::uint8_t>(host >> (24 - 8 * i));
+  }
+}
+
+TSearchResponder::TSearchResponder(std::string dialect, std::uint16_t port, TAnswerFn answer,
+                                   std::shared_ptr<TSimRecorder> recorder,
+                                   std::string camera_name)
+    : dialect_(std::move(dialect)),
+      port_(port),
+      answer_(std::move(answer)),
+      recorder_(std::move(recorder)),
+      camera_name_(std::move(camera_name)) {}
+
+TSearchResponder::~TSearchResponder() { Stop(); }
+
+void TSearchResponder::Start() {
+  Stop();
+  TSocketHandle socket = MakeUdpSocket(true);
+  int on = 1;
+  if (!socket.valid() ||
+      ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+      !BindUdp(socket.get(), port_)) {
+    throw std::runtime_error("search responder " + dialect_ + ": cannot bind UDP port " +
+                             std::to_string(port_) + ": " + std::strerror(errno));
+  }
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&local), &length);
+  port_ = ntohs(local.sin_port);
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    throw std::runtime_error("search responder: pipe failed");
+  }
+  wake_read_.reset(pipe_fds[0]);
+  wake_write_.reset(pipe_fds[1]);
+  socket_ = std::move(socket);
+  stop_ = false;
+  thread_ = std::thread([this] { Serve(); });
+}
+
+void TSearchResponder::Stop() {
+  if (thread_.joinable()) {
+    stop_ = true;
+    const char wake = 1;
+    [[maybe_unused]] const auto written = ::write(wake_write_.get(), &wake, 1);
+    thread_.join();
+  }
+  socket_.reset();
+  wake_read_.reset();
+  wake_write_.reset();
+}
+
+void TSearchResponder::Serve() {
+  std::array<std::uint8_t, 2048> buffer{};
+  while (!stop_) {
+    std::array<pollfd, 2> fds{{{socket_.get(), POLLIN, 0}, {wake_read_.get(), POLLIN, 0}}};
+    if (::poll(fds.data(), fds.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (stop_ || (fds[1].revents & POLLIN)) return;
+    if (!(fds[0].revents & POLLIN)) continue;
+    sockaddr_in peer{};
+    socklen_t peer_length = sizeof peer;
+    const ssize_t n = ::recvfrom(socket_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                 reinterpret_cast<sockaddr*>(&peer), &peer_length);
+    if (n < 0) continue;
+    const std::span<const std::uint8_t> datagram(buffer.data(), static_cast<std::size_t>(n));
+    ++received_;
+    const std::vector<TBytes> answers = answer_(datagram);
+    for (const TBytes& answer : answers) {
+      ::sendto(socket_.get(), answer.data(), answer.size(), 0,
+               reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+    }
+    if (recorder_) {
+      recorder_->Append({{"role", "camera"},
+                         {"name", camera_name_},
+                         {"protocol", "udp"},
+                         {"dialect", dialect_},
+                         {"port", port_},
+                         {"peer", AddressText(peer.sin_addr.s_addr) + ":" +
+                                      std::to_string(ntohs(peer.sin_port))},
+                         {"size", datagram.size()},
+                         {"datagram", Hex(datagram)},
+                         {"answers", answers.size()}});
+    }
+  }
+}
+
+}  // namespace camlift::sim

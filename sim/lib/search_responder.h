@@ -1,0 +1,89 @@
+// The simulated cameras' side of the LAN search: a UDP responder that listens on a dialect's
+// port, records every datagram it receives and answers the ones meant for it. The dialects'
+// answers are built by search_responder_{moi,1010,8600}.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/socket.h"
+#include "sim_record.h"
+
+namespace camlift::sim {
+
+using TBytes = std::vector<std::uint8_t>;
+
+// What a camera tells the search about itself.
+struct TSearchIdentity {
+  std::string ip = "127.0.0.2";
+  std::string netmask = "255.0.0.0";
+  std::string gateway = "127.0.0.1";
+  std::string dns1 = "127.0.0.1";
+  std::string dns2;
+  std::array<std::uint8_t, 6> mac{0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+  std::string device_id = "SIMCAM-000001";
+  std::string name = "Camlift simulated camera";
+  std::string sys_version = "1.0.0.1";  // four dotted numbers (MO_I sends them as bytes)
+  std::string app_version = "1.0.0.1";
+  std::string serial = "SIM0001";
+  std::uint16_t port = 81;
+  std::uint16_t aux_word = 0;
+  bool dhcp = false;
+  std::string ddns_host;
+  std::string ddns_user;
+  std::string ddns_password;
+};
+
+// "00:11:22:33:44:55" (or "-" separated, or 12 hex digits) as six bytes; false when malformed.
+bool ParseMacText(const std::string& text, std::array<std::uint8_t, 6>& mac);
+
+// Writes text into bytes[offset, offset + width), cut at width, zero-filled.
+void PutText(TBytes& bytes, std::size_t offset, std::size_t width, const std::string& text);
+void PutU16LE(TBytes& bytes, std::size_t offset, std::uint16_t value);
+// A dotted quad as four bytes; zero bytes for a text that is not one.
+void PutDotted(TBytes& bytes, std::size_t offset, const std::string& dotted);
+
+// Answers one received datagram: zero or more datagrams back to its sender.
+using TAnswerFn = std::function<std::vector<TBytes>(std::span<const std::uint8_t> datagram)>;
+
+class TSearchResponder {
+ public:
+  // port 0: any free port (tests). Every datagram is recorded under camera_name and dialect.
+  TSearchResponder(std::string dialect, std::uint16_t port, TAnswerFn answer,
+                   std::shared_ptr<TSimRecorder> recorder, std::string camera_name);
+  ~TSearchResponder();
+  TSearchResponder(const TSearchResponder&) = delete;
+  TSearchResponder& operator=(const TSearchResponder&) = delete;
+
+  // Binds 0.0.0.0:port with SO_REUSEADDR (several simulated cameras share a dialect's port on
+  // one host; broadcasts reach each of them). Throws std::runtime_error when it cannot.
+  void Start();
+  void Stop();
+  std::uint16_t Port() const { return port_; }
+  // Datagrams received so far.
+  int Received() const { return received_.load(); }
+
+ private:
+  void Serve();
+
+  std::string dialect_;
+  std::uint16_t port_;
+  TAnswerFn answer_;
+  std::shared_ptr<TSimRecorder> recorder_;
+  std::string camera_name_;
+  TSocketHandle socket_;
+  TSocketHandle wake_read_;
+  TSocketHandle wake_write_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> received_{0};
+};
+
+}  // namespace camlift::sim

@@ -1,0 +1,248 @@
+// The search on loopback: endpoints, the series R receive thread, the closed-library wrapper and
+// the whole engine against the simulator's search responders. CTest keeps every broadcast on
+// 127.255.255.255.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "discovery/device_list.h"
+#include "discovery/find_hisi.h"
+#include "discovery/r730_search.h"
+#include "discovery/search_datagrams.h"
+#include "discovery/search_engine.h"
+#include "discovery/tools_net.h"
+#include "platform/broadcast.h"
+#include "util/tools.h"
+#include "search_responder_1010.h"
+#include "search_responder_8600.h"
+#include "search_responder_moi.h"
+
+namespace camlift {
+namespace {
+
+using namespace std::chrono_literals;
+
+class DiscoveryLoopback : public ::testing::Test {
+ protected:
+  void SetUp() override { ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255.255", 1); }
+
+  // Serves the UI thread until done() or the time is up.
+  bool ServeUntil(TLoopDispatcher& ui, const std::function<bool()>& done,
+                  std::chrono::milliseconds limit = 5s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+      ui.ProcessPending();
+      if (done()) return true;
+      std::this_thread::sleep_for(2ms);
+    }
+    return done();
+  }
+};
+
+sim::TSearchIdentity Identity(const std::string& ip, std::uint8_t last_mac_byte) {
+  sim::TSearchIdentity id;
+  id.ip = ip;
+  id.mac = {0x02, 0x00, 0x00, 0x00, 0x00, last_mac_byte};
+  id.device_id = "SIM-" + std::to_string(last_mac_byte);
+  id.name = "cam " + std::to_string(last_mac_byte);
+  id.sys_version = "1.2.3.4";
+  id.app_version = "5.6.7.8";
+  id.port = static_cast<std::uint16_t>(8000 + last_mac_byte);
+  id.dhcp = true;
+  id.ddns_host = "h" + std::to_string(last_mac_byte) + ".example";
+  id.ddns_user = "u" + std::to_string(last_mac_byte);
+  id.ddns_password = "p" + std::to_string(last_mac_byte);
+  return id;
+}
+
+TEST_F(DiscoveryLoopback, BindFreePortSkipsATakenPort) {
+  TLoopDispatcher ui;
+  TUdpEndpoint probe(ui, [](auto) {});
+  ASSERT_TRUE(TTools_Net::BindFreePort(probe, 41000));
+  const std::uint16_t taken = probe.Port();
+  TUdpEndpoint second(ui, [](auto) {});
+  ASSERT_TRUE(TTools_Net::BindFreePort(second, taken));
+  EXPECT_GT(second.Port(), taken);
+  EXPECT_LT(second.Port(), taken + TTools_Net::kPortRange);
+  second.Deactivate();
+  EXPECT_FALSE(second.Active());
+  EXPECT_FALSE(second.Broadcast(1, {}));  // an inactive endpoint's sends fail silently
+}
+
+// The endpoint hands each datagram to the UI thread, and deactivating it while its listener
+// waits for the UI thread does not hang.
+TEST_F(DiscoveryLoopback, EndpointHandsOverAndStopsWhileAHandOffWaits) {
+  TLoopDispatcher ui;
+  std::vector<std::string> received;
+  const auto ui_thread = std::this_thread::get_id();
+  TUdpEndpoint listener(ui, [&](std::span<const std::uint8_t> d) {
+    EXPECT_EQ(ui_thread, std::this_thread::get_id());
+    received.emplace_back(d.begin(), d.end());
+  });
+  ASSERT_TRUE(TTools_Net::BindFreePort(listener, 42000));
+  TUdpEndpoint sender(ui, [](auto) {});
+  ASSERT_TRUE(TTools_Net::BindFreePort(sender, 42100));
+  const std::string text = "hello";
+  sender.Broadcast(listener.Port(), std::span(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                              text.size()));
+  ASSERT_TRUE(ServeUntil(ui, [&] { return received.size() == 1; }));
+  EXPECT_EQ("hello", received[0]);
+  sender.Broadcast(listener.Port(), std::span(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                              text.size()));
+  std::this_thread::sleep_for(50ms);  // the listener now waits in Invoke
+  listener.Deactivate();
+  EXPECT_EQ(1u, received.size());  // taken after the stop: dropped
+}
+
+TEST_F(DiscoveryLoopback, SeriesRSearchHandsRecordsToTheUiThread) {
+  auto responder = sim::Make8600Responder(Identity("10.0.0.9", 9), k8600Port, nullptr, "r");
+  responder->Start();
+  TLoopDispatcher ui;
+  SetR730SearchDispatcher(&ui);
+  WaitR730SearchesDone(ui);
+  std::vector<TDevInfo> records;
+  const auto ui_thread = std::this_thread::get_id();
+  R730Client().SearchDevices(k8600Port, [&](const TDevInfo& record) {
+    EXPECT_EQ(ui_thread, std::this_thread::get_id());
+    records.push_back(record);
+  });
+  EXPECT_EQ(1, RunningR730Searches());
+  // A second search while the first holds port 3565 sends nothing and starts no thread.
+  R730Client().SearchDevices(k8600Port, [](const TDevInfo&) {});
+  EXPECT_EQ(1, RunningR730Searches());
+  WaitR730SearchesDone(ui);
+  SetR730SearchDispatcher(nullptr);
+  ASSERT_EQ(1u, records.size());
+  EXPECT_EQ(9, records[0].DevType);
+  EXPECT_EQ("10.0.0.9", records[0].IPAddr);
+  EXPECT_EQ("02:00:00:00:00:09", records[0].DevID);
+  EXPECT_EQ(1, responder->Received());
+}
+
+TEST_F(DiscoveryLoopback, EngineListsEveryDialect) {
+  std::vector<std::unique_ptr<sim::TSearchResponder>> cameras;
+  cameras.push_back(sim::MakeMoiResponder(Identity("10.0.0.2", 2), 10000, nullptr, "m"));
+  cameras.push_back(sim::Make1010Responder(Identity("10.0.0.8", 8), 6801, nullptr, "p1"));
+  cameras.push_back(sim::Make1010Responder(Identity("10.0.0.18", 18), 6801, nullptr, "p2"));
+  cameras.push_back(sim::Make8600Responder(Identity("10.0.0.9", 9), 8600, nullptr, "r"));
+  for (auto& c : cameras) c->Start();
+
+  TLoopDispatcher ui;
+  TDeviceList list;
+  SetR730SearchDispatcher(&ui);
+  WaitR730SearchesDone(ui);
+  TSearchEngine engine(ui, list, R730Client(), nullptr);
+  engine.Create();
+  // The responder holds 10000, so endpoint 2 moved up and endpoint 1 with it.
+  EXPECT_NE(10000, engine.Endpoint(2).Port());
+  EXPECT_EQ(engine.Endpoint(2).Port() + 1, engine.Endpoint(1).Port());
+  engine.TimerTick();
+  const auto complete = [&] {
+    const TDevInfo* p1 = list.FindByID("020000000008");
+    const TDevInfo* p2 = list.FindByID("020000000012");
+    return list.Count() == 4 && p1 && p2 && !p1->DdnsHost.empty() && !p2->DdnsHost.empty();
+  };
+  ASSERT_TRUE(ServeUntil(ui, complete)) << list.Count();
+  WaitR730SearchesDone(ui);
+
+  std::vector<std::string> ips;
+  for (const TDevInfo& d : list.Rows()) ips.push_back(d.IPAddr);
+  EXPECT_EQ((std::vector<std::string>{"10.0.0.2", "10.0.0.8", "10.0.0.9", "10.0.0.18"}), ips);
+  const TDevInfo& moi = list.Rows()[0];
+  EXPECT_EQ(2, moi.DevType);
+  EXPECT_EQ("SIM-2", moi.DevID);
+  EXPECT_EQ("1.2.3.4:5.6.7.8", moi.Version);
+  EXPECT_EQ(8002, moi.DevPort);
+  EXPECT_EQ(1, moi.DhcpFlag);
+  EXPECT_EQ("h2.example", moi.DdnsHost);
+  const TDevInfo* p1 = list.FindByID("020000000008");
+  EXPECT_EQ(8, p1->DevType);
+  EXPECT_EQ("cam 8", p1->DevName);
+  EXPECT_EQ("5.6.7.8", p1->Version);
+  EXPECT_EQ("h8.example", p1->DdnsHost);
+  EXPECT_EQ("u8", p1->DdnsUser);
+  EXPECT_EQ("p8", p1->DdnsPassword);
+  EXPECT_EQ(10, p1->Lifetime);  // refreshed by its DDNS reply
+  const TDevInfo* r = list.FindByID("02:00:00:00:00:09");
+  EXPECT_EQ(9, r->DevType);
+  EXPECT_EQ(8009, r->DevPort);
+  EXPECT_EQ(0, list.Selected());
+
+  engine.Teardown();
+  SetR730SearchDispatcher(nullptr);
+  EXPECT_TRUE(list.Empty());
+  EXPECT_FALSE(engine.Endpoint(5).Active());
+}
+
+#ifdef CAMLIFT_STANDIN_LIBRARY
+TEST_F(DiscoveryLoopback, ClosedLibraryRecordsReachTheListThroughTheUiThread) {
+  ::setenv("CAMLIFT_STANDIN_DEVICES",
+           "Hall|10.0.0.44|0011223344aa|81|7|255.255.255.0|10.0.0.1|10.0.0.2|1;"
+           "Hall|10.0.0.44|0011223344aa|81|7|255.255.255.0|10.0.0.1|10.0.0.2|1;"
+           "Shed|10.0.0.45|0011223344bb|82|0|255.255.255.0|10.0.0.1|10.0.0.2|2;"
+           "Barn|10.0.0.46|0011223344cc|83|0|255.255.255.0|10.0.0.1|10.0.0.2|0",
+           1);
+  TLoopDispatcher ui;
+  TDeviceList list;
+  TFind_Hisi finder(CAMLIFT_STANDIN_LIBRARY);
+  ASSERT_TRUE(finder.Loaded());
+  TSearchEngine engine(ui, list, R730Client(), &finder);
+  engine.Create();
+  engine.Find();
+  ASSERT_TRUE(ServeUntil(ui, [&] { return list.Count() >= 3; }));
+  using LastCall = int32_t (*)(int32_t*, int32_t*, int32_t*);
+  void* handle = ::dlopen(CAMLIFT_STANDIN_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(nullptr, handle);
+  auto last_call = reinterpret_cast<LastCall>(::dlsym(handle, "DVSNET_StandinLastCall"));
+  int32_t wait = 0, mode = 0, reserved = -1;
+  EXPECT_EQ(1, last_call(&wait, &mode, &reserved));
+  EXPECT_EQ(3000, wait);
+  EXPECT_EQ(1, mode);
+  EXPECT_EQ(0, reserved);
+  ::dlclose(handle);
+
+  ASSERT_EQ(3u, list.Count());  // the device reported twice is one row
+  const TDevInfo* hall = list.FindByID("0011223344aa");
+  ASSERT_NE(nullptr, hall);
+  EXPECT_EQ(4, hall->DevType);
+  EXPECT_EQ("Hall", hall->DevName);
+  EXPECT_EQ(81, hall->DevPort);
+  EXPECT_EQ(7, hall->AuxWord);
+  EXPECT_EQ("255.255.255.0", hall->Netmask);
+  EXPECT_EQ("10.0.0.1", hall->Gateway);
+  EXPECT_EQ("10.0.0.2", hall->DNS1);
+  EXPECT_EQ("", hall->NormID);
+  EXPECT_EQ(1, hall->DhcpFlag);
+  EXPECT_EQ(2, list.FindByID("0011223344bb")->DhcpFlag);
+  EXPECT_EQ(2, list.FindByID("0011223344cc")->DhcpFlag);
+  for (int i = 0; i < 40; ++i) list.Tick();
+  EXPECT_EQ(3u, list.Count());  // type 4 does not expire
+  EXPECT_EQ(-1, list.Accept().nTYpe);
+
+  ::setenv("CAMLIFT_STANDIN_RESULT", "5", 1);
+  EXPECT_FALSE(finder.StartSearch());
+  ::unsetenv("CAMLIFT_STANDIN_RESULT");
+  engine.Teardown();
+  EXPECT_FALSE(finder.Loaded());
+  EXPECT_FALSE(finder.StartSearch());
+  ::unsetenv("CAMLIFT_STANDIN_DEVICES");
+}
+#endif
+
+TEST_F(DiscoveryLoopback, WithoutTheLibraryNothingHappens) {
+  TFind_Hisi finder("/nonexistent/515/libDVSNETClient.so");
+  EXPECT_FALSE(finder.Loaded());
+  bool called = false;
+  finder.SetCallback([&](const TDevInfo&) { called = true; });
+  EXPECT_FALSE(finder.StartSearch());
+  finder.Shutdown(nullptr);
+  EXPECT_FALSE(called);
+  EXPECT_EQ(TTools::ModulePath() + "515/libDVSNETClient.so", TFind_Hisi::DefaultLibraryPath());
+}
+
+}  // namespace
+}  // namespace camlift

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "discovery/device_list.h"
+
+namespace camlift {
+namespace {
+
+TDevInfo Device(int type, const std::string& id, const std::string& ip,
+                const std::string& name = "cam") {
+  TDevInfo d;
+  d.DevType = type;
+  d.DevID = id;
+  d.IPAddr = ip;
+  d.DevName = name;
+  d.DevPort = 80;
+  return d;
+}
+
+std::vector<std::string> Ips(const TDeviceList& list) {
+  std::vector<std::string> ips;
+  for (const TDevInfo& d : list.Rows()) ips.push_back(d.IPAddr);
+  return ips;
+}
+
+void Ticks(TDeviceList& list, int n) {
+  for (int i = 0; i < n; ++i) list.Tick();
+}
+
+TEST(DeviceList, SameIdRefreshesChangedFieldsRewriteInPlace) {
+  TDeviceList list;
+  EXPECT_FALSE(list.AddOrUpdate(TDevInfo{}));  // DevType -1
+  EXPECT_TRUE(list.AddOrUpdate(Device(2, "A", "10.0.0.1")));
+  Ticks(list, 4);
+  EXPECT_EQ(6, list.Rows()[0].Lifetime);
+  TDevInfo same = Device(2, "A", "10.0.0.1");
+  same.Version = "only the version differs";  // not a compared field
+  EXPECT_FALSE(list.AddOrUpdate(same));
+  ASSERT_EQ(1u, list.Count());
+  EXPECT_EQ(10, list.Rows()[0].Lifetime);
+  EXPECT_EQ("", list.Rows()[0].Version);
+  Ticks(list, 3);
+  TDevInfo moved = Device(2, "A", "10.0.0.99");
+  moved.Version = "2";
+  EXPECT_FALSE(list.AddOrUpdate(moved));
+  ASSERT_EQ(1u, list.Count());
+  EXPECT_EQ("10.0.0.99", list.Rows()[0].IPAddr);
+  EXPECT_EQ("2", list.Rows()[0].Version);
+  EXPECT_EQ(10, list.Rows()[0].Lifetime);
+  // Every compared field on its own makes a rewrite.
+  const std::vector<void (*)(TDevInfo&)> changes = {
+      [](TDevInfo& d) { d.DevName = "x"; },    [](TDevInfo& d) { d.DevPort = 1; },
+      [](TDevInfo& d) { d.DevType = 5; },      [](TDevInfo& d) { d.Netmask = "x"; },
+      [](TDevInfo& d) { d.Gateway = "x"; },    [](TDevInfo& d) { d.DNS1 = "x"; },
+      [](TDevInfo& d) { d.DNS2 = "x"; },       [](TDevInfo& d) { d.AuxWord = 3; },
+      [](TDevInfo& d) { d.DhcpFlag = 1; }};
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    TDevInfo changed = list.Rows()[0];
+    changes[i](changed);
+    changed.SerialNo = "marker" + std::to_string(i);
+    list.AddOrUpdate(changed);
+    EXPECT_EQ("marker" + std::to_string(i), list.Rows()[0].SerialNo) << i;
+  }
+}
+
+TEST(DeviceList, LifetimesAndExpiry) {
+  TDeviceList list;
+  list.AddOrUpdate(Device(2, "m", "10.0.0.2"));
+  list.AddOrUpdate(Device(8, "p", "10.0.0.8"));
+  list.AddOrUpdate(Device(1, "s", "10.0.0.1"));
+  list.AddOrUpdate(Device(4, "h", "10.0.0.4"));
+  Ticks(list, 9);
+  EXPECT_EQ(4u, list.Count());
+  list.Tick();  // the 10-tick entry goes
+  EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "10.0.0.4", "10.0.0.8"}), Ips(list));
+  // A type-8 entry lives 30 ticks when new and 10 after its first refresh.
+  list.AddOrUpdate(Device(8, "p", "10.0.0.8"));
+  EXPECT_EQ(10, list.FindByID("p")->Lifetime);
+  // A type-1 entry keeps the long lifetime on refresh.
+  list.AddOrUpdate(Device(1, "s", "10.0.0.1"));
+  EXPECT_EQ(30, list.FindByID("s")->Lifetime);
+  Ticks(list, 10);
+  EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "10.0.0.4"}), Ips(list));
+  Ticks(list, 1000);  // the closed library's entry never expires by time
+  EXPECT_EQ((std::vector<std::string>{"10.0.0.4"}), Ips(list));
+  list.ClearList();
+  EXPECT_TRUE(list.Empty());
+  EXPECT_EQ(-1, list.Selected());
+}
+
+TEST(DeviceList, IdSharing) {
+  TDeviceList list;
+  // The same camera through two dialects: different identity texts, two rows.
+  list.AddOrUpdate(Device(8, "001a2b3c4d5e", "10.0.0.5"));
+  list.AddOrUpdate(Device(9, "00:1A:2B:3C:4D:5E", "10.0.0.5"));
+  EXPECT_EQ(2u, list.Count());
+  // Text replies without "-mac" all share the row of the empty identity.
+  list.AddOrUpdate(Device(5, "", "10.0.0.6"));
+  list.AddOrUpdate(Device(5, "", "10.0.0.7"));
+  EXPECT_EQ(3u, list.Count());
+  EXPECT_EQ("10.0.0.7", list.FindByID("")->IPAddr);
+  // The closed library and the 1010 dialect share a row that follows the latest report; while
+  // its type is 4 it does not expire.
+  list.AddOrUpdate(Device(4, "001a2b3c4d5e", "10.0.0.5", "from library"));
+  EXPECT_EQ(3u, list.Count());
+  EXPECT_EQ(4, list.FindByID("001a2b3c4d5e")->DevType);
+  Ticks(list, 50);
+  ASSERT_EQ(1u, list.Count());
+  EXPECT_EQ("from library", list.Rows()[0].DevName);
+  list.AddOrUpdate(Device(8, "001a2b3c4d5e", "10.0.0.5"));
+  Ticks(list, 10);
+  EXPECT_TRUE(list.Empty());
+}
+
+TEST(DeviceList, SortingAndHeaderClicks) {
+  TDeviceList list;
+  EXPECT_EQ(kColumnIP, list.SortColumn());
+  EXPECT_TRUE(list.SortAscending());
+  list.AddOrUpdate(Device(9, "a", "192.168.1.10", "bravo"));
+  list.AddOrUpdate(Device(2, "b", "192.168.1.9", "Alpha"));
+  list.AddOrUpdate(Device(5, "c", "10.0.0.1", "charlie"));
+  EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "192.168.1.9", "192.168.1.10"}), Ips(list));
+  list.ClickColumn(kColumnIP);
+  EXPECT_FALSE(list.SortAscending());
+  EXPECT_EQ((std::vector<std::string>{"192.168.1.10", "192.168.1.9", "10.0.0.1"}), Ips(list));
+  list.ClickColumn(kColumnIP);
+  EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "192.168.1.9", "192.168.1.10"}), Ips(list));
+  list.ClickColumn(kColumnName);
+  EXPECT_TRUE(list.SortAscending());
+  EXPECT_EQ((std::vector<std::string>{"192.168.1.9", "192.168.1.10", "10.0.0.1"}), Ips(list));
+  list.ClickColumn(kColumnType);  // captions K, M, R
+  EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "192.168.1.9", "192.168.1.10"}), Ips(list));
+  // The Port column compares every pair as equal: the order stays as it is.
+  list.ClickColumn(kColumnPort);
+  EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "192.168.1.9", "192.168.1.10"}), Ips(list));
+  list.AddOrUpdate(Device(2, "d", "1.1.1.1"));
+  EXPECT_EQ("1.1.1.1", list.Rows().back().IPAddr);
+}
+
+// A refresh that moves the selected camera must not move the selection to another camera.
+TEST(DeviceList, SelectionFollowsTheEntryAcrossResorts) {
+  TDeviceList list;
+  list.AddOrUpdate(Device(2, "A", "10.0.0.1"));
+  list.AddOrUpdate(Device(2, "B", "10.0.0.2"));
+  list.AddOrUpdate(Device(2, "C", "10.0.0.3"));
+  EXPECT_EQ(0, list.Selected());  // UpdateCount selects the first row
+  list.Select(0);
+  list.AddOrUpdate(Device(2, "A", "10.0.0.9"));  // A moves to the end
+  ASSERT_NE(nullptr, list.SelectedEntry());
+  EXPECT_EQ("A", list.SelectedEntry()->DevID);
+  const TSelectionResult ok = list.Accept();
+  EXPECT_EQ(kModalOk, ok.ModalResult);
+  EXPECT_EQ("10.0.0.9", ok.szIP);
+  // A new row sorted in before the selection keeps it on the same camera too.
+  list.AddOrUpdate(Device(2, "D", "10.0.0.0"));
+  EXPECT_EQ("A", list.SelectedEntry()->DevID);
+  // When the selected entry expires, the first row is selected.
+  list.Select(1);
+  const std::string kept = list.SelectedEntry()->DevID;
+  for (int i = 0; i < 9; ++i) {
+    list.Tick();
+    for (const char* id : {"A", "B", "C", "D"}) {
+      if (id != kept) list.AddOrUpdate(*list.FindByID(id));
+    }
+  }
+  list.Tick();
+  EXPECT_EQ(nullptr, list.FindByID(kept));
+  EXPECT_EQ(0, list.Selected());
+}
+
+TEST(DeviceList, AcceptGivesSeriesByTypeCode) {
+  const struct {
+    int type;
+    int series;
+  } cases[] = {{5, 0}, {2, 1}, {8, 2}, {9, 3}, {4, -1}, {1, -1}};
+  for (const auto& c : cases) {
+    TDeviceList list;
+    TDevInfo d = Device(c.type, "x", "10.1.1.1");
+    d.DevPort = 8081;
+    list.OnRecord(d);
+    const TSelectionResult r = list.Accept();
+    EXPECT_EQ(kModalOk, r.ModalResult);
+    EXPECT_EQ("10.1.1.1", r.szIP);
+    EXPECT_EQ(8081, r.nPort);
+    EXPECT_EQ(c.series, r.nTYpe) << c.type;
+  }
+  TDeviceList empty;
+  const TSelectionResult cancel = empty.Accept();
+  EXPECT_EQ(kModalCancel, cancel.ModalResult);
+  EXPECT_EQ("", cancel.szIP);
+  EXPECT_EQ(0, cancel.nPort);
+  EXPECT_EQ(-1, cancel.nTYpe);
+}
+
+}  // namespace
+}  // namespace camlift

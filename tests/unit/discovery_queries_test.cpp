@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "discovery/search_datagrams.h"
+
+namespace camlift {
+namespace {
+
+TBytes Text(const std::string& s) { return TBytes(s.begin(), s.end()); }
+
+// Every item of the SQ610 query at its offset, tag and length, zero bytes in between.
+TEST(DiscoveryQueries, SQ610LayoutByteForByte) {
+  struct Item {
+    std::size_t offset;
+    std::uint8_t tag;
+    std::uint8_t length;
+  };
+  const Item items[] = {{5, 0x10, 6},    {13, 0x20, 16},  {31, 0x21, 16},  {49, 0x11, 4},
+                        {55, 0x12, 4},   {61, 0x13, 4},   {67, 0x14, 4},   {73, 0x1F, 4},
+                        {79, 0x22, 16},  {97, 0x23, 16},  {115, 0x24, 4},  {121, 0x28, 4},
+                        {127, 0x25, 30}, {159, 0x26, 1}};
+  TBytes expected(256, 0);
+  for (std::size_t i = 0; i < 5; ++i) expected[i] = static_cast<std::uint8_t>("SQ610"[i]);
+  for (const Item& item : items) {
+    expected[item.offset] = item.tag;
+    expected[item.offset + 1] = item.length;
+  }
+  EXPECT_EQ(expected, BuildSQ610Query());
+}
+
+TEST(DiscoveryQueries, FixedQueriesByteForByte) {
+  TBytes moi(27, 0);
+  moi[0] = 'M', moi[1] = 'O', moi[2] = '_', moi[3] = 'I', moi[15] = 4, moi[26] = 1;
+  const struct {
+    const char* name;
+    TBytes expected;
+    TBytes actual;
+  } cases[] = {
+      {"MO_I", moi, BuildMOIQuery()},
+      {"uicam", Text("uicam query"), BuildUicamQuery()},
+      {"CTP", Text("SEARCH * CTP/1.0\r\nFrom:0.0.0.0\r\n\r\n"), BuildCTPSearch()},
+      {"1010", {0x10, 0x10, 0x01, 0x0F, 0, 0, 0, 0}, Build1010Query()},
+      {"IMAGIA", Text("IMAGIAQUERY,0"), BuildImagiaQuery()},
+      {"IMAGIA command", Text("IMAGIAQUERY,3,00112233AABB"), BuildImagiaCommand("00112233AABB")},
+      {"8600", {0x44, 0x48, 0x01, 0x01}, Build8600Query()},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.expected, c.actual) << c.name;
+  EXPECT_EQ(34u, BuildCTPSearch().size());
+}
+
+// The send operations report success even when the socket layer fails, so a search pass goes on.
+TEST(DiscoveryQueries, SendsGoToTheirPortAndSwallowErrors) {
+  struct Recorder : IDatagramSender {
+    std::vector<std::pair<std::uint16_t, TBytes>> sent;
+    bool fail = false;
+    bool Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) override {
+      if (fail) throw std::runtime_error("socket layer");
+      sent.emplace_back(port, TBytes(bytes.begin(), bytes.end()));
+      return true;
+    }
+  } endpoint;
+  EXPECT_TRUE(SendSQ610Query(4000, endpoint));
+  EXPECT_TRUE(SendMOIQuery(10000, endpoint));
+  EXPECT_TRUE(SendUicamQuery(10139, endpoint));
+  EXPECT_TRUE(SendCTPSearch(7999, endpoint));
+  EXPECT_TRUE(Send1010Query(6801, endpoint));
+  EXPECT_TRUE(SendImagiaCommand(endpoint, "ABC"));
+  ASSERT_EQ(6u, endpoint.sent.size());
+  const std::uint16_t ports[] = {4000, 10000, 10139, 7999, 6801, 10000};
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(ports[i], endpoint.sent[i].first) << i;
+  EXPECT_EQ(BuildImagiaCommand("ABC"), endpoint.sent[5].second);
+  endpoint.fail = true;
+  EXPECT_TRUE(SendMOIQuery(10000, endpoint));
+}
+
+}  // namespace
+}  // namespace camlift
