@@ -113,7 +113,8 @@ void TSkinCollectionItem::Assign(const TPersistent* source) {
 }
 
 TSkinCollectionItem& TSkinCollection::Add() {
-  items_.push_back(std::make_unique<TSkinCollectionItem>(TSkinCollectionItem::Key(), this, next_id_));
+  items_.push_back(
+      std::make_unique<TSkinCollectionItem>(TSkinCollectionItem::Key(), this, next_id_));
   ++next_id_;
   return *items_.back();
 }

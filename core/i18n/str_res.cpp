@@ -68,6 +68,7 @@ struct TLangState {
   std::unordered_map<std::string, std::string, TNoCaseHash, TNoCaseEqual> cache;
   std::uint64_t generation = 0;
   std::shared_ptr<const TIniFile> language_ini;
+  std::function<void()> lookup_hook;
 
   std::mutex form_mutex;
   std::atomic<ILangUi*> ui{nullptr};
@@ -128,6 +129,12 @@ TLookup Lookup(const std::string& id) {
   // both store the same text.
   std::string text;
   if (!id.empty()) text = ReadLangText(TIniFile(file), "StrRes", id, "");
+  std::function<void()> hook;
+  {
+    std::lock_guard lock(s.mutex);
+    hook = s.lookup_hook;
+  }
+  if (hook) hook();
   {
     std::lock_guard lock(s.mutex);
     if (generation == s.generation) {
@@ -144,6 +151,12 @@ TLookup Lookup(const std::string& id) {
 }  // namespace
 
 void SetLangUi(ILangUi* ui) { State().ui.store(ui); }
+
+void SetLangLookupHookForTesting(std::function<void()> hook) {
+  TLangState& s = State();
+  std::lock_guard lock(s.mutex);
+  s.lookup_hook = std::move(hook);
+}
 
 std::string ExpandLangEscapes(std::string text) {
   if (text.find('$') == std::string::npos) return text;

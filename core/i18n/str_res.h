@@ -9,6 +9,7 @@
 // switches the language; a lookup then answers wholly in the old or wholly in the new language.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -115,6 +116,10 @@ void LocalizeTexts(const std::string& section, std::vector<TLangTextItem>& items
 // Keys of LocalizeForm: "N.Items" + i + ".Caption", "N.Columns" + i + ".Caption".
 std::string LangItemKey(std::string_view component, int index);
 std::string LangColumnKey(std::string_view component, int index);
+
+// Test seam: runs on the looking-up thread after GetLangStr has read its file and before it
+// stores the text (nullptr: nothing). Lets a test switch the language at exactly that moment.
+void SetLangLookupHookForTesting(std::function<void()> hook);
 
 // For TfrmStrRes: where the files now are and which program file they are named after.
 void SetLanguageFolder(const std::string& folder, const std::string& program_file_name);

@@ -72,7 +72,8 @@ ParsedLine ParseLine(std::string_view body) {
   if (t.empty() || t.front() == ';') return {};
   if (t.front() == '[') {
     const auto close = t.find(']');
-    const std::string_view inner = t.substr(1, close == std::string_view::npos ? t.npos : close - 1);
+    const std::string_view inner =
+        t.substr(1, close == std::string_view::npos ? t.npos : close - 1);
     return {LineKind::kSection, Trim(inner), {}};
   }
   const auto eq = t.find('=');
@@ -92,9 +93,9 @@ bool ContainsLineBreak(std::string_view s) { return s.find_first_of("\r\n") != s
 }  // namespace
 
 bool SameIniName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return LowerAscii(x) == LowerAscii(y);
+         });
 }
 
 TIniData ParseIni(std::string_view bytes) {
@@ -174,10 +175,9 @@ std::optional<std::string> IniWithValue(std::string_view bytes, std::string_view
                                         std::string_view key, std::string_view value) {
   const std::string_view t_section = Trim(section);
   const std::string_view t_key = Trim(key);
-  if (t_section.empty() || t_key.empty() || ContainsLineBreak(section) ||
-      ContainsLineBreak(key) || ContainsLineBreak(value) ||
-      t_section.find(']') != t_section.npos || t_key.find('=') != t_key.npos ||
-      t_key.front() == ';' || t_key.front() == '[') {
+  if (t_section.empty() || t_key.empty() || ContainsLineBreak(section) || ContainsLineBreak(key) ||
+      ContainsLineBreak(value) || t_section.find(']') != t_section.npos ||
+      t_key.find('=') != t_key.npos || t_key.front() == ';' || t_key.front() == '[') {
     return std::nullopt;
   }
   std::string stored(value);
@@ -241,8 +241,7 @@ void TIniFile::Reload() {
   data_ = ParseIni(bytes);
 }
 
-bool TIniFile::WriteString(std::string_view section, std::string_view key,
-                           std::string_view value) {
+bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   std::error_code ec;
   // Write through a symbolic link to the file it names rather than replacing the link.
   const fs::path target = fs::weakly_canonical(path_, ec);

@@ -225,12 +225,14 @@ TEST(LanguageFiles, BytesDecodeCleanlyWithCrLfLineEnds) {
     EXPECT_EQ(std::string::npos, utf8.find(kReplacementChar));
   }
   // The Chinese files are not English: they hold CJK text in every message.
-  EXPECT_EQ("\xE6\xAD\xA3\xE5\x9C\xA8\xE5\x8D\x87\xE7\xBA\xA7\xE5\x9B\xBA\xE4\xBB\xB6\xEF\xBC\x8C"
-            "\xE8\xAF\xB7\xE7\xA8\x8D\xE5\x80\x99\xE3\x80\x82",  // 正在升级固件，请稍候。
-            LangToUtf8(*ParseIni(LangFile("cn")).Find("StrRes", "IDS_UPGRADEINFO"), "cn"));
-  EXPECT_EQ("\xE6\xAD\xA3\xE5\x9C\xA8\xE5\x8D\x87\xE7\xB4\x9A\xE9\x9F\x8C\xE9\xAB\x94\xEF\xBC\x8C"
-            "\xE8\xAB\x8B\xE7\xA8\x8D\xE5\x80\x99\xE3\x80\x82",  // 正在升級韌體，請稍候。
-            LangToUtf8(*ParseIni(LangFile("b5")).Find("StrRes", "IDS_UPGRADEINFO"), "b5"));
+  EXPECT_EQ(
+      "\xE6\xAD\xA3\xE5\x9C\xA8\xE5\x8D\x87\xE7\xBA\xA7\xE5\x9B\xBA\xE4\xBB\xB6\xEF\xBC\x8C"
+      "\xE8\xAF\xB7\xE7\xA8\x8D\xE5\x80\x99\xE3\x80\x82",  // 正在升级固件，请稍候。
+      LangToUtf8(*ParseIni(LangFile("cn")).Find("StrRes", "IDS_UPGRADEINFO"), "cn"));
+  EXPECT_EQ(
+      "\xE6\xAD\xA3\xE5\x9C\xA8\xE5\x8D\x87\xE7\xB4\x9A\xE9\x9F\x8C\xE9\xAB\x94\xEF\xBC\x8C"
+      "\xE8\xAB\x8B\xE7\xA8\x8D\xE5\x80\x99\xE3\x80\x82",  // 正在升級韌體，請稍候。
+      LangToUtf8(*ParseIni(LangFile("b5")).Find("StrRes", "IDS_UPGRADEINFO"), "b5"));
 }
 
 }  // namespace

@@ -148,11 +148,11 @@ TEST(SkinStoreForm, DamagedFormsAreRefused) {
   const std::string form = SaveStore(store);
   const std::string damaged[] = {
       "",
-      "XXXX" + form.substr(4),                        // magic
-      form.substr(0, 4) + "\x02" + form.substr(5),    // version
-      form.substr(0, form.size() - 1),                // cut in the data
-      form.substr(0, 9) + "\xFF\xFF\xFF\x7F",         // a name far longer than the bytes
-      form + "x",                                     // bytes left over
+      "XXXX" + form.substr(4),                      // magic
+      form.substr(0, 4) + "\x02" + form.substr(5),  // version
+      form.substr(0, form.size() - 1),              // cut in the data
+      form.substr(0, 9) + "\xFF\xFF\xFF\x7F",       // a name far longer than the bytes
+      form + "x",                                   // bytes left over
   };
   for (const std::string& bytes : damaged) {
     TSkinStore loaded;
@@ -166,9 +166,9 @@ TEST(SkinStoreForm, BuiltInStoreHoldsTheThreeLanguageFilesInOrder) {
   EXPECT_EQ((std::vector<std::string>{"b5", "cn", "en"}), Names(store.Store()));
   for (int i = 0; i < store.Store().Count(); ++i) {
     const TSkinCollectionItem& item = store.Store().Items(i);
-    EXPECT_EQ(test::ReadFile(std::string(CAMLIFT_SOURCE_DIR) + "/core/i18n/lang/" + item.Name() +
-                             ".lng"),
-              item.Data().Bytes());
+    EXPECT_EQ(
+        test::ReadFile(std::string(CAMLIFT_SOURCE_DIR) + "/core/i18n/lang/" + item.Name() + ".lng"),
+        item.Data().Bytes());
   }
 }
 

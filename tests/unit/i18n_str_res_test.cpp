@@ -1,5 +1,3 @@
-#include "i18n/str_res.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,6 +7,7 @@
 #include <thread>
 
 #include "i18n/embedded_store.h"
+#include "i18n/str_res.h"
 #include "i18n/str_resource.h"
 #include "support/temp_folder.h"
 #include "util/text_convert.h"
@@ -22,12 +21,14 @@ using test::TTempFolder;
 using test::WriteFile;
 
 const std::string kUpgradeInfoEn = "upgrading firmware, please wait.";
-const std::string kUpgradeInfoCn = "\xE6\xAD\xA3\xE5\x9C\xA8\xE5\x8D\x87\xE7\xBA\xA7\xE5\x9B\xBA"
-                                   "\xE4\xBB\xB6\xEF\xBC\x8C\xE8\xAF\xB7\xE7\xA8\x8D\xE5\x80\x99"
-                                   "\xE3\x80\x82";  // 正在升级固件，请稍候。
-const std::string kUpgradeInfoB5 = "\xE6\xAD\xA3\xE5\x9C\xA8\xE5\x8D\x87\xE7\xB4\x9A\xE9\x9F\x8C"
-                                   "\xE9\xAB\x94\xEF\xBC\x8C\xE8\xAB\x8B\xE7\xA8\x8D\xE5\x80\x99"
-                                   "\xE3\x80\x82";  // 正在升級韌體，請稍候。
+const std::string kUpgradeInfoCn =
+    "\xE6\xAD\xA3\xE5\x9C\xA8\xE5\x8D\x87\xE7\xBA\xA7\xE5\x9B\xBA"
+    "\xE4\xBB\xB6\xEF\xBC\x8C\xE8\xAF\xB7\xE7\xA8\x8D\xE5\x80\x99"
+    "\xE3\x80\x82";  // 正在升级固件，请稍候。
+const std::string kUpgradeInfoB5 =
+    "\xE6\xAD\xA3\xE5\x9C\xA8\xE5\x8D\x87\xE7\xB4\x9A\xE9\x9F\x8C"
+    "\xE9\xAB\x94\xEF\xBC\x8C\xE8\xAB\x8B\xE7\xA8\x8D\xE5\x80\x99"
+    "\xE3\x80\x82";  // 正在升級韌體，請稍候。
 
 std::string StoreOf(const std::vector<std::pair<std::string, std::string>>& items) {
   TSkinStore store;
@@ -55,10 +56,18 @@ TEST(LangEscapes, ExpandInTheirFixedOrder) {
     std::string_view in, out;
   };
   const Case cases[] = {
-      {"$b$bx", "  x"},      {"a$cb", "a=b"},       {"1$n2", "1\r\n2"},
-      {"$$", "$"},           {"a$tb", "a\tb"},      {"$$b", "$ "},
-      {"$$t", "\t"},         {"$$n", "$\r\n"},      {"$N$B$T", "$N$B$T"},
-      {"$", "$"},            {"cost $5", "cost $5"}, {"$$$$", "$$"},
+      {"$b$bx", "  x"},
+      {"a$cb", "a=b"},
+      {"1$n2", "1\r\n2"},
+      {"$$", "$"},
+      {"a$tb", "a\tb"},
+      {"$$b", "$ "},
+      {"$$t", "\t"},
+      {"$$n", "$\r\n"},
+      {"$N$B$T", "$N$B$T"},
+      {"$", "$"},
+      {"cost $5", "cost $5"},
+      {"$$$$", "$$"},
       {"\xA3\xBA$b", "\xA3\xBA "},
   };
   for (const Case& c : cases) EXPECT_EQ(c.out, ExpandLangEscapes(std::string(c.in))) << c.in;
@@ -69,9 +78,12 @@ TEST(LangFileNames, ExtensionIsReplacedOrAdded) {
     std::string_view program, code, file;
   };
   const Case cases[] = {
-      {"x.exe", "en", "x.len"},          {"camlift", "cn", "camlift.lcn"},
-      {"/usr/bin/camlift", "b5", "camlift.lb5"}, {"a.b.exe", "en", "a.b.len"},
-      {".hidden", "en", ".hidden.len"},   {"", "en", "camlift.len"},
+      {"x.exe", "en", "x.len"},
+      {"camlift", "cn", "camlift.lcn"},
+      {"/usr/bin/camlift", "b5", "camlift.lb5"},
+      {"a.b.exe", "en", "a.b.len"},
+      {".hidden", "en", ".hidden.len"},
+      {"", "en", "camlift.len"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.file, LanguageFileNameFor(c.program, c.code));
   EXPECT_EQ("en", LanguageCodeOfFile("/tmp/x.lang/camlift.len"));
@@ -86,10 +98,14 @@ TEST(LanguageFont, FollowsTheLanguage) {
     TFontDesc expected;
   };
   const Case cases[] = {
-      {"b5", 8, {"PMingLiU", 136, 9}},      {"b5", 10, {"PMingLiU", 136, 10}},
-      {"cn", 8, {"\xCB\xCE\xCC\xE5", 134, 9}}, {"jp", 8, {"MS Mincho", 128, 9}},
-      {"en", 9, {"Tahoma", 1, 8}},          {"en", 10, {"Tahoma", 1, 10}},
-      {"fr", 9, {"Tahoma", 1, 8}},          {"b5", 9, {"PMingLiU", 136, 9}},
+      {"b5", 8, {"PMingLiU", 136, 9}},
+      {"b5", 10, {"PMingLiU", 136, 10}},
+      {"cn", 8, {"\xCB\xCE\xCC\xE5", 134, 9}},
+      {"jp", 8, {"MS Mincho", 128, 9}},
+      {"en", 9, {"Tahoma", 1, 8}},
+      {"en", 10, {"Tahoma", 1, 10}},
+      {"fr", 9, {"Tahoma", 1, 8}},
+      {"b5", 9, {"PMingLiU", 136, 9}},
       {"en", 8, {"Tahoma", 1, 8}},
   };
   for (const Case& c : cases) {
@@ -101,8 +117,13 @@ TEST(LanguageFont, FollowsTheLanguage) {
 
 TEST(TextConvert, BadBytesBecomeReplacementCharacters) {
   EXPECT_EQ("IP\xEF\xBC\x9A", LangToUtf8("IP\xA3\xBA", "en"));
-  EXPECT_EQ("A\xEF\xBF\xBD" "B", LangToUtf8("A\xFF" "B", "cn"));
-  EXPECT_EQ("A\xEF\xBF\xBD", LangToUtf8("A\xA3", "cn"));  // cut after a lead byte
+  EXPECT_EQ(
+      "A\xEF\xBF\xBD"
+      "B",
+      LangToUtf8("A\xFF"
+                 "B",
+                 "cn"));
+  EXPECT_EQ("A\xEF\xBF\xBD", LangToUtf8("A\xA3", "cn"));    // cut after a lead byte
   EXPECT_EQ("\xE4\xB8\xAD", LangToUtf8("\xA4\xA4", "b5"));  // 中
   EXPECT_EQ("\xE3\x81\x82", LangToUtf8("\x82\xA0", "jp"));  // あ
   EXPECT_EQ("", LangToUtf8("", "cn"));
@@ -187,14 +208,16 @@ TEST_F(StrResTest, ReadLangTextExpandsEscapesInDefaultsToo) {
 }
 
 TEST_F(StrResTest, LocalizeTextsGivesUtf8AndKeepsWhatTheFileLacks) {
-  TfrmStrRes res(StoreOf({{"cn", "[Form_frmTest]\r\nCaption=\xB2\xE2\xCA\xD4\r\n"  // 测试
-                                 "lbl.Caption=$b\xA3\xBA\r\n"},
+  TfrmStrRes res(StoreOf({{"cn",
+                           "[Form_frmTest]\r\nCaption=\xB2\xE2\xCA\xD4\r\n"  // 测试
+                           "lbl.Caption=$b\xA3\xBA\r\n"},
                           {"en", "[Form_frmTest]\r\nCaption=Test\r\n"}}),
                  temp_.path(), "camlift");
   SetLanguage("cn");
-  std::vector<TLangTextItem> items = {
-      {"Caption", "old"}, {"lbl.Caption", "x"}, {"memo.Caption", "design$ntext  "},
-      {"missing.Caption", "\xE4\xB8\xAD"}};
+  std::vector<TLangTextItem> items = {{"Caption", "old"},
+                                      {"lbl.Caption", "x"},
+                                      {"memo.Caption", "design$ntext  "},
+                                      {"missing.Caption", "\xE4\xB8\xAD"}};
   LocalizeTexts("Form_frmTest", items);
   EXPECT_EQ("\xE6\xB5\x8B\xE8\xAF\x95", items[0].text);
   EXPECT_EQ(" \xEF\xBC\x9A", items[1].text);
@@ -278,6 +301,19 @@ TEST_F(StrResTest, DamagedStoreLeavesNoFilesAndDefaults) {
   EXPECT_EQ("", GetLangStr("IDS_UPGRADEINFO"));
 }
 
+TEST_F(StrResTest, ALookupOverlappingASwitchDoesNotFillTheNewLanguage) {
+  TfrmStrRes res(EmbeddedLanguageStore(), temp_.path(), "camlift");
+  bool switched = false;
+  SetLangLookupHookForTesting([&] {
+    if (switched) return;
+    switched = true;
+    SetLanguage("cn");  // the UI thread switches while this lookup holds the English text
+  });
+  EXPECT_EQ(kUpgradeInfoEn, GetLangStr("IDS_UPGRADEINFO"));
+  SetLangLookupHookForTesting(nullptr);
+  EXPECT_EQ(kUpgradeInfoCn, GetLangStrUtf8("IDS_UPGRADEINFO"));
+}
+
 // Workers look texts up while the UI thread switches languages: every answer must be a whole
 // text of one language, and its UTF-8 form must have been converted with that language.
 TEST_F(StrResTest, LookupsDuringLanguageSwitchesAreNeverTorn) {
@@ -290,7 +326,7 @@ TEST_F(StrResTest, LookupsDuringLanguageSwitchesAreNeverTorn) {
   std::vector<std::thread> workers;
   for (int t = 0; t < 3; ++t) {
     workers.emplace_back([&, t] {
-      for (int i = 0; i < 20000 && !stop.load(); ++i) {
+      for (int i = 0; i < 500000 && !stop.load(); ++i) {
         if ((i + t) % 2 == 0) {
           bad += bytes_allowed.count(GetLangStr("IDS_UPGRADEINFO")) == 0;
         } else {
@@ -299,13 +335,21 @@ TEST_F(StrResTest, LookupsDuringLanguageSwitchesAreNeverTorn) {
       }
     });
   }
-  const char* const codes[] = {"cn", "b5", "en"};
-  for (int i = 0; i < 300; ++i) SetLanguage(codes[i % 3]);
+  // Right after a switch, the UI thread must see the new language, whatever a worker that
+  // started its read before the switch stores afterwards.
+  const std::pair<const char*, std::string> switches[] = {{"cn", Utf8ToLang(kUpgradeInfoCn, "cn")},
+                                                          {"b5", Utf8ToLang(kUpgradeInfoB5, "b5")},
+                                                          {"en", kUpgradeInfoEn}};
+  int stale = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const auto& [code, expected] = switches[i % 3];
+    SetLanguage(code);
+    for (int k = 0; k < 5; ++k) stale += GetLangStr("IDS_UPGRADEINFO") != expected;
+  }
   stop = true;
   for (auto& w : workers) w.join();
   EXPECT_EQ(0, bad.load());
-  // After the last switch the cache holds the last language only.
-  EXPECT_EQ(kUpgradeInfoEn, GetLangStr("IDS_UPGRADEINFO"));
+  EXPECT_EQ(0, stale);
 }
 
 }  // namespace

@@ -53,19 +53,19 @@ TEST(IniRead, ProfileReaderRules) {
   };
   const Case cases[] = {
       {"Main", "plain", "value"},
-      {"Main", "spaced", "padded value"},          // blanks around key and value dropped
-      {"MAIN", "UPPER", "upper case key"},        // names ignore case
+      {"Main", "spaced", "padded value"},   // blanks around key and value dropped
+      {"MAIN", "UPPER", "upper case key"},  // names ignore case
       {"main", "upper", "upper case key"},
-      {"Main", "dq", "  quoted blanks  "},         // a quote pair goes, what it held stays
+      {"Main", "dq", "  quoted blanks  "},  // a quote pair goes, what it held stays
       {"Main", "sq", "single"},
-      {"Main", "half", "\"only one quote"},        // no pair, nothing removed
+      {"Main", "half", "\"only one quote"},  // no pair, nothing removed
       {"Main", "mixed", "\"mixed'"},
       {"Main", "inner", "a \"b\" c"},
       {"Main", "empty", ""},
-      {"Main", "twice", "first"},                  // first entry wins
-      {"Main", "dollar", "$b$bkept as bytes"},     // escapes are not the reader's business
+      {"Main", "twice", "first"},               // first entry wins
+      {"Main", "dollar", "$b$bkept as bytes"},  // escapes are not the reader's business
       {"Main", "gbk", "IP\xA3\xBA"},
-      {"Main", "eq", "a=b"},                       // only the first "=" splits
+      {"Main", "eq", "a=b"},  // only the first "=" splits
       {"Spaced Section", "k", "v"},
       {"Other", "lf", "line ends in LF only"},
       {"Other", "last", "no line end"},
@@ -77,9 +77,10 @@ TEST(IniRead, ProfileReaderRules) {
     EXPECT_EQ(c.expected, *value);
   }
   const std::pair<std::string_view, std::string_view> absent[] = {
-      {"Main", "commented"},  {"Main", "; indented comment"}, {"Main", "no equals sign"},
-      {"Main", ""},           {"Main", "late"},               {"", "stray"},
-      {"Missing", "plain"},   {"Main", "missing"},
+      {"Main", "commented"},      {"Main", "; indented comment"},
+      {"Main", "no equals sign"}, {"Main", ""},
+      {"Main", "late"},           {"", "stray"},
+      {"Missing", "plain"},       {"Main", "missing"},
   };
   for (const auto& [section, key] : absent) {
     EXPECT_FALSE(ini.Find(section, key).has_value()) << section << "/" << key;
@@ -117,9 +118,10 @@ TEST(IniWrite, KeepsEveryOtherLineAsItWas) {
   EXPECT_EQ("; options\r\n[Global]\r\nlan=en\r\nlan=shadowed\r\nother=1\r\n\r\n[Next]\r\nk=v",
             IniWithValue(text, "GLOBAL", "lan", "en").value());
   // A new key goes behind the last entry of its section, before the blank line.
-  EXPECT_EQ("; options\r\n[Global]\r\nlan = cn\r\nlan=shadowed\r\nother=1\r\nnew=x\r\n\r\n"
-            "[Next]\r\nk=v",
-            IniWithValue(text, "global", "new", "x").value());
+  EXPECT_EQ(
+      "; options\r\n[Global]\r\nlan = cn\r\nlan=shadowed\r\nother=1\r\nnew=x\r\n\r\n"
+      "[Next]\r\nk=v",
+      IniWithValue(text, "global", "new", "x").value());
   // A new section goes at the end; the last line gets the file's own line end first.
   EXPECT_EQ(text + "\r\n[Added]\r\nk=v\r\n", IniWithValue(text, "Added", "k", "v").value());
   EXPECT_EQ("[Global]\nlan=b5\n", IniWithValue("", "Global", "lan", "b5").value());
@@ -127,8 +129,8 @@ TEST(IniWrite, KeepsEveryOtherLineAsItWas) {
 }
 
 TEST(IniWrite, ValuesReadBackAsWritten) {
-  const std::string_view values[] = {"plain", "  edges  ", "\"quoted\"", "'single'", "",
-                                     "a=b;c", "$b$n", "\xA3\xBA"};
+  const std::string_view values[] = {"plain", "  edges  ", "\"quoted\"", "'single'",
+                                     "",      "a=b;c",     "$b$n",       "\xA3\xBA"};
   for (const std::string_view value : values) {
     const auto text = IniWithValue("[s]\n", "s", "k", value);
     ASSERT_TRUE(text.has_value()) << value;
@@ -141,9 +143,9 @@ TEST(IniWrite, RefusesWhatCannotBeRepresented) {
     std::string_view section, key, value;
   };
   const Case cases[] = {
-      {"", "k", "v"},       {"s", "", "v"},      {"s", "k", "two\nlines"}, {"s", "k", "cr\r"},
-      {"s\n", "k", "v"},    {"s]", "k", "v"},    {"s", "a=b", "v"},        {"s", ";k", "v"},
-      {"s", "[k", "v"},
+      {"", "k", "v"},     {"s", "", "v"},    {"s", "k", "two\nlines"},
+      {"s", "k", "cr\r"}, {"s\n", "k", "v"}, {"s]", "k", "v"},
+      {"s", "a=b", "v"},  {"s", ";k", "v"},  {"s", "[k", "v"},
   };
   for (const Case& c : cases) {
     EXPECT_FALSE(IniWithValue("", c.section, c.key, c.value).has_value())
