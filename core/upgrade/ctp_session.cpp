@@ -1,0 +1,383 @@
+#include "upgrade/ctp_session.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+
+#include "platform/broadcast.h"
+#include "platform/timing.h"
+#include "i18n/str_res.h"
+#include "upgrade/upgrade_object.h"
+
+// The socket layer needs no start or clean-up on Linux: sockets are ready whenever the process
+// runs, so the "socket layer could not be started" failure (IDS_INITWSADATAERR) cannot happen
+// here; its text stays in the language files for the platforms that have such a step.
+
+namespace camlift {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kReplyPrefix = "REPLY ";
+constexpr std::string_view kCrLf = "\r\n";
+// "REPLY Continue" and one more character: the byte after that tells whether the camera is
+// still working ("0" means it is not, which leaves the reply without an OK).
+constexpr std::size_t kContinueStateOffset = 15;
+// Bounds a search that the network keeps alive with a steady stream of replies.
+constexpr int kMaxSearchWindows = 100;
+
+int RemainingMillis(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TPk2File
+
+bool TPk2File::Open(const std::string& path) {
+  file_.reset(std::fopen(path.c_str(), "rb"));
+  position_ = 0;
+  size_ = 0;
+  if (!file_) return false;
+  if (::fseeko(file_.get(), 0, SEEK_END) == 0) size_ = ::ftello(file_.get());
+  ::fseeko(file_.get(), 0, SEEK_SET);
+  return true;
+}
+
+std::size_t TPk2File::Read(void* data, std::size_t size) {
+  if (!file_) return 0;
+  const std::size_t n = std::fread(data, 1, size, file_.get());
+  position_ += static_cast<std::int64_t>(n);
+  return n;
+}
+
+bool TPk2File::Skip(std::int64_t count) {
+  if (!file_ || count < 0) return false;
+  if (::fseeko(file_.get(), static_cast<off_t>(count), SEEK_CUR) != 0) return false;
+  position_ += count;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSocketThread
+
+TSocketThread::TSocketThread(std::string ip, int port, const TRunControl& control)
+    : ip_(std::move(ip)), port_(port), control_(control) {
+  socket_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!socket_.valid()) throw TCtpSocketError(GetLangStr("IDS_CRTSOCKETERR"));
+  // Every request is one small write that waits for its answer: coalescing would only delay it.
+  int on = 1;
+  ::setsockopt(socket_.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+TSocketThread::~TSocketThread() = default;
+
+int TSocketThread::Connect() {
+  const auto address = ParseDottedIPv4(ip_);
+  if (!address) return CtpCode::kBadAddress;
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(static_cast<std::uint16_t>(port_));
+  peer.sin_addr.s_addr = *address;
+  if (::connect(socket_.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 &&
+      errno != EINPROGRESS && !WouldBlock(errno)) {
+    return CtpCode::kConnectFailed;
+  }
+  control_.Sleep(Wait::CtpConnectWait);
+  // A refusal arrives while we wait, even on loopback; report it as the failed connection it
+  // is rather than letting the login fail as if the account were wrong.
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error != 0 &&
+      error != EINPROGRESS) {
+    return CtpCode::kConnectFailed;
+  }
+  return CtpCode::kOk;
+}
+
+bool TSocketThread::IsConnected() const {
+  if (!socket_.valid()) return false;
+  pollfd p{socket_.get(), POLLOUT, 0};
+  if (::poll(&p, 1, 0) <= 0 || (p.revents & (POLLERR | POLLHUP))) return false;
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+    return false;
+  }
+  sockaddr_in peer{};
+  socklen_t peer_size = sizeof peer;
+  return ::getpeername(socket_.get(), reinterpret_cast<sockaddr*>(&peer), &peer_size) == 0;
+}
+
+int TSocketThread::Close() {
+  if (!socket_.valid()) return 0;
+  return socket_.reset() == 0 ? 0 : CtpCode::kCloseFailed;
+}
+
+int TSocketThread::ReadReply(std::string& text, int& length) {
+  text.clear();
+  length = 0;
+  const int fd = socket_.get();
+  auto deadline = Clock::now() + Duration(Wait::CtpReplyTimeout);
+  bool continuing = false;
+  std::size_t held = 0;  // bytes of a further reply that arrived with a Continue
+  for (;;) {
+    std::size_t received = held;
+    if (held == 0) {
+      if (!WaitReadable(fd, RemainingMillis(deadline))) return CtpCode::kTimeout;
+      receive_buffer_.fill(0);
+      const ssize_t n = ::recv(fd, receive_buffer_.data(), receive_buffer_.size() - 1, 0);
+      if (n < 0) {
+        if (errno == EINTR || WouldBlock(errno)) continue;
+        return CtpCode::kSocketError;
+      }
+      if (n == 0) return CtpCode::kClosed;
+      received = static_cast<std::size_t>(n);
+    }
+    held = 0;
+
+    const std::string_view got(receive_buffer_.data(), received);
+    if (!got.starts_with(kReplyPrefix)) return CtpCode::kNotReply;
+    const char* body = receive_buffer_.data() + kReplyPrefix.size();
+    text.assign(body, ::strnlen(body, received - kReplyPrefix.size()));
+    length = static_cast<int>(text.size());
+    if (text.starts_with("OK")) return CtpCode::kOk;
+    if (!text.starts_with("Continue")) return CtpCode::kOtherReply;
+    if (receive_buffer_[kContinueStateOffset] == '0') return CtpCode::kOtherReply;
+
+    // The camera is still working: wait for its next reply, within the Continue limit.
+    if (!continuing) {
+      continuing = true;
+      deadline = Clock::now() + Duration(Wait::CtpContinueLimit);
+    }
+    const std::size_t next = got.find(kReplyPrefix, kReplyPrefix.size());
+    if (next != std::string_view::npos) {
+      held = received - next;
+      std::memmove(receive_buffer_.data(), receive_buffer_.data() + next, held);
+      std::memset(receive_buffer_.data() + held, 0, receive_buffer_.size() - held);
+    }
+  }
+}
+
+int TSocketThread::SendCommand(std::string& text) {
+  if (!SendRequest()) return CtpCode::kShortSend;
+  int length = 0;
+  return ReadReply(text, length);
+}
+
+int TSocketThread::ReadConfigReply(std::string& text, int& length) {
+  text.clear();
+  length = 0;
+  if (!WaitReadable(socket_.get(), Millis(Wait::CtpReplyTimeout))) return CtpCode::kTimeout;
+  receive_buffer_.fill(0);
+  ssize_t n;
+  do {
+    n = ::recv(socket_.get(), receive_buffer_.data(), receive_buffer_.size() - 1, 0);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return CtpCode::kSocketError;
+  if (n == 0) return CtpCode::kClosed;
+  text.assign(receive_buffer_.data(), ::strnlen(receive_buffer_.data(), static_cast<size_t>(n)));
+  length = static_cast<int>(text.size());
+  return CtpCode::kOk;
+}
+
+int TSocketThread::SendConfigCommand() {
+  if (!SendRequest()) return CtpCode::kShortSend;
+  std::string text;
+  int length = 0;
+  if (ReadConfigReply(text, length) != CtpCode::kOk) return CtpCode::kOtherReply;
+  return text.find("200") != std::string::npos ? CtpCode::kOk : CtpCode::kOtherReply;
+}
+
+int TSocketThread::Login(const std::string& user, const std::string& password) {
+  const std::string name = TrimText(user);
+  const std::string secret = TrimText(password);
+  const std::int64_t body_length = 12 + static_cast<std::int64_t>(name.size() + secret.size());
+  BeginRequest();
+  const bool fits = Append("CMD cfgusr CTP/1.0\r\nContent-Length:") && AppendNumber(body_length) &&
+                    Append("\r\n\r\n-login ") && Append(name) && Append(":") && Append(secret) &&
+                    Append("\r\n\r\n");
+  // An account that does not fit the send buffer is refused before anything goes out.
+  if (!fits) return CtpCode::kOtherReply;
+  return SendConfigCommand();
+}
+
+int TSocketThread::ExitMode() {
+  BeginRequest();
+  Append("CMD exit CTP/1.0\r\n");
+  return SendConfigCommand();
+}
+
+int TSocketThread::Probe() {
+  BeginRequest();
+  Append("CMD 10\r\necho hello");
+  std::string text;
+  return SendCommand(text);
+}
+
+bool TSocketThread::CheckPackage(const std::string& file_name) {
+  TPk2File package;
+  if (!package.Open(file_name)) return false;
+  std::array<std::uint8_t, Pk2Layout::kHeaderSize> header{};
+  return package.Read(header.data(), header.size()) == header.size() && IsPk2Header(header);
+}
+
+int TSocketThread::SendEntry(TPk2File& package) {
+  std::array<std::uint8_t, Pk2Layout::kEntryHeaderSize> header{};
+  if (package.Read(header.data(), header.size()) != header.size()) {
+    package.Close();
+    return -1;
+  }
+  const std::string_view type(reinterpret_cast<const char*>(header.data()), 4);
+  const std::int32_t body_length = ReadLe32(header.data() + Pk2Layout::kBodyLengthOffset);
+  if (type == Pk2Layout::kFileType) return SendFileEntry(package);
+  if (type == Pk2Layout::kCmdType) return SendCommandEntry(package, body_length);
+  // A type this program does not know is stepped over; a negative length would step back
+  // into entries already sent.
+  return package.Skip(body_length) ? CtpCode::kOk : CtpCode::kOtherReply;
+}
+
+int TSocketThread::SendFileEntry(TPk2File& package) {
+  std::array<std::uint8_t, 4> number{};
+  if (package.Read(number.data(), 4) != 4) return CtpCode::kOtherReply;
+  const std::int32_t name_length = ReadLe32(number.data());
+  // The name travels in one request and the camera keeps at most 255 bytes of it.
+  if (name_length < 0 || name_length > Pk2Layout::kMaxNameLength) return CtpCode::kOtherReply;
+  std::array<char, Pk2Layout::kMaxNameLength> name{};
+  const auto name_size = static_cast<std::size_t>(name_length);
+  if (package.Read(name.data(), name_size) != name_size) return CtpCode::kOtherReply;
+  if (package.Read(number.data(), 4) != 4) return CtpCode::kOtherReply;
+  const std::int32_t data_length = ReadLe32(number.data());
+
+  // "FILE <m>\r\n<name> <D>", m counting the name, the blank and the digits of D.
+  std::array<char, 16> digits{};
+  const auto [end, ec] = std::to_chars(digits.data(), digits.data() + digits.size(), data_length);
+  const std::string_view data_text(digits.data(), static_cast<std::size_t>(end - digits.data()));
+  BeginRequest();
+  Append("FILE ");
+  AppendNumber(static_cast<std::int64_t>(name_size + 1 + data_text.size()));
+  Append(kCrLf);
+  Append({name.data(), name_size});
+  Append(" ");
+  Append(data_text);
+  if (SendCommand(reply_text_) != CtpCode::kOk) return CtpCode::kOtherReply;
+
+  int code = CtpCode::kOtherReply;  // a file without data is not accepted
+  std::int64_t sent = 0;
+  while (sent < data_length) {
+    const auto k = static_cast<std::int32_t>(
+        std::min<std::int64_t>(CtpLimits::kBlockSize, data_length - sent));
+    BeginRequest();
+    Append("DATA ");
+    AppendNumber(k);
+    Append(kCrLf);
+    char* block = send_buffer_.data() + send_length_;
+    const std::size_t got = package.Read(block, static_cast<std::size_t>(k));
+    // A package cut short would send a block shorter than its header says, which the camera
+    // could only answer by waiting: fail the entry at once instead.
+    if (got != static_cast<std::size_t>(k)) {
+      code = CtpCode::kOtherReply;
+      break;
+    }
+    Pk2Scramble(std::span(block, got));
+    digest_.Update(block, got);
+    send_length_ += got;
+    sent += k;
+    code = SendCommand(reply_text_);
+    if (code != CtpCode::kOk) break;
+    ReportProgress(package);
+  }
+  const auto digest = digest_.Final();  // also starts the next entry's digest afresh
+  if (code != CtpCode::kOk) return code;
+
+  BeginRequest();
+  Append("MD5 16\r\n");
+  Append({reinterpret_cast<const char*>(digest.data()), digest.size()});
+  return SendCommand(reply_text_);
+}
+
+int TSocketThread::SendCommandEntry(TPk2File& package, std::int32_t length) {
+  if (length < 0 || length > CtpLimits::kMaxCommandPayload) return CtpCode::kOtherReply;
+  BeginRequest();
+  Append("CMD ");
+  AppendNumber(length);
+  Append(kCrLf);
+  char* payload = send_buffer_.data() + send_length_;
+  const auto size = static_cast<std::size_t>(length);
+  if (package.Read(payload, size) != size) return CtpCode::kOtherReply;
+  Pk2Scramble(std::span(payload, size));
+  send_length_ += size;
+  const int code = SendCommand(reply_text_);
+  if (code == CtpCode::kOk) ReportProgress(package);
+  return code;
+}
+
+void TSocketThread::ReportProgress(const TPk2File& package) const {
+  control_.Report(TProgressStage::Upload, package.Position(), package.Size());
+}
+
+void TSocketThread::BeginRequest() {
+  send_buffer_.fill(0);
+  send_length_ = 0;
+}
+
+bool TSocketThread::Append(std::string_view bytes) {
+  if (bytes.size() > send_buffer_.size() - send_length_) return false;
+  std::memcpy(send_buffer_.data() + send_length_, bytes.data(), bytes.size());
+  send_length_ += bytes.size();
+  return true;
+}
+
+bool TSocketThread::AppendNumber(std::int64_t value) {
+  std::array<char, 24> digits{};
+  const auto [end, ec] = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+  return Append({digits.data(), static_cast<std::size_t>(end - digits.data())});
+}
+
+bool TSocketThread::SendRequest() {
+  ssize_t n;
+  do {
+    n = ::send(socket_.get(), send_buffer_.data(), send_length_, MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  return n == static_cast<ssize_t>(send_length_);
+}
+
+int TSocketThread::SearchCtpDevices(TCtpSearchList& list) {
+  TSocketHandle udp = MakeUdpSocket(true);
+  if (!udp.valid()) return 0;
+  // Port 7999 may be held by the camera search of the main window; the replies then come back
+  // to whatever port the system gives this socket.
+  BindUdp(udp.get(), kCtpSearchPort);
+  SendDatagram(udp.get(), BroadcastAddress(), kCtpSearchPort, kCtpSearchText.data(),
+               kCtpSearchText.size());
+
+  int count = 0;
+  std::array<char, kCtpSearchReplyLimit + 1> datagram{};
+  for (int window = 0; window < kMaxSearchWindows; ++window) {
+    if (!WaitReadable(udp.get(), Millis(Wait::CtpSearchWindow))) break;
+    datagram.fill(0);
+    const ssize_t n = ::recv(udp.get(), datagram.data(), kCtpSearchReplyLimit, 0);
+    if (n <= 0) continue;
+    auto record = ParseCtpSearchReply(std::span(datagram.data(), static_cast<std::size_t>(n)));
+    if (!record) continue;
+    std::string ip = record->ip;
+    list.emplace_back(std::move(ip), std::make_unique<TCtpSearchRecord>(std::move(*record)));
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace camlift

@@ -1,0 +1,130 @@
+// One CTP command connection to a series K camera. The name is historical: a session is a plain
+// object that owns one non-blocking TCP socket, not a thread. It writes each request into one
+// fixed send buffer and reads each answer into one fixed receive buffer, so that a transfer of
+// any size allocates nothing per data block.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "platform/socket.h"
+#include "upgrade/ctp_search.h"
+#include "upgrade/pk2_format.h"
+#include "upgrade/run_control.h"
+#include "util/md5.h"
+
+namespace camlift {
+
+// No socket could be created for a session; what() is the message for the user.
+class TCtpSocketError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Result codes of the session's operations.
+struct CtpCode {
+  static constexpr int kOk = 0;
+  static constexpr int kOtherReply = 1;   // any reply but OK; also a config answer without 200
+  static constexpr int kSocketError = -1;
+  static constexpr int kTimeout = -2;
+  static constexpr int kNotReply = -3;    // the answer does not begin with "REPLY "
+  static constexpr int kClosed = -4;      // the camera closed the connection
+  static constexpr int kShortSend = -5;   // the socket took fewer bytes than the request has
+  static constexpr int kCloseFailed = -5;
+  static constexpr int kBadAddress = 4;   // Connect: the IP text is not dotted IPv4
+  static constexpr int kConnectFailed = 5;
+};
+
+// A package file being sent: the read position moves through the entries.
+class TPk2File {
+ public:
+  bool Open(const std::string& path);
+  bool IsOpen() const { return file_ != nullptr; }
+  // Bytes actually read (fewer at the end of the file or on an error).
+  std::size_t Read(void* data, std::size_t size);
+  bool Skip(std::int64_t count);
+  std::int64_t Position() const { return position_; }
+  std::int64_t Size() const { return size_; }
+  void Close() { file_.reset(); }
+
+ private:
+  struct Closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<std::FILE, Closer> file_;
+  std::int64_t position_ = 0;
+  std::int64_t size_ = 0;
+};
+
+class TSocketThread {
+ public:
+  // Creates the socket (non-blocking, no-delay). Throws TCtpSocketError with the text of
+  // IDS_CRTSOCKETERR when the system gives none. control: where waits are cut short by a stop
+  // request and where upload progress goes.
+  TSocketThread(std::string ip, int port, const TRunControl& control = TRunControl::None());
+  ~TSocketThread();
+  TSocketThread(const TSocketThread&) = delete;
+  TSocketThread& operator=(const TSocketThread&) = delete;
+
+  // 0 connected or still connecting after the connect pause, 4 not a dotted address, 5 the
+  // attempt failed (at once or during the pause). Whether a connection still in progress comes
+  // up shows at the first exchange, or through IsConnected.
+  int Connect();
+  // True when the connection is established now (not merely in progress).
+  bool IsConnected() const;
+  // 0, or -5 when closing the socket failed; closing a session without a socket gives 0.
+  int Close();
+
+  // One reply: 0 "OK", 1 another reply, -1 socket error, -2 time-out, -3 not a reply, -4 closed.
+  // "REPLY Continue" answers are waited through, for at most the Continue limit.
+  int ReadReply(std::string& text, int& length);
+  // Sends the request in the send buffer and reads its reply; -5 on a short send.
+  int SendCommand(std::string& text);
+  // One receive of a config answer: 0 with its text, -2 time-out, -4 closed, -1 socket error.
+  int ReadConfigReply(std::string& text, int& length);
+  // 0 when the request went out whole and its answer contains "200", 1 when not, -5 short send.
+  int SendConfigCommand();
+
+  int Login(const std::string& user, const std::string& password);
+  int ExitMode();
+  // The probe that tells whether the camera has entered its upgrade mode; code of SendCommand.
+  int Probe();
+
+  static bool CheckPackage(const std::string& file_name);
+  // Sends the next entry of package: 0 accepted (or skipped), non-zero failed. At the end of
+  // the file the package is closed and -1 returned.
+  int SendEntry(TPk2File& package);
+
+  // Broadcasts the CTP search and collects the text replies; returns how many were added.
+  int SearchCtpDevices(TCtpSearchList& list);
+
+  const std::string& ip() const { return ip_; }
+  // The request last written into the send buffer (tests look at the exact bytes).
+  std::string_view LastRequest() const { return {send_buffer_.data(), send_length_}; }
+
+ private:
+  void BeginRequest();
+  bool Append(std::string_view bytes);
+  bool AppendNumber(std::int64_t value);
+  bool SendRequest();
+  int SendFileEntry(TPk2File& package);
+  int SendCommandEntry(TPk2File& package, std::int32_t length);
+  void ReportProgress(const TPk2File& package) const;
+
+  std::string ip_;
+  int port_;
+  const TRunControl& control_;
+  TSocketHandle socket_;
+  std::array<char, CtpLimits::kSendBuffer> send_buffer_{};
+  std::array<char, CtpLimits::kReceiveBuffer> receive_buffer_{};
+  std::size_t send_length_ = 0;
+  std::string reply_text_;  // reused for every reply of a transfer
+  TMd5 digest_;
+};
+
+}  // namespace camlift

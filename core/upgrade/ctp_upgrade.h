@@ -1,0 +1,26 @@
+// The two operations series K needs from the CTP session: the whole upgrade of a camera with a
+// package file, and the reading of its system version from its answer to the CTP search.
+#pragma once
+
+#include <string>
+
+#include "upgrade/run_control.h"
+
+namespace camlift {
+
+// Logs in and makes the camera leave its mode (session A), sends every package entry in the
+// upgrade mode (session B), then checks that the camera comes back (session C). True when all
+// entries were accepted and the camera answered again (message unchanged); otherwise false with
+// message set to the text of the step that failed, IDS_NOTRETURNED when the camera stays away,
+// IDS_CANCELLED when a stop request ended a wait. Throws TCtpSocketError when the system gives
+// no socket.
+bool UpgradeByCtp(const std::string& file_name, const std::string& ip, int port,
+                  const std::string& user, const std::string& password, std::string& message,
+                  const TRunControl& control = TRunControl::None());
+
+// version becomes the version text of the first search reply whose IP text equals ip, or stays
+// empty (also when ip is not a dotted address or the camera cannot be reached).
+void ReadVersionBySearch(const std::string& ip, int port, std::string& version,
+                         const TRunControl& control = TRunControl::None());
+
+}  // namespace camlift

@@ -1,0 +1,134 @@
+// The CTP side of a simulated series K camera: the command service that shares the camera's web
+// port (told apart by the first bytes of a connection).
+//
+// What it understands (CR LF line ends; numbers in decimal):
+//   "CMD cfgusr CTP/1.0", header lines, an empty line, then a body of Content-Length bytes that
+//       must read "-login <user>:<password>" CR LF CR LF. Answer "CTP/1.0 200 OK" when the
+//       account matches and the length is right, else 401 (account) or 400 (framing).
+//   "CMD exit CTP/1.0" after a login on the same connection: answer 200 and enter the upgrade
+//       mode (the next connection may send the package).
+//   "CMD <L>" then L bytes: "echo hello" is the probe, anything else a command of the package;
+//       both answered "REPLY OK" in the upgrade mode only.
+//   "FILE <m>" then m bytes "<name> <D>": a file of D bytes follows.
+//   "DATA <k>" then k bytes (1 to 1400, never past D).
+//   "MD5 16" then the 16 digest bytes of the file's data: "REPLY OK" when they match.
+//   A refusal is "REPLY ERR <why>".
+// When a connection in the upgrade mode ends after every announced file arrived whole with a
+// matching digest, the camera reports the files to its owner (which restarts it) and leaves the
+// upgrade mode either way.
+// Every request becomes one record line (role "camera", "protocol": "CTP").
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/socket.h"
+#include "sim_http_server.h"
+#include "sim_record.h"
+
+namespace camlift::sim {
+
+enum class TCtpFault {
+  LoginRefused,      // "ctp-login-refused": every login is answered 401
+  ExitRefused,       // "ctp-exit-refused": the leave-mode request is answered 500
+  ProbeUnanswered,   // "ctp-probe-unanswered": the probe gets no answer at all
+  DataRefused,       // "ctp-data-refused": the first data block is answered "REPLY ERR busy"
+  Silent,            // "ctp-silent": nothing on a CTP connection is ever answered
+  CloseMidTransfer,  // "ctp-close-mid-transfer": the connection is closed after one data block
+  ContinueThenOk,    // "ctp-continue": answers come as "REPLY Continue 1", a pause, "REPLY OK"
+};
+
+std::optional<TCtpFault> ParseCtpFault(const std::string& name);
+std::string CtpFaultName(TCtpFault fault);
+std::vector<std::string> CtpFaultNames();
+
+struct TCtpCameraSettings {
+  std::string name;     // for the record
+  std::string address;  // for the record
+  int port = 0;         // for the record
+  std::string user = "admin";
+  std::string password;
+  std::set<TCtpFault> faults;
+  std::string upload_dir;  // when set, every received file is written there (name sanitised)
+  bool has(TCtpFault f) const { return faults.count(f) != 0; }
+};
+
+struct TCtpReceivedFile {
+  std::string name;
+  std::uint64_t size = 0;
+  std::string md5;    // of the data as it arrived (unscrambled), lower-case hex
+  std::string head;   // the first 4096 bytes
+  bool complete = false;  // every byte arrived and the digest matched
+};
+
+class TCtpCamera : public IPortProtocol {
+ public:
+  using UpgradedFn = std::function<void(const std::vector<TCtpReceivedFile>& files)>;
+  TCtpCamera(TCtpCameraSettings settings, std::shared_ptr<TSimRecorder> recorder,
+             UpgradedFn on_upgraded = {});
+
+  std::size_t SniffLength() const override { return 4; }
+  bool Claims(std::span<const char> first_bytes) const override;
+  void Serve(int fd, const std::atomic<bool>& stop) override;
+
+  bool InUpgradeMode() const;
+  // Forgets the upgrade mode (the camera restarted).
+  void Reset();
+  // Files of the last transfer, in the order they arrived.
+  std::vector<TCtpReceivedFile> LastTransfer() const;
+  int transfers() const { return transfers_.load(); }
+  const TCtpCameraSettings& settings() const { return settings_; }
+
+ private:
+  struct Connection;
+  void Record(const Connection& c, nlohmann::json entry) const;
+
+  TCtpCameraSettings settings_;
+  std::shared_ptr<TSimRecorder> recorder_;
+  UpgradedFn on_upgraded_;
+  mutable std::mutex mutex_;
+  bool upgrade_mode_ = false;
+  std::vector<TCtpReceivedFile> last_transfer_;
+  std::atomic<int> transfers_{0};
+};
+
+// A bare TCP listener on loopback that hands every connection to a protocol (the CTP camera
+// without the rest of the simulated camera: unit tests and benchmarks). Connections that the
+// protocol does not claim within the sniff window are closed.
+class TCtpStandaloneServer {
+ public:
+  // port 0: any free port. Throws std::runtime_error when it cannot listen.
+  TCtpStandaloneServer(std::shared_ptr<IPortProtocol> protocol, const std::string& ip = "127.0.0.1",
+                       int port = 0);
+  ~TCtpStandaloneServer();
+  int port() const { return port_; }
+  // Stops listening and ends every connection.
+  void Stop();
+  // Closes the port for ms milliseconds (for good when negative), like a restarting camera.
+  // May be called from any thread, a connection's own included.
+  void GoAway(int ms) { away_ms_ = ms < 0 ? -1 : ms; }
+
+ private:
+  static constexpr int kHere = -2;
+  void Listen();
+  void Run();
+  std::shared_ptr<IPortProtocol> protocol_;
+  std::string ip_;
+  int port_;
+  TSocketHandle listener_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> away_ms_{kHere};
+  std::thread thread_;
+  std::mutex workers_mutex_;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace camlift::sim
