@@ -30,7 +30,9 @@ struct TSearchIdentity {
   std::array<std::uint8_t, 6> mac{0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
   std::string device_id = "SIMCAM-000001";
   std::string name = "Camlift simulated camera";
-  std::string sys_version = "1.0.0.1";  // four dotted numbers (MO_I sends them as bytes)
+  // Four dotted numbers each (MO_I sends them as bytes); the 1010 and 8600 replies carry the
+  // system version as text.
+  std::string sys_version = "1.0.0.1";
   std::string app_version = "1.0.0.1";
   std::string serial = "SIM0001";
   std::uint16_t port = 81;

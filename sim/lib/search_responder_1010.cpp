@@ -59,7 +59,7 @@ TBytes Build1010Info(const TSearchIdentity& identity) {
   }
   bytes[111] = identity.dhcp ? 1 : 0;
   PutText(bytes, 112, 24, identity.name);
-  bytes.insert(bytes.end(), identity.app_version.begin(), identity.app_version.end());
+  bytes.insert(bytes.end(), identity.sys_version.begin(), identity.sys_version.end());
   bytes.push_back(0);
   PutU16LE(bytes, 6, static_cast<std::uint16_t>(bytes.size() - 8));
   return bytes;

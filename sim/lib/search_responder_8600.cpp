@@ -17,7 +17,7 @@ TBytes Build8600Reply(const TSearchIdentity& identity) {
   PutU16LE(bytes, 90, identity.port);
   PutText(bytes, 92, 32, identity.serial);
   PutText(bytes, 124, 80, identity.name);
-  PutText(bytes, 204, 16, identity.app_version);
+  PutText(bytes, 204, 16, identity.sys_version);
   bytes[301] = identity.dhcp ? 1 : 0;
   PutText(bytes, 324, 64, identity.ddns_host);
   PutText(bytes, 452, 32, identity.ddns_user);

@@ -132,6 +132,8 @@ class TSimCamera {
   void Stop();
 
   const TCameraConfig& config() const { return config_; }
+  // Where the camera's services record what they receive (may be null).
+  std::shared_ptr<TSimRecorder> recorder() const { return recorder_; }
   TCameraState state() const;
   // The ports actually listened on (after Start; port 0 in the config resolves here).
   int http_port() const { return http_port_; }

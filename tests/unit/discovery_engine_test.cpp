@@ -162,7 +162,7 @@ TEST_F(DiscoveryLoopback, EngineListsEveryDialect) {
   const TDevInfo* p1 = list.FindByID("020000000008");
   EXPECT_EQ(8, p1->DevType);
   EXPECT_EQ("cam 8", p1->DevName);
-  EXPECT_EQ("5.6.7.8", p1->Version);
+  EXPECT_EQ("1.2.3.4", p1->Version);
   EXPECT_EQ("h8.example", p1->DdnsHost);
   EXPECT_EQ("u8", p1->DdnsUser);
   EXPECT_EQ("p8", p1->DdnsPassword);
@@ -170,7 +170,7 @@ TEST_F(DiscoveryLoopback, EngineListsEveryDialect) {
   const TDevInfo* r = list.FindByID("02:00:00:00:00:09");
   EXPECT_EQ(9, r->DevType);
   EXPECT_EQ(8009, r->DevPort);
-  EXPECT_EQ(0, list.Selected());
+  EXPECT_NE(nullptr, list.SelectedEntry());  // the first camera that answered
 
   engine.Teardown();
   SetR730SearchDispatcher(nullptr);

@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# camlift search over a real broadcast: simulated cameras of several dialects, each in a network
+# namespace of its own, on one bridge with the searching namespace; camlift broadcasts to
+# 255.255.255.255 there. Everything lives in namespaces this script creates and removes: the
+# host's namespace never carries a datagram of the test. Needs root and `ip netns`; exit 77
+# (skipped) otherwise.
+set -uo pipefail
+
+skip() { echo "SKIP: $*"; exit 77; }
+[ "$(id -u)" -eq 0 ] || skip "needs root to create network namespaces"
+command -v ip >/dev/null || skip "ip (iproute2) is not installed"
+ip netns list >/dev/null 2>&1 || skip "ip netns is not available"
+: "${CAMLIFT_EXE:?CAMLIFT_EXE must name the camlift binary}"
+: "${CAMLIFT_SIM_EXE:?CAMLIFT_SIM_EXE must name the camlift-sim binary}"
+
+tag="clsr$$"
+hub="${tag}hub"
+client="${tag}cli"
+work="$(mktemp -d)"
+pids=()
+namespaces=()
+
+cleanup() {
+  local pid ns
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  for ns in "${namespaces[@]}"; do ip netns delete "$ns" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() { echo "FAIL: $*"; echo "--- search output"; cat "$work/search.out" 2>/dev/null
+         echo "--- search errors"; cat "$work/search.err" 2>/dev/null; exit 1; }
+
+make_ns() {
+  ip netns add "$1" || fail "cannot create namespace $1"
+  namespaces+=("$1")
+  ip -n "$1" link set lo up
+}
+
+make_ns "$hub"
+ip -n "$hub" link add br0 type bridge || skip "no bridge support in this kernel"
+ip -n "$hub" link set br0 up
+
+# join NAMESPACE ADDRESS: a veth from the namespace to the hub's bridge, created inside the
+# namespaces so that no interface ever appears in the host's.
+index=0
+join() {
+  local ns="$1" address="$2" port="p$index"
+  index=$((index + 1))
+  ip -n "$hub" link add "$port" type veth peer name eth0 netns "$ns" || fail "veth for $ns"
+  ip -n "$hub" link set "$port" master br0 up
+  ip -n "$ns" addr add "$address/24" dev eth0
+  ip -n "$ns" link set eth0 up
+  # The limited broadcast needs a route to leave by.
+  ip -n "$ns" route add default dev eth0
+}
+
+make_ns "$client"
+join "$client" 192.0.2.10
+
+# camera NAME SERIES ADDRESS MAC ID: one simulated camera in a namespace of its own.
+camera() {
+  local name="$1" series="$2" address="$3" mac="$4" id="$5" ns="${tag}$1"
+  make_ns "$ns"
+  join "$ns" "$address"
+  ip netns exec "$ns" "$CAMLIFT_SIM_EXE" camera --series "$series" --ip "$address" --port 80 \
+    --name "$name" --mac "$mac" --device-id "$id" --device-name "Cam $name" \
+    --netmask 255.255.255.0 --gateway 192.0.2.1 --dns 192.0.2.1 --sys-version 3.1.4.1 \
+    --record "$work/$name.jsonl" >"$work/$name.log" 2>&1 &
+  pids+=($!)
+}
+
+camera moi M 192.0.2.21 02:00:00:00:00:21 SIM-M-21
+camera p1010 P 192.0.2.22 02:00:00:00:00:22 SIM-P-22
+camera p1010b P 192.0.2.32 02:00:00:00:00:32 SIM-P-32
+camera r8600 R 192.0.2.23 02:00:00:00:00:23 SIM-R-23
+
+# Wait (bounded) until every camera's responder listens.
+wait_udp() {
+  local ns="$1" port="$2" i
+  for i in $(seq 1 100); do
+    ip netns exec "$ns" ss -Hlun "sport = :$port" 2>/dev/null | grep -q . && return 0
+    sleep 0.1
+  done
+  fail "no responder on UDP $port in $ns"
+}
+wait_udp "${tag}moi" 10000
+wait_udp "${tag}p1010" 6801
+wait_udp "${tag}p1010b" 6801
+wait_udp "${tag}r8600" 8600
+
+# The closed search library beside a copy of camlift, reporting one scripted device.
+exe="$CAMLIFT_EXE"
+standin_rows=0
+if [ -n "${CAMLIFT_STANDIN_LIBRARY:-}" ] && [ -f "$CAMLIFT_STANDIN_LIBRARY" ]; then
+  mkdir -p "$work/bin/515"
+  cp "$CAMLIFT_EXE" "$work/bin/camlift"
+  cp "$CAMLIFT_STANDIN_LIBRARY" "$work/bin/515/libDVSNETClient.so"
+  exe="$work/bin/camlift"
+  standin_rows=1
+fi
+
+ip netns exec "$client" env -u CAMLIFT_BROADCAST_ADDR CAMLIFT_TIME_SCALE=0.1 \
+  CAMLIFT_STANDIN_DEVICES="Lib cam|192.0.2.44|0200000000aa|81|0|255.255.255.0|192.0.2.1|192.0.2.1|1" \
+  "$exe" search --json --passes 3 >"$work/search.out" 2>"$work/search.err" ||
+  fail "camlift search failed"
+
+# row IP DEVTYPE KEY=VALUE...: the line of that address and type carries every pair.
+row() {
+  local ip="$1" type="$2" line pair
+  shift 2
+  line="$(grep -F "\"ip\":\"$ip\"" "$work/search.out" | grep -F "\"devType\":$type,")" ||
+    fail "no row for $ip of type $type"
+  for pair in "$@"; do
+    grep -qF "$pair" <<<"$line" || fail "row $ip lacks $pair: $line"
+  done
+}
+
+row 192.0.2.21 2 '"type":"M"' '"series":"M"' '"id":"SIM-M-21"' '"name":"Cam moi"' \
+  '"port":80' '"version":"3.1.4.1:' '"netmask":"255.255.255.0"'
+row 192.0.2.22 8 '"type":"P"' '"series":"P"' '"id":"020000000022"' '"normId":"020000000022"' \
+  '"name":"Cam p1010"' '"version":"3.1.4.1"'
+row 192.0.2.32 8 '"id":"020000000032"' '"name":"Cam p1010b"'
+row 192.0.2.23 9 '"type":"R"' '"series":"R"' '"id":"02:00:00:00:00:23"' '"name":"Cam r8600"'
+expected=4
+if [ "$standin_rows" -eq 1 ]; then
+  row 192.0.2.44 4 '"type":"P"' '"series":""' '"id":"0200000000aa"' '"dhcp":true'
+  expected=5
+fi
+lines="$(wc -l <"$work/search.out")"
+[ "$lines" -eq "$expected" ] || fail "expected $expected rows, got $lines"
+grep -q '"ddnsPassword"\|"DdnsPassword"' "$work/search.out" && fail "the DDNS password is listed"
+
+# Sorted by IP address ascending (numerically: .21 before .22 before .23 before .32).
+order="$(grep -o '"ip":"[0-9.]*"' "$work/search.out" | tr -d '"' | sed 's/ip://' | tr '\n' ' ')"
+sorted="$(grep -o '"ip":"[0-9.]*"' "$work/search.out" | tr -d '"' | sed 's/ip://' |
+          sort -t. -k1,1n -k2,2n -k3,3n -k4,4n | tr '\n' ' ')"
+[ "$order" = "$sorted" ] || fail "rows not sorted by IP: $order"
+
+# Every camera recorded the datagrams it received; the 1010 cameras all three steps.
+grep -q '"dialect":"moi"' "$work/moi.jsonl" || fail "the MO_I camera recorded nothing"
+for prefix in 1010010f 1010120f 10100f0f; do
+  grep -q "\"datagram\":\"$prefix" "$work/p1010.jsonl" ||
+    fail "the 1010 camera never received a datagram beginning $prefix"
+done
+
+# The table form lists the same cameras.
+ip netns exec "$client" env -u CAMLIFT_BROADCAST_ADDR CAMLIFT_TIME_SCALE=0.1 \
+  "$CAMLIFT_EXE" search --passes 2 >"$work/table.out" 2>&1 || fail "camlift search (table) failed"
+head -1 "$work/table.out" | grep -q '^Type  *Name  *IP address  *Port  *Series  *Version$' ||
+  fail "table header: $(head -1 "$work/table.out")"
+grep -q '^R  *Cam r8600  *192.0.2.23  *80  *R  *3.1.4.1$' "$work/table.out" ||
+  fail "table row of the R camera: $(cat "$work/table.out")"
+
+echo "search across namespaces: $lines rows"
+exit 0
