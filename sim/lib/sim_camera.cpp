@@ -162,10 +162,6 @@ TSimCamera::TSimCamera(TCameraConfig config, std::shared_ptr<TSimRecorder> recor
 TSimCamera::~TSimCamera() { Stop(); }
 
 void TSimCamera::Start() {
-  if (config_.series == TSimSeries::K) {
-    throw std::runtime_error("camera " + config_.name +
-                             ": series K cameras come with the CTP side of the simulator");
-  }
   if (IsWildcardAddress(config_.ip) && !allow_wildcard_) {
     throw std::runtime_error("camera " + config_.name + ": refusing the wildcard address \"" +
                              config_.ip + "\"");
@@ -204,12 +200,12 @@ int TSimCamera::RebootMillis() const {
 void TSimCamera::OpenPorts() {
   std::vector<std::unique_ptr<TSimListener>> listeners;
   auto setup = [this](TSimHttpServer& server) { SetupServer(server); };
-  const int http = http_port_ ? http_port_ : config_.port;
+  const int http = http_port_.load() ? http_port_.load() : config_.port;
   listeners.push_back(std::make_unique<TSimListener>(config_.ip, http, setup, allow_wildcard_));
   const int http_bound = listeners.back()->port();
   int upload_bound = 0;
   if (config_.series == TSimSeries::R) {
-    const int wanted = upload_port_ ? upload_port_ : config_.upload_port;
+    const int wanted = upload_port_.load() ? upload_port_.load() : config_.upload_port;
     if (wanted != http_bound) {
       listeners.push_back(
           std::make_unique<TSimListener>(config_.ip, wanted, setup, allow_wildcard_));
@@ -287,6 +283,17 @@ void TSimCamera::RestartLoop() {
     }
     lock.lock();
   }
+}
+
+void TSimCamera::BeginRestart(std::optional<TSimFirmwareInfo> firmware) {
+  {
+    std::lock_guard lock(mutex_);
+    going_down_ = true;
+    if (firmware) ++state_.upgrades;
+    pending_ = std::move(firmware);
+    restart_requested_ = true;
+  }
+  changed_.notify_all();
 }
 
 std::string TSimCamera::StatusPage() const {
@@ -575,6 +582,10 @@ void TSimCamera::HandleUpload(const httplib::Request& req, httplib::Response& re
       }
       changed_.notify_all();
     };
+  }
+  if (!context) {  // no "after the answer" without a connection: restart at once
+    std::lock_guard lock(mutex_);
+    restart_requested_ = true;
   }
   res.set_content("<html><body>Upgrade succeeded. The camera restarts now.</body></html>\n",
                   "text/html");

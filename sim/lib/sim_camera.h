@@ -1,4 +1,5 @@
-// A simulated camera of series M, P or R: its web pages, its upload CGIs, its restart after an
+// A simulated camera of series M, P or R (series K: the same pages as P, no upload CGI; its
+// firmware arrives through a CTP extension on the shared port): its web pages, its upload CGIs, its restart after an
 // upgrade, and the fault switches that make it misbehave on purpose.
 //
 // Pages (values written as they are, no escaping):
@@ -140,6 +141,10 @@ class TSimCamera {
   int upload_port() const { return upload_port_; }
   // Blocks until the camera is up (true) or timeout_ms passed (false).
   bool WaitUntilUp(int timeout_ms) const;
+  // Restarts the camera as an accepted upload does: new connections are closed at once, then
+  // the ports close for reboot_ms and open again with the firmware's version (faults applied).
+  // For extensions that take firmware over their own protocol (CTP).
+  void BeginRestart(std::optional<TSimFirmwareInfo> firmware);
   // The page texts, also used by the search responders.
   std::string StatusPage() const;
   std::string AppVerPage() const;
@@ -171,8 +176,8 @@ class TSimCamera {
   bool restart_requested_ = false;
   bool stopping_ = false;
   std::vector<std::unique_ptr<TSimListener>> listeners_;
-  int http_port_ = 0;
-  int upload_port_ = 0;
+  std::atomic<int> http_port_{0};
+  std::atomic<int> upload_port_{0};
   std::thread restart_thread_;
   std::atomic<int> upload_counter_{0};
 };
