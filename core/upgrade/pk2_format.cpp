@@ -69,6 +69,16 @@ bool IsPk2Header(std::span<const std::uint8_t> header) {
   return std::memcmp(header.data(), Pk2Layout::kMagic.data(), Pk2Layout::kMagic.size()) == 0;
 }
 
+std::string Pk2LocalFileName(const std::string& repository_file) {
+  const std::size_t first = repository_file.find_first_not_of(" \t\r\n");
+  std::string name = first == std::string::npos
+                         ? std::string()
+                         : repository_file.substr(first, repository_file.find_last_not_of(
+                                                             " \t\r\n") - first + 1);
+  if (name.size() > 3) name.resize(name.size() - 4);
+  return name + ".pk2";
+}
+
 std::size_t CommandLineLength(std::int32_t payload_length) {
   return 4 + std::to_string(payload_length).size() + 2;
 }

@@ -4,16 +4,10 @@
 
 #include "upgrade/ctp_session.h"
 #include "upgrade/ctp_upgrade.h"
+#include "upgrade/pk2_format.h"
 
 namespace camlift {
 namespace {
-
-// The package keeps the archive's name with ".pk2" in place of its last four characters.
-std::string PackageName(const std::string& repository_file) {
-  std::string name = TrimText(repository_file);
-  if (name.size() > 3) name.resize(name.size() - 4);
-  return name + ".pk2";
-}
 
 std::vector<std::string> DotParts(const std::string& version) {
   std::vector<std::string> parts;
@@ -34,14 +28,14 @@ std::string TrimBlanks(const std::string& text) {
 
 }  // namespace
 
-std::string TKUIUpgrade::LocalFileName() const { return PackageName(RepositoryFile()); }
+std::string TKUIUpgrade::LocalFileName() const { return Pk2LocalFileName(RepositoryFile()); }
 
 bool TKUIUpgrade::Upload(std::string& message) {
   return UpgradeByCtp(LocalFilePath(), IPAddress(), Port(), UserName(), Password(), message,
                       Control());
 }
 
-std::string TKSYSUpgrade::LocalFileName() const { return PackageName(RepositoryFile()); }
+std::string TKSYSUpgrade::LocalFileName() const { return Pk2LocalFileName(RepositoryFile()); }
 
 bool TKSYSUpgrade::ReadCurrentVersion() {
   try {

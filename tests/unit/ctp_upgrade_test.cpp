@@ -1,0 +1,233 @@
+// UpgradeByCtp against the simulated CTP camera on loopback, and the series K upgraders.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+
+#include "ctp_camera.h"
+#include "i18n/str_res.h"
+#include "i18n/str_resource.h"
+#include "pk2_builder.h"
+#include "platform/timing.h"
+#include "support/temp_folder.h"
+#include "upgrade/ctp_session.h"
+#include "upgrade/ctp_upgrade.h"
+#include "upgrade/pk2_format.h"
+#include "upgrade/upgrade_k.h"
+#include "util/md5.h"
+
+namespace camlift {
+namespace {
+
+using sim::TCtpCamera;
+using sim::TCtpCameraSettings;
+using sim::TCtpFault;
+using sim::TCtpStandaloneServer;
+using sim::TPk2Builder;
+
+class CtpUpgrade : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetTimeScaleForTesting(0.001);
+    SetLanguage("en");
+    ASSERT_EQ("IP camera login failed, please check the user and password!",
+              GetLangStr("IDS_LOGINERROR"));
+  }
+  void TearDown() override { SetTimeScaleForTesting(-1); }
+
+  // A camera whose port closes for a moment after a complete transfer (its restart).
+  struct Camera {
+    std::shared_ptr<sim::TSimRecorder> recorder = std::make_shared<sim::TSimRecorder>();
+    std::shared_ptr<TCtpCamera> ctp;
+    std::unique_ptr<TCtpStandaloneServer> server;
+    std::atomic<int> restarts{0};
+    int away_ms = 20;
+
+    explicit Camera(std::set<TCtpFault> faults = {}, std::string password = "") {
+      TCtpCameraSettings settings;
+      settings.name = "k-test";
+      settings.password = std::move(password);
+      settings.faults = std::move(faults);
+      ctp = std::make_shared<TCtpCamera>(settings, recorder,
+                                         [this](const std::vector<sim::TCtpReceivedFile>&) {
+                                           ++restarts;
+                                           server->GoAway(away_ms);
+                                         });
+      server = std::make_unique<TCtpStandaloneServer>(ctp);
+    }
+    std::vector<std::string> Requests() const {
+      std::vector<std::string> lines;
+      for (const auto& entry : recorder->Entries()) {
+        if (entry.contains("request")) lines.push_back(entry["request"]);
+      }
+      return lines;
+    }
+  };
+
+  std::string Package(const TPk2Builder& builder) {
+    const std::string path = folder_.path() + "fw.pk2";
+    test::WriteFile(path, builder.Bytes());
+    return path;
+  }
+
+  TfrmStrRes language_;
+  test::TTempFolder folder_;
+};
+
+TEST_F(CtpUpgrade, SuccessfulTransfer) {
+  Camera camera;
+  std::string data(5000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
+  const std::string path =
+      Package(TPk2Builder().AddFile("sys.img", data).AddRaw("NOTE", "skipped").AddCommand("go"));
+  std::string message = "before";
+  ASSERT_TRUE(UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message));
+  EXPECT_EQ("before", message);
+  EXPECT_EQ(1, camera.restarts.load());
+  const auto files = camera.ctp->LastTransfer();
+  ASSERT_EQ(1u, files.size());
+  EXPECT_EQ("sys.img", files[0].name);
+  EXPECT_EQ(Md5Hex(data), files[0].md5);
+  EXPECT_EQ((std::vector<std::string>{"CMD cfgusr CTP/1.0", "CMD exit CTP/1.0", "CMD 10",
+                                      "FILE 12", "DATA 1400", "DATA 1400", "DATA 1400",
+                                      "DATA 800", "MD5 16", "CMD 2"}),
+            camera.Requests());
+}
+
+TEST_F(CtpUpgrade, EmptyPackageStillRunsEverySession) {
+  Camera camera;
+  const std::string path = Package(TPk2Builder());
+  std::string message;
+  EXPECT_TRUE(UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message));
+  EXPECT_EQ("", message);
+  EXPECT_EQ((std::vector<std::string>{"CMD cfgusr CTP/1.0", "CMD exit CTP/1.0", "CMD 10"}),
+            camera.Requests());
+}
+
+TEST_F(CtpUpgrade, FailuresAndTheirMessages) {
+  struct Case {
+    const char* what;
+    std::set<TCtpFault> faults;
+    const char* key;
+  };
+  const Case cases[] = {
+      {"login refused", {TCtpFault::LoginRefused}, "IDS_LOGINERROR"},
+      {"silent camera", {TCtpFault::Silent}, "IDS_LOGINERROR"},
+      {"exit refused", {TCtpFault::ExitRefused}, "IDS_EXITIPCERR"},
+      {"probe unanswered", {TCtpFault::ProbeUnanswered}, "IDS_ENTERUPGRADEERR"},
+      {"data block refused", {TCtpFault::DataRefused}, "IDS_UPGRADEFILEERR"},
+      {"closed mid-transfer", {TCtpFault::CloseMidTransfer}, "IDS_UPGRADEFILEERR"},
+      {"continue, then ok", {TCtpFault::ContinueThenOk}, nullptr},
+  };
+  const std::string path =
+      Package(TPk2Builder().AddFile("sys.img", std::string(4000, 'x')).AddCommand("go"));
+  for (const Case& c : cases) {
+    Camera camera(c.faults);
+    std::string message = "before";
+    const bool ok = UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message);
+    EXPECT_EQ(c.key == nullptr, ok) << c.what;
+    EXPECT_EQ(c.key ? GetLangStr(c.key) : "before", message) << c.what;
+    EXPECT_EQ(c.key ? 0 : 1, camera.restarts.load()) << c.what;
+  }
+}
+
+TEST_F(CtpUpgrade, WrongAccountAndBadPackages) {
+  Camera camera({}, "secret");
+  const std::string good = Package(TPk2Builder().AddCommand("go"));
+  std::string message;
+  EXPECT_FALSE(UpgradeByCtp(good, "127.0.0.1", camera.server->port(), "admin", "wrong", message));
+  EXPECT_EQ(GetLangStr("IDS_LOGINERROR"), message);
+
+  // A package refused before any connection is made.
+  for (const std::string bytes : {"PK2X" + std::string(24, '\0'), std::string("PK2\0", 4)}) {
+    const std::string path = folder_.path() + "bad.pk2";
+    test::WriteFile(path, bytes);
+    const std::size_t before = camera.recorder->Entries().size();
+    EXPECT_FALSE(UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "secret",
+                              message));
+    EXPECT_EQ(GetLangStr("IDS_UPGRADEFILEFAIL"), message);
+    EXPECT_EQ(before, camera.recorder->Entries().size());
+  }
+}
+
+TEST_F(CtpUpgrade, AddressesThatCannotBeReached) {
+  const std::string path = Package(TPk2Builder().AddCommand("go"));
+  std::string message;
+  EXPECT_FALSE(UpgradeByCtp(path, "camera.local", 81, "admin", "", message));
+  EXPECT_EQ(GetLangStr("IDS_IPCCONNETERR"), message);
+
+  int closed_port = 0;
+  {
+    Camera gone;
+    closed_port = gone.server->port();
+  }
+  EXPECT_FALSE(UpgradeByCtp(path, "127.0.0.1", closed_port, "admin", "", message));
+  EXPECT_EQ(GetLangStr("IDS_IPCCONNETERR"), message);
+}
+
+TEST_F(CtpUpgrade, CameraThatDoesNotComeBack) {
+  Camera camera;
+  camera.away_ms = -1;
+  const std::string path = Package(TPk2Builder().AddFile("sys.img", "abc"));
+  std::string message;
+  EXPECT_FALSE(UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message));
+  EXPECT_EQ(GetLangStr("IDS_NOTRETURNED"), message);
+  EXPECT_EQ(1, camera.restarts.load());
+}
+
+TEST_F(CtpUpgrade, StopRequestEndsTheWaits) {
+  Camera camera;
+  SetTimeScaleForTesting(1.0);  // the pauses would take a minute
+  const std::string path = Package(TPk2Builder().AddCommand("go"));
+  std::atomic<bool> cancel{true};
+  const TRunControl control({}, &cancel);
+  std::string message;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(
+      UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message, control));
+  EXPECT_EQ(GetLangStr("IDS_CANCELLED"), message);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST(KUpgraders, NamesKeysAndComparison) {
+  for (const auto& [file, local] : std::vector<std::pair<std::string, std::string>>{
+           {"  fw_1.2.3.4.zip ", "fw_1.2.3.4.pk2"}, {"abcd", ".pk2"}, {"abc", "abc.pk2"}}) {
+    EXPECT_EQ(local, Pk2LocalFileName(file)) << file;
+  }
+  TKSYSUpgrade sys;
+  EXPECT_EQ(".pk2", sys.LocalFileName());
+  EXPECT_EQ(".pk2", TKUIUpgrade().LocalFileName());
+
+  struct KeyCase {
+    std::string version;
+    std::string key;
+  };
+  for (const KeyCase& c : std::vector<KeyCase>{{"10.22.33.44.55", "10.22.X.44"},
+                                               {"1.2.3.4", "1.2.X.4"},
+                                               {"1.2.3", ""},
+                                               {"", ""}}) {
+    sys.SetCurrentVersion(c.version);
+    EXPECT_EQ(c.key, sys.ModelKey()) << c.version;
+  }
+  sys.SetModel("K100");
+  EXPECT_EQ("K100", sys.ModelKey());
+  sys.SetModel("");
+
+  struct SameCase {
+    std::string current;
+    std::string given;
+    bool same;
+  };
+  for (const SameCase& c : std::vector<SameCase>{{"1.2.7.4", "9.9.7.9", true},
+                                                 {"1.2.7.4", "1.2.8.4", false},
+                                                 {"1.2. 7 .4", "1.2.7.4", true},
+                                                 {"1.2.7", "1.2.7.4", false},
+                                                 {"1.2.7.4", "1.2.7", false},
+                                                 {"1.2.a.4", "1.2.A.4", false}}) {
+    sys.SetCurrentVersion(c.current);
+    EXPECT_EQ(c.same, sys.IsSameVersion(c.given)) << c.current << " / " << c.given;
+  }
+}
+
+}  // namespace
+}  // namespace camlift
