@@ -28,9 +28,9 @@ bool TDeviceList::AddOrUpdate(const TDevInfo& record) {
     const std::int32_t lifetime = entry->Lifetime;
     *entry = record;
     entry->Lifetime = lifetime;
-    // Sort keeps the selection on the same entry, so OK still hands over the camera the user
-    // picked even when the refresh moved it.
-    Sort();
+    // The selection stays on the same entry, so OK still hands over the camera the user picked
+    // even when the refresh moved it.
+    Reposition(static_cast<int>(entry - rows_.data()));
     return false;
   }
   TDevInfo entry = record;
@@ -124,6 +124,26 @@ void TDeviceList::Sort() {
   }
   rows_ = std::move(sorted);
   selected_ = selected;
+  Changed();
+}
+
+void TDeviceList::Reposition(int row) {
+  // Every other row is still in order, so the changed one goes where a stable sort would put it:
+  // among the rows that compare equal to it, at its old place.
+  const bool was_selected = selected_ == row;
+  if (selected_ > row) --selected_;
+  TDevInfo entry = std::move(rows_[static_cast<std::size_t>(row)]);
+  rows_.erase(rows_.begin() + row);
+  const auto less = [this](const TDevInfo& a, const TDevInfo& b) { return Compare(a, b) < 0; };
+  const auto low = std::lower_bound(rows_.begin(), rows_.end(), entry, less) - rows_.begin();
+  const auto high = std::upper_bound(rows_.begin(), rows_.end(), entry, less) - rows_.begin();
+  const int at = static_cast<int>(std::clamp<std::ptrdiff_t>(row, low, high));
+  rows_.insert(rows_.begin() + at, std::move(entry));
+  if (was_selected) {
+    selected_ = at;
+  } else if (selected_ >= at) {
+    ++selected_;
+  }
   Changed();
 }
 

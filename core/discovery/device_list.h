@@ -74,6 +74,8 @@ class TDeviceList {
 
  private:
   int Compare(const TDevInfo& a, const TDevInfo& b) const;
+  // Moves the row whose entry changed to its sorted place (the other rows are in order).
+  void Reposition(int row);
   void Changed();
 
   std::vector<TDevInfo> rows_;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <vector>
 
 #include "discovery/udp_endpoint.h"
 #include "platform/socket.h"
@@ -11,15 +10,17 @@
 namespace camlift {
 namespace {
 
-std::vector<std::string_view> SplitDots(std::string_view text) {
-  std::vector<std::string_view> pieces;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t dot = text.find('.', start);
-    pieces.push_back(text.substr(start, dot == std::string_view::npos ? dot : dot - start));
-    if (dot == std::string_view::npos) return pieces;
-    start = dot + 1;
-  }
+std::size_t CountPieces(std::string_view text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '.')) + 1;
+}
+
+// The piece of text that starts at start, up to the next dot; start moves past that dot.
+std::string_view NextPiece(std::string_view text, std::size_t& start) {
+  const std::size_t dot = text.find('.', start);
+  const std::size_t end = dot == std::string_view::npos ? text.size() : dot;
+  const std::string_view piece = text.substr(start, end - start);
+  start = end + 1;
+  return piece;
 }
 
 std::uint64_t PieceValue(std::string_view piece) {
@@ -93,12 +94,13 @@ std::string TTools_Net::IPToStr(std::span<const std::uint8_t, 4> bytes) {
 }
 
 int TTools_Net::CompareDotted(std::string_view a, std::string_view b) {
-  const auto pa = SplitDots(a);
-  const auto pb = SplitDots(b);
-  if (pa.size() != pb.size()) return CompareTextNoCase(a, b);
-  for (std::size_t i = 0; i < pa.size(); ++i) {
-    const std::uint64_t va = PieceValue(pa[i]);
-    const std::uint64_t vb = PieceValue(pb[i]);
+  // The list sorts by this on every change, so it works in place without allocating.
+  const std::size_t pieces = CountPieces(a);
+  if (pieces != CountPieces(b)) return CompareTextNoCase(a, b);
+  std::size_t at_a = 0, at_b = 0;
+  for (std::size_t i = 0; i < pieces; ++i) {
+    const std::uint64_t va = PieceValue(NextPiece(a, at_a));
+    const std::uint64_t vb = PieceValue(NextPiece(b, at_b));
     if (va != vb) return va > vb ? 1 : -1;
   }
   return 0;

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
+
+#include "discovery/dev_types.h"
+#include "discovery/tools_net.h"
 
 #include "discovery/device_list.h"
 
@@ -168,6 +173,43 @@ TEST(DeviceList, SelectionFollowsTheEntryAcrossResorts) {
   list.Tick();
   EXPECT_EQ(nullptr, list.FindByID(kept));
   EXPECT_EQ(0, list.Selected());
+}
+
+// The list keeps its rows in order by placing each new or changed row itself; the result must be
+// what a stable sort of the whole list after every change gives, ties included.
+TEST(DeviceList, IncrementalPlacementMatchesAStableSort) {
+  for (int column : {kColumnType, kColumnIP, kColumnName}) {
+    TDeviceList list;
+    if (column != kColumnIP) list.ClickColumn(column);
+    std::vector<TDevInfo> reference;
+    const auto less = [column](const TDevInfo& a, const TDevInfo& b) {
+      if (column == kColumnType) {
+        return CompareTextNoCase(DevTypeCaption(a.DevType), DevTypeCaption(b.DevType)) < 0;
+      }
+      if (column == kColumnName) return CompareTextNoCase(a.DevName, b.DevName) < 0;
+      return TTools_Net::CompareDotted(a.IPAddr, b.IPAddr) < 0;
+    };
+    std::mt19937 random(7);
+    const int types[] = {2, 4, 5, 8, 9};
+    for (int step = 0; step < 400; ++step) {
+      TDevInfo d = Device(types[random() % 5], "id" + std::to_string(random() % 40),
+                          "10.0.0." + std::to_string(random() % 6),
+                          "n" + std::to_string(random() % 4));
+      list.AddOrUpdate(d);
+      auto it = std::find_if(reference.begin(), reference.end(),
+                             [&](const TDevInfo& r) { return r.DevID == d.DevID; });
+      if (it == reference.end()) {
+        reference.push_back(d);
+      } else {
+        *it = d;
+      }
+      std::stable_sort(reference.begin(), reference.end(), less);
+      std::vector<std::string> expected, actual;
+      for (const TDevInfo& r : reference) expected.push_back(r.DevID);
+      for (const TDevInfo& r : list.Rows()) actual.push_back(r.DevID);
+      ASSERT_EQ(expected, actual) << "column " << column << ", step " << step;
+    }
+  }
 }
 
 TEST(DeviceList, AcceptGivesSeriesByTypeCode) {
