@@ -132,7 +132,7 @@ TEST_F(UpgradeThreadFixture, FailingStepsWriteExactlyOneLine) {
          s.current = "2.3";
        },
        S("IDS_NONEWVERSION"), 4},
-      {[](TScript& s) { s.upload_ok = false; }, "upload refused", 7},
+      {[](TScript& s) { s.upload_ok = false; }, "upload refused", 6},
       {[](TScript& s) { s.throw_in_version = true; }, S("IDS_UNEXPECTEDERR") + "boom", 2},
   };
   for (const Case& c : cases) {

@@ -1,0 +1,481 @@
+#include "main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <filesystem>
+
+#include "i18n/language_list.h"
+#include "i18n/str_res.h"
+#include "localize_form.h"
+#include "platform/locale.h"
+#include "qt_lang_ui.h"
+#include "select_dialog.h"
+#include "upgrade/repository_url.h"
+#include "upgrade/upgrade_factory.h"
+#include "upgrade/upgrade_fields.h"
+#include "util/log_line.h"
+#include "util/option_file.h"
+#include "util/text_convert.h"
+
+namespace camlift::gui {
+namespace {
+
+constexpr const char* kInstanceName = "IP Camera Camlift";
+
+QString Lang(const char* id) { return QString::fromStdString(GetLangStrUtf8(id)); }
+
+// The single-instance text formats the caption into its one "%s"; nothing else of the language
+// text is taken as a format.
+std::string FormatRunned(std::string text, const std::string& caption) {
+  const auto at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, caption);
+  return text;
+}
+
+}  // namespace
+
+TfrmCamlift::TfrmCamlift(QWidget* parent) : QWidget(parent), dispatcher_(this) {
+  setObjectName("frmCamlift");
+  BuildWidgets();
+}
+
+TfrmCamlift::~TfrmCamlift() {
+  qApp->removeEventFilter(this);
+  if (worker_) {
+    worker_->RequestCancel();
+    worker_->Join();
+  }
+  if (FSelectDialog) {
+    FSelectDialog->isClose = true;
+    FSelectDialog.reset();
+  }
+}
+
+void TfrmCamlift::BuildWidgets() {
+  setWindowTitle("The upgrade software for IP Cam, Version1.1");
+  auto* top = new QVBoxLayout(this);
+
+  lblSoftName = new QLabel("T", this);
+  lblSoftName->setObjectName("lblSoftName");
+  QFont bold = lblSoftName->font();
+  bold.setBold(true);
+  lblSoftName->setFont(bold);
+  lblSoftMemo = new QLabel(this);
+  lblSoftMemo->setObjectName("lblSoftMemo");
+  lblSoftMemo->setWordWrap(true);
+  Image1 = new QLabel(this);
+  Image1->setObjectName("Image1");
+  auto* title = new QHBoxLayout;
+  title->addWidget(lblSoftName, 0, Qt::AlignTop);
+  title->addWidget(lblSoftMemo, 1);
+  title->addWidget(Image1);
+  top->addLayout(title);
+
+  lblIPMemo = new QLabel(this);
+  lblIPMemo->setObjectName("lblIPMemo");
+  lblIPMemo->setWordWrap(true);
+  top->addWidget(lblIPMemo);
+
+  auto* fields = new QGridLayout;
+  auto add_field = [&](const char* label_name, const char* text, QWidget* field, int row,
+                       int column) {
+    auto* label = new QLabel(text, this);
+    label->setObjectName(label_name);
+    fields->addWidget(label, row, column * 2);
+    fields->addWidget(field, row, column * 2 + 1);
+  };
+  edIP = new QLineEdit("192.168.1.126", this);
+  edIP->setObjectName("edIP");
+  edPort = new QLineEdit("81", this);
+  edPort->setObjectName("edPort");
+  edAcc = new QLineEdit("admin", this);
+  edAcc->setObjectName("edAcc");
+  edpwd = new QLineEdit("531642", this);
+  edpwd->setObjectName("edpwd");
+  edpwd->setEchoMode(QLineEdit::Password);
+  add_field("lblIPCIP", "IP address:", edIP, 0, 0);
+  add_field("lblIPCPort", "Port:", edPort, 0, 1);
+  add_field("lblIPCUser", "Account:", edAcc, 1, 0);
+  add_field("lblIPCPwd", "Password:", edpwd, 1, 1);
+  cmbMType = new QComboBox(this);
+  cmbMType->setObjectName("cmbMType");
+  cmbMType->addItems({"K series", "M series", "P series", "R series"});
+  cmbMType->setCurrentIndex(2);
+  add_field("lblIPCType", "IP Cam Type:", cmbMType, 2, 0);
+  findChild<QLabel*>("lblIPCType")->setVisible(false);
+  cmbMType->setVisible(false);
+  top->addLayout(fields);
+
+  auto* buttons = new QHBoxLayout;
+  btnFindCam = new QPushButton("Search LAN IP camera", this);
+  btnFindCam->setObjectName("btnFindCam");
+  btnUpgrdSysByIP = new QPushButton("Upgrade System", this);
+  btnUpgrdSysByIP->setObjectName("btnUpgrdSysByIP");
+  btnUpgrdUIByIP = new QPushButton("Upgrade UI", this);
+  btnUpgrdUIByIP->setObjectName("btnUpgrdUIByIP");
+  btnUpgrdUIByIP->setVisible(false);
+  Label1 = new QLabel("Language:", this);
+  Label1->setObjectName("Label1");
+  cmbLan = new QComboBox(this);
+  cmbLan->setObjectName("cmbLan");
+  buttons->addWidget(btnFindCam);
+  buttons->addWidget(btnUpgrdSysByIP);
+  buttons->addWidget(btnUpgrdUIByIP);
+  buttons->addStretch(1);
+  buttons->addWidget(Label1);
+  buttons->addWidget(cmbLan);
+  top->addLayout(buttons);
+
+  GroupBox3 = new QGroupBox("Operation Log", this);
+  GroupBox3->setObjectName("GroupBox3");
+  Memo1 = new QPlainTextEdit(GroupBox3);
+  Memo1->setObjectName("Memo1");
+  Memo1->setReadOnly(true);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setMinimumHeight(220);
+  auto* log_layout = new QVBoxLayout(GroupBox3);
+  log_layout->addWidget(Memo1);
+  top->addWidget(GroupBox3, 1);
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  // The log menu's captions are fixed texts of the window, not of the language files.
+  QAction* n2 = PopupMenu1->addAction(QString::fromUtf8("保存日志"));
+  n2->setObjectName("N2");
+  QAction* n1 = PopupMenu1->addAction(QString::fromUtf8("清空日志"));
+  n1->setObjectName("N1");
+  connect(n2, &QAction::triggered, this, [this] { N2Click(); });
+  connect(n1, &QAction::triggered, this, [this] { N1Click(); });
+  Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Memo1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu1->popup(Memo1->mapToGlobal(at)); });
+
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName("StatusBar1");
+  StatusBar1->setSizeGripEnabled(false);
+  panel0_ = new QLabel(StatusBar1);
+  StatusBar1->addWidget(panel0_);
+  progress_ = new QProgressBar(StatusBar1);
+  progress_->setObjectName("pbProgress");
+  progress_->setMaximumWidth(220);
+  progress_->setVisible(false);
+  cancel_ = new QPushButton(StatusBar1);
+  cancel_->setObjectName("btnCancelUpgrade");
+  cancel_->setVisible(false);
+  StatusBar1->addPermanentWidget(progress_);
+  StatusBar1->addPermanentWidget(cancel_);
+  top->addWidget(StatusBar1);
+
+  connect(btnUpgrdSysByIP, &QPushButton::clicked, this, [this] { btnUpgrdSysByIPClick(); });
+  connect(btnUpgrdUIByIP, &QPushButton::clicked, this, [this] { btnUpgrdUIByIPClick(); });
+  connect(btnFindCam, &QPushButton::clicked, this, [this] { btnFindCamClick(); });
+  connect(cancel_, &QPushButton::clicked, this, [this] { RequestCancel(); });
+  connect(cmbLan, &QComboBox::currentIndexChanged, this, [this](int) {
+    if (!filling_languages_) cmbLanChange();
+  });
+}
+
+bool TfrmCamlift::FormCreate() {
+  qApp->installEventFilter(this);
+  std::string code = TOptionFile().ReadString("Global", "lan", "");
+  if (code.empty()) code = DefaultLanguageCode();
+  SetCurrentLanguageDirect(code);
+  if (!std::filesystem::exists(LanguageFileName())) SetCurrentLanguageDirect("en");
+
+  const std::string caption = ReadLangValue("Form_frmCamlift", "Caption");
+  instance_ = std::make_unique<TSingleInstance>(kInstanceName);
+  if (!instance_->IsFirst()) {
+    const std::string text = FormatRunned(GetLangStr("IDS_RUNNED"), caption);
+    ShowLangMessage(LangToUtf8(text, CurrentLanguage()), GetLangStrUtf8("IDS_WARNING"),
+                    kMbIconWarning);
+    // Ask the first copy to come to the front.
+    QLocalSocket socket;
+    socket.connectToServer(QString::fromStdString(instance_->ChannelName()));
+    if (socket.waitForConnected(1000)) {
+      socket.write("activate\n");
+      socket.waitForBytesWritten(1000);
+      socket.disconnectFromServer();
+    }
+    return false;
+  }
+  activation_ = new QLocalServer(this);
+  QLocalServer::removeServer(QString::fromStdString(instance_->ChannelName()));
+  activation_->listen(QString::fromStdString(instance_->ChannelName()));
+  connect(activation_, &QLocalServer::newConnection, this, [this] {
+    while (QLocalSocket* peer = activation_->nextPendingConnection()) peer->deleteLater();
+    Activate();
+  });
+
+  SetFontSizes(CurrentLanguage() == "en");
+  LocalizeForm(this);
+  FLanguageFiles = OfferedLanguageFiles();
+  Image1->setVisible(false);
+  lblSoftMemo->setFixedWidth(720);
+  lblSoftMemo->setText(Lang("IDS_SOFTMEMO"));
+  cmbMType->setCurrentIndex(2);
+  FillLanguageCombo();
+  UpdateStatusBar();
+  CutSoftMemo();
+  FSelectDialog = std::make_unique<TfrmAdv_Main>(this);
+  cmbLanChange();
+
+  setFixedSize(sizeHint().expandedTo(QSize(760, 560)));
+  if (QScreen* screen = QApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  return true;
+}
+
+void TfrmCamlift::Activate() {
+  showNormal();
+  raise();
+  activateWindow();
+  if (TQtLangUi::NonInteractive()) {
+    std::fprintf(stderr, "camlift-message: activated\n");
+    std::fflush(stderr);
+  }
+}
+
+void TfrmCamlift::SetFontSizes(bool english) {
+  auto size = [](QWidget* w, int points) {
+    QFont f = w->font();
+    f.setPointSize(points);
+    w->setFont(f);
+  };
+  size(lblSoftName, english ? 10 : 11);
+  size(lblSoftMemo, english ? 9 : 10);
+  size(lblIPMemo, english ? 10 : 11);
+}
+
+void TfrmCamlift::UpdateStatusBar() {
+  panel0_->setText(Lang("IDS_NOTE"));
+  panel0_->setFixedWidth(CurrentLanguage() == "en" ? 600 : 300);
+}
+
+void TfrmCamlift::CutSoftMemo() {
+  const QString text = lblSoftMemo->text();
+  const int at = text.indexOf("QQ");
+  if (at >= 0) lblSoftMemo->setText(text.left(at));
+}
+
+void TfrmCamlift::FillLanguageCombo() {
+  filling_languages_ = true;
+  cmbLan->clear();
+  int selected = -1;
+  for (const TLanguageChoice& choice : LanguageChoices(FLanguageFiles, selected)) {
+    cmbLan->addItem(QString::fromStdString(choice.name));
+  }
+  cmbLan->setCurrentIndex(selected);
+  filling_languages_ = false;
+}
+
+void TfrmCamlift::cmbLanChange() {
+  const int index = cmbLan->currentIndex();
+  if (index >= 0 && index < static_cast<int>(FLanguageFiles.size())) {
+    const std::string path = FLanguageFiles[static_cast<std::size_t>(index)];
+    SetFontSizes(UsesEnglishFontSizes(path));
+    const std::string code = LanguageCodeOfFile(path);
+    if (!code.empty()) {
+      SetLanguage(code);
+      LocalizeForm(this);
+      FillLanguageCombo();
+      cmbMType->setCurrentIndex(2);
+    }
+  }
+  TOptionFile().WriteString("Global", "lan", CurrentLanguage());
+  UpdateStatusBar();
+  CutSoftMemo();
+  if (FSelectDialog) LocalizeForm(FSelectDialog.get());
+}
+
+void TfrmCamlift::UpgradeByIP(bool system) {
+  TUpgradeFields fields;
+  fields.series_index = cmbMType->currentIndex();
+  fields.account = edAcc->text().toStdString();
+  fields.password = edpwd->text().toStdString();
+  fields.address = edIP->text().toStdString();
+  fields.port = edPort->text().toStdString();
+  const TFieldCheck check = CheckUpgradeFields(fields);
+  if (!check.failure_key.empty()) {
+    AddLog(GetLangStrUtf8(check.failure_key));
+    switch (check.focus) {
+      case TUpgradeField::Series:
+        if (cmbMType->isVisible()) cmbMType->setFocus();
+        break;
+      case TUpgradeField::Account: edAcc->setFocus(); break;
+      case TUpgradeField::Address: edIP->setFocus(); break;
+      case TUpgradeField::Port: edPort->setFocus(); break;
+      case TUpgradeField::None: break;
+    }
+    return;
+  }
+  StartUpgrade(check.user, check.password, system, check.port, check.ip);
+}
+
+void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& password, bool system,
+                               int port, const std::string& ip) {
+  FUpgrading = true;
+  btnUpgrdUIByIP->setEnabled(false);
+  btnUpgrdSysByIP->setEnabled(false);
+  Memo1->setFocus();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+
+  auto upgrader = TUpgradeFactory::CreateUpgrader(cmbMType->currentIndex(), system);
+  upgrader->SetUserName(user);
+  upgrader->SetPassword(password);
+  upgrader->SetIPAddress(ip);
+  upgrader->SetPort(port);
+  upgrader->SetRepositoryUrl(ResolveRepositoryUrl(""));
+
+  progress_->setRange(0, 0);
+  progress_->setValue(0);
+  progress_->setVisible(true);
+  cancel_->setText(Lang("IDS_CANCEL"));
+  cancel_->setEnabled(true);
+  cancel_->setVisible(true);
+  worker_ = std::make_unique<TUpgradeThread>(std::move(upgrader), "", "", dispatcher_, *this);
+  worker_->Start();
+}
+
+void TfrmCamlift::RequestCancel() {
+  if (!worker_) return;
+  worker_->RequestCancel();
+  cancel_->setEnabled(false);
+  AddLog(GetLangStrUtf8("IDS_CANCELASKED"));
+}
+
+void TfrmCamlift::OnLog(const std::string& text) { AddLog(LangToUtf8(text, CurrentLanguage())); }
+
+bool TfrmCamlift::AskYesNo(const std::string& text, const std::string& caption) {
+  return ShowLangMessage(LangToUtf8(text, CurrentLanguage()), LangToUtf8(caption, CurrentLanguage()),
+                         kMbYesNo | kMbIconQuestion) == kIdYes;
+}
+
+void TfrmCamlift::OnProgress(TProgressStage stage, std::int64_t done, std::int64_t total) {
+  if (total <= 0) {
+    progress_->setRange(0, 0);  // size unknown: a busy bar
+    return;
+  }
+  // Percent keeps the bar within int range for files of any size.
+  progress_->setRange(0, 100);
+  progress_->setValue(static_cast<int>(std::min<std::int64_t>(100, done * 100 / total)));
+  static constexpr const char* kFormat[] = {"%p% \xe2\x86\x93", "%p% \xe2\x86\x91", "%p% \xe2\x9f\xb3"};
+  progress_->setFormat(QString::fromUtf8(kFormat[static_cast<int>(stage)]));
+}
+
+void TfrmCamlift::OnDone(const TUpgradeResult&) {
+  // The worker thread ends right after this returns; it is joined once the call is over.
+  QTimer::singleShot(0, this, [this] { UpgradeDone(); });
+}
+
+void TfrmCamlift::UpgradeDone() {
+  if (worker_) {
+    worker_->Join();
+    worker_.reset();
+  }
+  btnUpgrdUIByIP->setEnabled(true);
+  btnUpgrdSysByIP->setEnabled(true);
+  FUpgrading = false;
+  QApplication::restoreOverrideCursor();
+  progress_->setVisible(false);
+  cancel_->setVisible(false);
+  emit upgradeFinished();
+}
+
+void TfrmCamlift::AddLog(const std::string& utf8_text) {
+  Memo1->appendPlainText(QString::fromStdString(FormatLogLine(utf8_text)));
+}
+
+void TfrmCamlift::N1Click() { Memo1->clear(); }
+
+void TfrmCamlift::N2Click() {
+  if (Memo1->document()->isEmpty()) return;
+  const QString name =
+      save_chooser_ ? save_chooser_()
+                    : QFileDialog::getSaveFileName(this, QString(), QString(), "*.txt;;*.*");
+  if (name.isEmpty()) return;
+  QString path = name;
+  if (QFileInfo(path).suffix().isEmpty()) path += ".txt";
+  QByteArray bytes;
+  for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next()) {
+    bytes += block.text().toUtf8() + "\r\n";
+  }
+  QFile file(path);
+  // A log that could not be written is said so; nobody should believe it was saved.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
+      !file.flush()) {
+    AddLog(GetLangStrUtf8("IDS_SAVELOGERR") + path.toStdString());
+  }
+}
+
+void TfrmCamlift::btnFindCamClick() {
+  if (!FSelectDialog) return;
+  FSelectDialog->szIP = edIP->text().toStdString();
+  FSelectDialog->nPort = ReadDecimal(edPort->text().toStdString(), 81);
+  FSelectDialog->nTYpe = cmbMType->currentIndex();
+  const int result = FSelectDialog->ShowModal();
+  if (result == kModalOk) {
+    edIP->setText(QString::fromStdString(FSelectDialog->szIP));
+    edPort->setText(QString::number(FSelectDialog->nPort));
+    cmbMType->setCurrentIndex(FSelectDialog->nTYpe);
+  }
+  FSelectDialog->hide();
+}
+
+void TfrmCamlift::ShowUpgradeInfo() { LangMessageBox("IDS_UPGRADEINFO", "IDS_INFORMATION", kMbIconInformation); }
+
+void TfrmCamlift::closeEvent(QCloseEvent* event) {
+  if (FUpgrading) {
+    ShowUpgradeInfo();
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void TfrmCamlift::enterEvent(QEnterEvent* event) {
+  FMouseInside = true;
+  QWidget::enterEvent(event);
+}
+
+void TfrmCamlift::leaveEvent(QEvent* event) {
+  FMouseInside = false;
+  QWidget::leaveEvent(event);
+}
+
+bool TfrmCamlift::eventFilter(QObject* watched, QEvent* event) {
+  if (!FUpgrading || !FMouseInside) return false;
+  const QEvent::Type type = event->type();
+  bool swallow = type == QEvent::KeyPress;
+  if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+    const auto button = static_cast<QMouseEvent*>(event)->button();
+    swallow = button == Qt::LeftButton || button == Qt::RightButton;
+  }
+  if (!swallow) return false;
+  // Only what is aimed at this window; the information box itself must stay usable.
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || (widget != this && !isAncestorOf(widget))) return false;
+  ShowUpgradeInfo();
+  return true;
+}
+
+}  // namespace camlift::gui

@@ -1,0 +1,125 @@
+// TfrmCamlift: the program's main window. It checks the connection fields, starts one upgrade
+// worker at a time and shows every report of it as a time-stamped log line; while an upgrade
+// runs it refuses to close and swallows clicks and key presses over the window.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/single_instance.h"
+#include "qt_dispatcher.h"
+#include "upgrade/upgrade_thread.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QLocalServer;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+
+namespace camlift::gui {
+
+class TfrmAdv_Main;
+
+class TfrmCamlift : public QWidget, public IUpgradeObserver {
+  Q_OBJECT
+
+ public:
+  explicit TfrmCamlift(QWidget* parent = nullptr);
+  ~TfrmCamlift() override;
+
+  // The creation steps; false when another copy runs (this one must end without a window).
+  bool FormCreate();
+
+  // Handlers, public for tests.
+  void btnUpgrdSysByIPClick() { UpgradeByIP(true); }
+  void btnUpgrdUIByIPClick() { UpgradeByIP(false); }
+  void btnFindCamClick();
+  void cmbLanChange();
+  void N1Click();  // clear the log
+  void N2Click();  // save the log
+  void AddLog(const std::string& utf8_text);
+
+  bool Upgrading() const { return FUpgrading; }
+  bool MouseInside() const { return FMouseInside; }
+  TfrmAdv_Main* SelectDialog() const { return FSelectDialog.get(); }
+  QPlainTextEdit* Log() const { return Memo1; }
+  // Where the save dialog's answer comes from (tests replace the file dialog).
+  void SetSaveFileChooser(std::function<QString()> chooser) { save_chooser_ = std::move(chooser); }
+  // Cancel button: asks the running worker to stop where it safely can.
+  void RequestCancel();
+
+  // IUpgradeObserver: called on the UI thread.
+  void OnLog(const std::string& text) override;
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void OnProgress(TProgressStage stage, std::int64_t done, std::int64_t total) override;
+  void OnDone(const TUpgradeResult& result) override;
+
+  // The application-wide filter: swallows clicks and key presses over the window while upgrading.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ signals:
+  void upgradeFinished();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  void BuildWidgets();
+  void FillLanguageCombo();
+  void SetFontSizes(bool english);
+  void UpdateStatusBar();
+  void CutSoftMemo();
+  void UpgradeByIP(bool system);
+  void StartUpgrade(const std::string& user, const std::string& password, bool system, int port,
+                    const std::string& ip);
+  void UpgradeDone();
+  void ShowUpgradeInfo();
+  void Activate();
+
+  bool FUpgrading = false;
+  bool FMouseInside = false;
+  std::vector<std::string> FLanguageFiles;
+  std::unique_ptr<TfrmAdv_Main> FSelectDialog;
+  std::unique_ptr<TSingleInstance> instance_;
+  QLocalServer* activation_ = nullptr;
+  TQtDispatcher dispatcher_;
+  std::unique_ptr<TUpgradeThread> worker_;
+  std::function<QString()> save_chooser_;
+  bool filling_languages_ = false;
+
+  QLabel* lblSoftName = nullptr;
+  QLabel* lblSoftMemo = nullptr;
+  QLabel* Image1 = nullptr;
+  QLabel* lblIPMemo = nullptr;
+  QPushButton* btnFindCam = nullptr;
+  QPushButton* btnUpgrdSysByIP = nullptr;
+  QPushButton* btnUpgrdUIByIP = nullptr;
+  QComboBox* cmbLan = nullptr;
+  QLabel* Label1 = nullptr;
+  QComboBox* cmbMType = nullptr;
+  QLineEdit* edIP = nullptr;
+  QLineEdit* edPort = nullptr;
+  QLineEdit* edAcc = nullptr;
+  QLineEdit* edpwd = nullptr;
+  QGroupBox* GroupBox3 = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QLabel* panel0_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+
+  friend class TMainWindowTestAccess;
+};
+
+}  // namespace camlift::gui

@@ -1,0 +1,41 @@
+#include "qt_lang_ui.h"
+
+#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace camlift::gui {
+
+bool TQtLangUi::NonInteractive() {
+  const char* value = std::getenv("CAMLIFT_NONINTERACTIVE");
+  return value && std::strcmp(value, "1") == 0;
+}
+
+int TQtLangUi::MessageBox(const std::string& text, const std::string& caption, int flags) {
+  const bool question = (flags & 0x0F) == kMbYesNo;
+  if (NonInteractive()) {
+    std::fprintf(stderr, "camlift-message: %s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    return question ? kIdNo : kIdOk;
+  }
+  QMessageBox box(parent_);
+  box.setWindowTitle(QString::fromStdString(caption));
+  box.setText(QString::fromStdString(text));
+  switch (flags & 0xF0) {
+    case kMbIconQuestion: box.setIcon(QMessageBox::Question); break;
+    case kMbIconWarning: box.setIcon(QMessageBox::Warning); break;
+    case kMbIconInformation: box.setIcon(QMessageBox::Information); break;
+    default: break;
+  }
+  if (question) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? kIdYes : kIdNo;
+  }
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+  return kIdOk;
+}
+
+}  // namespace camlift::gui

@@ -1,0 +1,23 @@
+// Message boxes for the language layer. With CAMLIFT_NONINTERACTIVE=1 (tests, scripted runs) a
+// box is written to stderr as "camlift-message: caption: text" and answered with its default
+// (OK, or No for a question), so that nothing waits for a person who is not there.
+#pragma once
+
+#include <QWidget>
+
+#include "i18n/str_res.h"
+
+namespace camlift::gui {
+
+class TQtLangUi final : public ILangUi {
+ public:
+  explicit TQtLangUi(QWidget* parent = nullptr) : parent_(parent) {}
+  int MessageBox(const std::string& text, const std::string& caption, int flags) override;
+  void SetParent(QWidget* parent) { parent_ = parent; }
+  static bool NonInteractive();
+
+ private:
+  QWidget* parent_;
+};
+
+}  // namespace camlift::gui
