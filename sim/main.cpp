@@ -189,7 +189,9 @@ int main(int argc, char** argv) {
     if (*add) {
       const auto series = ParseSeries(add_series);
       const auto kind = ParseKind(add_kind);
-      if (!series || !kind) throw std::runtime_error("--series must be M, P or R, --kind sys or ui");
+      if (!series || !kind) {
+        throw std::runtime_error("--series must be M, P or R, --kind sys or ui");
+      }
       add_options.series = *series;
       add_options.kind = *kind;
       TRepoAddResult result;
@@ -202,7 +204,9 @@ int main(int argc, char** argv) {
     if (*write) {
       const auto series = ParseSeries(fw_series);
       const auto kind = ParseKind(fw_kind);
-      if (!series || !kind) throw std::runtime_error("--series must be M, P or R, --kind sys or ui");
+      if (!series || !kind) {
+        throw std::runtime_error("--series must be M, P or R, --kind sys or ui");
+      }
       std::string error;
       if (!WriteSimFirmware(fw_out, {*series, *kind, fw_version}, fw_size, error)) {
         throw std::runtime_error(error);

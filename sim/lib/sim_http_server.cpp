@@ -250,13 +250,14 @@ bool TSimHttpServer::process_and_close_socket(socket_t sock) {
   // httplib reads a multipart body with its own (lenient) reader whenever the Content-Type says
   // so; our handlers read it strictly themselves (sim_multipart.h), so the header is moved aside
   // before routing and kept in the context.
-  const bool ok = process_request(stream, true, connection_closed, [&context](httplib::Request& req) {
+  auto move_multipart_type = [&context](httplib::Request& req) {
     if (!req.is_multipart_form_data()) return;
     context.raw_content_type = req.get_header_value("Content-Type");
     auto range = req.headers.equal_range("Content-Type");
     req.headers.erase(range.first, range.second);
     req.headers.emplace("Content-Type", "application/x-camlift-sim-multipart");
-  });
+  };
+  const bool ok = process_request(stream, true, connection_closed, move_multipart_type);
   g_current = nullptr;
   if (context.abort) {
     CloseAbruptly(sock);

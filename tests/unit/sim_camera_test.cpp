@@ -209,10 +209,12 @@ TEST_F(SimCamera, UploadCgisOfEachSeries) {
     TFirmwareKind kind;
     bool on_upload_port;
   } cases[] = {
-      {TSimSeries::M, "127.0.0.26", "/upgrade_firmware.cgi?user=admin&pwd=s3cret&next_url=reboot.htm",
-       false, TFirmwareKind::System, false},
-      {TSimSeries::M, "127.0.0.26", "/upgrade_htmls.cgi?user=admin&pwd=s3cret&next_url=reboot.htm",
-       false, TFirmwareKind::Ui, false},
+      {TSimSeries::M, "127.0.0.26",
+       "/upgrade_firmware.cgi?user=admin&pwd=s3cret&next_url=reboot.htm", false,
+       TFirmwareKind::System, false},
+      {TSimSeries::M, "127.0.0.26",
+       "/upgrade_htmls.cgi?user=admin&pwd=s3cret&next_url=reboot.htm", false,
+       TFirmwareKind::Ui, false},
       {TSimSeries::P, "127.0.0.27", "/cgi-bin/upgrade_htmls.cgi?next_url=reboot.htm", true,
        TFirmwareKind::Ui, false},
       {TSimSeries::R, "127.0.0.28", "/upgrade_firmware.cgi?loginuse=admin&loginpas=s3cret", false,

@@ -67,9 +67,10 @@ TEST(SimMultipart, EmptyFileAndTwoParts) {
   ASSERT_TRUE(empty.ok) << empty.error;
   EXPECT_EQ("", empty.parts.at(0).data);
 
-  const std::string two = "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n"
-                          "1\r\n--" + kBoundary + "\r\n" + kPartHeaders + "\r\nxyz\r\n--" +
-                          kBoundary + "--\r\n";
+  const std::string two = "--" + kBoundary +
+                          "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n--" +
+                          kBoundary + "\r\n" + kPartHeaders + "\r\nxyz\r\n--" + kBoundary +
+                          "--\r\n";
   const TParsedMultipart parsed = ParseMultipart(kBoundary, two);
   ASSERT_TRUE(parsed.ok) << parsed.error;
   ASSERT_EQ(2u, parsed.parts.size());
