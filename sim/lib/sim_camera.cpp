@@ -34,6 +34,12 @@ constexpr FaultRow kFaults[] = {
     {TCameraFault::CloseMidUpload, "close-mid-upload"},
     {TCameraFault::NeverReturns, "never-returns"},
     {TCameraFault::OldVersion, "old-version"},
+    {TCameraFault::CtpLoginRefused, "ctp-login-refused"},
+    {TCameraFault::CtpExitRefused, "ctp-exit-refused"},
+    {TCameraFault::CtpProbeUnanswered, "ctp-probe-unanswered"},
+    {TCameraFault::CtpDataRefused, "ctp-data-refused"},
+    {TCameraFault::CtpSilent, "ctp-silent"},
+    {TCameraFault::CtpContinue, "ctp-continue"},
 };
 
 constexpr const char* kUnauthorizedPage =

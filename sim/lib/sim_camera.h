@@ -55,6 +55,13 @@ enum class TCameraFault {
   CloseMidUpload,  // "close-mid-upload": the connection is reset after close_after_bytes
   NeverReturns,    // "never-returns": after an accepted upload the camera stays away for good
   OldVersion,      // "old-version": the camera comes back with the version it had before
+  // Series K, the CTP side only (its web pages keep working); see ctp_camera.h.
+  CtpLoginRefused,     // "ctp-login-refused"
+  CtpExitRefused,      // "ctp-exit-refused"
+  CtpProbeUnanswered,  // "ctp-probe-unanswered"
+  CtpDataRefused,      // "ctp-data-refused"
+  CtpSilent,           // "ctp-silent"
+  CtpContinue,         // "ctp-continue"
 };
 
 // Fault names as above; nullopt for an unknown one.

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "pk2_builder.h"
 #include "sim_digest.h"
 
 namespace fs = std::filesystem;
@@ -256,9 +257,11 @@ bool RepoAdd(const TRepoAddOptions& options, TRepoAddResult& result, std::string
   }
   const std::string entry = ArchiveEntryName(archive_name, options.series);
   const fs::path firmware = folder_path / ("." + entry + ".tmp");
-  if (!WriteSimFirmware(firmware.string(),
-                        TSimFirmwareInfo{options.series, options.kind, options.version},
-                        options.size, error)) {
+  const TSimFirmwareInfo info{options.series, options.kind, options.version};
+  const bool written = options.series == TSimSeries::K
+                           ? WriteSimPackage(firmware.string(), info, options.size, error)
+                           : WriteSimFirmware(firmware.string(), info, options.size, error);
+  if (!written) {
     return false;
   }
   const fs::path archive = folder_path / archive_name;

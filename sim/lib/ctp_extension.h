@@ -1,0 +1,22 @@
+// Series K for the simulated cameras: the CTP command service on the camera's web port and the
+// CTP search responder on UDP 7999, as a camera extension. A complete transfer restarts the
+// camera with the version of the firmware file in the package.
+//
+// Camera faults that reach the CTP side: "ctp-login-refused", "ctp-exit-refused",
+// "ctp-probe-unanswered", "ctp-data-refused", "ctp-silent", "ctp-continue" (ctp_camera.h), and
+// "close-mid-upload" (the transfer connection is closed after its first data block). The
+// faults of the restart ("never-returns", "old-version") work as for the other series.
+#pragma once
+
+#include <memory>
+
+#include "ctp_search_responder.h"
+#include "sim_camera.h"
+
+namespace camlift::sim {
+
+// The identity the CTP search reports for a camera now.
+TCtpSearchIdentity CtpSearchIdentityOf(const TSimCamera& camera);
+std::unique_ptr<ICameraExtension> MakeCtpCameraExtension(TSimCamera& camera);
+
+}  // namespace camlift::sim
