@@ -1,32 +1,232 @@
-// Placeholder: the configuration calls answer with their failure values until they land.
+// The configuration calls of TR730Series: the login check, the network settings datagram, the
+// factory parameters, restoring the defaults, the Wi-Fi scan and the Wi-Fi and DDNS settings.
+// Every value that goes into a query is percent-encoded; the cameras decode their queries.
+#include <sys/socket.h>
+
+#include <array>
+#include <memory>
+#include <thread>
+
+#include "discovery/r730_pages.h"
 #include "discovery/r730_params.h"
 #include "discovery/r730_series.h"
+#include "discovery/r730_settings.h"
+#include "discovery/tools_net.h"
+#include "platform/broadcast.h"
+#include "platform/socket.h"
+#include "platform/timing.h"
+#include "util/percent_encoding.h"
+#include "util/tools.h"
 
 namespace camlift {
+namespace {
 
-bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::string&,
-                             const std::string&, const TDevInfo&, const TDevInfo&) {
-  return false;
+// Cameras from this version on restore their defaults after new factory parameters; older ones
+// take the network settings or a reboot instead.
+constexpr const char* kFirstVersionWithDefaults = "48.2.0.121";
+
+std::string Enc(std::string_view value) { return PercentEncode(value); }
+std::string EncTrim(std::string_view value) { return PercentEncode(TrimText(value)); }
+
+bool Get(const std::string& url, std::string& text, Wait timeout, const std::string& user = "",
+         const std::string& password = "") {
+  return TTools::HttpGetText(url, text, Millis(timeout), user, password);
 }
-bool TR730Series::CheckLogin(const std::string&, const std::string&, const std::string&) {
-  return false;
+
+bool Contains(const std::string& text, std::string_view part) {
+  return text.find(part) != std::string::npos;
 }
-bool TR730Series::SetFactoryParams(const std::string&, const std::string&, const TDevInfo&,
-                                   const TDevInfo&, const std::string&) {
-  return false;
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
 }
-bool TR730Series::RestoreDefaults(const std::string&, const std::string&) { return false; }
-std::int32_t TR730Series::ScanWifi(const std::string&, const std::string&,
-                                   std::vector<std::string>&) {
-  return -1;
+
+// The factory page's MAC form, with each pair encoded on its own so that the ":" stay as they are.
+std::string EncMacPairs(std::string_view text) {
+  const std::string pairs = MacPairs(text);
+  std::string out;
+  std::size_t start = 0;
+  while (start <= pairs.size()) {
+    std::size_t colon = pairs.find(':', start);
+    if (colon == std::string::npos) colon = pairs.size();
+    if (start > 0) out += ':';
+    out += Enc(std::string_view(pairs).substr(start, colon - start));
+    start = colon + 1;
+  }
+  return out;
 }
-const TWiFiParams* TR730Series::ReadWifi(const std::string&, const std::string&) {
-  return nullptr;
+
+}  // namespace
+
+std::string TR730Series::BaseUrl() const {
+  if (!device_) return "";
+  std::string url = "http://" + device_->IPAddr;
+  if (device_->DevPort != 80) url += ":" + std::to_string(device_->DevPort);
+  return url;
 }
-std::int32_t TR730Series::WriteWifi(const std::string&, const std::string&) { return 0; }
-const TDdnsParams* TR730Series::ReadDdns(const std::string&, const std::string&, bool) {
-  return nullptr;
+
+bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::string& user,
+                             const std::string& password, const TDevInfo& wanted,
+                             const TDevInfo&) {
+  const T8600SettingsResult request = Build8600Settings(wanted, user, password);
+  if (request.bytes.empty()) return false;
+  TSocketHandle socket = MakeUdpSocket(true);
+  if (!socket.valid()) return false;
+  // Cameras may answer to port 8600 itself. While another program holds that port the bind fails
+  // and the answer comes back to the port the datagram went out from.
+  BindUdp(socket.get(), k8600Port);
+  if (!SendDatagram(socket.get(), BroadcastAddress(), k8600Port, request.bytes.data(),
+                    request.bytes.size())) {
+    return false;
+  }
+  std::array<std::uint8_t, k8600SettingsReplySize> buffer{};
+  for (;;) {
+    if (!WaitReadable(socket.get(), Millis(Wait::R730SettingsReplyWait))) return false;
+    buffer.fill(0);
+    const ssize_t n = ::recv(socket.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (n <= 0) continue;
+    bool taken = false;
+    // Search queries and replies, and our own broadcast, arrive on port 8600 too.
+    if (Parse8600SettingsReply(std::span(buffer.data(), static_cast<std::size_t>(n)), taken)) {
+      return taken;
+    }
+  }
 }
-std::uint8_t TR730Series::WriteDdns(const std::string&, const std::string&) { return 0; }
+
+bool TR730Series::CheckLogin(const std::string& base_url, const std::string& user,
+                             const std::string& password) {
+  std::string text;
+  return Get(base_url + "/get_params.cgi?user=" + EncTrim(user) + "&pwd=" + EncTrim(password),
+             text, Wait::R730ConfigRead) &&
+         !Contains(text, "Auth Failed");
+}
+
+bool TR730Series::SetFactoryParams(const std::string& user, const std::string& password,
+                                   const TDevInfo& current, const TDevInfo& wanted,
+                                   const std::string& wifi_mac) {
+  if (!device_) return false;
+  const std::string url = BaseUrl() + "/set_factory_param.cgi?user=" + EncTrim(user) +
+                          "&pwd=" + EncTrim(password) + "&mac=" + EncMacPairs(wanted.DevID) +
+                          "&wifimac=" + EncMacPairs(wifi_mac) + "&heartbeat=180";
+  std::string text;
+  const bool ok = Get(url, text, Wait::R730ConfigWrite);
+  if (!ok) return false;
+  // Byte-wise text order, as the cameras' own tools compare versions.
+  if (device_->Version < kFirstVersionWithDefaults) {
+    if (current.IPAddr != wanted.IPAddr || current.DevPort != wanted.DevPort) {
+      return SetNetwork(wanted.IPAddr, wanted.DevPort, user, password, wanted, current);
+    }
+    // The camera restarts with its new parameters; whether the page answers does not matter.
+    std::string reboot;
+    TTools_Net::HttpGet(BaseUrl() + "/reboot.cgi?loginuse=" + EncTrim(user) + "&loginpas=" +
+                            EncTrim(password),
+                        reboot, Millis(Wait::R730ConfigWrite), "", "");
+    return true;
+  }
+  RestoreDefaults(user, password);
+  return true;
+}
+
+bool TR730Series::RestoreDefaults(const std::string& user, const std::string& password) {
+  if (!device_) return false;
+  std::string text;
+  return Get(BaseUrl() + "/set_default.cgi?&loginuse=" + EncTrim(user) + "&loginpas=" +
+                 EncTrim(password),
+             text, Wait::R730ConfigWrite) &&
+         Contains(Lower(text), "ok");
+}
+
+std::int32_t TR730Series::ScanWifi(const std::string& user, const std::string& password,
+                                   std::vector<TWiFiEntry>& list) {
+  list.clear();
+  if (!device_) return -1;
+  // The port is always written and the pages start with "/" again: the cameras take the double
+  // slash as it comes.
+  const std::string base =
+      "Http://" + device_->IPAddr + ":" + std::to_string(device_->DevPort) + "/";
+  const std::string account = "?user=" + EncTrim(user) + "&pwd=" + EncTrim(password);
+  std::string text;
+  if (!Get(base + "/wifi_scan.cgi" + account, text, Wait::R730ConfigRead) ||
+      !Contains(text, "ok")) {
+    return -1;
+  }
+  std::this_thread::sleep_for(Duration(Wait::R730ScanPause));
+  if (!Get(base + "/get_wifi_scan_result.cgi" + account, text, Wait::R730ConfigRead) ||
+      !Contains(text, "var")) {
+    return -1;
+  }
+  return ParseWifiScanResult(text, list);
+}
+
+TWiFiParams* TR730Series::ReadWifi(const std::string& user, const std::string& password) {
+  if (wifi_params_) return wifi_params_.get();
+  if (!device_) return nullptr;
+  wifi_params_ = std::make_unique<TWiFiParams>();
+  std::string text;
+  if (!Get(BaseUrl() + "/get_params.cgi?user=" + EncTrim(user) + "&pwd=" + EncTrim(password),
+           text, Wait::R730ConfigReadLong)) {
+    return wifi_params_.get();
+  }
+  // The empty record stays made: later calls return it without asking again.
+  if (!Contains(text, "var")) return nullptr;
+  *wifi_params_ = ParseWifiParams(text);
+  return wifi_params_.get();
+}
+
+std::int32_t TR730Series::WriteWifi(const std::string& user, const std::string& password) {
+  if (!device_ || !wifi_params_) return 0;
+  const TWiFiParams& p = *wifi_params_;
+  const auto n = [](std::int32_t value) { return std::to_string(value); };
+  const std::string url =
+      BaseUrl() + "/set_wifi.cgi?next_url=rebootme.htm&user=" + EncTrim(user) + "&pwd=" +
+      EncTrim(password) + "&channel=5" + "&enable=" + n(p.Enable) + "&ssid=" + Enc(p.SSID) +
+      "&mode=" + n(p.Mode) + "&encrypt=" + n(p.Encrypt) + "&authtype=" + n(p.AuthType) +
+      "&keyformat=" + n(p.KeyFormat) + "&defkey=" + n(p.DefKey) + "&key1=" + Enc(p.Key1) +
+      "&key2=" + Enc(p.Key2) + "&key3=" + Enc(p.Key3) + "&key4=" + Enc(p.Key4) +
+      "&key1_bits=" + n(p.Key1Bits) + "&key2_bits=" + n(p.Key2Bits) + "&key3_bits=" +
+      n(p.Key3Bits) + "&key4_bits=" + n(p.Key4Bits) + "&wpa_psk=" + EncTrim(p.WpaPsk);
+  std::string text;
+  if (!Get(url, text, Wait::R730ConfigReadLong) || !Contains(text, "reboot")) return 0;
+  return Get(BaseUrl() + "/reboot.cgi?next_url=reboot.htm", text, Wait::R730ConfigReadLong, user,
+             password)
+             ? 1
+             : 2;
+}
+
+TDdnsParams* TR730Series::ReadDdns(const std::string& user, const std::string& password,
+                                   bool use_cached) {
+  if (ddns_params_ && use_cached) return ddns_params_.get();
+  if (!ddns_params_) ddns_params_ = std::make_unique<TDdnsParams>();
+  if (!device_) {
+    ddns_params_->Status = kDdnsRequestFailed;
+    return ddns_params_.get();
+  }
+  std::string text;
+  if (!Get(BaseUrl() + "/get_params.cgi?user=" + Enc(user) + "&pwd=" + Enc(password), text,
+           Wait::R730ConfigRead)) {
+    ddns_params_->Status = kDdnsRequestFailed;
+  } else if (!Contains(text, "var")) {
+    ddns_params_->Status = kDdnsNoVars;
+  } else {
+    ParseDdnsParams(text, *ddns_params_);
+  }
+  return ddns_params_.get();
+}
+
+std::uint8_t TR730Series::WriteDdns(const std::string& user, const std::string& password) {
+  if (!device_ || !ddns_params_) return 2;
+  const TDdnsParams& p = *ddns_params_;
+  const std::string url = BaseUrl() + "/set_ddns.cgi?service=11&user=" + EncTrim(p.User) +
+                          "&pwd=" + EncTrim(p.Password) + "&host=&proxy_svr=" +
+                          EncTrim(p.ProxyServer) + "&proxy_port=" + EncTrim(p.ProxyPort) +
+                          "&restart_dyndns=&loginuse=" + EncTrim(user) + "&loginpas=" +
+                          EncTrim(password);
+  std::string text;
+  if (!Get(url, text, Wait::R730ConfigReadLong)) return 2;
+  return Contains(text, "ok") ? 0 : 1;
+}
 
 }  // namespace camlift

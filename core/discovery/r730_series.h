@@ -18,6 +18,7 @@ class TRunControl;
 
 struct TWiFiParams;
 struct TDdnsParams;
+struct TWiFiEntry;
 
 // Receives each record of a series R search, on the UI thread.
 using TR730SearchHandler = std::function<void(const TDevInfo&)>;
@@ -38,11 +39,13 @@ class IR730Series {
                                 const std::string& wifi_mac) = 0;
   virtual bool RestoreDefaults(const std::string& user, const std::string& password) = 0;
   virtual std::int32_t ScanWifi(const std::string& user, const std::string& password,
-                                std::vector<std::string>& list) = 0;
-  virtual const TWiFiParams* ReadWifi(const std::string& user, const std::string& password) = 0;
+                                std::vector<TWiFiEntry>& list) = 0;
+  // The cached record; the caller edits it before WriteWifi.
+  virtual TWiFiParams* ReadWifi(const std::string& user, const std::string& password) = 0;
   virtual std::int32_t WriteWifi(const std::string& user, const std::string& password) = 0;
-  virtual const TDdnsParams* ReadDdns(const std::string& user, const std::string& password,
-                                      bool use_cached) = 0;
+  // The cached record (never null); the caller edits it before WriteDdns.
+  virtual TDdnsParams* ReadDdns(const std::string& user, const std::string& password,
+                                bool use_cached) = 0;
   virtual std::uint8_t WriteDdns(const std::string& user, const std::string& password) = 0;
   virtual bool UploadSystemFirmware(const std::string& base_url, const std::string& user,
                                     const std::string& password, const std::string& file_path,
@@ -70,11 +73,11 @@ class TR730Series final : public IR730Series {
                         const std::string& wifi_mac) override;
   bool RestoreDefaults(const std::string& user, const std::string& password) override;
   std::int32_t ScanWifi(const std::string& user, const std::string& password,
-                        std::vector<std::string>& list) override;
-  const TWiFiParams* ReadWifi(const std::string& user, const std::string& password) override;
+                        std::vector<TWiFiEntry>& list) override;
+  TWiFiParams* ReadWifi(const std::string& user, const std::string& password) override;
   std::int32_t WriteWifi(const std::string& user, const std::string& password) override;
-  const TDdnsParams* ReadDdns(const std::string& user, const std::string& password,
-                              bool use_cached) override;
+  TDdnsParams* ReadDdns(const std::string& user, const std::string& password,
+                        bool use_cached) override;
   std::uint8_t WriteDdns(const std::string& user, const std::string& password) override;
   bool UploadSystemFirmware(const std::string& base_url, const std::string& user,
                             const std::string& password, const std::string& file_path,
@@ -82,6 +85,9 @@ class TR730Series final : public IR730Series {
   bool UploadUIFirmware(const std::string& base_url, const std::string& user,
                         const std::string& password, const std::string& file_path,
                         const TRunControl& control) override;
+
+  // "http://" + Device IPAddr, then ":" + DevPort unless it is 80; empty without a Device.
+  std::string BaseUrl() const;
 
   // The upload base of a camera whose status page reports version: the base URL for versions
   // below "84.2.0.121" (byte-wise text comparison), else "http://" + host + ":8600".

@@ -38,6 +38,8 @@ enum class WaitKind { Pause, Timeout };
   X(R730StatusRead, 20000, Timeout, "status read before a series R upload")                     \
   X(R730ConfigRead, 5000, Timeout, "short configuration call of a series R camera")             \
   X(R730ConfigReadLong, 10000, Timeout, "longer configuration call of a series R camera")       \
+  X(R730ConfigWrite, 20000, Timeout, "factory settings, defaults, reboot of a series R camera") \
+  X(R730ScanPause, 200, Pause, "pause between a Wi-Fi scan and the read of its result")         \
   X(HttpGetNet, 5000, Timeout, "plain GET of the search helpers")                               \
   X(SearchSettle, 1000, Timeout, "camlift search: wait for late replies after the last pass")   \
   X(SimRebootTime, 8000, Pause, "simulated camera: time it stays away after an upgrade")     \
