@@ -47,7 +47,6 @@ void ServeFor(TLoopDispatcher& ui, std::chrono::milliseconds time) {
 std::vector<TDevInfo> Search(int passes) {
   TLoopDispatcher ui;
   TDeviceList list;
-  SetR730SearchDispatcher(&ui);
   TFind_Hisi finder;
   std::vector<TDevInfo> rows;
   {
@@ -65,7 +64,6 @@ std::vector<TDevInfo> Search(int passes) {
     engine.Teardown();
   }
   finder.Shutdown(&ui);
-  SetR730SearchDispatcher(nullptr);
   std::stable_sort(rows.begin(), rows.end(), [](const TDevInfo& a, const TDevInfo& b) {
     return TTools_Net::CompareDotted(a.IPAddr, b.IPAddr) < 0;
   });

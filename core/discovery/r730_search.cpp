@@ -25,6 +25,7 @@ struct TSearchRegistry {
   // A stop request ends every thread that started under an older generation.
   std::atomic<unsigned> generation{0};
   std::atomic<int> running{0};
+  std::atomic<std::uint16_t> local_port{k8600LocalPort};
 };
 
 TSearchRegistry& Registry() {
@@ -35,6 +36,8 @@ TSearchRegistry& Registry() {
 }  // namespace
 
 void SetR730SearchDispatcher(IUiDispatcher* ui) { Registry().ui = ui; }
+
+void SetR730SearchLocalPort(std::uint16_t port) { Registry().local_port = port; }
 
 void StopR730Searches(IUiDispatcher& ui) {
   ++Registry().generation;
@@ -51,7 +54,7 @@ void TR730Series::SearchDevices(std::uint16_t port, const TR730SearchHandler& ha
   TSocketHandle socket = MakeUdpSocket(true);
   // While an older search still holds port 3565 this one sends nothing: the older thread
   // already receives every answer.
-  if (!socket.valid() || !BindUdp(socket.get(), k8600LocalPort)) return;
+  if (!socket.valid() || !BindUdp(socket.get(), Registry().local_port.load())) return;
   const TBytes query = Build8600Query();
   SendDatagram(socket.get(), BroadcastAddress(), port, query.data(), query.size());
   TRecvThread::Start(std::move(socket), handler);

@@ -12,6 +12,10 @@ namespace camlift {
 // search; without one the handler runs on the receive thread itself.
 void SetR730SearchDispatcher(IUiDispatcher* ui);
 
+// The local port the search binds (3565). Tests that run beside other searches on the same host
+// move it.
+void SetR730SearchLocalPort(std::uint16_t port);
+
 // Tells every running receive thread to stop and waits, on the UI thread, until all have ended.
 void StopR730Searches(IUiDispatcher& ui);
 // Waits, on the UI thread, until every receive thread has ended by itself.

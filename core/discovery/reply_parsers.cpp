@@ -289,13 +289,13 @@ bool Parse8600Reply(TDatagram buffer, TDevInfo& record) {
 }
 
 bool ParseReply(TDatagram datagram, TDevInfo& record, IDatagramSender* endpoint_1010,
-                const TFindByID& find) {
+                const TFindByID& find, std::uint16_t port_1010) {
   const TByteReader reader(datagram);
   if (reader.StartsWith(kMOIMagic)) return ParseMOIReply(datagram, record);
   if (reader.StartsWith(kTextMagic)) return ParseTextReply(datagram, record);
   if (!Is1010(reader)) return false;
-  if (Answer1010Hello(datagram, k1010Port, endpoint_1010)) return false;
-  if (Parse1010Info(datagram, record, endpoint_1010, k1010Port)) return true;
+  if (Answer1010Hello(datagram, port_1010, endpoint_1010)) return false;
+  if (Parse1010Info(datagram, record, endpoint_1010, port_1010)) return true;
   T1010Ddns ddns;
   if (!Parse1010Ddns(datagram, ddns)) return false;
   TDevInfo* entry = find ? find(ddns.Mac) : nullptr;

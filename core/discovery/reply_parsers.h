@@ -35,9 +35,9 @@ inline constexpr std::uint16_t k1010Ddns = 0x8F0F;
 
 // Recognises a reply in the order MO_I, text reply, 1010, and fills record (cleared by the caller,
 // DevType -1). True when record holds a camera record. The 1010 answers send their follow-up
-// through endpoint_1010 to port 6801; a 1010 DDNS reply is merged into the entry find gives.
+// through endpoint_1010 to port_1010; a 1010 DDNS reply is merged into the entry find gives.
 bool ParseReply(TDatagram datagram, TDevInfo& record, IDatagramSender* endpoint_1010,
-                const TFindByID& find);
+                const TFindByID& find, std::uint16_t port_1010 = k1010Port);
 
 bool ParseMOIReply(TDatagram datagram, TDevInfo& record);
 bool ParseTextReply(TDatagram datagram, TDevInfo& record);

@@ -20,8 +20,8 @@ void Guarded(Step&& step) {
 }  // namespace
 
 TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IR730Series& r730,
-                             TFind_Hisi* finder)
-    : ui_(ui), list_(list), r730_(r730), finder_(finder) {
+                             TFind_Hisi* finder, TSearchPorts ports)
+    : ui_(ui), list_(list), r730_(r730), finder_(finder), ports_(ports) {
   for (auto& endpoint : endpoints_) {
     endpoint = std::make_unique<TUdpEndpoint>(
         ui_, [this](std::span<const std::uint8_t> datagram) { OnDatagram(datagram); });
@@ -31,6 +31,8 @@ TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IR730Series& 
 TSearchEngine::~TSearchEngine() { Teardown(); }
 
 void TSearchEngine::Create() {
+  // The receive threads of the series R search call AddOrUpdate on the UI thread too.
+  SetR730SearchDispatcher(&ui_);
   for (const TEndpointPlan& plan : kBindOrder) {
     TTools_Net::BindFreePort(Endpoint(plan.number), plan.start_port);
   }
@@ -45,13 +47,14 @@ void TSearchEngine::Create() {
 void TSearchEngine::SearchPass(int tick, bool with_library) {
   if (tick % kImagiaEvery == 0) Guarded([&] { SendImagiaQuery(Endpoint(1)); });
   Guarded([&] {
-    r730_.SearchDevices(k8600Port, [this](const TDevInfo& record) { list_.AddOrUpdate(record); });
+    r730_.SearchDevices(ports_.R8600,
+                        [this](const TDevInfo& record) { list_.AddOrUpdate(record); });
   });
-  Guarded([&] { SendSQ610Query(kSQ610Port, Endpoint(1)); });
-  Guarded([&] { SendMOIQuery(kMOIPort, Endpoint(2)); });
-  Guarded([&] { SendUicamQuery(kUicamPort, Endpoint(3)); });
-  Guarded([&] { SendCTPSearch(kCTPSearchPort, Endpoint(4)); });
-  Guarded([&] { Send1010Query(k1010Port, Endpoint(5)); });
+  Guarded([&] { SendSQ610Query(ports_.SQ610, Endpoint(1)); });
+  Guarded([&] { SendMOIQuery(ports_.MOI, Endpoint(2)); });
+  Guarded([&] { SendUicamQuery(ports_.Uicam, Endpoint(3)); });
+  Guarded([&] { SendCTPSearch(ports_.CTP, Endpoint(4)); });
+  Guarded([&] { Send1010Query(ports_.P1010, Endpoint(5)); });
   if (with_library && finder_) Guarded([&] { finder_->StartSearch(); });
 }
 
@@ -72,14 +75,15 @@ void TSearchEngine::Teardown() {
   for (auto& endpoint : endpoints_) endpoint->Deactivate();
   if (finder_) finder_->Shutdown(&ui_);
   StopR730Searches(ui_);
+  SetR730SearchDispatcher(nullptr);
   list_.ClearList();
 }
 
 void TSearchEngine::OnDatagram(std::span<const std::uint8_t> datagram) {
   TDevInfo record;
-  const bool parsed = ParseReply(datagram, record, &Endpoint(5), [this](const std::string& id) {
-    return list_.FindByID(id);
-  });
+  const bool parsed = ParseReply(
+      datagram, record, &Endpoint(5), [this](const std::string& id) { return list_.FindByID(id); },
+      ports_.P1010);
   if (parsed) list_.OnRecord(record);
 }
 

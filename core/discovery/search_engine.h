@@ -10,10 +10,22 @@
 #include "discovery/device_list.h"
 #include "discovery/find_hisi.h"
 #include "discovery/r730_series.h"
+#include "discovery/search_datagrams.h"
 #include "discovery/udp_endpoint.h"
 #include "platform/dispatcher.h"
 
 namespace camlift {
+
+// Where the queries go. The cameras listen on the defaults; tests that run beside other searches
+// on the same host use ports of their own.
+struct TSearchPorts {
+  std::uint16_t SQ610 = kSQ610Port;
+  std::uint16_t MOI = kMOIPort;
+  std::uint16_t Uicam = kUicamPort;
+  std::uint16_t CTP = kCTPSearchPort;
+  std::uint16_t P1010 = k1010Port;
+  std::uint16_t R8600 = k8600Port;
+};
 
 class TSearchEngine {
  public:
@@ -29,13 +41,14 @@ class TSearchEngine {
   static constexpr int kImagiaEvery = 3;
 
   // finder may be null (no closed-library search at all).
-  TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IR730Series& r730, TFind_Hisi* finder);
+  TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IR730Series& r730, TFind_Hisi* finder,
+                TSearchPorts ports = {});
   ~TSearchEngine();
   TSearchEngine(const TSearchEngine&) = delete;
   TSearchEngine& operator=(const TSearchEngine&) = delete;
 
-  // Binds the endpoints and gives the closed-library search its record handler. An endpoint that
-  // finds no port stays inactive; the others work.
+  // Binds the endpoints, gives the closed-library search its record handler and the series R
+  // search the UI hand-off. An endpoint that finds no port stays inactive; the others work.
   void Create();
   // One search pass; every step is guarded, so one failing step does not stop the next.
   void SearchPass(int tick, bool with_library);
@@ -58,6 +71,7 @@ class TSearchEngine {
   TDeviceList& list_;
   IR730Series& r730_;
   TFind_Hisi* finder_;
+  TSearchPorts ports_;
   std::array<std::unique_ptr<TUdpEndpoint>, 5> endpoints_;
   int tick_ = 0;
   bool torn_down_ = false;

@@ -1,7 +1,10 @@
 // The search on loopback: endpoints, the series R receive thread, the closed-library wrapper and
 // the whole engine against the simulator's search responders. CTest keeps every broadcast on
 // 127.255.255.255.
+#include <arpa/inet.h>
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -26,22 +29,24 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class DiscoveryLoopback : public ::testing::Test {
- protected:
-  void SetUp() override { ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255.255", 1); }
 
-  // Serves the UI thread until done() or the time is up.
-  bool ServeUntil(TLoopDispatcher& ui, const std::function<bool()>& done,
-                  std::chrono::milliseconds limit = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-      ui.ProcessPending();
-      if (done()) return true;
-      std::this_thread::sleep_for(2ms);
-    }
-    return done();
-  }
-};
+// A UDP port nobody uses right now, so that these tests do not meet the searches and simulated
+// cameras of tests that run beside them on the standard ports.
+std::uint16_t FreeUdpPort() {
+  TSocketHandle probe = MakeUdpSocket(false);
+  EXPECT_TRUE(BindUdp(probe.get(), 0));
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  ::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&local), &length);
+  return ntohs(local.sin_port);
+}
+
+// Query ports where no camera listens.
+TSearchPorts IsolatedPorts() {
+  TSearchPorts ports;
+  ports.SQ610 = ports.MOI = ports.Uicam = ports.CTP = ports.P1010 = ports.R8600 = FreeUdpPort();
+  return ports;
+}
 
 sim::TSearchIdentity Identity(const std::string& ip, std::uint8_t last_mac_byte) {
   sim::TSearchIdentity id;
@@ -58,6 +63,27 @@ sim::TSearchIdentity Identity(const std::string& ip, std::uint8_t last_mac_byte)
   id.ddns_password = "p" + std::to_string(last_mac_byte);
   return id;
 }
+
+class DiscoveryLoopback : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255.255", 1);
+    SetR730SearchLocalPort(FreeUdpPort());
+  }
+  void TearDown() override { SetR730SearchLocalPort(k8600LocalPort); }
+
+  // Serves the UI thread until done() or the time is up.
+  bool ServeUntil(TLoopDispatcher& ui, const std::function<bool()>& done,
+                  std::chrono::milliseconds limit = 5s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+      ui.ProcessPending();
+      if (done()) return true;
+      std::this_thread::sleep_for(2ms);
+    }
+    return done();
+  }
+};
 
 TEST_F(DiscoveryLoopback, BindFreePortSkipsATakenPort) {
   TLoopDispatcher ui;
@@ -99,20 +125,21 @@ TEST_F(DiscoveryLoopback, EndpointHandsOverAndStopsWhileAHandOffWaits) {
 }
 
 TEST_F(DiscoveryLoopback, SeriesRSearchHandsRecordsToTheUiThread) {
-  auto responder = sim::Make8600Responder(Identity("10.0.0.9", 9), k8600Port, nullptr, "r");
+  auto responder = sim::Make8600Responder(Identity("10.0.0.9", 9), 0, nullptr, "r");
   responder->Start();
+  const std::uint16_t port = responder->Port();
   TLoopDispatcher ui;
   SetR730SearchDispatcher(&ui);
   WaitR730SearchesDone(ui);
   std::vector<TDevInfo> records;
   const auto ui_thread = std::this_thread::get_id();
-  R730Client().SearchDevices(k8600Port, [&](const TDevInfo& record) {
+  R730Client().SearchDevices(port, [&](const TDevInfo& record) {
     EXPECT_EQ(ui_thread, std::this_thread::get_id());
     records.push_back(record);
   });
   EXPECT_EQ(1, RunningR730Searches());
   // A second search while the first holds port 3565 sends nothing and starts no thread.
-  R730Client().SearchDevices(k8600Port, [](const TDevInfo&) {});
+  R730Client().SearchDevices(port, [](const TDevInfo&) {});
   EXPECT_EQ(1, RunningR730Searches());
   WaitR730SearchesDone(ui);
   SetR730SearchDispatcher(nullptr);
@@ -124,27 +151,30 @@ TEST_F(DiscoveryLoopback, SeriesRSearchHandsRecordsToTheUiThread) {
 }
 
 TEST_F(DiscoveryLoopback, EngineListsEveryDialect) {
-  std::vector<std::unique_ptr<sim::TSearchResponder>> cameras;
-  cameras.push_back(sim::MakeMoiResponder(Identity("10.0.0.2", 2), 10000, nullptr, "m"));
-  cameras.push_back(sim::Make1010Responder(Identity("10.0.0.8", 8), 6801, nullptr, "p1"));
-  cameras.push_back(sim::Make1010Responder(Identity("10.0.0.18", 18), 6801, nullptr, "p2"));
-  cameras.push_back(sim::Make8600Responder(Identity("10.0.0.9", 9), 8600, nullptr, "r"));
-  for (auto& c : cameras) c->Start();
+  auto moi = sim::MakeMoiResponder(Identity("10.0.0.2", 2), 0, nullptr, "m");
+  moi->Start();
+  auto p1 = sim::Make1010Responder(Identity("10.0.0.8", 8), 0, nullptr, "p1");
+  p1->Start();
+  // Two 1010 cameras on one port: the requests reach both, each answers only its own.
+  auto p2 = sim::Make1010Responder(Identity("10.0.0.18", 18), p1->Port(), nullptr, "p2");
+  p2->Start();
+  auto r = sim::Make8600Responder(Identity("10.0.0.9", 9), 0, nullptr, "r");
+  r->Start();
+  TSearchPorts ports;
+  ports.MOI = moi->Port();
+  ports.P1010 = p1->Port();
+  ports.R8600 = r->Port();
 
   TLoopDispatcher ui;
   TDeviceList list;
-  SetR730SearchDispatcher(&ui);
-  WaitR730SearchesDone(ui);
-  TSearchEngine engine(ui, list, R730Client(), nullptr);
+  TSearchEngine engine(ui, list, R730Client(), nullptr, ports);
   engine.Create();
-  // The responder holds 10000, so endpoint 2 moved up and endpoint 1 with it.
-  EXPECT_NE(10000, engine.Endpoint(2).Port());
-  EXPECT_EQ(engine.Endpoint(2).Port() + 1, engine.Endpoint(1).Port());
+  for (int n = 1; n <= 5; ++n) EXPECT_TRUE(engine.Endpoint(n).Active()) << n;
   engine.TimerTick();
   const auto complete = [&] {
-    const TDevInfo* p1 = list.FindByID("020000000008");
-    const TDevInfo* p2 = list.FindByID("020000000012");
-    return list.Count() == 4 && p1 && p2 && !p1->DdnsHost.empty() && !p2->DdnsHost.empty();
+    const TDevInfo* a = list.FindByID("020000000008");
+    const TDevInfo* b = list.FindByID("020000000012");
+    return list.Count() == 4 && a && b && !a->DdnsHost.empty() && !b->DdnsHost.empty();
   };
   ASSERT_TRUE(ServeUntil(ui, complete)) << list.Count();
   WaitR730SearchesDone(ui);
@@ -152,28 +182,32 @@ TEST_F(DiscoveryLoopback, EngineListsEveryDialect) {
   std::vector<std::string> ips;
   for (const TDevInfo& d : list.Rows()) ips.push_back(d.IPAddr);
   EXPECT_EQ((std::vector<std::string>{"10.0.0.2", "10.0.0.8", "10.0.0.9", "10.0.0.18"}), ips);
-  const TDevInfo& moi = list.Rows()[0];
-  EXPECT_EQ(2, moi.DevType);
-  EXPECT_EQ("SIM-2", moi.DevID);
-  EXPECT_EQ("1.2.3.4:5.6.7.8", moi.Version);
-  EXPECT_EQ(8002, moi.DevPort);
-  EXPECT_EQ(1, moi.DhcpFlag);
-  EXPECT_EQ("h2.example", moi.DdnsHost);
-  const TDevInfo* p1 = list.FindByID("020000000008");
-  EXPECT_EQ(8, p1->DevType);
-  EXPECT_EQ("cam 8", p1->DevName);
-  EXPECT_EQ("1.2.3.4", p1->Version);
-  EXPECT_EQ("h8.example", p1->DdnsHost);
-  EXPECT_EQ("u8", p1->DdnsUser);
-  EXPECT_EQ("p8", p1->DdnsPassword);
-  EXPECT_EQ(10, p1->Lifetime);  // refreshed by its DDNS reply
-  const TDevInfo* r = list.FindByID("02:00:00:00:00:09");
-  EXPECT_EQ(9, r->DevType);
-  EXPECT_EQ(8009, r->DevPort);
+  const TDevInfo& m = list.Rows()[0];
+  EXPECT_EQ(2, m.DevType);
+  EXPECT_EQ("SIM-2", m.DevID);
+  EXPECT_EQ("1.2.3.4:5.6.7.8", m.Version);
+  EXPECT_EQ(8002, m.DevPort);
+  EXPECT_EQ(1, m.DhcpFlag);
+  EXPECT_EQ("h2.example", m.DdnsHost);
+  const TDevInfo* e1010 = list.FindByID("020000000008");
+  EXPECT_EQ(8, e1010->DevType);
+  EXPECT_EQ("cam 8", e1010->DevName);
+  EXPECT_EQ("1.2.3.4", e1010->Version);
+  EXPECT_EQ("h8.example", e1010->DdnsHost);
+  EXPECT_EQ("u8", e1010->DdnsUser);
+  EXPECT_EQ("p8", e1010->DdnsPassword);
+  EXPECT_EQ(10, e1010->Lifetime);  // refreshed by its DDNS reply
+  const TDevInfo* r8600 = list.FindByID("02:00:00:00:00:09");
+  EXPECT_EQ(9, r8600->DevType);
+  EXPECT_EQ(8009, r8600->DevPort);
   EXPECT_NE(nullptr, list.SelectedEntry());  // the first camera that answered
 
+  // The query went out once per pass; the 1010 cameras got the three steps each.
+  EXPECT_EQ(1, moi->Received());
+  EXPECT_EQ(1, r->Received());
+  EXPECT_EQ(5, p1->Received());  // the query, both cameras' two requests
+  EXPECT_EQ(5, p2->Received());
   engine.Teardown();
-  SetR730SearchDispatcher(nullptr);
   EXPECT_TRUE(list.Empty());
   EXPECT_FALSE(engine.Endpoint(5).Active());
 }
@@ -190,7 +224,7 @@ TEST_F(DiscoveryLoopback, ClosedLibraryRecordsReachTheListThroughTheUiThread) {
   TDeviceList list;
   TFind_Hisi finder(CAMLIFT_STANDIN_LIBRARY);
   ASSERT_TRUE(finder.Loaded());
-  TSearchEngine engine(ui, list, R730Client(), &finder);
+  TSearchEngine engine(ui, list, R730Client(), &finder, IsolatedPorts());
   engine.Create();
   engine.Find();
   ASSERT_TRUE(ServeUntil(ui, [&] { return list.Count() >= 3; }));
