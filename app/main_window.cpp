@@ -85,8 +85,10 @@ void TfrmCamlift::BuildWidgets() {
   lblSoftMemo->setWordWrap(true);
   Image1 = new QLabel(this);
   Image1->setObjectName("Image1");
+  // The bold "T" stands over the blanks that begin the description.
+  lblSoftName->setParent(lblSoftMemo);
+  lblSoftName->move(0, 0);
   auto* title = new QHBoxLayout;
-  title->addWidget(lblSoftName, 0, Qt::AlignTop);
   title->addWidget(lblSoftMemo, 1);
   title->addWidget(Image1);
   top->addLayout(title);

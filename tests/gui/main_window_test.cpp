@@ -1,0 +1,332 @@
+// The main window and the selection dialog under Qt Test (offscreen): field checks, the log,
+// the upgrading state, the language chooser, and a whole upgrade of a simulated camera.
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <filesystem>
+
+#include "i18n/str_res.h"
+#include "i18n/str_resource.h"
+#include "main_window.h"
+#include "platform/timing.h"
+#include "select_dialog.h"
+#include "sim_camera.h"
+#include "sim_repository.h"
+#include "support/temp_folder.h"
+#include "util/ini_file.h"
+#include "util/tools.h"
+
+using namespace camlift;
+using namespace camlift::gui;
+
+namespace {
+
+// Answers every box at once and remembers what it said.
+class TFakeLangUi : public ILangUi {
+ public:
+  int MessageBox(const std::string& text, const std::string& caption, int flags) override {
+    texts.push_back(caption + ": " + text);
+    return (flags & 0x0F) == kMbYesNo ? (answer_yes ? kIdYes : kIdNo) : kIdOk;
+  }
+  std::vector<std::string> texts;
+  bool answer_yes = true;
+};
+
+// Log lines without their time stamp.
+QStringList LogTexts(QPlainTextEdit* memo) {
+  QStringList texts;
+  static const QRegularExpression stamp(R"(^\d\d/\d\d/\d\d \d\d:\d\d:\d\d:)");
+  for (const QString& line : memo->toPlainText().split('\n', Qt::SkipEmptyParts)) {
+    const auto match = stamp.match(line);
+    texts << (match.hasMatch() ? line.mid(match.capturedLength()) : "<no stamp> " + line);
+  }
+  return texts;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  test::TTempFolder temp_;
+  std::unique_ptr<TfrmStrRes> store_;
+  TFakeLangUi ui_;
+  std::unique_ptr<TfrmCamlift> window_;
+
+  template <typename T>
+  T* Find(const char* name) {
+    T* child = window_->findChild<T*>(name);
+    if (!child) qFatal("no child %s", name);
+    return child;
+  }
+
+  void NewWindow() {
+    window_.reset();
+    window_ = std::make_unique<TfrmCamlift>();
+    QVERIFY(window_->FormCreate());
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+  }
+
+ private slots:
+  void initTestCase() {
+    ::setenv("XDG_CONFIG_HOME", (temp_.path() + "config").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (temp_.path() + "run").c_str(), 1);
+    ::setenv("CAMLIFT_DATA_DIR", (temp_.path() + "data").c_str(), 1);
+    ::setenv("LC_ALL", "C", 1);
+    TTools::ForceDirs(temp_.path() + "run");
+    SetTimeScaleForTesting(0.01);
+    store_ = std::make_unique<TfrmStrRes>();
+    SetLangUi(&ui_);
+    NewWindow();
+  }
+
+  void cleanupTestCase() {
+    window_.reset();
+    SetLangUi(nullptr);
+  }
+
+  void init() {
+    Find<QPlainTextEdit>("Memo1")->clear();
+    ui_.texts.clear();
+  }
+
+  void startsInEnglishWithTheDefaults() {
+    QCOMPARE(window_->windowTitle(), QString("The upgrade software for IP Cam, Version1.1"));
+    QCOMPARE(Find<QComboBox>("cmbMType")->currentIndex(), 2);
+    QVERIFY(!Find<QComboBox>("cmbMType")->isVisible());
+    QVERIFY(!Find<QPushButton>("btnUpgrdUIByIP")->isVisible());
+    QCOMPARE(Find<QLineEdit>("edPort")->text(), QString("81"));
+    QCOMPARE(Find<QLineEdit>("edpwd")->echoMode(), QLineEdit::Password);
+    QVERIFY(Find<QPlainTextEdit>("Memo1")->isReadOnly());
+    // The start wrote the language into the user's options file.
+    const TIniFile options(temp_.path() + "config/" +
+                           std::filesystem::path(TTools::ModuleFileName()).filename().string() +
+                           "/option.ini");
+    QCOMPARE(QString::fromStdString(options.ReadString("Global", "lan", "")), QString("en"));
+  }
+
+  void fieldChecksLogTheFirstFailureAndMoveTheFocus() {
+    struct Case {
+      const char* account;
+      const char* ip;
+      const char* port;
+      const char* expected;  // log text, empty: the upgrade would start
+      const char* focus;
+    };
+    const Case cases[] = {
+        {"admin", "127.0.0.1", "0", "Please input a valid port.", "edPort"},
+        {"admin", "127.0.0.1", "", "Please input a valid port.", "edPort"},
+        {"admin", "127.0.0.1", "abc", "Please input a valid port.", "edPort"},
+        {"   ", "", "0", "User cannot by empty!", "edAcc"},
+        {"admin", "  ", "81", "The IP address cannot be empty!", "edIP"},
+    };
+    window_->activateWindow();
+    for (const Case& c : cases) {
+      Find<QPlainTextEdit>("Memo1")->clear();
+      Find<QLineEdit>("edAcc")->setText(c.account);
+      Find<QLineEdit>("edIP")->setText(c.ip);
+      Find<QLineEdit>("edPort")->setText(c.port);
+      QApplication::setActiveWindow(window_.get());
+      window_->btnUpgrdSysByIPClick();
+      QCOMPARE(LogTexts(Find<QPlainTextEdit>("Memo1")), QStringList{c.expected});
+      QCOMPARE(QApplication::focusWidget(), Find<QWidget>(c.focus));
+      QVERIFY(!window_->Upgrading());
+    }
+    Find<QComboBox>("cmbMType")->setCurrentIndex(-1);
+    Find<QPlainTextEdit>("Memo1")->clear();
+    window_->btnUpgrdSysByIPClick();
+    QCOMPARE(LogTexts(Find<QPlainTextEdit>("Memo1")), QStringList{"Please choose device type!"});
+    Find<QComboBox>("cmbMType")->setCurrentIndex(2);
+  }
+
+  void logLinesCarryDateTimeAndColon() {
+    window_->AddLog("hello");
+    const QString line = Find<QPlainTextEdit>("Memo1")->toPlainText();
+    QVERIFY2(QRegularExpression(R"(^\d\d/\d\d/\d\d \d\d:\d\d:\d\d:hello$)").match(line).hasMatch(),
+             qPrintable(line));
+  }
+
+  void savingAnEmptyLogOpensNoDialogAndAFullOneIsWritten() {
+    int asked = 0;
+    const QString path = QString::fromStdString(temp_.path() + "log.txt");
+    window_->SetSaveFileChooser([&] {
+      ++asked;
+      return path;
+    });
+    window_->N2Click();
+    QCOMPARE(asked, 0);
+    window_->AddLog("one");
+    window_->AddLog("two");
+    window_->N2Click();
+    QCOMPARE(asked, 1);
+    const std::string saved = test::ReadFile(path.toStdString());
+    QCOMPARE(std::count(saved.begin(), saved.end(), '\n'), 2);
+    QVERIFY(saved.find(":one\r\n") != std::string::npos);
+    QVERIFY(saved.find(":two\r\n") != std::string::npos);
+    // A file that cannot be written is reported in the log, not passed over.
+    window_->SetSaveFileChooser([&] { return QString::fromStdString(temp_.path() + "no/such/dir/x.txt"); });
+    window_->N2Click();
+    QVERIFY(LogTexts(Find<QPlainTextEdit>("Memo1")).last().contains("no/such/dir"));
+    window_->N1Click();
+    QVERIFY(Find<QPlainTextEdit>("Memo1")->toPlainText().isEmpty());
+  }
+
+  void languageSwitchRelocalisesAndIsStored() {
+    QComboBox* languages = Find<QComboBox>("cmbLan");
+    QCOMPARE(languages->count(), 3);
+    const std::string options_path =
+        temp_.path() + "config/" +
+        std::filesystem::path(TTools::ModuleFileName()).filename().string() + "/option.ini";
+    int chinese = -1;
+    for (int i = 0; i < languages->count(); ++i) {
+      if (languages->itemText(i).contains(QString::fromUtf8("简体"))) chinese = i;
+    }
+    QVERIFY(chinese >= 0);
+    Find<QComboBox>("cmbMType")->setCurrentIndex(0);
+    languages->setCurrentIndex(chinese);
+    QCOMPARE(QString::fromStdString(CurrentLanguage()), QString("cn"));
+    QCOMPARE(Find<QComboBox>("cmbMType")->currentIndex(), 2);
+    QVERIFY(window_->windowTitle() != QString("The upgrade software for IP Cam, Version1.1"));
+    QCOMPARE(QString::fromStdString(TIniFile(options_path).ReadString("Global", "lan", "")),
+             QString("cn"));
+    int english = -1;
+    for (int i = 0; i < languages->count(); ++i) {
+      if (languages->itemText(i).contains("English")) english = i;
+    }
+    QVERIFY(english >= 0);
+    languages->setCurrentIndex(english);
+    QCOMPARE(QString::fromStdString(CurrentLanguage()), QString("en"));
+    QCOMPARE(window_->windowTitle(), QString("The upgrade software for IP Cam, Version1.1"));
+    QCOMPARE(QString::fromStdString(TIniFile(options_path).ReadString("Global", "lan", "")),
+             QString("en"));
+  }
+
+  void selectionDialogResults() {
+    TfrmAdv_Main* dialog = window_->SelectDialog();
+    QVERIFY(dialog);
+    dialog->List().ClearList();
+    // No row: OK answers Cancel with empty values.
+    dialog->btnOKClick();
+    QCOMPARE(dialog->result(), kModalCancel);
+    QCOMPARE(dialog->nTYpe, -1);
+    QCOMPARE(dialog->nPort, 0);
+    TDevInfo r;
+    r.DevType = 9;
+    r.DevID = "00:11:22:33:44:55";
+    r.IPAddr = "127.0.0.9";
+    r.DevPort = 8081;
+    r.DevName = "Yard";
+    dialog->List().OnRecord(r);
+    QCOMPARE(dialog->ListView()->topLevelItemCount(), 1);
+    QCOMPARE(dialog->ListView()->topLevelItem(0)->text(2), QString("127.0.0.9"));
+    dialog->btnOKClick();
+    QCOMPARE(dialog->result(), kModalOk);
+    QCOMPARE(QString::fromStdString(dialog->szIP), QString("127.0.0.9"));
+    QCOMPARE(dialog->nPort, 8081);
+    QCOMPARE(dialog->nTYpe, 3);
+    dialog->List().ClearList();
+  }
+
+  void closeIsRefusedAndClicksAreSwallowedWhileUpgrading() {
+    // A camera that accepts and never answers keeps the worker busy for the read time-out.
+    sim::TCameraConfig config;
+    config.ip = "127.0.0.1";
+    config.port = 0;
+    config.faults = {sim::TCameraFault::NeverAnswers};
+    sim::TSimCamera camera(config, std::make_shared<sim::TSimRecorder>());
+    camera.Start();
+    SetTimeScaleForTesting(0.1);  // 2 s for the camera page read
+    Find<QLineEdit>("edAcc")->setText("admin");
+    Find<QLineEdit>("edIP")->setText("127.0.0.1");
+    Find<QLineEdit>("edPort")->setText(QString::number(camera.http_port()));
+    QSignalSpy finished(window_.get(), &TfrmCamlift::upgradeFinished);
+    window_->btnUpgrdSysByIPClick();
+    QVERIFY(window_->Upgrading());
+    QVERIFY(!Find<QPushButton>("btnUpgrdSysByIP")->isEnabled());
+    QVERIFY(!window_->close());
+    QVERIFY(window_->isVisible());
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(window_.get(), &enter);
+    QVERIFY(window_->MouseInside());
+    QSignalSpy clicked(Find<QPushButton>("btnFindCam"), &QPushButton::clicked);
+    QTest::mouseClick(Find<QPushButton>("btnFindCam"), Qt::LeftButton);
+    QCOMPARE(clicked.count(), 0);
+    QVERIFY(!window_->SelectDialog()->isVisible());
+    QCOMPARE(ui_.texts.size(), std::size_t{2});
+    QCOMPARE(QString::fromStdString(ui_.texts[0]),
+             QString("INFORMATION: upgrading firmware, please wait."));
+    QVERIFY(finished.wait(20000));
+    QVERIFY(!window_->Upgrading());
+    QVERIFY(Find<QPushButton>("btnUpgrdSysByIP")->isEnabled());
+    QCOMPARE(LogTexts(Find<QPlainTextEdit>("Memo1")).last(),
+             QString("IP Cam cannot be accessed, please check the device to make sure it work "
+                     "correctly."));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(window_.get(), &leave);
+    SetTimeScaleForTesting(0.01);
+    camera.Stop();
+  }
+
+  void upgradesASimulatedCameraFromTheWindow() {
+    test::TTempFolder repo;
+    auto recorder = std::make_shared<sim::TSimRecorder>();
+    sim::TRepoAddOptions add;
+    add.root = repo.path();
+    add.folder = "system";
+    add.section = "SIM100";
+    add.series = sim::TSimSeries::P;
+    add.version = "1.0.0.2";
+    sim::TRepoAddResult added;
+    std::string error;
+    QVERIFY2(sim::RepoAdd(add, added, error), error.c_str());
+    sim::TRepoConfig repo_config;
+    repo_config.root = repo.path();
+    sim::TSimRepository repository(repo_config, recorder);
+    repository.Start();
+    ::setenv("CAMLIFT_REPOSITORY_URL", repository.BaseUrl().c_str(), 1);
+
+    sim::TCameraConfig config;
+    config.ip = "127.0.0.1";
+    config.port = 0;
+    config.series = sim::TSimSeries::P;
+    config.password = "abc";
+    sim::TSimCamera camera(config, recorder);
+    camera.Start();
+
+    Find<QLineEdit>("edAcc")->setText("Admin");
+    Find<QLineEdit>("edpwd")->setText("AbC");
+    Find<QLineEdit>("edIP")->setText("127.0.0.1");
+    Find<QLineEdit>("edPort")->setText(QString::number(camera.http_port()));
+    QSignalSpy finished(window_.get(), &TfrmCamlift::upgradeFinished);
+    window_->btnUpgrdSysByIPClick();
+    QVERIFY(finished.wait(30000));
+    const QStringList log = LogTexts(Find<QPlainTextEdit>("Memo1"));
+    QCOMPARE(log.size(), 7);
+    QCOMPARE(log.first(), QString("Device connected normally"));
+    QCOMPARE(log.last(), QString("IP Cam is Working!"));
+    QCOMPARE(QString::fromStdString(camera.state().sys_version), QString("1.0.0.2"));
+    // The account went out trimmed and lower-cased.
+    bool saw_lower_case_account = false;
+    for (const auto& entry : recorder->Entries()) {
+      if (!entry.contains("headers")) continue;
+      for (const auto& h : entry["headers"]) {
+        if (h[0] == "Authorization" && h[1] == "Basic YWRtaW46YWJj") saw_lower_case_account = true;
+      }
+    }
+    QVERIFY(saw_lower_case_account);
+    camera.Stop();
+    repository.Stop();
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
