@@ -280,6 +280,12 @@ void TSimCamera::RestartLoop() {
       }
     }
     pending_.reset();
+    if (pending_address_) {
+      config_.ip = pending_address_->first;
+      config_.port = pending_address_->second;
+      http_port_ = 0;
+      pending_address_.reset();
+    }
     lock.unlock();
     try {
       OpenPorts();
@@ -289,6 +295,16 @@ void TSimCamera::RestartLoop() {
     }
     lock.lock();
   }
+}
+
+void TSimCamera::MoveTo(const std::string& ip, int port) {
+  {
+    std::lock_guard lock(mutex_);
+    going_down_ = true;
+    pending_address_.emplace(ip, port);
+    restart_requested_ = true;
+  }
+  changed_.notify_all();
 }
 
 void TSimCamera::BeginRestart(std::optional<TSimFirmwareInfo> firmware) {
@@ -411,6 +427,7 @@ void TSimCamera::SetupServer(TSimHttpServer& server) {
       HandleUpload(req, res, reader, kind);
     });
   }
+  for (auto& extension : extensions_) extension->AddRoutes(*this, server);
   // Anything else that carries a body is read to its end (never kept) and answered 404.
   server.Post(".*", [](const httplib::Request&, httplib::Response& res,
                        const httplib::ContentReader& reader) {

@@ -39,6 +39,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "sim_firmware.h"
@@ -123,6 +124,8 @@ class ICameraExtension {
   virtual std::shared_ptr<IPortProtocol> PortProtocol(TSimCamera&) { return nullptr; }
   // Started each time the camera has come up; destroyed when it goes away.
   virtual std::unique_ptr<ICameraService> StartService(TSimCamera&) { return nullptr; }
+  // More pages on each of the camera's HTTP listeners (recorded like the built-in ones).
+  virtual void AddRoutes(TSimCamera&, TSimHttpServer&) {}
 };
 using TCameraExtensionFactory = std::function<std::unique_ptr<ICameraExtension>(TSimCamera&)>;
 
@@ -152,6 +155,9 @@ class TSimCamera {
   // the ports close for reboot_ms and open again with the firmware's version (faults applied).
   // For extensions that take firmware over their own protocol (CTP).
   void BeginRestart(std::optional<TSimFirmwareInfo> firmware);
+  // Restarts the camera on another address and HTTP port, as new network settings make it do:
+  // the ports close for reboot_ms and open again there (port 0: any free port).
+  void MoveTo(const std::string& ip, int port);
   // The page texts, also used by the search responders.
   std::string StatusPage() const;
   std::string AppVerPage() const;
@@ -180,6 +186,7 @@ class TSimCamera {
   TCameraState state_;
   bool going_down_ = false;  // an upload was accepted; new connections are closed
   std::optional<TSimFirmwareInfo> pending_;  // firmware to take over at the restart
+  std::optional<std::pair<std::string, int>> pending_address_;  // address and port after it
   bool restart_requested_ = false;
   bool stopping_ = false;
   std::vector<std::unique_ptr<TSimListener>> listeners_;

@@ -2,6 +2,7 @@
 // self-registration from each file because camlift_sim is a static library: an object file that
 // only registers itself would be dropped by the linker.
 #include "ctp_extension.h"
+#include "r730_sim_config.h"
 #include "search_responder_ext.h"
 #include "sim_scenario.h"
 
@@ -11,6 +12,7 @@ std::vector<TCameraExtensionFactory> BuiltInCameraExtensions() {
   std::vector<TCameraExtensionFactory> factories;
   // Series K (CTP on the camera's HTTP port) and the LAN search responders go here.
   factories.push_back(MakeSearchResponderExtension);
+  factories.push_back(MakeR730ConfigExtension);
   factories.push_back(MakeCtpCameraExtension);
   return factories;
 }
