@@ -467,9 +467,11 @@ void TCtpStandaloneServer::Listen() {
     throw std::runtime_error("cannot listen on " + ip_ + ":" + std::to_string(port_) + ": " +
                              std::strerror(errno));
   }
-  socklen_t size = sizeof local;
-  ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&local), &size);
-  port_ = ntohs(local.sin_port);
+  if (port_ == 0) {  // only the first time: afterwards other threads read it
+    socklen_t size = sizeof local;
+    ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&local), &size);
+    port_ = ntohs(local.sin_port);
+  }
   listener_ = std::move(s);
 }
 

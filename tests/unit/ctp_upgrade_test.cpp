@@ -55,6 +55,7 @@ class CtpUpgrade : public ::testing::Test {
                                          });
       server = std::make_unique<TCtpStandaloneServer>(ctp);
     }
+    ~Camera() { server->Stop(); }  // before the counters its connections touch go away
     std::vector<std::string> Requests() const {
       std::vector<std::string> lines;
       for (const auto& entry : recorder->Entries()) {
