@@ -21,6 +21,7 @@ namespace camlift::cli {
 namespace {
 
 constexpr int kExitNotNeeded = 3;
+constexpr int kExitVersionUnchanged = 4;
 
 struct UpgradeOptions {
   std::string series;
@@ -139,6 +140,7 @@ int RunUpgrade(const UpgradeOptions& options) {
   switch (observer.result().status) {
     case TUpgradeStatus::Working: return kExitOk;
     case TUpgradeStatus::NotNeeded: return kExitNotNeeded;
+    case TUpgradeStatus::VersionUnchanged: return kExitVersionUnchanged;
     default: return kExitFailed;
   }
 }

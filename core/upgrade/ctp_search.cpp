@@ -17,10 +17,11 @@ struct KeyRow {
 // Order matters: a line goes to the first key that occurs anywhere in it ("-portctp" before
 // "-ip", which it does not contain, but a value may).
 constexpr KeyRow kKeys[] = {
-    {"-name", Field::Name, 50},      {"-sn", Field::Serial, 40},      {"-portctp", Field::Port, 0},
-    {"-ip", Field::Ip, 16},          {"-netmask", Field::Netmask, 16}, {"-mdns", Field::Dns1, 16},
-    {"-sdns", Field::Dns2, 16},      {"-gw", Field::Gateway, 16},      {"-dhcpen", Field::Dhcp, 0},
-    {"-version", Field::Version, 48},
+    {"-name", Field::Name, 50},       {"-sn", Field::Serial, 40},
+    {"-portctp", Field::Port, 0},     {"-ip", Field::Ip, 16},
+    {"-netmask", Field::Netmask, 16}, {"-mdns", Field::Dns1, 16},
+    {"-sdns", Field::Dns2, 16},       {"-gw", Field::Gateway, 16},
+    {"-dhcpen", Field::Dhcp, 0},      {"-version", Field::Version, 48},
 };
 
 std::string Cut(std::string_view value, std::size_t width) {
@@ -36,16 +37,36 @@ std::int32_t PortValue(std::string_view value) {
 
 void Apply(TCtpSearchRecord& record, const KeyRow& row, std::string_view value) {
   switch (row.field) {
-    case Field::Name: record.name = Cut(value, row.width); break;
-    case Field::Serial: record.serial = Cut(value, row.width); break;
-    case Field::Port: record.port = PortValue(value); break;
-    case Field::Ip: record.ip = Cut(value, row.width); break;
-    case Field::Netmask: record.netmask = Cut(value, row.width); break;
-    case Field::Dns1: record.dns1 = Cut(value, row.width); break;
-    case Field::Dns2: record.dns2 = Cut(value, row.width); break;
-    case Field::Gateway: record.gateway = Cut(value, row.width); break;
-    case Field::Dhcp: record.dhcp = value != "0"; break;
-    case Field::Version: record.version = Cut(CtpVersionFromValue(value), row.width); break;
+    case Field::Name:
+      record.name = Cut(value, row.width);
+      break;
+    case Field::Serial:
+      record.serial = Cut(value, row.width);
+      break;
+    case Field::Port:
+      record.port = PortValue(value);
+      break;
+    case Field::Ip:
+      record.ip = Cut(value, row.width);
+      break;
+    case Field::Netmask:
+      record.netmask = Cut(value, row.width);
+      break;
+    case Field::Dns1:
+      record.dns1 = Cut(value, row.width);
+      break;
+    case Field::Dns2:
+      record.dns2 = Cut(value, row.width);
+      break;
+    case Field::Gateway:
+      record.gateway = Cut(value, row.width);
+      break;
+    case Field::Dhcp:
+      record.dhcp = value != "0";
+      break;
+    case Field::Version:
+      record.version = Cut(CtpVersionFromValue(value), row.width);
+      break;
   }
 }
 

@@ -13,9 +13,9 @@
 #include <chrono>
 #include <cstring>
 
+#include "i18n/str_res.h"
 #include "platform/broadcast.h"
 #include "platform/timing.h"
-#include "i18n/str_res.h"
 #include "upgrade/upgrade_object.h"
 
 // The socket layer needs no start or clean-up on Linux: sockets are ready whenever the process

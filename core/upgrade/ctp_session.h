@@ -29,14 +29,14 @@ class TCtpSocketError : public std::runtime_error {
 // Result codes of the session's operations.
 struct CtpCode {
   static constexpr int kOk = 0;
-  static constexpr int kOtherReply = 1;   // any reply but OK; also a config answer without 200
+  static constexpr int kOtherReply = 1;  // any reply but OK; also a config answer without 200
   static constexpr int kSocketError = -1;
   static constexpr int kTimeout = -2;
-  static constexpr int kNotReply = -3;    // the answer does not begin with "REPLY "
-  static constexpr int kClosed = -4;      // the camera closed the connection
-  static constexpr int kShortSend = -5;   // the socket took fewer bytes than the request has
+  static constexpr int kNotReply = -3;   // the answer does not begin with "REPLY "
+  static constexpr int kClosed = -4;     // the camera closed the connection
+  static constexpr int kShortSend = -5;  // the socket took fewer bytes than the request has
   static constexpr int kCloseFailed = -5;
-  static constexpr int kBadAddress = 4;   // Connect: the IP text is not dotted IPv4
+  static constexpr int kBadAddress = 4;  // Connect: the IP text is not dotted IPv4
   static constexpr int kConnectFailed = 5;
 };
 

@@ -18,8 +18,7 @@ bool Fail(std::string& message, const char* key) {
 
 // Session A: login and leave the current mode, so that the camera opens its upgrade mode.
 bool PrepareCamera(const std::string& ip, int port, const std::string& user,
-                   const std::string& password, std::string& message,
-                   const TRunControl& control) {
+                   const std::string& password, std::string& message, const TRunControl& control) {
   TSocketThread session(ip, port, control);
   if (session.Connect() != CtpCode::kOk) return Fail(message, "IDS_IPCCONNETERR");
   if (session.Login(user, password) != CtpCode::kOk) return Fail(message, "IDS_LOGINERROR");
@@ -90,10 +89,14 @@ bool UpgradeByCtp(const std::string& file_name, const std::string& ip, int port,
 
   if (!control.Sleep(Wait::CtpSessionPause)) return Fail(message, "IDS_CANCELLED");
   switch (SendPackage(ip, port, package, count, control)) {
-    case Transfer::Sent: break;
-    case Transfer::Stopped: return Fail(message, "IDS_CANCELLED");
-    case Transfer::NotInUpgradeMode: return Fail(message, "IDS_ENTERUPGRADEERR");
-    case Transfer::EntryFailed: return Fail(message, "IDS_UPGRADEFILEERR");
+    case Transfer::Sent:
+      break;
+    case Transfer::Stopped:
+      return Fail(message, "IDS_CANCELLED");
+    case Transfer::NotInUpgradeMode:
+      return Fail(message, "IDS_ENTERUPGRADEERR");
+    case Transfer::EntryFailed:
+      return Fail(message, "IDS_UPGRADEFILEERR");
   }
   // A failure always comes with its line for the log, also when the camera stays away.
   if (CameraReturns(ip, port, control)) return true;

@@ -1,5 +1,8 @@
 #include "upgrade/firmware_cache.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -42,7 +45,9 @@ bool TFirmwareCache::Record(const std::string& name, const std::string& source_m
   const auto size = fs::file_size(PathOf(name), ec);
   if (ec) return false;
   // Written beside and renamed, so a reader never sees half a record.
-  const std::string temp = RecordOf(name) + ".tmp";
+  static std::atomic<unsigned> counter{0};
+  const std::string temp = RecordOf(name) + ".tmp" + std::to_string(::getpid()) + "-" +
+                           std::to_string(counter++);
   {
     std::ofstream out(temp, std::ios::trunc);
     out << LowerAscii(TrimText(source_md5)) << ' ' << size << '\n';

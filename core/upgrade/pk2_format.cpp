@@ -36,8 +36,10 @@ std::string UnscrambledMd5(std::span<const std::uint8_t> stored, std::string* te
     if (text) {
       for (std::size_t i = 0; i < n; ++i) {
         const char c = static_cast<char>(chunk[i]);
-        if (c >= 0x20 && c <= 0x7e) text->push_back(c);
-        else if (c == '\n' || c == '\r' || c == '\t') text->push_back(' ');
+        if (c >= 0x20 && c <= 0x7e)
+          text->push_back(c);
+        else if (c == '\n' || c == '\r' || c == '\t')
+          text->push_back(' ');
       }
     }
     done += n;
@@ -52,10 +54,9 @@ void Pk2Scramble(std::span<std::uint8_t> data, std::size_t first) { ScrambleByte
 void Pk2Scramble(std::span<char> data, std::size_t first) { ScrambleBytes(data, first); }
 
 std::int32_t ReadLe32(const std::uint8_t* bytes) {
-  const std::uint32_t value = static_cast<std::uint32_t>(bytes[0]) |
-                              static_cast<std::uint32_t>(bytes[1]) << 8 |
-                              static_cast<std::uint32_t>(bytes[2]) << 16 |
-                              static_cast<std::uint32_t>(bytes[3]) << 24;
+  const std::uint32_t value =
+      static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+      static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
   return static_cast<std::int32_t>(value);
 }
 
@@ -71,10 +72,10 @@ bool IsPk2Header(std::span<const std::uint8_t> header) {
 
 std::string Pk2LocalFileName(const std::string& repository_file) {
   const std::size_t first = repository_file.find_first_not_of(" \t\r\n");
-  std::string name = first == std::string::npos
-                         ? std::string()
-                         : repository_file.substr(first, repository_file.find_last_not_of(
-                                                             " \t\r\n") - first + 1);
+  std::string name =
+      first == std::string::npos
+          ? std::string()
+          : repository_file.substr(first, repository_file.find_last_not_of(" \t\r\n") - first + 1);
   if (name.size() > 3) name.resize(name.size() - 4);
   return name + ".pk2";
 }
@@ -105,8 +106,8 @@ TPk2Report InspectPk2(std::span<const std::uint8_t> package) {
   for (std::int32_t index = 1; index <= report.count; ++index) {
     const std::int64_t start = pos;
     auto fail = [&](const std::string& what) {
-      report.error = "entry " + std::to_string(index) + " at offset " + std::to_string(start) +
-                     ": " + what;
+      report.error =
+          "entry " + std::to_string(index) + " at offset " + std::to_string(start) + ": " + what;
       return report;
     };
     auto take = [&](std::int64_t n) {
@@ -132,8 +133,8 @@ TPk2Report InspectPk2(std::span<const std::uint8_t> package) {
       std::int32_t name_length = 0;
       if (!read32(name_length)) return fail("the name length runs past the end");
       if (name_length < 1 || name_length > Pk2Layout::kMaxNameLength) {
-        return fail("the file name length " + std::to_string(name_length) +
-                    " is outside 1 to " + std::to_string(Pk2Layout::kMaxNameLength));
+        return fail("the file name length " + std::to_string(name_length) + " is outside 1 to " +
+                    std::to_string(Pk2Layout::kMaxNameLength));
       }
       if (!take(name_length)) return fail("the file name runs past the end");
       entry.name.assign(reinterpret_cast<const char*>(package.data() + pos - name_length),
@@ -157,9 +158,8 @@ TPk2Report InspectPk2(std::span<const std::uint8_t> package) {
         return fail("the command length " + std::to_string(body_length) + " is negative");
       }
       if (body_length > CtpLimits::kMaxCommandPayload) {
-        return fail("the command has " + std::to_string(body_length) +
-                    " bytes, more than the " + std::to_string(CtpLimits::kMaxCommandPayload) +
-                    " that one request can carry");
+        return fail("the command has " + std::to_string(body_length) + " bytes, more than the " +
+                    std::to_string(CtpLimits::kMaxCommandPayload) + " that one request can carry");
       }
       if (!take(body_length)) return fail("the command runs past the end");
       entry.size = body_length;

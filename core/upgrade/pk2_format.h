@@ -30,7 +30,7 @@ struct Pk2Layout {
 };
 
 inline constexpr std::array<std::uint8_t, 8> kPk2Key = {0x5C, 0xE2, 0x17, 0x9B,
-                                                       0x04, 0xD8, 0x6F, 0x3A};
+                                                        0x04, 0xD8, 0x6F, 0x3A};
 
 // Sizes of the CTP session's buffers, which bound what one request may carry.
 struct CtpLimits {

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/paths.h"
 #include "platform/timing.h"
 #include "upgrade/catalogue.h"
 #include "upgrade/firmware_cache.h"
 #include "upgrade/upgrade_opt.h"
+#include "util/md5.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -68,6 +70,11 @@ void TUpgradeObject::SetPassword(const std::string& value) {
 void TUpgradeObject::SetWorkFolder(const std::string& folder) {
   work_folder_ = folder;
   if (!work_folder_.empty() && work_folder_.back() != '/') work_folder_ += '/';
+}
+
+void TUpgradeObject::SetDownloadFolder(const std::string& folder) {
+  download_folder_ = folder;
+  if (!download_folder_.empty() && download_folder_.back() != '/') download_folder_ += '/';
 }
 
 std::string TUpgradeObject::CameraUrl(const std::string& path) const {
@@ -148,13 +155,35 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   // checksum the catalogue names now; anything else is fetched and verified again.
   if (cache.IsVerified(LocalFileName(), expected_md5)) return true;
   if (file.empty() || expected_md5.empty()) return false;
-  const std::string archive = work_folder_ + file;
+  TTools::ForceDirs(DownloadFolder());
+  const std::string archive = DownloadFolder() + file;
   if (!TUpgradeOpt::DownloadFile(url, archive, Control())) return false;
   if (!TUpgradeOpt::CheckFileMD5(archive, expected_md5)) return false;
   if (!cache.Store(archive, LocalFileName(), expected_md5)) return false;
   std::error_code ec;
   std::filesystem::remove(archive, ec);
   return true;
+}
+
+bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string& md5) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  std::string head(4, '\0');
+  {
+    std::ifstream in(path, std::ios::binary);
+    in.read(head.data(), 4);
+    head.resize(static_cast<std::size_t>(in.gcount()));
+  }
+  if (head != std::string("PK\3\4", 4)) {
+    local_file_path_ = std::filesystem::absolute(path, ec).string();
+    return true;
+  }
+  const std::optional<std::string> actual = FileMd5Hex(path);
+  if (!actual || (!md5.empty() && LowerAscii(TrimText(md5)) != *actual)) return false;
+  repository_file_ = std::filesystem::path(path).filename().string();
+  local_file_path_ = work_folder_ + "Bin/" + LocalFileName();
+  TFirmwareCache cache(work_folder_ + "Bin/");
+  return cache.IsVerified(LocalFileName(), *actual) || cache.Store(path, LocalFileName(), *actual);
 }
 
 bool TSysUpgradeObject::ReadCurrentVersion() {

@@ -34,6 +34,10 @@ class TUpgradeObject {
   // Fetches, verifies and unpacks the firmware named by the catalogue into "Bin/" of the work
   // folder; sets LocalFilePath. Never leaves an unverified file where Upload would find it.
   bool DownloadFirmware(const std::string& expected_md5);
+  // Takes a firmware from disk instead of the repository: a ZIP archive (checked against md5
+  // when one is given) is unpacked like a downloaded one; any other file is used as it is.
+  // The series checks of Upload still apply.
+  bool UseLocalFirmware(const std::string& path, const std::string& md5);
 
   // Connection data; account and password are stored trimmed and lower-cased.
   const std::string& UserName() const { return user_name_; }
@@ -67,6 +71,10 @@ class TUpgradeObject {
   // Local name of the fetched catalogue, "Firmware.ini" unless a batch run gives each worker its own.
   const std::string& CatalogueFileName() const { return catalogue_file_name_; }
   void SetCatalogueFileName(const std::string& name) { catalogue_file_name_ = name; }
+  // Where archives are fetched to before they are unpacked (the work folder unless set); runs
+  // that share a work folder at the same time each get their own.
+  std::string DownloadFolder() const { return download_folder_.empty() ? work_folder_ : download_folder_; }
+  void SetDownloadFolder(const std::string& folder);
   // Progress and stop requests of the worker that drives this upgrader.
   const TRunControl& Control() const { return control_ ? *control_ : TRunControl::None(); }
   void SetControl(const TRunControl* control) { control_ = control; }
@@ -96,6 +104,7 @@ class TUpgradeObject {
   std::string repository_url_;
   std::string work_folder_;
   std::string catalogue_file_name_ = "Firmware.ini";
+  std::string download_folder_;
   const TRunControl* control_ = nullptr;
 };
 

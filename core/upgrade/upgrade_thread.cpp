@@ -100,42 +100,9 @@ TUpgradeResult TUpgradeThread::Run() {
   Log(GetLangStr("IDS_CURRVERSION") + up.CurrentVersion());
   if (stopped()) return End(TUpgradeStatus::Cancelled);
 
-  if (up.RepositoryUrl().empty()) {
-    Log(GetLangStr("IDS_NOREPOSITORY"));
-    return End(TUpgradeStatus::Failed);
-  }
-  std::string latest;
-  up.ReadLatestVersion(expected_md5_, excluded_versions_, latest);
-  up.SetLatestVersion(latest);
-  if (up.LatestVersion().empty()) {
-    Log(GetLangStr("IDS_DOWNFIRMERR"));
-    return End(TUpgradeStatus::Failed);
-  }
-  result_.new_version = up.LatestVersion();
-  Log(GetLangStr("IDS_HIGHVERSION") + up.LatestVersion());
-  if (stopped()) return End(TUpgradeStatus::Cancelled);
-
-  if (up.IsSameVersion(up.LatestVersion())) {
-    bool yes = false;
-    const std::string text = GetLangStr("IDS_ISUPDATEFIRM");
-    const std::string caption = GetLangStr("IDS_INFORMATION");
-    ui_.Invoke([&] { yes = observer_.AskYesNo(text, caption); });
-    if (!yes) {
-      Log(GetLangStr("IDS_NOUPDATEFIRM"));
-      return End(TUpgradeStatus::NotNeeded);
-    }
-  }
-  if (!up.CurrentVersion().empty() &&
-      excluded_versions_.find(up.CurrentVersion()) != std::string::npos) {
-    Log(GetLangStr("IDS_NONEWVERSION"));
-    return End(TUpgradeStatus::Failed);
-  }
-
-  Log(GetLangStr("IDS_DOWNLOADING"));
-  if (!up.DownloadFirmware(expected_md5_)) {
+  if (!PrepareFirmware()) {
     if (stopped()) return End(TUpgradeStatus::Cancelled);
-    Log(GetLangStr("IDS_DOWNLOADERR"));
-    return End(TUpgradeStatus::Failed);
+    return End(result_.status);
   }
   if (stopped()) return End(TUpgradeStatus::Cancelled);
 
@@ -153,7 +120,80 @@ TUpgradeResult TUpgradeThread::Run() {
     return End(TUpgradeStatus::NotReturned);
   }
   Log(GetLangStr("IDS_IPCWORKING"));
-  return End(TUpgradeStatus::Working);
+  return Confirm();
+}
+
+bool TUpgradeThread::PrepareFirmware() {
+  TUpgradeObject& up = *upgrader_;
+  result_.status = TUpgradeStatus::Failed;
+  if (!options_.local_firmware.empty()) {
+    // A file brought along on a laptop: no catalogue, but the same unpacking and series checks.
+    Log(GetLangStr("IDS_LOCALFIRMWARE") + options_.local_firmware);
+    if (!up.UseLocalFirmware(options_.local_firmware, options_.local_md5)) {
+      Log(GetLangStr("IDS_DOWNLOADERR"));
+      return false;
+    }
+    return true;
+  }
+  if (up.RepositoryUrl().empty()) {
+    Log(GetLangStr("IDS_NOREPOSITORY"));
+    return false;
+  }
+  std::string latest;
+  up.ReadLatestVersion(expected_md5_, excluded_versions_, latest);
+  up.SetLatestVersion(latest);
+  if (up.LatestVersion().empty()) {
+    Log(GetLangStr("IDS_DOWNFIRMERR"));
+    return false;
+  }
+  result_.new_version = up.LatestVersion();
+  Log(GetLangStr("IDS_HIGHVERSION") + up.LatestVersion());
+  if (control_.Cancelled()) return false;
+
+  if (up.IsSameVersion(up.LatestVersion())) {
+    bool yes = false;
+    const std::string text = GetLangStr("IDS_ISUPDATEFIRM");
+    const std::string caption = GetLangStr("IDS_INFORMATION");
+    ui_.Invoke([&] { yes = observer_.AskYesNo(text, caption); });
+    if (!yes) {
+      Log(GetLangStr("IDS_NOUPDATEFIRM"));
+      result_.status = TUpgradeStatus::NotNeeded;
+      return false;
+    }
+  }
+  if (!up.CurrentVersion().empty() &&
+      excluded_versions_.find(up.CurrentVersion()) != std::string::npos) {
+    Log(GetLangStr("IDS_NONEWVERSION"));
+    return false;
+  }
+
+  Log(GetLangStr("IDS_DOWNLOADING"));
+  if (!up.DownloadFirmware(expected_md5_)) {
+    if (control_.Cancelled()) return false;
+    Log(GetLangStr("IDS_DOWNLOADERR"));
+    return false;
+  }
+  return true;
+}
+
+TUpgradeResult TUpgradeThread::Confirm() {
+  if (!options_.confirm_version) return End(TUpgradeStatus::Working);
+  // A camera that answers again has not necessarily taken the firmware: ask it which version it
+  // runs now, the same way the run asked at its start.
+  TUpgradeObject& up = *upgrader_;
+  const std::string before = result_.old_version;
+  const bool read = up.ReadCurrentVersion();
+  const std::string now = up.CurrentVersion();
+  result_.reported_version = now;
+  const bool confirmed =
+      read && !now.empty() &&
+      (up.LatestVersion().empty() ? !up.IsSameVersion(before) : up.IsSameVersion(up.LatestVersion()));
+  if (confirmed) {
+    Log(GetLangStr("IDS_VERSIONCONFIRMED") + now);
+    return End(TUpgradeStatus::Working);
+  }
+  Log(GetLangStr("IDS_VERSIONUNCHANGED") + now);
+  return End(TUpgradeStatus::VersionUnchanged);
 }
 
 bool TUpgradeThread::WaitForReturn() {

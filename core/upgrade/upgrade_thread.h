@@ -21,12 +21,23 @@ enum class TUpgradeStatus {
   Failed,            // a step failed; the log says which
   Cancelled,         // the user stopped the run
   NotReturned,       // the camera did not answer again within the limit
+  VersionUnchanged,  // the camera answers again but does not report the new version
+};
+
+// How a run gets its firmware and what it checks at the end.
+struct TUpgradeOptions {
+  // A firmware file or repository archive on disk: the catalogue steps are skipped.
+  std::string local_firmware;
+  std::string local_md5;  // checked against an archive when given
+  // Read the version once more when the camera is back, and say whether it changed.
+  bool confirm_version = true;
 };
 
 struct TUpgradeResult {
   TUpgradeStatus status = TUpgradeStatus::Failed;
   std::string old_version;
-  std::string new_version;  // the catalogue's version
+  std::string new_version;       // the catalogue's version
+  std::string reported_version;  // what the camera reports after its restart
   std::string last_log;     // the text of the last log line
 };
 
@@ -49,6 +60,9 @@ class TUpgradeThread {
   TUpgradeThread(const TUpgradeThread&) = delete;
   TUpgradeThread& operator=(const TUpgradeThread&) = delete;
 
+  void SetOptions(const TUpgradeOptions& options) { options_ = options; }
+  TUpgradeObject& Upgrader() { return *upgrader_; }
+
   // Runs Execute on a new thread; OnDone follows on the UI thread when it ends.
   void Start();
   // Asks the run to stop where it safely can: between steps and in waits, never inside an upload.
@@ -64,6 +78,8 @@ class TUpgradeThread {
   TUpgradeResult Run();
   TUpgradeResult End(TUpgradeStatus status);
   bool WaitForReturn();
+  bool PrepareFirmware();
+  TUpgradeResult Confirm();
   void ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total);
 
   std::unique_ptr<TUpgradeObject> upgrader_;
@@ -74,6 +90,7 @@ class TUpgradeThread {
   std::atomic<bool> cancel_{false};
   std::atomic<bool> finished_{false};
   TRunControl control_;
+  TUpgradeOptions options_;
   TUpgradeResult result_;
   std::int64_t last_progress_ms_ = -1;
   std::thread thread_;

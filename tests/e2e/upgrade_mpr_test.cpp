@@ -21,6 +21,7 @@ const std::vector<std::string> kSuccessLog = {
     "Begin to upgrade device''s rom, please hold the connection of the device normally.",
     "Successfully upgrade ROM, it is going to reboot the device, please wait.....",
     "IP Cam is Working!",
+    "The camera now runs the version:1.0.0.2",
 };
 
 struct SeriesCase {
@@ -110,7 +111,7 @@ TEST_P(UpgradeSeries, SameVersionAsksAndNoMeansNoUpgrade) {
 
   run = site_.Upgrade(camera, Args(c, {"--yes"}));
   EXPECT_EQ(0, run.exit_code) << run.out << run.err;
-  EXPECT_EQ("IP Cam is Working!", LogTexts(run.out).back());
+  EXPECT_EQ("The camera now runs the version:1.0.0.1", LogTexts(run.out).back());
   EXPECT_EQ(1u, site_.Uploads().size());
 }
 
@@ -207,6 +208,19 @@ TEST_P(UpgradeSeries, CameraThatNeverReturnsIsReported) {
   EXPECT_EQ("Successfully upgrade ROM, it is going to reboot the device, please wait.....",
             log[log.size() - 2]);
   EXPECT_NE(std::string::npos, log.back().find("did not answer")) << log.back();
+}
+
+TEST_P(UpgradeSeries, CameraThatKeepsItsOldVersionIsNoSuccess) {
+  const SeriesCase c = GetParam();
+  auto& camera = Camera(c, {TCameraFault::OldVersion});
+  Firmware(c);
+  site_.StartRepository();
+  const TProcessResult run = site_.Upgrade(camera, Args(c));
+  EXPECT_EQ(4, run.exit_code) << run.out;
+  const auto log = LogTexts(run.out);
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ("IP Cam is Working!", log[log.size() - 2]);
+  EXPECT_EQ("The camera still reports the version:1.0.0.1", log.back());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -21,6 +21,8 @@ struct TScript {
   std::deque<bool> oem = {true};  // answers of ReadOem in turn; the last one repeats
   bool version_ok = true;
   std::string current = "1.0.0.1";
+  std::string after = "1.0.0.2";  // what the camera reports once it is back
+  int version_reads = 0;
   std::string latest = "1.0.0.2";
   std::string excluded;
   bool upload_ok = true;
@@ -40,7 +42,7 @@ class TScriptedUpgrader : public TSysUpgradeObject {
   }
   bool ReadCurrentVersion() override {
     if (s_.throw_in_version) throw std::runtime_error("boom");
-    current_version_ = s_.current;
+    current_version_ = s_.version_reads++ == 0 ? s_.current : s_.after;
     return s_.version_ok;
   }
   void ReadLatestVersion(std::string& checksum, std::string& excluded,
@@ -109,7 +111,7 @@ TEST_F(UpgradeThreadFixture, SuccessfulRunLogsEveryStage) {
       S("IDS_IPCCONNECTED"),    S("IDS_CURRVERSION") + "1.0.0.1",
       S("IDS_HIGHVERSION") + "1.0.0.2", S("IDS_DOWNLOADING"),
       S("IDS_UPGRADING"),       S("IDS_UPGRADED"),
-      S("IDS_IPCWORKING")};
+      S("IDS_IPCWORKING"),      S("IDS_VERSIONCONFIRMED") + "1.0.0.2"};
   EXPECT_EQ(expected, observer_.lines);
   EXPECT_EQ(4, script_.oem_calls);
   EXPECT_EQ(0, observer_.questions);
@@ -156,16 +158,48 @@ TEST_F(UpgradeThreadFixture, SameVersionAsksAndNoEndsTheRun) {
   observer_.lines.clear();
   script_ = TScript{};
   script_.latest = "1.0.0.1";
+  script_.after = "1.0.0.1";
   observer_.answer = true;
   EXPECT_EQ(TUpgradeStatus::Working, Run().status);
   EXPECT_EQ(2, observer_.questions);
-  EXPECT_EQ(S("IDS_IPCWORKING"), observer_.lines.back());
+  EXPECT_EQ(S("IDS_VERSIONCONFIRMED") + "1.0.0.1", observer_.lines.back());
 }
 
 TEST_F(UpgradeThreadFixture, ALeadingVIsADifferentVersion) {
   script_.latest = "V1.0.0.1";
+  script_.after = "V1.0.0.1";
   EXPECT_EQ(TUpgradeStatus::Working, Run().status);
   EXPECT_EQ(0, observer_.questions);
+}
+
+TEST_F(UpgradeThreadFixture, CameraBackWithTheOldVersionIsReported) {
+  script_.after = "1.0.0.1";
+  EXPECT_EQ(TUpgradeStatus::VersionUnchanged, Run().status);
+  EXPECT_EQ(S("IDS_IPCWORKING"), observer_.lines[observer_.lines.size() - 2]);
+  EXPECT_EQ(S("IDS_VERSIONUNCHANGED") + "1.0.0.1", observer_.lines.back());
+}
+
+TEST_F(UpgradeThreadFixture, LocalFirmwareSkipsTheCatalogue) {
+  test::WriteFile(temp_.path() + "local.bin", "BNEG firmware");
+  auto upgrader = std::make_unique<TScriptedUpgrader>(script_);
+  upgrader->SetWorkFolder(temp_.path());
+  TUpgradeThread worker(std::move(upgrader), "", "", ui_, observer_);
+  TUpgradeOptions options;
+  options.local_firmware = temp_.path() + "local.bin";
+  worker.SetOptions(options);
+  EXPECT_EQ(TUpgradeStatus::Working, worker.Execute().status);
+  EXPECT_EQ(S("IDS_LOCALFIRMWARE") + temp_.path() + "local.bin", observer_.lines[2]);
+  EXPECT_EQ(temp_.path() + "local.bin", worker.Upgrader().LocalFilePath());
+  EXPECT_EQ(S("IDS_VERSIONCONFIRMED") + "1.0.0.2", observer_.lines.back());
+
+  observer_.lines.clear();
+  auto missing = std::make_unique<TScriptedUpgrader>(script_);
+  missing->SetWorkFolder(temp_.path());
+  TUpgradeThread second(std::move(missing), "", "", ui_, observer_);
+  options.local_firmware = temp_.path() + "missing.bin";
+  second.SetOptions(options);
+  EXPECT_EQ(TUpgradeStatus::Failed, second.Execute().status);
+  EXPECT_EQ(S("IDS_DOWNLOADERR"), observer_.lines.back());
 }
 
 TEST_F(UpgradeThreadFixture, CameraThatNeverReturnsEndsWithinTheLimit) {
@@ -223,7 +257,7 @@ TEST_F(UpgradeThreadFixture, ThreadedRunDeliversOnTheUiThread) {
   worker.Join();
   EXPECT_EQ(TUpgradeStatus::Working, observer.status);
   EXPECT_EQ(std::this_thread::get_id(), observer.thread);
-  EXPECT_EQ(7u, observer.lines.size());
+  EXPECT_EQ(8u, observer.lines.size());
 }
 
 }  // namespace
