@@ -30,10 +30,9 @@ constexpr std::string_view kOk = "REPLY OK\r\n";
 
 void BM_CtpTransfer32MiB(benchmark::State& state) {
   SetTimeScaleForTesting(0);
-  const std::string path =
-      (std::filesystem::temp_directory_path() / ("camlift-bench-" + std::to_string(::getpid()) +
-                                                 ".pk2"))
-          .string();
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("camlift-bench-" + std::to_string(::getpid()) + ".pk2"))
+                               .string();
   std::string error;
   if (!sim::WriteSimPackage(path, {sim::TSimSeries::K, sim::TFirmwareKind::System, "1.0.2.1"},
                             kPackageBytes, error)) {
@@ -52,9 +51,8 @@ void BM_CtpTransfer32MiB(benchmark::State& state) {
       break;
     }
   }
-  state.counters["blocks_per_second"] =
-      benchmark::Counter(static_cast<double>(blocks * state.iterations()),
-                         benchmark::Counter::kIsRate);
+  state.counters["blocks_per_second"] = benchmark::Counter(
+      static_cast<double>(blocks * state.iterations()), benchmark::Counter::kIsRate);
   state.SetBytesProcessed(static_cast<std::int64_t>(kPackageBytes) * state.iterations());
   std::filesystem::remove(path);
   SetTimeScaleForTesting(-1);

@@ -56,10 +56,14 @@ std::optional<std::int64_t> Number(std::string_view text) {
 std::string Printable(std::string_view bytes) {
   std::string out;
   for (char c : bytes) {
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c >= 0x20 && c <= 0x7e) out += c;
-    else out += '?';
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c >= 0x20 && c <= 0x7e)
+      out += c;
+    else
+      out += '?';
   }
   return out;
 }
@@ -67,8 +71,8 @@ std::string Printable(std::string_view bytes) {
 std::string SafeName(const std::string& name) {
   std::string out;
   for (char c : name) {
-    out += (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c
-                                                                                              : '_';
+    out +=
+        (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '_';
   }
   if (out.empty() || out.find_first_not_of('.') == std::string::npos) out = "file";
   return out;
@@ -212,9 +216,9 @@ std::vector<TCtpReceivedFile> TCtpCamera::LastTransfer() const {
 }
 
 void TCtpCamera::Record(const Connection& c, nlohmann::json entry) const {
-  nlohmann::json line{{"role", "camera"},        {"name", settings_.name},
-                      {"series", "K"},           {"address", settings_.address},
-                      {"port", settings_.port},  {"peer", c.peer},
+  nlohmann::json line{{"role", "camera"},       {"name", settings_.name},
+                      {"series", "K"},          {"address", settings_.address},
+                      {"port", settings_.port}, {"peer", c.peer},
                       {"protocol", "CTP"}};
   for (auto& [key, value] : entry.items()) line[key] = value;
   recorder_->Append(std::move(line));
@@ -231,8 +235,7 @@ void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
     if (silent) return std::string("(none: ctp-silent)");
     if (may_continue && settings_.has(TCtpFault::ContinueThenOk)) {
       c.Write(kContinue);
-      std::this_thread::sleep_for(
-          std::chrono::milliseconds(ScaleMillis(1000, WaitKind::Pause)));
+      std::this_thread::sleep_for(std::chrono::milliseconds(ScaleMillis(1000, WaitKind::Pause)));
     }
     c.Write("REPLY " + text + "\r\n");
     return "REPLY " + text;
@@ -307,8 +310,8 @@ void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
         entry["note"] = "login body or Content-Length malformed";
       } else if (settings_.has(TCtpFault::LoginRefused) || body != expected) {
         entry["reply"] = config_answer("CTP/1.0 401 Unauthorized");
-        entry["note"] = settings_.has(TCtpFault::LoginRefused) ? "fault ctp-login-refused"
-                                                               : "wrong account";
+        entry["note"] =
+            settings_.has(TCtpFault::LoginRefused) ? "fault ctp-login-refused" : "wrong account";
       } else {
         c.logged_in = true;
         entry["reply"] = config_answer("CTP/1.0 200 OK");

@@ -64,8 +64,8 @@ struct TCtpCameraSettings {
 struct TCtpReceivedFile {
   std::string name;
   std::uint64_t size = 0;
-  std::string md5;    // of the data as it arrived (unscrambled), lower-case hex
-  std::string head;   // the first 4096 bytes
+  std::string md5;        // of the data as it arrived (unscrambled), lower-case hex
+  std::string head;       // the first 4096 bytes
   bool complete = false;  // every byte arrived and the digest matched
 };
 

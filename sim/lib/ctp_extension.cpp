@@ -58,9 +58,9 @@ class TCtpExtension final : public ICameraExtension {
   std::unique_ptr<ICameraService> StartService(TSimCamera& camera) override {
     auto service = std::make_unique<TCtpSearchService>();
     try {
-      service->responder = std::make_unique<TCtpSearchResponder>(
-          [&camera] { return CtpSearchIdentityOf(camera); }, camera.recorder(),
-          camera.config().name);
+      service->responder =
+          std::make_unique<TCtpSearchResponder>([&camera] { return CtpSearchIdentityOf(camera); },
+                                                camera.recorder(), camera.config().name);
     } catch (const std::exception& e) {
       // A port held by another program only silences the search; the camera still runs.
       std::cerr << "camlift-sim: camera " << camera.config().name << ": " << e.what() << "\n";

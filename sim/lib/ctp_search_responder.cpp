@@ -5,8 +5,8 @@
 #include <sys/socket.h>
 
 #include <array>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
@@ -20,10 +20,14 @@ constexpr int kBindAttempts = 40;
 std::string Printable(std::string_view bytes) {
   std::string out;
   for (char c : bytes) {
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c >= 0x20 && c <= 0x7e) out += c;
-    else out += '?';
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c >= 0x20 && c <= 0x7e)
+      out += c;
+    else
+      out += '?';
   }
   return out;
 }
@@ -98,16 +102,16 @@ void TCtpSearchResponder::Run() {
     SendDatagram(socket_.get(), peer.sin_addr.s_addr, ntohs(peer.sin_port), reply.data(),
                  reply.size());
     if (recorder_) {
-      recorder_->Append({{"role", "camera"},
-                         {"name", record_name_},
-                         {"series", "K"},
-                         {"protocol", "CTP-search"},
-                         {"address", id.ip},
-                         {"port", port_},
-                         {"peer", AddressText(peer.sin_addr.s_addr) + ":" +
-                                      std::to_string(ntohs(peer.sin_port))},
-                         {"request", Printable(request)},
-                         {"reply", Printable(reply)}});
+      recorder_->Append(
+          {{"role", "camera"},
+           {"name", record_name_},
+           {"series", "K"},
+           {"protocol", "CTP-search"},
+           {"address", id.ip},
+           {"port", port_},
+           {"peer", AddressText(peer.sin_addr.s_addr) + ":" + std::to_string(ntohs(peer.sin_port))},
+           {"request", Printable(request)},
+           {"reply", Printable(reply)}});
     }
   }
 }

@@ -115,8 +115,8 @@ bool WriteSimPackage(const std::string& path, const TSimFirmwareInfo& info, std:
   std::vector<char> chunk(64 * 1024);
   std::uint32_t state = 0x2545F491u;
   for (std::uint64_t done = 0; done < data_size;) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(),
-                                                                           data_size - done));
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), data_size - done));
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint64_t at = done + i;
       if (at < head.size()) {

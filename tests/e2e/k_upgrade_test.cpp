@@ -101,8 +101,8 @@ TEST_F(KUpgrade, FailuresOfTheTransfer) {
     int exit_code;
   };
   const Case cases[] = {
-      {TCameraFault::CtpLoginRefused,
-       "IP camera login failed, please check the user and password!", 1},
+      {TCameraFault::CtpLoginRefused, "IP camera login failed, please check the user and password!",
+       1},
       {TCameraFault::CtpSilent, "IP camera login failed, please check the user and password!", 1},
       {TCameraFault::CtpExitRefused, "IP camera exit current mode operation failed!", 1},
       {TCameraFault::CtpProbeUnanswered, "IP Camera access to upgrade the mode of failure!", 1},

@@ -1,5 +1,7 @@
 // The CTP search: reading a text reply, and the version read of series K through a simulated
 // responder on loopback (UDP 7999, broadcast to 127.255.255.255).
+#include "upgrade/ctp_search.h"
+
 #include <gtest/gtest.h>
 
 #include <string_view>
@@ -7,7 +9,6 @@
 #include "ctp_camera.h"
 #include "ctp_search_responder.h"
 #include "platform/timing.h"
-#include "upgrade/ctp_search.h"
 #include "upgrade/ctp_upgrade.h"
 #include "upgrade/upgrade_k.h"
 
@@ -45,8 +46,8 @@ TEST(CtpSearchReply, Rules) {
     std::string expected;
   };
   const Case cases[] = {
-      {"version with text behind it", "REPLY\n-version sys 1.2.3.4 more", &TCtpSearchRecord::version,
-       "1.2.3.4 "},
+      {"version with text behind it", "REPLY\n-version sys 1.2.3.4 more",
+       &TCtpSearchRecord::version, "1.2.3.4 "},
       {"version with nothing behind it", "REPLY\n-version sys 1.2.3.4", &TCtpSearchRecord::version,
        ""},
       {"version line ending in CR LF", "REPLY\r\n-version sys 1.2.3.4\r\n",

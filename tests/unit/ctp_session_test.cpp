@@ -1,5 +1,7 @@
 // The CTP session against a scripted peer on loopback: exact request bytes, reply codes, and the
 // entries of a package as they go out.
+#include "upgrade/ctp_session.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -16,7 +18,6 @@
 #include "platform/socket.h"
 #include "platform/timing.h"
 #include "support/temp_folder.h"
-#include "upgrade/ctp_session.h"
 #include "util/md5.h"
 
 namespace camlift {
@@ -63,7 +64,8 @@ class TScriptedPeer {
   }
   // Waits until the peer has seen the client close (or gave up).
   void WaitDone() {
-    for (int i = 0; i < 300 && !done_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 300 && !done_; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 
  private:
@@ -197,8 +199,7 @@ TEST_F(CtpSession, ReplyCodes) {
       {"closed", {kProbe.size(), {}, 0, true}, -4},
       {"silence", {kProbe.size(), {}}, -2},
       {"continue then ok", {kProbe.size(), {"REPLY Continue 1\r\n", kOk}, 300}, 0},
-      {"continue and ok in one segment", {kProbe.size(), {"REPLY Continue 1\r\nREPLY OK\r\n"}},
-       0},
+      {"continue and ok in one segment", {kProbe.size(), {"REPLY Continue 1\r\nREPLY OK\r\n"}}, 0},
       {"continue then error", {kProbe.size(), {"REPLY Continue 1\r\n", "REPLY ERR\r\n"}, 20}, 1},
       {"continue with 0 is not ok", {kProbe.size(), {"REPLY Continue 0\r\n"}}, 1},
       {"continue for ever", {kProbe.size(), {"REPLY Continue 1\r\n"}}, -2},
@@ -210,9 +211,9 @@ TEST_F(CtpSession, ReplyCodes) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(c.code, session.Probe()) << c.what;
     // Even a camera that keeps saying Continue is given up within the Continue limit.
-    EXPECT_LT(std::chrono::steady_clock::now() - start,
-              Duration(Wait::CtpReplyTimeout) + Duration(Wait::CtpContinueLimit) +
-                  std::chrono::seconds(1))
+    EXPECT_LT(std::chrono::steady_clock::now() - start, Duration(Wait::CtpReplyTimeout) +
+                                                            Duration(Wait::CtpContinueLimit) +
+                                                            std::chrono::seconds(1))
         << c.what;
     EXPECT_EQ(kProbe, session.LastRequest()) << c.what;
   }
@@ -305,18 +306,36 @@ TEST_F(CtpSession, EntriesThatCannotGoOutFailWithoutSendingThem) {
   const Case cases[] = {
       {"name of 256 bytes", TPk2Builder().AddFile(long_name, "x").Bytes(), {}, 1, ""},
       {"payload past the send buffer",
-       TPk2Builder().AddCommand(max_payload + "c").Bytes(), {}, 1, ""},
-      {"payload that just fits", TPk2Builder().AddCommand(max_payload).Bytes(),
-       {{CtpLimits::kSendBuffer, {kOk}}}, 0, ""},
+       TPk2Builder().AddCommand(max_payload + "c").Bytes(),
+       {},
+       1,
+       ""},
+      {"payload that just fits",
+       TPk2Builder().AddCommand(max_payload).Bytes(),
+       {{CtpLimits::kSendBuffer, {kOk}}},
+       0,
+       ""},
       // The package ends inside the data: the announcement went out, no short block follows.
-      {"package cut short", full_file.substr(0, full_file.size() - 1500),
-       {{std::string("FILE 12\r\ncut.bin 3000").size(), {kOk}}, {1411, {kOk}}}, 1, ""},
-      {"file without data", TPk2Builder().AddFile("empty", "").Bytes(),
-       {{std::string("FILE 7\r\nempty 0").size(), {kOk}}}, 1, ""},
-      {"negative skip", TPk2Builder().AddRaw("ABCD", "").Bytes().replace(28 + 20, 4, "\xff\xff\xff\xff"),
-       {}, 1, ""},
-      {"announcement refused", TPk2Builder().AddFile("f", "abc").Bytes(),
-       {{std::string("FILE 3\r\nf 3").size(), {"REPLY ERR\r\n"}}}, 1, ""},
+      {"package cut short",
+       full_file.substr(0, full_file.size() - 1500),
+       {{std::string("FILE 12\r\ncut.bin 3000").size(), {kOk}}, {1411, {kOk}}},
+       1,
+       ""},
+      {"file without data",
+       TPk2Builder().AddFile("empty", "").Bytes(),
+       {{std::string("FILE 7\r\nempty 0").size(), {kOk}}},
+       1,
+       ""},
+      {"negative skip",
+       TPk2Builder().AddRaw("ABCD", "").Bytes().replace(28 + 20, 4, "\xff\xff\xff\xff"),
+       {},
+       1,
+       ""},
+      {"announcement refused",
+       TPk2Builder().AddFile("f", "abc").Bytes(),
+       {{std::string("FILE 3\r\nf 3").size(), {"REPLY ERR\r\n"}}},
+       1,
+       ""},
   };
   for (const Case& c : cases) {
     TScriptedPeer peer(c.steps);
@@ -378,7 +397,8 @@ TEST_F(CtpSession, CheckPackage) {
   };
   const Case cases[] = {
       {"header with no entries", std::string("PK2\0", 4) + std::string(24, '\0'), true},
-      {"count is not looked at", std::string("PK2\0", 4) + std::string(20, 'x') + "\xff\xff\xff\xff", true},
+      {"count is not looked at",
+       std::string("PK2\0", 4) + std::string(20, 'x') + "\xff\xff\xff\xff", true},
       {"letter instead of zero", "PK2X" + std::string(24, '\0'), false},
       {"lower case", std::string("pk2\0", 4) + std::string(24, '\0'), false},
       {"27 bytes", std::string("PK2\0", 4) + std::string(23, '\0'), false},

@@ -1,4 +1,6 @@
 // UpgradeByCtp against the simulated CTP camera on loopback, and the series K upgraders.
+#include "upgrade/ctp_upgrade.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,7 +13,6 @@
 #include "platform/timing.h"
 #include "support/temp_folder.h"
 #include "upgrade/ctp_session.h"
-#include "upgrade/ctp_upgrade.h"
 #include "upgrade/pk2_format.h"
 #include "upgrade/upgrade_k.h"
 #include "util/md5.h"
@@ -89,9 +90,9 @@ TEST_F(CtpUpgrade, SuccessfulTransfer) {
   ASSERT_EQ(1u, files.size());
   EXPECT_EQ("sys.img", files[0].name);
   EXPECT_EQ(Md5Hex(data), files[0].md5);
-  EXPECT_EQ((std::vector<std::string>{"CMD cfgusr CTP/1.0", "CMD exit CTP/1.0", "CMD 10",
-                                      "FILE 12", "DATA 1400", "DATA 1400", "DATA 1400",
-                                      "DATA 800", "MD5 16", "CMD 2"}),
+  EXPECT_EQ((std::vector<std::string>{"CMD cfgusr CTP/1.0", "CMD exit CTP/1.0", "CMD 10", "FILE 12",
+                                      "DATA 1400", "DATA 1400", "DATA 1400", "DATA 800", "MD5 16",
+                                      "CMD 2"}),
             camera.Requests());
 }
 
@@ -144,8 +145,8 @@ TEST_F(CtpUpgrade, WrongAccountAndBadPackages) {
     const std::string path = folder_.path() + "bad.pk2";
     test::WriteFile(path, bytes);
     const std::size_t before = camera.recorder->Entries().size();
-    EXPECT_FALSE(UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "secret",
-                              message));
+    EXPECT_FALSE(
+        UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "secret", message));
     EXPECT_EQ(GetLangStr("IDS_UPGRADEFILEFAIL"), message);
     EXPECT_EQ(before, camera.recorder->Entries().size());
   }
@@ -203,10 +204,8 @@ TEST(KUpgraders, NamesKeysAndComparison) {
     std::string version;
     std::string key;
   };
-  for (const KeyCase& c : std::vector<KeyCase>{{"10.22.33.44.55", "10.22.X.44"},
-                                               {"1.2.3.4", "1.2.X.4"},
-                                               {"1.2.3", ""},
-                                               {"", ""}}) {
+  for (const KeyCase& c : std::vector<KeyCase>{
+           {"10.22.33.44.55", "10.22.X.44"}, {"1.2.3.4", "1.2.X.4"}, {"1.2.3", ""}, {"", ""}}) {
     sys.SetCurrentVersion(c.version);
     EXPECT_EQ(c.key, sys.ModelKey()) << c.version;
   }

@@ -1,10 +1,11 @@
 // The package format: scrambling, the inspector's checks, and the packages the simulator builds.
+#include "upgrade/pk2_format.h"
+
 #include <gtest/gtest.h>
 
 #include "pk2_builder.h"
 #include "sim_firmware.h"
 #include "support/temp_folder.h"
-#include "upgrade/pk2_format.h"
 #include "util/md5.h"
 
 namespace camlift {
@@ -75,8 +76,8 @@ TEST(Pk2Format, InspectorRefusesMalformedPackages) {
       {"file without data", sim::TPk2Builder().AddFile("a", "").Bytes(), "without data"},
       {"command too long", sim::TPk2Builder().AddCommand(std::string(2039, 'c')).Bytes(),
        "more than the 2038"},
-      {"negative skip", patched(sim::TPk2Builder().AddRaw("ABCD", "").Bytes(), 48,
-                                "\xff\xff\xff\xff"),
+      {"negative skip",
+       patched(sim::TPk2Builder().AddRaw("ABCD", "").Bytes(), 48, "\xff\xff\xff\xff"),
        "is negative"},
   };
   for (const Case& c : cases) {
