@@ -58,6 +58,7 @@ const std::vector<std::string> kSuccessLog = {
     "Begin to upgrade device''s rom, please hold the connection of the device normally.",
     "Successfully upgrade ROM, it is going to reboot the device, please wait.....",
     "IP Cam is Working!",
+    "The camera now runs the version:1.0.2.1",
 };
 
 TEST_F(KUpgrade, SystemFirmwareGoesOverCtp) {
@@ -89,7 +90,7 @@ TEST_F(KUpgrade, UiFirmwareGoesOverCtpToo) {
   site_.StartRepository();
   const TProcessResult run = site_.Upgrade(camera, {"--ui"});
   EXPECT_EQ(0, run.exit_code) << run.out << run.err;
-  EXPECT_EQ("IP Cam is Working!", LogTexts(run.out).back());
+  EXPECT_EQ("The camera now runs the version:1.0.0.2", LogTexts(run.out).back());
   EXPECT_EQ("1.0.0.2", camera.state().ui_version);
   EXPECT_EQ("1.0.0.1", camera.state().sys_version);
 }
@@ -108,7 +109,7 @@ TEST_F(KUpgrade, FailuresOfTheTransfer) {
       {TCameraFault::CtpProbeUnanswered, "IP Camera access to upgrade the mode of failure!", 1},
       {TCameraFault::CtpDataRefused, "Error on reading ROM for upgrade.", 1},
       {TCameraFault::CloseMidUpload, "Error on reading ROM for upgrade.", 1},
-      {TCameraFault::CtpContinue, "IP Cam is Working!", 0},
+      {TCameraFault::CtpContinue, "The camera now runs the version:1.0.2.1", 0},
       {TCameraFault::NeverReturns,
        "The camera did not answer again after the upgrade. Please check the camera.", 1},
   };
