@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the main job: simulated cameras of every series on
+# Installs what is missing, builds, and runs the main job: simulated cameras of the four series on
 # loopback addresses, a simulated firmware repository, and `camlift upgrade` for each camera.
 # Nothing leaves the machine: every address is in 127.0.0.0/8.
 source "$(dirname "$0")/lib.sh"
@@ -29,7 +29,8 @@ cat > "$work/scenario.json" <<JSON
     "firmware": [
       {"folder": "system", "section": "1.2.3", "kind": "sys", "series": "M", "version": "1.2.3.5"},
       {"folder": "system", "section": "P100", "kind": "sys", "series": "P", "version": "2.0.0.1"},
-      {"folder": "system", "section": "R730", "kind": "sys", "series": "R", "version": "84.2.0.130"}
+      {"folder": "system", "section": "R730", "kind": "sys", "series": "R", "version": "84.2.0.130"},
+      {"folder": "system", "section": "3.1.X.7", "kind": "sys", "series": "K", "version": "3.1.9.7"}
     ]
   },
   "cameras": [
@@ -38,12 +39,14 @@ cat > "$work/scenario.json" <<JSON
     {"name": "door-p", "series": "P", "ip": "127.0.0.3", "port": 8081, "password": "123456",
      "sys_version": "2.0.0.0", "model": "P100"},
     {"name": "yard-r", "series": "R", "ip": "127.0.0.4", "port": 8081, "password": "123456",
-     "sys_version": "84.2.0.121", "model": "R730"}
+     "sys_version": "84.2.0.121", "model": "R730"},
+    {"name": "gate-k", "series": "K", "ip": "127.0.0.5", "port": 8081, "password": "123456",
+     "sys_version": "3.1.8.7", "model": "K10"}
   ]
 }
 JSON
 
-echo "== starting camlift-sim (cameras on 127.0.0.2-4, repository on 127.0.0.1:$repo_port)"
+echo "== starting camlift-sim (cameras on 127.0.0.2-5, repository on 127.0.0.1:$repo_port)"
 "$SIM" run --scenario "$work/scenario.json" > "$work/sim.out" 2> "$work/sim.err" &
 sim_pid=$!
 for _ in $(seq 1 100); do
@@ -53,7 +56,7 @@ for _ in $(seq 1 100); do
 done
 
 status=0
-for camera in "M 127.0.0.2" "P 127.0.0.3" "R 127.0.0.4"; do
+for camera in "M 127.0.0.2" "P 127.0.0.3" "R 127.0.0.4" "K 127.0.0.5"; do
   set -- $camera
   echo
   echo "== camlift upgrade --series $1 --ip $2 --port 8081"

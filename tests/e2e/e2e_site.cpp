@@ -1,5 +1,7 @@
 #include "e2e_site.h"
 
+#include "sim_scenario.h"
+
 #include <unistd.h>
 
 #include <regex>
@@ -33,7 +35,8 @@ std::string TE2eSite::NextAddress() {
 sim::TSimCamera& TE2eSite::AddCamera(sim::TCameraConfig config) {
   if (config.ip.empty() || config.ip == "127.0.0.2") config.ip = NextAddress();
   config.port = 0;
-  auto camera = std::make_unique<sim::TSimCamera>(std::move(config), recorder_);
+  auto camera = std::make_unique<sim::TSimCamera>(std::move(config), recorder_,
+                                                  sim::BuiltInCameraExtensions());
   camera->Start();
   cameras_.push_back(std::move(camera));
   return *cameras_.back();
