@@ -24,6 +24,8 @@ namespace {
 // Cameras from this version on restore their defaults after new factory parameters; older ones
 // take the network settings or a reboot instead.
 constexpr const char* kFirstVersionWithDefaults = "48.2.0.121";
+// What the cameras answer to a request with a wrong account.
+constexpr std::string_view kAuthFailed = "Auth Failed";
 
 std::string Enc(std::string_view value) { return PercentEncode(value); }
 std::string EncTrim(std::string_view value) { return PercentEncode(TrimText(value)); }
@@ -101,7 +103,7 @@ bool TR730Series::CheckLogin(const std::string& base_url, const std::string& use
   std::string text;
   return Get(base_url + "/get_params.cgi?user=" + EncTrim(user) + "&pwd=" + EncTrim(password),
              text, Wait::R730ConfigRead) &&
-         !Contains(text, "Auth Failed");
+         !Contains(text, kAuthFailed);
 }
 
 bool TR730Series::SetFactoryParams(const std::string& user, const std::string& password,
@@ -112,7 +114,9 @@ bool TR730Series::SetFactoryParams(const std::string& user, const std::string& p
                           "&pwd=" + EncTrim(password) + "&mac=" + EncMacPairs(wanted.DevID) +
                           "&wifimac=" + EncMacPairs(wifi_mac) + "&heartbeat=180";
   std::string text;
-  const bool ok = Get(url, text, Wait::R730ConfigWrite);
+  // A camera that refuses the account still answers; going on would report success for
+  // parameters it never took.
+  const bool ok = Get(url, text, Wait::R730ConfigWrite) && !Contains(text, kAuthFailed);
   if (!ok) return false;
   // Byte-wise text order, as the cameras' own tools compare versions.
   if (device_->Version < kFirstVersionWithDefaults) {

@@ -35,6 +35,16 @@ std::string Text(std::span<const std::uint8_t> d, std::size_t at, std::size_t wi
   return out;
 }
 
+std::string HexText(std::span<const std::uint8_t> bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (const std::uint8_t b : bytes) {
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
+}
+
 bool AccountOk(const TSimCamera& camera, const httplib::Request& req, TAccount style) {
   const TCameraConfig& config = camera.config();
   if (config.has(TCameraFault::RejectAccount)) return false;
@@ -108,8 +118,14 @@ class TR730ConfigExtension final : public ICameraExtension {
 
   void AddRoutes(TSimCamera& camera, TSimHttpServer& server) override {
     if (camera.config().series != TSimSeries::R) return;
-    const auto page = [&camera, &server](const char* path, TAccount account, auto body) {
-      server.Get(path, [&camera, account, body](const httplib::Request& req,
+    // The cameras take a path with extra slashes in front ("//wifi_scan.cgi") as the page.
+    const auto page = [&camera, &server](std::string path, TAccount account, auto body) {
+      std::string pattern = "/+";
+      for (const char c : path.substr(1)) {
+        if (c == '.') pattern += '\\';
+        pattern += c;
+      }
+      server.Get(pattern, [&camera, account, body](const httplib::Request& req,
                                                  httplib::Response& res) {
         if (!AccountOk(camera, req, account)) {
           res.set_content(kAuthFailed, "text/plain");
@@ -312,6 +328,7 @@ std::vector<TBytes> AnswerR730Settings(TSimCamera& camera, TR730SimState& state,
       s.dhcp = datagram[301] != 0;
     });
   }
+  // Recorded before the answer goes out, so that a client that has its answer finds the line.
   if (auto recorder = camera.recorder()) {
     recorder->Append({{"role", "camera"},
                       {"name", config.name},
@@ -321,7 +338,9 @@ std::vector<TBytes> AnswerR730Settings(TSimCamera& camera, TR730SimState& state,
                       {"event", "network-settings"},
                       {"taken", taken},
                       {"ip", ip},
-                      {"port", port}});
+                      {"port", port},
+                      {"size", datagram.size()},
+                      {"datagram", HexText(datagram)}});
   }
   if (taken && (ip != config.ip || port != camera.http_port())) camera.MoveTo(ip, port);
 
