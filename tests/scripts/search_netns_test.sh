@@ -76,6 +76,7 @@ camera moi M 192.0.2.21 02:00:00:00:00:21 SIM-M-21
 camera p1010 P 192.0.2.22 02:00:00:00:00:22 SIM-P-22
 camera p1010b P 192.0.2.32 02:00:00:00:00:32 SIM-P-32
 camera r8600 R 192.0.2.23 02:00:00:00:00:23 SIM-R-23
+camera ktext K 192.0.2.24 02:00:00:00:00:24 SIM-K-24
 
 # Wait (bounded) until every camera's responder listens.
 wait_udp() {
@@ -90,6 +91,7 @@ wait_udp "${tag}moi" 10000
 wait_udp "${tag}p1010" 6801
 wait_udp "${tag}p1010b" 6801
 wait_udp "${tag}r8600" 8600
+wait_udp "${tag}ktext" 7999
 
 # The closed search library beside a copy of camlift, reporting one scripted device.
 exe="$CAMLIFT_EXE"
@@ -124,16 +126,18 @@ row 192.0.2.22 8 '"type":"P"' '"series":"P"' '"id":"020000000022"' '"normId":"02
   '"name":"Cam p1010"' '"version":"3.1.4.1"'
 row 192.0.2.32 8 '"id":"020000000032"' '"name":"Cam p1010b"'
 row 192.0.2.23 9 '"type":"R"' '"series":"R"' '"id":"02:00:00:00:00:23"' '"name":"Cam r8600"'
-expected=4
+row 192.0.2.24 5 '"type":"K"' '"series":"K"' '"id":"020000000024"' '"normId":"020000000024"' \
+  '"name":"Cam ktext"' '"version":"sys 3.1.4.1'
+expected=5
 if [ "$standin_rows" -eq 1 ]; then
   row 192.0.2.44 4 '"type":"P"' '"series":""' '"id":"0200000000aa"' '"dhcp":true'
-  expected=5
+  expected=6
 fi
 lines="$(wc -l <"$work/search.out")"
 [ "$lines" -eq "$expected" ] || fail "expected $expected rows, got $lines"
 grep -q '"ddnsPassword"\|"DdnsPassword"' "$work/search.out" && fail "the DDNS password is listed"
 
-# Sorted by IP address ascending (numerically: .21 before .22 before .23 before .32).
+# Sorted by IP address ascending (numerically: .21, .22, .23, .24 before .32).
 order="$(grep -o '"ip":"[0-9.]*"' "$work/search.out" | tr -d '"' | sed 's/ip://' | tr '\n' ' ')"
 sorted="$(grep -o '"ip":"[0-9.]*"' "$work/search.out" | tr -d '"' | sed 's/ip://' |
           sort -t. -k1,1n -k2,2n -k3,3n -k4,4n | tr '\n' ' ')"
