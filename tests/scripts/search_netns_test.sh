@@ -60,13 +60,14 @@ join() {
 make_ns "$client"
 join "$client" 192.0.2.10
 
-# camera NAME SERIES ADDRESS MAC ID: one simulated camera in a namespace of its own.
+# camera NAME SERIES ADDRESS MAC ID [DEVICE-NAME]: one simulated camera in a namespace of its own.
 camera() {
   local name="$1" series="$2" address="$3" mac="$4" id="$5" ns="${tag}$1"
+  local device_name="${6:-Cam $1}"
   make_ns "$ns"
   join "$ns" "$address"
   ip netns exec "$ns" "$CAMLIFT_SIM_EXE" camera --series "$series" --ip "$address" --port 80 \
-    --name "$name" --mac "$mac" --device-id "$id" --device-name "Cam $name" \
+    --name "$name" --mac "$mac" --device-id "$id" --device-name "$device_name" \
     --netmask 255.255.255.0 --gateway 192.0.2.1 --dns 192.0.2.1 --sys-version 3.1.4.1 \
     --record "$work/$name.jsonl" >"$work/$name.log" 2>&1 &
   pids+=($!)
@@ -75,7 +76,8 @@ camera() {
 camera moi M 192.0.2.21 02:00:00:00:00:21 SIM-M-21
 camera p1010 P 192.0.2.22 02:00:00:00:00:22 SIM-P-22
 camera p1010b P 192.0.2.32 02:00:00:00:00:32 SIM-P-32
-camera r8600 R 192.0.2.23 02:00:00:00:00:23 SIM-R-23
+# The 8600 dialect hands names over as the camera has them: a Latin-1 byte must not cost the row.
+camera r8600 R 192.0.2.23 02:00:00:00:00:23 SIM-R-23 "Cam r8600 "$'\xe9'
 camera ktext K 192.0.2.24 02:00:00:00:00:24 SIM-K-24
 
 # Wait (bounded) until every camera's responder listens.
@@ -125,7 +127,8 @@ row 192.0.2.21 2 '"type":"M"' '"series":"M"' '"id":"SIM-M-21"' '"name":"Cam moi"
 row 192.0.2.22 8 '"type":"P"' '"series":"P"' '"id":"020000000022"' '"normId":"020000000022"' \
   '"name":"Cam p1010"' '"version":"3.1.4.1"'
 row 192.0.2.32 8 '"id":"020000000032"' '"name":"Cam p1010b"'
-row 192.0.2.23 9 '"type":"R"' '"series":"R"' '"id":"02:00:00:00:00:23"' '"name":"Cam r8600"'
+row 192.0.2.23 9 '"type":"R"' '"series":"R"' '"id":"02:00:00:00:00:23"' \
+  "\"name\":\"Cam r8600 "$'\xef\xbf\xbd'"\""
 row 192.0.2.24 5 '"type":"K"' '"series":"K"' '"id":"020000000024"' '"normId":"020000000024"' \
   '"name":"Cam ktext"' '"version":"sys 3.1.4.1'
 expected=5
@@ -155,7 +158,7 @@ ip netns exec "$client" env -u CAMLIFT_BROADCAST_ADDR CAMLIFT_TIME_SCALE=0.1 \
   "$CAMLIFT_EXE" search --passes 2 >"$work/table.out" 2>&1 || fail "camlift search (table) failed"
 head -1 "$work/table.out" | grep -q '^Type  *Name  *IP address  *Port  *Series  *Version$' ||
   fail "table header: $(head -1 "$work/table.out")"
-grep -q '^R  *Cam r8600  *192.0.2.23  *80  *R  *3.1.4.1$' "$work/table.out" ||
+grep -q '^R  *Cam r8600 .\{1,3\}  *192.0.2.23  *80  *R  *3.1.4.1$' "$work/table.out" ||
   fail "table row of the R camera: $(cat "$work/table.out")"
 
 echo "search across namespaces: $lines rows"
