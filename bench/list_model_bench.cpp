@@ -18,7 +18,9 @@ void PutText(TBytes& bytes, std::size_t offset, const std::string& text) {
   std::memcpy(bytes.data() + offset, text.data(), text.size());
 }
 
-std::string Ip(int i) { return "10." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ".7"; }
+std::string Ip(int i) {
+  return "10." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ".7";
+}
 
 TBytes Info1010(int i) {
   TBytes d(150, 0);
@@ -86,7 +88,8 @@ void BM_SearchPassSteady(benchmark::State& state) {
     state.PauseTiming();
     ++round;
     for (int k = 0; k < changed; ++k) {
-      TBytes& d = datagrams[static_cast<std::size_t>(k * 1000 / std::max<std::int64_t>(state.range(0), 1))];
+      TBytes& d =
+          datagrams[static_cast<std::size_t>(k * 1000 / std::max<std::int64_t>(state.range(0), 1))];
       d[d[0] == 0x44 ? 124 : 112] = static_cast<std::uint8_t>('a' + round % 26);
     }
     state.ResumeTiming();

@@ -39,8 +39,8 @@ void ServeFor(TLoopDispatcher& ui, std::chrono::milliseconds time) {
     ui.ProcessPending();
     const auto left = deadline - std::chrono::steady_clock::now();
     if (left <= std::chrono::steady_clock::duration::zero()) return;
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-        left, std::chrono::milliseconds(2)));
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(2)));
   }
 }
 
@@ -93,8 +93,9 @@ nlohmann::json RowJson(const TDevInfo& d) {
 
 // Width of a UTF-8 text in characters (every character counts as one column).
 std::size_t Columns(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(
-      text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
 }
 
 void PrintTable(const std::vector<TDevInfo>& rows) {

@@ -14,8 +14,7 @@ constexpr std::int32_t kTypeShortLived = 1;
 bool SameComparedFields(const TDevInfo& a, const TDevInfo& b) {
   return a.IPAddr == b.IPAddr && a.DevName == b.DevName && a.DevPort == b.DevPort &&
          a.DevType == b.DevType && a.Netmask == b.Netmask && a.Gateway == b.Gateway &&
-         a.DNS1 == b.DNS1 && a.DNS2 == b.DNS2 && a.AuxWord == b.AuxWord &&
-         a.DhcpFlag == b.DhcpFlag;
+         a.DNS1 == b.DNS1 && a.DNS2 == b.DNS2 && a.AuxWord == b.AuxWord && a.DhcpFlag == b.DhcpFlag;
 }
 
 }  // namespace
@@ -38,9 +37,9 @@ bool TDeviceList::AddOrUpdate(const TDevInfo& record) {
       record.DevType == kTypeShortLived || record.DevType == kType1010 ? kLongLifetime : kLifetime;
   // The rows are always in order, so the new one goes where a stable sort would put it: after
   // every row that does not sort behind it.
-  const auto at = std::upper_bound(
-      rows_.begin(), rows_.end(), entry,
-      [this](const TDevInfo& a, const TDevInfo& b) { return Compare(a, b) < 0; });
+  const auto at =
+      std::upper_bound(rows_.begin(), rows_.end(), entry,
+                       [this](const TDevInfo& a, const TDevInfo& b) { return Compare(a, b) < 0; });
   const int row = static_cast<int>(at - rows_.begin());
   rows_.insert(at, std::move(entry));
   if (selected_ >= row) ++selected_;

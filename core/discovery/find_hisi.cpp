@@ -61,10 +61,10 @@ void TFind_Hisi::Shutdown(IUiDispatcher* ui) {
 }
 
 void TFind_Hisi::SearchCallback(std::int32_t, const char* name, std::int32_t, const char* ip,
-                                const std::uint8_t* mac, std::int32_t port,
-                                std::int32_t aux_word, const char* netmask, const char* gateway,
-                                const char*, const char* dns, std::int32_t, std::int32_t,
-                                std::int32_t dhcp, void* context) {
+                                const std::uint8_t* mac, std::int32_t port, std::int32_t aux_word,
+                                const char* netmask, const char* gateway, const char*,
+                                const char* dns, std::int32_t, std::int32_t, std::int32_t dhcp,
+                                void* context) {
   auto* self = static_cast<TFind_Hisi*>(context);
   if (!self || self->stopping_ || !self->handler_) return;
   TDevInfo record;

@@ -35,7 +35,6 @@ class TRecvThread {
   void Run();
 
  private:
-
   TSocketHandle socket_;
   TR730SearchHandler handler_;
   unsigned generation_;

@@ -95,8 +95,9 @@ constexpr std::uint16_t k1010FollowUpBody = 128;
 constexpr std::size_t k1010HelloBody = 12;  // where the hello's echoed bytes start
 constexpr std::size_t k1010InfoBody = 8;
 constexpr TTextField k1010InfoTexts[] = {
-    {8, 16, &TDevInfo::IPAddr},   {24, 16, &TDevInfo::Netmask}, {40, 16, &TDevInfo::Gateway},
-    {56, 16, &TDevInfo::DNS1},    {72, 16, &TDevInfo::DNS2},    {112, 24, &TDevInfo::DevName},
+    {8, 16, &TDevInfo::IPAddr},          {24, 16, &TDevInfo::Netmask},
+    {40, 16, &TDevInfo::Gateway},        {56, 16, &TDevInfo::DNS1},
+    {72, 16, &TDevInfo::DNS2},           {112, 24, &TDevInfo::DevName},
     {136, SIZE_MAX, &TDevInfo::Version},
 };
 constexpr std::size_t k1010PortAt = 88;
@@ -114,11 +115,11 @@ constexpr std::size_t k1010DdnsPassword = 336;
 constexpr std::uint16_t k8600Magic = 0x4844;
 constexpr std::uint16_t k8600ReplyOp = 0x0801;
 constexpr TTextField k8600Texts[] = {
-    {4, 16, &TDevInfo::IPAddr},      {20, 16, &TDevInfo::Netmask},
-    {36, 16, &TDevInfo::Gateway},    {52, 16, &TDevInfo::DNS1},
-    {68, 16, &TDevInfo::DNS2},       {92, 32, &TDevInfo::SerialNo},
-    {124, 80, &TDevInfo::DevName},   {204, 16, &TDevInfo::Version},
-    {324, 64, &TDevInfo::DdnsHost},  {452, 32, &TDevInfo::DdnsUser},
+    {4, 16, &TDevInfo::IPAddr},         {20, 16, &TDevInfo::Netmask},
+    {36, 16, &TDevInfo::Gateway},       {52, 16, &TDevInfo::DNS1},
+    {68, 16, &TDevInfo::DNS2},          {92, 32, &TDevInfo::SerialNo},
+    {124, 80, &TDevInfo::DevName},      {204, 16, &TDevInfo::Version},
+    {324, 64, &TDevInfo::DdnsHost},     {452, 32, &TDevInfo::DdnsUser},
     {484, 32, &TDevInfo::DdnsPassword},
 };
 constexpr std::size_t k8600Mac = 84;
@@ -190,8 +191,7 @@ bool ParseMOIReply(TDatagram datagram, TDevInfo& record) {
   return true;
 }
 
-bool FindKeyValue(std::string_view key, const std::vector<std::string>& lines,
-                  std::string& value) {
+bool FindKeyValue(std::string_view key, const std::vector<std::string>& lines, std::string& value) {
   for (const std::string& line : lines) {
     if (line.compare(0, key.size(), key) != 0) continue;
     // "-ddns" must not take the "-ddnsuser" line: the key has to end where the line's key ends.

@@ -35,8 +35,8 @@ class TSearchEngine {
     std::uint16_t start_port;
   };
   // In the order they are bound: when 10000 is taken, endpoint 2 moves up and the others with it.
-  static constexpr std::array<TEndpointPlan, 5> kBindOrder{{
-      {2, 10000}, {1, 10001}, {3, 10002}, {4, 7999}, {5, 6800}}};
+  static constexpr std::array<TEndpointPlan, 5> kBindOrder{
+      {{2, 10000}, {1, 10001}, {3, 10002}, {4, 7999}, {5, 6800}}};
   // The IMAGIA query goes out on every third tick.
   static constexpr int kImagiaEvery = 3;
 
@@ -61,7 +61,9 @@ class TSearchEngine {
   void Teardown();
 
   // Endpoint 1 to 5.
-  TUdpEndpoint& Endpoint(int number) { return *endpoints_.at(static_cast<std::size_t>(number - 1)); }
+  TUdpEndpoint& Endpoint(int number) {
+    return *endpoints_.at(static_cast<std::size_t>(number - 1));
+  }
   int TickNumber() const { return tick_; }
 
  private:

@@ -74,8 +74,7 @@ void PutDotted(TBytes& bytes, std::size_t offset, const std::string& dotted) {
 }
 
 TSearchResponder::TSearchResponder(std::string dialect, std::uint16_t port, TAnswerFn answer,
-                                   std::shared_ptr<TSimRecorder> recorder,
-                                   std::string camera_name)
+                                   std::shared_ptr<TSimRecorder> recorder, std::string camera_name)
     : dialect_(std::move(dialect)),
       port_(port),
       answer_(std::move(answer)),
@@ -144,16 +143,16 @@ void TSearchResponder::Serve() {
                reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
     }
     if (recorder_) {
-      recorder_->Append({{"role", "camera"},
-                         {"name", camera_name_},
-                         {"protocol", "udp"},
-                         {"dialect", dialect_},
-                         {"port", port_},
-                         {"peer", AddressText(peer.sin_addr.s_addr) + ":" +
-                                      std::to_string(ntohs(peer.sin_port))},
-                         {"size", datagram.size()},
-                         {"datagram", Hex(datagram)},
-                         {"answers", answers.size()}});
+      recorder_->Append(
+          {{"role", "camera"},
+           {"name", camera_name_},
+           {"protocol", "udp"},
+           {"dialect", dialect_},
+           {"port", port_},
+           {"peer", AddressText(peer.sin_addr.s_addr) + ":" + std::to_string(ntohs(peer.sin_port))},
+           {"size", datagram.size()},
+           {"datagram", Hex(datagram)},
+           {"answers", answers.size()}});
     }
   }
 }

@@ -71,8 +71,10 @@ void StopThread() {
 
 extern "C" {
 
-__attribute__((visibility("default"))) int32_t DVSNET_SearchServers(
-    int32_t wait, int32_t mode, DVSNET_SearchCallback callback, void* context, int32_t reserved) {
+__attribute__((visibility("default"))) int32_t DVSNET_SearchServers(int32_t wait, int32_t mode,
+                                                                    DVSNET_SearchCallback callback,
+                                                                    void* context,
+                                                                    int32_t reserved) {
   std::lock_guard lock(g_mutex);
   g_last_wait = wait;
   g_last_mode = mode;
@@ -97,8 +99,7 @@ __attribute__((visibility("default"))) void DVSNET_StopSearch(void) {
 }
 
 // For tests only: the arguments of the last DVSNET_SearchServers call and how many there were.
-__attribute__((visibility("default"))) int32_t DVSNET_StandinLastCall(int32_t* wait,
-                                                                      int32_t* mode,
+__attribute__((visibility("default"))) int32_t DVSNET_StandinLastCall(int32_t* wait, int32_t* mode,
                                                                       int32_t* reserved) {
   std::lock_guard lock(g_mutex);
   *wait = g_last_wait;

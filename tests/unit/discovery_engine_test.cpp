@@ -3,10 +3,10 @@
 // 127.255.255.255.
 #include <arpa/inet.h>
 #include <dlfcn.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,16 +19,15 @@
 #include "discovery/search_engine.h"
 #include "discovery/tools_net.h"
 #include "platform/broadcast.h"
-#include "util/tools.h"
 #include "search_responder_1010.h"
 #include "search_responder_8600.h"
 #include "search_responder_moi.h"
+#include "util/tools.h"
 
 namespace camlift {
 namespace {
 
 using namespace std::chrono_literals;
-
 
 // A UDP port nobody uses right now, so that these tests do not meet the searches and simulated
 // cameras of tests that run beside them on the standard ports.
@@ -113,12 +112,12 @@ TEST_F(DiscoveryLoopback, EndpointHandsOverAndStopsWhileAHandOffWaits) {
   TUdpEndpoint sender(ui, [](auto) {});
   ASSERT_TRUE(TTools_Net::BindFreePort(sender, 42100));
   const std::string text = "hello";
-  sender.Broadcast(listener.Port(), std::span(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                              text.size()));
+  sender.Broadcast(listener.Port(),
+                   std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
   ASSERT_TRUE(ServeUntil(ui, [&] { return received.size() == 1; }));
   EXPECT_EQ("hello", received[0]);
-  sender.Broadcast(listener.Port(), std::span(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                              text.size()));
+  sender.Broadcast(listener.Port(),
+                   std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
   std::this_thread::sleep_for(50ms);  // the listener now waits in Invoke
   listener.Deactivate();
   EXPECT_EQ(1u, received.size());  // taken after the stop: dropped

@@ -6,9 +6,8 @@
 #include <vector>
 
 #include "discovery/dev_types.h"
-#include "discovery/tools_net.h"
-
 #include "discovery/device_list.h"
+#include "discovery/tools_net.h"
 
 namespace camlift {
 namespace {
@@ -56,10 +55,10 @@ TEST(DeviceList, SameIdRefreshesChangedFieldsRewriteInPlace) {
   EXPECT_EQ(10, list.Rows()[0].Lifetime);
   // Every compared field on its own makes a rewrite.
   const std::vector<void (*)(TDevInfo&)> changes = {
-      [](TDevInfo& d) { d.DevName = "x"; },    [](TDevInfo& d) { d.DevPort = 1; },
-      [](TDevInfo& d) { d.DevType = 5; },      [](TDevInfo& d) { d.Netmask = "x"; },
-      [](TDevInfo& d) { d.Gateway = "x"; },    [](TDevInfo& d) { d.DNS1 = "x"; },
-      [](TDevInfo& d) { d.DNS2 = "x"; },       [](TDevInfo& d) { d.AuxWord = 3; },
+      [](TDevInfo& d) { d.DevName = "x"; }, [](TDevInfo& d) { d.DevPort = 1; },
+      [](TDevInfo& d) { d.DevType = 5; },   [](TDevInfo& d) { d.Netmask = "x"; },
+      [](TDevInfo& d) { d.Gateway = "x"; }, [](TDevInfo& d) { d.DNS1 = "x"; },
+      [](TDevInfo& d) { d.DNS2 = "x"; },    [](TDevInfo& d) { d.AuxWord = 3; },
       [](TDevInfo& d) { d.DhcpFlag = 1; }};
   for (std::size_t i = 0; i < changes.size(); ++i) {
     TDevInfo changed = list.Rows()[0];
@@ -192,9 +191,9 @@ TEST(DeviceList, IncrementalPlacementMatchesAStableSort) {
     std::mt19937 random(7);
     const int types[] = {2, 4, 5, 8, 9};
     for (int step = 0; step < 400; ++step) {
-      TDevInfo d = Device(types[random() % 5], "id" + std::to_string(random() % 40),
-                          "10.0.0." + std::to_string(random() % 6),
-                          "n" + std::to_string(random() % 4));
+      TDevInfo d =
+          Device(types[random() % 5], "id" + std::to_string(random() % 40),
+                 "10.0.0." + std::to_string(random() % 6), "n" + std::to_string(random() % 4));
       list.AddOrUpdate(d);
       auto it = std::find_if(reference.begin(), reference.end(),
                              [&](const TDevInfo& r) { return r.DevID == d.DevID; });

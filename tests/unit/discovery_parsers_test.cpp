@@ -46,8 +46,8 @@ TEST(DiscoveryHelpers, TypeTable) {
     int type;
     const char* caption;
     int series;
-  } cases[] = {{0, "K", -1}, {1, "S", -1}, {2, "M", 1},  {3, "M1", -1}, {4, "P", -1},
-               {5, "K", 0},  {6, "L", -1}, {7, "M2", -1}, {8, "P", 2},  {9, "R", 3},
+  } cases[] = {{0, "K", -1},     {1, "S", -1}, {2, "M", 1},   {3, "M1", -1}, {4, "P", -1},
+               {5, "K", 0},      {6, "L", -1}, {7, "M2", -1}, {8, "P", 2},   {9, "R", 3},
                {999, "DSK", -1}, {10, "", -1}, {-1, "", -1}};
   for (const auto& c : cases) {
     EXPECT_EQ(c.caption, DevTypeCaption(c.type)) << c.type;
@@ -62,8 +62,16 @@ TEST(DiscoveryHelpers, IdentityTexts) {
   const std::uint8_t mac[6] = {0x00, 0x1A, 0x2B, 0xFC, 0x4D, 0x5E};
   EXPECT_EQ("001a2bfc4d5e", MacToHex(std::span<const std::uint8_t, 6>(mac)));
   EXPECT_EQ("00:1A:2B:FC:4D:5E", MacToColonHex(std::span<const std::uint8_t, 6>(mac)));
-  EXPECT_EQ("K\xC3\xBC" "che", ToValidUtf8("K\xC3\xBC" "che"));
-  EXPECT_EQ("K\xEF\xBF\xBD" "che", ToValidUtf8("K\xFC" "che"));       // a Latin-1 byte
+  EXPECT_EQ(
+      "K\xC3\xBC"
+      "che",
+      ToValidUtf8("K\xC3\xBC"
+                  "che"));
+  EXPECT_EQ(
+      "K\xEF\xBF\xBD"
+      "che",
+      ToValidUtf8("K\xFC"
+                  "che"));                                             // a Latin-1 byte
   EXPECT_EQ("ab\xEF\xBF\xBD\xEF\xBF\xBD", ToValidUtf8("ab\xE4\xB8"));  // cut sequence
   EXPECT_EQ("\xEF\xBF\xBD\xEF\xBF\xBD", ToValidUtf8("\xC0\xAF"));      // overlong
 }
@@ -73,10 +81,14 @@ TEST(DiscoveryHelpers, CompareDotted) {
     const char* a;
     const char* b;
     int expected;
-  } cases[] = {{"10.0.0.2", "10.0.0.10", -1}, {"192.168.1.10", "192.168.1.9", 1},
-               {"1.2.3.4", "1.2.3.4", 0},     {"a.b", "a", 1},
-               {"A.B", "a.b", 0},             {"x.1", "0.1", 0},  // not a number counts as 0
-               {"B.x", "a", 1},               {"b", "a", 0},  // one piece each: numbers
+  } cases[] = {{"10.0.0.2", "10.0.0.10", -1},
+               {"192.168.1.10", "192.168.1.9", 1},
+               {"1.2.3.4", "1.2.3.4", 0},
+               {"a.b", "a", 1},
+               {"A.B", "a.b", 0},
+               {"x.1", "0.1", 0},  // not a number counts as 0
+               {"B.x", "a", 1},
+               {"b", "a", 0},  // one piece each: numbers
                {"", "", 0}};
   for (const auto& c : cases) {
     EXPECT_EQ(c.expected, TTools_Net::CompareDotted(c.a, c.b)) << c.a << " vs " << c.b;
@@ -143,11 +155,16 @@ TEST(DiscoveryParsers, MoiBodyLengthsOpCodesAndDhcp) {
     int dhcp;
     const char* ddns_host;
   } cases[] = {
-      {1, 195, 1, true, 1, "cam.example.net"}, {1, 195, 2, true, 2, "cam.example.net"},
-      {1, 195, 0, true, 2, "cam.example.net"}, {1, 64, 1, true, 2, ""},
-      {1, 65, 1, true, 2, ""},                 {0, 195, 1, false, 2, ""},
-      {2, 64, 1, false, 2, ""},                {1, 63, 1, false, 2, ""},
-      {1, 196, 1, false, 2, ""},               {1, 0, 1, false, 2, ""},
+      {1, 195, 1, true, 1, "cam.example.net"},
+      {1, 195, 2, true, 2, "cam.example.net"},
+      {1, 195, 0, true, 2, "cam.example.net"},
+      {1, 64, 1, true, 2, ""},
+      {1, 65, 1, true, 2, ""},
+      {0, 195, 1, false, 2, ""},
+      {2, 64, 1, false, 2, ""},
+      {1, 63, 1, false, 2, ""},
+      {1, 196, 1, false, 2, ""},
+      {1, 0, 1, false, 2, ""},
   };
   for (const auto& c : cases) {
     Datagram d = MoiReply(c.body);
@@ -243,12 +260,12 @@ TEST(DiscoveryParsers, TextReplyPortMacAndRecognition) {
     int port;
     const char* id;
   } cases[] = {
-      {"REPLY\r\n-ip 1.2.3.4", true, 0, ""},           // no "-portctp", no "-mac"
-      {"REPLY\r\n-portctp abc", true, 80, ""},         // not a number
-      {"REPLY\r\n-portctp 99999", true, 80, ""},       // not a port
-      {"REPLY\r\n-portctp ", true, 80, ""},            // empty value
+      {"REPLY\r\n-ip 1.2.3.4", true, 0, ""},      // no "-portctp", no "-mac"
+      {"REPLY\r\n-portctp abc", true, 80, ""},    // not a number
+      {"REPLY\r\n-portctp 99999", true, 80, ""},  // not a port
+      {"REPLY\r\n-portctp ", true, 80, ""},       // empty value
       {"REPLY\r\n-portctp 81\r\n-mac AA:BB", true, 81, "AABB"},
-      {"REPLYxyz", true, 0, ""},                       // anything after "REPLY" still counts
+      {"REPLYxyz", true, 0, ""},  // anything after "REPLY" still counts
       {"REPL", false, 0, ""},
       {"reply\r\n-ip 1.2.3.4", false, 0, ""},
       {"", false, 0, ""},

@@ -17,9 +17,9 @@ TEST(DiscoveryQueries, SQ610LayoutByteForByte) {
     std::uint8_t tag;
     std::uint8_t length;
   };
-  const Item items[] = {{5, 0x10, 6},    {13, 0x20, 16},  {31, 0x21, 16},  {49, 0x11, 4},
-                        {55, 0x12, 4},   {61, 0x13, 4},   {67, 0x14, 4},   {73, 0x1F, 4},
-                        {79, 0x22, 16},  {97, 0x23, 16},  {115, 0x24, 4},  {121, 0x28, 4},
+  const Item items[] = {{5, 0x10, 6},    {13, 0x20, 16}, {31, 0x21, 16}, {49, 0x11, 4},
+                        {55, 0x12, 4},   {61, 0x13, 4},  {67, 0x14, 4},  {73, 0x1F, 4},
+                        {79, 0x22, 16},  {97, 0x23, 16}, {115, 0x24, 4}, {121, 0x28, 4},
                         {127, 0x25, 30}, {159, 0x26, 1}};
   TBytes expected(256, 0);
   for (std::size_t i = 0; i < 5; ++i) expected[i] = static_cast<std::uint8_t>("SQ610"[i]);
