@@ -2,7 +2,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <sstream>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -13,6 +16,8 @@
 #include "i18n/str_res.h"
 #include "platform/dispatcher.h"
 #include "platform/paths.h"
+#include "upgrade/batch_upgrade.h"
+#include "upgrade/camera_list.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_thread.h"
@@ -34,6 +39,11 @@ struct UpgradeOptions {
   std::string repository;
   std::string data_dir;
   std::string lang;
+  std::string firmware;
+  std::string md5;
+  std::string from;
+  int jobs = 4;
+  std::string summary_json;
 };
 
 // Prints each log line as the window shows it, asks the same-version question on the terminal,
@@ -117,6 +127,10 @@ int RunUpgrade(const UpgradeOptions& options) {
   TLoopDispatcher ui;
   TConsoleObserver observer(options.yes);
   TUpgradeThread worker(std::move(upgrader), "", "", ui, observer);
+  TUpgradeOptions upgrade_options;
+  upgrade_options.local_firmware = options.firmware;
+  upgrade_options.local_md5 = options.md5;
+  worker.SetOptions(upgrade_options);
 
   // Ctrl+C asks the worker to stop where it safely can instead of killing an upload halfway.
   struct sigaction action {};
@@ -145,13 +159,87 @@ int RunUpgrade(const UpgradeOptions& options) {
   }
 }
 
+int RunBatch(const UpgradeOptions& options) {
+  std::ifstream in(options.from, std::ios::binary);
+  if (!in) {
+    std::cerr << "camlift: cannot read " << options.from << "\n";
+    return kExitUsage;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  TCameraListResult list = ParseCameraList(text.str(), options.user, options.password);
+  for (const std::string& error : list.errors) std::cerr << options.from << ": " << error << "\n";
+  if (!list.errors.empty()) return kExitUsage;
+  if (list.cameras.empty()) {
+    std::cerr << "camlift: " << options.from << " lists no camera\n";
+    return kExitUsage;
+  }
+  if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
+  TCliSession session(options.lang);
+
+  TBatchOptions batch;
+  batch.jobs = options.jobs;
+  batch.system = !options.ui;
+  batch.yes = options.yes;
+  batch.repository_url = ResolveRepositoryUrl(options.repository);
+  batch.work_folder = WorkFolder();
+  batch.upgrade.local_firmware = options.firmware;
+  batch.upgrade.local_md5 = options.md5;
+  TBatchUpgrade runner(std::move(list.cameras), batch);
+  runner.SetOnLine([](const TCameraEntry& camera, const std::string& line) {
+    std::cout << "[" << camera.ip << ":" << camera.port << "] " << line << std::endl;
+  });
+
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+  std::atomic<bool> watching{true};
+  std::thread watcher([&] {
+    while (watching) {
+      if (g_interrupted.exchange(false)) runner.RequestCancel();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  const std::vector<TBatchOutcome> outcomes = runner.Run();
+  watching = false;
+  watcher.join();
+
+  std::cout << "\n" << BatchSummaryTable(outcomes);
+  if (!options.summary_json.empty()) {
+    std::ofstream out(options.summary_json, std::ios::trunc);
+    out << BatchSummaryJson(outcomes);
+    if (!out.flush()) {
+      std::cerr << "camlift: cannot write " << options.summary_json << "\n";
+      return kExitFailed;
+    }
+  }
+  const bool all_ok = std::all_of(outcomes.begin(), outcomes.end(), [](const TBatchOutcome& o) {
+    return o.result.status == TUpgradeStatus::Working;
+  });
+  return all_ok ? kExitOk : kExitFailed;
+}
+
 void SetupUpgrade(CLI::App& root, CommandRunner& run) {
   auto options = std::make_shared<UpgradeOptions>();
   CLI::App* cmd = root.add_subcommand("upgrade", "Upgrade the firmware of one camera");
-  cmd->add_option("--series", options->series, "Camera series")
-      ->required()
-      ->check(CLI::IsMember({"K", "M", "P", "R"}, CLI::ignore_case));
-  cmd->add_option("--ip", options->ip, "Camera IP address")->required();
+  auto* series = cmd->add_option("--series", options->series, "Camera series")
+                     ->check(CLI::IsMember({"K", "M", "P", "R"}, CLI::ignore_case));
+  auto* ip = cmd->add_option("--ip", options->ip, "Camera IP address");
+  auto* from = cmd->add_option(
+      "--from", options->from,
+      "Upgrade every camera of a list: CSV (ip,port,series,user,password) or search --json lines");
+  from->excludes(series)->excludes(ip);
+  cmd->add_option("--jobs", options->jobs, "Cameras upgraded at the same time (with --from)")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 64))
+      ->needs(from);
+  cmd->add_option("--summary-json", options->summary_json, "Write the batch summary as JSON")
+      ->needs(from);
+  cmd->add_option("--firmware", options->firmware,
+                  "Upgrade from this firmware file or repository archive (no repository)")
+      ->check(CLI::ExistingFile);
+  cmd->add_option("--md5", options->md5, "MD5 the --firmware archive must have");
   cmd->add_option("--port", options->port, "Camera HTTP port")->capture_default_str();
   cmd->add_option("--user", options->user, "Camera account")->capture_default_str();
   cmd->add_option("--password", options->password, "Camera password (default empty)");
@@ -163,6 +251,11 @@ void SetupUpgrade(CLI::App& root, CommandRunner& run) {
   cmd->add_option("--lang", options->lang, "Language of the log")
       ->check(CLI::IsMember({"en", "cn", "b5"}));
   cmd->callback([options, &run] {
+    if (!options->from.empty()) {
+      run = [options] { return RunBatch(*options); };
+      return;
+    }
+    if (options->series.empty()) throw CLI::RequiredError("--series");
     if (options->ip.find_first_not_of(" \t") == std::string::npos) {
       throw CLI::ValidationError("--ip", "the IP address cannot be empty");
     }

@@ -10,6 +10,8 @@
 // Servers print one line per listener and then "camlift-sim: ready" on stdout, and run until
 // SIGINT or SIGTERM.
 #include <CLI/CLI.hpp>
+#include <fstream>
+#include <sstream>
 
 #include <csignal>
 #include <iostream>
@@ -17,6 +19,7 @@
 
 #include "sim_firmware.h"
 #include "sim_scenario.h"
+#include "sim_site.h"
 
 namespace {
 
@@ -153,12 +156,49 @@ int main(int argc, char** argv) {
   std::string show_path;
   show->add_option("file", show_path, "Firmware file")->required();
 
+  // site
+  auto* site = app.add_subcommand("site", "Run a whole site of cameras and a repository");
+  TSiteOptions site_options;
+  std::string site_series = "M,P,R,K";
+  std::string site_list;
+  site->add_option("--count", site_options.count, "Number of cameras")->capture_default_str();
+  site->add_option("--series", site_series, "Series, in turn (e.g. M,P,R,K)")->capture_default_str();
+  site->add_option("--faulty", site_options.faulty, "Cameras that misbehave")
+      ->capture_default_str();
+  site->add_option("--base-ip", site_options.base_ip, "Address of the first camera")
+      ->capture_default_str();
+  site->add_option("--port", site_options.port, "HTTP port of every camera")->capture_default_str();
+  site->add_option("--password", site_options.password, "Password of every camera")
+      ->capture_default_str();
+  site->add_option("--repo-root", site_options.repo_root, "Repository folder")->required();
+  site->add_option("--repo-port", site_options.repo_port, "Repository port")->required();
+  site->add_option("--size", site_options.firmware_size, "Firmware size in bytes")
+      ->capture_default_str();
+  site->add_option("--list", site_list, "Write the camera list (CSV) for camlift upgrade --from");
+  site->add_option("--record", record, "Append one JSON line per request to this file");
+
   CLI11_PARSE(app, argc, argv);
 
   try {
     if (*run) {
       TScenario scenario = LoadScenario(scenario_path);
       scenario.allow_wildcard = scenario.allow_wildcard || allow_wildcard;
+      return RunUntilSignal(std::move(scenario), record);
+    }
+    if (*site) {
+      site_options.series.clear();
+      std::stringstream names(site_series);
+      for (std::string name; std::getline(names, name, ',');) {
+        const auto series = ParseSeries(name);
+        if (!series) throw std::runtime_error("unknown series \"" + name + "\"");
+        site_options.series.push_back(*series);
+      }
+      TScenario scenario = MakeSiteScenario(site_options);
+      if (!site_list.empty()) {
+        std::ofstream out(site_list, std::ios::trunc);
+        out << SiteCameraList(scenario);
+        if (!out.flush()) throw std::runtime_error("cannot write " + site_list);
+      }
       return RunUntilSignal(std::move(scenario), record);
     }
     if (*camera) {

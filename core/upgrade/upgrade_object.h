@@ -59,6 +59,8 @@ class TUpgradeObject {
   const std::string& LatestVersion() const { return latest_version_; }
   void SetLatestVersion(const std::string& value) { latest_version_ = value; }
   const std::string& OemText() const { return oem_text_; }
+  // For a fetch without the camera at hand: the OEM text the camera would report.
+  void SetOemText(const std::string& value) { oem_text_ = value; }
   const std::string& RepositoryFile() const { return repository_file_; }
   const std::string& LocalFilePath() const { return local_file_path_; }
 

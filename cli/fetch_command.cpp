@@ -1,0 +1,81 @@
+// camlift fetch: downloads and verifies the firmware a camera would get, into the work folder's
+// cache, so that a laptop can fetch in the office and upgrade on site without a network.
+#include <iostream>
+#include <memory>
+
+#include "cli_session.h"
+#include "command_registry.h"
+#include "platform/paths.h"
+#include "upgrade/repository_url.h"
+#include "upgrade/upgrade_factory.h"
+
+namespace camlift::cli {
+namespace {
+
+struct FetchOptions {
+  std::string series;
+  bool ui = false;
+  std::string model;
+  std::string version;
+  std::string oem;
+  std::string repository;
+  std::string data_dir;
+};
+
+int RunFetch(const FetchOptions& options) {
+  if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
+  TCliSession session("en");
+  auto upgrader = TUpgradeFactory::CreateUpgrader(SeriesIndexFromLetter(options.series[0]),
+                                                  !options.ui);
+  upgrader->SetRepositoryUrl(ResolveRepositoryUrl(options.repository));
+  if (upgrader->RepositoryUrl().empty()) {
+    std::cerr << "camlift: no firmware repository is configured (--repository)\n";
+    return kExitFailed;
+  }
+  upgrader->SetModel(options.model);
+  upgrader->SetCurrentVersion(options.version);
+  upgrader->SetOemText(options.oem);
+  std::string md5, excluded, latest;
+  upgrader->ReadLatestVersion(md5, excluded, latest);
+  if (latest.empty()) {
+    std::cerr << "camlift: the catalogue has no firmware for \"" << upgrader->ModelKey() << "\"\n";
+    return kExitFailed;
+  }
+  if (!upgrader->DownloadFirmware(md5)) {
+    std::cerr << "camlift: the firmware " << latest << " could not be fetched and verified\n";
+    return kExitFailed;
+  }
+  std::cout << "version " << latest << " verified: " << upgrader->LocalFilePath() << "\n";
+  if (!excluded.empty()) std::cout << "not for cameras running: " << excluded << "\n";
+  return kExitOk;
+}
+
+void SetupFetch(CLI::App& root, CommandRunner& run) {
+  auto options = std::make_shared<FetchOptions>();
+  CLI::App* cmd = root.add_subcommand(
+      "fetch", "Download and verify the firmware a camera would get, for an upgrade later");
+  cmd->add_option("--series", options->series, "Camera series")
+      ->required()
+      ->check(CLI::IsMember({"K", "M", "P", "R"}, CLI::ignore_case));
+  cmd->add_flag("--ui", options->ui, "The UI firmware instead of the system firmware");
+  auto* model = cmd->add_option("--model", options->model, "The camera's model (catalogue section)");
+  auto* version = cmd->add_option("--version", options->version,
+                                  "The camera's current version (for cameras without a model)");
+  model->excludes(version);
+  cmd->add_option("--oem", options->oem, "The camera's OEM text (UI firmware)");
+  cmd->add_option("--repository", options->repository, "Firmware repository base URL");
+  cmd->add_option("--data-dir", options->data_dir, "Work folder (the cache lives in its Bin/)");
+  cmd->callback([options, &run] {
+    if (options->model.empty() && options->version.empty()) {
+      throw CLI::RequiredError("--model or --version");
+    }
+    if (options->ui && options->oem.empty()) throw CLI::RequiredError("--oem (with --ui)");
+    run = [options] { return RunFetch(*options); };
+  });
+}
+
+}  // namespace
+
+CAMLIFT_REGISTER_COMMAND("fetch", SetupFetch);
+
+}  // namespace camlift::cli

@@ -1,0 +1,176 @@
+#include "upgrade/batch_upgrade.h"
+
+#include <algorithm>
+#include <ctime>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "i18n/str_res.h"
+#include "platform/dispatcher.h"
+#include "upgrade/upgrade_factory.h"
+#include "util/log_line.h"
+#include "util/text_convert.h"
+#include "util/tools.h"
+
+namespace camlift {
+namespace {
+
+std::string Today() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y%m%d", &local);
+  return text;
+}
+
+std::string CameraName(const TCameraEntry& c) { return c.ip + ":" + std::to_string(c.port); }
+
+// Writes one camera's log lines to its file and hands them on; answers the question from the
+// options, since nobody can be asked about twenty cameras at once.
+class TBatchObserver final : public IUpgradeObserver {
+ public:
+  TBatchObserver(const std::string& path, bool yes,
+                 std::function<void(const std::string&)> on_line)
+      : file_(path, std::ios::app), yes_(yes), on_line_(std::move(on_line)) {}
+
+  void OnLog(const std::string& text) override {
+    const std::string utf8 = LangToUtf8(text, CurrentLanguage());
+    const std::string line = FormatLogLine(utf8);
+    file_ << line << "\r\n" << std::flush;
+    last_ = utf8;
+    on_line_(line);
+  }
+  bool AskYesNo(const std::string&, const std::string&) override { return yes_; }
+  const std::string& last() const { return last_; }
+
+ private:
+  std::ofstream file_;
+  bool yes_;
+  std::function<void(const std::string&)> on_line_;
+  std::string last_;
+};
+
+}  // namespace
+
+TBatchUpgrade::TBatchUpgrade(std::vector<TCameraEntry> cameras, TBatchOptions options)
+    : cameras_(std::move(cameras)), options_(std::move(options)) {}
+
+std::string TBatchUpgrade::ResultText(TUpgradeStatus status) {
+  switch (status) {
+    case TUpgradeStatus::Working: return "ok";
+    case TUpgradeStatus::NotNeeded: return "not needed";
+    case TUpgradeStatus::Failed: return "failed";
+    case TUpgradeStatus::Cancelled: return "cancelled";
+    case TUpgradeStatus::NotReturned: return "not returned";
+    case TUpgradeStatus::VersionUnchanged: return "version unchanged";
+  }
+  return "failed";
+}
+
+TBatchOutcome TBatchUpgrade::RunOne(const TCameraEntry& camera) {
+  TBatchOutcome outcome;
+  outcome.camera = camera;
+  const std::string tag = camera.ip + "-" + std::to_string(camera.port);
+  TTools::ForceDirs(options_.work_folder + "logs");
+  outcome.log_file = options_.work_folder + "logs/" + camera.ip + "-" + Today() + ".log";
+
+  auto upgrader = TUpgradeFactory::CreateUpgrader(camera.series, options_.system);
+  upgrader->SetUserName(camera.user);
+  upgrader->SetPassword(camera.password);
+  upgrader->SetIPAddress(camera.ip);
+  upgrader->SetPort(camera.port);
+  upgrader->SetRepositoryUrl(options_.repository_url);
+  upgrader->SetWorkFolder(options_.work_folder);
+  // Files of one run that others must not overwrite meanwhile.
+  upgrader->SetCatalogueFileName("Firmware-" + tag + ".ini");
+  upgrader->SetDownloadFolder(options_.work_folder + "downloads/" + tag + "/");
+
+  TBatchObserver observer(outcome.log_file, options_.yes, [&](const std::string& line) {
+    if (!on_line_) return;
+    std::lock_guard lock(line_mutex_);
+    on_line_(camera, line);
+  });
+  TInlineDispatcher inline_ui;  // each camera's reports stay on its own worker
+  TUpgradeThread worker(std::move(upgrader), "", "", inline_ui, observer);
+  worker.SetOptions(options_.upgrade);
+  std::atomic<bool> done{false};
+  std::thread watch([&] {
+    while (!done) {
+      if (cancel_) worker.RequestCancel();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  outcome.result = worker.Execute();
+  done = true;
+  watch.join();
+  outcome.reason = observer.last();
+  return outcome;
+}
+
+std::vector<TBatchOutcome> TBatchUpgrade::Run() {
+  std::vector<TBatchOutcome> outcomes(cameras_.size());
+  std::atomic<std::size_t> next{0};
+  const int jobs = std::max(1, std::min<int>(options_.jobs, static_cast<int>(cameras_.size())));
+  std::vector<std::thread> workers;
+  for (int j = 0; j < jobs; ++j) {
+    workers.emplace_back([&] {
+      for (std::size_t i; (i = next++) < cameras_.size();) {
+        if (cancel_) {
+          outcomes[i].camera = cameras_[i];
+          outcomes[i].result.status = TUpgradeStatus::Cancelled;
+          outcomes[i].reason = "not started";
+          continue;
+        }
+        outcomes[i] = RunOne(cameras_[i]);
+      }
+    });
+  }
+  for (auto& w : workers) w.join();
+  return outcomes;
+}
+
+std::string BatchSummaryTable(const std::vector<TBatchOutcome>& outcomes) {
+  std::vector<std::vector<std::string>> rows = {
+      {"Camera", "Series", "Old version", "New version", "Result", "Reason"}};
+  for (const TBatchOutcome& o : outcomes) {
+    rows.push_back({CameraName(o.camera), std::string(1, SeriesLetter(o.camera.series)),
+                    o.result.old_version,
+                    o.result.reported_version.empty() ? o.result.new_version
+                                                      : o.result.reported_version,
+                    TBatchUpgrade::ResultText(o.result.status), o.reason});
+  }
+  std::vector<std::size_t> width(6, 0);
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c + 1 < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+  }
+  std::string table;
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      table += row[c];
+      if (c + 1 < row.size()) table += std::string(width[c] - row[c].size() + 2, ' ');
+    }
+    table += "\n";
+  }
+  return table;
+}
+
+std::string BatchSummaryJson(const std::vector<TBatchOutcome>& outcomes) {
+  nlohmann::json all = nlohmann::json::array();
+  for (const TBatchOutcome& o : outcomes) {
+    all.push_back({{"camera", CameraName(o.camera)},
+                   {"ip", o.camera.ip},
+                   {"port", o.camera.port},
+                   {"series", std::string(1, SeriesLetter(o.camera.series))},
+                   {"oldVersion", o.result.old_version},
+                   {"catalogueVersion", o.result.new_version},
+                   {"reportedVersion", o.result.reported_version},
+                   {"result", TBatchUpgrade::ResultText(o.result.status)},
+                   {"reason", o.reason},
+                   {"log", o.log_file}});
+  }
+  return all.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace camlift

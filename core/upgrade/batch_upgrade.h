@@ -1,0 +1,64 @@
+// Many cameras at once: up to `jobs` workers run side by side, each with its own upgrader, its
+// own log file and its own catalogue and download names in the shared work folder; unpacked
+// firmware is shared only through the verified cache. One camera's failure never stops another.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "upgrade/camera_list.h"
+#include "upgrade/upgrade_thread.h"
+
+namespace camlift {
+
+struct TBatchOptions {
+  int jobs = 4;
+  bool system = true;        // system firmware, or the UI firmware
+  bool yes = false;          // the answer to the same-version question
+  std::string repository_url;
+  std::string work_folder;   // ends in "/"
+  TUpgradeOptions upgrade;   // local firmware, confirmation
+};
+
+struct TBatchOutcome {
+  TCameraEntry camera;
+  TUpgradeResult result;
+  std::string log_file;
+  std::string reason;  // the last log line, UTF-8
+};
+
+class TBatchUpgrade {
+ public:
+  // Each log line of each camera as it comes (UTF-8), for a live display. Called from the
+  // workers' threads, one call at a time.
+  using LineFn = std::function<void(const TCameraEntry&, const std::string& utf8_line)>;
+
+  TBatchUpgrade(std::vector<TCameraEntry> cameras, TBatchOptions options);
+
+  void SetOnLine(LineFn on_line) { on_line_ = std::move(on_line); }
+  // Runs every camera; returns when all have ended. Outcomes are in list order.
+  std::vector<TBatchOutcome> Run();
+  // Asks every running and waiting camera to stop where it safely can.
+  void RequestCancel() { cancel_ = true; }
+
+  // "ok" only for a camera that runs the new firmware after its restart.
+  static std::string ResultText(TUpgradeStatus status);
+
+ private:
+  TBatchOutcome RunOne(const TCameraEntry& camera);
+
+  std::vector<TCameraEntry> cameras_;
+  TBatchOptions options_;
+  LineFn on_line_;
+  std::mutex line_mutex_;
+  std::atomic<bool> cancel_{false};
+};
+
+// The summary as an aligned table and as JSON.
+std::string BatchSummaryTable(const std::vector<TBatchOutcome>& outcomes);
+std::string BatchSummaryJson(const std::vector<TBatchOutcome>& outcomes);
+
+}  // namespace camlift
