@@ -1,0 +1,452 @@
+// camlift r730: the configuration calls of series R cameras on the command line (login check,
+// network settings, factory parameters, defaults, Wi-Fi scan and settings, DDNS settings).
+// The camera is named by --ip/--port or picked by --mac from a series R search.
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "command_registry.h"
+#include "discovery/dev_types.h"
+#include "discovery/r730_params.h"
+#include "discovery/r730_search.h"
+#include "discovery/r730_series.h"
+#include "discovery/r730_settings.h"
+#include "discovery/search_datagrams.h"
+#include "platform/dispatcher.h"
+
+namespace camlift::cli {
+namespace {
+
+constexpr const char* kHidden = "(hidden)";
+
+// Settings a subcommand may change; unset ones keep the camera's value.
+struct TNetworkChanges {
+  std::optional<std::string> ip, netmask, gateway, dns1, dns2, name, dhcp;
+  std::optional<int> port;
+};
+
+struct TWifiChanges {
+  std::optional<int> enable, mode, encrypt, auth_type, def_key, key_format;
+  std::optional<std::string> ssid, wpa_psk;
+  std::array<std::optional<std::string>, 4> keys;
+  std::array<std::optional<int>, 4> key_bits;
+};
+
+struct TDdnsChanges {
+  std::optional<std::string> user, password, proxy_server, proxy_port;
+};
+
+struct TR730Options {
+  std::string ip;
+  int port = 81;
+  bool port_given = false;
+  std::string user = "admin";
+  std::string password;
+  std::string mac;
+  bool json = false;
+  bool show_secrets = false;
+  std::string firmware_version;
+  TNetworkChanges network;
+  std::string device_mac;
+  std::string wifi_mac;
+  TWifiChanges wifi;
+  TDdnsChanges ddns;
+};
+
+std::string Utf8(const std::string& text) { return ToValidUtf8(text); }
+
+nlohmann::json Secret(const TR730Options& o, const std::string& value) {
+  return o.show_secrets ? nlohmann::json(Utf8(value)) : nlohmann::json(nullptr);
+}
+std::string SecretText(const TR730Options& o, const std::string& value) {
+  return o.show_secrets || value.empty() ? Utf8(value) : kHidden;
+}
+
+int Fail(const TR730Options& o, const std::string& message, nlohmann::json extra = {}) {
+  if (o.json) {
+    nlohmann::json out = extra.is_object() ? std::move(extra) : nlohmann::json::object();
+    out["ok"] = false;
+    out["error"] = message;
+    std::cout << out.dump() << "\n";
+  } else {
+    std::cerr << "camlift r730: " << message << "\n";
+  }
+  return kExitFailed;
+}
+
+int Usage(const std::string& message) {
+  std::cerr << "camlift r730: " << message << "\n";
+  return kExitUsage;
+}
+
+int Done(const TR730Options& o, const std::string& message, nlohmann::json extra = {}) {
+  if (o.json) {
+    nlohmann::json out = extra.is_object() ? std::move(extra) : nlohmann::json::object();
+    out["ok"] = true;
+    std::cout << out.dump() << "\n";
+  } else {
+    std::cout << message << "\n";
+  }
+  return kExitOk;
+}
+
+// One series R search (two passes when the first finds nothing): the camera whose MAC is mac,
+// or else whose address is ip.
+std::optional<TDevInfo> Search(const std::string& mac, const std::string& ip) {
+  TLoopDispatcher ui;
+  SetR730SearchDispatcher(&ui);
+  std::optional<TDevInfo> found;
+  const std::string wanted = NormalizeID(mac);
+  for (int pass = 0; pass < 2 && !found; ++pass) {
+    R730Client().SearchDevices(k8600Port, [&](const TDevInfo& d) {
+      const bool match = !wanted.empty() ? NormalizeID(d.DevID) == wanted : d.IPAddr == ip;
+      if (match && !found) found = d;
+    });
+    WaitR730SearchesDone(ui);
+  }
+  SetR730SearchDispatcher(nullptr);
+  return found;
+}
+
+// The camera record the calls work on. need_search: the call needs what only the search
+// reports (MAC, version, network settings).
+std::optional<TDevInfo> PickCamera(const TR730Options& o, bool need_search, std::string& error) {
+  if (!o.mac.empty() || need_search) {
+    std::optional<TDevInfo> found = Search(o.mac, o.ip);
+    if (!found) {
+      error = !o.mac.empty() ? "no series R camera with MAC " + o.mac + " answered the search"
+                             : "no series R camera at " + o.ip + " answered the search";
+    }
+    return found;
+  }
+  TDevInfo d;
+  d.DevType = kType8600;
+  d.IPAddr = o.ip;
+  d.DevPort = static_cast<std::uint16_t>(o.port);
+  d.Version = o.firmware_version;
+  return d;
+}
+
+std::string BaseUrl() { return dynamic_cast<TR730Series&>(R730Client()).BaseUrl(); }
+
+void ApplyNetwork(const TNetworkChanges& c, TDevInfo& d) {
+  if (c.ip) d.IPAddr = *c.ip;
+  if (c.netmask) d.Netmask = *c.netmask;
+  if (c.gateway) d.Gateway = *c.gateway;
+  if (c.dns1) d.DNS1 = *c.dns1;
+  if (c.dns2) d.DNS2 = *c.dns2;
+  if (c.name) d.DevName = *c.name;
+  if (c.port) d.DevPort = static_cast<std::uint16_t>(*c.port);
+  if (c.dhcp) d.DhcpFlag = *c.dhcp == "on" ? 1 : 2;
+}
+
+nlohmann::json NetworkJson(const TDevInfo& d) {
+  return {{"ip", Utf8(d.IPAddr)},     {"port", d.DevPort},        {"netmask", Utf8(d.Netmask)},
+          {"gateway", Utf8(d.Gateway)}, {"dns1", Utf8(d.DNS1)},   {"dns2", Utf8(d.DNS2)},
+          {"name", Utf8(d.DevName)},  {"dhcp", d.DhcpFlag == 1}};
+}
+
+int RunCheckLogin(const TR730Options& o, const TDevInfo&) {
+  if (!R730Client().CheckLogin(BaseUrl(), o.user, o.password)) {
+    return Fail(o, "the camera refused the account or did not answer");
+  }
+  return Done(o, "Login accepted.");
+}
+
+int RunSetNetwork(const TR730Options& o, const TDevInfo& current) {
+  TDevInfo wanted = current;
+  ApplyNetwork(o.network, wanted);
+  const T8600SettingsResult request = Build8600Settings(wanted, o.user, o.password);
+  if (request.bytes.empty()) return Usage(request.error);
+  if (!R730Client().SetNetwork(current.IPAddr, current.DevPort, o.user, o.password, wanted,
+                               current)) {
+    return Fail(o, "the camera did not take the network settings");
+  }
+  return Done(o, "Network settings taken: " + wanted.IPAddr + ":" +
+                     std::to_string(wanted.DevPort) + ".",
+              {{"settings", NetworkJson(wanted)}});
+}
+
+int RunFactory(const TR730Options& o, const TDevInfo& current) {
+  TDevInfo wanted = current;
+  ApplyNetwork(o.network, wanted);
+  wanted.DevID = o.device_mac;
+  const T8600SettingsResult request = Build8600Settings(wanted, o.user, o.password);
+  if (request.bytes.empty()) return Usage(request.error);
+  if (!R730Client().SetFactoryParams(o.user, o.password, current, wanted, o.wifi_mac)) {
+    return Fail(o, "the camera did not take the factory parameters");
+  }
+  return Done(o, "Factory parameters taken.");
+}
+
+int RunRestoreDefaults(const TR730Options& o, const TDevInfo&) {
+  if (!R730Client().RestoreDefaults(o.user, o.password)) {
+    return Fail(o, "the camera did not confirm restoring its defaults");
+  }
+  return Done(o, "Defaults restored.");
+}
+
+int RunWifiScan(const TR730Options& o, const TDevInfo&) {
+  std::vector<TWiFiEntry> list;
+  const std::int32_t count = R730Client().ScanWifi(o.user, o.password, list);
+  if (count < 0) return Fail(o, "the Wi-Fi scan failed");
+  nlohmann::json points = nlohmann::json::array();
+  for (const TWiFiEntry& e : list) {
+    const TWiFiRecord& r = e.Record;
+    points.push_back({{"ssid", Utf8(r.SSID)}, {"mac", Utf8(r.Mac)}, {"security", r.Security},
+                      {"mode", r.Mode}, {"dbm0", Utf8(r.Dbm0)}, {"dbm1", Utf8(r.Dbm1)}});
+  }
+  if (o.json) return Done(o, "", {{"count", count}, {"accessPoints", points}});
+  std::cout << count << " access point" << (count == 1 ? "" : "s") << "\n";
+  for (const TWiFiEntry& e : list) {
+    std::cout << Utf8(e.Text) << "  mac " << Utf8(e.Record.Mac) << "  security "
+              << e.Record.Security << "  mode " << e.Record.Mode << "\n";
+  }
+  return kExitOk;
+}
+
+void PrintWifi(const TR730Options& o, const TWiFiParams& p) {
+  if (o.json) {
+    Done(o, "",
+         {{"wifi",
+           {{"enable", p.Enable},       {"ssid", Utf8(p.SSID)},       {"mode", p.Mode},
+            {"encrypt", p.Encrypt},     {"authType", p.AuthType},     {"defKey", p.DefKey},
+            {"keyFormat", p.KeyFormat}, {"key1", Secret(o, p.Key1)},  {"key2", Secret(o, p.Key2)},
+            {"key3", Secret(o, p.Key3)}, {"key4", Secret(o, p.Key4)}, {"key1Bits", p.Key1Bits},
+            {"key2Bits", p.Key2Bits},   {"key3Bits", p.Key3Bits},     {"key4Bits", p.Key4Bits},
+            {"wpaPsk", Secret(o, p.WpaPsk)}}}});
+    return;
+  }
+  std::cout << "Enable:    " << p.Enable << "\n"
+            << "SSID:      " << Utf8(p.SSID) << "\n"
+            << "Mode:      " << p.Mode << "\n"
+            << "Encrypt:   " << p.Encrypt << "\n"
+            << "AuthType:  " << p.AuthType << "\n"
+            << "DefKey:    " << p.DefKey << "\n"
+            << "KeyFormat: " << p.KeyFormat << "\n"
+            << "Key1:      " << SecretText(o, p.Key1) << " (" << p.Key1Bits << " bits)\n"
+            << "Key2:      " << SecretText(o, p.Key2) << " (" << p.Key2Bits << " bits)\n"
+            << "Key3:      " << SecretText(o, p.Key3) << " (" << p.Key3Bits << " bits)\n"
+            << "Key4:      " << SecretText(o, p.Key4) << " (" << p.Key4Bits << " bits)\n"
+            << "WpaPsk:    " << SecretText(o, p.WpaPsk) << "\n";
+}
+
+int RunWifiGet(const TR730Options& o, const TDevInfo&) {
+  // A failed request leaves an empty record: check the account first to tell the two apart.
+  if (!R730Client().CheckLogin(BaseUrl(), o.user, o.password)) {
+    return Fail(o, "the camera refused the account or did not answer");
+  }
+  const TWiFiParams* p = R730Client().ReadWifi(o.user, o.password);
+  if (!p) return Fail(o, "the camera's settings page holds no Wi-Fi settings");
+  PrintWifi(o, *p);
+  return kExitOk;
+}
+
+int RunWifiSet(const TR730Options& o, const TDevInfo&) {
+  // Writing goes from what was read: an empty record from a failed read would wipe the settings.
+  if (!R730Client().CheckLogin(BaseUrl(), o.user, o.password)) {
+    return Fail(o, "the camera refused the account or did not answer");
+  }
+  TWiFiParams* p = R730Client().ReadWifi(o.user, o.password);
+  if (!p) return Fail(o, "the camera's settings page holds no Wi-Fi settings");
+  const TWifiChanges& c = o.wifi;
+  if (c.enable) p->Enable = *c.enable;
+  if (c.ssid) p->SSID = *c.ssid;
+  if (c.mode) p->Mode = *c.mode;
+  if (c.encrypt) p->Encrypt = *c.encrypt;
+  if (c.auth_type) p->AuthType = *c.auth_type;
+  if (c.def_key) p->DefKey = *c.def_key;
+  if (c.key_format) p->KeyFormat = *c.key_format;
+  std::string* keys[] = {&p->Key1, &p->Key2, &p->Key3, &p->Key4};
+  std::int32_t* bits[] = {&p->Key1Bits, &p->Key2Bits, &p->Key3Bits, &p->Key4Bits};
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (c.keys[i]) *keys[i] = *c.keys[i];
+    if (c.key_bits[i]) *bits[i] = *c.key_bits[i];
+  }
+  if (c.wpa_psk) p->WpaPsk = *c.wpa_psk;
+  switch (R730Client().WriteWifi(o.user, o.password)) {
+    case 1:
+      return Done(o, "Wi-Fi settings taken; the camera restarts.", {{"result", 1}});
+    case 2:
+      return Fail(o, "Wi-Fi settings taken, but the camera did not take the restart request",
+                  {{"result", 2}});
+    default:
+      return Fail(o, "the camera did not take the Wi-Fi settings", {{"result", 0}});
+  }
+}
+
+std::string DdnsStatusText(std::int32_t status) {
+  static constexpr const char* kTexts[] = {
+      "complete",
+      "no service set",
+      "a service other than 11",
+      "proxy server or proxy port missing",
+      "no user",
+      "the camera's page holds no settings",
+      "the request failed",
+  };
+  return status >= 0 && status <= 6 ? kTexts[status] : "unknown";
+}
+
+int RunDdnsGet(const TR730Options& o, const TDevInfo&) {
+  const TDdnsParams* p = R730Client().ReadDdns(o.user, o.password, false);
+  if (p->Status == kDdnsNoVars || p->Status == kDdnsRequestFailed) {
+    return Fail(o, "DDNS settings not read: " + DdnsStatusText(p->Status),
+                {{"status", p->Status}});
+  }
+  if (o.json) {
+    return Done(o, "",
+                {{"ddns",
+                  {{"status", p->Status},
+                   {"statusText", DdnsStatusText(p->Status)},
+                   {"service", Utf8(p->Service)},
+                   {"proxyServer", Utf8(p->ProxyServer)},
+                   {"proxyPort", Utf8(p->ProxyPort)},
+                   {"user", Utf8(p->User)},
+                   {"password", Secret(o, p->Password)}}}});
+  }
+  std::cout << "Status:       " << p->Status << " (" << DdnsStatusText(p->Status) << ")\n"
+            << "Service:      " << Utf8(p->Service) << "\n"
+            << "Proxy server: " << Utf8(p->ProxyServer) << "\n"
+            << "Proxy port:   " << Utf8(p->ProxyPort) << "\n"
+            << "User:         " << Utf8(p->User) << "\n"
+            << "Password:     " << SecretText(o, p->Password) << "\n";
+  return kExitOk;
+}
+
+int RunDdnsSet(const TR730Options& o, const TDevInfo&) {
+  TDdnsParams* p = R730Client().ReadDdns(o.user, o.password, false);
+  if (p->Status == kDdnsNoVars || p->Status == kDdnsRequestFailed) {
+    return Fail(o, "DDNS settings not read: " + DdnsStatusText(p->Status),
+                {{"status", p->Status}});
+  }
+  const TDdnsChanges& c = o.ddns;
+  if (c.user) p->User = *c.user;
+  if (c.password) p->Password = *c.password;
+  if (c.proxy_server) p->ProxyServer = *c.proxy_server;
+  if (c.proxy_port) p->ProxyPort = *c.proxy_port;
+  switch (R730Client().WriteDdns(o.user, o.password)) {
+    case 0:
+      return Done(o, "DDNS settings taken.", {{"result", 0}});
+    case 1:
+      return Fail(o, "the camera did not confirm the DDNS settings", {{"result", 1}});
+    default:
+      return Fail(o, "the DDNS request failed", {{"result", 2}});
+  }
+}
+
+using TRunner = int (*)(const TR730Options&, const TDevInfo&);
+
+int Run(const TR730Options& o, TRunner runner, bool need_search) {
+  if (o.ip.empty() && o.mac.empty()) return Usage("name the camera with --ip or --mac");
+  std::string error;
+  const std::optional<TDevInfo> device = PickCamera(o, need_search, error);
+  if (!device) return Fail(o, error);
+  R730Client().SetDevice(device);
+  return runner(o, *device);
+}
+
+void AddNetworkOptions(CLI::App* cmd, TNetworkChanges& c) {
+  cmd->add_option("--new-ip", c.ip, "New IP address");
+  cmd->add_option("--netmask", c.netmask, "New subnet mask");
+  cmd->add_option("--gateway", c.gateway, "New default gateway");
+  cmd->add_option("--dns1", c.dns1, "New primary DNS server");
+  cmd->add_option("--dns2", c.dns2, "New secondary DNS server");
+  cmd->add_option("--new-port", c.port, "New HTTP port")->check(CLI::Range(1, 65535));
+  cmd->add_option("--name", c.name, "New camera name");
+  cmd->add_option("--dhcp", c.dhcp, "DHCP on or off")->check(CLI::IsMember({"on", "off"}));
+}
+
+void SetupR730(CLI::App& root, CommandRunner& run) {
+  auto options = std::make_shared<TR730Options>();
+  CLI::App* r730 = root.add_subcommand(
+      "r730", "Configure a series R camera: login check, network, factory parameters, defaults, "
+              "Wi-Fi, DDNS.");
+  r730->require_subcommand(1);
+
+  struct TSub {
+    const char* name;
+    const char* help;
+    TRunner runner;
+    bool need_search;
+  };
+  const TSub subs[] = {
+      {"check-login", "Check the account against the camera", RunCheckLogin, false},
+      {"set-network",
+       "Send new network settings (the camera is looked up by the search for the rest)",
+       RunSetNetwork, true},
+      {"factory", "Set the factory parameters (MAC addresses)", RunFactory, false},
+      {"restore-defaults", "Restore the camera's default settings", RunRestoreDefaults, false},
+      {"wifi-scan", "List the access points the camera sees", RunWifiScan, false},
+      {"wifi-get", "Show the camera's Wi-Fi settings", RunWifiGet, false},
+      {"wifi-set", "Change the camera's Wi-Fi settings (then it restarts)", RunWifiSet, false},
+      {"ddns-get", "Show the camera's DDNS settings", RunDdnsGet, false},
+      {"ddns-set", "Change the camera's DDNS settings", RunDdnsSet, false},
+  };
+  for (const TSub& s : subs) {
+    CLI::App* cmd = r730->add_subcommand(s.name, s.help);
+    TR730Options& o = *options;
+    cmd->add_option("--ip", o.ip, "Camera IP address");
+    cmd->add_option("--port", o.port, "Camera HTTP port")
+        ->check(CLI::Range(1, 65535))
+        ->capture_default_str();
+    cmd->add_option("--user", o.user, "Camera account")->capture_default_str();
+    cmd->add_option("--password", o.password, "Camera password (default empty)");
+    cmd->add_option("--mac", o.mac, "Pick the camera by its MAC address from a series R search");
+    cmd->add_flag("--json", o.json, "One JSON object as the result");
+    const std::string name = s.name;
+    if (name == "wifi-get" || name == "ddns-get") {
+      cmd->add_flag("--show-secrets", o.show_secrets, "Print keys and passwords");
+    }
+    bool need_search = s.need_search;
+    if (name == "set-network") AddNetworkOptions(cmd, o.network);
+    if (name == "factory") {
+      cmd->add_option("--device-mac", o.device_mac, "New MAC address of the camera")
+          ->required();
+      cmd->add_option("--wifi-mac", o.wifi_mac, "New MAC address of the camera's Wi-Fi");
+      cmd->add_option("--firmware-version", o.firmware_version,
+                      "Version the camera runs (default: as the search reports it)");
+      AddNetworkOptions(cmd, o.network);
+    }
+    if (name == "wifi-set") {
+      TWifiChanges& w = o.wifi;
+      cmd->add_option("--enable", w.enable, "1: Wi-Fi on, 0: off")->check(CLI::Range(0, 1));
+      cmd->add_option("--ssid", w.ssid, "Network name");
+      cmd->add_option("--mode", w.mode, "Mode number of the camera");
+      cmd->add_option("--encrypt", w.encrypt, "Encryption number of the camera");
+      cmd->add_option("--authtype", w.auth_type, "Authentication number of the camera");
+      cmd->add_option("--defkey", w.def_key, "Default WEP key number");
+      cmd->add_option("--keyformat", w.key_format, "WEP key format number");
+      for (std::size_t i = 0; i < 4; ++i) {
+        const std::string n = std::to_string(i + 1);
+        cmd->add_option("--key" + n, w.keys[i], "WEP key " + n);
+        cmd->add_option("--key" + n + "-bits", w.key_bits[i], "Bits of WEP key " + n);
+      }
+      cmd->add_option("--wpa-psk", w.wpa_psk, "WPA passphrase");
+    }
+    if (name == "ddns-set") {
+      TDdnsChanges& d = o.ddns;
+      cmd->add_option("--ddns-user", d.user, "DDNS account");
+      cmd->add_option("--ddns-password", d.password, "DDNS password");
+      cmd->add_option("--proxy-server", d.proxy_server, "DDNS proxy server");
+      cmd->add_option("--proxy-port", d.proxy_port, "DDNS proxy port");
+    }
+    const TRunner runner = s.runner;
+    cmd->callback([options, &run, runner, need_search, cmd] {
+      // The factory call needs the camera's version: from the search unless given.
+      const bool search =
+          need_search || (std::string(cmd->get_name()) == "factory" &&
+                          options->firmware_version.empty());
+      run = [options, runner, search] { return Run(*options, runner, search); };
+    });
+  }
+}
+
+}  // namespace
+
+CAMLIFT_REGISTER_COMMAND("r730", SetupR730);
+
+}  // namespace camlift::cli

@@ -1,0 +1,211 @@
+// camlift r730 against a simulated series R camera: every subcommand, its exit status, its
+// output with and without --json, and secrets kept out of the output unless asked for.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "r730_sim_config.h"
+#include "search_responder_ext.h"
+#include "sim_camera.h"
+#include "support/process.h"
+#include "support/temp_folder.h"
+
+namespace camlift::test {
+namespace {
+
+constexpr const char* kPassword = "pw&1 x";
+
+std::string Address(int host) {
+  const int pid = static_cast<int>(::getpid());
+  return "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) +
+         "." + std::to_string(host);
+}
+
+std::string Mac() {
+  const unsigned pid = static_cast<unsigned>(::getpid());
+  char text[18];
+  std::snprintf(text, sizeof text, "02:%02X:%02X:%02X:7E:31", (pid >> 16) & 0xFF,
+                (pid >> 8) & 0xFF, pid & 0xFF);
+  return text;
+}
+
+class R730Command : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    state_ = std::make_shared<sim::TR730SimState>();
+    sim::TCameraConfig c;
+    c.name = "R1";
+    c.series = sim::TSimSeries::R;
+    c.ip = Address(11);
+    c.port = 0;
+    c.upload_port = 0;
+    c.password = kPassword;
+    c.mac = Mac();
+    c.sys_version = "48.2.0.130";
+    c.reboot_ms = 2000;
+    camera_ = std::make_unique<sim::TSimCamera>(
+        c, recorder_,
+        std::vector<sim::TCameraExtensionFactory>{sim::MakeSearchResponderExtension,
+                                                  sim::R730ConfigExtension(state_)});
+    camera_->Start();
+  }
+
+  TProcessResult Run(const std::string& sub, std::vector<std::string> extra,
+                     bool by_address = true, const std::string& password = kPassword) {
+    std::vector<std::string> args = {CAMLIFT_EXE, "r730", sub, "--password", password};
+    if (by_address) {
+      args.insert(args.end(), {"--ip", camera_->config().ip, "--port",
+                               std::to_string(camera_->http_port())});
+    }
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunProcess(args, {{"CAMLIFT_TIME_SCALE", "0.01"}, {"LC_ALL", "C"},
+                             {"XDG_CONFIG_HOME", temp_.path() + "config"}});
+  }
+
+  static nlohmann::json Json(const TProcessResult& r) {
+    const std::vector<std::string> lines = Lines(r.out);
+    EXPECT_EQ(lines.size(), 1u) << r.out;
+    return lines.empty() ? nlohmann::json() : nlohmann::json::parse(lines.front());
+  }
+
+  TTempFolder temp_;
+  std::shared_ptr<sim::TSimRecorder> recorder_ = std::make_shared<sim::TSimRecorder>();
+  std::shared_ptr<sim::TR730SimState> state_;
+  std::unique_ptr<sim::TSimCamera> camera_;
+};
+
+TEST_F(R730Command, CheckLoginExitStatus) {
+  TProcessResult r = Run("check-login", {});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  r = Run("check-login", {"--json"});
+  EXPECT_EQ(Json(r)["ok"], true);
+  r = Run("check-login", {"--json"}, true, "wrong");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(Json(r)["ok"], false);
+  r = Run("check-login", {}, false);
+  EXPECT_EQ(r.exit_code, 2);
+  r = Run("check-login", {"--port", "0"});
+  EXPECT_EQ(r.exit_code, 2);
+}
+
+TEST_F(R730Command, WifiGetHidesKeysUnlessAsked) {
+  state_->Update([](sim::TR730SimSettings& s) { s.wifi_key[1] = "wep-secret"; });
+  TProcessResult r = Run("wifi-get", {});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("SSID:      camlift-lab"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("lab-passphrase"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("wep-secret"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("(hidden)"), std::string::npos) << r.out;
+
+  nlohmann::json j = Json(Run("wifi-get", {"--json"}));
+  EXPECT_EQ(j["wifi"]["ssid"], "camlift-lab");
+  EXPECT_TRUE(j["wifi"]["wpaPsk"].is_null());
+  j = Json(Run("wifi-get", {"--json", "--show-secrets"}));
+  EXPECT_EQ(j["wifi"]["wpaPsk"], "lab-passphrase");
+  EXPECT_EQ(j["wifi"]["key2"], "wep-secret");
+
+  EXPECT_EQ(Run("wifi-get", {}, true, "wrong").exit_code, 1);
+}
+
+TEST_F(R730Command, WifiSetChangesOnlyWhatIsGiven) {
+  const TProcessResult r = Run("wifi-set", {"--ssid", "new & net", "--wpa-psk", "psk#2"});
+  ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
+  EXPECT_EQ(r.out.find("psk#2"), std::string::npos);
+  const sim::TR730SimSettings s = state_->Settings();
+  EXPECT_EQ(s.wifi_ssid, "new & net");
+  EXPECT_EQ(s.wifi_wpa_psk, "psk#2");
+  EXPECT_EQ(s.wifi_encrypt, 4);  // as read
+  EXPECT_EQ(s.reboots, 1);
+  // A camera that refuses the account keeps its settings: nothing is written.
+  ASSERT_TRUE(camera_->WaitUntilUp(10000));
+  EXPECT_EQ(Run("wifi-set", {"--ssid", "x"}, true, "wrong").exit_code, 1);
+  EXPECT_EQ(state_->Settings().wifi_ssid, "new & net");
+}
+
+TEST_F(R730Command, WifiScan) {
+  TProcessResult r = Run("wifi-scan", {});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("2 access points"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("guest net(-71)"), std::string::npos) << r.out;
+  const nlohmann::json j = Json(Run("wifi-scan", {"--json"}));
+  EXPECT_EQ(j["count"], 2);
+  EXPECT_EQ(j["accessPoints"][1]["ssid"], "guest net");
+  sim::TR730SimBehaviour drops;
+  drops.scan_result_drops = true;
+  state_->SetBehaviour(drops);
+  EXPECT_EQ(Run("wifi-scan", {}).exit_code, 1);
+}
+
+TEST_F(R730Command, DdnsGetAndSet) {
+  TProcessResult r = Run("ddns-get", {});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Status:       0 (complete)"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("ddns-secret"), std::string::npos) << r.out;
+  nlohmann::json j = Json(Run("ddns-get", {"--json", "--show-secrets"}));
+  EXPECT_EQ(j["ddns"]["password"], "ddns-secret");
+  EXPECT_EQ(j["ddns"]["proxyPort"], "8080");
+
+  r = Run("ddns-set", {"--ddns-user", "new user", "--proxy-port", "9090", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(Json(r)["result"], 0);
+  EXPECT_EQ(state_->Settings().ddns_user, "new user");
+  EXPECT_EQ(state_->Settings().ddns_proxy_port, "9090");
+  EXPECT_EQ(state_->Settings().ddns_pwd, "ddns-secret");
+  j = Json(Run("ddns-get", {"--json"}, true, "wrong"));
+  EXPECT_EQ(j["status"], 5);
+}
+
+TEST_F(R730Command, RestoreDefaults) {
+  EXPECT_EQ(Run("restore-defaults", {}).exit_code, 0);
+  EXPECT_EQ(state_->Settings().defaults_restored, 1);
+  EXPECT_EQ(Run("restore-defaults", {}, true, "wrong").exit_code, 1);
+}
+
+TEST_F(R730Command, FactoryWithTheVersionFromTheSearch) {
+  // 48.2.0.130 as the search reports it: the defaults are restored afterwards.
+  TProcessResult r = Run("factory", {"--device-mac", "001A2B3C4D5E", "--wifi-mac", "A0B1C2D3E4F5"});
+  ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
+  EXPECT_EQ(state_->Settings().factory_mac, "00:1a:2b:3c:4d:5e");
+  EXPECT_EQ(state_->Settings().factory_wifimac, "a0:b1:c2:d3:e4:f5");
+  EXPECT_EQ(state_->Settings().defaults_restored, 1);
+  // An older version given on the command line: a reboot instead.
+  r = Run("factory", {"--device-mac", "001A2B3C4D5F", "--firmware-version", "48.2.0.1"});
+  ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
+  EXPECT_EQ(state_->Settings().reboots, 1);
+  EXPECT_EQ(Run("factory", {"--firmware-version", "1"}).exit_code, 2);  // --device-mac missing
+}
+
+TEST_F(R730Command, SetNetworkByMac) {
+  const std::string port = std::to_string(camera_->http_port());
+  TProcessResult r = Run("set-network", {"--mac", Mac(), "--name", std::string(80, 'n')}, false);
+  EXPECT_EQ(r.exit_code, 2) << r.err;
+  r = Run("set-network", {"--mac", "02:00:00:00:00:99", "--new-ip", Address(12)}, false);
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+
+  r = Run("set-network", {"--mac", Mac(), "--new-ip", Address(12), "--dns2", "127.0.0.53", "--json"},
+          false);
+  ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
+  const nlohmann::json j = Json(r);
+  EXPECT_EQ(j["settings"]["ip"], Address(12));
+  EXPECT_EQ(j["settings"]["port"], camera_->http_port());
+  // The camera restarts on its new address.
+  bool moved = false;
+  for (int i = 0; i < 100 && !moved; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    moved = RunProcess({CAMLIFT_EXE, "r730", "check-login", "--ip", Address(12), "--port", port,
+                        "--password", kPassword})
+                .exit_code == 0;
+  }
+  EXPECT_TRUE(moved);
+  EXPECT_EQ(state_->Settings().dns2, "127.0.0.53");
+}
+
+}  // namespace
+}  // namespace camlift::test
