@@ -136,6 +136,8 @@ void TfrmCamlift::BuildWidgets() {
   btnUpgrdUIByIP = new QPushButton("Upgrade UI", this);
   btnUpgrdUIByIP->setObjectName("btnUpgrdUIByIP");
   btnUpgrdUIByIP->setVisible(false);
+  btnUpgrdFromFile = new QPushButton("Upgrade from file...", this);
+  btnUpgrdFromFile->setObjectName("btnUpgrdFromFile");
   Label1 = new QLabel("Language:", this);
   Label1->setObjectName("Label1");
   cmbLan = new QComboBox(this);
@@ -143,6 +145,7 @@ void TfrmCamlift::BuildWidgets() {
   buttons->addWidget(btnFindCam);
   buttons->addWidget(btnUpgrdSysByIP);
   buttons->addWidget(btnUpgrdUIByIP);
+  buttons->addWidget(btnUpgrdFromFile);
   buttons->addStretch(1);
   buttons->addWidget(Label1);
   buttons->addWidget(cmbLan);
@@ -189,6 +192,7 @@ void TfrmCamlift::BuildWidgets() {
 
   connect(btnUpgrdSysByIP, &QPushButton::clicked, this, [this] { btnUpgrdSysByIPClick(); });
   connect(btnUpgrdUIByIP, &QPushButton::clicked, this, [this] { btnUpgrdUIByIPClick(); });
+  connect(btnUpgrdFromFile, &QPushButton::clicked, this, [this] { btnUpgrdFromFileClick(); });
   connect(btnFindCam, &QPushButton::clicked, this, [this] { btnFindCamClick(); });
   connect(cancel_, &QPushButton::clicked, this, [this] { RequestCancel(); });
   connect(cmbLan, &QComboBox::currentIndexChanged, this, [this](int) {
@@ -269,6 +273,7 @@ void TfrmCamlift::SetFontSizes(bool english) {
 }
 
 void TfrmCamlift::UpdateStatusBar() {
+  btnUpgrdFromFile->setText(Lang("IDS_UPGRADEFROMFILE"));
   panel0_->setText(Lang("IDS_NOTE"));
   panel0_->setFixedWidth(CurrentLanguage() == "en" ? 600 : 300);
 }
@@ -309,7 +314,15 @@ void TfrmCamlift::cmbLanChange() {
   if (FSelectDialog) LocalizeForm(FSelectDialog.get());
 }
 
-void TfrmCamlift::UpgradeByIP(bool system) {
+void TfrmCamlift::btnUpgrdFromFileClick() {
+  const QString name = open_chooser_ ? open_chooser_()
+                                     : QFileDialog::getOpenFileName(
+                                           this, QString(), QString(), "*.zip *.bin *.pk2;;*");
+  if (name.isEmpty()) return;
+  UpgradeByIP(true, name.toStdString());
+}
+
+void TfrmCamlift::UpgradeByIP(bool system, const std::string& local_firmware) {
   TUpgradeFields fields;
   fields.series_index = cmbMType->currentIndex();
   fields.account = edAcc->text().toStdString();
@@ -330,14 +343,16 @@ void TfrmCamlift::UpgradeByIP(bool system) {
     }
     return;
   }
-  StartUpgrade(check.user, check.password, system, check.port, check.ip);
+  StartUpgrade(check.user, check.password, system, check.port, check.ip, local_firmware);
 }
 
 void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& password, bool system,
-                               int port, const std::string& ip) {
+                               int port, const std::string& ip,
+                               const std::string& local_firmware) {
   FUpgrading = true;
   btnUpgrdUIByIP->setEnabled(false);
   btnUpgrdSysByIP->setEnabled(false);
+  btnUpgrdFromFile->setEnabled(false);
   Memo1->setFocus();
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
@@ -355,6 +370,9 @@ void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& passw
   cancel_->setEnabled(true);
   cancel_->setVisible(true);
   worker_ = std::make_unique<TUpgradeThread>(std::move(upgrader), "", "", dispatcher_, *this);
+  TUpgradeOptions options;
+  options.local_firmware = local_firmware;
+  worker_->SetOptions(options);
   worker_->Start();
 }
 
@@ -396,6 +414,7 @@ void TfrmCamlift::UpgradeDone() {
   }
   btnUpgrdUIByIP->setEnabled(true);
   btnUpgrdSysByIP->setEnabled(true);
+  btnUpgrdFromFile->setEnabled(true);
   FUpgrading = false;
   QApplication::restoreOverrideCursor();
   progress_->setVisible(false);

@@ -41,6 +41,8 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   // Handlers, public for tests.
   void btnUpgrdSysByIPClick() { UpgradeByIP(true); }
   void btnUpgrdUIByIPClick() { UpgradeByIP(false); }
+  // Upgrades the system firmware of the camera in the fields from a file chosen on disk.
+  void btnUpgrdFromFileClick();
   void btnFindCamClick();
   void cmbLanChange();
   void N1Click();  // clear the log
@@ -53,6 +55,7 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   QPlainTextEdit* Log() const { return Memo1; }
   // Where the save dialog's answer comes from (tests replace the file dialog).
   void SetSaveFileChooser(std::function<QString()> chooser) { save_chooser_ = std::move(chooser); }
+  void SetOpenFileChooser(std::function<QString()> chooser) { open_chooser_ = std::move(chooser); }
   // Cancel button: asks the running worker to stop where it safely can.
   void RequestCancel();
 
@@ -79,9 +82,9 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   void SetFontSizes(bool english);
   void UpdateStatusBar();
   void CutSoftMemo();
-  void UpgradeByIP(bool system);
+  void UpgradeByIP(bool system, const std::string& local_firmware = "");
   void StartUpgrade(const std::string& user, const std::string& password, bool system, int port,
-                    const std::string& ip);
+                    const std::string& ip, const std::string& local_firmware);
   void UpgradeDone();
   void ShowUpgradeInfo();
   void Activate();
@@ -95,6 +98,7 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   TQtDispatcher dispatcher_;
   std::unique_ptr<TUpgradeThread> worker_;
   std::function<QString()> save_chooser_;
+  std::function<QString()> open_chooser_;
   bool filling_languages_ = false;
 
   QLabel* lblSoftName = nullptr;
@@ -104,6 +108,7 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   QPushButton* btnFindCam = nullptr;
   QPushButton* btnUpgrdSysByIP = nullptr;
   QPushButton* btnUpgrdUIByIP = nullptr;
+  QPushButton* btnUpgrdFromFile = nullptr;
   QComboBox* cmbLan = nullptr;
   QLabel* Label1 = nullptr;
   QComboBox* cmbMType = nullptr;

@@ -309,9 +309,10 @@ class MainWindowTest : public QObject {
     window_->btnUpgrdSysByIPClick();
     QVERIFY(finished.wait(30000));
     const QStringList log = LogTexts(Find<QPlainTextEdit>("Memo1"));
-    QCOMPARE(log.size(), 7);
+    QCOMPARE(log.size(), 8);
     QCOMPARE(log.first(), QString("Device connected normally"));
-    QCOMPARE(log.last(), QString("IP Cam is Working!"));
+    QCOMPARE(log.value(6), QString("IP Cam is Working!"));
+    QCOMPARE(log.last(), QString("The camera now runs the version:1.0.0.2"));
     QCOMPARE(QString::fromStdString(camera.state().sys_version), QString("1.0.0.2"));
     // The account went out trimmed and lower-cased.
     bool saw_lower_case_account = false;
@@ -322,9 +323,23 @@ class MainWindowTest : public QObject {
       }
     }
     QVERIFY(saw_lower_case_account);
-    camera.Stop();
+
+    // The same camera from a file on disk, without the repository.
     repository.Stop();
     ::unsetenv("CAMLIFT_REPOSITORY_URL");
+    sim::TRepoAddOptions newer = add;
+    newer.version = "1.0.0.3";
+    QVERIFY2(sim::RepoAdd(newer, added, error), error.c_str());
+    Find<QPlainTextEdit>("Memo1")->clear();
+    window_->SetOpenFileChooser([&] { return QString::fromStdString(added.archive_path); });
+    QSignalSpy again(window_.get(), &TfrmCamlift::upgradeFinished);
+    window_->btnUpgrdFromFileClick();
+    QVERIFY(again.wait(30000));
+    const QStringList from_file = LogTexts(Find<QPlainTextEdit>("Memo1"));
+    QCOMPARE(from_file.value(2), "Upgrading with the firmware file:" +
+                                     QString::fromStdString(added.archive_path));
+    QCOMPARE(from_file.last(), QString("The camera now runs the version:1.0.0.3"));
+    camera.Stop();
   }
 };
 
