@@ -144,9 +144,9 @@ void ApplyNetwork(const TNetworkChanges& c, TDevInfo& d) {
 }
 
 nlohmann::json NetworkJson(const TDevInfo& d) {
-  return {{"ip", Utf8(d.IPAddr)},     {"port", d.DevPort},        {"netmask", Utf8(d.Netmask)},
+  return {{"ip", Utf8(d.IPAddr)},       {"port", d.DevPort},      {"netmask", Utf8(d.Netmask)},
           {"gateway", Utf8(d.Gateway)}, {"dns1", Utf8(d.DNS1)},   {"dns2", Utf8(d.DNS2)},
-          {"name", Utf8(d.DevName)},  {"dhcp", d.DhcpFlag == 1}};
+          {"name", Utf8(d.DevName)},    {"dhcp", d.DhcpFlag == 1}};
 }
 
 int RunCheckLogin(const TR730Options& o, const TDevInfo&) {
@@ -165,9 +165,9 @@ int RunSetNetwork(const TR730Options& o, const TDevInfo& current) {
                                current)) {
     return Fail(o, "the camera did not take the network settings");
   }
-  return Done(o, "Network settings taken: " + wanted.IPAddr + ":" +
-                     std::to_string(wanted.DevPort) + ".",
-              {{"settings", NetworkJson(wanted)}});
+  return Done(
+      o, "Network settings taken: " + wanted.IPAddr + ":" + std::to_string(wanted.DevPort) + ".",
+      {{"settings", NetworkJson(wanted)}});
 }
 
 int RunFactory(const TR730Options& o, const TDevInfo& current) {
@@ -196,8 +196,12 @@ int RunWifiScan(const TR730Options& o, const TDevInfo&) {
   nlohmann::json points = nlohmann::json::array();
   for (const TWiFiEntry& e : list) {
     const TWiFiRecord& r = e.Record;
-    points.push_back({{"ssid", Utf8(r.SSID)}, {"mac", Utf8(r.Mac)}, {"security", r.Security},
-                      {"mode", r.Mode}, {"dbm0", Utf8(r.Dbm0)}, {"dbm1", Utf8(r.Dbm1)}});
+    points.push_back({{"ssid", Utf8(r.SSID)},
+                      {"mac", Utf8(r.Mac)},
+                      {"security", r.Security},
+                      {"mode", r.Mode},
+                      {"dbm0", Utf8(r.Dbm0)},
+                      {"dbm1", Utf8(r.Dbm1)}});
   }
   if (o.json) return Done(o, "", {{"count", count}, {"accessPoints", points}});
   std::cout << count << " access point" << (count == 1 ? "" : "s") << "\n";
@@ -212,11 +216,21 @@ void PrintWifi(const TR730Options& o, const TWiFiParams& p) {
   if (o.json) {
     Done(o, "",
          {{"wifi",
-           {{"enable", p.Enable},       {"ssid", Utf8(p.SSID)},       {"mode", p.Mode},
-            {"encrypt", p.Encrypt},     {"authType", p.AuthType},     {"defKey", p.DefKey},
-            {"keyFormat", p.KeyFormat}, {"key1", Secret(o, p.Key1)},  {"key2", Secret(o, p.Key2)},
-            {"key3", Secret(o, p.Key3)}, {"key4", Secret(o, p.Key4)}, {"key1Bits", p.Key1Bits},
-            {"key2Bits", p.Key2Bits},   {"key3Bits", p.Key3Bits},     {"key4Bits", p.Key4Bits},
+           {{"enable", p.Enable},
+            {"ssid", Utf8(p.SSID)},
+            {"mode", p.Mode},
+            {"encrypt", p.Encrypt},
+            {"authType", p.AuthType},
+            {"defKey", p.DefKey},
+            {"keyFormat", p.KeyFormat},
+            {"key1", Secret(o, p.Key1)},
+            {"key2", Secret(o, p.Key2)},
+            {"key3", Secret(o, p.Key3)},
+            {"key4", Secret(o, p.Key4)},
+            {"key1Bits", p.Key1Bits},
+            {"key2Bits", p.Key2Bits},
+            {"key3Bits", p.Key3Bits},
+            {"key4Bits", p.Key4Bits},
             {"wpaPsk", Secret(o, p.WpaPsk)}}}});
     return;
   }
@@ -294,8 +308,7 @@ std::string DdnsStatusText(std::int32_t status) {
 int RunDdnsGet(const TR730Options& o, const TDevInfo&) {
   const TDdnsParams* p = R730Client().ReadDdns(o.user, o.password, false);
   if (p->Status == kDdnsNoVars || p->Status == kDdnsRequestFailed) {
-    return Fail(o, "DDNS settings not read: " + DdnsStatusText(p->Status),
-                {{"status", p->Status}});
+    return Fail(o, "DDNS settings not read: " + DdnsStatusText(p->Status), {{"status", p->Status}});
   }
   if (o.json) {
     return Done(o, "",
@@ -320,8 +333,7 @@ int RunDdnsGet(const TR730Options& o, const TDevInfo&) {
 int RunDdnsSet(const TR730Options& o, const TDevInfo&) {
   TDdnsParams* p = R730Client().ReadDdns(o.user, o.password, false);
   if (p->Status == kDdnsNoVars || p->Status == kDdnsRequestFailed) {
-    return Fail(o, "DDNS settings not read: " + DdnsStatusText(p->Status),
-                {{"status", p->Status}});
+    return Fail(o, "DDNS settings not read: " + DdnsStatusText(p->Status), {{"status", p->Status}});
   }
   const TDdnsChanges& c = o.ddns;
   if (c.user) p->User = *c.user;
@@ -363,8 +375,9 @@ void AddNetworkOptions(CLI::App* cmd, TNetworkChanges& c) {
 void SetupR730(CLI::App& root, CommandRunner& run) {
   auto options = std::make_shared<TR730Options>();
   CLI::App* r730 = root.add_subcommand(
-      "r730", "Configure a series R camera: login check, network, factory parameters, defaults, "
-              "Wi-Fi, DDNS.");
+      "r730",
+      "Configure a series R camera: login check, network, factory parameters, defaults, "
+      "Wi-Fi, DDNS.");
   r730->require_subcommand(1);
 
   struct TSub {
@@ -404,8 +417,7 @@ void SetupR730(CLI::App& root, CommandRunner& run) {
     bool need_search = s.need_search;
     if (name == "set-network") AddNetworkOptions(cmd, o.network);
     if (name == "factory") {
-      cmd->add_option("--device-mac", o.device_mac, "New MAC address of the camera")
-          ->required();
+      cmd->add_option("--device-mac", o.device_mac, "New MAC address of the camera")->required();
       cmd->add_option("--wifi-mac", o.wifi_mac, "New MAC address of the camera's Wi-Fi");
       cmd->add_option("--firmware-version", o.firmware_version,
                       "Version the camera runs (default: as the search reports it)");
@@ -437,9 +449,8 @@ void SetupR730(CLI::App& root, CommandRunner& run) {
     const TRunner runner = s.runner;
     cmd->callback([options, &run, runner, need_search, cmd] {
       // The factory call needs the camera's version: from the search unless given.
-      const bool search =
-          need_search || (std::string(cmd->get_name()) == "factory" &&
-                          options->firmware_version.empty());
+      const bool search = need_search || (std::string(cmd->get_name()) == "factory" &&
+                                          options->firmware_version.empty());
       run = [options, runner, search] { return Run(*options, runner, search); };
     });
   }

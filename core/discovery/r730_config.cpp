@@ -71,8 +71,7 @@ std::string TR730Series::BaseUrl() const {
 }
 
 bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::string& user,
-                             const std::string& password, const TDevInfo& wanted,
-                             const TDevInfo&) {
+                             const std::string& password, const TDevInfo& wanted, const TDevInfo&) {
   const T8600SettingsResult request = Build8600Settings(wanted, user, password);
   if (request.bytes.empty()) return false;
   TSocketHandle socket = MakeUdpSocket(true);
@@ -101,8 +100,8 @@ bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::strin
 bool TR730Series::CheckLogin(const std::string& base_url, const std::string& user,
                              const std::string& password) {
   std::string text;
-  return Get(base_url + "/get_params.cgi?user=" + EncTrim(user) + "&pwd=" + EncTrim(password),
-             text, Wait::R730ConfigRead) &&
+  return Get(base_url + "/get_params.cgi?user=" + EncTrim(user) + "&pwd=" + EncTrim(password), text,
+             Wait::R730ConfigRead) &&
          !Contains(text, kAuthFailed);
 }
 
@@ -125,9 +124,9 @@ bool TR730Series::SetFactoryParams(const std::string& user, const std::string& p
     }
     // The camera restarts with its new parameters; whether the page answers does not matter.
     std::string reboot;
-    TTools_Net::HttpGet(BaseUrl() + "/reboot.cgi?loginuse=" + EncTrim(user) + "&loginpas=" +
-                            EncTrim(password),
-                        reboot, Millis(Wait::R730ConfigWrite), "", "");
+    TTools_Net::HttpGet(
+        BaseUrl() + "/reboot.cgi?loginuse=" + EncTrim(user) + "&loginpas=" + EncTrim(password),
+        reboot, Millis(Wait::R730ConfigWrite), "", "");
     return true;
   }
   RestoreDefaults(user, password);
@@ -137,8 +136,8 @@ bool TR730Series::SetFactoryParams(const std::string& user, const std::string& p
 bool TR730Series::RestoreDefaults(const std::string& user, const std::string& password) {
   if (!device_) return false;
   std::string text;
-  return Get(BaseUrl() + "/set_default.cgi?&loginuse=" + EncTrim(user) + "&loginpas=" +
-                 EncTrim(password),
+  return Get(BaseUrl() + "/set_default.cgi?&loginuse=" + EncTrim(user) +
+                 "&loginpas=" + EncTrim(password),
              text, Wait::R730ConfigWrite) &&
          Contains(Lower(text), "ok");
 }
@@ -170,8 +169,8 @@ TWiFiParams* TR730Series::ReadWifi(const std::string& user, const std::string& p
   if (!device_) return nullptr;
   wifi_params_ = std::make_unique<TWiFiParams>();
   std::string text;
-  if (!Get(BaseUrl() + "/get_params.cgi?user=" + EncTrim(user) + "&pwd=" + EncTrim(password),
-           text, Wait::R730ConfigReadLong)) {
+  if (!Get(BaseUrl() + "/get_params.cgi?user=" + EncTrim(user) + "&pwd=" + EncTrim(password), text,
+           Wait::R730ConfigReadLong)) {
     return wifi_params_.get();
   }
   // The empty record stays made: later calls return it without asking again.
@@ -184,14 +183,15 @@ std::int32_t TR730Series::WriteWifi(const std::string& user, const std::string& 
   if (!device_ || !wifi_params_) return 0;
   const TWiFiParams& p = *wifi_params_;
   const auto n = [](std::int32_t value) { return std::to_string(value); };
-  const std::string url =
-      BaseUrl() + "/set_wifi.cgi?next_url=rebootme.htm&user=" + EncTrim(user) + "&pwd=" +
-      EncTrim(password) + "&channel=5" + "&enable=" + n(p.Enable) + "&ssid=" + Enc(p.SSID) +
-      "&mode=" + n(p.Mode) + "&encrypt=" + n(p.Encrypt) + "&authtype=" + n(p.AuthType) +
-      "&keyformat=" + n(p.KeyFormat) + "&defkey=" + n(p.DefKey) + "&key1=" + Enc(p.Key1) +
-      "&key2=" + Enc(p.Key2) + "&key3=" + Enc(p.Key3) + "&key4=" + Enc(p.Key4) +
-      "&key1_bits=" + n(p.Key1Bits) + "&key2_bits=" + n(p.Key2Bits) + "&key3_bits=" +
-      n(p.Key3Bits) + "&key4_bits=" + n(p.Key4Bits) + "&wpa_psk=" + EncTrim(p.WpaPsk);
+  const std::string url = BaseUrl() + "/set_wifi.cgi?next_url=rebootme.htm&user=" + EncTrim(user) +
+                          "&pwd=" + EncTrim(password) + "&channel=5" + "&enable=" + n(p.Enable) +
+                          "&ssid=" + Enc(p.SSID) + "&mode=" + n(p.Mode) +
+                          "&encrypt=" + n(p.Encrypt) + "&authtype=" + n(p.AuthType) +
+                          "&keyformat=" + n(p.KeyFormat) + "&defkey=" + n(p.DefKey) +
+                          "&key1=" + Enc(p.Key1) + "&key2=" + Enc(p.Key2) + "&key3=" + Enc(p.Key3) +
+                          "&key4=" + Enc(p.Key4) + "&key1_bits=" + n(p.Key1Bits) +
+                          "&key2_bits=" + n(p.Key2Bits) + "&key3_bits=" + n(p.Key3Bits) +
+                          "&key4_bits=" + n(p.Key4Bits) + "&wpa_psk=" + EncTrim(p.WpaPsk);
   std::string text;
   if (!Get(url, text, Wait::R730ConfigReadLong) || !Contains(text, "reboot")) return 0;
   return Get(BaseUrl() + "/reboot.cgi?next_url=reboot.htm", text, Wait::R730ConfigReadLong, user,
@@ -223,11 +223,11 @@ TDdnsParams* TR730Series::ReadDdns(const std::string& user, const std::string& p
 std::uint8_t TR730Series::WriteDdns(const std::string& user, const std::string& password) {
   if (!device_ || !ddns_params_) return 2;
   const TDdnsParams& p = *ddns_params_;
-  const std::string url = BaseUrl() + "/set_ddns.cgi?service=11&user=" + EncTrim(p.User) +
-                          "&pwd=" + EncTrim(p.Password) + "&host=&proxy_svr=" +
-                          EncTrim(p.ProxyServer) + "&proxy_port=" + EncTrim(p.ProxyPort) +
-                          "&restart_dyndns=&loginuse=" + EncTrim(user) + "&loginpas=" +
-                          EncTrim(password);
+  const std::string url =
+      BaseUrl() + "/set_ddns.cgi?service=11&user=" + EncTrim(p.User) +
+      "&pwd=" + EncTrim(p.Password) + "&host=&proxy_svr=" + EncTrim(p.ProxyServer) +
+      "&proxy_port=" + EncTrim(p.ProxyPort) + "&restart_dyndns=&loginuse=" + EncTrim(user) +
+      "&loginpas=" + EncTrim(password);
   std::string text;
   if (!Get(url, text, Wait::R730ConfigReadLong)) return 2;
   return Contains(text, "ok") ? 0 : 1;

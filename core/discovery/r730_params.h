@@ -38,13 +38,13 @@ struct TWiFiParams {
 
 // What ReadDdns found out about the camera's dynamic DNS settings.
 enum TDdnsStatus : std::int32_t {
-  kDdnsComplete = 0,        // service "11" with proxy server, proxy port (not "0") and user
-  kDdnsNoService = 1,       // no service set
-  kDdnsOtherService = 2,    // a service other than "11"
-  kDdnsNoProxy = 3,         // service "11" but proxy server or port missing, or port "0"
-  kDdnsNoUser = 4,          // service "11" complete but no user
-  kDdnsNoVars = 5,          // the reply held no "var"
-  kDdnsRequestFailed = 6,   // the request failed
+  kDdnsComplete = 0,       // service "11" with proxy server, proxy port (not "0") and user
+  kDdnsNoService = 1,      // no service set
+  kDdnsOtherService = 2,   // a service other than "11"
+  kDdnsNoProxy = 3,        // service "11" but proxy server or port missing, or port "0"
+  kDdnsNoUser = 4,         // service "11" complete but no user
+  kDdnsNoVars = 5,         // the reply held no "var"
+  kDdnsRequestFailed = 6,  // the request failed
 };
 
 // The camera's dynamic DNS settings.

@@ -25,12 +25,9 @@ struct TRecordText {
   std::string TDevInfo::*member;
 };
 constexpr TRecordText kRecordTexts[] = {
-    {{"IP address", 4, 16}, &TDevInfo::IPAddr},
-    {{"subnet mask", 20, 16}, &TDevInfo::Netmask},
-    {{"gateway", 36, 16}, &TDevInfo::Gateway},
-    {{"primary DNS", 52, 16}, &TDevInfo::DNS1},
-    {{"secondary DNS", 68, 16}, &TDevInfo::DNS2},
-    {{"name", 124, 80}, &TDevInfo::DevName},
+    {{"IP address", 4, 16}, &TDevInfo::IPAddr},   {{"subnet mask", 20, 16}, &TDevInfo::Netmask},
+    {{"gateway", 36, 16}, &TDevInfo::Gateway},    {{"primary DNS", 52, 16}, &TDevInfo::DNS1},
+    {{"secondary DNS", 68, 16}, &TDevInfo::DNS2}, {{"name", 124, 80}, &TDevInfo::DevName},
     {{"version", 204, 32}, &TDevInfo::Version},
 };
 constexpr T8600SettingsText kUserField{"user", kAccountUser, 32};
@@ -53,8 +50,8 @@ bool PutText(TBytes& bytes, const T8600SettingsText& field, const std::string& t
   // A zero inside the text would end it early on the camera's side; what follows would be lost.
   const std::size_t length = text.find('\0') == std::string::npos ? text.size() : SIZE_MAX;
   if (length >= field.width) {
-    error = std::string(field.name) + " longer than " + std::to_string(field.width - 1) +
-            " characters";
+    error =
+        std::string(field.name) + " longer than " + std::to_string(field.width - 1) + " characters";
     return false;
   }
   std::memcpy(bytes.data() + field.offset, text.data(), text.size());

@@ -125,14 +125,14 @@ class TR730ConfigExtension final : public ICameraExtension {
         if (c == '.') pattern += '\\';
         pattern += c;
       }
-      server.Get(pattern, [&camera, account, body](const httplib::Request& req,
-                                                 httplib::Response& res) {
-        if (!AccountOk(camera, req, account)) {
-          res.set_content(kAuthFailed, "text/plain");
-          return;
-        }
-        body(req, res);
-      });
+      server.Get(pattern,
+                 [&camera, account, body](const httplib::Request& req, httplib::Response& res) {
+                   if (!AccountOk(camera, req, account)) {
+                     res.set_content(kAuthFailed, "text/plain");
+                     return;
+                   }
+                   body(req, res);
+                 });
     };
     const std::shared_ptr<TR730SimState> state = state_;
     page("/get_params.cgi", TAccount::UserPwd,
@@ -290,8 +290,7 @@ std::string R730ScanResultPage(const std::vector<TSimAccessPoint>& access_points
 
 std::vector<TBytes> AnswerR730Settings(TSimCamera& camera, TR730SimState& state,
                                        std::span<const std::uint8_t> datagram) {
-  if (datagram.size() < kSettingsSize || U16(datagram, 0) != 0x4844 ||
-      U16(datagram, 2) != 0x0102) {
+  if (datagram.size() < kSettingsSize || U16(datagram, 0) != 0x4844 || U16(datagram, 2) != 0x0102) {
     return {};
   }
   const TCameraConfig& config = camera.config();

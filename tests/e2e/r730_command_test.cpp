@@ -24,15 +24,15 @@ constexpr const char* kPassword = "pw&1 x";
 
 std::string Address(int host) {
   const int pid = static_cast<int>(::getpid());
-  return "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) +
-         "." + std::to_string(host);
+  return "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) + "." +
+         std::to_string(host);
 }
 
 std::string Mac() {
   const unsigned pid = static_cast<unsigned>(::getpid());
   char text[18];
-  std::snprintf(text, sizeof text, "02:%02X:%02X:%02X:7E:31", (pid >> 16) & 0xFF,
-                (pid >> 8) & 0xFF, pid & 0xFF);
+  std::snprintf(text, sizeof text, "02:%02X:%02X:%02X:7E:31", (pid >> 16) & 0xFF, (pid >> 8) & 0xFF,
+                pid & 0xFF);
   return text;
 }
 
@@ -57,15 +57,16 @@ class R730Command : public ::testing::Test {
     camera_->Start();
   }
 
-  TProcessResult Run(const std::string& sub, std::vector<std::string> extra,
-                     bool by_address = true, const std::string& password = kPassword) {
+  TProcessResult Run(const std::string& sub, std::vector<std::string> extra, bool by_address = true,
+                     const std::string& password = kPassword) {
     std::vector<std::string> args = {CAMLIFT_EXE, "r730", sub, "--password", password};
     if (by_address) {
-      args.insert(args.end(), {"--ip", camera_->config().ip, "--port",
-                               std::to_string(camera_->http_port())});
+      args.insert(args.end(),
+                  {"--ip", camera_->config().ip, "--port", std::to_string(camera_->http_port())});
     }
     args.insert(args.end(), extra.begin(), extra.end());
-    return RunProcess(args, {{"CAMLIFT_TIME_SCALE", "0.01"}, {"LC_ALL", "C"},
+    return RunProcess(args, {{"CAMLIFT_TIME_SCALE", "0.01"},
+                             {"LC_ALL", "C"},
                              {"XDG_CONFIG_HOME", temp_.path() + "config"}});
   }
 
@@ -189,8 +190,8 @@ TEST_F(R730Command, SetNetworkByMac) {
   r = Run("set-network", {"--mac", "02:00:00:00:00:99", "--new-ip", Address(12)}, false);
   EXPECT_EQ(r.exit_code, 1) << r.err;
 
-  r = Run("set-network", {"--mac", Mac(), "--new-ip", Address(12), "--dns2", "127.0.0.53", "--json"},
-          false);
+  r = Run("set-network",
+          {"--mac", Mac(), "--new-ip", Address(12), "--dns2", "127.0.0.53", "--json"}, false);
   ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
   const nlohmann::json j = Json(r);
   EXPECT_EQ(j["settings"]["ip"], Address(12));

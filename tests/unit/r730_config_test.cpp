@@ -27,8 +27,8 @@ constexpr const char* kPassword = "p&ss word#1";
 
 std::string Address(int host) {
   const int pid = static_cast<int>(::getpid());
-  return "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) +
-         "." + std::to_string(host);
+  return "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) + "." +
+         std::to_string(host);
 }
 
 // A MAC of this test process alone: the settings datagram is a broadcast that simulated cameras
@@ -36,8 +36,8 @@ std::string Address(int host) {
 std::string Mac() {
   const unsigned pid = static_cast<unsigned>(::getpid());
   char text[18];
-  std::snprintf(text, sizeof text, "02:%02X:%02X:%02X:7E:30", (pid >> 16) & 0xFF,
-                (pid >> 8) & 0xFF, pid & 0xFF);
+  std::snprintf(text, sizeof text, "02:%02X:%02X:%02X:7E:30", (pid >> 16) & 0xFF, (pid >> 8) & 0xFF,
+                pid & 0xFF);
   return text;
 }
 
@@ -130,8 +130,8 @@ class R730Config : public ::testing::Test {
 };
 
 TEST_F(R730Config, BaseUrlLeavesOutPort80) {
-  EXPECT_EQ(client_->BaseUrl(), "http://" + Address(1) + ":" +
-                                    std::to_string(camera_->http_port()));
+  EXPECT_EQ(client_->BaseUrl(),
+            "http://" + Address(1) + ":" + std::to_string(camera_->http_port()));
   TDevInfo d = Device("1");
   d.DevPort = 80;
   client_->SetDevice(d);
@@ -229,11 +229,9 @@ TEST_F(R730Config, DdnsStatusFromTheCamerasPage) {
   const Case cases[] = {
       {"complete", [](sim::TR730SimSettings&) {}, kDdnsComplete},
       {"no service", [](sim::TR730SimSettings& s) { s.ddns_service = ""; }, kDdnsNoService},
-      {"other service", [](sim::TR730SimSettings& s) { s.ddns_service = "3"; },
-       kDdnsOtherService},
+      {"other service", [](sim::TR730SimSettings& s) { s.ddns_service = "3"; }, kDdnsOtherService},
       {"proxy port 0", [](sim::TR730SimSettings& s) { s.ddns_proxy_port = "0"; }, kDdnsNoProxy},
-      {"no proxy server", [](sim::TR730SimSettings& s) { s.ddns_proxy_svr = ""; },
-       kDdnsNoProxy},
+      {"no proxy server", [](sim::TR730SimSettings& s) { s.ddns_proxy_svr = ""; }, kDdnsNoProxy},
       {"no user", [](sim::TR730SimSettings& s) { s.ddns_user = ""; }, kDdnsNoUser},
   };
   for (const Case& c : cases) {
@@ -288,8 +286,8 @@ TEST_F(R730Config, RestoreDefaultsTakesOkInAnyCase) {
     const char* answer;
     bool ok;
   };
-  for (const Case& c : {Case{"OK", true}, Case{"Ok\r\n", true}, Case{"result: ok.", true},
-                        Case{"error", false}}) {
+  for (const Case& c :
+       {Case{"OK", true}, Case{"Ok\r\n", true}, Case{"result: ok.", true}, Case{"error", false}}) {
     SCOPED_TRACE(c.answer);
     sim::TR730SimBehaviour b;
     b.default_answer = c.answer;
@@ -334,9 +332,9 @@ TEST_F(R730Config, ScanWifiEdgeCases) {
   sim::TR730SimBehaviour drops, refused;
   drops.scan_result_drops = true;
   refused.scan_refused = true;
-  for (const Case& c : {Case{"second request fails", drops, kPassword},
-                        Case{"scan refused", refused, kPassword},
-                        Case{"wrong account", {}, "wrong"}}) {
+  for (const Case& c :
+       {Case{"second request fails", drops, kPassword}, Case{"scan refused", refused, kPassword},
+        Case{"wrong account", {}, "wrong"}}) {
     SCOPED_TRACE(c.what);
     state_->SetBehaviour(c.behaviour);
     list.resize(2);

@@ -71,18 +71,14 @@ TEST(R730SettingsDatagram, TextsThatDoNotFitTheirFieldAreRefused) {
     void (*set)(TDevInfo&, std::string&, std::string&, const std::string&);
   };
   const Case cases[] = {
-      {"IP address", 16, [](TDevInfo& d, std::string&, std::string&, const std::string& t) {
-         d.IPAddr = t;
-       }},
-      {"secondary DNS", 16, [](TDevInfo& d, std::string&, std::string&, const std::string& t) {
-         d.DNS2 = t;
-       }},
-      {"name", 80, [](TDevInfo& d, std::string&, std::string&, const std::string& t) {
-         d.DevName = t;
-       }},
-      {"version", 32, [](TDevInfo& d, std::string&, std::string&, const std::string& t) {
-         d.Version = t;
-       }},
+      {"IP address", 16,
+       [](TDevInfo& d, std::string&, std::string&, const std::string& t) { d.IPAddr = t; }},
+      {"secondary DNS", 16,
+       [](TDevInfo& d, std::string&, std::string&, const std::string& t) { d.DNS2 = t; }},
+      {"name", 80,
+       [](TDevInfo& d, std::string&, std::string&, const std::string& t) { d.DevName = t; }},
+      {"version", 32,
+       [](TDevInfo& d, std::string&, std::string&, const std::string& t) { d.Version = t; }},
       {"user", 32, [](TDevInfo&, std::string& u, std::string&, const std::string& t) { u = t; }},
       {"password", 33,
        [](TDevInfo&, std::string&, std::string& p, const std::string& t) { p = t; }},
@@ -225,8 +221,8 @@ TEST(R730Pages, ScanResultEdgeCases) {
   const Case cases[] = {
       {"var ap_number=0;\r\n", 0},
       {"var ap_number=x;\r\nvar ap_ssid[0]=\"a\";", 0},
-      {"var ap_number=1\r\n", 0},                               // no ";" after the count
-      {"var ap_number=1;\r\nvar ap_ssid[x]=\"a\";\r\n", -1},   // index not a number
+      {"var ap_number=1\r\n", 0},                             // no ";" after the count
+      {"var ap_number=1;\r\nvar ap_ssid[x]=\"a\";\r\n", -1},  // index not a number
       {"var ap_number=1;\r\nvar ap_ssid[0]=\"a\";\r\n</script>\r\n", -1},
       {"var ap_number=-3;\r\nvar ap_ssid[0]=\"a\";\r\n", -1},
       {"var ap_number=2000000000;\r\nvar ap_ssid[0]=\"a\";\r\n", -1},
