@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -84,7 +85,10 @@ bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::strin
     return false;
   }
   std::array<std::uint8_t, k8600SettingsReplySize> buffer{};
-  for (;;) {
+  // Other datagrams on port 8600 restart the short wait; a steady stream of them must still not
+  // hold the caller for ever.
+  const auto limit = std::chrono::steady_clock::now() + Duration(Wait::R730SettingsReplyLimit);
+  while (std::chrono::steady_clock::now() < limit) {
     if (!WaitReadable(socket.get(), Millis(Wait::R730SettingsReplyWait))) return false;
     buffer.fill(0);
     const ssize_t n = ::recv(socket.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
@@ -95,6 +99,7 @@ bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::strin
       return taken;
     }
   }
+  return false;
 }
 
 bool TR730Series::CheckLogin(const std::string& base_url, const std::string& user,

@@ -64,7 +64,8 @@ class TR730Series final : public IR730Series {
   bool SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
                   const std::string& password, const TDevInfo& wanted,
                   const TDevInfo& current) override;
-  void SetDevice(const std::optional<TDevInfo>& record) override { device_ = record; }
+  // A different camera makes the settings read from the previous one stale.
+  void SetDevice(const std::optional<TDevInfo>& record) override;
   std::optional<TDevInfo> GetDevice() const override { return device_; }
   bool CheckLogin(const std::string& base_url, const std::string& user,
                   const std::string& password) override;

@@ -19,6 +19,16 @@ constexpr const char* kFirstVersionOn8600 = "84.2.0.121";
 TR730Series::TR730Series() = default;
 TR730Series::~TR730Series() = default;
 
+void TR730Series::SetDevice(const std::optional<TDevInfo>& record) {
+  const bool same_camera = device_ && record && device_->DevID == record->DevID &&
+                           device_->IPAddr == record->IPAddr && device_->DevPort == record->DevPort;
+  if (!same_camera) {
+    wifi_params_.reset();
+    ddns_params_.reset();
+  }
+  device_ = record;
+}
+
 IR730Series& R730Client() {
   static TR730Series client;
   return client;

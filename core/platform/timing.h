@@ -35,6 +35,7 @@ enum class WaitKind { Pause, Timeout };
   X(ImagiaCommandPause, 10, Pause, "pause before an IMAGIA command datagram")                   \
   X(R730ReceiveWait, 30, Timeout, "one wait of the series R search receive thread")             \
   X(R730SettingsReplyWait, 30, Timeout, "one wait for the reply to an 8600 settings datagram")  \
+  X(R730SettingsReplyLimit, 5000, Timeout, "longest wait for the reply to a settings datagram")  \
   X(R730StatusRead, 20000, Timeout, "status read before a series R upload")                     \
   X(R730ConfigRead, 5000, Timeout, "short configuration call of a series R camera")             \
   X(R730ConfigReadLong, 10000, Timeout, "longer configuration call of a series R camera")       \

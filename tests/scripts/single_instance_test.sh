@@ -3,6 +3,10 @@
 # the first to come to the front and ends without a window; the first comes to the front.
 set -u
 CAMLIFT="${CAMLIFT_EXE:?}"
+if [ "${CAMLIFT_HAS_GUI:-1}" = "0" ]; then
+  echo "skipped: this build has no desktop window"
+  exit 77
+fi
 work="$(mktemp -d /tmp/camlift-single.XXXXXX)"
 first=""
 cleanup() {

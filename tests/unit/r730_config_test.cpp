@@ -200,6 +200,18 @@ TEST_F(R730Config, WifiSettingsReadOnceWrittenEncodedThenReboot) {
   EXPECT_EQ(targets[2], "/reboot.cgi?next_url=reboot.htm");
 }
 
+TEST_F(R730Config, AnotherCameraIsReadAfresh) {
+  ASSERT_NE(client_->ReadWifi(kUser, kPassword), nullptr);
+  client_->SetDevice(Device("48.2.0.121"));  // the same camera again: the record stays
+  EXPECT_NE(client_->ReadWifi(kUser, kPassword), nullptr);
+  EXPECT_EQ(Count("/get_params.cgi"), 1);
+  TDevInfo other = Device("48.2.0.121");
+  other.DevID = "00:00:00:00:00:01";
+  client_->SetDevice(other);
+  EXPECT_NE(client_->ReadWifi(kUser, kPassword), nullptr);
+  EXPECT_EQ(Count("/get_params.cgi"), 2);
+}
+
 TEST_F(R730Config, WifiReadFailures) {
   // "Auth Failed" holds no "var": none, but the empty record stays and answers later calls.
   EXPECT_EQ(client_->ReadWifi(kUser, "wrong"), nullptr);
