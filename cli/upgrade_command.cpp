@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <chrono>
 #include <cstdio>
@@ -111,6 +112,34 @@ std::atomic<bool> g_interrupted{false};
 
 void OnInterrupt(int) { g_interrupted = true; }
 
+// Ctrl+C and SIGTERM ask the run to stop where it safely can instead of killing an upload
+// halfway: a small watcher turns the signal into a stop request while the object lives.
+class TInterruptWatcher {
+ public:
+  explicit TInterruptWatcher(std::function<void()> request_stop)
+      : request_stop_(std::move(request_stop)) {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    thread_ = std::thread([this] {
+      while (watching_) {
+        if (g_interrupted.exchange(false)) request_stop_();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    });
+  }
+  ~TInterruptWatcher() {
+    watching_ = false;
+    thread_.join();
+  }
+
+ private:
+  std::function<void()> request_stop_;
+  std::atomic<bool> watching_{true};
+  std::thread thread_;
+};
+
 int RunUpgrade(const UpgradeOptions& options) {
   if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
   TCliSession session(options.lang);
@@ -132,24 +161,12 @@ int RunUpgrade(const UpgradeOptions& options) {
   upgrade_options.local_md5 = options.md5;
   worker.SetOptions(upgrade_options);
 
-  // Ctrl+C asks the worker to stop where it safely can instead of killing an upload halfway.
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
-  std::atomic<bool> watching{true};
-  std::thread watcher([&] {
-    while (watching) {
-      if (g_interrupted.exchange(false)) worker.RequestCancel();
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  });
-
-  worker.Start();
-  ui.RunUntil([&] { return observer.done(); });
-  worker.Join();
-  watching = false;
-  watcher.join();
+  {
+    TInterruptWatcher interrupts([&] { worker.RequestCancel(); });
+    worker.Start();
+    ui.RunUntil([&] { return observer.done(); });
+    worker.Join();
+  }
 
   switch (observer.result().status) {
     case TUpgradeStatus::Working: return kExitOk;
@@ -190,20 +207,11 @@ int RunBatch(const UpgradeOptions& options) {
     std::cout << "[" << camera.ip << ":" << camera.port << "] " << line << std::endl;
   });
 
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
-  std::atomic<bool> watching{true};
-  std::thread watcher([&] {
-    while (watching) {
-      if (g_interrupted.exchange(false)) runner.RequestCancel();
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  });
-  const std::vector<TBatchOutcome> outcomes = runner.Run();
-  watching = false;
-  watcher.join();
+  std::vector<TBatchOutcome> outcomes;
+  {
+    TInterruptWatcher interrupts([&] { runner.RequestCancel(); });
+    outcomes = runner.Run();
+  }
 
   std::cout << "\n" << BatchSummaryTable(outcomes);
   if (!options.summary_json.empty()) {
