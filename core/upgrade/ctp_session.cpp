@@ -16,6 +16,7 @@
 #include "i18n/str_res.h"
 #include "platform/broadcast.h"
 #include "platform/timing.h"
+#include "upgrade/ctp_reply.h"
 #include "upgrade/upgrade_object.h"
 
 // The socket layer needs no start or clean-up on Linux: sockets are ready whenever the process
@@ -27,11 +28,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::string_view kReplyPrefix = "REPLY ";
 constexpr std::string_view kCrLf = "\r\n";
-// "REPLY Continue" and one more character: the byte after that tells whether the camera is
-// still working ("0" means it is not, which leaves the reply without an OK).
-constexpr std::size_t kContinueStateOffset = 15;
 // Bounds a search that the network keeps alive with a steady stream of replies.
 constexpr int kMaxSearchWindows = 100;
 
@@ -149,24 +146,21 @@ int TSocketThread::ReadReply(std::string& text, int& length) {
     }
     held = 0;
 
-    const std::string_view got(receive_buffer_.data(), received);
-    if (!got.starts_with(kReplyPrefix)) return CtpCode::kNotReply;
-    const char* body = receive_buffer_.data() + kReplyPrefix.size();
-    text.assign(body, ::strnlen(body, received - kReplyPrefix.size()));
+    const TCtpReply reply = ClassifyCtpReply({receive_buffer_.data(), received});
+    if (reply.kind == TCtpReplyKind::NotReply) return CtpCode::kNotReply;
+    text.assign(reply.text);
     length = static_cast<int>(text.size());
-    if (text.starts_with("OK")) return CtpCode::kOk;
-    if (!text.starts_with("Continue")) return CtpCode::kOtherReply;
-    if (receive_buffer_[kContinueStateOffset] == '0') return CtpCode::kOtherReply;
+    if (reply.kind == TCtpReplyKind::Ok) return CtpCode::kOk;
+    if (reply.kind == TCtpReplyKind::Other) return CtpCode::kOtherReply;
 
     // The camera is still working: wait for its next reply, within the Continue limit.
     if (!continuing) {
       continuing = true;
       deadline = Clock::now() + Duration(Wait::CtpContinueLimit);
     }
-    const std::size_t next = got.find(kReplyPrefix, kReplyPrefix.size());
-    if (next != std::string_view::npos) {
-      held = received - next;
-      std::memmove(receive_buffer_.data(), receive_buffer_.data() + next, held);
+    if (reply.next != std::string_view::npos) {
+      held = received - reply.next;
+      std::memmove(receive_buffer_.data(), receive_buffer_.data() + reply.next, held);
       std::memset(receive_buffer_.data() + held, 0, receive_buffer_.size() - held);
     }
   }

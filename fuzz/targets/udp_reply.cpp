@@ -1,0 +1,60 @@
+// Every reply parser of the LAN search over one datagram: the recogniser ParseReply (with a
+// list that knows one camera, so that a 1010 DDNS reply can merge) and each dialect on its own.
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "discovery/r730_settings.h"
+#include "discovery/reply_parsers.h"
+#include "fuzz_check.h"
+
+namespace {
+
+using namespace camlift;
+
+// Keeps what the 1010 answers would broadcast; nothing leaves the process.
+class TRecordingSender final : public IDatagramSender {
+ public:
+  bool Broadcast(std::uint16_t, std::span<const std::uint8_t> bytes) override {
+    FUZZ_CHECK(bytes.size() == k1010FollowUpSize);
+    ++sent;
+    return true;
+  }
+  int sent = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // The UDP layer hands over at most 1024 bytes; the parsers must still cope with more.
+  const TDatagram datagram(data, size);
+  TRecordingSender sender;
+  TDevInfo known;
+  known.DevType = 8;
+  known.DevID = "001122334455";
+  const TFindByID find = [&](const std::string& id) -> TDevInfo* {
+    return id == known.DevID ? &known : nullptr;
+  };
+
+  TDevInfo record;
+  const bool parsed = ParseReply(datagram, record, &sender, find);
+  FUZZ_CHECK(parsed == (record.DevType != -1));
+  FUZZ_CHECK(sender.sent <= 2);
+
+  TDevInfo moi;
+  if (ParseMOIReply(datagram, moi)) FUZZ_CHECK(moi.DevType == 2);
+  TDevInfo text;
+  if (ParseTextReply(datagram, text)) FUZZ_CHECK(text.DevType == 5);
+  TDevInfo r8600;
+  if (Parse8600Reply(datagram, r8600)) FUZZ_CHECK(r8600.DevType == 9);
+  TDevInfo info;
+  if (Parse1010Info(datagram, info, &sender, k1010Port)) FUZZ_CHECK(info.DevType == 8);
+  Answer1010Hello(datagram, k1010Port, &sender);
+  T1010Ddns ddns;
+  if (Parse1010Ddns(datagram, ddns)) FUZZ_CHECK(ddns.Mac.size() == 12);
+  FUZZ_CHECK(Build1010FollowUp(datagram, k1010InfoRequest, 12).size() == k1010FollowUpSize);
+  bool taken = false;
+  Parse8600SettingsReply(datagram, taken);
+  return 0;
+}
