@@ -1,5 +1,7 @@
 #include "qt_dispatcher.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
 #include <QThread>
 
@@ -11,6 +13,13 @@ void TQtDispatcher::Invoke(const std::function<void()>& fn) {
     return;
   }
   QMetaObject::invokeMethod(context_, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+}
+
+int TQtDispatcher::ProcessPending() {
+  if (QThread::currentThread() != context_->thread()) return 0;
+  // A blocking queued call arrives as a meta-call event on the context object.
+  QCoreApplication::sendPostedEvents(context_, QEvent::MetaCall);
+  return 0;
 }
 
 }  // namespace camlift::gui

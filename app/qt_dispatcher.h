@@ -12,6 +12,9 @@ class TQtDispatcher final : public IUiDispatcher {
  public:
   explicit TQtDispatcher(QObject* context) : context_(context) {}
   void Invoke(const std::function<void()>& fn) override;
+  // Delivers the queued calls posted to the context object, and nothing else: the GUI thread
+  // runs this while it waits for a listener thread, and no timer or input event may run then.
+  int ProcessPending() override;
 
  private:
   QObject* context_;

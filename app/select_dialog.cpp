@@ -1,19 +1,28 @@
 #include "select_dialog.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <thread>
 
+#include "discovery/device_export.h"
 #include "discovery/search_datagrams.h"
+#include "discovery/search_diagnostics.h"
 #include "i18n/str_res.h"
 #include "localize_form.h"
 #include "platform/timing.h"
@@ -32,33 +41,64 @@ QString FromBytes(const std::string& text) {
 TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this) {
   setObjectName("frmAdv_Main");
   setWindowTitle("Select IP Camera");
-  setFixedSize(381, 359);
+  // Wider and taller than the list of four columns needed: the Version column and the address
+  // field.
+  setFixedSize(461, 389);
+  url_opener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  export_chooser_ = [this] {
+    return QFileDialog::getSaveFileName(this, export_->text(), "cameras.csv",
+                                        "CSV (*.csv);;JSON (*.json)");
+  };
 
   group_ = new QGroupBox("IP Camera List", this);
   group_->setObjectName("GroupBox1");
   list_view_ = new QTreeWidget(group_);
   list_view_->setObjectName("ListView");
-  list_view_->setColumnCount(4);
-  list_view_->setHeaderLabels({"Type", "Name", "IP address", "Port"});
+  list_view_->setColumnCount(kListColumns);
+  list_view_->setHeaderLabels({"Type", "Name", "IP address", "Port", "Version"});
   list_view_->setRootIsDecorated(false);
   list_view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_view_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_view_->setContextMenuPolicy(Qt::CustomContextMenu);
   list_view_->header()->setSectionsClickable(true);
-  list_view_->setColumnWidth(0, 50);
-  list_view_->setColumnWidth(1, 100);
-  list_view_->setColumnWidth(2, 120);
+  list_view_->setColumnWidth(kColumnType, 50);
+  list_view_->setColumnWidth(kColumnName, 100);
+  list_view_->setColumnWidth(kColumnIP, 120);
+  list_view_->setColumnWidth(kColumnPort, 50);
   QFont font = list_view_->font();
   font.setPointSize(12);
   list_view_->setFont(font);
-  info_ = new QLabel("There is no camera found in the LAN.", list_view_);
+
+  // The empty-list panel: the "no camera" text, and under it where the search looked.
+  info_panel_ = new QFrame(list_view_);
+  info_panel_->setStyleSheet("QFrame { background: white; } QLabel { color: red; }");
+  info_ = new QLabel("There is no camera found in the LAN.", info_panel_);
   info_->setObjectName("plInfo");
   info_->setAlignment(Qt::AlignCenter);
   info_->setWordWrap(true);
-  info_->setStyleSheet("QLabel { color: red; background: white; }");
-  info_->setGeometry(60, 90, 229, 95);
+  info_details_ = new QLabel(info_panel_);
+  info_details_->setTextFormat(Qt::PlainText);
+  info_details_->setWordWrap(true);
+  QFont small = info_details_->font();
+  small.setPointSize(8);
+  info_details_->setFont(small);
+  auto* info_layout = new QVBoxLayout(info_panel_);
+  info_layout->addWidget(info_);
+  info_layout->addWidget(info_details_);
   auto* group_layout = new QVBoxLayout(group_);
   group_layout->addWidget(list_view_);
+
+  auto* manual = new QWidget(this);
+  manual_label_ = new QLabel("Address:", manual);
+  manual_label_->setObjectName("lblManualIP");
+  manual_edit_ = new QLineEdit(manual);
+  manual_edit_->setObjectName("edtManualIP");
+  manual_edit_->setPlaceholderText("192.168.1.20:80");
+  auto* manual_layout = new QHBoxLayout(manual);
+  manual_layout->setContentsMargins(0, 0, 0, 0);
+  manual_layout->addWidget(manual_label_);
+  manual_layout->addWidget(manual_edit_, 1);
 
   auto* bottom = new QWidget(this);
   bottom->setFixedHeight(52);
@@ -77,11 +117,28 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   bottom_layout->addWidget(cancel_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group_, 1);
+  layout->addWidget(manual);
   layout->addWidget(bottom);
+
+  menu_ = new QMenu(this);
+  menu_->setObjectName("pmList");
+  copy_ip_ = menu_->addAction("Copy IP address");
+  copy_ip_->setObjectName("mnuCopyIP");
+  open_web_ = menu_->addAction("Open the camera's web page");
+  open_web_->setObjectName("mnuOpenWeb");
+  menu_->addSeparator();
+  export_ = menu_->addAction("Export the list...");
+  export_->setObjectName("mnuExport");
 
   connect(find_, &QPushButton::clicked, this, [this] { btnFindClick(); });
   connect(ok_, &QPushButton::clicked, this, [this] { btnOKClick(); });
   connect(cancel_, &QPushButton::clicked, this, [this] { done(kModalCancel); });
+  connect(manual_edit_, &QLineEdit::returnPressed, this, [this] { btnFindClick(); });
+  connect(copy_ip_, &QAction::triggered, this, [this] { CopySelectedIP(); });
+  connect(open_web_, &QAction::triggered, this, [this] { OpenSelectedWebPage(); });
+  connect(export_, &QAction::triggered, this, [this] { ExportList(); });
+  connect(list_view_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { ShowListMenu(at); });
   connect(list_view_->header(), &QHeaderView::sectionClicked, this,
           [this](int column) { list_.ClickColumn(column); });
   connect(list_view_, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -115,9 +172,9 @@ int TfrmAdv_Main::ShowModal() { return exec(); }
 
 void TfrmAdv_Main::showEvent(QShowEvent* event) {
   LocalizeForm(this);
-  UpdateCount();
   engine_->SearchPass(0, false);
   QDialog::showEvent(event);
+  UpdateCount();
 }
 
 void TfrmAdv_Main::closeEvent(QCloseEvent* event) {
@@ -158,8 +215,46 @@ void TfrmAdv_Main::btnOKClick() {
 
 void TfrmAdv_Main::btnFindClick() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
+  // The typed-in address is asked on a worker; its row comes when it answers.
+  engine_->SetManualAddress(manual_edit_->text().toStdString());
   engine_->Find();
   QApplication::restoreOverrideCursor();
+}
+
+void TfrmAdv_Main::ShowListMenu(const QPoint& at) {
+  // A right click picks the row under the mouse first, as the menu acts on the selection.
+  if (QTreeWidgetItem* item = list_view_->itemAt(at)) {
+    list_.Select(list_view_->indexOfTopLevelItem(item));
+  }
+  const bool row = list_.SelectedEntry() != nullptr;
+  copy_ip_->setEnabled(row);
+  open_web_->setEnabled(row && CameraWebUrl(*list_.SelectedEntry()).has_value());
+  export_->setEnabled(!list_.Empty());
+  menu_->popup(list_view_->viewport()->mapToGlobal(at));
+}
+
+void TfrmAdv_Main::CopySelectedIP() {
+  const TDevInfo* entry = list_.SelectedEntry();
+  if (!entry) return;
+  QGuiApplication::clipboard()->setText(FromBytes(entry->IPAddr));
+}
+
+bool TfrmAdv_Main::OpenSelectedWebPage() {
+  const TDevInfo* entry = list_.SelectedEntry();
+  if (!entry) return false;
+  const std::optional<std::string> url = CameraWebUrl(*entry);
+  if (!url) return false;
+  return url_opener_(QUrl(QString::fromStdString(*url)));
+}
+
+bool TfrmAdv_Main::ExportList() {
+  const QString path = export_chooser_();
+  if (path.isEmpty()) return false;
+  const std::string file = path.toStdString();
+  if (ExportDevices(file, list_.Rows(), ExportFormatFor(file))) return true;
+  ShowLangMessage(LangTextOr("IDS_EXPORTFAIL", "The list could not be written to:") + " " + file,
+                  GetLangStrUtf8("IDS_ERROR"), kMbOk | kMbIconWarning);
+  return false;
 }
 
 void TfrmAdv_Main::Refresh() {
@@ -172,7 +267,7 @@ void TfrmAdv_Main::Refresh() {
     QTreeWidgetItem* item = list_view_->topLevelItem(static_cast<int>(i));
     if (!item) item = new QTreeWidgetItem(list_view_);
     const auto texts = RowTexts(rows[i]);
-    for (int c = 0; c < 4 && c < static_cast<int>(texts.size()); ++c) {
+    for (int c = 0; c < kListColumns && c < static_cast<int>(texts.size()); ++c) {
       item->setText(c, FromBytes(texts[static_cast<std::size_t>(c)]));
     }
   }
@@ -187,7 +282,26 @@ void TfrmAdv_Main::Refresh() {
 void TfrmAdv_Main::UpdateCount() {
   count_->setText(QString::fromStdString(GetLangStrUtf8("IDS_DEVCOUNT")) +
                   QString::number(list_.Count()));
-  info_->setVisible(list_.Empty());
+  info_panel_->setVisible(list_.Empty());
+  if (list_.Empty() && engine_) {
+    QStringList lines;
+    for (const std::string& line : DiagnosticLines(engine_->Diagnostics())) {
+      lines << QString::fromStdString(line);
+    }
+    info_details_->setText(lines.join('\n'));
+    PlaceInfoPanel();
+  }
+}
+
+void TfrmAdv_Main::PlaceInfoPanel() {
+  // Over the middle of the list, as wide as it allows and as tall as the texts need.
+  const QRect area = list_view_->viewport()->geometry();
+  const int width = std::max(229, area.width() - 24);
+  info_panel_->setFixedWidth(width);
+  const int height = std::min(std::max(95, info_panel_->heightForWidth(width)), area.height());
+  info_panel_->setFixedHeight(height);
+  info_panel_->move(area.left() + (area.width() - width) / 2,
+                    area.top() + std::max(0, (area.height() - height) / 2));
 }
 
 }  // namespace camlift::gui

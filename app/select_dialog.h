@@ -1,9 +1,13 @@
 // TfrmAdv_Main: the dialog in which the user picks a camera found on the LAN. It exists for the
 // whole run and searches once a second from its creation, visible or not; closing only hides it.
+// A context menu on the list copies a camera's address, opens its web page and exports the list;
+// Find also asks an address typed into the field below the list.
 #pragma once
 
 #include <QDialog>
 #include <QTimer>
+#include <QUrl>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,7 +16,11 @@
 #include "discovery/search_engine.h"
 #include "qt_dispatcher.h"
 
+class QAction;
+class QFrame;
 class QLabel;
+class QLineEdit;
+class QMenu;
 class QPushButton;
 class QTreeWidget;
 class QGroupBox;
@@ -23,6 +31,11 @@ class TfrmAdv_Main : public QDialog {
   Q_OBJECT
 
  public:
+  // Opens a URL in the default browser (QDesktopServices); tests put a recorder in.
+  using TUrlOpener = std::function<bool(const QUrl&)>;
+  // Asks where to export the list (a save dialog); an empty text cancels.
+  using TExportPathChooser = std::function<QString()>;
+
   explicit TfrmAdv_Main(QWidget* parent = nullptr);
   ~TfrmAdv_Main() override;
 
@@ -37,12 +50,24 @@ class TfrmAdv_Main : public QDialog {
   TDeviceList& List() { return list_; }
   TSearchEngine& Engine() { return *engine_; }
   QTreeWidget* ListView() const { return list_view_; }
+  QLineEdit* ManualAddressField() const { return manual_edit_; }
+  QMenu* ListMenu() const { return menu_; }
+  // The diagnosis shown under the "no camera" text while the list is empty.
+  QLabel* InfoDetails() const { return info_details_; }
+  QFrame* InfoPanel() const { return info_panel_; }
+
+  void SetUrlOpener(TUrlOpener opener) { url_opener_ = std::move(opener); }
+  void SetExportPathChooser(TExportPathChooser chooser) { export_chooser_ = std::move(chooser); }
 
   // The buttons' actions (public for tests).
   void btnOKClick();
   void btnFindClick();
   // Ctrl+Alt+Shift+D.
   void ServiceShortcut();
+  // The context menu's actions on the selected row.
+  void CopySelectedIP();
+  bool OpenSelectedWebPage();
+  bool ExportList();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -53,6 +78,8 @@ class TfrmAdv_Main : public QDialog {
   void Teardown();
   void Refresh();
   void UpdateCount();
+  void PlaceInfoPanel();
+  void ShowListMenu(const QPoint& at);
 
   TQtDispatcher dispatcher_;
   TDeviceList list_;
@@ -61,14 +88,24 @@ class TfrmAdv_Main : public QDialog {
   QTimer timer_;
   bool refreshing_ = false;
   bool torn_down_ = false;
+  TUrlOpener url_opener_;
+  TExportPathChooser export_chooser_;
 
   QGroupBox* group_ = nullptr;
   QTreeWidget* list_view_ = nullptr;
+  QFrame* info_panel_ = nullptr;
   QLabel* info_ = nullptr;
+  QLabel* info_details_ = nullptr;
   QLabel* count_ = nullptr;
+  QLabel* manual_label_ = nullptr;
+  QLineEdit* manual_edit_ = nullptr;
   QPushButton* find_ = nullptr;
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;
+  QMenu* menu_ = nullptr;
+  QAction* copy_ip_ = nullptr;
+  QAction* open_web_ = nullptr;
+  QAction* export_ = nullptr;
 };
 
 }  // namespace camlift::gui

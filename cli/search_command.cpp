@@ -1,18 +1,21 @@
 // camlift search: the background search of the selection dialog, run for a few passes, then the
-// list of cameras found, sorted by IP address.
+// list of cameras found, sorted by IP address (a table, JSON lines, or the CSV file the dialog
+// exports). When nothing answers it says where it searched and which ports it could not bind.
 #include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli_session.h"
 #include "command_registry.h"
 #include "discovery/dev_types.h"
+#include "discovery/device_export.h"
 #include "discovery/device_list.h"
 #include "discovery/find_hisi.h"
 #include "discovery/r730_search.h"
+#include "discovery/search_diagnostics.h"
 #include "discovery/search_engine.h"
 #include "discovery/tools_net.h"
 #include "platform/dispatcher.h"
@@ -24,6 +27,14 @@ namespace {
 struct TSearchOptions {
   int passes = 3;
   bool json = false;
+  bool csv = false;
+  std::string address;
+  std::string lang;
+};
+
+struct TSearchOutcome {
+  std::vector<TDevInfo> rows;
+  TSearchDiagnostics diagnostics;
 };
 
 std::string SeriesLetter(std::int32_t type) {
@@ -44,51 +55,36 @@ void ServeFor(TLoopDispatcher& ui, std::chrono::milliseconds time) {
   }
 }
 
-std::vector<TDevInfo> Search(int passes) {
+TSearchOutcome Search(int passes, const std::string& address) {
   TLoopDispatcher ui;
   TDeviceList list;
   TFind_Hisi finder;
-  std::vector<TDevInfo> rows;
+  TSearchOutcome outcome;
   {
     TSearchEngine engine(ui, list, R730Client(), &finder);
     engine.Create();
+    engine.SetManualAddress(address);
     for (int pass = 0; pass < passes; ++pass) {
-      // The first pass also asks the closed library, as the Find button does.
+      // The first pass also asks the closed library and the typed-in address, as Find does.
       engine.TimerTick(pass == 0);
+      if (pass == 0) engine.StartManualProbe();
       ServeFor(ui, Duration(Wait::SearchPassInterval));
     }
     ServeFor(ui, Duration(Wait::SearchSettle));
-    // A series R search still listening gets to finish: its answers may still be on the way.
+    // A series R search still listening gets to finish: its answers may still be on the way,
+    // and so may the typed-in address's.
     WaitR730SearchesDone(ui);
-    rows = list.Rows();
+    engine.ManualProbe().WaitDone();
+    outcome.rows = list.Rows();
+    outcome.diagnostics = engine.Diagnostics();
     engine.Teardown();
   }
   finder.Shutdown(&ui);
-  std::stable_sort(rows.begin(), rows.end(), [](const TDevInfo& a, const TDevInfo& b) {
-    return TTools_Net::CompareDotted(a.IPAddr, b.IPAddr) < 0;
-  });
-  return rows;
-}
-
-nlohmann::json RowJson(const TDevInfo& d) {
-  // Never the DDNS password: the output ends up in logs and bug reports.
-  return {{"type", ToValidUtf8(DevTypeCaption(d.DevType))},
-          {"devType", d.DevType},
-          {"series", SeriesLetter(d.DevType)},
-          {"id", ToValidUtf8(d.DevID)},
-          {"normId", ToValidUtf8(d.NormID)},
-          {"name", ToValidUtf8(d.DevName)},
-          {"ip", ToValidUtf8(d.IPAddr)},
-          {"port", d.DevPort},
-          {"version", ToValidUtf8(d.Version)},
-          {"netmask", ToValidUtf8(d.Netmask)},
-          {"gateway", ToValidUtf8(d.Gateway)},
-          {"dns1", ToValidUtf8(d.DNS1)},
-          {"dns2", ToValidUtf8(d.DNS2)},
-          {"serial", ToValidUtf8(d.SerialNo)},
-          {"dhcp", d.DhcpFlag == 1},
-          {"ddnsHost", ToValidUtf8(d.DdnsHost)},
-          {"ddnsUser", ToValidUtf8(d.DdnsUser)}};
+  std::stable_sort(outcome.rows.begin(), outcome.rows.end(),
+                   [](const TDevInfo& a, const TDevInfo& b) {
+                     return TTools_Net::CompareDotted(a.IPAddr, b.IPAddr) < 0;
+                   });
+  return outcome;
 }
 
 // Width of a UTF-8 text in characters (every character counts as one column).
@@ -121,14 +117,30 @@ void PrintTable(const std::vector<TDevInfo>& rows) {
   }
 }
 
+// The lines of an empty search, in the chosen language.
+void PrintDiagnostics(std::ostream& out, const TSearchDiagnostics& diagnostics,
+                      const std::string& lang) {
+  const TCliSession session(lang);
+  out << LangTextOr("IDS_NOCAMERAFOUND", "There is no camera found in the LAN.") << "\n";
+  for (const std::string& line : DiagnosticLines(diagnostics)) out << line << "\n";
+}
+
 int RunSearch(const TSearchOptions& options) {
-  const std::vector<TDevInfo> rows = Search(options.passes);
-  if (options.json) {
-    for (const TDevInfo& d : rows) std::cout << RowJson(d).dump() << "\n";
+  const TSearchOutcome outcome = Search(options.passes, options.address);
+  const std::vector<TDevInfo>& rows = outcome.rows;
+  if (options.csv) {
+    std::cout << DevicesToCsv(rows);
+  } else if (options.json) {
+    for (const TDevInfo& d : rows) std::cout << DeviceJsonLine(d) << "\n";
   } else {
     PrintTable(rows);
   }
   std::cout.flush();
+  if (rows.empty()) {
+    // The machine-readable forms stay clean: the diagnosis goes beside them.
+    PrintDiagnostics(options.csv || options.json ? std::cerr : std::cout, outcome.diagnostics,
+                     options.lang);
+  }
   return kExitOk;
 }
 
@@ -140,8 +152,16 @@ void SetupSearch(CLI::App& root, CommandRunner& run) {
   sub->add_option("--passes", options->passes, "Number of search passes, one second apart")
       ->check(CLI::Range(1, 1000))
       ->capture_default_str();
-  sub->add_flag("--json", options->json,
-                "One JSON object per camera and line (series: K, M, P, R or empty)");
+  CLI::Option* json = sub->add_flag(
+      "--json", options->json, "One JSON object per camera and line (series: K, M, P, R or empty)");
+  sub->add_flag("--csv", options->csv,
+                "The list as the selection dialog exports it: CSV, UTF-8 with a byte order mark")
+      ->excludes(json);
+  sub->add_option("--address", options->address,
+                  "Also ask this camera directly (host or host:port): for a camera on another "
+                  "subnet that broadcasts do not reach");
+  sub->add_option("--lang", options->lang,
+                  "Language of the report shown when nothing answers (en, cn, b5)");
   sub->callback([options, &run] { run = [options] { return RunSearch(*options); }; });
 }
 

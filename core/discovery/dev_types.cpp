@@ -11,7 +11,7 @@ struct TTypeRow {
   int series;
 };
 
-constexpr std::array<TTypeRow, 11> kTypeRows{{
+constexpr std::array<TTypeRow, 12> kTypeRows{{
     {0, "K", -1},
     {1, "S", -1},
     {kTypeMOI, "M", 1},
@@ -23,6 +23,7 @@ constexpr std::array<TTypeRow, 11> kTypeRows{{
     {kType1010, "P", 2},
     {kType8600, "R", 3},
     {999, "DSK", -1},
+    {kTypeManual, "manual", -1},
 }};
 
 const TTypeRow* FindType(std::int32_t type) {

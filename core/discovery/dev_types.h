@@ -16,6 +16,8 @@ inline constexpr std::int32_t kTypeClosedLibrary = 4;
 inline constexpr std::int32_t kTypeText = 5;
 inline constexpr std::int32_t kType1010 = 8;
 inline constexpr std::int32_t kType8600 = 9;
+// A camera the user asked for by address (no dialect; its series is unknown until picked).
+inline constexpr std::int32_t kTypeManual = 1000;
 
 // Text of the list's Type column; empty for an unknown code.
 std::string DevTypeCaption(std::int32_t type);

@@ -5,6 +5,7 @@
 
 #include "discovery/dev_types.h"
 #include "discovery/tools_net.h"
+#include "i18n/str_res.h"
 
 namespace camlift {
 namespace {
@@ -74,7 +75,7 @@ void TDeviceList::UpdateCount() {
 void TDeviceList::Tick() {
   for (int row = static_cast<int>(rows_.size()) - 1; row >= 0; --row) {
     TDevInfo& entry = rows_[static_cast<std::size_t>(row)];
-    if (entry.DevType == kTypeClosedLibrary) continue;
+    if (entry.DevType == kTypeClosedLibrary || entry.DevType == kTypeManual) continue;
     if (--entry.Lifetime <= 0) RemoveRow(row);
   }
   UpdateCount();
@@ -101,6 +102,9 @@ int TDeviceList::Compare(const TDevInfo& a, const TDevInfo& b) const {
       break;
     case kColumnIP:
       result = TTools_Net::CompareDotted(a.IPAddr, b.IPAddr);
+      break;
+    case kColumnVersion:
+      result = TTools_Net::CompareDotted(a.Version, b.Version);
       break;
     default:
       break;  // every other column leaves the order as it is
@@ -182,8 +186,12 @@ void TDeviceList::Changed() {
 }
 
 std::vector<std::string> RowTexts(const TDevInfo& entry) {
-  return {DevTypeCaption(entry.DevType), entry.DevName, entry.IPAddr,
-          std::to_string(entry.DevPort)};
+  std::string caption = DevTypeCaption(entry.DevType);
+  if (entry.DevType == kTypeManual) {
+    const std::string text = GetLangStrUtf8("IDS_TYPEMANUAL");
+    if (!text.empty()) caption = text;
+  }
+  return {caption, entry.DevName, entry.IPAddr, std::to_string(entry.DevPort), entry.Version};
 }
 
 }  // namespace camlift

@@ -14,7 +14,14 @@
 namespace camlift {
 
 // Columns of the list, in display order.
-enum TListColumn : int { kColumnType = 0, kColumnName = 1, kColumnIP = 2, kColumnPort = 3 };
+enum TListColumn : int {
+  kColumnType = 0,
+  kColumnName = 1,
+  kColumnIP = 2,
+  kColumnPort = 3,
+  kColumnVersion = 4,
+};
+inline constexpr int kListColumns = 5;
 
 // What the dialog hands back: result 1 (OK) with the chosen camera, or 2 (Cancel).
 struct TSelectionResult {
@@ -45,8 +52,9 @@ class TDeviceList {
   void ClearList();
   // Selects the first row when the list is not empty and nothing is selected.
   void UpdateCount();
-  // The expiry of one timer tick: every entry not of type 4 loses one tick of its lifetime and
-  // goes when none is left. Then UpdateCount.
+  // The expiry of one timer tick: every entry not of type 4 (closed library) nor typed in by the
+  // user (kTypeManual: no broadcast ever refreshes it) loses one tick of its lifetime and goes
+  // when none is left. Then UpdateCount.
   void Tick();
 
   // A click on a column header: the same column toggles the direction, another one becomes the
@@ -85,7 +93,8 @@ class TDeviceList {
   std::function<void()> on_changed_;
 };
 
-// The entry's columns as the list shows them: caption, name, IP address, port.
+// The entry's columns as the list shows them (UTF-8): caption, name, IP address, port, version.
+// The caption of a typed-in address is the language's IDS_TYPEMANUAL.
 std::vector<std::string> RowTexts(const TDevInfo& entry);
 
 }  // namespace camlift

@@ -11,10 +11,10 @@
 #include <mutex>
 #include <thread>
 
+#include "discovery/net_interfaces.h"
 #include "discovery/reply_parsers.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/udp_endpoint.h"
-#include "platform/broadcast.h"
 #include "platform/timing.h"
 
 namespace camlift {
@@ -26,6 +26,7 @@ struct TSearchRegistry {
   std::atomic<unsigned> generation{0};
   std::atomic<int> running{0};
   std::atomic<std::uint16_t> local_port{k8600LocalPort};
+  std::atomic<std::uint16_t> blocked_port{0};
 };
 
 TSearchRegistry& Registry() {
@@ -50,13 +51,25 @@ void WaitR730SearchesDone(IUiDispatcher& ui) {
 
 int RunningR730Searches() { return Registry().running.load(); }
 
+std::uint16_t R730SearchBlockedPort() { return Registry().blocked_port.load(); }
+
 void TR730Series::SearchDevices(std::uint16_t port, const TR730SearchHandler& handler) {
+  TSearchRegistry& registry = Registry();
   TSocketHandle socket = MakeUdpSocket(true);
-  // While an older search still holds port 3565 this one sends nothing: the older thread
-  // already receives every answer.
-  if (!socket.valid() || !BindUdp(socket.get(), Registry().local_port.load())) return;
+  if (!socket.valid()) return;
+  const std::uint16_t local_port = registry.local_port.load();
+  if (!BindUdp(socket.get(), local_port)) {
+    // While an older search still holds port 3565 this one sends nothing: the older thread
+    // already receives every answer. Held by no search of ours, another program has it.
+    registry.blocked_port = registry.running.load() == 0 ? local_port : 0;
+    return;
+  }
+  registry.blocked_port = 0;
   const TBytes query = Build8600Query();
-  SendDatagram(socket.get(), BroadcastAddress(), port, query.data(), query.size());
+  // The query goes out through every adapter, as the other search datagrams do.
+  for (const std::uint32_t address : CurrentSearchTargets().Addresses) {
+    SendDatagram(socket.get(), address, port, query.data(), query.size());
+  }
   TRecvThread::Start(std::move(socket), handler);
 }
 

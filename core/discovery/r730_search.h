@@ -22,6 +22,9 @@ void StopR730Searches(IUiDispatcher& ui);
 void WaitR730SearchesDone(IUiDispatcher& ui);
 // Receive threads that have not ended yet.
 int RunningR730Searches();
+// The local port of the search when the last search could not bind it although none of its own
+// receive threads held it (another program has it; the series R search is off), else 0.
+std::uint16_t R730SearchBlockedPort();
 
 class TRecvThread {
  public:

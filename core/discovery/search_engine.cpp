@@ -21,7 +21,7 @@ void Guarded(Step&& step) {
 
 TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IR730Series& r730,
                              TFind_Hisi* finder, TSearchPorts ports)
-    : ui_(ui), list_(list), r730_(r730), finder_(finder), ports_(ports) {
+    : ui_(ui), list_(list), r730_(r730), finder_(finder), ports_(ports), probe_(ui) {
   for (auto& endpoint : endpoints_) {
     endpoint = std::make_unique<TUdpEndpoint>(
         ui_, [this](std::span<const std::uint8_t> datagram) { OnDatagram(datagram); });
@@ -33,9 +33,31 @@ TSearchEngine::~TSearchEngine() { Teardown(); }
 void TSearchEngine::Create() {
   // The receive threads of the series R search call AddOrUpdate on the UI thread too.
   SetR730SearchDispatcher(&ui_);
+  std::vector<std::pair<const TEndpointPlan*, std::vector<std::uint16_t>>> busy;
   for (const TEndpointPlan& plan : kBindOrder) {
-    TTools_Net::BindFreePort(Endpoint(plan.number), plan.start_port);
+    busy.emplace_back(&plan, std::vector<std::uint16_t>{});
+    TTools_Net::BindFreePort(Endpoint(plan.number), plan.start_port, busy.back().second);
   }
+  // A port that one of these endpoints took is no one else's fault: when 10000 is held, the
+  // endpoints after it move up and meet each other's ports.
+  const auto ours = [this](std::uint16_t port) {
+    for (const auto& endpoint : endpoints_) {
+      if (endpoint->Active() && endpoint->Port() == port) return true;
+    }
+    return false;
+  };
+  port_problems_.clear();
+  for (const auto& [plan, ports] : busy) {
+    const TUdpEndpoint& endpoint = Endpoint(plan->number);
+    if (!endpoint.Active()) {
+      port_problems_.push_back({plan->start_port, 0});
+      continue;
+    }
+    for (const std::uint16_t port : ports) {
+      if (!ours(port)) port_problems_.push_back({port, endpoint.Port()});
+    }
+  }
+  RefreshTargets();
   if (finder_) {
     finder_->SetCallback([this](const TDevInfo& record) {
       // The record lives in the library's callback: hand it over and wait until it is taken.
@@ -44,7 +66,18 @@ void TSearchEngine::Create() {
   }
 }
 
+void TSearchEngine::RefreshTargets() {
+  try {
+    targets_ = CurrentSearchTargets();
+  } catch (...) {
+    // A malformed CAMLIFT_BROADCAST_ADDR: the sends fail the same way, one by one.
+    targets_ = TSearchTargets{};
+  }
+  for (auto& endpoint : endpoints_) endpoint->SetTargets(targets_.Addresses);
+}
+
 void TSearchEngine::SearchPass(int tick, bool with_library) {
+  Guarded([&] { RefreshTargets(); });
   if (tick % kImagiaEvery == 0) Guarded([&] { SendImagiaQuery(Endpoint(1)); });
   Guarded([&] {
     r730_.SearchDevices(ports_.R8600,
@@ -67,11 +100,36 @@ void TSearchEngine::TimerTick(bool with_library) {
 void TSearchEngine::Find() {
   list_.ClearList();
   SearchPass(0, true);
+  StartManualProbe();
+}
+
+void TSearchEngine::StartManualProbe() {
+  unanswered_address_.clear();
+  if (manual_address_.find_first_not_of(" \t") == std::string::npos) return;
+  probe_.Start(manual_address_,
+               [this](const std::string& address, const std::optional<TDevInfo>& record) {
+                 if (record) {
+                   list_.OnRecord(*record);
+                 } else {
+                   unanswered_address_ = address;
+                   list_.UpdateCount();  // the window shows the diagnosis again
+                 }
+               });
+}
+
+TSearchDiagnostics TSearchEngine::Diagnostics() const {
+  TSearchDiagnostics diagnostics;
+  diagnostics.Targets = targets_;
+  diagnostics.Ports = port_problems_;
+  if (const std::uint16_t port = R730SearchBlockedPort()) diagnostics.Ports.push_back({port, 0});
+  diagnostics.UnansweredAddress = unanswered_address_;
+  return diagnostics;
 }
 
 void TSearchEngine::Teardown() {
   if (torn_down_) return;
   torn_down_ = true;
+  probe_.Stop();
   for (auto& endpoint : endpoints_) endpoint->Deactivate();
   if (finder_) finder_->Shutdown(&ui_);
   StopR730Searches(ui_);

@@ -6,11 +6,15 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "discovery/device_list.h"
 #include "discovery/find_hisi.h"
+#include "discovery/manual_probe.h"
+#include "discovery/net_interfaces.h"
 #include "discovery/r730_series.h"
 #include "discovery/search_datagrams.h"
+#include "discovery/search_diagnostics.h"
 #include "discovery/udp_endpoint.h"
 #include "platform/dispatcher.h"
 
@@ -50,13 +54,25 @@ class TSearchEngine {
   // Binds the endpoints, gives the closed-library search its record handler and the series R
   // search the UI hand-off. An endpoint that finds no port stays inactive; the others work.
   void Create();
-  // One search pass; every step is guarded, so one failing step does not stop the next.
+  // One search pass; every step is guarded, so one failing step does not stop the next. The
+  // interfaces are read again first: every datagram goes to each address of
+  // CurrentSearchTargets().
   void SearchPass(int tick, bool with_library);
   // The timer: a pass with the tick number, the lifetimes of the list, the tick number + 1.
   // with_library adds the closed-library search to the pass, as Find does.
   void TimerTick(bool with_library = false);
-  // The Find button: empties the list and searches with the closed library too.
+  // The Find button: empties the list and searches with the closed library too, and probes the
+  // typed-in address (SetManualAddress) on a worker; its row arrives later.
   void Find();
+  // The address the next Find also asks directly (empty: none).
+  void SetManualAddress(std::string text) { manual_address_ = std::move(text); }
+  // Probes that address now (Find does it after its pass).
+  void StartManualProbe();
+  TManualProbe& ManualProbe() { return probe_; }
+
+  // What the search did: addresses and interfaces of the last pass, local ports it could not
+  // bind, a typed-in address that did not answer. Shown when the list stays empty.
+  TSearchDiagnostics Diagnostics() const;
   // Stops everything: endpoints, closed library, series R receive threads, list. Idempotent.
   void Teardown();
 
@@ -68,6 +84,7 @@ class TSearchEngine {
 
  private:
   void OnDatagram(std::span<const std::uint8_t> datagram);
+  void RefreshTargets();
 
   IUiDispatcher& ui_;
   TDeviceList& list_;
@@ -75,6 +92,11 @@ class TSearchEngine {
   TFind_Hisi* finder_;
   TSearchPorts ports_;
   std::array<std::unique_ptr<TUdpEndpoint>, 5> endpoints_;
+  TSearchTargets targets_;
+  std::vector<TPortProblem> port_problems_;
+  std::string manual_address_;
+  std::string unanswered_address_;
+  TManualProbe probe_;
   int tick_ = 0;
   bool torn_down_ = false;
 };

@@ -65,6 +65,12 @@ int CompareTextNoCase(std::string_view a, std::string_view b) {
 }
 
 bool TTools_Net::BindFreePort(TUdpEndpoint& endpoint, std::uint16_t start_port) {
+  std::vector<std::uint16_t> busy;
+  return BindFreePort(endpoint, start_port, busy);
+}
+
+bool TTools_Net::BindFreePort(TUdpEndpoint& endpoint, std::uint16_t start_port,
+                              std::vector<std::uint16_t>& busy) {
   const auto last_of = [](int from) { return std::min(from + kPortRange - 1, 65535); };
   int found = -1;
   {
@@ -75,11 +81,13 @@ bool TTools_Net::BindFreePort(TUdpEndpoint& endpoint, std::uint16_t start_port) 
         found = port;
         break;
       }
+      busy.push_back(static_cast<std::uint16_t>(port));
     }
   }
   if (found < 0) return false;
   for (int port = found; port <= last_of(found); ++port) {
     if (endpoint.Activate(static_cast<std::uint16_t>(port))) return true;
+    busy.push_back(static_cast<std::uint16_t>(port));
   }
   return false;
 }

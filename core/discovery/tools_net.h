@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace camlift {
 
@@ -20,6 +21,9 @@ class TTools_Net {
   // Makes endpoint listen on the first usable port from start_port on; false when no port in the
   // range works (the endpoint then stays inactive).
   static bool BindFreePort(TUdpEndpoint& endpoint, std::uint16_t start_port);
+  // The same; busy receives every port of the range that was tried and could not be bound.
+  static bool BindFreePort(TUdpEndpoint& endpoint, std::uint16_t start_port,
+                           std::vector<std::uint16_t>& busy);
   // Four bytes as dotted decimal, first byte first.
   static std::string IPToStr(std::span<const std::uint8_t, 4> bytes);
   // -1, 0 or 1. Texts with the same number of dot-separated pieces compare piece by piece as

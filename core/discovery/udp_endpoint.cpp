@@ -49,9 +49,25 @@ void TUdpEndpoint::Deactivate() {
   port_ = 0;
 }
 
+void TUdpEndpoint::SetTargets(std::vector<std::uint32_t> targets) {
+  std::lock_guard lock(targets_mutex_);
+  targets_ = std::move(targets);
+}
+
+std::vector<std::uint32_t> TUdpEndpoint::Targets() const {
+  std::lock_guard lock(targets_mutex_);
+  return targets_.empty() ? std::vector<std::uint32_t>{BroadcastAddress()} : targets_;
+}
+
 bool TUdpEndpoint::Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) {
   if (!socket_.valid()) return false;
-  return SendDatagram(socket_.get(), BroadcastAddress(), port, bytes.data(), bytes.size());
+  // One adapter that refuses (no route, interface gone since the pass began) must not keep the
+  // datagram from the others.
+  bool sent = false;
+  for (const std::uint32_t address : Targets()) {
+    sent = SendDatagram(socket_.get(), address, port, bytes.data(), bytes.size()) || sent;
+  }
+  return sent;
 }
 
 void TUdpEndpoint::Listen() {
@@ -76,9 +92,8 @@ void TUdpEndpoint::Listen() {
 }
 
 void WaitServingUi(IUiDispatcher& ui, const std::function<bool()>& done) {
-  auto* loop = dynamic_cast<TLoopDispatcher*>(&ui);
   while (!done()) {
-    if (loop) loop->ProcessPending();
+    ui.ProcessPending();
     if (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }

@@ -6,19 +6,22 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <span>
 #include <thread>
+#include <vector>
 
 #include "platform/dispatcher.h"
 #include "platform/socket.h"
 
 namespace camlift {
 
-// Broadcasts one datagram to a port of BroadcastAddress().
+// Broadcasts one datagram to a port of the search's broadcast addresses.
 class IDatagramSender {
  public:
   virtual ~IDatagramSender() = default;
-  // False when the datagram did not go out (an inactive endpoint, an error of the socket layer).
+  // False when the datagram went out to none of the addresses (an inactive endpoint, errors of
+  // the socket layer).
   virtual bool Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) = 0;
 };
 
@@ -40,6 +43,11 @@ class TUdpEndpoint final : public IDatagramSender {
   bool Active() const { return socket_.valid(); }
   std::uint16_t Port() const { return port_; }
 
+  // The addresses (network byte order) Broadcast sends to, one datagram each; the search sets
+  // them on every pass (CurrentSearchTargets). Until then, and when set empty: BroadcastAddress().
+  void SetTargets(std::vector<std::uint32_t> targets);
+  std::vector<std::uint32_t> Targets() const;
+
   bool Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) override;
 
  private:
@@ -51,6 +59,8 @@ class TUdpEndpoint final : public IDatagramSender {
   TSocketHandle wake_read_;
   TSocketHandle wake_write_;
   std::uint16_t port_ = 0;
+  mutable std::mutex targets_mutex_;
+  std::vector<std::uint32_t> targets_;
   std::thread listener_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> finished_{true};

@@ -16,6 +16,10 @@ class IUiDispatcher {
   virtual ~IUiDispatcher() = default;
   // Runs fn on the UI thread and returns once it has run. Called on the UI thread, runs it at once.
   virtual void Invoke(const std::function<void()>& fn) = 0;
+  // Called on the UI thread while it waits for another thread without returning to its event
+  // loop: runs the calls handed over meanwhile, so that a thread blocked in Invoke can finish.
+  // Returns how many ran (0 when the implementation cannot tell).
+  virtual int ProcessPending() { return 0; }
 };
 
 // Runs every call on the calling thread (single-threaded tools and tests).
@@ -32,7 +36,7 @@ class TLoopDispatcher final : public IUiDispatcher {
   void Invoke(const std::function<void()>& fn) override;
 
   // Runs every queued call; returns how many ran.
-  int ProcessPending();
+  int ProcessPending() override;
   // Runs queued calls until done() is true (checked after each call and on every Wake()).
   void RunUntil(const std::function<bool()>& done);
   // Wakes RunUntil so it re-checks its predicate.

@@ -237,3 +237,29 @@ TEST(DeviceList, AcceptGivesSeriesByTypeCode) {
 
 }  // namespace
 }  // namespace camlift
+
+namespace camlift {
+namespace {
+
+TEST(DeviceList, VersionColumnSortsByDottedNumbersAndShowsInTheRow) {
+  TDeviceList list;
+  const auto versioned = [](const char* id, const char* version) {
+    TDevInfo d = Device(9, id, std::string("10.0.0.") + id);
+    d.Version = version;
+    return d;
+  };
+  list.AddOrUpdate(versioned("1", "3.10.0.2"));
+  list.AddOrUpdate(versioned("2", "3.9.0.12"));
+  list.AddOrUpdate(versioned("3", "3.9.0.2"));
+  list.ClickColumn(kColumnVersion);
+  std::vector<std::string> versions;
+  for (const TDevInfo& d : list.Rows()) versions.push_back(d.Version);
+  EXPECT_EQ((std::vector<std::string>{"3.9.0.2", "3.9.0.12", "3.10.0.2"}), versions);
+  list.ClickColumn(kColumnVersion);
+  EXPECT_EQ("3.10.0.2", list.Rows()[0].Version);
+  EXPECT_EQ((std::vector<std::string>{"R", "cam", "10.0.0.1", "80", "3.10.0.2"}),
+            RowTexts(list.Rows()[0]));
+}
+
+}  // namespace
+}  // namespace camlift

@@ -126,7 +126,12 @@ const Entry kEnglishSelectDialog[] = {
     {"ListView.Columns1.Caption", "Name"},
     {"ListView.Columns2.Caption", "IP address"},
     {"ListView.Columns3.Caption", "Port"},
+    {"ListView.Columns4.Caption", "Version"},
     {"plInfo.Caption", "There is no camera found in the LAN."},
+    {"lblManualIP.Caption", "Address\xA3\xBA"},
+    {"mnuCopyIP.Caption", "Copy IP address"},
+    {"mnuOpenWeb.Caption", "Open the camera's web page"},
+    {"mnuExport.Caption", "Export the list..."},
 };
 
 template <std::size_t N>

@@ -1,0 +1,82 @@
+#include "discovery/search_diagnostics.h"
+
+#include "i18n/str_res.h"
+#include "platform/socket.h"
+
+namespace camlift {
+namespace {
+
+struct TDiagText {
+  const char* id;
+  const char* english;
+};
+
+// The texts of the diagnosis, with the English of the language file for a store without them.
+constexpr TDiagText kAddresses{"IDS_SEARCHADDRS", "Addresses searched:"};
+constexpr TDiagText kInterfaces{"IDS_SEARCHIFACES", "Interfaces searched:"};
+constexpr TDiagText kNoInterface{"IDS_SEARCHNOIFACE",
+                                 "No network interface with a broadcast address is up."};
+constexpr TDiagText kFixed{"IDS_SEARCHFIXED",
+                           "The search address is fixed by CAMLIFT_BROADCAST_ADDR."};
+constexpr TDiagText kMoved{"IDS_SEARCHPORTMOVED",
+                           "Local UDP ports in use by another program (others taken instead):"};
+constexpr TDiagText kUnbound{"IDS_SEARCHPORTNONE",
+                             "Local UDP ports that could not be bound (that search is off):"};
+constexpr TDiagText kPortsOk{"IDS_SEARCHPORTSOK", "Every local UDP port was bound."};
+constexpr TDiagText kNoAnswer{"IDS_MANUALNOANSWER", "No answer from the address typed in:"};
+
+std::string Text(const TDiagText& text) { return LangTextOr(text.id, text.english); }
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& item : items) {
+    if (!out.empty()) out += ", ";
+    out += item;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string LangTextOr(const std::string& id, const std::string& fallback) {
+  std::string text = GetLangStrUtf8(id);
+  return text.empty() ? fallback : text;
+}
+
+std::vector<std::string> DiagnosticLines(const TSearchDiagnostics& diagnostics) {
+  std::vector<std::string> lines;
+  std::vector<std::string> addresses;
+  for (const std::uint32_t address : diagnostics.Targets.Addresses) {
+    addresses.push_back(AddressText(address));
+  }
+  lines.push_back(Text(kAddresses) + " " + Joined(addresses));
+  if (diagnostics.Targets.Fixed) {
+    lines.push_back(Text(kFixed));
+  } else if (diagnostics.Targets.Interfaces.empty()) {
+    lines.push_back(Text(kNoInterface));
+  } else {
+    std::vector<std::string> interfaces;
+    for (const TNetInterface& net : diagnostics.Targets.Interfaces) {
+      interfaces.push_back(net.Name + " " + InterfaceText(net));
+    }
+    lines.push_back(Text(kInterfaces) + " " + Joined(interfaces));
+  }
+  std::vector<std::string> moved;
+  std::vector<std::string> unbound;
+  for (const TPortProblem& problem : diagnostics.Ports) {
+    if (problem.UsedInstead != 0) {
+      moved.push_back(std::to_string(problem.Port) + " -> " + std::to_string(problem.UsedInstead));
+    } else {
+      unbound.push_back(std::to_string(problem.Port));
+    }
+  }
+  if (!moved.empty()) lines.push_back(Text(kMoved) + " " + Joined(moved));
+  if (!unbound.empty()) lines.push_back(Text(kUnbound) + " " + Joined(unbound));
+  if (moved.empty() && unbound.empty()) lines.push_back(Text(kPortsOk));
+  if (!diagnostics.UnansweredAddress.empty()) {
+    lines.push_back(Text(kNoAnswer) + " " + diagnostics.UnansweredAddress);
+  }
+  return lines;
+}
+
+}  // namespace camlift

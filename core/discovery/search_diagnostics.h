@@ -1,0 +1,31 @@
+// What the search tells a user whose list stays empty: the interfaces and addresses it searched
+// and the local UDP ports it could not bind (a firewall, or a port held by another program).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "discovery/net_interfaces.h"
+
+namespace camlift {
+
+struct TPortProblem {
+  std::uint16_t Port = 0;         // the local port that could not be bound
+  std::uint16_t UsedInstead = 0;  // the port taken in its place; 0: none, that search is off
+};
+
+struct TSearchDiagnostics {
+  TSearchTargets Targets;             // of the last search pass
+  std::vector<TPortProblem> Ports;    // in the order the endpoints were bound
+  std::string UnansweredAddress;      // a typed-in address that did not answer, if any
+};
+
+// The diagnosis as lines of text (UTF-8, in the current language; English when the language
+// lacks a text): addresses, interfaces, ports, the unanswered address.
+std::vector<std::string> DiagnosticLines(const TSearchDiagnostics& diagnostics);
+
+// A language text as UTF-8, or fallback when the language has none.
+std::string LangTextOr(const std::string& id, const std::string& fallback);
+
+}  // namespace camlift
