@@ -1,0 +1,290 @@
+// The selection dialog under Qt Test (offscreen): its new column, context menu, export, address
+// field and empty-list diagnosis, and a teardown while a listener thread waits for the GUI
+// thread. The browser is never opened: the dialog's URL opener is replaced by a recorder.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+#include <QTreeWidget>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "discovery/dev_types.h"
+#include "discovery/device_export.h"
+#include "discovery/udp_endpoint.h"
+#include "i18n/str_res.h"
+#include "i18n/str_resource.h"
+#include "localize_form.h"
+#include "platform/socket.h"
+#include "platform/timing.h"
+#include "select_dialog.h"
+#include "sim_camera.h"
+#include "support/temp_folder.h"
+#include "util/tools.h"
+
+using namespace camlift;
+using namespace camlift::gui;
+
+namespace {
+
+const QString kChineseName = QString::fromUtf8("\xE5\x89\x8D\xE9\x97\xA8\xE6\x91\x84\xE5\x83\x8F"
+                                               "\xE6\x9C\xBA");  // 前门摄像机
+
+TDevInfo Camera(std::int32_t type, const QString& name, const char* ip, std::uint16_t port,
+                const char* version) {
+  TDevInfo d;
+  d.DevType = type;
+  d.DevID = std::string("id-") + ip;
+  d.DevName = name.toStdString();
+  d.IPAddr = ip;
+  d.DevPort = port;
+  d.Version = version;
+  return d;
+}
+
+QStringList ColumnTexts(QTreeWidget* view, int column) {
+  QStringList texts;
+  for (int i = 0; i < view->topLevelItemCount(); ++i) texts << view->topLevelItem(i)->text(column);
+  return texts;
+}
+
+}  // namespace
+
+class SelectDialogTest : public QObject {
+  Q_OBJECT
+
+ private:
+  test::TTempFolder temp_;
+  std::unique_ptr<TfrmStrRes> store_;
+  std::unique_ptr<TfrmAdv_Main> dialog_;
+  std::vector<QUrl> opened_;
+
+  template <typename T>
+  T* Find(const char* name) {
+    T* child = dialog_->findChild<T*>(name);
+    if (!child) qFatal("no child %s", name);
+    return child;
+  }
+
+  // Only the rows this test put in: cameras of other tests on loopback may answer the search.
+  void Fill() {
+    dialog_->List().ClearList();
+    dialog_->List().OnRecord(Camera(kType8600, kChineseName, "127.0.0.9", 8081, "3.10.0.2"));
+    dialog_->List().OnRecord(Camera(kTypeMOI, "hall", "127.0.0.10", 81, "3.9.0.12"));
+    dialog_->List().OnRecord(Camera(kType1010, "gate", "127.0.0.11", 0, "3.9.0.2"));
+  }
+
+ private slots:
+  void initTestCase() {
+    ::setenv("XDG_CONFIG_HOME", (temp_.path() + "config").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (temp_.path() + "run").c_str(), 1);
+    ::setenv("CAMLIFT_DATA_DIR", (temp_.path() + "data").c_str(), 1);
+    TTools::ForceDirs(temp_.path() + "run");
+    SetTimeScaleForTesting(0.01);
+    store_ = std::make_unique<TfrmStrRes>();
+    SetLanguage("en");
+    dialog_ = std::make_unique<TfrmAdv_Main>();
+    dialog_->SetUrlOpener([this](const QUrl& url) {
+      opened_.push_back(url);
+      return true;
+    });
+    dialog_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
+  }
+
+  void cleanupTestCase() {
+    if (dialog_) dialog_->isClose = true;
+    dialog_.reset();
+  }
+
+  void versionColumnShowsAndSortsByDottedNumbers() {
+    Fill();
+    QTreeWidget* view = dialog_->ListView();
+    QCOMPARE(view->columnCount(), 5);
+    QCOMPARE(view->headerItem()->text(4), QString("Version"));
+    QCOMPARE(ColumnTexts(view, 2), (QStringList{"127.0.0.9", "127.0.0.10", "127.0.0.11"}));
+    QCOMPARE(view->topLevelItem(0)->text(1), kChineseName);
+    view->header()->sectionClicked(4);
+    QCOMPARE(ColumnTexts(view, 4), (QStringList{"3.9.0.2", "3.9.0.12", "3.10.0.2"}));
+    view->header()->sectionClicked(4);
+    QCOMPARE(ColumnTexts(view, 4), (QStringList{"3.10.0.2", "3.9.0.12", "3.9.0.2"}));
+    view->header()->sectionClicked(2);
+    QCOMPARE(ColumnTexts(view, 2), (QStringList{"127.0.0.9", "127.0.0.10", "127.0.0.11"}));
+  }
+
+  void contextMenuCopiesOpensAndPicksTheRowUnderTheMouse() {
+    Fill();
+    QTreeWidget* view = dialog_->ListView();
+    // A right click on the second row selects it and offers the row's actions.
+    const QRect second = view->visualItemRect(view->topLevelItem(1));
+    emit view->customContextMenuRequested(second.center());
+    QTRY_VERIFY(dialog_->ListMenu()->isVisible());
+    QCOMPARE(dialog_->List().Selected(), 1);
+    QVERIFY(Find<QAction>("mnuCopyIP")->isEnabled());
+    QVERIFY(Find<QAction>("mnuOpenWeb")->isEnabled());
+    QVERIFY(Find<QAction>("mnuExport")->isEnabled());
+    dialog_->ListMenu()->hide();
+
+    Find<QAction>("mnuCopyIP")->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("127.0.0.10"));
+    opened_.clear();
+    Find<QAction>("mnuOpenWeb")->trigger();
+    QCOMPARE(opened_.size(), std::size_t{1});
+    QCOMPARE(opened_[0], QUrl("http://127.0.0.10:81/"));
+    // A camera without a port gets the web port.
+    dialog_->List().Select(2);
+    Find<QAction>("mnuOpenWeb")->trigger();
+    QCOMPARE(opened_.back(), QUrl("http://127.0.0.11:80/"));
+
+    // An address that is no plain host never reaches the browser.
+    dialog_->List().ClearList();
+    dialog_->List().OnRecord(Camera(kType8600, "odd", "1.2.3.4/x?y", 80, ""));
+    dialog_->List().Select(0);
+    opened_.clear();
+    QVERIFY(!dialog_->OpenSelectedWebPage());
+    QVERIFY(opened_.empty());
+    emit view->customContextMenuRequested(view->visualItemRect(view->topLevelItem(0)).center());
+    QTRY_VERIFY(dialog_->ListMenu()->isVisible());
+    QVERIFY(!Find<QAction>("mnuOpenWeb")->isEnabled());
+    dialog_->ListMenu()->hide();
+  }
+
+  void exportWritesACsvASpreadsheetOpens() {
+    Fill();
+    const std::string path = temp_.path() + "cameras.csv";
+    dialog_->SetExportPathChooser([&] { return QString::fromStdString(path); });
+    Find<QAction>("mnuExport")->trigger();
+    const std::string bytes = test::ReadFile(path);
+    QVERIFY(bytes.rfind(std::string(kUtf8Bom), 0) == 0);
+    const QStringList lines =
+        QString::fromUtf8(bytes.substr(kUtf8Bom.size())).split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines[0].startsWith("Type,Series,Name,IP address,Port,Version,"));
+    QVERIFY(lines[1].startsWith("R,R," + kChineseName + ",127.0.0.9,8081,3.10.0.2,"));
+    QCOMPARE(bytes, DevicesToCsv(dialog_->List().Rows()));
+    // JSON by its name; a cancelled chooser writes nothing.
+    const std::string json = temp_.path() + "cameras.json";
+    dialog_->SetExportPathChooser([&] { return QString::fromStdString(json); });
+    QVERIFY(dialog_->ExportList());
+    QCOMPARE(test::ReadFile(json), DevicesToJson(dialog_->List().Rows()));
+    dialog_->SetExportPathChooser([] { return QString(); });
+    QVERIFY(!dialog_->ExportList());
+  }
+
+  void emptyListShowsWhereItSearchedUnderTheNoCameraText() {
+    dialog_->List().ClearList();
+    QFrame* panel = dialog_->InfoPanel();
+    QVERIFY(panel->isVisible());
+    QLabel* caption = Find<QLabel>("plInfo");
+    QCOMPARE(caption->text(), QString("There is no camera found in the LAN."));
+    const QString details = dialog_->InfoDetails()->text();
+    QVERIFY2(details.contains("Addresses searched: 127.255.255.255"), qPrintable(details));
+    QVERIFY2(details.contains("The search address is fixed by CAMLIFT_BROADCAST_ADDR."),
+             qPrintable(details));
+    QVERIFY(dialog_->InfoDetails()->isVisible());
+    QVERIFY(dialog_->InfoDetails()->geometry().top() >= caption->geometry().bottom());
+    QVERIFY(panel->geometry().bottom() <= dialog_->ListView()->viewport()->geometry().bottom());
+    dialog_->List().OnRecord(Camera(kTypeMOI, "hall", "127.0.0.10", 81, ""));
+    QVERIFY(!panel->isVisible());
+  }
+
+  void findAsksTheTypedAddressWithoutWaitingForIt() {
+    sim::TCameraConfig config;
+    config.series = sim::TSimSeries::P;
+    config.ip = "127.0.0.71";
+    config.port = 0;
+    config.oem = "acme";
+    sim::TSimCamera camera(config, nullptr);
+    camera.Start();
+    dialog_->ManualAddressField()->setText("127.0.0.71:" +
+                                            QString::number(camera.http_port()));
+    dialog_->btnFindClick();
+    const auto manual_row = [&] {
+      for (const TDevInfo& d : dialog_->List().Rows()) {
+        if (d.DevType == kTypeManual) return &d - dialog_->List().Rows().data();
+      }
+      return std::ptrdiff_t{-1};
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(manual_row() >= 0, 10000);
+    QTreeWidgetItem* item = dialog_->ListView()->topLevelItem(static_cast<int>(manual_row()));
+    QCOMPARE(item->text(0), QString("manual"));
+    QCOMPARE(item->text(1), QString("acme"));
+    QCOMPARE(item->text(2), QString("127.0.0.71"));
+
+    // An address that accepts and never answers: Find returns long before the probe's time-out.
+    sim::TCameraConfig stuck_config = config;
+    stuck_config.ip = "127.0.0.72";
+    stuck_config.faults = {sim::TCameraFault::NeverAnswers};
+    sim::TSimCamera stuck(stuck_config, nullptr);
+    stuck.Start();
+    SetTimeScaleForTesting(1);
+    dialog_->ManualAddressField()->setText("127.0.0.72:" + QString::number(stuck.http_port()));
+    const auto before = std::chrono::steady_clock::now();
+    dialog_->btnFindClick();
+    const auto took = std::chrono::steady_clock::now() - before;
+    SetTimeScaleForTesting(0.01);
+    QVERIFY(took < std::chrono::milliseconds(Millis(Wait::HttpGetNet)));
+    QVERIFY(took < std::chrono::seconds(2));
+    QCOMPARE(dialog_->Engine().ManualProbe().Running(), 1);
+    dialog_->ManualAddressField()->clear();
+    dialog_->Engine().ManualProbe().Stop();
+  }
+
+  void textsComeFromTheLanguage() {
+    SetLanguage("cn");
+    LocalizeForm(dialog_.get());
+    QCOMPARE(dialog_->ListView()->headerItem()->text(4), QString::fromUtf8("版本"));
+    QCOMPARE(Find<QAction>("mnuCopyIP")->text(), QString::fromUtf8("复制 IP 地址"));
+    QCOMPARE(Find<QAction>("mnuExport")->text(), QString::fromUtf8("导出列表..."));
+    QCOMPARE(Find<QLabel>("lblManualIP")->text(), QString::fromUtf8("地址："));
+    TDevInfo manual = Camera(kTypeManual, "x", "10.0.0.1", 80, "");
+    QCOMPARE(QString::fromStdString(RowTexts(manual)[0]), QString::fromUtf8("手动"));
+    SetLanguage("en");
+    LocalizeForm(dialog_.get());
+    QCOMPARE(Find<QAction>("mnuOpenWeb")->text(), QString("Open the camera's web page"));
+    QCOMPARE(Find<QLabel>("lblManualIP")->text(), QString::fromUtf8("Address："));
+  }
+
+  // The GUI thread tears the search down while a listener thread waits in a hand-off to it:
+  // the wait must run that hand-off, or the two wait for each other for ever.
+  void teardownServesAHandOffWaitingForTheGuiThread() {
+    {
+      TQtDispatcher dispatcher(dialog_.get());
+      std::atomic<bool> invoking{false};
+      bool ran = false;
+      std::thread worker([&] {
+        invoking = true;
+        dispatcher.Invoke([&] { ran = true; });
+      });
+      while (!invoking) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));  // inside Invoke now
+      WaitServingUi(dispatcher, [&] { return ran; });
+      worker.join();
+      QVERIFY(ran);
+    }
+    // The same through the dialog: a datagram is on its way to the GUI thread when it goes.
+    auto dialog = std::make_unique<TfrmAdv_Main>();
+    const std::uint16_t port = dialog->Engine().Endpoint(4).Port();
+    QVERIFY(port != 0);
+    TSocketHandle sender = MakeUdpSocket(false);
+    const char text[] = "REPLY\r\n-mac 02:00:00:00:00:77\r\n";
+    QVERIFY(SendDatagram(sender.get(), htonl(INADDR_LOOPBACK), port, text, sizeof text - 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // no event loop meanwhile
+    dialog->isClose = true;
+    dialog.reset();
+  }
+};
+
+QTEST_MAIN(SelectDialogTest)
+#include "select_dialog_test.moc"
