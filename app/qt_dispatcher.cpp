@@ -12,7 +12,8 @@ void TQtDispatcher::Invoke(const std::function<void()>& fn) {
     fn();
     return;
   }
-  QMetaObject::invokeMethod(context_, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(
+      context_, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
 }
 
 int TQtDispatcher::ProcessPending() {

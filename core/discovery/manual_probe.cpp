@@ -65,8 +65,7 @@ std::optional<TDevInfo> ProbeAddress(const TManualAddress& address, int timeout_
   std::string oem;
   std::string appver;
   const bool oem_answered = TTools::HttpGetText(base + "/oem.txt", oem, timeout_ms, "", "");
-  const bool appver_answered =
-      TTools::HttpGetText(base + "/appver.js", appver, timeout_ms, "", "");
+  const bool appver_answered = TTools::HttpGetText(base + "/appver.js", appver, timeout_ms, "", "");
   if (!oem_answered && !appver_answered) return std::nullopt;
   TDevInfo record;
   record.DevType = kTypeManual;

@@ -16,9 +16,9 @@ struct TPortProblem {
 };
 
 struct TSearchDiagnostics {
-  TSearchTargets Targets;             // of the last search pass
-  std::vector<TPortProblem> Ports;    // in the order the endpoints were bound
-  std::string UnansweredAddress;      // a typed-in address that did not answer, if any
+  TSearchTargets Targets;           // of the last search pass
+  std::vector<TPortProblem> Ports;  // in the order the endpoints were bound
+  std::string UnansweredAddress;    // a typed-in address that did not answer, if any
 };
 
 // The diagnosis as lines of text (UTF-8, in the current language; English when the language

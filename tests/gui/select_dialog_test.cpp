@@ -1,6 +1,8 @@
 // The selection dialog under Qt Test (offscreen): its new column, context menu, export, address
 // field and empty-list diagnosis, and a teardown while a listener thread waits for the GUI
 // thread. The browser is never opened: the dialog's URL opener is replaced by a recorder.
+#include "select_dialog.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -28,7 +30,6 @@
 #include "localize_form.h"
 #include "platform/socket.h"
 #include "platform/timing.h"
-#include "select_dialog.h"
 #include "sim_camera.h"
 #include "support/temp_folder.h"
 #include "util/tools.h"
@@ -38,8 +39,9 @@ using namespace camlift::gui;
 
 namespace {
 
-const QString kChineseName = QString::fromUtf8("\xE5\x89\x8D\xE9\x97\xA8\xE6\x91\x84\xE5\x83\x8F"
-                                               "\xE6\x9C\xBA");  // 前门摄像机
+const QString kChineseName = QString::fromUtf8(
+    "\xE5\x89\x8D\xE9\x97\xA8\xE6\x91\x84\xE5\x83\x8F"
+    "\xE6\x9C\xBA");  // 前门摄像机
 
 TDevInfo Camera(std::int32_t type, const QString& name, const char* ip, std::uint16_t port,
                 const char* version) {
@@ -207,8 +209,7 @@ class SelectDialogTest : public QObject {
     config.oem = "acme";
     sim::TSimCamera camera(config, nullptr);
     camera.Start();
-    dialog_->ManualAddressField()->setText("127.0.0.71:" +
-                                            QString::number(camera.http_port()));
+    dialog_->ManualAddressField()->setText("127.0.0.71:" + QString::number(camera.http_port()));
     dialog_->btnFindClick();
     const auto manual_row = [&] {
       for (const TDevInfo& d : dialog_->List().Rows()) {

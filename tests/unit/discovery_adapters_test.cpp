@@ -24,8 +24,8 @@ using namespace std::chrono_literals;
 
 std::uint32_t Ip(const char* text) { return *ParseDottedIPv4(text); }
 
-TNetInterface Net(const char* name, const char* address, const char* netmask,
-                  const char* broadcast, bool up = true, bool loopback = false) {
+TNetInterface Net(const char* name, const char* address, const char* netmask, const char* broadcast,
+                  bool up = true, bool loopback = false) {
   TNetInterface net;
   net.Name = name;
   net.Address = Ip(address);
@@ -51,7 +51,7 @@ TEST(SearchTargets, LimitedBroadcastThenEachUsableAdapterOnce) {
       Net("eth0", "192.168.1.20", "255.255.255.0", "192.168.1.255"),
       Net("wlan0", "10.8.0.5", "255.255.0.0", "10.8.255.255"),
       Net("eth1", "172.16.0.2", "255.255.0.0", "172.16.255.255", /*up=*/false),
-      Net("tun0", "10.99.0.2", "255.255.255.255", nullptr),  // a VPN: point to point
+      Net("tun0", "10.99.0.2", "255.255.255.255", nullptr),           // a VPN: point to point
       Net("eth0", "192.168.1.21", "255.255.255.0", "192.168.1.255"),  // a second address
       Net("lo2", "127.1.0.1", "255.0.0.0", "127.255.255.255", true, true),
   };
@@ -176,10 +176,9 @@ TEST(SearchDiagnostics, EngineReportsPortsHeldByOthers) {
   engine.Create();
   const TSearchDiagnostics diagnostics = engine.Diagnostics();
   const auto has = [&](std::uint16_t port, std::uint16_t instead) {
-    return std::any_of(diagnostics.Ports.begin(), diagnostics.Ports.end(),
-                       [&](const TPortProblem& p) {
-                         return p.Port == port && p.UsedInstead == instead;
-                       });
+    return std::any_of(
+        diagnostics.Ports.begin(), diagnostics.Ports.end(),
+        [&](const TPortProblem& p) { return p.Port == port && p.UsedInstead == instead; });
   };
   EXPECT_TRUE(has(10000, engine.Endpoint(2).Port()));
   EXPECT_TRUE(has(6800, engine.Endpoint(5).Port()));

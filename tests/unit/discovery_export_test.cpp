@@ -74,9 +74,9 @@ TEST(DeviceExport, CsvOpensWithHeaderChineseNamesAndQuoting) {
   ASSERT_EQ(0u, csv.find(kUtf8Bom));
   const auto table = ParseCsv(std::string_view(csv).substr(kUtf8Bom.size()));
   ASSERT_EQ(5u, table.size());
-  const std::vector<std::string> header = {"Type",    "Series",  "Name", "IP address", "Port",
-                                           "Version", "ID",      "Serial", "Netmask", "Gateway",
-                                           "DNS1",    "DNS2",    "DHCP", "DDNS host",  "DDNS user"};
+  const std::vector<std::string> header = {
+      "Type",    "Series",  "Name", "IP address", "Port", "Version",   "ID",       "Serial",
+      "Netmask", "Gateway", "DNS1", "DNS2",       "DHCP", "DDNS host", "DDNS user"};
   EXPECT_EQ(header, table[0]);
   for (const auto& row : table) EXPECT_EQ(header.size(), row.size());
   EXPECT_EQ((std::vector<std::string>{"R", "R", kChineseName, "192.168.1.9", "81", "3.1.4.1",
