@@ -1,6 +1,9 @@
 // The desktop window: started when camlift runs without a subcommand.
 #include <QApplication>
+#include <QTimer>
 #include <clocale>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "i18n/str_resource.h"
@@ -25,6 +28,12 @@ int RunCamliftGui(int argc, char** argv) {
       return 0;
     }
     window.show();
+    // For start-up measurements: leave once the first window is up, as the empty Qt program of
+    // the benchmark does.
+    if (const char* exit_after = std::getenv("CAMLIFT_EXIT_AFTER_SHOW");
+        exit_after && std::strcmp(exit_after, "1") == 0) {
+      QTimer::singleShot(0, &app, &QApplication::quit);
+    }
     status = app.exec();
   }
   camlift::SetLangUi(nullptr);

@@ -120,6 +120,7 @@ struct TCtpCamera::Connection {
   bool upgrade_traffic = false;  // the probe was answered: this is the transfer connection
   bool broken = false;           // something of the transfer was refused
   int data_blocks = 0;
+  std::int64_t accepted_blocks = 0;  // of the file being received
   std::vector<TCtpReceivedFile> files;
   // The file being received.
   std::optional<TCtpReceivedFile> file;
@@ -137,13 +138,11 @@ struct TCtpCamera::Connection {
       end -= begin;
       begin = 0;
     }
+    // One blocking receive per request: the socket's receive time-out (set in Serve) wakes us
+    // every slice to look at the stop flag, without a poll before every read.
     while (!stop.load()) {
-      pollfd p{fd, POLLIN, 0};
-      const int r = ::poll(&p, 1, kPollSliceMs);
-      if (r < 0 && errno != EINTR) return false;
-      if (r <= 0) continue;
       const ssize_t n = ::recv(fd, buffer.data() + end, buffer.size() - end, 0);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
       if (n <= 0) return false;
       end += static_cast<std::size_t>(n);
       return true;
@@ -227,6 +226,8 @@ void TCtpCamera::Record(const Connection& c, nlohmann::json entry) const {
 void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
   int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  const timeval slice{0, kPollSliceMs * 1000};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice);
   Connection c(fd, stop);
   const bool silent = settings_.has(TCtpFault::Silent);
 
@@ -256,7 +257,10 @@ void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
   std::string body;
   bool closed_on_purpose = false;
   while (!closed_on_purpose && c.ReadLine(line)) {
-    nlohmann::json entry{{"request", Printable(line)}};
+    // Accepted data blocks that are not recorded should cost no record-keeping at all.
+    const bool quiet_data = !settings_.record_data_blocks && line.starts_with("DATA ");
+    nlohmann::json entry = quiet_data ? nlohmann::json::object()
+                                      : nlohmann::json{{"request", Printable(line)}};
     const std::size_t blank = line.find(' ');
     const std::string verb = line.substr(0, blank);
     const std::string rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
@@ -326,12 +330,14 @@ void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
     if (!known || !length || *length > static_cast<std::int64_t>(kMaxBody)) {
       entry["note"] = "malformed request line";
       entry["reply"] = reply("ERR bad request", false);
+      if (quiet_data) entry["request"] = Printable(line);
       Record(c, std::move(entry));
       break;  // the stream cannot be followed any further
     }
     if (!c.ReadExact(body, static_cast<std::size_t>(*length))) {
       entry["size"] = *length;
       entry["note"] = "connection ended inside the request";
+      if (quiet_data) entry["request"] = Printable(line);
       Record(c, std::move(entry));
       break;
     }
@@ -396,13 +402,18 @@ void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
         entry["note"] = fail_file("fault ctp-data-refused");
         entry["reply"] = reply("ERR busy", false);
       } else {
+        // The answer goes out first: digest, copy and record are done while the client reads
+        // its next block, as a camera that buffers the block would.
+        const std::string answer = reply("OK", c.data_blocks == 1);
         c.md5.Update(body.data(), body.size());
         if (c.file->head.size() < kHeadBytes) {
           c.file->head.append(body, 0, kHeadBytes - c.file->head.size());
         }
         if (c.keep.is_open()) c.keep.write(body.data(), static_cast<std::streamsize>(body.size()));
         c.file->size += body.size();
-        entry["reply"] = reply("OK", c.data_blocks == 1);
+        ++c.accepted_blocks;
+        if (!settings_.record_data_blocks) continue;
+        entry["reply"] = answer;
       }
     } else {  // MD5
       if (!c.file || *length != 16) {
@@ -415,6 +426,8 @@ void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
         c.file->md5 = HexLower(digest);
         entry["file"] = c.file->name;
         entry["md5"] = c.file->md5;
+        if (!settings_.record_data_blocks) entry["data_blocks"] = c.accepted_blocks;
+        c.accepted_blocks = 0;
         if (!whole || !match) {
           entry["note"] = fail_file(whole ? "digest does not match the data"
                                           : "digest before the whole file arrived");
@@ -428,6 +441,7 @@ void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
         }
       }
     }
+    if (quiet_data) entry["request"] = Printable(line);
     Record(c, std::move(entry));
   }
 

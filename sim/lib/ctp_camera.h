@@ -58,6 +58,10 @@ struct TCtpCameraSettings {
   std::string password;
   std::set<TCtpFault> faults;
   std::string upload_dir;  // when set, every received file is written there (name sanitised)
+  // One record line per accepted data block. Off, accepted blocks are only counted ("data_blocks"
+  // in the digest's line), which keeps the camera's bookkeeping out of transfer-speed figures;
+  // refused blocks are always recorded.
+  bool record_data_blocks = true;
   bool has(TCtpFault f) const { return faults.count(f) != 0; }
 };
 

@@ -1,0 +1,354 @@
+#!/usr/bin/env bash
+# Builds Release into build-bench and runs every benchmark, printing one table: what was measured,
+# our figure, the reference measured in the same run, their ratio and the target.
+#
+# Everything stays on the machine: servers listen on 127.0.x.y, the window runs under its own Xvfb
+# and every search goes to 127.255.255.255. Each step has a time limit.
+#
+#   scripts/bench.sh              build and run everything
+#   BENCH_RUNS=9 scripts/bench.sh  runs per timed figure (best of, interleaved; default 5)
+#   BENCH_NO_BUILD=1 scripts/bench.sh   use what build-bench already holds
+source "$(dirname "$0")/lib.sh"
+
+RUNS="${BENCH_RUNS:-5}"
+BUILD="$CAMLIFT_ROOT/build-bench"
+if [ -z "${BENCH_NO_BUILD:-}" ]; then
+  install_packages >&2
+  echo "== building Release into build-bench" >&2
+  cmake -S "$CAMLIFT_ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCAMLIFT_BENCH=ON \
+    >/dev/null
+  cmake --build "$BUILD" -j "$JOBS" --target camlift camlift-sim camlift_bench \
+    camlift_bench_tool camlift_empty_qt_window >&2
+fi
+
+CAMLIFT="$BUILD/cli/camlift"
+SIM="$BUILD/sim/camlift-sim"
+BENCH="$BUILD/bench/camlift_bench"
+TOOL="$BUILD/bench/camlift_bench_tool"
+EMPTY_QT="$BUILD/bench/camlift_empty_qt_window"
+export CAMLIFT_BROADCAST_ADDR=127.255.255.255
+export LC_ALL=C.UTF-8
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
+export no_proxy='*'
+
+work="$(mktemp -d /tmp/camlift-bench.XXXXXX)"
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do
+    kill "$p" 2>/dev/null && wait "$p" 2>/dev/null
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+log() { echo "== $*" >&2; }
+rows=()
+# row WHAT OURS REFERENCE RATIO TARGET VERDICT
+row() {
+  rows+=("$1|$2|$3|$4|$5|$6")
+  echo "-- $1: $2 | $3 | $4 | $5 | $6" >&2
+}
+
+now_ns() { date +%s%N; }
+# Milliseconds one command takes (its output goes to the log); fails when the command does.
+time_ms() {
+  local start end
+  start=$(now_ns)
+  timeout 120 "$@" >>"$work/steps.log" 2>&1 || { echo "failed: $*" >&2; return 1; }
+  end=$(now_ns)
+  echo $(((end - start) / 1000))  # microseconds
+}
+# best_of_pair PREP_FN OURS_CMD... -- REF_CMD...: best time of RUNS interleaved runs of each
+# (microseconds in $ours_us and $ref_us). PREP_FN runs before every timed run (clean-up).
+best_of_pair() {
+  local prep="$1"; shift
+  local ours=() ref=() seen=0 a
+  for a in "$@"; do
+    if [ "$a" = "--" ]; then seen=1; continue; fi
+    if [ $seen -eq 0 ]; then ours+=("$a"); else ref+=("$a"); fi
+  done
+  ours_us=""; ref_us=""
+  local i t
+  for i in $(seq 1 "$RUNS"); do
+    $prep; t=$(time_ms "${ours[@]}") || return 1
+    if [ -z "$ours_us" ] || [ "$t" -lt "$ours_us" ]; then ours_us=$t; fi
+    $prep; t=$(time_ms "${ref[@]}") || return 1
+    if [ -z "$ref_us" ] || [ "$t" -lt "$ref_us" ]; then ref_us=$t; fi
+  done
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+# verdict RATIO MAX: "yes" when RATIO <= MAX
+verdict() { awk -v r="$1" -v m="$2" 'BEGIN { print (r <= m ? "yes" : "NO") }'; }
+ms() { awk -v u="$1" 'BEGIN { printf "%.1f ms", u / 1000 }'; }
+mibs() { awk -v u="$1" -v mib="$2" 'BEGIN { printf "%.0f MiB/s", mib / (u / 1e6) }'; }
+
+# wait_port IP PORT: until something accepts there (10 s at most)
+wait_port() {
+  local i
+  for i in $(seq 1 200); do
+    (exec 3<>"/dev/tcp/$1/$2") 2>/dev/null && return 0
+    sleep 0.05
+  done
+  echo "nothing listens on $1:$2" >&2
+  return 1
+}
+# start_sim NAME ARGS...: camlift-sim in the background until it says ready
+start_sim() {
+  local name="$1"; shift
+  "$SIM" "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  sim_pid=$!
+  pids+=("$sim_pid")
+  local i
+  for i in $(seq 1 300); do
+    grep -q "ready" "$work/$name.out" 2>/dev/null && return 0
+    kill -0 "$sim_pid" 2>/dev/null || { cat "$work/$name.err" >&2; return 1; }
+    sleep 0.05
+  done
+  echo "camlift-sim $name did not start" >&2
+  return 1
+}
+stop_pid() { kill "$1" 2>/dev/null; wait "$1" 2>/dev/null || true; }
+
+log "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), \
+$(free -m | awk '/Mem:/ {print $2 " MiB"}'); load: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# ---------------------------------------------------------------------------------------------
+# Test files
+MiB=$((1024 * 1024))
+mkdir -p "$work/repo/system" "$work/out" "$work/unpack"
+log "making test files"
+"$SIM" firmware write --series P --version 2.0.0.9 --size $((64 * MiB)) --out "$work/up64.bin"
+head -c $((64 * MiB)) /dev/urandom >"$work/repo/system/dl64.bin"
+head -c $((256 * MiB)) /dev/urandom >"$work/md5-256.bin"
+{ head -c $((32 * MiB)) /dev/urandom; head -c $((32 * MiB)) "$work/up64.bin"; } >"$work/payload.bin"
+(cd "$work" && zip -q -6 archive64.zip payload.bin && rm payload.bin)
+
+# ---------------------------------------------------------------------------------------------
+# Download and multipart upload on loopback, against curl
+repo_port=18391
+cam_ip=127.0.13.2
+cam_port=18392
+cat >"$work/transfer.json" <<JSON
+{
+  "repository": {"root": "$work/repo", "ip": "127.0.13.1", "port": $repo_port},
+  "cameras": [
+    {"name": "bench-p", "series": "P", "ip": "$cam_ip", "port": $cam_port, "password": "123456",
+     "sys_version": "2.0.0.0", "model": "P100", "reboot_ms": 0}
+  ]
+}
+JSON
+start_sim transfer run --scenario "$work/transfer.json"
+transfer_pid=$sim_pid
+url="http://127.0.13.1:$repo_port/FM/system/dl64.bin"
+clean_out() { rm -f "$work/out/dl"; }
+log "download 64 MiB"
+best_of_pair clean_out "$TOOL" download "$url" "$work/out/dl" -- \
+  curl -sS --fail -o "$work/out/dl" "$url"
+cmp -s "$work/out/dl" "$work/repo/system/dl64.bin" || { echo "download differs" >&2; exit 1; }
+r=$(ratio "$ours_us" "$ref_us")
+row "download 64 MiB (loopback)" "$(ms "$ours_us") ($(mibs "$ours_us" 64))" \
+  "curl $(ms "$ref_us")" "$r" "<= 1.10" "$(verdict "$r" 1.10)"
+
+log "multipart upload 64 MiB"
+up_url="http://$cam_ip:$cam_port/cgi-bin/upgrade_firmware.cgi"
+camera_back() { wait_port "$cam_ip" "$cam_port"; sleep 0.05; }
+best_of_pair camera_back "$TOOL" upload "$up_url" "$work/up64.bin" admin 123456 -- \
+  curl -sS --fail -o /dev/null -u admin:123456 -H 'Expect:' \
+  -F "file=@$work/up64.bin;type=application/octet-stream" "$up_url"
+r=$(ratio "$ours_us" "$ref_us")
+row "multipart upload 64 MiB (loopback)" "$(ms "$ours_us") ($(mibs "$ours_us" 64))" \
+  "curl -F $(ms "$ref_us")" "$r" "<= 1.10" "$(verdict "$r" 1.10)"
+stop_pid "$transfer_pid"
+
+# ---------------------------------------------------------------------------------------------
+# MD5 and unpacking, against md5sum and unzip (files in the page cache)
+log "MD5 of 256 MiB"
+cat "$work/md5-256.bin" >/dev/null
+no_prep() { :; }
+best_of_pair no_prep "$TOOL" md5 "$work/md5-256.bin" -- md5sum "$work/md5-256.bin"
+[ "$("$TOOL" md5 "$work/md5-256.bin" | cut -d' ' -f1)" = "$(md5sum "$work/md5-256.bin" | cut -d' ' -f1)" ] \
+  || { echo "MD5 differs" >&2; exit 1; }
+r=$(ratio "$ours_us" "$ref_us")
+row "MD5 of 256 MiB" "$(ms "$ours_us") ($(mibs "$ours_us" 256))" "md5sum $(ms "$ref_us")" \
+  "$r" "<= 1.10" "$(verdict "$r" 1.10)"
+rm -f "$work/md5-256.bin"
+
+log "unpack a 64 MiB archive"
+clean_unpack() { rm -rf "$work/unpack"; mkdir -p "$work/unpack"; }
+best_of_pair clean_unpack "$TOOL" unpack "$work/archive64.zip" "$work/unpack" -- \
+  unzip -q -o "$work/archive64.zip" -d "$work/unpack"
+r=$(ratio "$ours_us" "$ref_us")
+row "unpack 64 MiB archive (zip -6)" "$(ms "$ours_us")" "unzip $(ms "$ref_us")" "$r" "<= 1.10" \
+  "$(verdict "$r" 1.10)"
+rm -rf "$work/unpack" "$work/out"
+
+# ---------------------------------------------------------------------------------------------
+# CTP transfer against the stop-and-wait limit, and the device list against the pass interval
+log "CTP transfer and list model (camlift_bench)"
+timeout 300 "$BENCH" --benchmark_filter='Ctp|SearchPass' --benchmark_format=json \
+  >"$work/bench.json" 2>>"$work/steps.log"
+bench_value() {  # NAME FIELD
+  jq -r --arg n "$1" --arg f "$2" '.benchmarks[] | select(.name == $n) | .[$f]' "$work/bench.json"
+}
+limit=$(bench_value BM_CtpStopAndWaitLimit/min_time:1.000/real_time blocks_per_second)
+for recorded in 0 1; do
+  ctp=$(bench_value "BM_CtpTransfer32MiB/recorded:$recorded/iterations:3/real_time" \
+    blocks_per_second)
+  r=$(awk -v a="$ctp" -v b="$limit" 'BEGIN { printf "%.2f", a / b }')
+  if [ "$recorded" = 0 ]; then
+    what="CTP 32 MiB to the simulated K camera"
+    target=">= 0.80"
+    met=$(awk -v r="$r" 'BEGIN { print (r >= 0.80 ? "yes" : "NO") }')
+  else
+    what="CTP 32 MiB, camera records every block"
+    target="(for comparison)"
+    met="-"
+  fi
+  row "$what" "$(printf '%.0f blocks/s' "$ctp")" \
+    "stop-and-wait $(printf '%.0f blocks/s' "$limit")" "$r" "$target" "$met"
+done
+for name in BM_SearchPassSteady/0 BM_SearchPassSteady/10 BM_SearchPassFromEmpty; do
+  cpu=$(bench_value "$name" cpu_time)
+  r=$(awk -v c="$cpu" 'BEGIN { printf "%.3f", c / 1000 }')
+  row "search pass, 2000 devices ($name)" "$(printf '%.2f ms CPU' "$cpu")" "1000 ms interval" \
+    "$r" "< 50 ms" "$(awk -v c="$cpu" 'BEGIN { print (c < 50 ? "yes" : "NO") }')"
+done
+
+# ---------------------------------------------------------------------------------------------
+# Peak memory of camlift upgrade: 16 MiB and 256 MiB firmware, from the repository
+log "peak memory of camlift upgrade"
+mem_port=18393
+cat >"$work/memory.json" <<JSON
+{
+  "repository": {
+    "root": "$work/memrepo", "ip": "127.0.13.1", "port": $mem_port,
+    "firmware": [
+      {"folder": "system", "section": "P100", "kind": "sys", "series": "P", "version": "2.0.0.1",
+       "size": $((16 * MiB)), "stored": true, "archive": "fw_small.zip"},
+      {"folder": "system", "section": "P200", "kind": "sys", "series": "P", "version": "2.0.0.1",
+       "size": $((256 * MiB)), "stored": true, "archive": "fw_large.zip"}
+    ]
+  },
+  "cameras": [
+    {"name": "small", "series": "P", "ip": "127.0.13.3", "port": 8081, "password": "123456",
+     "sys_version": "2.0.0.0", "model": "P100", "reboot_ms": 100},
+    {"name": "large", "series": "P", "ip": "127.0.13.4", "port": 8081, "password": "123456",
+     "sys_version": "2.0.0.0", "model": "P200", "reboot_ms": 100}
+  ]
+}
+JSON
+start_sim memory run --scenario "$work/memory.json"
+memory_pid=$sim_pid
+declare -A rss
+mem_failed=""
+for camera in "16 127.0.13.3" "256 127.0.13.4"; do
+  set -- $camera
+  rm -rf "$work/data"
+  # A small time scale shortens the wait for the restart; 0.05 keeps the stall time-out (1.5 s)
+  # clear of a busy machine's hiccups.
+  CAMLIFT_TIME_SCALE=0.05 timeout 300 "$TOOL" peak-rss "$CAMLIFT" upgrade --series P --ip "$2" \
+    --port 8081 --password 123456 --yes --repository "http://127.0.13.1:$mem_port/FM/" \
+    --data-dir "$work/data" >"$work/upgrade-$1.log" 2>"$work/upgrade-$1.err" || {
+    echo "camlift upgrade with $1 MiB failed:" >&2
+    cat "$work/upgrade-$1.log" "$work/upgrade-$1.err" >&2
+    mem_failed=" (an upgrade failed)"
+  }
+  rss[$1]=$(awk '/^max_rss_kib/ {print $2}' "$work/upgrade-$1.err")
+done
+stop_pid "$memory_pid"
+rm -rf "$work/memrepo" "$work/data"
+kib_mib() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
+r=$(ratio "${rss[256]}" "${rss[16]}")
+row "peak memory, camlift upgrade 256 MiB$mem_failed" "$(kib_mib "${rss[256]}")" \
+  "16 MiB firmware: $(kib_mib "${rss[16]}")" "$r" "flat, < 32 MiB" \
+  "$(awk -v a="${rss[256]}" -v r="$r" 'BEGIN { print (a < 32768 && r <= 1.10 ? "yes" : "NO") }')"
+
+# ---------------------------------------------------------------------------------------------
+# Time to the first window under Xvfb, against an empty Qt Widgets program
+if [ -x "$EMPTY_QT" ] && command -v Xvfb >/dev/null; then
+  log "time to first window (Xvfb)"
+  display=90
+  while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
+    display=$((display + 1))
+  done
+  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  pids+=("$xvfb_pid")
+  for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.05; done
+  mkdir -p "$work/home" "$work/run"
+  chmod 700 "$work/run"
+  gui_env=(env DISPLAY=":$display" QT_QPA_PLATFORM=xcb HOME="$work/home"
+           XDG_RUNTIME_DIR="$work/run" CAMLIFT_NONINTERACTIVE=1 CAMLIFT_EXIT_AFTER_SHOW=1)
+  # One run of each first, so that both find the libraries in the page cache.
+  "${gui_env[@]}" "$CAMLIFT" >/dev/null 2>&1 || true
+  "${gui_env[@]}" "$EMPTY_QT" >/dev/null 2>&1 || true
+  saved_runs=$RUNS
+  RUNS=$((RUNS + 2))
+  best_of_pair no_prep "${gui_env[@]}" "$CAMLIFT" -- "${gui_env[@]}" "$EMPTY_QT"
+  RUNS=$saved_runs
+  stop_pid "$xvfb_pid"
+  r=$(ratio "$ours_us" "$ref_us")
+  row "time to first window (Xvfb)" "$(ms "$ours_us")" "empty Qt window $(ms "$ref_us")" "$r" \
+    "<= 1.50" "$(verdict "$r" 1.50)"
+else
+  row "time to first window" "skipped" "no Xvfb or no GUI build" "-" "<= 1.50" "-"
+fi
+
+# ---------------------------------------------------------------------------------------------
+# Batch upgrade of 50 simulated cameras, --jobs 8, against the sum of single runs
+log "batch upgrade of 50 cameras"
+site_port=18394
+site_base=127.0.14.1
+export CAMLIFT_TIME_SCALE=0.02  # a 40 s restart wait becomes 0.8 s
+run_site() {  # NAME
+  rm -rf "$work/siterepo"
+  start_sim "$1" site --count 50 --base-ip "$site_base" --port 8081 --repo-root "$work/siterepo" \
+    --repo-port "$site_port" --list "$work/site.csv"
+  site_pid=$sim_pid
+}
+site_upgrade() {  # LIST JOBS
+  timeout 300 "$CAMLIFT" upgrade --from "$1" --jobs "$2" --yes \
+    --repository "http://127.0.0.1:$site_port/FM/" --data-dir "$work/sitedata" \
+    >>"$work/site.log" 2>&1
+}
+run_site site-single
+single_us=0
+single_failed=0
+header=$(head -1 "$work/site.csv")
+while IFS= read -r line; do
+  printf '%s\n%s\n' "$header" "$line" >"$work/one.csv"
+  rm -rf "$work/sitedata"
+  start=$(now_ns)
+  site_upgrade "$work/one.csv" 1 || single_failed=$((single_failed + 1))
+  end=$(now_ns)
+  single_us=$((single_us + (end - start) / 1000))
+done < <(tail -n +2 "$work/site.csv")
+stop_pid "$site_pid"
+run_site site-batch
+rm -rf "$work/sitedata"
+start=$(now_ns)
+batch_failed=0
+site_upgrade "$work/site.csv" 8 || batch_failed=1
+end=$(now_ns)
+batch_us=$(((end - start) / 1000))
+stop_pid "$site_pid"
+unset CAMLIFT_TIME_SCALE
+r=$(ratio "$batch_us" "$single_us")
+note=""
+[ "$single_failed" -gt 0 ] && note=" ($single_failed single runs failed)"
+[ "$batch_failed" -gt 0 ] && note="$note (the batch reported failures)"
+row "batch upgrade, 50 cameras, --jobs 8$note" "$(ms "$batch_us")" \
+  "sum of single runs $(ms "$single_us")" "$r" "near 1/8 = 0.125" \
+  "$(awk -v r="$r" 'BEGIN { print (r <= 0.25 ? "yes" : "NO") }')"
+
+# ---------------------------------------------------------------------------------------------
+echo
+echo "Camlift benchmarks — $(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), best of $RUNS"
+echo
+printf '| %s | %s | %s | %s | %s | %s |\n' "what" "ours" "reference (same run)" "ratio" "target" "met"
+printf '| --- | --- | --- | --- | --- | --- |\n'
+for line in "${rows[@]}"; do
+  IFS='|' read -r a b c d e f <<<"$line"
+  printf '| %s | %s | %s | %s | %s | %s |\n' "$a" "$b" "$c" "$d" "$e" "$f"
+done
