@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in a normal build and once built
-# with AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+# with AddressSanitizer and UndefinedBehaviorSanitizer (both replay the committed fuzz corpora),
+# then the threaded tests built with ThreadSanitizer. Exits non-zero on any failure.
 source "$(dirname "$0")/lib.sh"
 install_packages
 
@@ -9,11 +10,21 @@ build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== build with AddressSanitizer + UndefinedBehaviorSanitizer"
 build build-asan -DCMAKE_BUILD_TYPE=Debug -DCAMLIFT_SANITIZE=ON
 
+echo "== build with ThreadSanitizer (the tests where threads meet)"
+cmake -S "$CAMLIFT_ROOT" -B "$CAMLIFT_ROOT/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCAMLIFT_TSAN=ON -DCAMLIFT_GUI=OFF >/dev/null
+cmake --build "$CAMLIFT_ROOT/build-tsan" -j "$JOBS" --target camlift_tsan_tests
+
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 status=0
 for dir in build build-asan; do
   echo "== tests ($dir)"
   (cd "$CAMLIFT_ROOT/$dir" && ctest --output-on-failure -j "$JOBS" --timeout 600) || status=1
 done
+# The fuzz corpora are replayed by both runs above (tests fuzz.replay.*).
+echo "== tests (build-tsan)"
+(cd "$CAMLIFT_ROOT/build-tsan" && ctest --output-on-failure -j "$JOBS" --timeout 600 -R '^tsan\.') ||
+  status=1
 exit $status

@@ -123,8 +123,9 @@ void TUpgradeObject::ReadLatestVersion(std::string& checksum, std::string& exclu
   const std::string path = work_folder_ + catalogue_file_name_;
   std::error_code ec;
   std::filesystem::remove(path, ec);
+  // The catalogue is a page like the camera's: what lies past the page cap is not read.
   TUpgradeOpt::DownloadFile(repository_url_ + LowerAscii(RepositoryFolder()) + "/firmware.txt",
-                            path, Control());
+                            path, Control(), TTools::kMaxPageBytes);
   TCatalogueEntry entry;
   if (!ReadCatalogueEntry(path, section, VersionKey(), FileKey(), entry)) return;
   latest = entry.version;

@@ -16,14 +16,29 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+struct FileSink {
+  std::FILE* file;
+  std::uint64_t room;  // bytes the file may still take
+  bool full = false;
+};
+
 std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* user) {
-  return std::fwrite(data, size, count, static_cast<std::FILE*>(user)) * size;
+  auto* sink = static_cast<FileSink*>(user);
+  const std::size_t bytes = size * count;
+  if (bytes > sink->room) {
+    std::fwrite(data, 1, static_cast<std::size_t>(sink->room), sink->file);
+    sink->room = 0;
+    sink->full = true;
+    return 0;  // stops the transfer
+  }
+  sink->room -= bytes;
+  return std::fwrite(data, 1, bytes, sink->file);
 }
 
 }  // namespace
 
 bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
-                               const TRunControl& control) {
+                               const TRunControl& control, std::uint64_t max_bytes) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
   if (!file) return false;
   CurlEasy easy = MakeCurlEasy();
@@ -34,7 +49,8 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(Millis(Wait::DownloadConnect)));
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteToFile);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, file.get());
+  FileSink sink{file.get(), max_bytes};
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
   curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024);
   TransferControl transfer;
   transfer.idle_timeout_ms = Millis(Wait::DownloadStall);
@@ -45,7 +61,7 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   const TransferResult result = PerformTransfer(h, transfer);
   const bool flushed = std::fflush(file.get()) == 0;
   // A redirect is not followed, and its body is not the file that was asked for.
-  return result.ok() && flushed && result.status >= 200 && result.status < 300;
+  return result.ok() && !sink.full && flushed && result.status >= 200 && result.status < 300;
 }
 
 bool TUpgradeOpt::CheckFileMD5(const std::string& path, const std::string& expected) {

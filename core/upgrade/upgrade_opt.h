@@ -1,6 +1,7 @@
 // TUpgradeOpt: the file steps of an upgrade — fetch an archive, check its MD5, unpack it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "upgrade/run_control.h"
@@ -11,10 +12,16 @@ class TUpgradeOpt {
  public:
   TUpgradeOpt() = delete;
 
+  // The largest firmware archive fetched: camera firmware is megabytes, and a repository that
+  // keeps sending must not fill the disk or keep the run going for ever.
+  static constexpr std::uint64_t kMaxArchiveBytes = 256ull << 20;
+
   // GET url into path (created or emptied first). No redirects; an error status, a connect
-  // time-out or a stall without progress gives false and leaves what arrived.
+  // time-out, a stall without progress, or a body of more than max_bytes gives false and leaves
+  // what arrived (at most max_bytes).
   static bool DownloadFile(const std::string& url, const std::string& path,
-                           const TRunControl& control = TRunControl::None());
+                           const TRunControl& control = TRunControl::None(),
+                           std::uint64_t max_bytes = kMaxArchiveBytes);
   // True when the MD5 of the file (an unreadable file counts as empty) equals expected,
   // ignoring case.
   static bool CheckFileMD5(const std::string& path, const std::string& expected);

@@ -11,7 +11,9 @@
 namespace camlift {
 
 struct TZipLimits {
-  std::uint64_t max_total_bytes = 1ull << 30;  // firmware is megabytes; a gigabyte is a bomb
+  // Firmware is megabytes; anything that unpacks to more is a bomb (the same bound as the
+  // largest archive fetched).
+  std::uint64_t max_total_bytes = 256ull << 20;
   std::uint64_t max_entries = 4096;
 };
 
