@@ -132,9 +132,10 @@ void TManualProbe::Start(const std::string& address_text, TResultHandler on_resu
     return;
   }
   ++shared_->running;
-  std::thread([shared = shared_, generation, text = address_text, address = *address,
+  const int timeout_ms = Millis(Wait::HttpGetNet);
+  std::thread([shared = shared_, generation, text = address_text, address = *address, timeout_ms,
                on_result = std::move(on_result)] {
-    const std::optional<TDevInfo> record = ProbeAddress(address, Millis(Wait::HttpGetNet));
+    const std::optional<TDevInfo> record = ProbeAddress(address, timeout_ms);
     {
       std::lock_guard lock(shared->mutex);
       if (shared->ui && shared->generation == generation) {
