@@ -17,7 +17,7 @@ cmake --build "$CAMLIFT_ROOT/build-tsan" -j "$JOBS" --target camlift_tsan_tests
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$CAMLIFT_ROOT/tests/tsan_suppressions.txt"
 status=0
 for dir in build build-asan; do
   echo "== tests ($dir)"
