@@ -308,7 +308,12 @@ void TfrmCamlift::cmbLanChange() {
       cmbMType->setCurrentIndex(2);
     }
   }
-  TOptionFile().WriteString("Global", "lan", CurrentLanguage());
+  // Written only when it changes: the write ends in an fsync, which at every start would keep
+  // the window waiting on the disk.
+  TOptionFile options;
+  if (options.ReadString("Global", "lan", "") != CurrentLanguage()) {
+    options.WriteString("Global", "lan", CurrentLanguage());
+  }
   UpdateStatusBar();
   CutSoftMemo();
   if (FSelectDialog) LocalizeForm(FSelectDialog.get());

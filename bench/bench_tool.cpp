@@ -7,10 +7,13 @@
 //   camlift_bench_tool md5 FILE
 //   camlift_bench_tool unpack ARCHIVE DEST_FOLDER
 //   camlift_bench_tool peak-rss PROGRAM ARGS...            (prints "max_rss_kib N" on stderr)
+//   camlift_bench_tool first-window PROGRAM ARGS...        (prints "first_window_us N": from the
+//       start until the program writes "first window shown" on its standard output)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -26,7 +29,8 @@ namespace {
 
 int Usage() {
   std::cerr << "usage: camlift_bench_tool download URL OUT | upload URL FILE USER PASSWORD |\n"
-               "       md5 FILE | unpack ARCHIVE DEST | peak-rss PROGRAM ARGS...\n";
+               "       md5 FILE | unpack ARCHIVE DEST | peak-rss PROGRAM ARGS... |\n"
+               "       first-window PROGRAM ARGS...\n";
   return 2;
 }
 
@@ -44,6 +48,47 @@ int PeakRss(char** argv) {
   rusage usage{};
   if (::wait4(child, &status, 0, &usage) != child) return 1;
   std::fprintf(stderr, "max_rss_kib %ld\n", usage.ru_maxrss);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+// Time from the start of the program until it reports its first window: the time the user
+// waits, without the time the program then takes to leave.
+int FirstWindow(char** argv) {
+  int out[2];
+  if (::pipe(out) != 0) return 1;
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = ::fork();
+  if (child < 0) return 1;
+  if (child == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    ::close(out[0]);
+    ::close(out[1]);
+    ::execvp(argv[0], argv);
+    std::perror(argv[0]);
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  std::string seen;
+  long long shown_us = -1;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    seen.append(buffer, static_cast<std::size_t>(n));
+    if (shown_us < 0 && seen.find("first window shown") != std::string::npos) {
+      shown_us = std::chrono::duration_cast<std::chrono::microseconds>(
+                     std::chrono::steady_clock::now() - start)
+                     .count();
+    }
+  }
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (shown_us < 0) {
+    std::fprintf(stderr, "%s never reported its first window\n", argv[0]);
+    return 1;
+  }
+  std::printf("first_window_us %lld\n", shown_us);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
@@ -84,5 +129,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "peak-rss" && argc >= 3) return PeakRss(argv + 2);
+  if (command == "first-window" && argc >= 3) return FirstWindow(argv + 2);
   return Usage();
 }
