@@ -5,6 +5,10 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "platform/socket.h"
+#include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 
@@ -163,6 +167,14 @@ TEST_F(DiscoveryLoopback, EngineListsEveryDialect) {
   ports.MOI = moi->Port();
   ports.P1010 = p1->Port();
   ports.R8600 = r->Port();
+  // Simulated K cameras of tests running at the same time answer the CTP search on 7999: this
+  // search asks a port that only this test holds (and never reads).
+  TSocketHandle quiet = MakeUdpSocket(false);
+  ASSERT_TRUE(BindUdp(quiet.get(), 0));
+  sockaddr_in bound{};
+  socklen_t length = sizeof bound;
+  ::getsockname(quiet.get(), reinterpret_cast<sockaddr*>(&bound), &length);
+  ports.CTP = ntohs(bound.sin_port);
 
   TLoopDispatcher ui;
   TDeviceList list;
