@@ -308,12 +308,9 @@ void TfrmCamlift::cmbLanChange() {
       cmbMType->setCurrentIndex(2);
     }
   }
-  // Written only when it changes: the write ends in an fsync, which at every start would keep
-  // the window waiting on the disk.
-  TOptionFile options;
-  if (options.ReadString("Global", "lan", "") != CurrentLanguage()) {
-    options.WriteString("Global", "lan", CurrentLanguage());
-  }
+  // The user's own file always ends up holding the language; it is rewritten only when its
+  // value differs, since the write ends in an fsync that would keep the window waiting.
+  TOptionFile().StoreString("Global", "lan", CurrentLanguage());
   UpdateStatusBar();
   CutSoftMemo();
   if (FSelectDialog) LocalizeForm(FSelectDialog.get());

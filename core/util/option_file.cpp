@@ -40,4 +40,10 @@ bool TOptionFile::WriteString(const std::string& section, const std::string& key
   return user_.WriteString(section, key, value);
 }
 
+bool TOptionFile::StoreString(const std::string& section, const std::string& key,
+                              const std::string& value) {
+  if (user_.ValueExists(section, key) && user_.ReadString(section, key, "") == value) return true;
+  return user_.WriteString(section, key, value);
+}
+
 }  // namespace camlift

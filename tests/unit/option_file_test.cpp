@@ -50,6 +50,20 @@ TEST(OptionFile, WritesOnlyTheUserFile) {
   EXPECT_NE(std::string::npos, test::ReadFile(temp.path() + "user/option.ini").find("lan=b5"));
 }
 
+TEST(OptionFile, StoreWritesAValueThatOnlyTheDefaultsHold) {
+  test::TTempFolder temp;
+  TTools::ForceDirs(temp.path() + "program");
+  TTools::ForceDirs(temp.path() + "user");
+  test::WriteFile(temp.path() + "program/option.ini", "[Global]\r\nlan=b5\r\n");
+  TOptionFile options("option.ini", temp.path() + "program/", temp.path() + "user/");
+  EXPECT_TRUE(options.StoreString("Global", "lan", "b5"));
+  EXPECT_NE(std::string::npos, test::ReadFile(temp.path() + "user/option.ini").find("lan=b5"));
+  // The same value again leaves the file as it is.
+  const std::string before = test::ReadFile(temp.path() + "user/option.ini");
+  EXPECT_TRUE(options.StoreString("Global", "lan", "b5"));
+  EXPECT_EQ(before, test::ReadFile(temp.path() + "user/option.ini"));
+}
+
 TEST(StartLanguage, DefaultCodeFromTheOemCodePage) {
   struct Case {
     int code_page;
