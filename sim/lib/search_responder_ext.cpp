@@ -46,6 +46,7 @@ class TSearchExtension final : public ICameraExtension {
 }  // namespace
 
 std::vector<std::string> SearchDialectsOf(const TCameraConfig& config) {
+  if (!config.search_dialects.empty()) return config.search_dialects;
   switch (config.series) {
     case TSimSeries::M:
       return {"moi"};

@@ -95,6 +95,8 @@ struct TCameraConfig {
   std::string netmask = "255.0.0.0";
   std::string gateway = "127.0.0.1";
   std::string dns = "127.0.0.1";
+  // LAN search dialects the camera answers ("moi", "1010", "8600"); empty: the one of its series.
+  std::vector<std::string> search_dialects;
   bool has(TCameraFault f) const { return faults.count(f) != 0; }
 };
 

@@ -47,7 +47,8 @@ TCameraConfig ParseCamera(const json& object, const std::string& base_dir,
   CheckKeys(object,
             {"name", "series", "ip", "port", "upload_port", "user", "password", "sys_version",
              "ui_version", "model", "oem", "reboot_ms", "faults", "close_after_bytes",
-             "upload_dir", "mac", "device_id", "device_name", "netmask", "gateway", "dns"},
+             "upload_dir", "mac", "device_id", "device_name", "netmask", "gateway", "dns",
+             "search"},
             where);
   TCameraConfig c;
   c.series = SeriesOf(object, where);
@@ -71,6 +72,13 @@ TCameraConfig ParseCamera(const json& object, const std::string& base_dir,
   Read(object, "gateway", c.gateway, where);
   Read(object, "dns", c.dns, where);
   c.upload_dir = Resolve(base_dir, c.upload_dir);
+  Read(object, "search", c.search_dialects, where);
+  for (const auto& dialect : c.search_dialects) {
+    if (dialect != "moi" && dialect != "1010" && dialect != "8600") {
+      throw std::runtime_error(where + ": unknown search dialect \"" + dialect +
+                               "\" (moi, 1010 or 8600)");
+    }
+  }
   std::vector<std::string> faults;
   Read(object, "faults", faults, where);
   for (const auto& name : faults) {
