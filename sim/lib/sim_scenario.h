@@ -18,8 +18,7 @@
 //      "reboot_ms": 8000, "faults": ["old-version"], "close_after_bytes": 65536,
 //      "upload_dir": "uploads", "mac": "00:11:22:33:44:55", "device_id": "SIMCAM-000001",
 //      "device_name": "Front door", "netmask": "255.0.0.0", "gateway": "127.0.0.1",
-//      "dns": "127.0.0.1", "search": ["1010", "moi"]}       search dialects; default: its series'
-
+//      "dns": "127.0.0.1", "search": ["1010", "moi"]}   search dialects; default: its series'
 //   ]
 // }
 // Unknown keys are refused, so that a misspelt fault switch cannot pass unnoticed.
