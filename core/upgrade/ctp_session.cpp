@@ -287,10 +287,16 @@ int TSocketThread::SendFileEntry(TPk2File& package) {
       break;
     }
     Pk2Scramble(std::span(block, got));
-    digest_.Update(block, got);
     send_length_ += got;
     sent += k;
-    code = SendCommand(reply_text_);
+    if (!SendRequest()) {
+      code = CtpCode::kShortSend;
+      break;
+    }
+    // The block stays in the send buffer: it is digested while the camera works on it.
+    digest_.Update(block, got);
+    int reply_length = 0;
+    code = ReadReply(reply_text_, reply_length);
     if (code != CtpCode::kOk) break;
     ReportProgress(package);
   }
