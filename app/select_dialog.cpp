@@ -273,7 +273,12 @@ void TfrmAdv_Main::Refresh() {
   }
   list_view_->clearSelection();
   if (list_.Selected() >= 0) {
-    if (QTreeWidgetItem* item = list_view_->topLevelItem(list_.Selected())) item->setSelected(true);
+    if (QTreeWidgetItem* item = list_view_->topLevelItem(list_.Selected())) {
+      // The current item too: a view that gets the focus with no current item makes its first
+      // row current and selected, which would move the choice to another camera.
+      list_view_->setCurrentItem(item);
+      item->setSelected(true);
+    }
   }
   refreshing_ = false;
   UpdateCount();

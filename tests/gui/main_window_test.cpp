@@ -18,6 +18,9 @@
 #include "select_dialog.h"
 #include "sim_camera.h"
 #include "sim_repository.h"
+#include "sim_scenario.h"
+#include <QTimer>
+#include <unistd.h>
 #include "support/temp_folder.h"
 #include "util/ini_file.h"
 #include "util/tools.h"
@@ -82,7 +85,8 @@ class MainWindowTest : public QObject {
     ::setenv("CAMLIFT_DATA_DIR", (temp_.path() + "data").c_str(), 1);
     ::setenv("LC_ALL", "C", 1);
     TTools::ForceDirs(temp_.path() + "run");
-    SetTimeScaleForTesting(0.01);
+    // Search passes every 50 ms: rows live half a second without a reply.
+    SetTimeScaleForTesting(0.05);
     store_ = std::make_unique<TfrmStrRes>();
     SetLangUi(&ui_);
     NewWindow();
@@ -235,6 +239,57 @@ class MainWindowTest : public QObject {
     dialog->List().ClearList();
   }
 
+  void selectionDialogFindsSimulatedCamerasAndFillsTheFields() {
+    // Cameras answering the 1010 and 8600 searches on loopback (the window's own search holds
+    // the MO_I port 10000 of this host, so a series M camera here could not answer).
+    auto recorder = std::make_shared<sim::TSimRecorder>();
+    std::vector<std::unique_ptr<sim::TSimCamera>> cameras;
+    int host = 1;
+    for (sim::TSimSeries series : {sim::TSimSeries::P, sim::TSimSeries::R}) {
+      sim::TCameraConfig config;
+      config.series = series;
+      config.ip = "127.0." + std::to_string(200 + static_cast<int>(::getpid() % 50)) + "." +
+                  std::to_string(host);
+      config.port = 0;
+      config.upload_port = 0;
+      config.mac = "02:00:00:00:00:0" + std::to_string(host);
+      config.device_name = "cam" + std::to_string(host);
+      ++host;
+      cameras.push_back(std::make_unique<sim::TSimCamera>(config, recorder,
+                                                          sim::BuiltInCameraExtensions()));
+      cameras.back()->Start();
+    }
+    TfrmAdv_Main* dialog = window_->SelectDialog();
+    dialog->List().ClearList();
+    auto found = [&](const sim::TSimCamera& camera) {
+      for (const TDevInfo& row : dialog->List().Rows()) {
+        if (row.IPAddr == camera.config().ip) return true;
+      }
+      return false;
+    };
+    // The dialog searches once a second in the background, hidden.
+    QTRY_VERIFY_WITH_TIMEOUT(found(*cameras[0]) && found(*cameras[1]), 15000);
+    QVERIFY(!dialog->isVisible());
+    // Pick the series R camera and hand it to the main window.
+    for (std::size_t i = 0; i < dialog->List().Rows().size(); ++i) {
+      if (dialog->List().Rows()[i].IPAddr == cameras[1]->config().ip) {
+        dialog->List().Select(static_cast<int>(i));
+      }
+    }
+    QTimer::singleShot(0, dialog, [dialog] { dialog->btnOKClick(); });
+    window_->btnFindCamClick();
+    QCOMPARE(Find<QLineEdit>("edIP")->text(), QString::fromStdString(cameras[1]->config().ip));
+    QCOMPARE(Find<QComboBox>("cmbMType")->currentIndex(), 3);
+    QVERIFY(!dialog->isVisible());
+    // Cancel leaves the fields as they are.
+    Find<QLineEdit>("edIP")->setText("127.0.0.1");
+    QTimer::singleShot(0, dialog, [dialog] { dialog->reject(); });
+    window_->btnFindCamClick();
+    QCOMPARE(Find<QLineEdit>("edIP")->text(), QString("127.0.0.1"));
+    Find<QComboBox>("cmbMType")->setCurrentIndex(2);
+    for (auto& camera : cameras) camera->Stop();
+  }
+
   void closeIsRefusedAndClicksAreSwallowedWhileUpgrading() {
     // A camera that accepts and never answers keeps the worker busy for the read time-out.
     sim::TCameraConfig config;
@@ -271,7 +326,7 @@ class MainWindowTest : public QObject {
                      "correctly."));
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(window_.get(), &leave);
-    SetTimeScaleForTesting(0.01);
+    SetTimeScaleForTesting(0.05);
     camera.Stop();
   }
 
