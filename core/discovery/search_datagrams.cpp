@@ -59,9 +59,9 @@ TBytes Build1010Query() { return {0x10, 0x10, 0x01, 0x0F, 0x00, 0x00, 0x00, 0x00
 TBytes BuildImagiaQuery() { return FromText(kImagiaQuery); }
 
 TBytes BuildImagiaCommand(std::string_view dev_id) {
-  TBytes bytes = FromText(kImagiaCommandPrefix);
-  bytes.insert(bytes.end(), dev_id.begin(), dev_id.end());
-  return bytes;
+  std::string text(kImagiaCommandPrefix);
+  text.append(dev_id);
+  return FromText(text);
 }
 
 TBytes Build8600Query() { return {0x44, 0x48, 0x01, 0x01}; }

@@ -362,9 +362,10 @@ void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
       }
     } else if (verb == "FILE") {
       const std::size_t last_blank = body.rfind(' ');
-      const auto size = last_blank == std::string::npos
-                            ? std::nullopt
-                            : Number(std::string_view(body).substr(last_blank + 1));
+      std::optional<std::int64_t> size;
+      if (last_blank != std::string::npos) {
+        size = Number(std::string_view(body).substr(last_blank + 1));
+      }
       if (!c.upgrade_traffic) {
         entry["reply"] = reply("ERR not in upgrade mode", false);
       } else if (c.file) {

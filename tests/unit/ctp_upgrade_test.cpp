@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <atomic>
 #include <set>
 
@@ -139,9 +142,15 @@ TEST_F(CtpUpgrade, WrongAccountAndBadPackages) {
   std::string message;
   EXPECT_FALSE(UpgradeByCtp(good, "127.0.0.1", camera.server->port(), "admin", "wrong", message));
   EXPECT_EQ(GetLangStr("IDS_LOGINERROR"), message);
+  // The camera writes its record of that session on its own thread: let it finish first.
+  for (std::size_t seen = 0, same = 0; same < 10; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+    const std::size_t now = camera.recorder->Entries().size();
+    same = now == seen ? same + 1 : 0;
+    seen = now;
+  }
 
   // A package refused before any connection is made.
-  for (const std::string bytes : {"PK2X" + std::string(24, '\0'), std::string("PK2\0", 4)}) {
+  for (const std::string& bytes : {"PK2X" + std::string(24, '\0'), std::string("PK2\0", 4)}) {
     const std::string path = folder_.path() + "bad.pk2";
     test::WriteFile(path, bytes);
     const std::size_t before = camera.recorder->Entries().size();

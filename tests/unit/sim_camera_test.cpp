@@ -111,7 +111,7 @@ TEST_F(SimCamera, PagesWithRightAndWrongAccount) {
     EXPECT_NE(std::string::npos, status->body.find("var sys_ver=" + q + "1.2.3.4" + q + ";"));
     EXPECT_NE(std::string::npos, status->body.find("var app_ver=" + q + "2.1.0.3" + q + ";"));
 
-    for (const std::string& page : {"/oem.txt", "/appver.js"}) {
+    for (const std::string page : {"/oem.txt", "/appver.js"}) {
       auto refused = client.Get(page + bad, bad_auth);
       ASSERT_TRUE(refused);
       EXPECT_EQ(401, refused->status) << page;
