@@ -8,58 +8,15 @@
 # never carries a datagram of the test. Needs root and `ip netns`; exit 77 (skipped) otherwise.
 set -uo pipefail
 
-skip() { echo "SKIP: $*"; exit 77; }
-[ "$(id -u)" -eq 0 ] || skip "needs root to create network namespaces"
-command -v ip >/dev/null || skip "ip (iproute2) is not installed"
-ip netns list >/dev/null 2>&1 || skip "ip netns is not available"
-: "${CAMLIFT_EXE:?CAMLIFT_EXE must name the camlift binary}"
-: "${CAMLIFT_SIM_EXE:?CAMLIFT_SIM_EXE must name the camlift-sim binary}"
-
 tag="clad$$"
-hub="${tag}hub"
-client="${tag}cli"
 lonely="${tag}lone"
-work="$(mktemp -d)"
-pids=()
-namespaces=()
-
-cleanup() {
-  local pid ns
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  for ns in "${namespaces[@]}"; do ip netns delete "$ns" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
+source "$(dirname "$0")/netns_lib.sh"
 
 fail() { echo "FAIL: $*"; for f in "$work"/*.out "$work"/*.err; do
            [ -f "$f" ] && { echo "--- $f"; cat "$f"; }; done; exit 1; }
 
-make_ns() {
-  ip netns add "$1" || fail "cannot create namespace $1"
-  namespaces+=("$1")
-  ip -n "$1" link set lo up
-}
-
-# Two networks, each a bridge in the hub namespace.
-make_ns "$hub"
-for bridge in brA brB brC; do
-  ip -n "$hub" link add "$bridge" type bridge || skip "no bridge support in this kernel"
-  ip -n "$hub" link set "$bridge" up
-done
-
-# join NAMESPACE BRIDGE DEVICE ADDRESS: a veth from the namespace's DEVICE to a bridge of the hub,
-# created inside the namespaces so that no interface ever appears in the host's.
-index=0
-join() {
-  local ns="$1" bridge="$2" device="$3" address="$4" port="p$index"
-  index=$((index + 1))
-  ip -n "$hub" link add "$port" type veth peer name "$device" netns "$ns" || fail "veth for $ns"
-  ip -n "$hub" link set "$port" master "$bridge" up
-  ip -n "$ns" addr add "$address/24" brd + dev "$device"
-  ip -n "$ns" link set "$device" up
-}
+# Two networks, each a bridge in the hub namespace (and a third for the empty network).
+for bridge in brA brB brC; do make_bridge "$bridge"; done
 
 # The PC: Ethernet on network A carries the default route, the second adapter is on network B.
 make_ns "$client"
@@ -85,14 +42,6 @@ camera ktextA K brA 192.0.2.24 02:00:00:00:00:24 SIM-K-24
 camera p1010B P brB 198.51.100.22 02:00:00:00:00:22 SIM-P-22
 camera r8600B R brB 198.51.100.23 02:00:00:00:00:23 SIM-R-23
 
-wait_udp() {
-  local ns="$1" port="$2" i
-  for i in $(seq 1 100); do
-    ip netns exec "$ns" ss -Hlun "sport = :$port" 2>/dev/null | grep -q . && return 0
-    sleep 0.1
-  done
-  fail "no responder on UDP $port in $ns"
-}
 wait_udp "${tag}moiA" 10000
 wait_udp "${tag}ktextA" 7999
 wait_udp "${tag}p1010B" 6801

@@ -6,66 +6,30 @@
 # (skipped) otherwise.
 set -uo pipefail
 
-skip() { echo "SKIP: $*"; exit 77; }
-[ "$(id -u)" -eq 0 ] || skip "needs root to create network namespaces"
-command -v ip >/dev/null || skip "ip (iproute2) is not installed"
-ip netns list >/dev/null 2>&1 || skip "ip netns is not available"
-: "${CAMLIFT_EXE:?CAMLIFT_EXE must name the camlift binary}"
-: "${CAMLIFT_SIM_EXE:?CAMLIFT_SIM_EXE must name the camlift-sim binary}"
-
 tag="clsr$$"
-hub="${tag}hub"
-client="${tag}cli"
-work="$(mktemp -d)"
-pids=()
-namespaces=()
-
-cleanup() {
-  local pid ns
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  for ns in "${namespaces[@]}"; do ip netns delete "$ns" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
+source "$(dirname "$0")/netns_lib.sh"
 
 fail() { echo "FAIL: $*"; echo "--- search output"; cat "$work/search.out" 2>/dev/null
          echo "--- search errors"; cat "$work/search.err" 2>/dev/null; exit 1; }
 
-make_ns() {
-  ip netns add "$1" || fail "cannot create namespace $1"
-  namespaces+=("$1")
-  ip -n "$1" link set lo up
-}
+make_bridge br0
 
-make_ns "$hub"
-ip -n "$hub" link add br0 type bridge || skip "no bridge support in this kernel"
-ip -n "$hub" link set br0 up
-
-# join NAMESPACE ADDRESS: a veth from the namespace to the hub's bridge, created inside the
-# namespaces so that no interface ever appears in the host's.
-index=0
-join() {
-  local ns="$1" address="$2" port="p$index"
-  index=$((index + 1))
-  ip -n "$hub" link add "$port" type veth peer name eth0 netns "$ns" || fail "veth for $ns"
-  ip -n "$hub" link set "$port" master br0 up
-  ip -n "$ns" addr add "$address/24" dev eth0
-  ip -n "$ns" link set eth0 up
-  # The limited broadcast needs a route to leave by.
-  ip -n "$ns" route add default dev eth0
+# join_bridge NAMESPACE ADDRESS: eth0 of the namespace on the one bridge, with the default route
+# the limited broadcast needs to leave by.
+join_bridge() {
+  join "$1" br0 eth0 "$2"
+  ip -n "$1" route add default dev eth0
 }
 
 make_ns "$client"
-join "$client" 192.0.2.10
+join_bridge "$client" 192.0.2.10
 
 # camera NAME SERIES ADDRESS MAC ID [DEVICE-NAME]: one simulated camera in a namespace of its own.
 camera() {
   local name="$1" series="$2" address="$3" mac="$4" id="$5" ns="${tag}$1"
   local device_name="${6:-Cam $1}"
   make_ns "$ns"
-  join "$ns" "$address"
+  join_bridge "$ns" "$address"
   ip netns exec "$ns" "$CAMLIFT_SIM_EXE" camera --series "$series" --ip "$address" --port 80 \
     --name "$name" --mac "$mac" --device-id "$id" --device-name "$device_name" \
     --netmask 255.255.255.0 --gateway 192.0.2.1 --dns 192.0.2.1 --sys-version 3.1.4.1 \
@@ -81,14 +45,6 @@ camera r8600 R 192.0.2.23 02:00:00:00:00:23 SIM-R-23 "Cam r8600 "$'\xe9'
 camera ktext K 192.0.2.24 02:00:00:00:00:24 SIM-K-24
 
 # Wait (bounded) until every camera's responder listens.
-wait_udp() {
-  local ns="$1" port="$2" i
-  for i in $(seq 1 100); do
-    ip netns exec "$ns" ss -Hlun "sport = :$port" 2>/dev/null | grep -q . && return 0
-    sleep 0.1
-  done
-  fail "no responder on UDP $port in $ns"
-}
 wait_udp "${tag}moi" 10000
 wait_udp "${tag}p1010" 6801
 wait_udp "${tag}p1010b" 6801
