@@ -53,21 +53,6 @@ std::optional<std::int64_t> Number(std::string_view text) {
   return value;
 }
 
-std::string Printable(std::string_view bytes) {
-  std::string out;
-  for (char c : bytes) {
-    if (c == '\r')
-      out += "\\r";
-    else if (c == '\n')
-      out += "\\n";
-    else if (c >= 0x20 && c <= 0x7e)
-      out += c;
-    else
-      out += '?';
-  }
-  return out;
-}
-
 std::string SafeName(const std::string& name) {
   std::string out;
   for (char c : name) {

@@ -17,21 +17,6 @@ namespace {
 constexpr std::string_view kSearchPrefix = "SEARCH * CTP/1.0";
 constexpr int kBindAttempts = 40;
 
-std::string Printable(std::string_view bytes) {
-  std::string out;
-  for (char c : bytes) {
-    if (c == '\r')
-      out += "\\r";
-    else if (c == '\n')
-      out += "\\n";
-    else if (c >= 0x20 && c <= 0x7e)
-      out += c;
-    else
-      out += '?';
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string BuildCtpSearchReply(const TCtpSearchIdentity& id) {

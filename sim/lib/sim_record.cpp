@@ -47,4 +47,19 @@ std::vector<nlohmann::json> TSimRecorder::Entries() const {
   return entries_;
 }
 
+std::string Printable(std::string_view bytes) {
+  std::string out;
+  for (char c : bytes) {
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c >= 0x20 && c <= 0x7e)
+      out += c;
+    else
+      out += '?';
+  }
+  return out;
+}
+
 }  // namespace camlift::sim

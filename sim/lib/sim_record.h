@@ -22,11 +22,15 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 namespace camlift::sim {
+
+// Protocol bytes as record text: CR and LF written as \r and \n, other unprintable bytes as "?".
+std::string Printable(std::string_view bytes);
 
 class TSimRecorder {
  public:
