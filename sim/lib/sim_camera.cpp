@@ -356,21 +356,26 @@ void TSimCamera::Unauthorized(httplib::Response& res, bool basic) const {
   res.set_content(kUnauthorizedPage, "text/html");
 }
 
+nlohmann::json TSimCamera::RequestEntry(const httplib::Request& req,
+                                        const TConnectionContext* context, int status) const {
+  return {{"role", "camera"},
+          {"name", config_.name},
+          {"series", SeriesText(config_.series)},
+          {"address", context ? context->listen_address : config_.ip},
+          {"port", context ? context->listen_port : 0},
+          {"peer", req.remote_addr + ":" + std::to_string(req.remote_port)},
+          {"method", req.method},
+          {"target", req.target},
+          {"version", req.version},
+          {"headers", HeadersJson(req, context)},
+          {"head", context ? context->head : std::string()},
+          {"status", status}};
+}
+
 void TSimCamera::Record(const httplib::Request& req, const httplib::Response& res) {
   TConnectionContext* context = CurrentConnection();
   if (context && context->recorded) return;
-  nlohmann::json entry{{"role", "camera"},
-                       {"name", config_.name},
-                       {"series", SeriesText(config_.series)},
-                       {"address", context ? context->listen_address : config_.ip},
-                       {"port", context ? context->listen_port : 0},
-                       {"peer", req.remote_addr + ":" + std::to_string(req.remote_port)},
-                       {"method", req.method},
-                       {"target", req.target},
-                       {"version", req.version},
-                       {"headers", HeadersJson(req, context)},
-                       {"head", context ? context->head : std::string()},
-                       {"status", res.status}};
+  nlohmann::json entry = RequestEntry(req, context, res.status);
   recorder_->Append(std::move(entry));
   if (context) context->recorded = true;
 }
@@ -492,19 +497,8 @@ void TSimCamera::HandleUpload(const httplib::Request& req, httplib::Response& re
     upload["size"] = size;
     upload["md5"] = have_file_part ? nlohmann::json(md5.HexDigest()) : nullptr;
     upload["parts"] = part_count;
-    nlohmann::json entry{{"role", "camera"},
-                         {"name", config_.name},
-                         {"series", SeriesText(config_.series)},
-                         {"address", context ? context->listen_address : config_.ip},
-                         {"port", context ? context->listen_port : 0},
-                         {"peer", req.remote_addr + ":" + std::to_string(req.remote_port)},
-                         {"method", req.method},
-                         {"target", req.target},
-                         {"version", req.version},
-                         {"headers", HeadersJson(req, context)},
-                         {"head", context ? context->head : std::string()},
-                         {"status", status},
-                         {"upload", upload}};
+    nlohmann::json entry = RequestEntry(req, context, status);
+    entry["upload"] = upload;
     if (!note.empty()) entry["note"] = note;
     recorder_->Append(std::move(entry));
     if (context) context->recorded = true;

@@ -169,6 +169,9 @@ class TSimCamera {
   void ClosePorts();  // with mutex_ not held
   void SetupServer(TSimHttpServer& server);
   void Record(const httplib::Request& req, const httplib::Response& res);
+  // The fields every record line of a request has.
+  nlohmann::json RequestEntry(const httplib::Request& req, const TConnectionContext* context,
+                              int status) const;
   void HandleUpload(const httplib::Request& req, httplib::Response& res,
                     const httplib::ContentReader& reader, TFirmwareKind kind);
   bool AccountOk(const httplib::Request& req, bool query_account, const char* user_key,
