@@ -2,6 +2,7 @@
 
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_k.h"
+#include "upgrade/pk2_format.h"
 #include "upgrade/upgrade_mp.h"
 #include "upgrade/upgrade_r.h"
 #include "discovery/r730_series.h"
@@ -65,6 +66,7 @@ TEST(UpgradeRules, LocalFileName) {
     TProbe p;
     p.Set("", "", c.file);
     EXPECT_EQ(c.bin, p.LocalFileName()) << c.file;
+    EXPECT_EQ(c.pk2, Pk2LocalFileName(c.file)) << c.file;
   }
 }
 
