@@ -4,6 +4,7 @@
 # upgrade against camlift-sim with the repository taken from /etc/xdg/camlift/option.ini), then
 # removes the package and puts back what it changed in /etc, so that the machine is as before.
 # Needs root; skips with a message otherwise, or when a camlift is installed here already.
+# Usage: scripts/install_test.sh [PACKAGE.deb]   (without one it runs scripts/package.sh first)
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 app_id="org.camlift.Camlift"
@@ -17,18 +18,22 @@ for f in /usr/bin/camlift /usr/bin/camlift-sim; do
   [ -e "$f" ] && skip "$f exists already; it is left alone"
 done
 
-echo "== install test: building the package"
-package_log="$(mktemp /tmp/camlift-package.XXXXXX)"
-bash "$root/scripts/package.sh" > "$package_log" 2>&1
-package_status=$?
-deb="$(tail -n 1 "$package_log")"
-if [ $package_status -ne 0 ] || [ ! -f "$deb" ]; then
-  echo "FAIL: scripts/package.sh made no lint-clean package:"
-  tail -n 40 "$package_log"
+if [ $# -ge 1 ]; then
+  deb="$1"  # a package made before
+else
+  echo "== install test: building the package"
+  package_log="$(mktemp /tmp/camlift-package.XXXXXX)"
+  bash "$root/scripts/package.sh" > "$package_log" 2>&1
+  package_status=$?
+  deb="$(tail -n 1 "$package_log")"
+  if [ $package_status -ne 0 ] || [ ! -f "$deb" ]; then
+    echo "FAIL: scripts/package.sh made no lint-clean package:"
+    tail -n 40 "$package_log"
+    rm -f "$package_log"
+    exit 1
+  fi
   rm -f "$package_log"
-  exit 1
 fi
-rm -f "$package_log"
 version="$(dpkg-deb -f "$deb" Version)"
 echo "== install test: $deb (version $version)"
 
