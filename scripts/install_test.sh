@@ -40,15 +40,16 @@ echo "== install test: $deb (version $version)"
 work="$(mktemp -d /tmp/camlift-install.XXXXXX)"
 etc=/etc/xdg/camlift
 etc_backup=""
+etc_ours=0  # 1 once what was in $etc is saved away (or there was nothing): then we may clear it
 made_etc_xdg=0
 installed=0
 fail=0
-sims=()
 cleanup() {
-  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; done
   [ $installed -eq 1 ] && dpkg -r camlift >/dev/null
-  rm -rf "$etc"
-  [ -n "$etc_backup" ] && mv "$etc_backup" "$etc"
+  if [ $etc_ours -eq 1 ]; then
+    rm -rf "$etc"
+    [ -n "$etc_backup" ] && mv "$etc_backup" "$etc"
+  fi
   [ $made_etc_xdg -eq 1 ] && rmdir /etc/xdg
   rm -rf "$work"
 }
@@ -74,9 +75,13 @@ check "dependencies were computed from the shared libraries" \
 
 [ -d /etc/xdg ] || { mkdir /etc/xdg; made_etc_xdg=1; }
 if [ -e "$etc" ]; then
+  if ! mv "$etc" "$work/etc-xdg-camlift.saved"; then
+    echo "FAIL: cannot move $etc aside; nothing was installed"
+    exit 1
+  fi
   etc_backup="$work/etc-xdg-camlift.saved"
-  mv "$etc" "$etc_backup"
 fi
+etc_ours=1
 
 if ! dpkg -i "$deb" >"$work/dpkg.out" 2>&1; then
   echo "FAIL: dpkg -i"; cat "$work/dpkg.out"
