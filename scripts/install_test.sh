@@ -171,10 +171,22 @@ check "camlift paths names the system-wide options file and the XDG folders" \
            grep -q 'state:  *$work/home/.local/state/camlift/' '$work/paths.out' ||
            { cat '$work/paths.out'; exit 1; }"
 
+# The menu entry's command opens the window (offscreen; its background search stays inside a
+# network namespace of its own).
+exec_line="$(sed -n 's/^Exec=//p' "/usr/share/applications/$app_id.desktop")"
+unshare -n env -i PATH=/usr/bin:/bin:/usr/sbin:/sbin HOME="$work/home" LC_ALL=C.UTF-8 \
+  QT_QPA_PLATFORM=offscreen CAMLIFT_EXIT_AFTER_SHOW=1 CAMLIFT_NONINTERACTIVE=1 \
+  CAMLIFT_BROADCAST_ADDR=127.255.255.255 XDG_RUNTIME_DIR="$work/run" \
+  bash -c 'ip link set lo up; mkdir -m 700 -p "$XDG_RUNTIME_DIR"; timeout 60 '"$exec_line" \
+  > "$work/window.out" 2>&1
+check "the menu entry's command ($exec_line) opens the window" \
+  bash -c "grep -q 'first window shown' '$work/window.out' || { cat '$work/window.out'; exit 1; }"
+
 dpkg -r camlift >"$work/dpkg-r.out" 2>&1 && installed=0
-check "dpkg -r removes the programs and their files" \
+check "dpkg -r removes the programs and their files, and the programs left none behind" \
   bash -c "[ $installed -eq 0 ] && [ ! -e /usr/bin/camlift ] && [ ! -e /usr/bin/camlift-sim ] &&
-           [ ! -e /usr/share/applications/$app_id.desktop ] && [ ! -e /usr/share/doc/camlift ]"
+           [ ! -e /usr/share/applications/$app_id.desktop ] && [ ! -e /usr/share/doc/camlift ] &&
+           [ ! -e /usr/bin/Bin ] && [ ! -e /usr/bin/option.ini ] && [ ! -e /usr/bin/logs ]"
 
 if [ $fail -ne 0 ]; then
   echo "== install test: FAILED"
