@@ -26,7 +26,9 @@ TEST(PathsCommand, WhereTheCacheAndTheRecordsGo) {
       // The build tree is writable: it keeps its files beside the program, as a portable copy.
       {"build tree", {}, "", ProgramFolder()},
       {"environment", {}, temp.path() + "env", temp.path() + "env/"},
-      {"--data-dir wins", {"--data-dir", temp.path() + "cli"}, temp.path() + "env",
+      {"--data-dir wins",
+       {"--data-dir", temp.path() + "cli"},
+       temp.path() + "env",
        temp.path() + "cli/"},
   };
   for (const Case& c : cases) {
