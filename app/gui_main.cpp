@@ -13,6 +13,8 @@
 
 int RunCamliftGui(int argc, char** argv) {
   QApplication app(argc, argv);
+  // Desktops match the window to the installed menu entry and its icon by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral(CAMLIFT_APP_ID));
   std::setlocale(LC_TIME, "");
   std::setlocale(LC_NUMERIC, "C");
   // The language files first: the window's texts, the caption the single-instance guard looks

@@ -199,7 +199,8 @@ int RunBatch(const UpgradeOptions& options) {
   batch.system = !options.ui;
   batch.yes = options.yes;
   batch.repository_url = ResolveRepositoryUrl(options.repository);
-  batch.work_folder = WorkFolder();
+  batch.work_folder = CacheFolder();
+  batch.state_folder = StateFolder();
   batch.upgrade.local_firmware = options.firmware;
   batch.upgrade.local_md5 = options.md5;
   TBatchUpgrade runner(std::move(list.cameras), batch);

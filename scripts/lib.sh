@@ -13,6 +13,7 @@ CAMLIFT_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 procps curl unzip zip xvfb xauth fonts-wqy-microhei
   clang libclang-rt-14-dev
+  dpkg-dev file lintian desktop-file-utils appstream man-db bash-completion
 )
 
 as_root() {

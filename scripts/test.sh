@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in a normal build and once built
 # with AddressSanitizer and UndefinedBehaviorSanitizer (both replay the committed fuzz corpora),
-# then the threaded tests built with ThreadSanitizer. Exits non-zero on any failure.
+# then the threaded tests built with ThreadSanitizer, and last the install test (the Debian
+# package installed into this machine and removed again; as root only). Exits non-zero on any
+# failure.
 source "$(dirname "$0")/lib.sh"
 install_packages
 
@@ -27,4 +29,5 @@ done
 echo "== tests (build-tsan)"
 (cd "$CAMLIFT_ROOT/build-tsan" && ctest --output-on-failure -j "$JOBS" --timeout 600 -R '^tsan\.') ||
   status=1
+bash "$CAMLIFT_ROOT/scripts/install_test.sh" || status=1
 exit $status

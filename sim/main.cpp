@@ -62,6 +62,7 @@ int RunUntilSignal(TScenario scenario, const std::string& record_override) {
 int main(int argc, char** argv) {
   CLI::App app{"camlift-sim: simulated IP cameras (series M, P, R) and a firmware repository",
                "camlift-sim"};
+  app.set_version_flag("--version", CAMLIFT_VERSION_TEXT);
   app.require_subcommand(1);
 
   // run

@@ -7,8 +7,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <vector>
 
 #include "util/tools.h"
+
+#ifndef CAMLIFT_INSTALL_BINDIR
+#define CAMLIFT_INSTALL_BINDIR "/usr/bin"
+#endif
 
 namespace camlift {
 namespace {
@@ -16,9 +21,37 @@ namespace {
 std::mutex g_work_mutex;
 std::string g_work_override;
 
+constexpr const char* kAppFolder = "camlift/";
+
 std::string WithSlash(std::string path) {
   if (!path.empty() && path.back() != '/') path += '/';
   return path;
+}
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  std::string base = home && *home ? home : "";
+  if (base.empty()) {
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) base = pw->pw_dir;
+  }
+  return base;
+}
+
+// $variable/camlift/ when it holds an absolute path, else ~/below_home/camlift/.
+std::string XdgHomeFolder(const char* variable, const char* below_home) {
+  if (const char* xdg = std::getenv(variable); xdg && *xdg == '/') {
+    return WithSlash(xdg) + kAppFolder;
+  }
+  const std::string home = HomeFolder();
+  if (home.empty()) return {};
+  return WithSlash(home) + below_home + "/" + kAppFolder;
+}
+
+std::string CreatedFolder(std::string folder) {
+  if (folder.empty()) folder = TempFolder();
+  folder = WithSlash(folder);
+  TTools::ForceDirs(folder);
+  return folder;
 }
 
 }  // namespace
@@ -55,21 +88,59 @@ void SetWorkFolder(const std::string& folder) {
   g_work_override = folder.empty() ? std::string() : WithSlash(folder);
 }
 
-std::string WorkFolder() {
-  std::string folder;
+std::string WorkFolder() { return CacheFolder(); }
+
+bool IsInstalledProgramFolder(const std::string& folder) {
+  const std::string with_slash = WithSlash(folder);
+  for (const char* system : {CAMLIFT_INSTALL_BINDIR, "/usr/bin", "/usr/local/bin", "/bin",
+                             "/usr/games", "/usr/local/games"}) {
+    if (with_slash == WithSlash(system)) return true;
+  }
+  // As root every folder is writable, so only the list above can tell /usr/bin from a build tree.
+  return !IsWritableFolder(folder);
+}
+
+bool ProgramIsInstalled() { return IsInstalledProgramFolder(TTools::ModulePath()); }
+
+std::string XdgCacheFolder() { return XdgHomeFolder("XDG_CACHE_HOME", ".cache"); }
+
+std::string XdgStateFolder() { return XdgHomeFolder("XDG_STATE_HOME", ".local/state"); }
+
+std::string XdgSystemConfigFolder(const std::string& file_name) {
+  const char* env = std::getenv("XDG_CONFIG_DIRS");
+  std::vector<std::string> dirs;
+  TTools::SplitText(env && *env ? env : "", ":", dirs);
+  std::string first;
+  for (const std::string& dir : dirs) {
+    if (dir.empty() || dir.front() != '/') continue;
+    const std::string folder = WithSlash(dir) + kAppFolder;
+    if (first.empty()) first = folder;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(folder + file_name, ec)) return folder;
+  }
+  return first.empty() ? std::string("/etc/xdg/") + kAppFolder : first;
+}
+
+std::string DataFolderFor(const std::string& program_folder, const std::string& xdg_folder) {
   {
     std::lock_guard lock(g_work_mutex);
-    folder = g_work_override;
+    if (!g_work_override.empty()) return g_work_override;
   }
-  if (folder.empty()) {
-    if (const char* env = std::getenv("CAMLIFT_DATA_DIR"); env && *env) folder = WithSlash(env);
-  }
-  if (folder.empty() && IsWritableFolder(TTools::ModulePath())) folder = TTools::ModulePath();
-  if (folder.empty()) folder = TTools::ProgramDataFolder(26, true);
-  if (folder.empty()) folder = TempFolder();
-  folder = WithSlash(folder);
-  TTools::ForceDirs(folder);
-  return folder;
+  if (const char* env = std::getenv("CAMLIFT_DATA_DIR"); env && *env) return WithSlash(env);
+  if (!IsInstalledProgramFolder(program_folder)) return WithSlash(program_folder);
+  return xdg_folder;
+}
+
+std::string CacheFolder() {
+  return CreatedFolder(DataFolderFor(TTools::ModulePath(), XdgCacheFolder()));
+}
+
+std::string StateFolder() {
+  return CreatedFolder(DataFolderFor(TTools::ModulePath(), XdgStateFolder()));
+}
+
+std::string DefaultsFolder(const std::string& file_name) {
+  return ProgramIsInstalled() ? XdgSystemConfigFolder(file_name) : TTools::ModulePath();
 }
 
 }  // namespace camlift

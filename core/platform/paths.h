@@ -1,5 +1,6 @@
 // Where things live on this platform: the program file, the per-user folders, the temporary
-// folder and the work folder (catalogue, downloaded archives, "Bin/").
+// folder, the work folder (catalogue, downloaded archives, "Bin/"), and for an installed program
+// the XDG cache, state and system configuration folders that stand in for the program folder.
 #pragma once
 
 #include <string>
@@ -15,10 +16,38 @@ std::string TempFolder();
 // True when the current user may create files in folder.
 bool IsWritableFolder(const std::string& folder);
 
-// The work folder, with a trailing '/', created when missing:
-// SetWorkFolder() (--data-dir) or CAMLIFT_DATA_DIR when given; else the program folder when it is
-// writable (a portable install); else the per-user data folder of the program.
+// The work folder, with a trailing '/', created when missing: SetWorkFolder() (--data-dir) or
+// CAMLIFT_DATA_DIR when given; else the program folder of a build tree or portable copy; else,
+// for an installed program, the XDG cache folder. The same as CacheFolder().
 std::string WorkFolder();
 void SetWorkFolder(const std::string& folder);
+
+// An installed program lives in a system program folder (/usr/bin, /usr/local/bin, the bindir
+// it was built for) or in one it may not write: its files then go to the XDG folders instead.
+bool IsInstalledProgramFolder(const std::string& folder);
+bool ProgramIsInstalled();
+
+// $XDG_CACHE_HOME/camlift/ (else ~/.cache/camlift/), $XDG_STATE_HOME/camlift/ (else
+// ~/.local/state/camlift/): relative values are ignored as XDG asks. Not created. Empty when
+// neither the variable nor a home folder is known.
+std::string XdgCacheFolder();
+std::string XdgStateFolder();
+// The system-wide defaults folder of an installed program: the first entry of $XDG_CONFIG_DIRS
+// (else /etc/xdg) whose camlift/ holds file_name, else the first entry's camlift/.
+std::string XdgSystemConfigFolder(const std::string& file_name);
+
+// Re-fetchable data (catalogue copies, downloaded archives, the firmware cache "Bin/"):
+// --data-dir or CAMLIFT_DATA_DIR, else the writable program folder, else the XDG cache folder.
+// Ends in "/" and is created when missing. WorkFolder() is the same folder.
+std::string CacheFolder();
+// Records (batch logs, the upgrade history): --data-dir or CAMLIFT_DATA_DIR, else the writable
+// program folder, else the XDG state folder. Ends in "/" and is created when missing.
+std::string StateFolder();
+// The choice behind both: --data-dir (SetWorkFolder), else CAMLIFT_DATA_DIR, else program_folder
+// unless it is installed, else xdg_folder. Nothing is created; empty when all are empty.
+std::string DataFolderFor(const std::string& program_folder, const std::string& xdg_folder);
+// Where the read-only defaults file_name ("option.ini") is looked for: the program folder, or
+// XdgSystemConfigFolder() for an installed program. Ends in "/".
+std::string DefaultsFolder(const std::string& file_name);
 
 }  // namespace camlift

@@ -73,8 +73,10 @@ TBatchOutcome TBatchUpgrade::RunOne(const TCameraEntry& camera) {
   TBatchOutcome outcome;
   outcome.camera = camera;
   const std::string tag = camera.ip + "-" + std::to_string(camera.port);
-  TTools::ForceDirs(options_.work_folder + "logs");
-  outcome.log_file = options_.work_folder + "logs/" + camera.ip + "-" + Today() + ".log";
+  const std::string& records =
+      options_.state_folder.empty() ? options_.work_folder : options_.state_folder;
+  TTools::ForceDirs(records + "logs");
+  outcome.log_file = records + "logs/" + camera.ip + "-" + Today() + ".log";
 
   auto upgrader = TUpgradeFactory::CreateUpgrader(camera.series, options_.system);
   upgrader->SetUserName(camera.user);

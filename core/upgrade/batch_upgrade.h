@@ -20,6 +20,7 @@ struct TBatchOptions {
   bool yes = false;          // the answer to the same-version question
   std::string repository_url;
   std::string work_folder;   // ends in "/"
+  std::string state_folder;  // the per-camera logs go below it; empty: the work folder
   TUpgradeOptions upgrade;   // local firmware, confirmation
 };
 

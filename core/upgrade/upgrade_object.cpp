@@ -57,7 +57,7 @@ bool QuotedValueAfter(const std::string& page, const std::string& key, char quot
   return true;
 }
 
-TUpgradeObject::TUpgradeObject() : work_folder_(camlift::WorkFolder()) {}
+TUpgradeObject::TUpgradeObject() : work_folder_(camlift::CacheFolder()) {}
 
 void TUpgradeObject::SetUserName(const std::string& value) {
   user_name_ = LowerAscii(TrimText(value));

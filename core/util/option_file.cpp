@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "platform/paths.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -15,7 +16,7 @@ std::string UserFolder() {
 }  // namespace
 
 TOptionFile::TOptionFile(const std::string& file_name)
-    : TOptionFile(file_name, TTools::ModulePath(), UserFolder()) {}
+    : TOptionFile(file_name, DefaultsFolder(file_name), UserFolder()) {}
 
 TOptionFile::TOptionFile(const std::string& file_name, const std::string& program_folder,
                          const std::string& user_folder)

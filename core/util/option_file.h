@@ -1,6 +1,7 @@
-// TOptionFile: "option.ini" in two places — optional defaults in the program folder (read only)
-// and the user's own values in the per-user data folder (read and written). A user value wins
-// over a program-folder value, which wins over the caller's default.
+// TOptionFile: "option.ini" in two places — optional defaults in the program folder (read only;
+// for an installed program the system-wide $XDG_CONFIG_DIRS/camlift/, see DefaultsFolder()) and
+// the user's own values in the per-user data folder (read and written). A user value wins over a
+// defaults value, which wins over the caller's default.
 #pragma once
 
 #include <memory>

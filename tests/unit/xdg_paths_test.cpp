@@ -1,0 +1,144 @@
+// Where an installed program keeps its files (the XDG folders) and where a build tree or a
+// portable copy keeps them (its own folder), and what --data-dir and CAMLIFT_DATA_DIR change.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <optional>
+
+#include "platform/paths.h"
+#include "support/temp_folder.h"
+#include "util/option_file.h"
+#include "util/tools.h"
+
+namespace camlift {
+namespace {
+
+// Sets (or with nullptr removes) an environment variable for the life of the object.
+class TScopedEnv {
+ public:
+  TScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+  }
+  ~TScopedEnv() {
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(XdgFolders, CacheAndStateFollowTheVariablesElseTheHomeFolder) {
+  struct Case {
+    const char* cache_home;
+    const char* state_home;
+    const char* expected_cache;
+    const char* expected_state;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, "/home/helen/.cache/camlift/", "/home/helen/.local/state/camlift/"},
+      {"/var/tmp/c", "/var/tmp/s/", "/var/tmp/c/camlift/", "/var/tmp/s/camlift/"},
+      // XDG asks to ignore relative values.
+      {"cache", "state", "/home/helen/.cache/camlift/", "/home/helen/.local/state/camlift/"},
+      {"", "", "/home/helen/.cache/camlift/", "/home/helen/.local/state/camlift/"},
+  };
+  TScopedEnv home("HOME", "/home/helen");
+  for (const Case& c : cases) {
+    TScopedEnv cache("XDG_CACHE_HOME", c.cache_home);
+    TScopedEnv state("XDG_STATE_HOME", c.state_home);
+    EXPECT_EQ(c.expected_cache, XdgCacheFolder()) << (c.cache_home ? c.cache_home : "unset");
+    EXPECT_EQ(c.expected_state, XdgStateFolder()) << (c.state_home ? c.state_home : "unset");
+  }
+}
+
+TEST(XdgFolders, SystemDefaultsComeFromTheFirstConfigDirThatHoldsTheFile) {
+  test::TTempFolder temp;
+  TTools::ForceDirs(temp.path() + "b/camlift");
+  TTools::ForceDirs(temp.path() + "c/camlift");
+  test::WriteFile(temp.path() + "b/camlift/option.ini", "[Global]\nrepository=http://b/FM/\n");
+  test::WriteFile(temp.path() + "c/camlift/option.ini", "[Global]\nrepository=http://c/FM/\n");
+  const std::string a = temp.path() + "a", b = temp.path() + "b", c = temp.path() + "c";
+  struct Case {
+    std::optional<std::string> dirs;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {std::nullopt, "/etc/xdg/camlift/"},
+      {"", "/etc/xdg/camlift/"},
+      {a + ":" + b + ":" + c, b + "/camlift/"},
+      {c + "/:" + b, c + "/camlift/"},
+      // None holds the file: the first entry is where it would be read.
+      {a, a + "/camlift/"},
+      {"relative:" + b, b + "/camlift/"},
+  };
+  for (const Case& test_case : cases) {
+    TScopedEnv dirs("XDG_CONFIG_DIRS", test_case.dirs ? test_case.dirs->c_str() : nullptr);
+    EXPECT_EQ(test_case.expected, XdgSystemConfigFolder("option.ini"))
+        << test_case.dirs.value_or("unset");
+  }
+}
+
+TEST(XdgFolders, SystemProgramFoldersCountAsInstalled) {
+  test::TTempFolder temp;
+  struct Case {
+    std::string folder;
+    bool installed;
+  };
+  const Case cases[] = {
+      {"/usr/bin/", true},
+      {"/usr/bin", true},
+      {"/usr/local/bin/", true},
+      {"/bin/", true},
+      {"/usr/games/", true},
+      {temp.path(), false},           // a build tree or a portable copy: writable
+      {temp.path() + "gone/", true},  // a folder the program may not write
+      {"", true},                     // the program's path could not be read
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.installed, IsInstalledProgramFolder(c.folder)) << c.folder;
+  // The test program runs from the build tree.
+  EXPECT_FALSE(ProgramIsInstalled());
+}
+
+TEST(XdgFolders, DataDirThenEnvironmentThenBuildTreeThenXdg) {
+  test::TTempFolder temp;
+  const std::string xdg = temp.path() + "xdg/camlift/";
+  TScopedEnv env("CAMLIFT_DATA_DIR", nullptr);
+  EXPECT_EQ(xdg, DataFolderFor("/usr/bin/", xdg));
+  EXPECT_EQ(temp.path(), DataFolderFor(temp.path(), xdg));
+  {
+    TScopedEnv data("CAMLIFT_DATA_DIR", (temp.path() + "env").c_str());
+    EXPECT_EQ(temp.path() + "env/", DataFolderFor("/usr/bin/", xdg));
+    SetWorkFolder(temp.path() + "cli");
+    EXPECT_EQ(temp.path() + "cli/", DataFolderFor("/usr/bin/", xdg));
+    SetWorkFolder("");
+  }
+  // The build tree's own folder holds the cache and the records, as before.
+  EXPECT_EQ(TTools::ModulePath(), CacheFolder());
+  EXPECT_EQ(TTools::ModulePath(), StateFolder());
+  EXPECT_EQ(TTools::ModulePath(), DefaultsFolder("option.ini"));
+}
+
+TEST(XdgFolders, SystemWideDefaultsAreReadAndNeverWritten) {
+  test::TTempFolder temp;
+  TTools::ForceDirs(temp.path() + "etc/camlift");
+  TTools::ForceDirs(temp.path() + "user");
+  const std::string site = "[Global]\nrepository=http://site.example/FM/\nlan=cn\n";
+  test::WriteFile(temp.path() + "etc/camlift/option.ini", site);
+  TScopedEnv dirs("XDG_CONFIG_DIRS", (temp.path() + "etc").c_str());
+  TOptionFile options("option.ini", XdgSystemConfigFolder("option.ini"), temp.path() + "user/");
+  EXPECT_EQ("http://site.example/FM/", options.ReadString("Global", "repository", ""));
+  EXPECT_TRUE(options.WriteString("Global", "lan", "en"));
+  EXPECT_EQ("en", options.ReadString("Global", "lan", ""));
+  EXPECT_EQ(site, test::ReadFile(temp.path() + "etc/camlift/option.ini"));
+}
+
+}  // namespace
+}  // namespace camlift
