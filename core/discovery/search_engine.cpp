@@ -78,6 +78,7 @@ void TSearchEngine::RefreshTargets() {
 
 void TSearchEngine::SearchPass(int tick, bool with_library) {
   Guarded([&] { RefreshTargets(); });
+  for (auto& endpoint : endpoints_) endpoint->ClearSendProblems();
   if (tick % kImagiaEvery == 0) Guarded([&] { SendImagiaQuery(Endpoint(1)); });
   Guarded([&] {
     r730_.SearchDevices(ports_.R8600,
@@ -123,6 +124,11 @@ TSearchDiagnostics TSearchEngine::Diagnostics() const {
   diagnostics.Ports = port_problems_;
   if (const std::uint16_t port = R730SearchBlockedPort()) diagnostics.Ports.push_back({port, 0});
   diagnostics.UnansweredAddress = unanswered_address_;
+  for (const auto& endpoint : endpoints_) {
+    for (const TSendProblem& problem : endpoint->SendProblems()) {
+      diagnostics.SendProblems.push_back(problem);
+    }
+  }
   return diagnostics;
 }
 

@@ -3,6 +3,8 @@
 // bind). The host's interfaces are only read here; the lists the rules run on are made up.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -142,12 +144,17 @@ TEST(SearchDiagnostics, LinesNameAddressesInterfacesAndPorts) {
   nothing.Targets.Addresses = {Ip("255.255.255.255")};
   nothing.Ports = {{10000, 10001}, {3565, 0}};
   nothing.UnansweredAddress = "10.1.1.1:8080";
+  nothing.SendProblems = {{Ip("255.255.255.255"), 10000, ENETUNREACH},
+                          {Ip("192.0.2.255"), 7999, EACCES}};
   EXPECT_EQ((std::vector<std::string>{
                 "Addresses searched: 255.255.255.255",
                 "No network interface with a broadcast address is up.",
                 "Local UDP ports in use by another program (others taken instead): 10000 -> 10001",
                 "Local UDP ports that could not be bound (that search is off): 3565",
                 "No answer from the address typed in: 10.1.1.1:8080",
+                "The search datagram could not be sent to 255.255.255.255:10000: Network is "
+                "unreachable",
+                "The search datagram could not be sent to 192.0.2.255:7999: Permission denied",
             }),
             DiagnosticLines(nothing));
 
