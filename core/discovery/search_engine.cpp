@@ -1,5 +1,7 @@
 #include "discovery/search_engine.h"
 
+#include <algorithm>
+
 #include "discovery/r730_search.h"
 #include "discovery/reply_parsers.h"
 #include "discovery/search_datagrams.h"
@@ -126,7 +128,9 @@ TSearchDiagnostics TSearchEngine::Diagnostics() const {
   diagnostics.UnansweredAddress = unanswered_address_;
   for (const auto& endpoint : endpoints_) {
     for (const TSendProblem& problem : endpoint->SendProblems()) {
-      diagnostics.SendProblems.push_back(problem);
+      // Two endpoints send to port 10000 (MO_I and IMAGIA): one line for both.
+      auto& known = diagnostics.SendProblems;
+      if (std::find(known.begin(), known.end(), problem) == known.end()) known.push_back(problem);
     }
   }
   return diagnostics;

@@ -76,6 +76,8 @@ in_ns "$lonely_ns" "$CAMLIFT_EXE" search --passes 1 >"$work/search.out" 2>&1 ||
   fail "camlift search failed"
 grep -q "The search datagram could not be sent to 255\.255\.255\.255:10000: Network is unreachable" \
   "$work/search.out" || fail "camlift search does not say why its search could not go out"
+[ "$(grep -c "255\.255\.255\.255:10000:" "$work/search.out")" -eq 1 ] ||
+  fail "a refused send is named more than once"
 # A camera that takes the connection but answers no CTP search (series P): the upgrade log
 # says why the search could not go out before the version failure.
 in_ns "$lonely_ns" "$CAMLIFT_SIM_EXE" camera --series P --ip 127.0.0.6 --port 8081 \
