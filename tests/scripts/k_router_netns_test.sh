@@ -2,8 +2,9 @@
 # A series K camera on another subnet: the camera's namespace and the client's are joined by a
 # routing namespace, so no broadcast of the client reaches the camera. camlift upgrade --series K
 # reads its version through the CTP search sent straight to the camera's address, then upgrades
-# it across the router. Then, in a namespace with nothing but loopback and no route, a search
-# datagram cannot go out: camlift search and the upgrade log name the address and the reason.
+# it across the router. Then, in a namespace with nothing but loopback and no route, the
+# broadcast cannot go out: a K camera on loopback is still upgraded (without
+# CAMLIFT_BROADCAST_ADDR), and camlift search and the upgrade log name the address and reason.
 # Every namespace and link is this script's own and is removed on exit. Needs root; exit 77
 # (skipped) otherwise.
 set -uo pipefail
@@ -78,6 +79,20 @@ grep -q "The search datagram could not be sent to 255\.255\.255\.255:10000: Netw
   "$work/search.out" || fail "camlift search does not say why its search could not go out"
 [ "$(grep -c "255\.255\.255\.255:10000:" "$work/search.out")" -eq 1 ] ||
   fail "a refused send is named more than once"
+# A K camera on loopback there: the broadcast cannot go out, the search sent straight to the
+# camera finds it, and the upgrade works without CAMLIFT_BROADCAST_ADDR.
+in_ns "$lonely_ns" "$CAMLIFT_SIM_EXE" repo serve --root "$work/repo" --ip 127.0.0.1 --port 18091 \
+  --detach >"$work/lonely-repo.out" 2>&1 || fail "repo serve in the loopback namespace"
+pids+=("$(sed -n 's/.*background as process \([0-9]*\) .*/\1/p' "$work/lonely-repo.out")")
+in_ns "$lonely_ns" "$CAMLIFT_SIM_EXE" camera --series K --ip 127.0.0.5 --port 8081 \
+  --password 123456 --sys-version 3.1.8.7 --detach >"$work/k-loopback.out" 2>&1 ||
+  fail "the K camera on loopback did not start"
+pids+=("$(sed -n 's/.*background as process \([0-9]*\) .*/\1/p' "$work/k-loopback.out")")
+in_ns "$lonely_ns" "$CAMLIFT_EXE" upgrade --series K --ip 127.0.0.5 --port 8081 \
+  --password 123456 --repository http://127.0.0.1:18091/FM/ --data-dir "$work/data3" \
+  >"$work/k-loopback-upgrade.out" 2>&1 ||
+  fail "camlift upgrade of a K camera on loopback without CAMLIFT_BROADCAST_ADDR"
+
 # A camera that takes the connection but answers no CTP search (series P): the upgrade log
 # says why the search could not go out before the version failure.
 in_ns "$lonely_ns" "$CAMLIFT_SIM_EXE" camera --series P --ip 127.0.0.6 --port 8081 \

@@ -24,7 +24,7 @@ command -v unshare >/dev/null || skip "unshare (util-linux) is not installed"
 
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 readme="${README:-$root/README.md}"
-limit="${CAMLIFT_EXAMPLE_SECONDS:-120}"
+limit="${CAMLIFT_EXAMPLE_SECONDS:-60}"
 work="$(mktemp -d /var/tmp/camlift-readme.XXXXXX)"
 trap 'rm -rf "$work"' EXIT
 
