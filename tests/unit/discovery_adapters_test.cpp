@@ -3,12 +3,11 @@
 // bind). The host's interfaces are only read here; the lists the rules run on are made up.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-
-#include <cerrno>
 #include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
