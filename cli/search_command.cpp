@@ -1,6 +1,7 @@
 // camlift search: the background search of the selection dialog, run for a few passes, then the
 // list of cameras found, sorted by IP address (a table, JSON lines, or the CSV file the dialog
-// exports). When nothing answers it says where it searched and which ports it could not bind.
+// exports). When nothing answers it says where it searched and which ports it could not bind;
+// a search datagram the system refused to send is named with its address and reason.
 #include <algorithm>
 #include <chrono>
 #include <iostream>
@@ -140,6 +141,12 @@ int RunSearch(const TSearchOptions& options) {
     // The machine-readable forms stay clean: the diagnosis goes beside them.
     PrintDiagnostics(options.csv || options.json ? std::cerr : std::cout, outcome.diagnostics,
                      options.lang);
+  } else if (!outcome.diagnostics.SendProblems.empty()) {
+    // Cameras answered, but a search that could not go out may have missed others.
+    const TCliSession session(options.lang);
+    for (const TSendProblem& problem : outcome.diagnostics.SendProblems) {
+      std::cerr << SendProblemLine(problem) << "\n";
+    }
   }
   return kExitOk;
 }

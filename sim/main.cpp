@@ -1,5 +1,5 @@
-// camlift-sim: simulated cameras (series M, P, R) and a firmware repository, for tests, demos and
-// integrators who want to try Camlift without a camera.
+// camlift-sim: simulated cameras (series K, M, P, R) and a firmware repository, for tests, demos
+// and integrators who want to try Camlift without a camera.
 //
 //   camlift-sim run --scenario FILE [--record FILE]
 //   camlift-sim camera --series P --ip 127.0.0.2 --port 8081 [--user admin --password x ...]
@@ -7,16 +7,23 @@
 //   camlift-sim repo add --root DIR --folder system --section S --kind sys --version V --series M
 //   camlift-sim firmware write|show ...
 //
-// Servers print one line per listener and then "camlift-sim: ready" on stdout, and run until
-// SIGINT or SIGTERM.
+// Servers print one line per listener, then "camlift-sim: ready" and the line a client needs
+// ("export CAMLIFT_TIME_SCALE=... CAMLIFT_BROADCAST_ADDR=127.255.255.255") on stdout, and run
+// until SIGINT or SIGTERM; with --detach they return once the simulator listens, and it goes on in
+// the background. CAMLIFT_TIME_SCALE scales the simulator's waits as it does the client's.
 #include <CLI/CLI.hpp>
 #include <fstream>
 #include <sstream>
 
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <pthread.h>
+#include <unistd.h>
 
+#include "platform/timing.h"
+#include "sim_client_env.h"
+#include "sim_detach.h"
 #include "sim_firmware.h"
 #include "sim_scenario.h"
 #include "sim_site.h"
@@ -41,15 +48,24 @@ sigset_t BlockStopSignals() {
   return set;
 }
 
-int RunUntilSignal(TScenario scenario, const std::string& record_override) {
+int RunUntilSignal(TScenario scenario, const std::string& record_override, bool detach) {
+  if (detach) DetachUntilReady();
   const sigset_t signals = BlockStopSignals();
   const std::string record = record_override.empty() ? scenario.record : record_override;
   auto recorder = record.empty() ? std::make_shared<TSimRecorder>()
                                  : std::make_shared<TSimRecorder>(record);
+  const char* scale = std::getenv("CAMLIFT_TIME_SCALE");
+  const std::string client_line = ClientEnvironmentLine(scenario, scale ? scale : "");
   TSimulator simulator(std::move(scenario), recorder);
   simulator.Start();
   for (const auto& line : simulator.Describe()) std::cout << "camlift-sim: " << line << "\n";
-  std::cout << "camlift-sim: ready" << std::endl;
+  if (detach) {
+    const std::string pid = std::to_string(::getpid());
+    std::cout << "camlift-sim: runs in the background as process " << pid << " (kill " << pid
+              << " stops it)\n";
+  }
+  std::cout << "camlift-sim: ready\n" << client_line << std::endl;
+  if (detach) ReleaseParent();
   int received = 0;
   sigwait(&signals, &received);
   simulator.Stop();
@@ -60,7 +76,7 @@ int RunUntilSignal(TScenario scenario, const std::string& record_override) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"camlift-sim: simulated IP cameras (series M, P, R) and a firmware repository",
+  CLI::App app{"camlift-sim: simulated IP cameras (series K, M, P, R) and a firmware repository",
                "camlift-sim"};
   app.set_version_flag("--version", CAMLIFT_VERSION_TEXT);
   app.require_subcommand(1);
@@ -70,6 +86,9 @@ int main(int argc, char** argv) {
   std::string scenario_path;
   std::string record;
   bool allow_wildcard = false;
+  bool detach = false;
+  const std::string detach_help = "Return once the simulator listens; it goes on in the background";
+  run->add_flag("--detach", detach, detach_help);
   run->add_option("--scenario", scenario_path, "Scenario file (JSON)")->required();
   run->add_option("--record", record, "Append one JSON line per request to this file");
   run->add_flag("--allow-wildcard", allow_wildcard, "Allow listening on 0.0.0.0 or ::");
@@ -79,7 +98,7 @@ int main(int argc, char** argv) {
   TCameraConfig cam;
   std::string series_text = "P";
   std::vector<std::string> camera_faults;
-  camera->add_option("--series", series_text, "M, P or R")->required();
+  camera->add_option("--series", series_text, "K, M, P or R")->required();
   camera->add_option("--ip", cam.ip, "Address to listen on")->required();
   camera->add_option("--port", cam.port, "HTTP port (0: any free port)")->required();
   camera->add_option("--upload-port", cam.upload_port, "Series R upload port")
@@ -108,6 +127,7 @@ int main(int argc, char** argv) {
   camera->add_option("--fault", camera_faults, "Fault switch: " + Join(CameraFaultNames()));
   camera->add_option("--record", record, "Append one JSON line per request to this file");
   camera->add_flag("--allow-wildcard", allow_wildcard, "Allow listening on 0.0.0.0 or ::");
+  camera->add_flag("--detach", detach, detach_help);
 
   // repo serve / repo add
   auto* repo = app.add_subcommand("repo", "Firmware repository");
@@ -121,6 +141,7 @@ int main(int argc, char** argv) {
   serve->add_option("--fault", repo_faults, "Fault switch: " + Join(RepoFaultNames()));
   serve->add_option("--record", record, "Append one JSON line per request to this file");
   serve->add_flag("--allow-wildcard", allow_wildcard, "Allow listening on 0.0.0.0 or ::");
+  serve->add_flag("--detach", detach, detach_help);
 
   auto* add = repo->add_subcommand("add", "Make a firmware archive and enter it in firmware.txt");
   TRepoAddOptions add_options;
@@ -131,7 +152,7 @@ int main(int argc, char** argv) {
   add->add_option("--section", add_options.section, "Catalogue section (model key)")->required();
   add->add_option("--kind", add_kind, "sys or ui")->capture_default_str();
   add->add_option("--version", add_options.version, "Firmware version")->required();
-  add->add_option("--series", add_series, "M, P or R")->required();
+  add->add_option("--series", add_series, "K, M, P or R")->required();
   add->add_option("--size", add_options.size, "Size of the firmware file in bytes")
       ->capture_default_str();
   add->add_option("--no", add_options.excluded, "Excluded current versions (key NO)");
@@ -148,7 +169,7 @@ int main(int argc, char** argv) {
   std::string fw_version;
   std::string fw_out;
   std::uint64_t fw_size = 4096;
-  write->add_option("--series", fw_series, "M, P or R")->required();
+  write->add_option("--series", fw_series, "K, M, P or R")->required();
   write->add_option("--kind", fw_kind, "sys or ui")->capture_default_str();
   write->add_option("--version", fw_version, "Version")->required();
   write->add_option("--size", fw_size, "Size in bytes")->capture_default_str();
@@ -177,14 +198,17 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   site->add_option("--list", site_list, "Write the camera list (CSV) for camlift upgrade --from");
   site->add_option("--record", record, "Append one JSON line per request to this file");
+  site->add_flag("--detach", detach, detach_help);
 
   CLI11_PARSE(app, argc, argv);
 
   try {
+    // A time scale the client would refuse stops the simulator too, before anything listens.
+    camlift::TimeScale();
     if (*run) {
       TScenario scenario = LoadScenario(scenario_path);
       scenario.allow_wildcard = scenario.allow_wildcard || allow_wildcard;
-      return RunUntilSignal(std::move(scenario), record);
+      return RunUntilSignal(std::move(scenario), record, detach);
     }
     if (*site) {
       site_options.series.clear();
@@ -200,11 +224,11 @@ int main(int argc, char** argv) {
         out << SiteCameraList(scenario);
         if (!out.flush()) throw std::runtime_error("cannot write " + site_list);
       }
-      return RunUntilSignal(std::move(scenario), record);
+      return RunUntilSignal(std::move(scenario), record, detach);
     }
     if (*camera) {
       const auto series = ParseSeries(series_text);
-      if (!series) throw std::runtime_error("--series must be M, P or R");
+      if (!series) throw std::runtime_error("--series must be K, M, P or R");
       cam.series = *series;
       for (const auto& name : camera_faults) {
         const auto fault = ParseCameraFault(name);
@@ -214,7 +238,7 @@ int main(int argc, char** argv) {
       TScenario scenario;
       scenario.allow_wildcard = allow_wildcard;
       scenario.cameras.push_back(cam);
-      return RunUntilSignal(std::move(scenario), record);
+      return RunUntilSignal(std::move(scenario), record, detach);
     }
     if (*serve) {
       for (const auto& name : repo_faults) {
@@ -225,7 +249,7 @@ int main(int argc, char** argv) {
       TScenario scenario;
       scenario.allow_wildcard = allow_wildcard;
       scenario.repository = repo_config;
-      return RunUntilSignal(std::move(scenario), record);
+      return RunUntilSignal(std::move(scenario), record, detach);
     }
     if (*add) {
       const auto series = ParseSeries(add_series);
@@ -238,8 +262,8 @@ int main(int argc, char** argv) {
       TRepoAddResult result;
       std::string error;
       if (!RepoAdd(add_options, result, error)) throw std::runtime_error(error);
-      std::cout << "archive " << result.archive_path << "\nentry " << result.entry_name
-                << "\nmd5 " << result.md5 << "\ncatalogue " << result.catalogue_path << "\n";
+      std::cout << "archive " << result.archive_path << "\nentry " << result.entry_name << "\nmd5 "
+                << result.md5 << "\ncatalogue " << result.catalogue_path << "\n";
       return 0;
     }
     if (*write) {

@@ -24,6 +24,7 @@ constexpr TDiagText kUnbound{"IDS_SEARCHPORTNONE",
                              "Local UDP ports that could not be bound (that search is off):"};
 constexpr TDiagText kPortsOk{"IDS_SEARCHPORTSOK", "Every local UDP port was bound."};
 constexpr TDiagText kNoAnswer{"IDS_MANUALNOANSWER", "No answer from the address typed in:"};
+constexpr TDiagText kNotSent{"IDS_SEARCHSENDERR", "The search datagram could not be sent to"};
 
 std::string Text(const TDiagText& text) { return LangTextOr(text.id, text.english); }
 
@@ -76,7 +77,14 @@ std::vector<std::string> DiagnosticLines(const TSearchDiagnostics& diagnostics) 
   if (!diagnostics.UnansweredAddress.empty()) {
     lines.push_back(Text(kNoAnswer) + " " + diagnostics.UnansweredAddress);
   }
+  for (const TSendProblem& problem : diagnostics.SendProblems) {
+    lines.push_back(SendProblemLine(problem));
+  }
   return lines;
+}
+
+std::string SendProblemLine(const TSendProblem& problem) {
+  return Text(kNotSent) + " " + SendProblemText(problem);
 }
 
 }  // namespace camlift

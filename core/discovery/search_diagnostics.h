@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "discovery/net_interfaces.h"
+#include "platform/socket.h"
 
 namespace camlift {
 
@@ -16,14 +17,19 @@ struct TPortProblem {
 };
 
 struct TSearchDiagnostics {
-  TSearchTargets Targets;           // of the last search pass
-  std::vector<TPortProblem> Ports;  // in the order the endpoints were bound
-  std::string UnansweredAddress;    // a typed-in address that did not answer, if any
+  TSearchTargets Targets;                  // of the last search pass
+  std::vector<TPortProblem> Ports;         // in the order the endpoints were bound
+  std::string UnansweredAddress;           // a typed-in address that did not answer, if any
+  std::vector<TSendProblem> SendProblems;  // search datagrams the system refused to send
 };
 
 // The diagnosis as lines of text (UTF-8, in the current language; English when the language
-// lacks a text): addresses, interfaces, ports, the unanswered address.
+// lacks a text): addresses, interfaces, ports, the unanswered address, the refused sends.
 std::vector<std::string> DiagnosticLines(const TSearchDiagnostics& diagnostics);
+
+// One refused send: "The search datagram could not be sent to 255.255.255.255:10000: Network is
+// unreachable" (UTF-8, in the current language).
+std::string SendProblemLine(const TSendProblem& problem);
 
 // A language text as UTF-8, or fallback when the language has none.
 std::string LangTextOr(const std::string& id, const std::string& fallback);

@@ -1,5 +1,7 @@
 #include "discovery/search_engine.h"
 
+#include <algorithm>
+
 #include "discovery/r730_search.h"
 #include "discovery/reply_parsers.h"
 #include "discovery/search_datagrams.h"
@@ -78,6 +80,7 @@ void TSearchEngine::RefreshTargets() {
 
 void TSearchEngine::SearchPass(int tick, bool with_library) {
   Guarded([&] { RefreshTargets(); });
+  for (auto& endpoint : endpoints_) endpoint->ClearSendProblems();
   if (tick % kImagiaEvery == 0) Guarded([&] { SendImagiaQuery(Endpoint(1)); });
   Guarded([&] {
     r730_.SearchDevices(ports_.R8600,
@@ -123,6 +126,13 @@ TSearchDiagnostics TSearchEngine::Diagnostics() const {
   diagnostics.Ports = port_problems_;
   if (const std::uint16_t port = R730SearchBlockedPort()) diagnostics.Ports.push_back({port, 0});
   diagnostics.UnansweredAddress = unanswered_address_;
+  for (const auto& endpoint : endpoints_) {
+    for (const TSendProblem& problem : endpoint->SendProblems()) {
+      // Two endpoints send to port 10000 (MO_I and IMAGIA): one line for both.
+      auto& known = diagnostics.SendProblems;
+      if (std::find(known.begin(), known.end(), problem) == known.end()) known.push_back(problem);
+    }
+  }
   return diagnostics;
 }
 

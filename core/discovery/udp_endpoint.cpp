@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -65,9 +66,26 @@ bool TUdpEndpoint::Broadcast(std::uint16_t port, std::span<const std::uint8_t> b
   // datagram from the others.
   bool sent = false;
   for (const std::uint32_t address : Targets()) {
-    sent = SendDatagram(socket_.get(), address, port, bytes.data(), bytes.size()) || sent;
+    const int error = SendDatagramError(socket_.get(), address, port, bytes.data(), bytes.size());
+    sent = error == 0 || sent;
+    if (error == 0) continue;
+    const TSendProblem problem{address, port, error};
+    std::lock_guard lock(targets_mutex_);
+    if (std::find(send_problems_.begin(), send_problems_.end(), problem) == send_problems_.end()) {
+      send_problems_.push_back(problem);
+    }
   }
   return sent;
+}
+
+std::vector<TSendProblem> TUdpEndpoint::SendProblems() const {
+  std::lock_guard lock(targets_mutex_);
+  return send_problems_;
+}
+
+void TUdpEndpoint::ClearSendProblems() {
+  std::lock_guard lock(targets_mutex_);
+  send_problems_.clear();
 }
 
 void TUdpEndpoint::Listen() {

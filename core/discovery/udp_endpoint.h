@@ -50,6 +50,11 @@ class TUdpEndpoint final : public IDatagramSender {
 
   bool Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) override;
 
+  // The datagrams the system refused to send since the last ClearSendProblems, each address,
+  // port and reason once (the search shows them: "no route" explains an empty list).
+  std::vector<TSendProblem> SendProblems() const;
+  void ClearSendProblems();
+
  private:
   void Listen();
 
@@ -61,6 +66,7 @@ class TUdpEndpoint final : public IDatagramSender {
   std::uint16_t port_ = 0;
   mutable std::mutex targets_mutex_;
   std::vector<std::uint32_t> targets_;
+  std::vector<TSendProblem> send_problems_;
   std::thread listener_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> finished_{true};

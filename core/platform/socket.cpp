@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 namespace camlift {
 
@@ -43,13 +44,24 @@ bool BindUdp(int fd, std::uint16_t port) {
 
 bool SendDatagram(int fd, std::uint32_t address, std::uint16_t port, const void* data,
                   std::size_t size) {
+  return SendDatagramError(fd, address, port, data, size) == 0;
+}
+
+int SendDatagramError(int fd, std::uint32_t address, std::uint16_t port, const void* data,
+                      std::size_t size) {
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(port);
   peer.sin_addr.s_addr = address;
   const ssize_t n =
       ::sendto(fd, data, size, 0, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
-  return n == static_cast<ssize_t>(size);
+  if (n < 0) return errno;
+  return n == static_cast<ssize_t>(size) ? 0 : EMSGSIZE;
+}
+
+std::string SendProblemText(const TSendProblem& problem) {
+  return AddressText(problem.Address) + ":" + std::to_string(problem.Port) + ": " +
+         std::generic_category().message(problem.Error);
 }
 
 bool WaitReadable(int fd, int timeout_ms) {

@@ -34,6 +34,19 @@ bool BindUdp(int fd, std::uint16_t port);
 // Sends one datagram to address (network order) and port. Returns false on failure.
 bool SendDatagram(int fd, std::uint32_t address, std::uint16_t port, const void* data,
                   std::size_t size);
+// A datagram the system refused to send: where it was meant to go and the errno.
+struct TSendProblem {
+  std::uint32_t Address = 0;  // network byte order
+  std::uint16_t Port = 0;
+  int Error = 0;
+  bool operator==(const TSendProblem&) const = default;
+};
+// Sends like SendDatagram and says why it could not: 0 when the datagram went out whole, else
+// the errno (EMSGSIZE for a short send).
+int SendDatagramError(int fd, std::uint32_t address, std::uint16_t port, const void* data,
+                      std::size_t size);
+// "255.255.255.255:7999: Network is unreachable" (the reason in English, as the system gives it).
+std::string SendProblemText(const TSendProblem& problem);
 // Waits until fd is readable; false on time-out or error.
 bool WaitReadable(int fd, int timeout_ms);
 // Dotted text of an address in network byte order.

@@ -17,6 +17,7 @@
 #include "platform/broadcast.h"
 #include "platform/timing.h"
 #include "upgrade/ctp_reply.h"
+#include "upgrade/ctp_search_send.h"
 #include "upgrade/upgrade_object.h"
 
 // The socket layer needs no start or clean-up on Linux: sockets are ready whenever the process
@@ -355,14 +356,14 @@ bool TSocketThread::SendRequest() {
   return n == static_cast<ssize_t>(send_length_);
 }
 
-int TSocketThread::SearchCtpDevices(TCtpSearchList& list) {
+int TSocketThread::SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProblem>* problems) {
   TSocketHandle udp = MakeUdpSocket(true);
   if (!udp.valid()) return 0;
   // Port 7999 may be held by the camera search of the main window; the replies then come back
   // to whatever port the system gives this socket.
   BindUdp(udp.get(), kCtpSearchPort);
-  SendDatagram(udp.get(), BroadcastAddress(), kCtpSearchPort, kCtpSearchText.data(),
-               kCtpSearchText.size());
+  std::vector<TSendProblem> refused = SendCtpVersionSearch(udp.get(), ip_);
+  if (problems) *problems = std::move(refused);
 
   int count = 0;
   std::array<char, kCtpSearchReplyLimit + 1> datagram{};

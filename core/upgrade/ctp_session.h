@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/socket.h"
 #include "upgrade/ctp_search.h"
@@ -100,8 +101,10 @@ class TSocketThread {
   // the file the package is closed and -1 returned.
   int SendEntry(TPk2File& package);
 
-  // Broadcasts the CTP search and collects the text replies; returns how many were added.
-  int SearchCtpDevices(TCtpSearchList& list);
+  // Broadcasts the CTP search, sends it to this session's address too, and collects the text
+  // replies; returns how many were added. problems (when given) gets the datagrams the system
+  // refused to send.
+  int SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProblem>* problems = nullptr);
 
   const std::string& ip() const { return ip_; }
   // The request last written into the send buffer (tests look at the exact bytes).

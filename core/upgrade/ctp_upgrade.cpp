@@ -104,14 +104,15 @@ bool UpgradeByCtp(const std::string& file_name, const std::string& ip, int port,
 }
 
 void ReadVersionBySearch(const std::string& ip, int port, std::string& version,
-                         const TRunControl& control) {
+                         const TRunControl& control, std::vector<TSendProblem>* problems) {
   version.clear();
+  if (problems) problems->clear();
   TSocketThread session(ip, port, control);
   // The connection only tells whether the address can be reached; nothing is sent on it. An
   // address that cannot be reached gives no version (never a message in its place).
   if (session.Connect() != CtpCode::kOk) return;
   TCtpSearchList list;
-  session.SearchCtpDevices(list);
+  session.SearchCtpDevices(list, problems);
   for (const auto& [item_ip, record] : list) {
     if (item_ip == ip) {
       version = record->version;

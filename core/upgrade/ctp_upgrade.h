@@ -3,7 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "platform/socket.h"
 #include "upgrade/run_control.h"
 
 namespace camlift {
@@ -19,8 +21,10 @@ bool UpgradeByCtp(const std::string& file_name, const std::string& ip, int port,
                   const TRunControl& control = TRunControl::None());
 
 // version becomes the version text of the first search reply whose IP text equals ip, or stays
-// empty (also when ip is not a dotted address or the camera cannot be reached).
+// empty (also when ip is not a dotted address or the camera cannot be reached). problems (when
+// given) gets the search datagrams the system refused to send.
 void ReadVersionBySearch(const std::string& ip, int port, std::string& version,
-                         const TRunControl& control = TRunControl::None());
+                         const TRunControl& control = TRunControl::None(),
+                         std::vector<TSendProblem>* problems = nullptr);
 
 }  // namespace camlift

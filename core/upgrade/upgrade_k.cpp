@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "i18n/str_res.h"
 #include "upgrade/ctp_session.h"
 #include "upgrade/ctp_upgrade.h"
 #include "upgrade/pk2_format.h"
@@ -40,7 +41,13 @@ std::string TKSYSUpgrade::LocalFileName() const { return Pk2LocalFileName(Reposi
 bool TKSYSUpgrade::ReadCurrentVersion() {
   try {
     std::string version;
-    ReadVersionBySearch(IPAddress(), Port(), version, Control());
+    std::vector<TSendProblem> problems;
+    version_read_problems_.clear();
+    ReadVersionBySearch(IPAddress(), Port(), version, Control(), &problems);
+    for (const TSendProblem& problem : problems) {
+      version_read_problems_.push_back(GetLangStr("IDS_SEARCHSENDERR") + " " +
+                                       SendProblemText(problem));
+    }
     // The search reply may leave a blank behind the version; it is not part of it.
     current_version_ = TrimText(version);
   } catch (const std::exception&) {

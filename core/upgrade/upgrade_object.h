@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "upgrade/run_control.h"
 
@@ -81,6 +82,10 @@ class TUpgradeObject {
   const TRunControl& Control() const { return control_ ? *control_ : TRunControl::None(); }
   void SetControl(const TRunControl* control) { control_ = control; }
 
+  // Why the last version read could not ask the camera (a search datagram the system refused to
+  // send), as log lines; the worker writes them before its version failure.
+  const std::vector<std::string>& VersionReadProblems() const { return version_read_problems_; }
+
   // The camera's HTTP base, "http://" + address + ":" + port.
   std::string CameraUrl(const std::string& path) const;
 
@@ -91,6 +96,7 @@ class TUpgradeObject {
   std::string local_file_path_;
   std::string current_version_;
   std::string model_;
+  std::vector<std::string> version_read_problems_;
 
   // The shared "/appver.js" read: app_model into Model (when the page was fetched).
   // Returns whether the page was fetched, with its text.

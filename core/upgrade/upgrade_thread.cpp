@@ -93,6 +93,7 @@ TUpgradeResult TUpgradeThread::Run() {
   if (stopped()) return End(TUpgradeStatus::Cancelled);
 
   if (!up.ReadCurrentVersion()) {
+    for (const std::string& line : up.VersionReadProblems()) Log(line);
     Log(GetLangStr("IDS_VERSIONERROR"));
     return End(TUpgradeStatus::Failed);
   }

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <array>
@@ -16,6 +17,24 @@ namespace {
 
 constexpr std::string_view kSearchPrefix = "SEARCH * CTP/1.0";
 constexpr int kBindAttempts = 40;
+
+// A socket on address:port beside the wildcard ones; invalid when the address is not one of
+// this host's (or not an address at all).
+TSocketHandle BindDirect(const std::string& ip, int port) {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (::inet_pton(AF_INET, ip.c_str(), &local.sin_addr) != 1) return {};
+  if (local.sin_addr.s_addr == htonl(INADDR_ANY)) return {};  // the wildcard socket is that one
+  TSocketHandle socket = MakeUdpSocket(false);
+  int on = 1;
+  ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (!socket.valid() ||
+      ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    return {};
+  }
+  return socket;
+}
 
 }  // namespace
 
@@ -63,6 +82,7 @@ TCtpSearchResponder::TCtpSearchResponder(IdentityFn identity,
   socklen_t size = sizeof local;
   ::getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&local), &size);
   port_ = ntohs(local.sin_port);
+  direct_socket_ = BindDirect(identity_().ip, port_);
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -72,32 +92,42 @@ TCtpSearchResponder::~TCtpSearchResponder() {
 }
 
 void TCtpSearchResponder::Run() {
-  std::array<char, 1500> datagram{};
   while (!stop_.load()) {
-    if (!WaitReadable(socket_.get(), 50)) continue;
-    sockaddr_in peer{};
-    socklen_t size = sizeof peer;
-    const ssize_t n = ::recvfrom(socket_.get(), datagram.data(), datagram.size(), 0,
-                                 reinterpret_cast<sockaddr*>(&peer), &size);
-    if (n <= 0) continue;
-    const std::string_view request(datagram.data(), static_cast<std::size_t>(n));
-    if (!request.starts_with(kSearchPrefix)) continue;  // another dialect: not ours
-    const TCtpSearchIdentity id = identity_();
-    const std::string reply = BuildCtpSearchReply(id);
-    SendDatagram(socket_.get(), peer.sin_addr.s_addr, ntohs(peer.sin_port), reply.data(),
-                 reply.size());
-    if (recorder_) {
-      recorder_->Append(
-          {{"role", "camera"},
-           {"name", record_name_},
-           {"series", "K"},
-           {"protocol", "CTP-search"},
-           {"address", id.ip},
-           {"port", port_},
-           {"peer", AddressText(peer.sin_addr.s_addr) + ":" + std::to_string(ntohs(peer.sin_port))},
-           {"request", Printable(request)},
-           {"reply", Printable(reply)}});
+    std::array<pollfd, 2> fds{{{socket_.get(), POLLIN, 0}, {direct_socket_.get(), POLLIN, 0}}};
+    const nfds_t count = direct_socket_.valid() ? 2 : 1;
+    if (::poll(fds.data(), count, 50) <= 0) continue;
+    for (nfds_t i = 0; i < count; ++i) {
+      if (fds[i].revents & POLLIN) Answer(fds[i].fd);
     }
+  }
+}
+
+void TCtpSearchResponder::Answer(int socket) {
+  std::array<char, 1500> datagram{};
+  sockaddr_in peer{};
+  socklen_t size = sizeof peer;
+  const ssize_t n = ::recvfrom(socket, datagram.data(), datagram.size(), MSG_DONTWAIT,
+                               reinterpret_cast<sockaddr*>(&peer), &size);
+  if (n <= 0) return;
+  const std::string_view request(datagram.data(), static_cast<std::size_t>(n));
+  if (!request.starts_with(kSearchPrefix)) return;  // another dialect: not ours
+  const TCtpSearchIdentity id = identity_();
+  const std::string reply = BuildCtpSearchReply(id);
+  // The answer leaves from the socket the search came in on: from the camera's own address when
+  // it was sent there.
+  SendDatagram(socket, peer.sin_addr.s_addr, ntohs(peer.sin_port), reply.data(), reply.size());
+  if (recorder_) {
+    recorder_->Append(
+        {{"role", "camera"},
+         {"name", record_name_},
+         {"series", "K"},
+         {"protocol", "CTP-search"},
+         {"address", id.ip},
+         {"port", port_},
+         {"direct", socket == direct_socket_.get()},
+         {"peer", AddressText(peer.sin_addr.s_addr) + ":" + std::to_string(ntohs(peer.sin_port))},
+         {"request", Printable(request)},
+         {"reply", Printable(reply)}});
   }
 }
 

@@ -1,7 +1,9 @@
 // The CTP search responder of a simulated series K camera: answers "SEARCH * CTP/1.0" datagrams
 // on UDP 7999 with a "REPLY" text of "-key value" lines, sent back to the asking address and
 // port. Every camera binds 0.0.0.0:7999 with address reuse, so that all of them hear a
-// broadcast; each request and answer becomes a record line ("protocol": "CTP-search").
+// broadcast, and its own address on the same port, so that a search sent straight to the camera
+// (from another subnet, or beside other cameras on loopback) reaches that camera and no other.
+// Each request and answer becomes a record line ("protocol": "CTP-search").
 #pragma once
 
 #include <atomic>
@@ -48,11 +50,13 @@ class TCtpSearchResponder {
 
  private:
   void Run();
+  void Answer(int socket);
   IdentityFn identity_;
   std::shared_ptr<TSimRecorder> recorder_;
   std::string record_name_;
   int port_;
   TSocketHandle socket_;
+  TSocketHandle direct_socket_;  // bound to the camera's own address; invalid when it cannot be
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

@@ -277,6 +277,12 @@ TSimListener::TSimListener(const std::string& ip, int port, const Setup& setup,
   }
   if (port < 0 || port > 65535) throw std::runtime_error("port out of range: " +
                                                          std::to_string(port));
+  // Address reuse for a quick restart, but no shared port: a second simulator on the same
+  // address fails to start instead of taking half of the first one's connections.
+  server_.set_socket_options([](socket_t socket) {
+    int on = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  });
   if (setup) setup(server_);
   if (port == 0) {
     port_ = server_.bind_to_any_port(ip);

@@ -2,13 +2,16 @@
 // responder on loopback (UDP 7999, broadcast to 127.255.255.255).
 #include "upgrade/ctp_search.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string_view>
 
 #include "ctp_camera.h"
 #include "ctp_search_responder.h"
 #include "platform/timing.h"
+#include "upgrade/ctp_search_send.h"
 #include "upgrade/ctp_upgrade.h"
 #include "upgrade/upgrade_k.h"
 
@@ -148,6 +151,53 @@ TEST_F(CtpVersionSearch, NoVersionWithoutAReachableCamera) {
   upgrader.SetIPAddress("camera.local");
   EXPECT_FALSE(upgrader.ReadCurrentVersion());
   EXPECT_EQ("", upgrader.CurrentVersion());
+}
+
+std::uint32_t Ip(const char* text) {
+  in_addr address{};
+  ::inet_pton(AF_INET, text, &address);
+  return address.s_addr;
+}
+
+// The version search goes to the broadcast address as always and straight to the camera.
+TEST(CtpVersionSearchTargets, BroadcastThenTheCamera) {
+  ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255.255", 1);
+  EXPECT_EQ((std::vector<std::uint32_t>{Ip("127.255.255.255"), Ip("192.0.2.5")}),
+            CtpVersionSearchTargets("192.0.2.5"));
+  // Not an address, or the broadcast address itself: the broadcast alone.
+  EXPECT_EQ((std::vector<std::uint32_t>{Ip("127.255.255.255")}),
+            CtpVersionSearchTargets("camera.local"));
+  EXPECT_EQ((std::vector<std::uint32_t>{Ip("127.255.255.255")}),
+            CtpVersionSearchTargets("127.255.255.255"));
+}
+
+// The "broadcast" reaches only another camera (as on a network where the camera sits behind a
+// router): the camera still answers the search sent to its own address, on the socket it holds
+// for that address, and its answer gives the version.
+TEST_F(CtpVersionSearch, TheCameraAnswersASearchSentToItsAddress) {
+  const std::string ip = "127.31.7.64";
+  auto recorder = std::make_shared<sim::TSimRecorder>();
+  sim::TCtpSearchResponder camera([&] { return Identity(ip, "3.4.5.6"); }, recorder, "camera");
+  sim::TCtpSearchResponder other([] { return Identity("127.31.7.65", "9.9.9.9"); }, recorder,
+                                 "other");
+  auto ctp = std::make_shared<sim::TCtpCamera>(sim::TCtpCameraSettings{}, recorder);
+  sim::TCtpStandaloneServer tcp(ctp, ip);
+
+  ::setenv("CAMLIFT_BROADCAST_ADDR", "127.31.7.66", 1);
+  std::string version;
+  std::vector<TSendProblem> problems{{1, 2, 3}};
+  ReadVersionBySearch(ip, tcp.port(), version, TRunControl::None(), &problems);
+  ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255.255", 1);
+  EXPECT_EQ("3.4.5.6 ", version);
+  EXPECT_TRUE(problems.empty());
+
+  bool direct = false;
+  for (const auto& entry : recorder->Entries()) {
+    if (entry.value("protocol", "") != "CTP-search" || !entry.value("direct", false)) continue;
+    EXPECT_EQ("camera", entry["name"]);
+    direct = true;
+  }
+  EXPECT_TRUE(direct);
 }
 
 }  // namespace

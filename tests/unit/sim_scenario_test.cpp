@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "search_responder_ext.h"
+#include "sim_client_env.h"
 
 namespace camlift::sim {
 namespace {
@@ -19,6 +20,22 @@ TEST(SimScenario, ACameraMaySpeakSeveralSearchDialects) {
   const nlohmann::json bad = nlohmann::json::parse(
       R"({"cameras": [{"series": "P", "ip": "127.0.0.2", "port": 8081, "search": ["imagia"]}]})");
   EXPECT_THROW(ParseScenario(bad, "/tmp"), std::runtime_error);
+}
+
+// The line camlift-sim prints for its clients: its own time scale, and the loopback broadcast
+// only when every camera is on loopback.
+TEST(SimClientEnvironment, LineForTheClient) {
+  TScenario loopback;
+  loopback.cameras.resize(2);
+  loopback.cameras[0].ip = "127.0.0.2";
+  loopback.cameras[1].ip = "127.0.1.9";
+  EXPECT_EQ("export CAMLIFT_TIME_SCALE=0.01 CAMLIFT_BROADCAST_ADDR=127.255.255.255",
+            ClientEnvironmentLine(loopback, "0.01"));
+  EXPECT_EQ("export CAMLIFT_TIME_SCALE=1 CAMLIFT_BROADCAST_ADDR=127.255.255.255",
+            ClientEnvironmentLine(TScenario{}, ""));
+  TScenario routed = loopback;
+  routed.cameras[1].ip = "192.0.2.5";
+  EXPECT_EQ("export CAMLIFT_TIME_SCALE=0.5", ClientEnvironmentLine(routed, "0.5"));
 }
 
 }  // namespace

@@ -1,0 +1,50 @@
+#include "sim_detach.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace camlift::sim {
+
+void DetachUntilReady() {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("--detach: no pipe");
+  std::cout.flush();
+  const pid_t child = ::fork();
+  if (child < 0) throw std::runtime_error("--detach: cannot start a process");
+  if (child > 0) {
+    ::close(fds[1]);
+    std::string seen;
+    char buffer[512];
+    for (;;) {
+      const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      std::fwrite(buffer, 1, static_cast<std::size_t>(n), stdout);
+      seen.append(buffer, static_cast<std::size_t>(n));
+    }
+    std::fflush(stdout);
+    ::_exit(seen.find("camlift-sim: ready") != std::string::npos ? 0 : 1);
+  }
+  ::close(fds[0]);
+  ::setsid();  // no terminal: Ctrl+C in the shell and its hang-up leave the simulator running
+  ::dup2(fds[1], STDOUT_FILENO);
+  ::close(fds[1]);
+}
+
+void ReleaseParent() {
+  std::cout.flush();
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null >= 0) {
+    ::dup2(null, STDOUT_FILENO);
+    ::close(null);
+  }
+}
+
+}  // namespace camlift::sim
