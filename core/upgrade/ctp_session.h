@@ -100,7 +100,9 @@ class TSocketThread {
   // the file the package is closed and -1 returned.
   int SendEntry(TPk2File& package);
 
-  // Broadcasts the CTP search and collects the text replies; returns how many were added.
+  // Broadcasts the CTP search and collects the text replies until the one whose IP text is this
+  // session's address arrived, the replies stop, or the CtpSearchLimit bound passed; returns
+  // how many were added.
   int SearchCtpDevices(TCtpSearchList& list);
 
   const std::string& ip() const { return ip_; }

@@ -83,6 +83,14 @@ void TCtpSearchResponder::Run() {
     const std::string_view request(datagram.data(), static_cast<std::size_t>(n));
     if (!request.starts_with(kSearchPrefix)) continue;  // another dialect: not ours
     const TCtpSearchIdentity id = identity_();
+    for (int i = 0; i < id.others_before; ++i) {
+      TCtpSearchIdentity other = id;
+      other.ip = "127.254." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+      other.serial = id.serial + "-other" + std::to_string(i);
+      const std::string text = BuildCtpSearchReply(other);
+      SendDatagram(socket_.get(), peer.sin_addr.s_addr, ntohs(peer.sin_port), text.data(),
+                   text.size());
+    }
     const std::string reply = BuildCtpSearchReply(id);
     SendDatagram(socket_.get(), peer.sin_addr.s_addr, ntohs(peer.sin_port), reply.data(),
                  reply.size());
