@@ -88,19 +88,12 @@ TProcessResult TE2eSite::Upgrade(const sim::TSimCamera& camera, std::vector<std:
 
 std::vector<std::string> TE2eSite::UpgradeArgs(const sim::TSimCamera& camera,
                                                std::vector<std::string> extra) const {
-  std::vector<std::string> args = {"upgrade",
-                                   "--series",
-                                   sim::SeriesText(camera.config().series),
-                                   "--ip",
-                                   camera.config().ip,
-                                   "--port",
-                                   std::to_string(camera.http_port()),
-                                   "--user",
-                                   camera.config().user,
-                                   "--password",
-                                   camera.config().password,
-                                   "--data-dir",
-                                   data_dir_};
+  std::vector<std::string> args = {"upgrade", "--series", sim::SeriesText(camera.config().series),
+                                   "--ip", camera.config().ip, "--port",
+                                   // A camera that never listens has no port: one nothing uses.
+                                   std::to_string(camera.http_port() > 0 ? camera.http_port() : 1),
+                                   "--user", camera.config().user, "--password",
+                                   camera.config().password, "--data-dir", data_dir_};
   if (repository_) {
     args.push_back("--repository");
     args.push_back(repository_->BaseUrl());
