@@ -268,7 +268,9 @@ TEST_F(KTrust, StopAtEachPhase) {
       "DATA 1400",          "DATA 1296",        "MD5 16", "CMD 15"};
   struct Case {
     std::string name;
-    std::string trigger;  // the CTP request after which the stop is sent ("" : during download)
+    // The CTP request after which the stop is sent; "": shortly after the catalogue was served,
+    // while the archive's download stalls.
+    std::string trigger;
     std::vector<std::string> requests;  // what the camera received
     std::vector<std::string> log_end;
   };
@@ -281,6 +283,7 @@ TEST_F(KTrust, StopAtEachPhase) {
   site_.AddFirmware(TSimSeries::K, TFirmwareKind::System, "system", "1.0.X.1", "1.0.2.1");
   for (const Case& c : cases) {
     const std::size_t first = recorder_->Entries().size();
+    const std::size_t first_served = site_.Records().size();
     // The download stalls half way: the stop has a window there.
     site_.StartRepository(c.trigger.empty() ? std::set<sim::TRepoFault>{sim::TRepoFault::Stall}
                                             : std::set<sim::TRepoFault>{});
@@ -292,18 +295,20 @@ TEST_F(KTrust, StopAtEachPhase) {
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (!done && std::chrono::steady_clock::now() < limit) {
           bool seen = false;
-          const auto entries = recorder_->Entries();
-          for (std::size_t i = first; i < entries.size(); ++i) {
-            const auto& entry = entries[i];
-            if (c.trigger.empty()) {
-              seen |= entry.value("target", "") == "/oem.txt";
-            } else {
-              seen |= entry.value("request", "") == c.trigger;
+          if (c.trigger.empty()) {
+            const auto served = site_.Records();
+            for (std::size_t i = first_served; i < served.size(); ++i) {
+              seen |= served[i].value("target", "") == "/FM/system/firmware.txt";
+            }
+          } else {
+            const auto entries = recorder_->Entries();
+            for (std::size_t i = first; i < entries.size(); ++i) {
+              seen |= entries[i].value("request", "") == c.trigger;
             }
           }
           if (seen) {
-            // Past the version search and the catalogue, into the stalled download.
-            if (c.trigger.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            // Into the stalled download (its stall time-out is 1.5 s at this scale).
+            if (c.trigger.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(200));
             ::kill(pid, SIGINT);
             return;
           }
