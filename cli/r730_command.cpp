@@ -15,6 +15,7 @@
 #include "discovery/r730_series.h"
 #include "discovery/r730_settings.h"
 #include "discovery/search_datagrams.h"
+#include "password_option.h"
 #include "platform/dispatcher.h"
 
 namespace camlift::cli {
@@ -44,7 +45,7 @@ struct TR730Options {
   int port = 81;
   bool port_given = false;
   std::string user = "admin";
-  std::string password;
+  std::string password;  // resolved from the password options when the command line is read
   std::string mac;
   bool json = false;
   bool show_secrets = false;
@@ -407,7 +408,9 @@ void SetupR730(CLI::App& root, CommandRunner& run) {
         ->check(CLI::Range(1, 65535))
         ->capture_default_str();
     cmd->add_option("--user", o.user, "Camera account")->capture_default_str();
-    cmd->add_option("--password", o.password, "Camera password (default empty)");
+    // Each subcommand has its own options, and so its own record of which were given.
+    auto password = std::make_shared<TPasswordOption>();
+    AddPasswordOptions(cmd, *password);
     cmd->add_option("--mac", o.mac, "Pick the camera by its MAC address from a series R search");
     cmd->add_flag("--json", o.json, "One JSON object as the result");
     const std::string name = s.name;
@@ -447,7 +450,8 @@ void SetupR730(CLI::App& root, CommandRunner& run) {
       cmd->add_option("--proxy-port", d.proxy_port, "DDNS proxy port");
     }
     const TRunner runner = s.runner;
-    cmd->callback([options, &run, runner, need_search, cmd] {
+    cmd->callback([options, password, &run, runner, need_search, cmd] {
+      options->password = ResolvePassword(*password);
       // The factory call needs the camera's version: from the search unless given.
       const bool search = need_search || (std::string(cmd->get_name()) == "factory" &&
                                           options->firmware_version.empty());

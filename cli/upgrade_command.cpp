@@ -4,23 +4,26 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 #include "cli_session.h"
 #include "command_registry.h"
 #include "i18n/str_res.h"
+#include "password_option.h"
 #include "platform/dispatcher.h"
 #include "platform/paths.h"
 #include "upgrade/batch_upgrade.h"
 #include "upgrade/camera_list.h"
+#include "upgrade/firmware_cache.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_factory.h"
+#include "upgrade/upgrade_object.h"
 #include "upgrade/upgrade_thread.h"
 
 namespace camlift::cli {
@@ -34,7 +37,8 @@ struct UpgradeOptions {
   std::string ip;
   int port = 81;
   std::string user = "admin";
-  std::string password;
+  std::string password;  // resolved from password_option when the command line is read
+  TPasswordOption password_option;
   bool ui = false;
   bool yes = false;
   std::string repository;
@@ -245,13 +249,22 @@ void SetupUpgrade(CLI::App& root, CommandRunner& run) {
       ->needs(from);
   cmd->add_option("--summary-json", options->summary_json, "Write the batch summary as JSON")
       ->needs(from);
-  cmd->add_option("--firmware", options->firmware,
-                  "Upgrade from this firmware file or repository archive (no repository)")
-      ->check(CLI::ExistingFile);
-  cmd->add_option("--md5", options->md5, "MD5 the --firmware archive must have");
-  cmd->add_option("--port", options->port, "Camera HTTP port")->capture_default_str();
+  auto* firmware =
+      cmd->add_option("--firmware", options->firmware,
+                      "Upgrade from this firmware file or repository archive (no repository)")
+          ->check(CLI::ExistingFile);
+  cmd->add_option("--md5", options->md5, "MD5 the --firmware file must have (any kind of file)")
+      ->needs(firmware)
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return IsMd5Text(value) ? std::string() : "expected 32 hexadecimal digits";
+          },
+          "MD5"));
+  cmd->add_option("--port", options->port, "Camera HTTP port")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 65535));
   cmd->add_option("--user", options->user, "Camera account")->capture_default_str();
-  cmd->add_option("--password", options->password, "Camera password (default empty)");
+  AddPasswordOptions(cmd, options->password_option);
   cmd->add_flag("--ui", options->ui, "Upgrade the UI firmware instead of the system firmware");
   cmd->add_flag("--yes", options->yes, "Answer Yes when the camera already runs that version");
   cmd->add_option("--repository", options->repository,
@@ -260,14 +273,15 @@ void SetupUpgrade(CLI::App& root, CommandRunner& run) {
   cmd->add_option("--lang", options->lang, "Language of the log")
       ->check(CLI::IsMember({"en", "cn", "b5"}));
   cmd->callback([options, &run] {
+    options->password = ResolvePassword(options->password_option);
     if (!options->from.empty()) {
       run = [options] { return RunBatch(*options); };
       return;
     }
     if (options->series.empty()) throw CLI::RequiredError("--series");
-    if (options->ip.find_first_not_of(" \t") == std::string::npos) {
-      throw CLI::ValidationError("--ip", "the IP address cannot be empty");
-    }
+    // Trimmed as the window trims it: an address pasted with blanks is still the address.
+    options->ip = TrimText(options->ip);
+    if (options->ip.empty()) throw CLI::ValidationError("--ip", "the IP address cannot be empty");
     run = [options] { return RunUpgrade(*options); };
   });
 }

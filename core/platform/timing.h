@@ -28,9 +28,8 @@ enum class WaitKind { Pause, Timeout };
   X(CtpWouldBlockRetry, 1000, Pause, "pause before a CTP receive is tried again")               \
   X(CtpContinueLimit, 60000, Timeout, "longest run of REPLY Continue answers")                  \
   X(CtpSessionPause, 5000, Pause, "pause between two CTP sessions")                             \
-  X(CtpReturnWait, 40000, Pause, "pause before a K camera is checked after its upgrade")        \
-  X(CtpReturnRetry, 10000, Pause, "pause between two return checks of a K camera")              \
   X(CtpSearchWindow, 300, Timeout, "wait for the next CTP search reply")                        \
+  X(CtpSearchLimit, 5000, Timeout, "longest CTP search for the reply of one camera")            \
   X(SearchPassInterval, 1000, Pause, "interval between two LAN search passes")                  \
   X(ImagiaCommandPause, 10, Pause, "pause before an IMAGIA command datagram")                   \
   X(R730ReceiveWait, 30, Timeout, "one wait of the series R search receive thread")             \

@@ -26,10 +26,16 @@ bool FromJson(const std::string& line, TCameraEntry& entry, std::string& error) 
     error = "not a JSON object";
     return false;
   }
-  entry.ip = record.value("ip", "");
-  entry.port = record.value("port", 81);
-  if (!ParseSeries(record.value("series", ""), entry.series)) {
-    error = "no known series (K, M, P or R) for " + entry.ip;
+  try {
+    entry.ip = record.value("ip", "");
+    entry.port = record.value("port", 81);
+    if (!ParseSeries(record.value("series", ""), entry.series)) {
+      error = "no known series (K, M, P or R) for " + entry.ip;
+      return false;
+    }
+  } catch (const nlohmann::json::exception&) {
+    // "ip" and "series" are texts, "port" a whole number.
+    error = "a field of the wrong type (ip and series are texts, port a number)";
     return false;
   }
   return true;

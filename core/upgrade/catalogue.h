@@ -3,9 +3,14 @@
 // archive name.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace camlift {
+
+// The largest catalogue read. Catalogues are kilobytes; one that reaches this size is refused
+// whole rather than read up to a cut line whose value may be cut too.
+inline constexpr std::uint64_t kMaxCatalogueBytes = 4ull << 20;
 
 struct TCatalogueEntry {
   std::string version;   // VersionKey: "SysVer" or "AppVer"

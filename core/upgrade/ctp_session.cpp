@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -30,8 +31,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kCrLf = "\r\n";
-// Bounds a search that the network keeps alive with a steady stream of replies.
-constexpr int kMaxSearchWindows = 100;
 
 int RemainingMillis(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -367,14 +366,21 @@ int TSocketThread::SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProbl
 
   int count = 0;
   std::array<char, kCtpSearchReplyLimit + 1> datagram{};
-  for (int window = 0; window < kMaxSearchWindows; ++window) {
-    if (!WaitReadable(udp.get(), Millis(Wait::CtpSearchWindow))) break;
+  // The search ends at the target's reply (the one the version is read from), when the replies
+  // stop, or at the overall bound: never after a count, which a site with many cameras reaches
+  // before the target has answered.
+  const Clock::time_point deadline = Clock::now() + Duration(Wait::CtpSearchLimit);
+  bool target_seen = false;
+  while (!target_seen && RemainingMillis(deadline) > 0) {
+    const int wait = std::min(Millis(Wait::CtpSearchWindow), RemainingMillis(deadline));
+    if (!WaitReadable(udp.get(), wait)) break;
     datagram.fill(0);
     const ssize_t n = ::recv(udp.get(), datagram.data(), kCtpSearchReplyLimit, 0);
     if (n <= 0) continue;
     auto record = ParseCtpSearchReply(std::span(datagram.data(), static_cast<std::size_t>(n)));
     if (!record) continue;
     std::string ip = record->ip;
+    target_seen = ip == ip_;
     list.emplace_back(std::move(ip), std::make_unique<TCtpSearchRecord>(std::move(*record)));
     ++count;
   }

@@ -9,8 +9,6 @@
 namespace camlift {
 namespace {
 
-constexpr int kReturnAttempts = 10;
-
 bool Fail(std::string& message, const char* key) {
   message = GetLangStr(key);
   return false;
@@ -27,7 +25,7 @@ bool PrepareCamera(const std::string& ip, int port, const std::string& user,
   return true;
 }
 
-enum class Transfer { Sent, EntryFailed, NotInUpgradeMode, Stopped };
+enum class Transfer { Sent, EntryFailed, NotInUpgradeMode };
 
 // Session B: the probe, then every entry. The session is closed on every path, followed by the
 // pause the camera needs before it starts writing.
@@ -45,28 +43,10 @@ Transfer SendPackage(const std::string& ip, int port, TPk2File& package, std::in
       if (left == 0) result = Transfer::Sent;
     }
     session.Close();
-    if (!control.Sleep(Wait::CtpSessionPause) && result == Transfer::Sent) {
-      result = Transfer::Stopped;
-    }
+    control.Sleep(Wait::CtpSessionPause);
   }
   package.Close();
   return result;
-}
-
-// Session C: the camera is back when it accepts a connection again.
-bool CameraReturns(const std::string& ip, int port, const TRunControl& control) {
-  if (!control.Sleep(Wait::CtpReturnWait)) return false;
-  TSocketThread session(ip, port, control);
-  bool back = false;
-  for (int attempt = 1; attempt <= kReturnAttempts && !back; ++attempt) {
-    control.Report(TProgressStage::RebootWait, attempt, kReturnAttempts);
-    // A connection still in progress is no proof: only an established one counts.
-    back = session.Connect() == CtpCode::kOk && session.IsConnected();
-    if (!back && attempt < kReturnAttempts && !control.Sleep(Wait::CtpReturnRetry)) break;
-  }
-  session.Close();
-  control.Sleep(Wait::CtpSessionPause);
-  return back;
 }
 
 }  // namespace
@@ -75,7 +55,17 @@ bool UpgradeByCtp(const std::string& file_name, const std::string& ip, int port,
                   const std::string& user, const std::string& password, std::string& message,
                   const TRunControl& control) {
   if (!TSocketThread::CheckPackage(file_name)) return Fail(message, "IDS_UPGRADEFILEFAIL");
-  if (!PrepareCamera(ip, port, user, password, message, control)) return false;
+  // Session A makes the camera leave its mode for the upgrade mode, where it waits for the
+  // package: from the login on, sessions A and B are one upload, which a stop never cuts (the
+  // camera would be left in its upgrade mode). A stop is honoured before it, or after it by the
+  // worker's return wait.
+  if (control.Cancelled()) return Fail(message, "IDS_CANCELLED");
+  const TRunControl committed(
+      [&control](TProgressStage stage, std::int64_t done, std::int64_t total) {
+        control.Report(stage, done, total);
+      },
+      nullptr);
+  if (!PrepareCamera(ip, port, user, password, message, committed)) return false;
 
   TPk2File package;
   std::array<std::uint8_t, Pk2Layout::kHeaderSize> header{};
@@ -85,22 +75,20 @@ bool UpgradeByCtp(const std::string& file_name, const std::string& ip, int port,
     return Fail(message, "IDS_UPGRADEFILEFAIL");
   }
   const std::int32_t count = ReadLe32(header.data() + Pk2Layout::kCountOffset);
-  control.Report(TProgressStage::Upload, package.Position(), package.Size());
+  committed.Report(TProgressStage::Upload, package.Position(), package.Size());
 
-  if (!control.Sleep(Wait::CtpSessionPause)) return Fail(message, "IDS_CANCELLED");
-  switch (SendPackage(ip, port, package, count, control)) {
+  committed.Sleep(Wait::CtpSessionPause);
+  switch (SendPackage(ip, port, package, count, committed)) {
     case Transfer::Sent:
-      break;
-    case Transfer::Stopped:
-      return Fail(message, "IDS_CANCELLED");
+      // Every entry was accepted: the camera has its firmware. Whether it comes back is the
+      // worker's bounded return wait, as for every other series.
+      return true;
     case Transfer::NotInUpgradeMode:
       return Fail(message, "IDS_ENTERUPGRADEERR");
     case Transfer::EntryFailed:
-      return Fail(message, "IDS_UPGRADEFILEERR");
+      break;
   }
-  // A failure always comes with its line for the log, also when the camera stays away.
-  if (CameraReturns(ip, port, control)) return true;
-  return Fail(message, control.Cancelled() ? "IDS_CANCELLED" : "IDS_NOTRETURNED");
+  return Fail(message, "IDS_UPGRADEFILEERR");
 }
 
 void ReadVersionBySearch(const std::string& ip, int port, std::string& version,

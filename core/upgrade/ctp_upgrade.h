@@ -10,12 +10,12 @@
 
 namespace camlift {
 
-// Logs in and makes the camera leave its mode (session A), sends every package entry in the
-// upgrade mode (session B), then checks that the camera comes back (session C). True when all
-// entries were accepted and the camera answered again (message unchanged); otherwise false with
-// message set to the text of the step that failed, IDS_NOTRETURNED when the camera stays away,
-// IDS_CANCELLED when a stop request ended a wait. Throws TCtpSocketError when the system gives
-// no socket.
+// Logs in and makes the camera leave its mode (session A), then sends every package entry in
+// the upgrade mode (session B). True when all entries were accepted (message unchanged): the
+// camera restarts then, and the caller waits for it to answer again. Otherwise false with
+// message set to the text of the step that failed, IDS_CANCELLED when a stop request came
+// before session A. Once session A has begun, a stop request waits for the end of session B.
+// Throws TCtpSocketError when the system gives no socket.
 bool UpgradeByCtp(const std::string& file_name, const std::string& ip, int port,
                   const std::string& user, const std::string& password, std::string& message,
                   const TRunControl& control = TRunControl::None());

@@ -1,30 +1,48 @@
-// "Bin/" of the work folder: firmware unpacked from verified archives. Beside each firmware a
-// small record names the MD5 of the archive it came from and its size, so that a later run
-// reuses it only for the same catalogue checksum and never uploads a file nobody verified.
+// "Bin/" of the work folder: firmware unpacked from verified archives. Each archive gets a folder
+// of its own, named after its MD5 ("Bin/<md5>/<name>"), so that two repositories or OEM folders
+// that publish the same archive name never share, or replace, each other's firmware. Beside each
+// firmware a small record names the archive's MD5 and the firmware's size: a later run reuses it
+// only for the same catalogue checksum and never uploads a file nobody verified.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace camlift {
+
+// True when name (an archive name from a catalogue) can be used as one plain file name inside
+// the program's folders: not empty, no "/", "\", ":" or control byte, not "." or ".." and no
+// leading dot (the program's own temporary names), and none of the program's own files (the
+// options and catalogue files, "firmware.txt", verification records).
+bool IsPlainArchiveName(std::string_view name);
+// True for 32 hexadecimal digits.
+bool IsMd5Text(std::string_view text);
 
 class TFirmwareCache {
  public:
   explicit TFirmwareCache(std::string folder);  // ends in "/"
 
   const std::string& Folder() const { return folder_; }
-  std::string PathOf(const std::string& name) const { return folder_ + name; }
-  std::string RecordOf(const std::string& name) const { return folder_ + name + ".verified"; }
+  // archive_md5 must be IsMd5Text; it is used in lower case.
+  std::string PathOf(const std::string& archive_md5, const std::string& name) const;
+  std::string RecordOf(const std::string& archive_md5, const std::string& name) const;
 
-  // True when name exists, its record names archive_md5 (ignoring case) and its size matches.
-  bool IsVerified(const std::string& name, const std::string& archive_md5) const;
-  // Unpacks a verified archive and records where name came from. False when the archive is
-  // refused or does not hold name at its top level.
-  bool Store(const std::string& archive, const std::string& name, const std::string& archive_md5);
-  // Records a firmware file that was checked another way (an offline file given by the user).
-  bool Record(const std::string& name, const std::string& source_md5);
+  // True when the firmware of that archive exists, its record names archive_md5 (ignoring
+  // case) and its size matches.
+  bool IsVerified(const std::string& archive_md5, const std::string& name) const;
+  // Unpacks a verified archive into a staging folder of its own; only when name is a regular
+  // file at the top level of that archive does it replace the cached one (which is removed
+  // first either way). False when the archive is refused or does not hold name.
+  bool Store(const std::string& archive, const std::string& archive_md5, const std::string& name);
+  // Records a firmware file that lies at PathOf(archive_md5, name) already.
+  bool Record(const std::string& archive_md5, const std::string& name);
 
  private:
   std::string folder_;
 };
+
+// A name for a file or folder of the program's own, unique within this process and among the
+// processes sharing a folder: prefix + process id + counter.
+std::string UniqueLocalName(const std::string& prefix);
 
 }  // namespace camlift

@@ -91,9 +91,11 @@ std::string TUpgradeObject::RepositoryFolder() const { return oem_text_; }
 
 bool TUpgradeObject::ReadOem() {
   std::string text;
-  const bool ok = TTools::HttpGetText(CameraUrl("/oem.txt"), text, Millis(Wait::CameraPageRead),
-                                      TrimText(user_name_), TrimText(password_)) &&
-                  !text.empty() && text.find("Unauthorized") == std::string::npos;
+  const bool answered =
+      TTools::HttpGetText(CameraUrl("/oem.txt"), text, Millis(Wait::CameraPageRead),
+                          TrimText(user_name_), TrimText(password_));
+  account_refused_ = answered && text.find("Unauthorized") != std::string::npos;
+  const bool ok = answered && !text.empty() && !account_refused_;
   oem_text_ = ok ? text : std::string();
   return ok;
 }
@@ -123,15 +125,20 @@ void TUpgradeObject::ReadLatestVersion(std::string& checksum, std::string& exclu
   const std::string path = work_folder_ + catalogue_file_name_;
   std::error_code ec;
   std::filesystem::remove(path, ec);
-  // The catalogue is a page like the camera's: what lies past the page cap is not read.
-  TUpgradeOpt::DownloadFile(repository_url_ + LowerAscii(RepositoryFolder()) + "/firmware.txt",
-                            path, Control(), TTools::kMaxPageBytes);
+  FetchCatalogue(repository_url_ + LowerAscii(RepositoryFolder()) + "/firmware.txt", path);
   TCatalogueEntry entry;
   if (!ReadCatalogueEntry(path, section, VersionKey(), FileKey(), entry)) return;
   latest = entry.version;
   checksum = entry.md5;
   excluded = entry.excluded;
   repository_file_ = entry.file;
+}
+
+void TUpgradeObject::FetchCatalogue(const std::string& url, const std::string& path) {
+  if (TUpgradeOpt::DownloadFile(url, path, Control(), kMaxCatalogueBytes)) return;
+  // A catalogue that did not arrive whole (too large, cut off, refused) is never read in part:
+  // the copy is left empty, which reads as no section.
+  std::ofstream(path, std::ios::trunc);
 }
 
 std::string TUpgradeObject::ModelKey() const {
@@ -148,27 +155,55 @@ bool TUpgradeObject::Upload(std::string&) { return false; }
 
 bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   const std::string file = TrimText(repository_file_);
-  const std::string url = repository_url_ + LowerAscii(RepositoryFolder()) + "/" + file;
-  const std::string bin_folder = work_folder_ + "Bin/";
-  local_file_path_ = bin_folder + LocalFileName();
-  TFirmwareCache cache(bin_folder);
+  const std::string md5 = LowerAscii(TrimText(expected_md5));
+  local_file_path_.clear();
+  // The catalogue comes from the network: its file name must be one plain name, and its
+  // checksum names a folder of the cache, so both are checked before a byte is written.
+  if (!IsPlainArchiveName(file) || !IsPlainArchiveName(LocalFileName()) || !IsMd5Text(md5)) {
+    return false;
+  }
+  TFirmwareCache cache(work_folder_ + "Bin/");
   // A firmware unpacked by an earlier run is reused only when it came from an archive with the
   // checksum the catalogue names now; anything else is fetched and verified again.
-  if (cache.IsVerified(LocalFileName(), expected_md5)) return true;
-  if (file.empty() || expected_md5.empty()) return false;
-  TTools::ForceDirs(DownloadFolder());
-  const std::string archive = DownloadFolder() + file;
-  if (!TUpgradeOpt::DownloadFile(url, archive, Control())) return false;
-  if (!TUpgradeOpt::CheckFileMD5(archive, expected_md5)) return false;
-  if (!cache.Store(archive, LocalFileName(), expected_md5)) return false;
-  std::error_code ec;
-  std::filesystem::remove(archive, ec);
+  if (!cache.IsVerified(md5, LocalFileName())) {
+    const std::string url = repository_url_ + LowerAscii(RepositoryFolder()) + "/" + file;
+    std::string archive;
+    if (!FetchVerifiedArchive(url, md5, file, archive)) return false;
+    const bool stored = cache.Store(archive, md5, LocalFileName());
+    std::error_code ec;
+    std::filesystem::remove(archive, ec);
+    if (!stored) return false;
+  }
+  local_file_path_ = cache.PathOf(md5, LocalFileName());
   return true;
 }
 
+bool TUpgradeObject::FetchVerifiedArchive(const std::string& url, const std::string& md5,
+                                          const std::string& file, std::string& archive) {
+  TTools::ForceDirs(DownloadFolder());
+  // The bytes arrive under a name of our own and get the catalogue's name only once their
+  // checksum matched: an unverified download never lies where anything would take it.
+  const std::string part = DownloadFolder() + UniqueLocalName(".download-");
+  std::error_code ec;
+  if (!TUpgradeOpt::DownloadFile(url, part, Control()) || !TUpgradeOpt::CheckFileMD5(part, md5)) {
+    std::filesystem::remove(part, ec);
+    return false;
+  }
+  archive = DownloadFolder() + file;
+  std::filesystem::rename(part, archive, ec);
+  if (!ec) return true;
+  std::filesystem::remove(part, ec);
+  return false;
+}
+
 bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string& md5) {
+  local_file_path_.clear();
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
+  const std::optional<std::string> actual = FileMd5Hex(path);
+  if (!actual) return false;
+  // A checksum given by the user holds for every kind of file, not only for archives.
+  if (!md5.empty() && LowerAscii(TrimText(md5)) != *actual) return false;
   std::string head(4, '\0');
   {
     std::ifstream in(path, std::ios::binary);
@@ -179,12 +214,14 @@ bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string
     local_file_path_ = std::filesystem::absolute(path, ec).string();
     return true;
   }
-  const std::optional<std::string> actual = FileMd5Hex(path);
-  if (!actual || (!md5.empty() && LowerAscii(TrimText(md5)) != *actual)) return false;
   repository_file_ = std::filesystem::path(path).filename().string();
-  local_file_path_ = work_folder_ + "Bin/" + LocalFileName();
+  if (!IsPlainArchiveName(LocalFileName())) return false;
   TFirmwareCache cache(work_folder_ + "Bin/");
-  return cache.IsVerified(LocalFileName(), *actual) || cache.Store(path, LocalFileName(), *actual);
+  if (!cache.IsVerified(*actual, LocalFileName()) && !cache.Store(path, *actual, LocalFileName())) {
+    return false;
+  }
+  local_file_path_ = cache.PathOf(*actual, LocalFileName());
+  return true;
 }
 
 bool TSysUpgradeObject::ReadCurrentVersion() {

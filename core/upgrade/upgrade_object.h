@@ -25,6 +25,9 @@ class TUpgradeObject {
   virtual std::string LocalFileName() const;
   virtual std::string RepositoryFolder() const;
   virtual bool ReadOem();
+  // True when the last ReadOem failed because the camera refused the account (an HTTP 401
+  // page with "Unauthorized", or series R's "Auth Failed"), not because it did not answer.
+  bool AccountRefused() const { return account_refused_; }
   virtual bool ReadCurrentVersion();
   virtual void ReadLatestVersion(std::string& checksum, std::string& excluded,
                                  std::string& latest);
@@ -32,12 +35,14 @@ class TUpgradeObject {
   virtual bool IsSameVersion(const std::string& version) const;
   virtual bool Upload(std::string& message);
 
-  // Fetches, verifies and unpacks the firmware named by the catalogue into "Bin/" of the work
-  // folder; sets LocalFilePath. Never leaves an unverified file where Upload would find it.
+  // Fetches, verifies and unpacks the firmware named by the catalogue into the verified cache
+  // ("Bin/<md5>/" of the work folder); sets LocalFilePath to the very file that was verified,
+  // or empties it. A catalogue file name that is not one plain name, or a checksum that is not
+  // 32 hexadecimal digits, is refused before anything is written.
   bool DownloadFirmware(const std::string& expected_md5);
-  // Takes a firmware from disk instead of the repository: a ZIP archive (checked against md5
-  // when one is given) is unpacked like a downloaded one; any other file is used as it is.
-  // The series checks of Upload still apply.
+  // Takes a firmware from disk instead of the repository. Any file must have md5 when one is
+  // given; a ZIP archive is then unpacked like a downloaded one, any other file is used as it
+  // is. The series checks of Upload still apply.
   bool UseLocalFirmware(const std::string& path, const std::string& md5);
 
   // Connection data; account and password are stored trimmed and lower-cased.
@@ -90,6 +95,14 @@ class TUpgradeObject {
   std::string CameraUrl(const std::string& path) const;
 
  protected:
+  // Fetches the catalogue into path; a catalogue that did not arrive whole (as large as
+  // kMaxCatalogueBytes, cut off, an error status) leaves path empty.
+  void FetchCatalogue(const std::string& url, const std::string& path);
+  // Fetches url into a name of the program's own in the download folder and, only once its MD5
+  // matched, renames it to file there (archive). Nothing unverified stays behind.
+  bool FetchVerifiedArchive(const std::string& url, const std::string& md5, const std::string& file,
+                            std::string& archive);
+
   // For the family: results written by one step and read by the next.
   std::string oem_text_;
   std::string repository_file_;
@@ -97,6 +110,7 @@ class TUpgradeObject {
   std::string current_version_;
   std::string model_;
   std::vector<std::string> version_read_problems_;
+  bool account_refused_ = false;
 
   // The shared "/appver.js" read: app_model into Model (when the page was fetched).
   // Returns whether the page was fetched, with its text.

@@ -1,5 +1,7 @@
 #include "upgrade/upgrade_r.h"
 
+#include <fstream>
+
 #include "discovery/r730_series.h"
 #include "i18n/str_res.h"
 #include "platform/timing.h"
@@ -20,10 +22,12 @@ std::string QuotedOrEmpty(const std::string& page, const std::string& key) {
   return QuotedValueAfter(page, key, '"', value) ? value : std::string();
 }
 
-bool ReadOemWithAccount(TUpgradeObject& self, std::string& oem_text) {
+bool ReadOemWithAccount(TUpgradeObject& self, std::string& oem_text, bool& refused) {
   std::string page;
-  // The reply is not searched for a refusal text: only an empty answer fails.
-  const bool ok = FetchWithAccount(self, "/oem.txt", page) && !page.empty();
+  // A wrong account is answered with the text "Auth Failed" instead of the OEM text.
+  const bool answered = FetchWithAccount(self, "/oem.txt", page);
+  refused = answered && page.find("Auth Failed") != std::string::npos;
+  const bool ok = answered && !page.empty() && !refused;
   oem_text = ok ? page : std::string();
   return ok;
 }
@@ -32,6 +36,11 @@ bool UploadThroughClient(TUpgradeObject& self, bool system, std::string& message
   const std::string base = "http://" + self.IPAddress() + ":" + std::to_string(kR730UploadPort);
   IR730Series& client = R730Client();
   const std::string path = TrimText(self.LocalFilePath());
+  // A firmware file that cannot be read is said as such, as for series M and P.
+  if (!std::ifstream(path, std::ios::binary)) {
+    message = GetLangStr("IDS_UPGRADEFILEERR");
+    return false;
+  }
   const bool ok =
       system ? client.UploadSystemFirmware(base, self.UserName(), self.Password(), path,
                                            self.Control())
@@ -48,7 +57,7 @@ std::string AccountQuery(const TUpgradeObject& upgrader) {
          "&pwd=" + PercentEncode(TrimText(upgrader.Password()));
 }
 
-bool TRUIUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_); }
+bool TRUIUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_, account_refused_); }
 
 bool TRUIUpgrade::ReadCurrentVersion() {
   current_version_.clear();
@@ -63,7 +72,7 @@ bool TRUIUpgrade::ReadCurrentVersion() {
 
 bool TRUIUpgrade::Upload(std::string& message) { return UploadThroughClient(*this, false, message); }
 
-bool TRSYSUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_); }
+bool TRSYSUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_, account_refused_); }
 
 bool TRSYSUpgrade::ReadCurrentVersion() {
   current_version_.clear();

@@ -87,6 +87,8 @@ TUpgradeResult TUpgradeThread::Run() {
 
   if (!up.ReadOem()) {
     Log(GetLangStr("IDS_NOIPCCONNECT"));
+    // The camera did answer: the cable is fine, the account is not.
+    if (up.AccountRefused()) Log(GetLangStr("IDS_ACCOUNTREFUSED"));
     return End(TUpgradeStatus::Failed);
   }
   Log(GetLangStr("IDS_IPCCONNECTED"));
@@ -111,7 +113,10 @@ TUpgradeResult TUpgradeThread::Run() {
   std::string message;
   if (!up.Upload(message)) {
     Log(message);
-    return End(TUpgradeStatus::Failed);
+    // A stop honoured in one of the upload's own waits (series K between its sessions) ends
+    // the run as a stop, the same as everywhere else.
+    const bool stopped_here = control_.Cancelled() && message == GetLangStr("IDS_CANCELLED");
+    return End(stopped_here ? TUpgradeStatus::Cancelled : TUpgradeStatus::Failed);
   }
   Log(GetLangStr("IDS_UPGRADED"));
 
@@ -143,6 +148,8 @@ bool TUpgradeThread::PrepareFirmware() {
   std::string latest;
   up.ReadLatestVersion(expected_md5_, excluded_versions_, latest);
   up.SetLatestVersion(latest);
+  // A stop during the catalogue fetch is a stop, not a missing firmware.
+  if (control_.Cancelled()) return false;
   if (up.LatestVersion().empty()) {
     Log(GetLangStr("IDS_DOWNFIRMERR"));
     return false;
@@ -183,12 +190,16 @@ TUpgradeResult TUpgradeThread::Confirm() {
   // runs now, the same way the run asked at its start.
   TUpgradeObject& up = *upgrader_;
   const std::string before = result_.old_version;
-  const bool read = up.ReadCurrentVersion();
+  const bool read = up.ReadCurrentVersion() && !up.CurrentVersion().empty();
+  if (!read) {
+    // Not an answer about the version at all: never report the old value as what it runs.
+    Log(GetLangStr("IDS_VERSIONUNREAD"));
+    return End(TUpgradeStatus::Working);
+  }
   const std::string now = up.CurrentVersion();
   result_.reported_version = now;
   const bool confirmed =
-      read && !now.empty() &&
-      (up.LatestVersion().empty() ? !up.IsSameVersion(before) : up.IsSameVersion(up.LatestVersion()));
+      up.LatestVersion().empty() ? !up.IsSameVersion(before) : up.IsSameVersion(up.LatestVersion());
   if (confirmed) {
     Log(GetLangStr("IDS_VERSIONCONFIRMED") + now);
     return End(TUpgradeStatus::Working);

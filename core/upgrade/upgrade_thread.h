@@ -16,19 +16,19 @@
 namespace camlift {
 
 enum class TUpgradeStatus {
-  Working,           // the camera answers again after the upload
+  Working,           // the camera answers again after the upload (new version, or none readable)
   NotNeeded,         // same version and the user said No
   Failed,            // a step failed; the log says which
   Cancelled,         // the user stopped the run
   NotReturned,       // the camera did not answer again within the limit
-  VersionUnchanged,  // the camera answers again but does not report the new version
+  VersionUnchanged,  // the camera answers again and reports another version than the new one
 };
 
 // How a run gets its firmware and what it checks at the end.
 struct TUpgradeOptions {
   // A firmware file or repository archive on disk: the catalogue steps are skipped.
   std::string local_firmware;
-  std::string local_md5;  // checked against an archive when given
+  std::string local_md5;  // checked against the file, of any kind, when given
   // Read the version once more when the camera is back, and say whether it changed.
   bool confirm_version = true;
 };

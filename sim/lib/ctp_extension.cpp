@@ -89,6 +89,7 @@ TCtpSearchIdentity CtpSearchIdentityOf(const TSimCamera& camera) {
   id.mac = config.mac;
   id.sys_version = state.sys_version;
   id.ui_version = state.ui_version;
+  id.others_before = config.ctp_search_crowd;
   return id;
 }
 

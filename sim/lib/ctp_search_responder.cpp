@@ -112,6 +112,14 @@ void TCtpSearchResponder::Answer(int socket) {
   const std::string_view request(datagram.data(), static_cast<std::size_t>(n));
   if (!request.starts_with(kSearchPrefix)) return;  // another dialect: not ours
   const TCtpSearchIdentity id = identity_();
+  // A crowded site: other cameras' replies reach the searcher before this camera's own.
+  for (int i = 0; i < id.others_before; ++i) {
+    TCtpSearchIdentity other = id;
+    other.ip = "127.254." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+    other.serial = id.serial + "-other" + std::to_string(i);
+    const std::string text = BuildCtpSearchReply(other);
+    SendDatagram(socket, peer.sin_addr.s_addr, ntohs(peer.sin_port), text.data(), text.size());
+  }
   const std::string reply = BuildCtpSearchReply(id);
   // The answer leaves from the socket the search came in on: from the camera's own address when
   // it was sent there.

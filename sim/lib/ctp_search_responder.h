@@ -30,6 +30,9 @@ struct TCtpSearchIdentity {
   std::string mac = "00:11:22:33:44:55";
   std::string sys_version = "1.0.0.1";
   std::string ui_version = "1.0.0.1";
+  // A crowded site: before its own answer the responder sends the replies of this many other
+  // cameras (addresses 127.254.x.y, the same versions), in one burst.
+  int others_before = 0;
 };
 
 // The reply text: "REPLY CTP/1.0 200 OK" and one line per field, each ending in CR LF. The

@@ -34,6 +34,7 @@ constexpr FaultRow kFaults[] = {
     {TCameraFault::CloseMidUpload, "close-mid-upload"},
     {TCameraFault::NeverReturns, "never-returns"},
     {TCameraFault::OldVersion, "old-version"},
+    {TCameraFault::VersionUnreadable, "version-unreadable"},
     {TCameraFault::CtpLoginRefused, "ctp-login-refused"},
     {TCameraFault::CtpExitRefused, "ctp-exit-refused"},
     {TCameraFault::CtpProbeUnanswered, "ctp-probe-unanswered"},
@@ -411,18 +412,41 @@ void TSimCamera::SetupServer(TSimHttpServer& server) {
     return [this, r, content_type, body, needs_account](const httplib::Request& req,
                                                         httplib::Response& res) {
       if (needs_account && !AccountOk(req, r, "user", "pwd")) {
-        Unauthorized(res, !r);
+        // Series R says its refusal like its configuration CGIs do: the text alone.
+        if (r) {
+          res.status = 401;
+          res.set_content("Auth Failed", "text/plain");
+        } else {
+          Unauthorized(res, true);
+        }
         return;
       }
       res.set_content(body(), content_type);
     };
   };
+  // version-unreadable: once upgraded, the version pages answer without any version.
+  auto version_page = [this, page](const char* content_type, std::function<std::string()> body,
+                                   bool needs_account) {
+    auto inner = page(content_type, std::move(body), needs_account);
+    return [this, inner](const httplib::Request& req, httplib::Response& res) {
+      if (config_.has(TCameraFault::VersionUnreadable) && state().upgrades > 0) {
+        res.status = 503;
+        res.set_content("busy\n", "text/plain");
+        return;
+      }
+      inner(req, res);
+    };
+  };
   server.Get("/oem.txt", page("text/plain", [this] { return config_.oem; }, true));
-  server.Get("/appver.js",
-             page("application/javascript", [this] { return AppVerPage(); }, true));
+  server.Get("/appver.js", version_page(
+                               "application/javascript", [this] { return AppVerPage(); }, true));
   // Series M and P show their status page to anybody; series R wants the account.
-  server.Get("/get_status.cgi", page("text/plain", [this] { return StatusPage(); }, r));
-  if (r) server.Get("/get_Status.cgi", page("text/plain", [this] { return StatusPage(); }, true));
+  server.Get("/get_status.cgi", version_page(
+                                    "text/plain", [this] { return StatusPage(); }, r));
+  if (r) {
+    server.Get("/get_Status.cgi", version_page(
+                                      "text/plain", [this] { return StatusPage(); }, true));
+  }
 
   for (const auto& route : kUploadRoutes) {
     if (route.series != series) continue;

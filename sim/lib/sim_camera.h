@@ -14,7 +14,8 @@
 //   M, P: "/oem.txt" and "/appver.js" need Basic authentication; "/get_status.cgi" is open.
 //         A camera whose password is empty also lets a request without Authorization in.
 //   R:    every page takes ?user=..&pwd=.. in the query.
-//   A wrong account gets status 401 and a page containing "Unauthorized".
+//   A wrong account gets status 401 and a page containing "Unauthorized" (M, P), or status 401
+//   with the text "Auth Failed" and nothing else (R's pages; its upload CGIs as M and P).
 // Uploads (multipart/form-data, one part named "file"; the account is checked after the whole
 // body has been read, so that the client always gets to read the answer):
 //   M: "/upgrade_firmware.cgi?user=..&pwd=..&next_url=reboot.htm", "/upgrade_htmls.cgi?user=.."
@@ -56,6 +57,9 @@ enum class TCameraFault {
   CloseMidUpload,  // "close-mid-upload": the connection is reset after close_after_bytes
   NeverReturns,    // "never-returns": after an accepted upload the camera stays away for good
   OldVersion,      // "old-version": the camera comes back with the version it had before
+  // "version-unreadable": after an accepted upload the version pages ("/appver.js",
+  // "/get_status.cgi") answer 503 without a version; "/oem.txt" keeps answering.
+  VersionUnreadable,
   // Series K, the CTP side only (its web pages keep working); see ctp_camera.h.
   CtpLoginRefused,     // "ctp-login-refused"
   CtpExitRefused,      // "ctp-exit-refused"
@@ -97,6 +101,9 @@ struct TCameraConfig {
   std::string dns = "127.0.0.1";
   // LAN search dialects the camera answers ("moi", "1010", "8600"); empty: the one of its series.
   std::vector<std::string> search_dialects;
+  // Series K, a crowded site: the replies of that many other cameras go out before this
+  // camera's own answer to a CTP search.
+  int ctp_search_crowd = 0;
   bool has(TCameraFault f) const { return faults.count(f) != 0; }
 };
 

@@ -162,7 +162,8 @@ TEST_F(ArchiveCorpus, ThePlainArchiveIsTaken) {
   const TProcessResult run = site_.Upgrade(*camera_);
   EXPECT_EQ(0, run.exit_code) << run.out << run.err;
   EXPECT_EQ(1u, site_.Uploads().size());
-  EXPECT_TRUE(fs::exists(site_.DataDir() + "Bin/notes/readme.txt"));
+  const std::string md5 = FileMd5Hex(added_.archive_path).value_or("");
+  EXPECT_TRUE(fs::exists(site_.DataDir() + "Bin/" + md5 + "/notes/readme.txt"));
 }
 
 }  // namespace

@@ -54,8 +54,8 @@ TEST(BatchUpgrade, TwentyCamerasThreeFaulty) {
   // The faulty ones, by their place in the site (every sixth camera).
   const auto& cams = scenario.cameras;
   EXPECT_EQ("failed", results[cams[5].ip]);
-  EXPECT_EQ("IP Cam cannot be accessed, please check the device to make sure it work correctly.",
-            reasons[cams[5].ip]);
+  // The account was refused: the reason says so rather than pointing at the cable.
+  EXPECT_EQ("The camera refused the account or password.", reasons[cams[5].ip]);
   EXPECT_EQ("failed", results[cams[11].ip]);
   EXPECT_EQ("Error on reading ROM for upgrade.", reasons[cams[11].ip]);
   EXPECT_EQ("version unchanged", results[cams[17].ip]);

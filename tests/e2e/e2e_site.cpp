@@ -68,37 +68,38 @@ void TE2eSite::StartRepository(std::set<sim::TRepoFault> faults) {
   repository_->Start();
 }
 
-TProcessResult TE2eSite::Run(std::vector<std::string> args, const std::string& stdin_text) {
+TProcessResult TE2eSite::Run(std::vector<std::string> args, const std::string& stdin_text,
+                             const std::map<std::string, std::string>& env,
+                             const std::function<void(int pid)>& started) {
   args.insert(args.begin(), CAMLIFT_EXE);
-  return RunProcess(args,
-                    {{"CAMLIFT_TIME_SCALE", kE2eTimeScale},
-                     {"LC_ALL", "C"},
-                     {"XDG_CONFIG_HOME", temp_.path() + "config"},
-                     {"CAMLIFT_REPOSITORY_URL", ""}},
-                    stdin_text);
+  std::map<std::string, std::string> environment = {{"CAMLIFT_TIME_SCALE", kE2eTimeScale},
+                                                    {"LC_ALL", "C"},
+                                                    {"XDG_CONFIG_HOME", temp_.path() + "config"},
+                                                    {"CAMLIFT_REPOSITORY_URL", ""},
+                                                    {"CAMLIFT_PASSWORD", ""}};
+  for (const auto& [name, value] : env) environment[name] = value;
+  return RunProcess(args, environment, stdin_text, 120000, started);
 }
 
 TProcessResult TE2eSite::Upgrade(const sim::TSimCamera& camera, std::vector<std::string> extra,
                                  const std::string& stdin_text) {
-  std::vector<std::string> args = {"upgrade",
-                                   "--series",
-                                   sim::SeriesText(camera.config().series),
-                                   "--ip",
-                                   camera.config().ip,
-                                   "--port",
-                                   std::to_string(camera.http_port()),
-                                   "--user",
-                                   camera.config().user,
-                                   "--password",
-                                   camera.config().password,
-                                   "--data-dir",
-                                   data_dir_};
+  return Run(UpgradeArgs(camera, std::move(extra)), stdin_text);
+}
+
+std::vector<std::string> TE2eSite::UpgradeArgs(const sim::TSimCamera& camera,
+                                               std::vector<std::string> extra) const {
+  std::vector<std::string> args = {"upgrade", "--series", sim::SeriesText(camera.config().series),
+                                   "--ip", camera.config().ip, "--port",
+                                   // A camera that never listens has no port: one nothing uses.
+                                   std::to_string(camera.http_port() > 0 ? camera.http_port() : 1),
+                                   "--user", camera.config().user, "--password",
+                                   camera.config().password, "--data-dir", data_dir_};
   if (repository_) {
     args.push_back("--repository");
     args.push_back(repository_->BaseUrl());
   }
   args.insert(args.end(), extra.begin(), extra.end());
-  return Run(args, stdin_text);
+  return args;
 }
 
 std::vector<nlohmann::json> TE2eSite::Uploads() const {

@@ -32,7 +32,13 @@ class TE2eSite {
   // camlift upgrade against a camera, with the site's repository and work folder.
   TProcessResult Upgrade(const sim::TSimCamera& camera, std::vector<std::string> extra = {},
                          const std::string& stdin_text = "");
-  TProcessResult Run(std::vector<std::string> args, const std::string& stdin_text = "");
+  // env entries are added to (or replace) the run's environment; started as for RunProcess.
+  TProcessResult Run(std::vector<std::string> args, const std::string& stdin_text = "",
+                     const std::map<std::string, std::string>& env = {},
+                     const std::function<void(int pid)>& started = nullptr);
+  // The arguments of Upgrade (without the program).
+  std::vector<std::string> UpgradeArgs(const sim::TSimCamera& camera,
+                                       std::vector<std::string> extra = {}) const;
 
   std::vector<nlohmann::json> Records() const { return recorder_->Entries(); }
   // The upload records of the cameras.

@@ -64,7 +64,8 @@ const std::vector<std::string> kSuccessLog = {
 TEST_F(KUpgrade, SystemFirmwareGoesOverCtp) {
   auto& camera = Camera();
   // K system versions a.b.c.d are catalogued under a.b.X.d; only c tells them apart.
-  site_.AddFirmware(TSimSeries::K, TFirmwareKind::System, "system", "1.0.X.1", "1.0.2.1");
+  const auto added =
+      site_.AddFirmware(TSimSeries::K, TFirmwareKind::System, "system", "1.0.X.1", "1.0.2.1");
   site_.StartRepository();
   const TProcessResult run = site_.Upgrade(camera);
   EXPECT_EQ(0, run.exit_code) << run.out << run.err;
@@ -81,7 +82,8 @@ TEST_F(KUpgrade, SystemFirmwareGoesOverCtp) {
     }
   }
   // The package was unpacked under the archive's name with ".pk2".
-  EXPECT_TRUE(std::filesystem::exists(site_.DataDir() + "Bin/fw_K_sys_1.0.2.1.pk2"));
+  EXPECT_TRUE(
+      std::filesystem::exists(site_.DataDir() + "Bin/" + added.md5 + "/fw_K_sys_1.0.2.1.pk2"));
 }
 
 TEST_F(KUpgrade, UiFirmwareGoesOverCtpToo) {

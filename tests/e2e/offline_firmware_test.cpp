@@ -59,13 +59,14 @@ TEST(OfflineFirmware, SeriesMStillChecksTheSignature) {
 
 TEST(OfflineFirmware, FetchInTheOfficeUpgradeOnSite) {
   TE2eSite office;
-  office.AddFirmware(TSimSeries::P, TFirmwareKind::System, "system", "SIM100", "1.0.0.9");
+  const auto added =
+      office.AddFirmware(TSimSeries::P, TFirmwareKind::System, "system", "SIM100", "1.0.0.9");
   office.StartRepository();
   const TProcessResult fetched =
       office.Run({"fetch", "--series", "P", "--model", "SIM100", "--repository",
                   office.RepositoryUrl(), "--data-dir", office.DataDir()});
   ASSERT_EQ(0, fetched.exit_code) << fetched.out << fetched.err;
-  const std::string bin = office.DataDir() + "Bin/fw_P_sys_1.0.0.9.bin";
+  const std::string bin = office.DataDir() + "Bin/" + added.md5 + "/fw_P_sys_1.0.0.9.bin";
   EXPECT_EQ("version 1.0.0.9 verified: " + bin + "\n", fetched.out);
 
   // On site: no repository at all, the cached firmware file goes in.

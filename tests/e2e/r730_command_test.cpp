@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -94,6 +95,42 @@ TEST_F(R730Command, CheckLoginExitStatus) {
   EXPECT_EQ(r.exit_code, 2);
   r = Run("check-login", {"--port", "0"});
   EXPECT_EQ(r.exit_code, 2);
+}
+
+// The password off the command line, as for camlift upgrade.
+TEST_F(R730Command, PasswordFromFileEnvironmentOrStdin) {
+  WriteFile(temp_.path() + "password", std::string(kPassword) + "\n");
+  WriteFile(temp_.path() + "wrong", "wrong\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    std::string stdin_text;
+    int exit_code;
+  };
+  const Case cases[] = {
+      {{"--password-file", temp_.path() + "password"}, {}, "", 0},
+      {{}, {{"CAMLIFT_PASSWORD", kPassword}}, "", 0},
+      {{"--password", "-"}, {}, std::string(kPassword) + "\n", 0},
+      {{"--password-file", temp_.path() + "wrong"}, {}, "", 1},
+      {{"--password-file", temp_.path() + "missing"}, {}, "", 2},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {CAMLIFT_EXE,
+                                     "r730",
+                                     "check-login",
+                                     "--ip",
+                                     camera_->config().ip,
+                                     "--port",
+                                     std::to_string(camera_->http_port())};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::map<std::string, std::string> env = {{"CAMLIFT_TIME_SCALE", "0.01"},
+                                              {"LC_ALL", "C"},
+                                              {"XDG_CONFIG_HOME", temp_.path() + "config"},
+                                              {"CAMLIFT_PASSWORD", ""}};
+    for (const auto& [name, value] : c.env) env[name] = value;
+    const TProcessResult r = RunProcess(args, env, c.stdin_text);
+    EXPECT_EQ(c.exit_code, r.exit_code) << (c.args.empty() ? "environment" : c.args[1]) << r.err;
+  }
 }
 
 TEST_F(R730Command, WifiGetHidesKeysUnlessAsked) {

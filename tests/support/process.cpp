@@ -32,7 +32,8 @@ std::vector<std::string> BuildEnvironment(const std::map<std::string, std::strin
 
 TProcessResult RunProcess(const std::vector<std::string>& argv,
                           const std::map<std::string, std::string>& env,
-                          const std::string& stdin_text, int timeout_ms) {
+                          const std::string& stdin_text, int timeout_ms,
+                          const std::function<void(int pid)>& started) {
   TProcessResult result;
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || ::pipe2(err, O_CLOEXEC)) return result;
@@ -54,6 +55,7 @@ TProcessResult RunProcess(const std::vector<std::string>& argv,
   ::close(in[0]);
   ::close(out[1]);
   ::close(err[1]);
+  if (started) started(static_cast<int>(pid));
   // Small inputs only: the answer to a question fits the pipe buffer.
   if (!stdin_text.empty()) {
     [[maybe_unused]] auto n = ::write(in[1], stdin_text.data(), stdin_text.size());

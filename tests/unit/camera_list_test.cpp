@@ -55,6 +55,9 @@ TEST(CameraList, RefusedLines) {
       {"127.0.0.2,0,P", "port"},
       {"127.0.0.2,70000,P", "port"},
       {"{not json", "JSON"},
+      {R"({"ip":"127.0.0.2","port":"81","series":"P"})", "wrong type"},
+      {R"({"ip":7,"series":"P"})", "wrong type"},
+      {R"({"ip":"127.0.0.2","series":["P"]})", "wrong type"},
   };
   for (const Case& c : cases) {
     const auto list = ParseCameraList(std::string(c.line) + "\n", "admin", "");

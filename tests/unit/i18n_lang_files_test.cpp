@@ -86,7 +86,7 @@ const Entry kEnglishStrRes[] = {
 const char* const kAddedStrRes[] = {
     "IDS_RUNNED",       "IDS_NOTRETURNED",      "IDS_UNEXPECTEDERR",    "IDS_CANCELLED",
     "IDS_NOREPOSITORY", "IDS_VERSIONCONFIRMED", "IDS_VERSIONUNCHANGED", "IDS_UPGRADEFROMFILE",
-    "IDS_CANCEL",       "IDS_CANCELASKED"};
+    "IDS_CANCEL",       "IDS_CANCELASKED",      "IDS_ACCOUNTREFUSED",   "IDS_VERSIONUNREAD"};
 
 const Entry kEnglishMainWindow[] = {
     {"Caption", "The upgrade software for IP Cam, Version1.1"},

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "discovery/r730_series.h"
+#include "i18n/str_res.h"
+#include "i18n/str_resource.h"
+#include "support/temp_folder.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_k.h"
 #include "upgrade/pk2_format.h"
 #include "upgrade/upgrade_mp.h"
 #include "upgrade/upgrade_r.h"
-#include "discovery/r730_series.h"
 
 namespace camlift {
 namespace {
@@ -167,6 +172,25 @@ TEST(R730Upload, BaseByVersionText) {
   EXPECT_EQ(base, TR730Series::UploadBase(base, "48.9.0.1", "host"));
   EXPECT_EQ(base, TR730Series::UploadBase(base, "", "host"));
   EXPECT_EQ("http://host:8600", TR730Series::UploadBase(base, "9.0.0.1", "host"));
+}
+
+// Series R says a firmware file that cannot be read the way M and P say it, before any request.
+TEST(R730Upload, UnreadableFirmwareFileIsSaid) {
+  TfrmStrRes language;
+  SetLanguage("en");
+  test::TTempFolder temp;
+  test::WriteFile(temp.path() + "fw.bin", "firmware");
+  for (bool system : {true, false}) {
+    auto upgrader = TUpgradeFactory::CreateUpgrader(3, system);
+    upgrader->SetIPAddress("127.0.0.1");
+    upgrader->SetPort(1);
+    ASSERT_TRUE(upgrader->UseLocalFirmware(temp.path() + "fw.bin", ""));
+    std::filesystem::remove(upgrader->LocalFilePath());
+    std::string message;
+    EXPECT_FALSE(upgrader->Upload(message));
+    EXPECT_EQ("Error on reading ROM for upgrade.", message);
+    test::WriteFile(temp.path() + "fw.bin", "firmware");
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 
 #include "i18n/str_res.h"
@@ -29,6 +30,8 @@ struct TScript {
   std::string upload_message = "upload refused";
   bool throw_in_version = false;
   int oem_calls = 0;
+  bool account_refused = false;            // a failing ReadOem saw the camera refuse the account
+  std::function<void()> during_catalogue;  // runs inside ReadLatestVersion
 };
 
 class TScriptedUpgrader : public TSysUpgradeObject {
@@ -38,6 +41,7 @@ class TScriptedUpgrader : public TSysUpgradeObject {
     ++s_.oem_calls;
     const bool answer = s_.oem.front();
     if (s_.oem.size() > 1) s_.oem.pop_front();
+    account_refused_ = !answer && s_.account_refused;
     return answer;
   }
   bool ReadCurrentVersion() override {
@@ -47,6 +51,7 @@ class TScriptedUpgrader : public TSysUpgradeObject {
   }
   void ReadLatestVersion(std::string& checksum, std::string& excluded,
                          std::string& latest) override {
+    if (s_.during_catalogue) s_.during_catalogue();
     checksum = "0123456789abcdef0123456789abcdef";
     excluded = s_.excluded;
     latest = s_.latest;
@@ -79,9 +84,9 @@ class UpgradeThreadFixture : public ::testing::Test {
     SetTimeScaleForTesting(0.001);
     SetLanguage("en");
     // A firmware verified by an earlier run: the download step needs no network.
-    TTools::ForceDirs(temp_.path() + "Bin");
-    test::WriteFile(temp_.path() + "Bin/fw.bin", "firmware");
-    TFirmwareCache(temp_.path() + "Bin/").Record("fw.bin", "0123456789abcdef0123456789abcdef");
+    TTools::ForceDirs(temp_.path() + "Bin/0123456789abcdef0123456789abcdef");
+    test::WriteFile(temp_.path() + "Bin/0123456789abcdef0123456789abcdef/fw.bin", "firmware");
+    TFirmwareCache(temp_.path() + "Bin/").Record("0123456789abcdef0123456789abcdef", "fw.bin");
   }
   void TearDown() override { SetTimeScaleForTesting(-1); }
 
@@ -179,6 +184,53 @@ TEST_F(UpgradeThreadFixture, CameraBackWithTheOldVersionIsReported) {
   EXPECT_EQ(S("IDS_VERSIONUNCHANGED") + "1.0.0.1", observer_.lines.back());
 }
 
+TEST_F(UpgradeThreadFixture, EndingsThatSayWhatHappened) {
+  struct Case {
+    const char* name;
+    std::function<void(TScript&)> setup;
+    TUpgradeStatus status;
+    std::vector<std::string> log_end;
+  };
+  const std::vector<Case> cases = {
+      {"account refused",
+       [](TScript& s) {
+         s.oem = {false};
+         s.account_refused = true;
+       },
+       TUpgradeStatus::Failed,
+       {S("IDS_NOIPCCONNECT"), S("IDS_ACCOUNTREFUSED")}},
+      {"no answer at all",
+       [](TScript& s) { s.oem = {false}; },
+       TUpgradeStatus::Failed,
+       {S("IDS_NOIPCCONNECT")}},
+      {"version unreadable after the restart",
+       [](TScript& s) { s.after = ""; },
+       TUpgradeStatus::Working,
+       {S("IDS_IPCWORKING"), S("IDS_VERSIONUNREAD")}},
+  };
+  for (const Case& c : cases) {
+    script_ = TScript{};
+    c.setup(script_);
+    observer_.lines.clear();
+    EXPECT_EQ(c.status, Run().status) << c.name;
+    ASSERT_GE(observer_.lines.size(), c.log_end.size()) << c.name;
+    EXPECT_EQ(c.log_end, std::vector<std::string>(observer_.lines.end() - c.log_end.size(),
+                                                  observer_.lines.end()))
+        << c.name;
+    if (c.log_end.size() == 1) EXPECT_EQ(1u, observer_.lines.size()) << c.name;
+  }
+}
+
+TEST_F(UpgradeThreadFixture, StopDuringTheCatalogueFetchIsOnlyAStop) {
+  TUpgradeThread* running = nullptr;
+  script_.during_catalogue = [&] { running->RequestCancel(); };
+  script_.latest = "";  // the fetch was cut short
+  const TUpgradeResult result = Run([&](TUpgradeThread& worker) { running = &worker; });
+  EXPECT_EQ(TUpgradeStatus::Cancelled, result.status);
+  EXPECT_EQ(S("IDS_CANCELLED"), observer_.lines.back());
+  EXPECT_EQ(S("IDS_CURRVERSION") + "1.0.0.1", observer_.lines[observer_.lines.size() - 2]);
+}
+
 TEST_F(UpgradeThreadFixture, LocalFirmwareSkipsTheCatalogue) {
   test::WriteFile(temp_.path() + "local.bin", "BNEG firmware");
   auto upgrader = std::make_unique<TScriptedUpgrader>(script_);
@@ -212,7 +264,8 @@ TEST_F(UpgradeThreadFixture, CameraThatNeverReturnsEndsWithinTheLimit) {
 
 TEST_F(UpgradeThreadFixture, UnverifiedFirmwareIsNeverUploaded) {
   // The record names another archive: the file is fetched again, and the fetch fails here.
-  TFirmwareCache(temp_.path() + "Bin/").Record("fw.bin", "ffffffffffffffffffffffffffffffff");
+  test::WriteFile(temp_.path() + "Bin/0123456789abcdef0123456789abcdef/fw.bin.verified",
+                  "ffffffffffffffffffffffffffffffff 8\n");
   script_.upload_message = "must not be reached";
   const TUpgradeResult result = Run();
   EXPECT_EQ(TUpgradeStatus::Failed, result.status);

@@ -1,0 +1,85 @@
+#include "password_option.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace camlift::cli {
+namespace {
+
+// Echo goes off while the password is typed and comes back whatever way the read ends.
+class TEchoOff {
+ public:
+  TEchoOff() {
+    if (::tcgetattr(0, &saved_) != 0) return;
+    termios quiet = saved_;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    active_ = ::tcsetattr(0, TCSAFLUSH, &quiet) == 0;
+  }
+  ~TEchoOff() {
+    if (active_) ::tcsetattr(0, TCSAFLUSH, &saved_);
+  }
+  TEchoOff(const TEchoOff&) = delete;
+  TEchoOff& operator=(const TEchoOff&) = delete;
+
+ private:
+  termios saved_{};
+  bool active_ = false;
+};
+
+std::string ReadFromTerminalOrStdin() {
+  std::string line;
+  if (::isatty(0)) {
+    std::cerr << "Password: " << std::flush;
+    {
+      TEchoOff quiet;
+      std::getline(std::cin, line);
+    }
+    std::cerr << "\n";
+    if (!std::cin && line.empty()) throw CLI::ValidationError("--password", "no password typed");
+    return FirstLine(line);
+  }
+  if (!std::getline(std::cin, line) && line.empty()) {
+    throw CLI::ValidationError("--password", "\"-\" reads the password from stdin, which is empty");
+  }
+  return FirstLine(line);
+}
+
+}  // namespace
+
+std::string FirstLine(const std::string& text) {
+  std::string line = text.substr(0, text.find('\n'));
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+void AddPasswordOptions(CLI::App* cmd, TPasswordOption& option) {
+  option.value_option = cmd->add_option(
+      "--password", option.value,
+      "Camera password; \"-\" reads it from the terminal without echo (or from stdin). Visible "
+      "to other users in the process list: prefer --password-file or CAMLIFT_PASSWORD");
+  option.file_option = cmd->add_option("--password-file", option.file,
+                                       "Read the camera password from the first line of FILE");
+  option.value_option->excludes(option.file_option);
+}
+
+std::string ResolvePassword(const TPasswordOption& option) {
+  if (option.value_option && option.value_option->count() > 0) {
+    return option.value == "-" ? ReadFromTerminalOrStdin() : option.value;
+  }
+  if (option.file_option && option.file_option->count() > 0) {
+    std::ifstream in(option.file, std::ios::binary);
+    if (!in) throw CLI::ValidationError("--password-file", "cannot read " + option.file);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return FirstLine(text.str());
+  }
+  const char* env = std::getenv("CAMLIFT_PASSWORD");
+  return env ? env : "";
+}
+
+}  // namespace camlift::cli
