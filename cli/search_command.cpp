@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli_session.h"
+#include "search_run.h"
 #include "command_registry.h"
 #include "discovery/dev_types.h"
 #include "discovery/device_export.h"
@@ -23,26 +24,6 @@
 
 namespace camlift::cli {
 namespace {
-
-struct TSearchOptions {
-  int passes = 3;
-  bool json = false;
-  bool csv = false;
-  std::string address;
-  std::string lang;
-};
-
-struct TSearchOutcome {
-  std::vector<TDevInfo> rows;
-  TSearchDiagnostics diagnostics;
-};
-
-std::string SeriesLetter(std::int32_t type) {
-  static constexpr const char* kLetters[] = {"K", "M", "P", "R"};
-  const int series = TypeToSeries(type);
-  return series >= 0 ? kLetters[series] : "";
-}
-
 // Runs the calls other threads hand to this (UI) thread until the time is up.
 void ServeFor(TLoopDispatcher& ui, std::chrono::milliseconds time) {
   const auto deadline = std::chrono::steady_clock::now() + time;
@@ -54,6 +35,8 @@ void ServeFor(TLoopDispatcher& ui, std::chrono::milliseconds time) {
         std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(2)));
   }
 }
+
+}  // namespace
 
 TSearchOutcome Search(int passes, const std::string& address) {
   TLoopDispatcher ui;
@@ -85,6 +68,23 @@ TSearchOutcome Search(int passes, const std::string& address) {
                      return TTools_Net::CompareDotted(a.IPAddr, b.IPAddr) < 0;
                    });
   return outcome;
+}
+
+namespace {
+
+
+struct TSearchOptions {
+  int passes = 3;
+  bool json = false;
+  bool csv = false;
+  std::string address;
+  std::string lang;
+};
+
+std::string SeriesLetter(std::int32_t type) {
+  static constexpr const char* kLetters[] = {"K", "M", "P", "R"};
+  const int series = TypeToSeries(type);
+  return series >= 0 ? kLetters[series] : "";
 }
 
 // Width of a UTF-8 text in characters (every character counts as one column).

@@ -59,6 +59,9 @@ class TUpgradeObject {
   const std::string& LatestVersion() const { return latest_version_; }
   void SetLatestVersion(const std::string& value) { latest_version_ = value; }
   const std::string& OemText() const { return oem_text_; }
+  // True when the last ReadOem was answered with the camera's refusal of the account rather
+  // than not at all: a wrong password is a different errand than a camera that is off.
+  bool AccountRefused() const { return account_refused_; }
   // For a fetch without the camera at hand: the OEM text the camera would report.
   void SetOemText(const std::string& value) { oem_text_ = value; }
   const std::string& RepositoryFile() const { return repository_file_; }
@@ -91,6 +94,7 @@ class TUpgradeObject {
   std::string local_file_path_;
   std::string current_version_;
   std::string model_;
+  bool account_refused_ = false;
 
   // The shared "/appver.js" read: app_model into Model (when the page was fetched).
   // Returns whether the page was fetched, with its text.

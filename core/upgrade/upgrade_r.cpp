@@ -20,10 +20,13 @@ std::string QuotedOrEmpty(const std::string& page, const std::string& key) {
   return QuotedValueAfter(page, key, '"', value) ? value : std::string();
 }
 
-bool ReadOemWithAccount(TUpgradeObject& self, std::string& oem_text) {
+bool ReadOemWithAccount(TUpgradeObject& self, std::string& oem_text, bool& refused) {
   std::string page;
-  // The reply is not searched for a refusal text: only an empty answer fails.
+  // The reply is not searched for a refusal text: only an empty answer fails. The refusal is
+  // noted all the same, for those who only read the camera's state.
   const bool ok = FetchWithAccount(self, "/oem.txt", page) && !page.empty();
+  refused = ok && (page.find("Auth Failed") != std::string::npos ||
+                   page.find("Unauthorized") != std::string::npos);
   oem_text = ok ? page : std::string();
   return ok;
 }
@@ -48,7 +51,7 @@ std::string AccountQuery(const TUpgradeObject& upgrader) {
          "&pwd=" + PercentEncode(TrimText(upgrader.Password()));
 }
 
-bool TRUIUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_); }
+bool TRUIUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_, account_refused_); }
 
 bool TRUIUpgrade::ReadCurrentVersion() {
   current_version_.clear();
@@ -63,7 +66,7 @@ bool TRUIUpgrade::ReadCurrentVersion() {
 
 bool TRUIUpgrade::Upload(std::string& message) { return UploadThroughClient(*this, false, message); }
 
-bool TRSYSUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_); }
+bool TRSYSUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_, account_refused_); }
 
 bool TRSYSUpgrade::ReadCurrentVersion() {
   current_version_.clear();
