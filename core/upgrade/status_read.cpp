@@ -141,7 +141,7 @@ std::vector<TCameraStatus> ReadFleetStatus(const std::vector<TCameraEntry>& came
         }
         std::lock_guard lock(progress_mutex);
         ++done;
-        if (progress) progress(done, cameras.size());
+        if (progress) progress(rows[i], done, cameras.size());
       }
     });
   }

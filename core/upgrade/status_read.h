@@ -56,9 +56,10 @@ TCameraState StateAfterReads(const TUpgradeObject& upgrader, bool oem_ok, bool v
 TCameraStatus ReadStatusWith(TUpgradeObject& upgrader, const TCameraEntry& camera);
 TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions& options);
 
-// Every camera, `jobs` at a time; the rows keep the order of the list. progress(done, total)
-// is called from the readers' threads, one call at a time.
-using TStatusProgress = std::function<void(std::size_t done, std::size_t total)>;
+// Every camera, `jobs` at a time; the rows keep the order of the list. progress(row, done,
+// total) is called from the readers' threads as each camera ends, one call at a time.
+using TStatusProgress =
+    std::function<void(const TCameraStatus& row, std::size_t done, std::size_t total)>;
 std::vector<TCameraStatus> ReadFleetStatus(const std::vector<TCameraEntry>& cameras,
                                            const TStatusOptions& options,
                                            const TStatusProgress& progress = {});
