@@ -42,8 +42,8 @@ TfrmHistory::TfrmHistory(const std::string& path, QWidget* parent) : QDialog(par
     for (int c = 0; c < 8; ++c) item->setText(c, Utf8(cells[c]));
   }
   table_->header()->resizeSections(QHeaderView::ResizeToContents);
-  auto* empty = new QLabel(Utf8(LangTextOr("IDS_HISTORYEMPTY", "No upgrade has been recorded yet.")),
-                           this);
+  auto* empty =
+      new QLabel(Utf8(LangTextOr("IDS_HISTORYEMPTY", "No upgrade has been recorded yet.")), this);
   empty->setObjectName("lblHistoryEmpty");
   empty->setVisible(entries.empty());
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);

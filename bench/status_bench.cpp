@@ -90,7 +90,12 @@ void BM_FleetStatus(benchmark::State& state) {
       static_cast<double>(site.cameras.size() * state.iterations()), benchmark::Counter::kIsRate);
 }
 // jobs 1 is the sum of single reads; jobs 16 the command's parallel read.
-BENCHMARK(BM_FleetStatus)->Arg(1)->Arg(16)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FleetStatus)
+    ->Arg(1)
+    ->Arg(16)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace camlift

@@ -32,8 +32,9 @@ int RunHistory(const THistoryOptions& options) {
 void SetupHistory(CLI::App& root, CommandRunner& run) {
   auto options = std::make_shared<THistoryOptions>();
   CLI::App* cmd = root.add_subcommand(
-      "history", "What was upgraded when: every upgrade of the window, the command line and "
-                 "each camera of a batch, oldest first");
+      "history",
+      "What was upgraded when: every upgrade of the window, the command line and "
+      "each camera of a batch, oldest first");
   cmd->add_option("--ip", options->ip, "Only this camera's address");
   cmd->add_option("--since", options->since,
                   "Only from this date (YYYY-MM-DD) or time (YYYY-MM-DDTHH:MM[:SS]) on, in UTC")

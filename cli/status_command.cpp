@@ -86,8 +86,8 @@ int RunStatus(const TStatusCliOptions& options) {
   status.jobs = options.jobs;
   const bool tty = ::isatty(2) != 0;
   bool shown = false;
-  const std::vector<TCameraStatus> rows =
-      ReadFleetStatus(cameras, status, [&](const TCameraStatus&, std::size_t done, std::size_t total) {
+  const std::vector<TCameraStatus> rows = ReadFleetStatus(
+      cameras, status, [&](const TCameraStatus&, std::size_t done, std::size_t total) {
         if (!tty) return;
         std::cerr << "\rreading cameras: " << done << " / " << total << "\033[K" << std::flush;
         shown = true;

@@ -4,9 +4,7 @@
 // camera.
 #pragma once
 
-#include <atomic>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -16,26 +14,23 @@ namespace camlift {
 
 class TFleetCheck {
  public:
-  TFleetCheck() = default;
-  // Stops handing out cameras and waits for the reads in progress.
+  TFleetCheck();
+  // Stops handing out cameras and waits a short while for the reads in progress; a reader still
+  // waiting for a silent camera then finishes on its own, so closing a window never hangs on it.
   ~TFleetCheck();
   TFleetCheck(const TFleetCheck&) = delete;
   TFleetCheck& operator=(const TFleetCheck&) = delete;
 
   // False while a check is still running.
   bool Start(std::vector<TCameraEntry> cameras, TStatusOptions options);
-  bool Running() const { return running_; }
+  bool Running() const;
   // The rows finished since the last call, in the order they finished.
   std::vector<TCameraStatus> TakeResults();
-  void Cancel() { cancel_ = true; }
+  void Cancel();
 
  private:
-  void Join();
-
-  std::atomic<bool> running_{false};
-  std::atomic<bool> cancel_{false};
-  std::mutex mutex_;
-  std::vector<TCameraStatus> done_;
+  struct TState;
+  std::shared_ptr<TState> state_;  // shared with the readers' thread
   std::thread thread_;
 };
 

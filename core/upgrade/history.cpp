@@ -77,8 +77,8 @@ THistoryEntry HistoryEntryOf(const std::string& source, int series, const TUpgra
   entry.ip = upgrader.IPAddress();
   entry.port = upgrader.Port();
   if (series >= 0 && series < 4) entry.series = std::string(1, SeriesLetter(series));
-  entry.model = ToValidUtf8(!upgrader.Model().empty() ? upgrader.Model()
-                                                      : TrimText(upgrader.OemText()));
+  entry.model =
+      ToValidUtf8(!upgrader.Model().empty() ? upgrader.Model() : TrimText(upgrader.OemText()));
   entry.version_before = ToValidUtf8(result.old_version);
   entry.version_after = ToValidUtf8(result.reported_version);
   entry.firmware_file = TrimText(upgrader.RepositoryFile());
@@ -94,20 +94,19 @@ THistoryEntry HistoryEntryOf(const std::string& source, int series, const TUpgra
 }
 
 std::string HistoryJsonLine(const THistoryEntry& e) {
-  const nlohmann::ordered_json line = {
-      {"time", e.time},
-      {"source", e.source},
-      {"ip", e.ip},
-      {"port", e.port},
-      {"series", e.series},
-      {"model", e.model},
-      {"versionBefore", e.version_before},
-      {"versionAfter", e.version_after},
-      {"firmwareFile", e.firmware_file},
-      {"archiveMd5", e.archive_md5},
-      {"result", e.result},
-      {"reason", e.reason},
-      {"log", e.log_file}};
+  const nlohmann::ordered_json line = {{"time", e.time},
+                                       {"source", e.source},
+                                       {"ip", e.ip},
+                                       {"port", e.port},
+                                       {"series", e.series},
+                                       {"model", e.model},
+                                       {"versionBefore", e.version_before},
+                                       {"versionAfter", e.version_after},
+                                       {"firmwareFile", e.firmware_file},
+                                       {"archiveMd5", e.archive_md5},
+                                       {"result", e.result},
+                                       {"reason", e.reason},
+                                       {"log", e.log_file}};
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 

@@ -1,5 +1,7 @@
 #include "upgrade/status_read.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <mutex>
@@ -8,6 +10,7 @@
 
 #include "discovery/dev_types.h"
 #include "discovery/device_export.h"
+#include "platform/broadcast.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
 
@@ -51,13 +54,20 @@ std::string OneLine(std::string text) {
 
 std::string CameraStateText(TCameraState state) {
   switch (state) {
-    case TCameraState::UpToDate: return "up to date";
-    case TCameraState::UpdateAvailable: return "update available";
-    case TCameraState::Excluded: return "excluded";
-    case TCameraState::NoFirmware: return "no firmware";
-    case TCameraState::AccountRefused: return "account refused";
-    case TCameraState::Unreachable: return "unreachable";
-    case TCameraState::UnknownSeries: return "unknown series";
+    case TCameraState::UpToDate:
+      return "up to date";
+    case TCameraState::UpdateAvailable:
+      return "update available";
+    case TCameraState::Excluded:
+      return "excluded";
+    case TCameraState::NoFirmware:
+      return "no firmware";
+    case TCameraState::AccountRefused:
+      return "account refused";
+    case TCameraState::Unreachable:
+      return "unreachable";
+    case TCameraState::UnknownSeries:
+      return "unknown series";
   }
   return "unknown series";
 }
@@ -98,6 +108,14 @@ TCameraStatus ReadStatusWith(TUpgradeObject& upgrader, const TCameraEntry& camer
 }
 
 TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions& options) {
+  // Addresses from a search come from the network: only a plain IPv4 address is asked, and only
+  // such a one goes into the name of a file.
+  if (!ParseDottedIPv4(camera.ip) || camera.port <= 0 || camera.port > 65535) {
+    TCameraStatus status;
+    status.camera = camera;
+    status.state = TCameraState::Unreachable;
+    return status;
+  }
   auto upgrader = TUpgradeFactory::CreateUpgrader(camera.series, options.system);
   if (!upgrader) {
     TCameraStatus status;
@@ -111,10 +129,10 @@ TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions&
   upgrader->SetPort(camera.port);
   upgrader->SetRepositoryUrl(options.repository_url);
   upgrader->SetWorkFolder(options.work_folder);
-  // Readers run side by side: each keeps its catalogue under a name of its own, and removes it
-  // again, since a status run leaves nothing behind.
-  const std::string catalogue =
-      "Firmware-status-" + camera.ip + "-" + std::to_string(camera.port) + ".ini";
+  // Readers run side by side, also in two programs at once: each keeps its catalogue under a
+  // name of its own, and removes it again, since a status run leaves nothing behind.
+  const std::string catalogue = "Firmware-status-" + std::to_string(::getpid()) + "-" + camera.ip +
+                                "-" + std::to_string(camera.port) + ".ini";
   upgrader->SetCatalogueFileName(catalogue);
   TCameraStatus status = ReadStatusWith(*upgrader, camera);
   std::error_code ec;

@@ -34,8 +34,8 @@ class FleetTest : public ::testing::Test {
     options.up_to_date = 2;
     options.password = kMarkerPassword;
     const int pid = static_cast<int>(::getpid());
-    options.base_ip = "127." + std::to_string(pid / 250 % 250 + 1) + "." +
-                      std::to_string(pid % 250 + 1) + ".151";
+    options.base_ip =
+        "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) + ".151";
     options.repo_root = temp_.path() + "repo";
     scenario_ = sim::MakeSiteScenario(options);
     list_ = temp_.path() + "cameras.csv";
@@ -49,7 +49,8 @@ class FleetTest : public ::testing::Test {
     const bool reads_cameras = args[0] != "history";
     args.insert(args.begin(), CAMLIFT_EXE);
     args.insert(args.end(), {"--data-dir", Data()});
-    if (reads_cameras) args.insert(args.end(), {"--repository", simulator_->repository()->BaseUrl()});
+    if (reads_cameras)
+      args.insert(args.end(), {"--repository", simulator_->repository()->BaseUrl()});
     return RunProcess(args, {{"CAMLIFT_TIME_SCALE", kE2eTimeScale},
                              {"LC_ALL", "C"},
                              {"XDG_CONFIG_HOME", temp_.path() + "config"}});
@@ -105,7 +106,9 @@ void ExpectOnlyReads(const std::vector<nlohmann::json>& requests) {
     } else {
       EXPECT_FALSE(r.contains("request")) << r.dump();
     }
-    if (r.contains("method")) EXPECT_EQ("GET", r["method"]) << r.dump();
+    if (r.contains("method")) {
+      EXPECT_EQ("GET", r["method"]) << r.dump();
+    }
   }
 }
 

@@ -50,8 +50,8 @@ TEST(History, LineRoundTrip) {
   odd.model = "P100\n{\"ip\":\"x\"}";
   const std::string odd_line = HistoryJsonLine(odd);
   EXPECT_EQ(1, std::count(odd_line.begin(), odd_line.end(), '\n'));
-  for (const char* bad : {"", "not json", "[1,2]", R"({"time":"2026-12-10T13:21:28Z"})",
-                          R"({"ip":"127.0.0.5"})"}) {
+  for (const char* bad :
+       {"", "not json", "[1,2]", R"({"time":"2026-12-10T13:21:28Z"})", R"({"ip":"127.0.0.5"})"}) {
     EXPECT_FALSE(ParseHistoryLine(bad)) << bad;
   }
 }
@@ -61,10 +61,15 @@ TEST(History, DatesAndFilter) {
     const char* text;
     bool ok;
   };
-  for (const DateCase& c : {DateCase{"2026-12-10", true}, {"2026-12-10T13:21", true},
-                            {"2026-12-10T13:21:28", true}, {"2026-12-1", false},
-                            {"10.12.2026", false}, {"2026-12-10 13:21", false},
-                            {"2026-12-10T13:21:2", false}, {"yesterday", false}, {"", false}}) {
+  for (const DateCase& c : {DateCase{"2026-12-10", true},
+                            {"2026-12-10T13:21", true},
+                            {"2026-12-10T13:21:28", true},
+                            {"2026-12-1", false},
+                            {"10.12.2026", false},
+                            {"2026-12-10 13:21", false},
+                            {"2026-12-10T13:21:2", false},
+                            {"yesterday", false},
+                            {"", false}}) {
     EXPECT_EQ(c.ok, IsHistoryDate(c.text)) << c.text;
   }
   const std::vector<THistoryEntry> all = {Entry("2026-12-09T23:59:59Z", "127.0.0.5"),
@@ -75,9 +80,13 @@ TEST(History, DatesAndFilter) {
     const char* since;
     std::size_t count;
   };
-  for (const FilterCase& c : {FilterCase{"", "", 3}, {"127.0.0.5", "", 2}, {"127.0.0.55", "", 0},
-                              {"", "2026-12-10", 2}, {"", "2026-12-10T13:21", 1},
-                              {"", "2026-12-10T13:21:29", 0}, {"127.0.0.6", "2026-12-10", 1}}) {
+  for (const FilterCase& c : {FilterCase{"", "", 3},
+                              {"127.0.0.5", "", 2},
+                              {"127.0.0.55", "", 0},
+                              {"", "2026-12-10", 2},
+                              {"", "2026-12-10T13:21", 1},
+                              {"", "2026-12-10T13:21:29", 0},
+                              {"127.0.0.6", "2026-12-10", 1}}) {
     EXPECT_EQ(c.count, FilterHistory(all, c.ip, c.since).size()) << c.ip << " " << c.since;
   }
 }

@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "platform/timing.h"
+#include "sim_camera.h"
+#include "support/temp_folder.h"
 #include "upgrade/batch_resume.h"
+#include "upgrade/fleet_check.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
 
@@ -33,17 +41,53 @@ TEST(StatusRead, StateAfterTheReads) {
   for (const Case& c : cases) {
     auto upgrader = TUpgradeFactory::CreateUpgrader(2, true);
     upgrader->SetCurrentVersion(c.current);
-    EXPECT_EQ(c.state, CameraStateText(StateAfterReads(*upgrader, c.oem_ok, c.version_ok,
-                                                       c.latest, c.excluded)))
+    EXPECT_EQ(c.state, CameraStateText(StateAfterReads(*upgrader, c.oem_ok, c.version_ok, c.latest,
+                                                       c.excluded)))
         << c.current << " / " << c.latest << " / " << c.excluded;
   }
 }
 
-TEST(StatusRead, UnknownSeriesIsNotRead) {
+TEST(StatusRead, UnknownSeriesAndOddAddressesAreNotRead) {
   TCameraEntry camera;
   camera.ip = "127.0.0.2";
   camera.series = -1;
   EXPECT_EQ(TCameraState::UnknownSeries, ReadCameraStatus(camera, {}).state);
+  // An address from a search reply ends up in a file name: only plain IPv4 addresses are read.
+  test::TTempFolder temp;
+  TStatusOptions options;
+  options.work_folder = temp.path();
+  camera.series = 2;
+  for (const char* ip : {"../../etc/x", "127.0.0.2/../a", "", "camera.local"}) {
+    camera.ip = ip;
+    EXPECT_EQ(TCameraState::Unreachable, ReadCameraStatus(camera, options).state) << ip;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
+}
+
+// Closing the window during a check waits a short while, not for a silent camera's time-out.
+TEST(FleetCheck, StopsWithoutWaitingForASilentCamera) {
+  SetTimeScaleForTesting(0.1);  // a page read may take 2 s, the stop waits 0.2 s
+  sim::TCameraConfig config;
+  config.series = sim::TSimSeries::P;
+  config.ip = "127.0.0.1";
+  config.port = 0;
+  config.faults = {sim::TCameraFault::NeverAnswers};
+  sim::TSimCamera silent(config, nullptr);
+  silent.Start();
+  TCameraEntry camera;
+  camera.ip = "127.0.0.1";
+  camera.port = silent.http_port();
+  camera.series = 2;
+  auto check = std::make_unique<TFleetCheck>();
+  ASSERT_TRUE(check->Start({camera}, {}));
+  EXPECT_FALSE(check->Start({camera}, {}));  // one at a time
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(check->Running());
+  const auto before = std::chrono::steady_clock::now();
+  check.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1000));
+  silent.Stop();
+  SetTimeScaleForTesting(0.01);
 }
 
 TEST(StatusRead, CsvKeepsCameraTextsHarmless) {
