@@ -98,7 +98,7 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   QLocalServer* activation_ = nullptr;
   TQtDispatcher dispatcher_;
   std::unique_ptr<TUpgradeThread> worker_;
-  int worker_series_ = -1;     // for the record of the run
+  int worker_series_ = -1;  // for the record of the run
   TUpgradeResult last_result_;
   std::function<QString()> save_chooser_;
   std::function<QString()> open_chooser_;

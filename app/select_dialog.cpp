@@ -3,15 +3,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QColor>
-#include <QIcon>
 #include <QCloseEvent>
+#include <QColor>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,8 +30,8 @@
 #include "i18n/str_res.h"
 #include "localize_form.h"
 #include "platform/paths.h"
-#include "upgrade/repository_url.h"
 #include "platform/timing.h"
+#include "upgrade/repository_url.h"
 #include "util/text_convert.h"
 
 namespace camlift::gui {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "cli_session.h"
-#include "search_run.h"
 #include "command_registry.h"
 #include "discovery/dev_types.h"
 #include "discovery/device_export.h"
@@ -21,9 +20,25 @@
 #include "discovery/tools_net.h"
 #include "platform/dispatcher.h"
 #include "platform/timing.h"
+#include "search_run.h"
 
 namespace camlift::cli {
 namespace {
+
+struct TSearchOptions {
+  int passes = 3;
+  bool json = false;
+  bool csv = false;
+  std::string address;
+  std::string lang;
+};
+
+std::string SeriesLetter(std::int32_t type) {
+  static constexpr const char* kLetters[] = {"K", "M", "P", "R"};
+  const int series = TypeToSeries(type);
+  return series >= 0 ? kLetters[series] : "";
+}
+
 // Runs the calls other threads hand to this (UI) thread until the time is up.
 void ServeFor(TLoopDispatcher& ui, std::chrono::milliseconds time) {
   const auto deadline = std::chrono::steady_clock::now() + time;
@@ -71,21 +86,6 @@ TSearchOutcome Search(int passes, const std::string& address) {
 }
 
 namespace {
-
-
-struct TSearchOptions {
-  int passes = 3;
-  bool json = false;
-  bool csv = false;
-  std::string address;
-  std::string lang;
-};
-
-std::string SeriesLetter(std::int32_t type) {
-  static constexpr const char* kLetters[] = {"K", "M", "P", "R"};
-  const int series = TypeToSeries(type);
-  return series >= 0 ? kLetters[series] : "";
-}
 
 // Width of a UTF-8 text in characters (every character counts as one column).
 std::size_t Columns(const std::string& text) {

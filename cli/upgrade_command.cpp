@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 #include "cli_session.h"
@@ -249,10 +249,9 @@ int RunBatch(const UpgradeOptions& options) {
       return kExitFailed;
     }
   }
-  const bool all_ok =
-      std::all_of(outcomes.begin(), outcomes.end(), [&](const TBatchOutcome& o) {
-        return options.dry_run ? o.planned_ok : o.result.status == TUpgradeStatus::Working;
-      });
+  const bool all_ok = std::all_of(outcomes.begin(), outcomes.end(), [&](const TBatchOutcome& o) {
+    return options.dry_run ? o.planned_ok : o.result.status == TUpgradeStatus::Working;
+  });
   return all_ok ? kExitOk : kExitFailed;
 }
 

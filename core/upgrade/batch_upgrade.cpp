@@ -101,8 +101,8 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
   TCameraStatus status = ReadStatusWith(*upgrader, camera);
   outcome.result.old_version = status.current;
   outcome.result.new_version = status.latest;
-  const bool readable = status.state != TCameraState::AccountRefused &&
-                        status.state != TCameraState::Unreachable;
+  const bool readable =
+      status.state != TCameraState::AccountRefused && status.state != TCameraState::Unreachable;
   // A firmware from disk needs no catalogue; the camera only has to answer.
   const bool wanted = local ? readable
                             : status.state == TCameraState::UpdateAvailable ||
@@ -110,8 +110,7 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
   if (!wanted) {
     outcome.plan = CameraStateText(status.state);
     outcome.planned_ok = status.state == TCameraState::UpToDate;
-    outcome.result.status =
-        outcome.planned_ok ? TUpgradeStatus::NotNeeded : TUpgradeStatus::Failed;
+    outcome.result.status = outcome.planned_ok ? TUpgradeStatus::NotNeeded : TUpgradeStatus::Failed;
     return outcome;
   }
   // The same download and checks as the upgrade, so that the firmware waits verified in the
@@ -206,11 +205,10 @@ std::string BatchSummaryTable(const std::vector<TBatchOutcome>& outcomes) {
   std::vector<std::vector<std::string>> rows = {
       {"Camera", "Series", "Old version", "New version", "Result", "Reason"}};
   for (const TBatchOutcome& o : outcomes) {
-    rows.push_back({CameraName(o.camera), std::string(1, SeriesLetter(o.camera.series)),
-                    o.result.old_version,
-                    o.result.reported_version.empty() ? o.result.new_version
-                                                      : o.result.reported_version,
-                    TBatchUpgrade::OutcomeText(o), o.reason});
+    rows.push_back(
+        {CameraName(o.camera), std::string(1, SeriesLetter(o.camera.series)), o.result.old_version,
+         o.result.reported_version.empty() ? o.result.new_version : o.result.reported_version,
+         TBatchUpgrade::OutcomeText(o), o.reason});
   }
   std::vector<std::size_t> width(6, 0);
   for (const auto& row : rows) {

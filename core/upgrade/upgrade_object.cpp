@@ -91,9 +91,9 @@ std::string TUpgradeObject::RepositoryFolder() const { return oem_text_; }
 
 bool TUpgradeObject::ReadOem() {
   std::string text;
-  const bool answered = TTools::HttpGetText(CameraUrl("/oem.txt"), text,
-                                            Millis(Wait::CameraPageRead), TrimText(user_name_),
-                                            TrimText(password_));
+  const bool answered =
+      TTools::HttpGetText(CameraUrl("/oem.txt"), text, Millis(Wait::CameraPageRead),
+                          TrimText(user_name_), TrimText(password_));
   account_refused_ = answered && text.find("Unauthorized") != std::string::npos;
   const bool ok = answered && !text.empty() && !account_refused_;
   oem_text_ = ok ? text : std::string();

@@ -1,5 +1,9 @@
 // The main window and the selection dialog under Qt Test (offscreen): field checks, the log,
 // the upgrading state, the language chooser, and a whole upgrade of a simulated camera.
+#include "main_window.h"
+
+#include <unistd.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -8,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
@@ -15,14 +20,11 @@
 #include "history_dialog.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
-#include "main_window.h"
 #include "platform/timing.h"
 #include "select_dialog.h"
 #include "sim_camera.h"
 #include "sim_repository.h"
 #include "sim_scenario.h"
-#include <QTimer>
-#include <unistd.h>
 #include "support/process.h"
 #include "support/temp_folder.h"
 #include "upgrade/history.h"

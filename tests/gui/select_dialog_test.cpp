@@ -300,7 +300,8 @@ class SelectDialogTest : public QObject {
     answers.start(5);
     for (const TDevInfo& d : answering) dialog_->List().OnRecord(d);
     dialog_->List().OnRecord(Camera(kTypeManual, "typed", "127.0.0.85", 81, ""));
-    dialog_->SetAccountSource([] { return std::pair<std::string, std::string>("admin", "secret7"); });
+    dialog_->SetAccountSource(
+        [] { return std::pair<std::string, std::string>("admin", "secret7"); });
 
     // The silent camera holds its reader for a while: the check is still running when the
     // list changes, and the change shows at once.
