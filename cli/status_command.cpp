@@ -83,6 +83,11 @@ int RunStatus(const TStatusCliOptions& options) {
   status.system = !options.ui;
   status.repository_url = ResolveRepositoryUrl(options.repository);
   status.work_folder = WorkFolder();
+  if (status.repository_url.empty()) {
+    // Without a repository every camera would read as "no firmware": say why instead.
+    std::cerr << "camlift: no firmware repository is configured (--repository, "
+                 "CAMLIFT_REPOSITORY_URL or the options file); the catalogue column stays empty\n";
+  }
   status.jobs = options.jobs;
   const bool tty = ::isatty(2) != 0;
   bool shown = false;
