@@ -88,6 +88,10 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
   outcome.camera = camera;
   const std::string tag = camera.ip + "-" + std::to_string(camera.port);
   auto upgrader = TUpgradeFactory::CreateUpgrader(camera.series, options_.system);
+  if (!upgrader) {
+    outcome.plan = CameraStateText(TCameraState::UnknownSeries);
+    return outcome;
+  }
   upgrader->SetUserName(camera.user);
   upgrader->SetPassword(camera.password);
   upgrader->SetIPAddress(camera.ip);
