@@ -24,12 +24,14 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "history_dialog.h"
 #include "i18n/language_list.h"
 #include "i18n/str_res.h"
 #include "localize_form.h"
 #include "platform/locale.h"
 #include "qt_lang_ui.h"
 #include "select_dialog.h"
+#include "upgrade/history.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_fields.h"
@@ -168,6 +170,9 @@ void TfrmCamlift::BuildWidgets() {
   n2->setObjectName("N2");
   QAction* n1 = PopupMenu1->addAction(QString::fromUtf8("清空日志"));
   n1->setObjectName("N1");
+  QAction* history = PopupMenu1->addAction("History...");
+  history->setObjectName("mnuHistory");
+  connect(history, &QAction::triggered, this, [this] { HistoryClick(); });
   connect(n2, &QAction::triggered, this, [this] { N2Click(); });
   connect(n1, &QAction::triggered, this, [this] { N1Click(); });
   Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -242,6 +247,11 @@ bool TfrmCamlift::FormCreate() {
   UpdateStatusBar();
   CutSoftMemo();
   FSelectDialog = std::make_unique<TfrmAdv_Main>(this);
+  // The update check reads the cameras with the account typed in here.
+  FSelectDialog->SetAccountSource([this] {
+    return std::pair<std::string, std::string>(edAcc->text().toStdString(),
+                                               edpwd->text().toStdString());
+  });
   cmbLanChange();
 
   setFixedSize(sizeHint().expandedTo(QSize(760, 560)));
@@ -371,6 +381,8 @@ void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& passw
   cancel_->setText(Lang("IDS_CANCEL"));
   cancel_->setEnabled(true);
   cancel_->setVisible(true);
+  worker_series_ = cmbMType->currentIndex();
+  last_result_ = TUpgradeResult();
   worker_ = std::make_unique<TUpgradeThread>(std::move(upgrader), "", "", dispatcher_, *this);
   TUpgradeOptions options;
   options.local_firmware = local_firmware;
@@ -404,7 +416,8 @@ void TfrmCamlift::OnProgress(TProgressStage stage, std::int64_t done, std::int64
   progress_->setFormat(QString::fromUtf8(kFormat[static_cast<int>(stage)]));
 }
 
-void TfrmCamlift::OnDone(const TUpgradeResult&) {
+void TfrmCamlift::OnDone(const TUpgradeResult& result) {
+  last_result_ = result;
   // The worker thread ends right after this returns; it is joined once the call is over.
   QTimer::singleShot(0, this, [this] { UpgradeDone(); });
 }
@@ -412,6 +425,8 @@ void TfrmCamlift::OnDone(const TUpgradeResult&) {
 void TfrmCamlift::UpgradeDone() {
   if (worker_) {
     worker_->Join();
+    AppendHistory(HistoryEntryOf("window", worker_series_, worker_->Upgrader(), last_result_,
+                                 worker_->VerifiedMd5(), ""));
     worker_.reset();
   }
   btnUpgrdUIByIP->setEnabled(true);
@@ -429,6 +444,11 @@ void TfrmCamlift::AddLog(const std::string& utf8_text) {
 }
 
 void TfrmCamlift::N1Click() { Memo1->clear(); }
+
+void TfrmCamlift::HistoryClick() {
+  TfrmHistory dialog(HistoryFilePath(), this);
+  dialog.exec();
+}
 
 void TfrmCamlift::N2Click() {
   if (Memo1->document()->isEmpty()) return;

@@ -47,6 +47,7 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   void cmbLanChange();
   void N1Click();  // clear the log
   void N2Click();  // save the log
+  void HistoryClick();  // the record of past upgrades
   void AddLog(const std::string& utf8_text);
 
   bool Upgrading() const { return FUpgrading; }
@@ -97,6 +98,8 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   QLocalServer* activation_ = nullptr;
   TQtDispatcher dispatcher_;
   std::unique_ptr<TUpgradeThread> worker_;
+  int worker_series_ = -1;  // for the record of the run
+  TUpgradeResult last_result_;
   std::function<QString()> save_chooser_;
   std::function<QString()> open_chooser_;
   bool filling_languages_ = false;

@@ -4,28 +4,34 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QColor>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyle>
 #include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <thread>
 
+#include "discovery/dev_types.h"
 #include "discovery/device_export.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/search_diagnostics.h"
 #include "i18n/str_res.h"
 #include "localize_form.h"
+#include "platform/paths.h"
 #include "platform/timing.h"
+#include "upgrade/repository_url.h"
 #include "util/text_convert.h"
 
 namespace camlift::gui {
@@ -35,6 +41,35 @@ QString FromBytes(const std::string& text) {
   // Camera names come as the camera sends them; invalid bytes are shown replaced.
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+std::string CameraKey(const std::string& ip, int port) { return ip + ":" + std::to_string(port); }
+
+// The language key, colour and icon of a state: the colour and icon for the eye, the text for
+// everyone, screen readers included.
+struct TStateLook {
+  TCameraState state;
+  const char* key;
+  const char* english;
+  Qt::GlobalColor colour;
+  QStyle::StandardPixmap icon;
+};
+
+constexpr TStateLook kStateLooks[] = {
+    {TCameraState::UpToDate, "IDS_STATEUPTODATE", "up to date", Qt::darkGreen,
+     QStyle::SP_DialogApplyButton},
+    {TCameraState::UpdateAvailable, "IDS_STATEUPDATE", "update available", Qt::blue,
+     QStyle::SP_ArrowUp},
+    {TCameraState::Excluded, "IDS_STATEEXCLUDED", "excluded", Qt::darkYellow,
+     QStyle::SP_MessageBoxWarning},
+    {TCameraState::NoFirmware, "IDS_STATENOFIRMWARE", "no firmware", Qt::darkGray,
+     QStyle::SP_MessageBoxInformation},
+    {TCameraState::AccountRefused, "IDS_STATEREFUSED", "account refused", Qt::red,
+     QStyle::SP_MessageBoxCritical},
+    {TCameraState::Unreachable, "IDS_STATEUNREACHABLE", "unreachable", Qt::red,
+     QStyle::SP_MessageBoxCritical},
+    {TCameraState::UnknownSeries, "IDS_STATEUNKNOWN", "unknown series", Qt::darkGray,
+     QStyle::SP_MessageBoxQuestion},
+};
 
 }  // namespace
 
@@ -54,8 +89,8 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   group_->setObjectName("GroupBox1");
   list_view_ = new QTreeWidget(group_);
   list_view_->setObjectName("ListView");
-  list_view_->setColumnCount(kListColumns);
-  list_view_->setHeaderLabels({"Type", "Name", "IP address", "Port", "Version"});
+  list_view_->setColumnCount(kListColumns + 2);
+  list_view_->setHeaderLabels({"Type", "Name", "IP address", "Port", "Version", "Latest", "State"});
   list_view_->setRootIsDecorated(false);
   list_view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_view_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -110,8 +145,11 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   ok_->setObjectName("btnOK");
   cancel_ = new QPushButton("&Cancel", bottom);
   cancel_->setObjectName("btnCancel");
+  check_ = new QPushButton("Check for &updates", bottom);
+  check_->setObjectName("btnCheckUpdates");
   auto* bottom_layout = new QHBoxLayout(bottom);
   bottom_layout->addWidget(count_, 1);
+  bottom_layout->addWidget(check_);
   bottom_layout->addWidget(find_);
   bottom_layout->addWidget(ok_);
   bottom_layout->addWidget(cancel_);
@@ -129,6 +167,8 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   menu_->addSeparator();
   export_ = menu_->addAction("Export the list...");
   export_->setObjectName("mnuExport");
+  check_action_ = menu_->addAction("Check for updates");
+  check_action_->setObjectName("mnuCheckUpdates");
 
   connect(find_, &QPushButton::clicked, this, [this] { btnFindClick(); });
   connect(ok_, &QPushButton::clicked, this, [this] { btnOKClick(); });
@@ -137,6 +177,9 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   connect(copy_ip_, &QAction::triggered, this, [this] { CopySelectedIP(); });
   connect(open_web_, &QAction::triggered, this, [this] { OpenSelectedWebPage(); });
   connect(export_, &QAction::triggered, this, [this] { ExportList(); });
+  connect(check_, &QPushButton::clicked, this, [this] { CheckForUpdates(); });
+  connect(check_action_, &QAction::triggered, this, [this] { CheckForUpdates(); });
+  connect(&check_timer_, &QTimer::timeout, this, [this] { CollectCheckResults(); });
   connect(list_view_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { ShowListMenu(at); });
   connect(list_view_->header(), &QHeaderView::sectionClicked, this,
@@ -163,6 +206,8 @@ void TfrmAdv_Main::Teardown() {
   if (torn_down_) return;
   torn_down_ = true;
   timer_.stop();
+  check_timer_.stop();
+  fleet_check_.Cancel();
   engine_->Teardown();
   finder_.reset();
   list_.ClearList();
@@ -230,6 +275,7 @@ void TfrmAdv_Main::ShowListMenu(const QPoint& at) {
   copy_ip_->setEnabled(row);
   open_web_->setEnabled(row && CameraWebUrl(*list_.SelectedEntry()).has_value());
   export_->setEnabled(!list_.Empty());
+  check_action_->setEnabled(!list_.Empty() && !CheckingForUpdates());
   menu_->popup(list_view_->viewport()->mapToGlobal(at));
 }
 
@@ -270,6 +316,7 @@ void TfrmAdv_Main::Refresh() {
     for (int c = 0; c < kListColumns && c < static_cast<int>(texts.size()); ++c) {
       item->setText(c, FromBytes(texts[static_cast<std::size_t>(c)]));
     }
+    FillCheckColumns(item, rows[i]);
   }
   list_view_->clearSelection();
   if (list_.Selected() >= 0) {
@@ -282,6 +329,73 @@ void TfrmAdv_Main::Refresh() {
   }
   refreshing_ = false;
   UpdateCount();
+}
+
+bool TfrmAdv_Main::CheckForUpdates() {
+  if (CheckingForUpdates() || list_.Empty()) return false;
+  const auto [user, password] =
+      account_source_ ? account_source_() : std::pair<std::string, std::string>("admin", "");
+  std::vector<TCameraEntry> cameras;
+  for (const TDevInfo& d : list_.Rows()) {
+    TCameraEntry camera;
+    camera.ip = d.IPAddr;
+    camera.port = d.DevPort > 0 ? d.DevPort : 80;
+    camera.series = TypeToSeries(d.DevType);
+    camera.user = user;
+    camera.password = password;
+    cameras.push_back(std::move(camera));
+  }
+  TStatusOptions options;
+  options.repository_url = ResolveRepositoryUrl("");
+  options.work_folder = WorkFolder();
+  checked_.clear();
+  if (!fleet_check_.Start(std::move(cameras), options)) return false;
+  check_->setEnabled(false);
+  check_timer_.start(100);
+  Refresh();
+  return true;
+}
+
+void TfrmAdv_Main::CollectCheckResults() {
+  std::vector<TCameraStatus> rows = fleet_check_.TakeResults();
+  const bool finished = !fleet_check_.Running();
+  if (finished) {
+    // Rows that ended between the two calls.
+    for (TCameraStatus& row : fleet_check_.TakeResults()) rows.push_back(std::move(row));
+    check_timer_.stop();
+    check_->setEnabled(true);
+  }
+  if (rows.empty() && !finished) return;
+  for (TCameraStatus& row : rows) {
+    checked_[CameraKey(row.camera.ip, row.camera.port)] = std::move(row);
+  }
+  Refresh();
+}
+
+void TfrmAdv_Main::FillCheckColumns(QTreeWidgetItem* item, const TDevInfo& row) const {
+  const auto found = checked_.find(CameraKey(row.IPAddr, row.DevPort > 0 ? row.DevPort : 80));
+  if (found == checked_.end()) {
+    // Not checked, or still being read.
+    const QString waiting = CheckingForUpdates() ? QStringLiteral("\u2026") : QString();
+    item->setText(kColumnLatest, QString());
+    item->setText(kColumnState, waiting);
+    item->setIcon(kColumnState, QIcon());
+    item->setData(kColumnState, Qt::AccessibleTextRole, QVariant());
+    item->setData(kColumnState, Qt::ForegroundRole, QVariant());
+    return;
+  }
+  const TCameraStatus& status = found->second;
+  const TStateLook* look = &kStateLooks[0];
+  for (const TStateLook& l : kStateLooks) {
+    if (l.state == status.state) look = &l;
+  }
+  const QString text = QString::fromStdString(LangTextOr(look->key, look->english));
+  item->setText(kColumnLatest, FromBytes(ToValidUtf8(status.latest)));
+  item->setText(kColumnState, text);
+  item->setIcon(kColumnState, style()->standardIcon(look->icon));
+  item->setData(kColumnState, Qt::ForegroundRole, QColor(look->colour));
+  item->setData(kColumnState, Qt::AccessibleTextRole, text);
+  item->setToolTip(kColumnState, text);
 }
 
 void TfrmAdv_Main::UpdateCount() {

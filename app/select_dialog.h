@@ -1,20 +1,24 @@
 // TfrmAdv_Main: the dialog in which the user picks a camera found on the LAN. It exists for the
 // whole run and searches once a second from its creation, visible or not; closing only hides it.
 // A context menu on the list copies a camera's address, opens its web page and exports the list;
-// Find also asks an address typed into the field below the list.
+// Find also asks an address typed into the field below the list. "Check for updates" reads
+// each listed camera's version against the catalogue without blocking the list.
 #pragma once
 
 #include <QDialog>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "discovery/device_list.h"
 #include "discovery/find_hisi.h"
 #include "discovery/search_engine.h"
 #include "qt_dispatcher.h"
+#include "upgrade/fleet_check.h"
 
 class QAction;
 class QFrame;
@@ -23,6 +27,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class QGroupBox;
 
 namespace camlift::gui {
@@ -35,6 +40,8 @@ class TfrmAdv_Main : public QDialog {
   using TUrlOpener = std::function<bool(const QUrl&)>;
   // Asks where to export the list (a save dialog); an empty text cancels.
   using TExportPathChooser = std::function<QString()>;
+  // The account the update check reads the cameras with: the main window's fields.
+  using TAccountSource = std::function<std::pair<std::string, std::string>()>;
 
   explicit TfrmAdv_Main(QWidget* parent = nullptr);
   ~TfrmAdv_Main() override;
@@ -58,6 +65,17 @@ class TfrmAdv_Main : public QDialog {
 
   void SetUrlOpener(TUrlOpener opener) { url_opener_ = std::move(opener); }
   void SetExportPathChooser(TExportPathChooser chooser) { export_chooser_ = std::move(chooser); }
+  void SetAccountSource(TAccountSource source) { account_source_ = std::move(source); }
+
+  // "Check for updates": the status read of every listed camera, in the background. Its
+  // answers fill the Latest and State columns as they come. False while a check runs.
+  bool CheckForUpdates();
+  // True from the start of a check until its last answer is in the list.
+  bool CheckingForUpdates() const { return check_timer_.isActive(); }
+  QPushButton* CheckUpdatesButton() const { return check_; }
+  // Where the two columns of the check sit.
+  static constexpr int kColumnLatest = kListColumns;
+  static constexpr int kColumnState = kListColumns + 1;
 
   // The buttons' actions (public for tests).
   void btnOKClick();
@@ -80,6 +98,8 @@ class TfrmAdv_Main : public QDialog {
   void UpdateCount();
   void PlaceInfoPanel();
   void ShowListMenu(const QPoint& at);
+  void CollectCheckResults();
+  void FillCheckColumns(QTreeWidgetItem* item, const TDevInfo& row) const;
 
   TQtDispatcher dispatcher_;
   TDeviceList list_;
@@ -90,6 +110,10 @@ class TfrmAdv_Main : public QDialog {
   bool torn_down_ = false;
   TUrlOpener url_opener_;
   TExportPathChooser export_chooser_;
+  TAccountSource account_source_;
+  TFleetCheck fleet_check_;
+  std::map<std::string, TCameraStatus> checked_;  // by "ip:port"
+  QTimer check_timer_;
 
   QGroupBox* group_ = nullptr;
   QTreeWidget* list_view_ = nullptr;
@@ -106,6 +130,8 @@ class TfrmAdv_Main : public QDialog {
   QAction* copy_ip_ = nullptr;
   QAction* open_web_ = nullptr;
   QAction* export_ = nullptr;
+  QPushButton* check_ = nullptr;
+  QAction* check_action_ = nullptr;
 };
 
 }  // namespace camlift::gui

@@ -21,6 +21,7 @@
 #include "discovery/tools_net.h"
 #include "platform/dispatcher.h"
 #include "platform/timing.h"
+#include "search_run.h"
 
 namespace camlift::cli {
 namespace {
@@ -31,11 +32,6 @@ struct TSearchOptions {
   bool csv = false;
   std::string address;
   std::string lang;
-};
-
-struct TSearchOutcome {
-  std::vector<TDevInfo> rows;
-  TSearchDiagnostics diagnostics;
 };
 
 std::string SeriesLetter(std::int32_t type) {
@@ -55,6 +51,8 @@ void ServeFor(TLoopDispatcher& ui, std::chrono::milliseconds time) {
         std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(2)));
   }
 }
+
+}  // namespace
 
 TSearchOutcome Search(int passes, const std::string& address) {
   TLoopDispatcher ui;
@@ -87,6 +85,8 @@ TSearchOutcome Search(int passes, const std::string& address) {
                    });
   return outcome;
 }
+
+namespace {
 
 // Width of a UTF-8 text in characters (every character counts as one column).
 std::size_t Columns(const std::string& text) {

@@ -18,9 +18,11 @@
 #include "password_option.h"
 #include "platform/dispatcher.h"
 #include "platform/paths.h"
+#include "upgrade/batch_resume.h"
 #include "upgrade/batch_upgrade.h"
 #include "upgrade/camera_list.h"
 #include "upgrade/firmware_cache.h"
+#include "upgrade/history.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
@@ -49,6 +51,8 @@ struct UpgradeOptions {
   std::string from;
   int jobs = 4;
   std::string summary_json;
+  bool dry_run = false;
+  std::string resume;
 };
 
 // Prints each log line as the window shows it, asks the same-version question on the terminal,
@@ -171,6 +175,8 @@ int RunUpgrade(const UpgradeOptions& options) {
     ui.RunUntil([&] { return observer.done(); });
     worker.Join();
   }
+  AppendHistory(HistoryEntryOf("cli", series, worker.Upgrader(), observer.result(),
+                               worker.VerifiedMd5(), ""));
 
   switch (observer.result().status) {
     case TUpgradeStatus::Working: return kExitOk;
@@ -195,8 +201,26 @@ int RunBatch(const UpgradeOptions& options) {
     std::cerr << "camlift: " << options.from << " lists no camera\n";
     return kExitUsage;
   }
+  TResumeSummary earlier;
+  if (!options.resume.empty()) {
+    std::ifstream summary_in(options.resume, std::ios::binary);
+    std::stringstream summary_text;
+    summary_text << summary_in.rdbuf();
+    earlier = ReadResumeSummary(summary_text.str());
+    if (!summary_in || !earlier.ok) {
+      std::cerr << "camlift: " << options.resume << ": "
+                << (summary_in ? earlier.error : std::string("cannot read the file")) << "\n";
+      return kExitUsage;
+    }
+  }
   if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
   TCliSession session(options.lang);
+  const std::vector<TCameraEntry> all_cameras = list.cameras;
+  std::vector<TCameraEntry> to_run = CamerasToResume(all_cameras, earlier);
+  if (!options.resume.empty()) {
+    std::cout << (all_cameras.size() - to_run.size()) << " of " << all_cameras.size()
+              << " cameras were upgraded by the earlier run; " << to_run.size() << " left\n";
+  }
 
   TBatchOptions batch;
   batch.jobs = options.jobs;
@@ -207,7 +231,9 @@ int RunBatch(const UpgradeOptions& options) {
   batch.state_folder = StateFolder();
   batch.upgrade.local_firmware = options.firmware;
   batch.upgrade.local_md5 = options.md5;
-  TBatchUpgrade runner(std::move(list.cameras), batch);
+  batch.dry_run = options.dry_run;
+  if (!options.dry_run) batch.history_file = HistoryFilePath();
+  TBatchUpgrade runner(std::move(to_run), batch);
   runner.SetOnLine([](const TCameraEntry& camera, const std::string& line) {
     std::cout << "[" << camera.ip << ":" << camera.port << "] " << line << std::endl;
   });
@@ -217,6 +243,7 @@ int RunBatch(const UpgradeOptions& options) {
     TInterruptWatcher interrupts([&] { runner.RequestCancel(); });
     outcomes = runner.Run();
   }
+  if (!options.resume.empty()) outcomes = MergeResumed(all_cameras, earlier, outcomes);
 
   std::cout << "\n" << BatchSummaryTable(outcomes);
   if (!options.summary_json.empty()) {
@@ -227,8 +254,8 @@ int RunBatch(const UpgradeOptions& options) {
       return kExitFailed;
     }
   }
-  const bool all_ok = std::all_of(outcomes.begin(), outcomes.end(), [](const TBatchOutcome& o) {
-    return o.result.status == TUpgradeStatus::Working;
+  const bool all_ok = std::all_of(outcomes.begin(), outcomes.end(), [&](const TBatchOutcome& o) {
+    return options.dry_run ? o.planned_ok : o.result.status == TUpgradeStatus::Working;
   });
   return all_ok ? kExitOk : kExitFailed;
 }
@@ -248,6 +275,14 @@ void SetupUpgrade(CLI::App& root, CommandRunner& run) {
       ->check(CLI::Range(1, 64))
       ->needs(from);
   cmd->add_option("--summary-json", options->summary_json, "Write the batch summary as JSON")
+      ->needs(from);
+  cmd->add_flag("--dry-run", options->dry_run,
+                "Read, look up and download into the verified cache, then print what would "
+                "happen to each camera; nothing is sent to any camera")
+      ->needs(from);
+  cmd->add_option("--resume", options->resume,
+                  "Skip the cameras that this earlier --summary-json lists as upgraded")
+      ->check(CLI::ExistingFile)
       ->needs(from);
   auto* firmware =
       cmd->add_option("--firmware", options->firmware,

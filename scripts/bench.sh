@@ -8,6 +8,7 @@
 #   scripts/bench.sh              build and run everything
 #   BENCH_RUNS=9 scripts/bench.sh  runs per timed figure (best of, interleaved; default 5)
 #   BENCH_NO_BUILD=1 scripts/bench.sh   use what build-bench already holds
+#   BENCH_STATUS_COUNT=20 scripts/bench.sh   a smaller site for the status row (default 200)
 source "$(dirname "$0")/lib.sh"
 
 RUNS="${BENCH_RUNS:-5}"
@@ -100,7 +101,7 @@ start_sim() {
   sim_pid=$!
   pids+=("$sim_pid")
   local i
-  for i in $(seq 1 1800); do  # a site of 50 cameras takes some 20 s on a busy machine
+  for i in $(seq 1 3600); do  # a site of 50 cameras takes some 20 s on a busy machine
     grep -q "ready" "$work/$name.out" 2>/dev/null && return 0
     kill -0 "$sim_pid" 2>/dev/null || { cat "$work/$name.err" >&2; return 1; }
     sleep 0.05
@@ -369,6 +370,41 @@ note=""
 row "batch upgrade, 50 cameras, --jobs 8$note" "$(ms "$batch_us")" \
   "sum of single runs $(ms "$single_us")" "$r" "near 1/8 = 0.125" \
   "$(awk -v r="$r" 'BEGIN { print (r <= 0.25 ? "yes" : "NO") }')"
+
+# ---------------------------------------------------------------------------------------------
+# camlift status over a site of 200 simulated cameras, --jobs 16, against the sum of single reads
+STATUS_COUNT="${BENCH_STATUS_COUNT:-200}"
+log "status of $STATUS_COUNT cameras"
+status_port=18395
+export CAMLIFT_TIME_SCALE=0.02
+rm -rf "$work/statusrepo" "$work/statusdata"
+start_sim site-status site --count "$STATUS_COUNT" --base-ip 127.0.15.1 --port 8081 \
+  --up-to-date $((STATUS_COUNT / 10)) --excluded 1 --faulty $((STATUS_COUNT / 20)) \
+  --repo-root "$work/statusrepo" --repo-port "$status_port" --list "$work/status.csv"
+status_pid=$sim_pid
+status_run() {  # LIST JOBS
+  timeout 600 "$CAMLIFT" status --from "$1" --jobs "$2" --csv \
+    --repository "http://127.0.0.1:$status_port/FM/" --data-dir "$work/statusdata" \
+    >>"$work/status.log" 2>&1
+}
+status_single_us=0
+status_header=$(head -1 "$work/status.csv")
+while IFS= read -r line; do
+  printf '%s\n%s\n' "$status_header" "$line" >"$work/one-status.csv"
+  start=$(now_ns)
+  status_run "$work/one-status.csv" 1
+  end=$(now_ns)
+  status_single_us=$((status_single_us + (end - start) / 1000))
+done < <(tail -n +2 "$work/status.csv")
+start=$(now_ns)
+status_run "$work/status.csv" 16
+end=$(now_ns)
+status_us=$(((end - start) / 1000))
+stop_pid "$status_pid"
+unset CAMLIFT_TIME_SCALE
+r=$(ratio "$status_us" "$status_single_us")
+row "status, $STATUS_COUNT cameras, --jobs 16" "$(ms "$status_us")" \
+  "sum of single reads $(ms "$status_single_us")" "$r" "<= 1/8 = 0.125" "$(verdict "$r" 0.125)"
 
 # ---------------------------------------------------------------------------------------------
 echo

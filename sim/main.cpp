@@ -187,6 +187,12 @@ int main(int argc, char** argv) {
   site->add_option("--series", site_series, "Series, in turn (e.g. M,P,R,K)")->capture_default_str();
   site->add_option("--faulty", site_options.faulty, "Cameras that misbehave")
       ->capture_default_str();
+  site->add_option("--excluded", site_options.excluded,
+                   "Cameras whose version the catalogue's NO list names")
+      ->capture_default_str();
+  site->add_option("--up-to-date", site_options.up_to_date,
+                   "Cameras that run the repository's version already")
+      ->capture_default_str();
   site->add_option("--base-ip", site_options.base_ip, "Address of the first camera")
       ->capture_default_str();
   site->add_option("--port", site_options.port, "HTTP port of every camera")->capture_default_str();

@@ -40,11 +40,14 @@ const TCsvColumn kCsvColumns[] = {
     {"DDNS user", [](const TDevInfo& d) { return d.DdnsUser; }},
 };
 
+}  // namespace
+
 // One CSV field. Names come from the cameras: a text a spreadsheet would take for a formula
 // gets a leading apostrophe, and quotes, separators and line breaks are quoted.
 std::string CsvField(const std::string& raw) {
   std::string text = ToValidUtf8(raw);
-  if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
+  if (text.empty()) return text;
+  if (std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
     text.insert(text.begin(), '\'');
   }
   if (text.find_first_of(",\"\r\n") == std::string::npos && text.front() != ' ' &&
@@ -58,6 +61,8 @@ std::string CsvField(const std::string& raw) {
   }
   return quoted + "\"";
 }
+
+namespace {
 
 void AppendCsvRow(std::string& out, const std::vector<std::string>& fields) {
   for (std::size_t i = 0; i < fields.size(); ++i) {

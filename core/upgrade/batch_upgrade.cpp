@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "i18n/str_res.h"
 #include "platform/dispatcher.h"
+#include "upgrade/history.h"
+#include "upgrade/status_read.h"
 #include "upgrade/upgrade_factory.h"
 #include "util/log_line.h"
 #include "util/text_convert.h"
@@ -23,6 +26,13 @@ std::string Today() {
   char text[16];
   std::strftime(text, sizeof text, "%Y%m%d", &local);
   return text;
+}
+
+// Width of a UTF-8 text in characters (the arrow of a plan is one).
+std::size_t Columns(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
 }
 
 std::string CameraName(const TCameraEntry& c) { return c.ip + ":" + std::to_string(c.port); }
@@ -69,7 +79,66 @@ std::string TBatchUpgrade::ResultText(TUpgradeStatus status) {
   return "failed";
 }
 
+std::string TBatchUpgrade::OutcomeText(const TBatchOutcome& outcome) {
+  return outcome.plan.empty() ? ResultText(outcome.result.status) : outcome.plan;
+}
+
+TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
+  TBatchOutcome outcome;
+  outcome.camera = camera;
+  const std::string tag = camera.ip + "-" + std::to_string(camera.port);
+  auto upgrader = TUpgradeFactory::CreateUpgrader(camera.series, options_.system);
+  if (!upgrader) {
+    outcome.plan = CameraStateText(TCameraState::UnknownSeries);
+    return outcome;
+  }
+  upgrader->SetUserName(camera.user);
+  upgrader->SetPassword(camera.password);
+  upgrader->SetIPAddress(camera.ip);
+  upgrader->SetPort(camera.port);
+  upgrader->SetRepositoryUrl(options_.repository_url);
+  upgrader->SetWorkFolder(options_.work_folder);
+  upgrader->SetCatalogueFileName("Firmware-" + tag + ".ini");
+  upgrader->SetDownloadFolder(options_.work_folder + "downloads/" + tag + "/");
+
+  const bool local = !options_.upgrade.local_firmware.empty();
+  TCameraStatus status = ReadStatusWith(*upgrader, camera);
+  outcome.result.old_version = status.current;
+  outcome.result.new_version = status.latest;
+  const bool readable =
+      status.state != TCameraState::AccountRefused && status.state != TCameraState::Unreachable;
+  // A firmware from disk needs no catalogue; the camera only has to answer.
+  const bool wanted = local ? readable
+                            : status.state == TCameraState::UpdateAvailable ||
+                                  (status.state == TCameraState::UpToDate && options_.yes);
+  if (!wanted) {
+    outcome.plan = CameraStateText(status.state);
+    outcome.planned_ok = status.state == TCameraState::UpToDate;
+    outcome.result.status = outcome.planned_ok ? TUpgradeStatus::NotNeeded : TUpgradeStatus::Failed;
+    return outcome;
+  }
+  // The same download and checks as the upgrade, so that the firmware waits verified in the
+  // cache; the camera is not asked for anything more.
+  const bool ready = local ? upgrader->UseLocalFirmware(options_.upgrade.local_firmware,
+                                                        options_.upgrade.local_md5)
+                           : upgrader->DownloadFirmware(status.md5);
+  if (!ready) {
+    outcome.plan = "download failed";
+    outcome.reason = LangToUtf8(GetLangStr("IDS_DOWNLOADERR"), CurrentLanguage());
+    outcome.result.status = TUpgradeStatus::Failed;
+    return outcome;
+  }
+  const std::string target =
+      local ? std::filesystem::path(upgrader->LocalFilePath()).filename().string() : status.latest;
+  outcome.plan = "would upgrade " + status.current + " \u2192 " + target;
+  outcome.reason = upgrader->LocalFilePath();
+  outcome.planned_ok = true;
+  outcome.result.status = TUpgradeStatus::NotNeeded;
+  return outcome;
+}
+
 TBatchOutcome TBatchUpgrade::RunOne(const TCameraEntry& camera) {
+  if (options_.dry_run) return PlanOne(camera);
   TBatchOutcome outcome;
   outcome.camera = camera;
   const std::string tag = camera.ip + "-" + std::to_string(camera.port);
@@ -108,6 +177,11 @@ TBatchOutcome TBatchUpgrade::RunOne(const TCameraEntry& camera) {
   done = true;
   watch.join();
   outcome.reason = observer.last();
+  if (!options_.history_file.empty()) {
+    AppendHistory(HistoryEntryOf("batch", camera.series, worker.Upgrader(), outcome.result,
+                                 worker.VerifiedMd5(), outcome.log_file),
+                  options_.history_file);
+  }
   return outcome;
 }
 
@@ -137,21 +211,20 @@ std::string BatchSummaryTable(const std::vector<TBatchOutcome>& outcomes) {
   std::vector<std::vector<std::string>> rows = {
       {"Camera", "Series", "Old version", "New version", "Result", "Reason"}};
   for (const TBatchOutcome& o : outcomes) {
-    rows.push_back({CameraName(o.camera), std::string(1, SeriesLetter(o.camera.series)),
-                    o.result.old_version,
-                    o.result.reported_version.empty() ? o.result.new_version
-                                                      : o.result.reported_version,
-                    TBatchUpgrade::ResultText(o.result.status), o.reason});
+    rows.push_back(
+        {CameraName(o.camera), std::string(1, SeriesLetter(o.camera.series)), o.result.old_version,
+         o.result.reported_version.empty() ? o.result.new_version : o.result.reported_version,
+         TBatchUpgrade::OutcomeText(o), o.reason});
   }
   std::vector<std::size_t> width(6, 0);
   for (const auto& row : rows) {
-    for (std::size_t c = 0; c + 1 < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+    for (std::size_t c = 0; c + 1 < row.size(); ++c) width[c] = std::max(width[c], Columns(row[c]));
   }
   std::string table;
   for (const auto& row : rows) {
     for (std::size_t c = 0; c < row.size(); ++c) {
       table += row[c];
-      if (c + 1 < row.size()) table += std::string(width[c] - row[c].size() + 2, ' ');
+      if (c + 1 < row.size()) table += std::string(width[c] - Columns(row[c]) + 2, ' ');
     }
     table += "\n";
   }
@@ -168,7 +241,7 @@ std::string BatchSummaryJson(const std::vector<TBatchOutcome>& outcomes) {
                    {"oldVersion", o.result.old_version},
                    {"catalogueVersion", o.result.new_version},
                    {"reportedVersion", o.result.reported_version},
-                   {"result", TBatchUpgrade::ResultText(o.result.status)},
+                   {"result", TBatchUpgrade::OutcomeText(o)},
                    {"reason", o.reason},
                    {"log", o.log_file}});
   }

@@ -22,6 +22,11 @@ struct TBatchOptions {
   std::string work_folder;   // ends in "/"
   std::string state_folder;  // the per-camera logs go below it; empty: the work folder
   TUpgradeOptions upgrade;   // local firmware, confirmation
+  // Everything up to the upload (reads, catalogue, download into the verified cache) and then
+  // a plan instead of an upgrade: no camera receives anything but reads.
+  bool dry_run = false;
+  // Where each camera's run is recorded; empty: nowhere.
+  std::string history_file;
 };
 
 struct TBatchOutcome {
@@ -29,6 +34,8 @@ struct TBatchOutcome {
   TUpgradeResult result;
   std::string log_file;
   std::string reason;  // the last log line, UTF-8
+  std::string plan;    // of a dry run: "would upgrade A → B", "up to date", ...
+  bool planned_ok = false;  // the plan would upgrade the camera or leave it as it is
 };
 
 class TBatchUpgrade {
@@ -47,9 +54,12 @@ class TBatchUpgrade {
 
   // "ok" only for a camera that runs the new firmware after its restart.
   static std::string ResultText(TUpgradeStatus status);
+  // The result column of the summary: the plan of a dry run, else ResultText.
+  static std::string OutcomeText(const TBatchOutcome& outcome);
 
  private:
   TBatchOutcome RunOne(const TCameraEntry& camera);
+  TBatchOutcome PlanOne(const TCameraEntry& camera);
 
   std::vector<TCameraEntry> cameras_;
   TBatchOptions options_;

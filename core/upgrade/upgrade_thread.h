@@ -62,6 +62,11 @@ class TUpgradeThread {
 
   void SetOptions(const TUpgradeOptions& options) { options_ = options; }
   TUpgradeObject& Upgrader() { return *upgrader_; }
+  // The checksum the firmware was verified against: the catalogue's, or the one given with a
+  // local archive.
+  std::string VerifiedMd5() const {
+    return options_.local_firmware.empty() ? expected_md5_ : options_.local_md5;
+  }
 
   // Runs Execute on a new thread; OnDone follows on the UI thread when it ends.
   void Start();

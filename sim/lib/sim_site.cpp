@@ -14,13 +14,14 @@ struct TSeriesPlan {
   const char* section;  // the catalogue section the engine builds for such a camera
   const char* current;
   const char* latest;
+  const char* excluded;  // a version of the same section that the catalogue's NO list names
 };
 
 constexpr TSeriesPlan kPlans[] = {
-    {TSimSeries::K, "K10", "3.1.X.7", "3.1.8.7", "3.1.9.7"},
-    {TSimSeries::M, "M20", "1.2.3", "1.2.3.4", "1.2.3.5"},
-    {TSimSeries::P, "P100", "P100", "2.0.0.0", "2.0.0.1"},
-    {TSimSeries::R, "R730", "R730", "84.2.0.121", "84.2.0.130"},
+    {TSimSeries::K, "K10", "3.1.X.7", "3.1.8.7", "3.1.9.7", "3.1.5.7"},
+    {TSimSeries::M, "M20", "1.2.3", "1.2.3.4", "1.2.3.5", "1.2.3.2"},
+    {TSimSeries::P, "P100", "P100", "2.0.0.0", "2.0.0.1", "1.9.0.0"},
+    {TSimSeries::R, "R730", "R730", "84.2.0.121", "84.2.0.130", "84.2.0.100"},
 };
 
 const TSeriesPlan& PlanOf(TSimSeries series) {
@@ -62,6 +63,10 @@ TScenario MakeSiteScenario(const TSiteOptions& options) {
   if (options.faulty < 0 || options.faulty > options.count) {
     throw std::runtime_error("faulty: 0 to count");
   }
+  if (options.excluded < 0 || options.up_to_date < 0 ||
+      options.faulty + options.excluded + options.up_to_date > options.count) {
+    throw std::runtime_error("faulty, excluded and up to date: together at most count");
+  }
   TScenario scenario;
   TRepoConfig repo;
   repo.root = options.repo_root;
@@ -76,12 +81,14 @@ TScenario MakeSiteScenario(const TSiteOptions& options) {
     add.section = plan.section;
     add.series = series;
     add.version = plan.latest;
+    add.excluded = plan.excluded;
     add.size = options.firmware_size;
     scenario.firmware.push_back(add);
   }
   // Faulty cameras are spread evenly, so that every series and job slot meets some.
   const int every = options.faulty > 0 ? options.count / options.faulty : 0;
   int faults_given = 0;
+  int excluded_given = 0, up_to_date_given = 0;
   for (int i = 0; i < options.count; ++i) {
     const TSimSeries series = options.series[static_cast<std::size_t>(i) % options.series.size()];
     const TSeriesPlan& plan = PlanOf(series);
@@ -102,6 +109,12 @@ TScenario MakeSiteScenario(const TSiteOptions& options) {
       const auto& faults = SiteFaults(series);
       camera.faults.insert(faults[static_cast<std::size_t>(faults_given) % faults.size()]);
       ++faults_given;
+    } else if (excluded_given < options.excluded) {
+      camera.sys_version = plan.excluded;
+      ++excluded_given;
+    } else if (up_to_date_given < options.up_to_date) {
+      camera.sys_version = plan.latest;
+      ++up_to_date_given;
     }
     scenario.cameras.push_back(camera);
   }

@@ -1,5 +1,6 @@
 // A whole site from one line: N cameras of the chosen series on consecutive loopback addresses,
-// some of them faulty, and a repository one firmware ahead of all of them. For batch tests, the
+// some of them faulty, some excluded or up to date, and a repository one firmware ahead of the
+// others. For batch tests, the
 // benchmark and anyone who wants to see a batch upgrade run.
 #pragma once
 
@@ -14,6 +15,10 @@ struct TSiteOptions {
   int count = 10;
   std::vector<TSimSeries> series = {TSimSeries::M, TSimSeries::P, TSimSeries::R, TSimSeries::K};
   int faulty = 0;                      // cameras that misbehave, spread over the site
+  // Of the others, from the first on: cameras whose version the catalogue's NO list refuses,
+  // then cameras that run the repository's version already.
+  int excluded = 0;
+  int up_to_date = 0;
   std::string base_ip = "127.0.1.1";  // the first camera; the others follow
   int port = 8081;
   std::string password = "123456";

@@ -1,27 +1,33 @@
 // The main window and the selection dialog under Qt Test (offscreen): field checks, the log,
 // the upgrading state, the language chooser, and a whole upgrade of a simulated camera.
+#include "main_window.h"
+
+#include <unistd.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
 
+#include "history_dialog.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
-#include "main_window.h"
 #include "platform/timing.h"
 #include "select_dialog.h"
 #include "sim_camera.h"
 #include "sim_repository.h"
 #include "sim_scenario.h"
-#include <QTimer>
-#include <unistd.h>
+#include "support/process.h"
 #include "support/temp_folder.h"
+#include "upgrade/history.h"
 #include "util/ini_file.h"
 #include "util/tools.h"
 
@@ -395,6 +401,42 @@ class MainWindowTest : public QObject {
                                      QString::fromStdString(added.archive_path));
     QCOMPARE(from_file.last(), QString("The camera now runs the version:1.0.0.3"));
     camera.Stop();
+
+    // Both runs are in the record, without the account.
+    const std::string record = test::ReadFile(temp_.path() + "data/history.jsonl");
+    QVERIFY(record.find("\"abc\"") == std::string::npos);
+    QStringList after;
+    for (const std::string& line : test::Lines(record)) {
+      const auto entry = ParseHistoryLine(line);
+      QVERIFY(entry);
+      if (entry->port != camera.http_port()) continue;
+      QCOMPARE(QString::fromStdString(entry->source), QString("window"));
+      QCOMPARE(QString::fromStdString(entry->result), QString("ok"));
+      QCOMPARE(QString::fromStdString(entry->series), QString("P"));
+      after << QString::fromStdString(entry->version_after);
+    }
+    QCOMPARE(after, (QStringList{"1.0.0.2", "1.0.0.3"}));
+
+    // History... in the log menu shows them, newest first.
+    QStringList shown;
+    QTimer::singleShot(0, this, [&] {
+      QTRY_VERIFY(qobject_cast<TfrmHistory*>(QApplication::activeModalWidget()));
+      auto* dialog = qobject_cast<TfrmHistory*>(QApplication::activeModalWidget());
+      for (int i = 0; i < dialog->Table()->topLevelItemCount(); ++i) {
+        if (dialog->Table()->topLevelItem(i)->text(1).endsWith(
+                ":" + QString::number(camera.http_port()))) {
+          shown << dialog->Table()->topLevelItem(i)->text(5);
+        }
+      }
+      dialog->reject();
+    });
+    QPlainTextEdit* memo = Find<QPlainTextEdit>("Memo1");
+    emit memo->customContextMenuRequested(QPoint(10, 10));
+    QMenu* menu = Find<QMenu>("PopupMenu1");
+    QTRY_VERIFY(menu->isVisible());
+    QAction* history = Find<QAction>("mnuHistory");
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(history).center());
+    QTRY_COMPARE(shown, (QStringList{"1.0.0.3", "1.0.0.2"}));
   }
 };
 

@@ -15,7 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
 #include <chrono>
@@ -31,6 +33,7 @@
 #include "platform/socket.h"
 #include "platform/timing.h"
 #include "sim_camera.h"
+#include "sim_repository.h"
 #include "support/temp_folder.h"
 #include "util/tools.h"
 
@@ -113,8 +116,10 @@ class SelectDialogTest : public QObject {
   void versionColumnShowsAndSortsByDottedNumbers() {
     Fill();
     QTreeWidget* view = dialog_->ListView();
-    QCOMPARE(view->columnCount(), 5);
+    QCOMPARE(view->columnCount(), 7);
     QCOMPARE(view->headerItem()->text(4), QString("Version"));
+    QCOMPARE(view->headerItem()->text(5), QString("Latest"));
+    QCOMPARE(view->headerItem()->text(6), QString("State"));
     QCOMPARE(ColumnTexts(view, 2), (QStringList{"127.0.0.9", "127.0.0.10", "127.0.0.11"}));
     QCOMPARE(view->topLevelItem(0)->text(1), kChineseName);
     view->header()->sectionClicked(4);
@@ -242,6 +247,123 @@ class SelectDialogTest : public QObject {
     dialog_->Engine().ManualProbe().Stop();
   }
 
+  // "Check for updates" reads every listed camera in the background with the main window's
+  // account; the list goes on taking rows meanwhile, and each row ends with its state.
+  void checkForUpdatesFillsLatestAndStateWithoutBlockingTheList() {
+    const std::string repo_root = temp_.path() + "repo";
+    sim::TRepoAddOptions add;
+    add.root = repo_root;
+    add.folder = "system";
+    add.section = "P100";
+    add.series = sim::TSimSeries::P;
+    add.version = "2.0.0.1";
+    sim::TRepoAddResult added;
+    std::string error;
+    QVERIFY2(sim::RepoAdd(add, added, error), error.c_str());
+    sim::TRepoConfig repo_config;
+    repo_config.root = repo_root;
+    repo_config.ip = "127.0.0.1";
+    repo_config.port = 0;
+    sim::TSimRepository repository(repo_config, nullptr);
+    repository.Start();
+    ::setenv("CAMLIFT_REPOSITORY_URL", repository.BaseUrl().c_str(), 1);
+
+    auto camera = [](const char* ip, const char* version, const char* password) {
+      sim::TCameraConfig config;
+      config.series = sim::TSimSeries::P;
+      config.ip = ip;
+      config.port = 0;
+      config.model = "P100";
+      config.sys_version = version;
+      config.password = password;
+      return config;
+    };
+    sim::TSimCamera old_one(camera("127.0.0.81", "2.0.0.0", "secret7"), nullptr);
+    sim::TSimCamera new_one(camera("127.0.0.82", "2.0.0.1", "secret7"), nullptr);
+    sim::TSimCamera other_account(camera("127.0.0.83", "2.0.0.0", "another"), nullptr);
+    sim::TCameraConfig stuck_config = camera("127.0.0.84", "2.0.0.0", "secret7");
+    stuck_config.faults = {sim::TCameraFault::NeverAnswers};
+    sim::TSimCamera stuck(stuck_config, nullptr);
+    for (sim::TSimCamera* c : {&old_one, &new_one, &other_account, &stuck}) c->Start();
+
+    // The cameras answer every search pass, as on a LAN, so their rows stay in the list.
+    std::vector<TDevInfo> answering;
+    for (sim::TSimCamera* c : {&old_one, &new_one, &other_account, &stuck}) {
+      answering.push_back(Camera(kType1010, "cam", c->config().ip.c_str(),
+                                 static_cast<std::uint16_t>(c->http_port()), ""));
+    }
+    QTimer answers;
+    connect(&answers, &QTimer::timeout, this, [&] {
+      for (const TDevInfo& d : answering) dialog_->List().OnRecord(d);
+    });
+    dialog_->List().ClearList();
+    answers.start(5);
+    for (const TDevInfo& d : answering) dialog_->List().OnRecord(d);
+    dialog_->List().OnRecord(Camera(kTypeManual, "typed", "127.0.0.85", 81, ""));
+    dialog_->SetAccountSource(
+        [] { return std::pair<std::string, std::string>("admin", "secret7"); });
+
+    // The silent camera holds its reader for a while: the check is still running when the
+    // list changes, and the change shows at once.
+    SetTimeScaleForTesting(0.1);
+    QPushButton* check = dialog_->CheckUpdatesButton();
+    QVERIFY(check->isEnabled());
+    QTest::mouseClick(check, Qt::LeftButton);
+    QVERIFY(dialog_->CheckingForUpdates());
+    QVERIFY(!check->isEnabled());
+    answering.push_back(Camera(kType1010, "late", "127.0.0.86", 81, ""));
+    dialog_->List().OnRecord(answering.back());
+    QTreeWidget* view = dialog_->ListView();
+    QCOMPARE(view->topLevelItemCount(), 6);
+    QVERIFY(dialog_->CheckingForUpdates());
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog_->CheckingForUpdates(), 20000);
+    SetTimeScaleForTesting(0.01);
+    QVERIFY(check->isEnabled());
+
+    const auto row_of = [&](const char* ip) -> QTreeWidgetItem* {
+      for (int i = 0; i < view->topLevelItemCount(); ++i) {
+        if (view->topLevelItem(i)->text(2) == ip) return view->topLevelItem(i);
+      }
+      return nullptr;
+    };
+    const int latest = TfrmAdv_Main::kColumnLatest, state = TfrmAdv_Main::kColumnState;
+    struct Expected {
+      const char* ip;
+      const char* latest;
+      const char* state;
+    };
+    for (const Expected& e : {Expected{"127.0.0.81", "2.0.0.1", "update available"},
+                              {"127.0.0.82", "2.0.0.1", "up to date"},
+                              {"127.0.0.83", "", "account refused"},
+                              {"127.0.0.84", "", "unreachable"},
+                              {"127.0.0.85", "", "unknown series"},
+                              {"127.0.0.86", "", ""}}) {  // came after the check started
+      QTreeWidgetItem* item = row_of(e.ip);
+      QVERIFY2(item, e.ip);
+      QCOMPARE(item->text(latest), QString(e.latest));
+      QCOMPARE(item->text(state), QString(e.state));
+      // The colour and icon are for the eye; the same text goes to screen readers.
+      QCOMPARE(item->data(state, Qt::AccessibleTextRole).toString(), QString(e.state));
+      QCOMPARE(item->icon(state).isNull(), QString(e.state).isEmpty());
+    }
+    QVERIFY(row_of("127.0.0.81")->foreground(state).color() !=
+            row_of("127.0.0.83")->foreground(state).color());
+
+    // The context menu runs the same check; the late camera is read this time.
+    emit view->customContextMenuRequested(view->visualItemRect(view->topLevelItem(0)).center());
+    QTRY_VERIFY(dialog_->ListMenu()->isVisible());
+    QAction* action = Find<QAction>("mnuCheckUpdates");
+    QVERIFY(action->isEnabled());
+    QTest::mouseClick(dialog_->ListMenu(), Qt::LeftButton, {},
+                      dialog_->ListMenu()->actionGeometry(action).center());
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog_->CheckingForUpdates(), 20000);
+    QCOMPARE(row_of("127.0.0.86")->text(state), QString("unreachable"));
+    QCOMPARE(row_of("127.0.0.81")->text(state), QString("update available"));
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+    answers.stop();
+    dialog_->List().ClearList();
+  }
+
   void textsComeFromTheLanguage() {
     SetLanguage("cn");
     LocalizeForm(dialog_.get());
@@ -249,6 +371,8 @@ class SelectDialogTest : public QObject {
     QCOMPARE(Find<QAction>("mnuCopyIP")->text(), QString::fromUtf8("复制 IP 地址"));
     QCOMPARE(Find<QAction>("mnuExport")->text(), QString::fromUtf8("导出列表..."));
     QCOMPARE(Find<QLabel>("lblManualIP")->text(), QString::fromUtf8("地址："));
+    QCOMPARE(dialog_->ListView()->headerItem()->text(6), QString::fromUtf8("状态"));
+    QCOMPARE(Find<QAction>("mnuCheckUpdates")->text(), QString::fromUtf8("检查更新"));
     TDevInfo manual = Camera(kTypeManual, "x", "10.0.0.1", 80, "");
     QCOMPARE(QString::fromStdString(RowTexts(manual)[0]), QString::fromUtf8("手动"));
     SetLanguage("en");

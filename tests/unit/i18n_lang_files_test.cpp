@@ -111,6 +111,7 @@ const Entry kEnglishMainWindow[] = {
     {"btnUpgrdUIByMCode.Caption", "Upgrade UI"},
     {"btnUpgrdSysByMCode.Caption", "Upgrade System"},
     {"GroupBox3.Caption", "Operation Log"},
+    {"mnuHistory.Caption", "History..."},
     {"btnFindCam.Caption", "Search LAN IP camera"},
     {"Label1.Caption", "Language\xA3\xBA"},
 };
@@ -132,6 +133,10 @@ const Entry kEnglishSelectDialog[] = {
     {"mnuCopyIP.Caption", "Copy IP address"},
     {"mnuOpenWeb.Caption", "Open the camera's web page"},
     {"mnuExport.Caption", "Export the list..."},
+    {"btnCheckUpdates.Caption", "Check for &updates"},
+    {"mnuCheckUpdates.Caption", "Check for updates"},
+    {"ListView.Columns5.Caption", "Latest"},
+    {"ListView.Columns6.Caption", "State"},
 };
 
 template <std::size_t N>

@@ -1,0 +1,73 @@
+#include "upgrade/batch_resume.h"
+
+#include <nlohmann/json.hpp>
+
+namespace camlift {
+namespace {
+
+std::string Key(const std::string& ip, int port) { return ip + ":" + std::to_string(port); }
+
+std::string Text(const nlohmann::json& j, const char* key) {
+  const auto it = j.find(key);
+  return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+}  // namespace
+
+TResumeSummary ReadResumeSummary(std::string_view json_text) {
+  TResumeSummary summary;
+  const nlohmann::json all = nlohmann::json::parse(json_text, nullptr, false);
+  if (all.is_discarded() || !all.is_array()) {
+    summary.error = "not a batch summary (a JSON array of cameras)";
+    return summary;
+  }
+  for (const nlohmann::json& o : all) {
+    if (!o.is_object() || Text(o, "result") != "ok") continue;
+    const auto port = o.find("port");
+    if (Text(o, "ip").empty() || port == o.end() || !port->is_number_integer()) continue;
+    TBatchOutcome outcome;
+    outcome.camera.ip = Text(o, "ip");
+    outcome.camera.port = port->get<int>();
+    outcome.result.status = TUpgradeStatus::Working;
+    outcome.result.old_version = Text(o, "oldVersion");
+    outcome.result.new_version = Text(o, "catalogueVersion");
+    outcome.result.reported_version = Text(o, "reportedVersion");
+    outcome.log_file = Text(o, "log");
+    summary.upgraded[Key(outcome.camera.ip, outcome.camera.port)] = std::move(outcome);
+  }
+  summary.ok = true;
+  return summary;
+}
+
+std::vector<TCameraEntry> CamerasToResume(const std::vector<TCameraEntry>& cameras,
+                                          const TResumeSummary& summary) {
+  std::vector<TCameraEntry> left;
+  for (const TCameraEntry& c : cameras) {
+    if (!summary.upgraded.count(Key(c.ip, c.port))) left.push_back(c);
+  }
+  return left;
+}
+
+std::vector<TBatchOutcome> MergeResumed(const std::vector<TCameraEntry>& cameras,
+                                        const TResumeSummary& summary,
+                                        const std::vector<TBatchOutcome>& ran) {
+  std::map<std::string, const TBatchOutcome*> by_camera;
+  for (const TBatchOutcome& o : ran) by_camera[Key(o.camera.ip, o.camera.port)] = &o;
+  std::vector<TBatchOutcome> merged;
+  for (const TCameraEntry& c : cameras) {
+    const std::string key = Key(c.ip, c.port);
+    if (const auto it = by_camera.find(key); it != by_camera.end()) {
+      merged.push_back(*it->second);
+      continue;
+    }
+    const auto earlier = summary.upgraded.find(key);
+    if (earlier == summary.upgraded.end()) continue;  // cannot happen: every camera ran or was done
+    TBatchOutcome outcome = earlier->second;
+    outcome.camera = c;
+    outcome.reason = "upgraded by an earlier run";
+    merged.push_back(std::move(outcome));
+  }
+  return merged;
+}
+
+}  // namespace camlift

@@ -1,0 +1,222 @@
+#include "upgrade/history.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "discovery/dev_types.h"
+#include "i18n/str_res.h"
+#include "platform/paths.h"
+#include "upgrade/batch_upgrade.h"
+#include "upgrade/upgrade_factory.h"
+#include "upgrade/upgrade_object.h"
+#include "util/text_convert.h"
+
+namespace camlift {
+namespace {
+
+// Closes the descriptor on every path.
+class TFd {
+ public:
+  explicit TFd(int fd) : fd_(fd) {}
+  ~TFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+std::size_t Columns(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < ' ') c = ' ';
+  }
+  return text;
+}
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+std::string HistoryFilePath() { return StateFolder() + "history.jsonl"; }
+
+std::string HistoryTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+THistoryEntry HistoryEntryOf(const std::string& source, int series, const TUpgradeObject& upgrader,
+                             const TUpgradeResult& result, const std::string& archive_md5,
+                             const std::string& log_file) {
+  THistoryEntry entry;
+  entry.time = HistoryTimeNow();
+  entry.source = source;
+  entry.ip = upgrader.IPAddress();
+  entry.port = upgrader.Port();
+  if (series >= 0 && series < 4) entry.series = std::string(1, SeriesLetter(series));
+  entry.model =
+      ToValidUtf8(!upgrader.Model().empty() ? upgrader.Model() : TrimText(upgrader.OemText()));
+  entry.version_before = ToValidUtf8(result.old_version);
+  entry.version_after = ToValidUtf8(result.reported_version);
+  entry.firmware_file = TrimText(upgrader.RepositoryFile());
+  if (entry.firmware_file.empty() && !upgrader.LocalFilePath().empty()) {
+    entry.firmware_file = std::filesystem::path(upgrader.LocalFilePath()).filename().string();
+  }
+  entry.firmware_file = ToValidUtf8(entry.firmware_file);
+  entry.archive_md5 = LowerAscii(TrimText(archive_md5));
+  entry.result = TBatchUpgrade::ResultText(result.status);
+  entry.reason = ToValidUtf8(LangToUtf8(result.last_log, CurrentLanguage()));
+  entry.log_file = log_file;
+  return entry;
+}
+
+std::string HistoryJsonLine(const THistoryEntry& e) {
+  const nlohmann::ordered_json line = {{"time", e.time},
+                                       {"source", e.source},
+                                       {"ip", e.ip},
+                                       {"port", e.port},
+                                       {"series", e.series},
+                                       {"model", e.model},
+                                       {"versionBefore", e.version_before},
+                                       {"versionAfter", e.version_after},
+                                       {"firmwareFile", e.firmware_file},
+                                       {"archiveMd5", e.archive_md5},
+                                       {"result", e.result},
+                                       {"reason", e.reason},
+                                       {"log", e.log_file}};
+  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::optional<THistoryEntry> ParseHistoryLine(std::string_view line) {
+  const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+  if (j.is_discarded() || !j.is_object()) return std::nullopt;
+  auto text = [&](const char* key) {
+    const auto it = j.find(key);
+    return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
+  };
+  THistoryEntry e;
+  e.time = text("time");
+  e.ip = text("ip");
+  if (e.time.empty() || e.ip.empty()) return std::nullopt;
+  e.source = text("source");
+  const auto port = j.find("port");
+  e.port = port != j.end() && port->is_number_integer() ? port->get<int>() : 0;
+  e.series = text("series");
+  e.model = text("model");
+  e.version_before = text("versionBefore");
+  e.version_after = text("versionAfter");
+  e.firmware_file = text("firmwareFile");
+  e.archive_md5 = text("archiveMd5");
+  e.result = text("result");
+  e.reason = text("reason");
+  e.log_file = text("log");
+  return e;
+}
+
+bool AppendHistory(const THistoryEntry& entry, const std::string& path) {
+  const std::string line = HistoryJsonLine(entry);
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  // Only the owner reads what was done to which camera.
+  TFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (fd.get() < 0) return false;
+  // O_APPEND makes one write land whole at the end; the lock keeps it so on file systems that
+  // do not promise that, and against a writer that needs more than one write.
+  while (::flock(fd.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) break;
+  }
+  ssize_t written;
+  do {
+    written = ::write(fd.get(), line.data(), line.size());
+  } while (written < 0 && errno == EINTR);
+  ::flock(fd.get(), LOCK_UN);
+  return written == static_cast<ssize_t>(line.size());
+}
+
+std::vector<THistoryEntry> ReadHistory(const std::string& path) {
+  std::vector<THistoryEntry> entries;
+  std::ifstream in(path, std::ios::binary);
+  for (std::string line; std::getline(in, line);) {
+    if (auto entry = ParseHistoryLine(line)) entries.push_back(std::move(*entry));
+  }
+  return entries;
+}
+
+bool IsHistoryDate(const std::string& text) {
+  // YYYY-MM-DD, optionally followed by THH:MM or THH:MM:SS.
+  if (text.size() != 10 && text.size() != 16 && text.size() != 19) return false;
+  const std::string_view t = text;
+  if (!AllDigits(t.substr(0, 4)) || t[4] != '-' || !AllDigits(t.substr(5, 2)) || t[7] != '-' ||
+      !AllDigits(t.substr(8, 2))) {
+    return false;
+  }
+  if (text.size() == 10) return true;
+  if (t[10] != 'T' || !AllDigits(t.substr(11, 2)) || t[13] != ':' || !AllDigits(t.substr(14, 2))) {
+    return false;
+  }
+  return text.size() == 16 || (t[16] == ':' && AllDigits(t.substr(17, 2)));
+}
+
+std::vector<THistoryEntry> FilterHistory(const std::vector<THistoryEntry>& entries,
+                                         const std::string& ip, const std::string& since) {
+  std::vector<THistoryEntry> kept;
+  for (const THistoryEntry& e : entries) {
+    if (!ip.empty() && e.ip != ip) continue;
+    // Times of the record compare as texts: the same form, always UTC. A shorter "since"
+    // compares with the same number of leading characters.
+    if (!since.empty() && e.time.substr(0, since.size()) < since) continue;
+    kept.push_back(e);
+  }
+  return kept;
+}
+
+std::string HistoryTable(const std::vector<THistoryEntry>& entries) {
+  std::vector<std::vector<std::string>> cells = {
+      {"Time", "Camera", "Series", "Model", "Before", "After", "Result", "Reason"}};
+  for (const THistoryEntry& e : entries) {
+    cells.push_back({e.time, e.ip + ":" + std::to_string(e.port), e.series, OneLine(e.model),
+                     OneLine(e.version_before), OneLine(e.version_after), e.result,
+                     OneLine(e.reason)});
+  }
+  std::vector<std::size_t> widths(cells.front().size(), 0);
+  for (const auto& row : cells) {
+    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Columns(row[c]));
+  }
+  std::string table;
+  for (const auto& row : cells) {
+    std::string text;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      text += row[c];
+      if (c + 1 < row.size()) text += std::string(widths[c] - Columns(row[c]) + 2, ' ');
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    table += text + "\n";
+  }
+  return table;
+}
+
+}  // namespace camlift

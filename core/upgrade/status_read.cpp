@@ -1,0 +1,229 @@
+#include "upgrade/status_read.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "discovery/dev_types.h"
+#include "discovery/device_export.h"
+#include "platform/broadcast.h"
+#include "upgrade/upgrade_factory.h"
+#include "upgrade/upgrade_object.h"
+
+namespace camlift {
+namespace {
+
+std::string SeriesText(int series) {
+  return series >= 0 && series < 4 ? std::string(1, SeriesLetter(series)) : std::string();
+}
+
+struct TColumn {
+  const char* header;
+  std::string (*value)(const TCameraStatus&);
+};
+
+const TColumn kColumns[] = {
+    {"IP address", [](const TCameraStatus& s) { return s.camera.ip; }},
+    {"Port", [](const TCameraStatus& s) { return std::to_string(s.camera.port); }},
+    {"Series", [](const TCameraStatus& s) { return SeriesText(s.camera.series); }},
+    {"Model", [](const TCameraStatus& s) { return ToValidUtf8(s.model); }},
+    {"Current", [](const TCameraStatus& s) { return ToValidUtf8(s.current); }},
+    {"Catalogue", [](const TCameraStatus& s) { return ToValidUtf8(s.latest); }},
+    {"State", [](const TCameraStatus& s) { return CameraStateText(s.state); }},
+};
+
+std::size_t Columns(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+// A text from a camera in one table cell: line breaks and tabs would break the table.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < ' ') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string CameraStateText(TCameraState state) {
+  switch (state) {
+    case TCameraState::UpToDate:
+      return "up to date";
+    case TCameraState::UpdateAvailable:
+      return "update available";
+    case TCameraState::Excluded:
+      return "excluded";
+    case TCameraState::NoFirmware:
+      return "no firmware";
+    case TCameraState::AccountRefused:
+      return "account refused";
+    case TCameraState::Unreachable:
+      return "unreachable";
+    case TCameraState::UnknownSeries:
+      return "unknown series";
+  }
+  return "unknown series";
+}
+
+TCameraState StateAfterReads(const TUpgradeObject& upgrader, bool oem_ok, bool version_ok,
+                             const std::string& latest, const std::string& excluded) {
+  // Series R answers a wrong account with a page of its own, so the refusal is looked at even
+  // when the read counted as an answer.
+  if (upgrader.AccountRefused()) return TCameraState::AccountRefused;
+  if (!oem_ok || !version_ok) return TCameraState::Unreachable;
+  if (latest.empty()) return TCameraState::NoFirmware;
+  // The same order as an upgrade: an equal version is not worth an upgrade, whatever the NO
+  // list says; only then does the NO list refuse the firmware.
+  if (upgrader.IsSameVersion(latest)) return TCameraState::UpToDate;
+  const std::string& current = upgrader.CurrentVersion();
+  if (!current.empty() && excluded.find(current) != std::string::npos) {
+    return TCameraState::Excluded;
+  }
+  return TCameraState::UpdateAvailable;
+}
+
+TCameraStatus ReadStatusWith(TUpgradeObject& upgrader, const TCameraEntry& camera) {
+  TCameraStatus status;
+  status.camera = camera;
+  const bool oem_ok = upgrader.ReadOem();
+  const bool version_ok = oem_ok && !upgrader.AccountRefused() && upgrader.ReadCurrentVersion();
+  std::string latest;
+  if (version_ok) {
+    upgrader.ReadLatestVersion(status.md5, status.excluded, latest);
+    upgrader.SetLatestVersion(latest);
+    status.file = upgrader.RepositoryFile();
+  }
+  status.current = upgrader.CurrentVersion();
+  status.latest = latest;
+  status.model = !upgrader.Model().empty() ? upgrader.Model() : TrimText(upgrader.OemText());
+  status.state = StateAfterReads(upgrader, oem_ok, version_ok, latest, status.excluded);
+  return status;
+}
+
+TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions& options) {
+  // Addresses from a search come from the network: only a plain IPv4 address is asked, and only
+  // such a one goes into the name of a file.
+  if (!ParseDottedIPv4(camera.ip) || camera.port <= 0 || camera.port > 65535) {
+    TCameraStatus status;
+    status.camera = camera;
+    status.state = TCameraState::Unreachable;
+    return status;
+  }
+  auto upgrader = TUpgradeFactory::CreateUpgrader(camera.series, options.system);
+  if (!upgrader) {
+    TCameraStatus status;
+    status.camera = camera;
+    status.state = TCameraState::UnknownSeries;
+    return status;
+  }
+  upgrader->SetUserName(camera.user);
+  upgrader->SetPassword(camera.password);
+  upgrader->SetIPAddress(camera.ip);
+  upgrader->SetPort(camera.port);
+  upgrader->SetRepositoryUrl(options.repository_url);
+  upgrader->SetWorkFolder(options.work_folder);
+  // Readers run side by side, also in two programs at once: each keeps its catalogue under a
+  // name of its own, and removes it again, since a status run leaves nothing behind.
+  const std::string catalogue = "Firmware-status-" + std::to_string(::getpid()) + "-" + camera.ip +
+                                "-" + std::to_string(camera.port) + ".ini";
+  upgrader->SetCatalogueFileName(catalogue);
+  TCameraStatus status = ReadStatusWith(*upgrader, camera);
+  std::error_code ec;
+  std::filesystem::remove(upgrader->WorkFolder() + catalogue, ec);
+  return status;
+}
+
+std::vector<TCameraStatus> ReadFleetStatus(const std::vector<TCameraEntry>& cameras,
+                                           const TStatusOptions& options,
+                                           const TStatusProgress& progress) {
+  std::vector<TCameraStatus> rows(cameras.size());
+  std::atomic<std::size_t> next{0};
+  std::size_t done = 0;
+  std::mutex progress_mutex;
+  const int jobs = std::max(1, std::min<int>(options.jobs, static_cast<int>(cameras.size())));
+  std::vector<std::thread> readers;
+  for (int j = 0; j < jobs; ++j) {
+    readers.emplace_back([&] {
+      for (std::size_t i; (i = next++) < cameras.size();) {
+        if (options.cancel && *options.cancel) {
+          rows[i].camera = cameras[i];
+        } else {
+          rows[i] = ReadCameraStatus(cameras[i], options);
+        }
+        std::lock_guard lock(progress_mutex);
+        ++done;
+        if (progress) progress(rows[i], done, cameras.size());
+      }
+    });
+  }
+  for (auto& r : readers) r.join();
+  return rows;
+}
+
+std::string StatusTable(const std::vector<TCameraStatus>& rows) {
+  std::vector<std::vector<std::string>> cells(1);
+  for (const TColumn& column : kColumns) cells[0].emplace_back(column.header);
+  for (const TCameraStatus& row : rows) {
+    cells.emplace_back();
+    for (const TColumn& column : kColumns) cells.back().push_back(OneLine(column.value(row)));
+  }
+  std::vector<std::size_t> widths(std::size(kColumns), 0);
+  for (const auto& line : cells) {
+    for (std::size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], Columns(line[c]));
+  }
+  std::string table;
+  for (const auto& line : cells) {
+    std::string text;
+    for (std::size_t c = 0; c < line.size(); ++c) {
+      text += line[c];
+      if (c + 1 < line.size()) text += std::string(widths[c] - Columns(line[c]) + 2, ' ');
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    table += text + "\n";
+  }
+  return table;
+}
+
+std::string StatusCsv(const std::vector<TCameraStatus>& rows) {
+  std::string out(kUtf8Bom);
+  auto append_row = [&](const std::vector<std::string>& fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      if (i > 0) out += ',';
+      out += CsvField(fields[i]);
+    }
+    out += "\r\n";
+  };
+  std::vector<std::string> fields;
+  for (const TColumn& column : kColumns) fields.emplace_back(column.header);
+  append_row(fields);
+  for (const TCameraStatus& row : rows) {
+    fields.clear();
+    for (const TColumn& column : kColumns) fields.push_back(column.value(row));
+    append_row(fields);
+  }
+  return out;
+}
+
+std::string StatusJsonLines(const std::vector<TCameraStatus>& rows) {
+  std::string out;
+  for (const TCameraStatus& s : rows) {
+    const nlohmann::ordered_json line = {{"ip", s.camera.ip},
+                                         {"port", s.camera.port},
+                                         {"series", SeriesText(s.camera.series)},
+                                         {"model", ToValidUtf8(s.model)},
+                                         {"current", ToValidUtf8(s.current)},
+                                         {"catalogue", ToValidUtf8(s.latest)},
+                                         {"state", CameraStateText(s.state)}};
+    out += line.dump() + "\n";
+  }
+  return out;
+}
+
+}  // namespace camlift

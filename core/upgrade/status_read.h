@@ -1,0 +1,72 @@
+// What a camera runs and what the catalogue offers it, without touching it: the reads of an
+// upgrade up to and including the catalogue lookup, for one camera or a whole fleet at once.
+// Nothing is uploaded and nobody is asked anything.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "upgrade/camera_list.h"
+
+namespace camlift {
+
+class TUpgradeObject;
+
+enum class TCameraState {
+  UpToDate,         // the camera runs the catalogue's version
+  UpdateAvailable,  // the catalogue has another version for it
+  Excluded,         // its version is on the catalogue's NO list
+  NoFirmware,       // the catalogue has no section for it
+  AccountRefused,   // the camera answers but refuses the account
+  Unreachable,      // no answer, or no version could be read
+  UnknownSeries,    // nobody knows how to read this camera
+};
+
+// "up to date", "update available", ... : the texts of the table, the CSV and the JSON.
+std::string CameraStateText(TCameraState state);
+
+struct TCameraStatus {
+  TCameraEntry camera;
+  std::string model;  // the camera's model, else its OEM text
+  std::string current;
+  std::string latest;    // the catalogue's version
+  std::string file;      // the catalogue's firmware file
+  std::string md5;       // of that archive
+  std::string excluded;  // the catalogue's NO list
+  TCameraState state = TCameraState::Unreachable;
+};
+
+struct TStatusOptions {
+  bool system = true;  // system firmware, or the UI firmware
+  std::string repository_url;
+  std::string work_folder;  // ends in "/"; each camera fetches its catalogue to a name of its own
+  int jobs = 8;
+  const std::atomic<bool>* cancel = nullptr;  // cameras not yet started are left as unreachable
+};
+
+// The state of an upgrader once its reads have run (used by status and the plan of a batch).
+// read_ok: whether ReadOem and ReadCurrentVersion both succeeded.
+TCameraState StateAfterReads(const TUpgradeObject& upgrader, bool oem_ok, bool version_ok,
+                             const std::string& latest, const std::string& excluded);
+
+// Runs the reads with an upgrader that is set up already (account, address, folders).
+TCameraStatus ReadStatusWith(TUpgradeObject& upgrader, const TCameraEntry& camera);
+TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions& options);
+
+// Every camera, `jobs` at a time; the rows keep the order of the list. progress(row, done,
+// total) is called from the readers' threads as each camera ends, one call at a time.
+using TStatusProgress =
+    std::function<void(const TCameraStatus& row, std::size_t done, std::size_t total)>;
+std::vector<TCameraStatus> ReadFleetStatus(const std::vector<TCameraEntry>& cameras,
+                                           const TStatusOptions& options,
+                                           const TStatusProgress& progress = {});
+
+// The table (aligned columns), CSV (with a header line) and JSON lines of a status run.
+std::string StatusTable(const std::vector<TCameraStatus>& rows);
+std::string StatusCsv(const std::vector<TCameraStatus>& rows);
+std::string StatusJsonLines(const std::vector<TCameraStatus>& rows);
+
+}  // namespace camlift
