@@ -19,6 +19,7 @@
 #include "platform/paths.h"
 #include "upgrade/batch_upgrade.h"
 #include "upgrade/camera_list.h"
+#include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_thread.h"
@@ -42,6 +43,8 @@ struct UpgradeOptions {
   std::string lang;
   std::string firmware;
   std::string md5;
+  std::string sha256;
+  std::string ca_file;
   std::string from;
   int jobs = 4;
   std::string summary_json;
@@ -152,6 +155,7 @@ int RunUpgrade(const UpgradeOptions& options) {
   upgrader->SetIPAddress(options.ip);
   upgrader->SetPort(options.port);
   upgrader->SetRepositoryUrl(ResolveRepositoryUrl(options.repository));
+  upgrader->SetRepositoryTrust(ResolveRepositoryTrust(options.ca_file));
 
   TLoopDispatcher ui;
   TConsoleObserver observer(options.yes);
@@ -159,6 +163,7 @@ int RunUpgrade(const UpgradeOptions& options) {
   TUpgradeOptions upgrade_options;
   upgrade_options.local_firmware = options.firmware;
   upgrade_options.local_md5 = options.md5;
+  upgrade_options.local_sha256 = options.sha256;
   worker.SetOptions(upgrade_options);
 
   {
@@ -199,9 +204,11 @@ int RunBatch(const UpgradeOptions& options) {
   batch.system = !options.ui;
   batch.yes = options.yes;
   batch.repository_url = ResolveRepositoryUrl(options.repository);
+  batch.trust = ResolveRepositoryTrust(options.ca_file);
   batch.work_folder = WorkFolder();
   batch.upgrade.local_firmware = options.firmware;
   batch.upgrade.local_md5 = options.md5;
+  batch.upgrade.local_sha256 = options.sha256;
   TBatchUpgrade runner(std::move(list.cameras), batch);
   runner.SetOnLine([](const TCameraEntry& camera, const std::string& line) {
     std::cout << "[" << camera.ip << ":" << camera.port << "] " << line << std::endl;
@@ -248,6 +255,10 @@ void SetupUpgrade(CLI::App& root, CommandRunner& run) {
                   "Upgrade from this firmware file or repository archive (no repository)")
       ->check(CLI::ExistingFile);
   cmd->add_option("--md5", options->md5, "MD5 the --firmware archive must have");
+  cmd->add_option("--sha256", options->sha256, "SHA-256 the --firmware file must have");
+  cmd->add_option("--ca-file", options->ca_file,
+                  "CA certificates (PEM) to verify an https repository with")
+      ->check(CLI::ExistingFile);
   cmd->add_option("--port", options->port, "Camera HTTP port")->capture_default_str();
   cmd->add_option("--user", options->user, "Camera account")->capture_default_str();
   cmd->add_option("--password", options->password, "Camera password (default empty)");

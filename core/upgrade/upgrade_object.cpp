@@ -11,6 +11,7 @@
 #include "upgrade/firmware_cache.h"
 #include "upgrade/upgrade_opt.h"
 #include "util/md5.h"
+#include "util/sha256.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -118,20 +119,26 @@ void TUpgradeObject::ReadLatestVersion(std::string& checksum, std::string& exclu
   checksum.clear();
   excluded.clear();
   latest.clear();
+  repository_problem_ = {};
+  expected_sha256_.clear();
   const std::string section = ModelKey();
   if (section.empty()) return;
   const std::string path = work_folder_ + catalogue_file_name_;
   std::error_code ec;
   std::filesystem::remove(path, ec);
   // The catalogue is a page like the camera's: what lies past the page cap is not read.
-  TUpgradeOpt::DownloadFile(repository_url_ + LowerAscii(RepositoryFolder()) + "/firmware.txt",
-                            path, Control(), TTools::kMaxPageBytes);
+  const std::string url = repository_url_ + LowerAscii(RepositoryFolder()) + "/firmware.txt";
+  const bool fetched = TUpgradeOpt::DownloadFile(url, path, Control(), TTools::kMaxPageBytes,
+                                                 &trust_, &repository_problem_);
+  if (trust_.signed_only && !fetched) std::filesystem::remove(path, ec);
+  if (fetched && !AcceptFetchedCatalogue(url, path, trust_, Control(), repository_problem_)) return;
   TCatalogueEntry entry;
   if (!ReadCatalogueEntry(path, section, VersionKey(), FileKey(), entry)) return;
   latest = entry.version;
   checksum = entry.md5;
   excluded = entry.excluded;
   repository_file_ = entry.file;
+  expected_sha256_ = entry.sha256;
 }
 
 std::string TUpgradeObject::ModelKey() const {
@@ -151,6 +158,7 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   const std::string url = repository_url_ + LowerAscii(RepositoryFolder()) + "/" + file;
   const std::string bin_folder = work_folder_ + "Bin/";
   local_file_path_ = bin_folder + LocalFileName();
+  repository_problem_ = {};
   TFirmwareCache cache(bin_folder);
   // A firmware unpacked by an earlier run is reused only when it came from an archive with the
   // checksum the catalogue names now; anything else is fetched and verified again.
@@ -158,17 +166,23 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   if (file.empty() || expected_md5.empty()) return false;
   TTools::ForceDirs(DownloadFolder());
   const std::string archive = DownloadFolder() + file;
-  if (!TUpgradeOpt::DownloadFile(url, archive, Control())) return false;
+  if (!TUpgradeOpt::DownloadFile(url, archive, Control(), TUpgradeOpt::kMaxArchiveBytes, &trust_,
+                                 &repository_problem_)) {
+    return false;
+  }
   if (!TUpgradeOpt::CheckFileMD5(archive, expected_md5)) return false;
+  if (!expected_sha256_.empty() && !FileMatchesSha256(archive, expected_sha256_)) return false;
   if (!cache.Store(archive, LocalFileName(), expected_md5)) return false;
   std::error_code ec;
   std::filesystem::remove(archive, ec);
   return true;
 }
 
-bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string& md5) {
+bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string& md5,
+                                      const std::string& sha256) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
+  if (!TrimText(sha256).empty() && !FileMatchesSha256(path, sha256)) return false;
   std::string head(4, '\0');
   {
     std::ifstream in(path, std::ios::binary);

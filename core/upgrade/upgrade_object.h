@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "upgrade/repository_trust.h"
 #include "upgrade/run_control.h"
 
 namespace camlift {
@@ -37,7 +38,9 @@ class TUpgradeObject {
   // Takes a firmware from disk instead of the repository: a ZIP archive (checked against md5
   // when one is given) is unpacked like a downloaded one; any other file is used as it is.
   // The series checks of Upload still apply.
-  bool UseLocalFirmware(const std::string& path, const std::string& md5);
+  // A sha256, when given, is checked against the file as it is, archive or not.
+  bool UseLocalFirmware(const std::string& path, const std::string& md5,
+                        const std::string& sha256 = "");
 
   // Connection data; account and password are stored trimmed and lower-cased.
   const std::string& UserName() const { return user_name_; }
@@ -67,6 +70,13 @@ class TUpgradeObject {
   // Where the run keeps its files and finds the repository; set before the worker starts.
   const std::string& RepositoryUrl() const { return repository_url_; }
   void SetRepositoryUrl(const std::string& url) { repository_url_ = url; }
+  // Signature keys and CA of the repository (default: none, catalogues taken as they come).
+  const TRepositoryTrust& RepositoryTrust() const { return trust_; }
+  void SetRepositoryTrust(TRepositoryTrust trust) { trust_ = std::move(trust); }
+  // Why the last catalogue or firmware fetch failed, when that deserves a line of its own.
+  const TRepositoryProblem& RepositoryProblem() const { return repository_problem_; }
+  // The catalogue's "SHA256" for the firmware, empty when it names none.
+  const std::string& ExpectedSha256() const { return expected_sha256_; }
   // Ends in "/". Defaults to the program's work folder.
   const std::string& WorkFolder() const { return work_folder_; }
   void SetWorkFolder(const std::string& folder);
@@ -104,6 +114,9 @@ class TUpgradeObject {
   int model_prefix_length_ = 0;
   std::string latest_version_;
   std::string repository_url_;
+  TRepositoryTrust trust_;
+  TRepositoryProblem repository_problem_;
+  std::string expected_sha256_;
   std::string work_folder_;
   std::string catalogue_file_name_ = "Firmware.ini";
   std::string download_folder_;

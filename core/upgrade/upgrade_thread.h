@@ -29,6 +29,7 @@ struct TUpgradeOptions {
   // A firmware file or repository archive on disk: the catalogue steps are skipped.
   std::string local_firmware;
   std::string local_md5;  // checked against an archive when given
+  std::string local_sha256;  // checked against the file when given
   // Read the version once more when the camera is back, and say whether it changed.
   bool confirm_version = true;
 };
@@ -75,6 +76,7 @@ class TUpgradeThread {
 
  private:
   void Log(const std::string& text);
+  void LogRepositoryProblem();
   TUpgradeResult Run();
   TUpgradeResult End(TUpgradeStatus status);
   bool WaitForReturn();
