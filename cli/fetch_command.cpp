@@ -5,8 +5,8 @@
 
 #include "cli_session.h"
 #include "command_registry.h"
-#include "platform/paths.h"
 #include "i18n/str_res.h"
+#include "platform/paths.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_factory.h"

@@ -12,13 +12,13 @@
 //
 // Servers print one line per listener and then "camlift-sim: ready" on stdout, and run until
 // SIGINT or SIGTERM.
-#include <CLI/CLI.hpp>
-#include <fstream>
-#include <sstream>
-
-#include <csignal>
-#include <iostream>
 #include <pthread.h>
+
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <fstream>
+#include <iostream>
+#include <sstream>
 
 #include "sim_firmware.h"
 #include "sim_scenario.h"

@@ -12,8 +12,8 @@ namespace {
 
 // DER prefix of an Ed25519 SubjectPublicKeyInfo (RFC 8410): SEQUENCE, AlgorithmIdentifier with
 // OID 1.3.101.112, BIT STRING of 33 bytes with no unused bits; the 32 key bytes follow.
-constexpr std::uint8_t kSpkiPrefix[] = {0x30, 0x2a, 0x30, 0x05, 0x06, 0x03, 0x2b, 0x65,
-                                        0x70, 0x03, 0x21, 0x00};
+constexpr std::uint8_t kSpkiPrefix[] = {0x30, 0x2a, 0x30, 0x05, 0x06, 0x03,
+                                        0x2b, 0x65, 0x70, 0x03, 0x21, 0x00};
 constexpr std::size_t kSignatureBytes = 64;
 
 struct PkeyFree {

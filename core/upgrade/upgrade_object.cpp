@@ -20,6 +20,14 @@ namespace {
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
+// What the cache records of the archive a firmware came from: its MD5, and its SHA-256 too when
+// the catalogue names one, so that a firmware verified against MD5 alone is never taken for one
+// the catalogue's SHA-256 vouches for.
+std::string CacheDigest(const std::string& md5, const std::string& sha256) {
+  const std::string trimmed = TrimText(sha256);
+  return trimmed.empty() ? md5 : TrimText(md5) + "+" + trimmed;
+}
+
 }  // namespace
 
 std::string TrimText(const std::string& text) {
@@ -162,7 +170,7 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   TFirmwareCache cache(bin_folder);
   // A firmware unpacked by an earlier run is reused only when it came from an archive with the
   // checksum the catalogue names now; anything else is fetched and verified again.
-  if (cache.IsVerified(LocalFileName(), expected_md5)) return true;
+  if (cache.IsVerified(LocalFileName(), CacheDigest(expected_md5, expected_sha256_))) return true;
   if (file.empty() || expected_md5.empty()) return false;
   TTools::ForceDirs(DownloadFolder());
   const std::string archive = DownloadFolder() + file;
@@ -172,7 +180,9 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   }
   if (!TUpgradeOpt::CheckFileMD5(archive, expected_md5)) return false;
   if (!expected_sha256_.empty() && !FileMatchesSha256(archive, expected_sha256_)) return false;
-  if (!cache.Store(archive, LocalFileName(), expected_md5)) return false;
+  if (!cache.Store(archive, LocalFileName(), CacheDigest(expected_md5, expected_sha256_))) {
+    return false;
+  }
   std::error_code ec;
   std::filesystem::remove(archive, ec);
   return true;

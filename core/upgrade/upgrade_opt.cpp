@@ -58,7 +58,8 @@ TRepositoryProblem RepositoryProblemOf(CURL* h, bool https, const TransferResult
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_ISSUER_ERROR:
       return {"IDS_REPOTLSERR", *error_text ? error_text : result.error};
-    default: break;
+    default:
+      break;
   }
   if (https && result.status >= 300 && result.status < 400) {
     char* location = nullptr;

@@ -134,8 +134,7 @@ bool TUpgradeThread::PrepareFirmware() {
   if (!options_.local_firmware.empty()) {
     // A file brought along on a laptop: no catalogue, but the same unpacking and series checks.
     Log(GetLangStr("IDS_LOCALFIRMWARE") + options_.local_firmware);
-    if (!up.UseLocalFirmware(options_.local_firmware, options_.local_md5,
-                             options_.local_sha256)) {
+    if (!up.UseLocalFirmware(options_.local_firmware, options_.local_md5, options_.local_sha256)) {
       Log(GetLangStr("IDS_DOWNLOADERR"));
       return false;
     }

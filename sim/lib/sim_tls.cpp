@@ -89,9 +89,9 @@ Cert NewCert(EVP_PKEY* key, const std::string& cn, X509* issuer, EVP_PKEY* issue
 void WritePem(const std::string& path, EVP_PKEY* key, X509* cert) {
   File file(std::fopen(path.c_str(), "wb"));
   if (!file) throw std::runtime_error("test TLS: cannot write " + path);
-  const bool ok = key ? PEM_write_PrivateKey(file.get(), key, nullptr, nullptr, 0, nullptr,
-                                             nullptr) == 1
-                      : PEM_write_X509(file.get(), cert) == 1;
+  const bool ok =
+      key ? PEM_write_PrivateKey(file.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1
+          : PEM_write_X509(file.get(), cert) == 1;
   if (!ok) Fail("cannot write " + path);
 }
 

@@ -45,12 +45,18 @@ TEST(Base64Decode, StrictForm) {
     std::optional<std::string> bytes;
   };
   const Case cases[] = {
-      {"", std::string()},     {"YQ==", std::string("a")}, {"YWI=", std::string("ab")},
-      {"YWJj", std::string("abc")}, {"YWJjZA==", std::string("abcd")},
-      {"YQ=", std::nullopt},   // length not a multiple of four
-      {"YQ===", std::nullopt}, {"Y===", std::nullopt},  // too much padding
-      {"YQ==YQ==", std::nullopt},                      // padding inside
-      {"YW J", std::nullopt},  {"YWJj\r\n", std::nullopt}, {"YW-j", std::nullopt},
+      {"", std::string()},
+      {"YQ==", std::string("a")},
+      {"YWI=", std::string("ab")},
+      {"YWJj", std::string("abc")},
+      {"YWJjZA==", std::string("abcd")},
+      {"YQ=", std::nullopt},  // length not a multiple of four
+      {"YQ===", std::nullopt},
+      {"Y===", std::nullopt},      // too much padding
+      {"YQ==YQ==", std::nullopt},  // padding inside
+      {"YW J", std::nullopt},
+      {"YWJj\r\n", std::nullopt},
+      {"YW-j", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(c.bytes, Base64Decode(c.text)) << c.text;
 }
@@ -62,7 +68,7 @@ TEST(RepositoryKeys, RawAndPublicKeyInfoFormsAndTheirList) {
   const std::string spki_b64 = Base64EncodeOneLine(FromHex("302a300506032b6570032100") + raw);
   EXPECT_EQ(KeyOf(kKey1), ParseRepositoryKey(raw_b64));
   EXPECT_EQ(KeyOf(kKey1), ParseRepositoryKey(spki_b64));
-  EXPECT_FALSE(ParseRepositoryKey(Base64EncodeOneLine(raw.substr(1))));           // 31 bytes
+  EXPECT_FALSE(ParseRepositoryKey(Base64EncodeOneLine(raw.substr(1))));  // 31 bytes
   EXPECT_FALSE(ParseRepositoryKey(Base64EncodeOneLine(FromHex("302a300506032b6571032100") + raw)));
   EXPECT_FALSE(ParseRepositoryKey("not-a-key"));
 
@@ -94,19 +100,27 @@ TEST(CatalogueSignature, Verdicts) {
   };
   const Case cases[] = {
       {"vector 1", "", FromHex(kSig1), {KeyOf(kKey1)}, TCatalogueVerdict::Valid},
-      {"vector 2, second key", message2, sig2, {KeyOf(kKey1), KeyOf(kKey2)},
+      {"vector 2, second key",
+       message2,
+       sig2,
+       {KeyOf(kKey1), KeyOf(kKey2)},
        TCatalogueVerdict::Valid},
       {"no signature file", message2, std::nullopt, {KeyOf(kKey2)}, TCatalogueVerdict::Unsigned},
       {"other bytes", FromHex("73"), sig2, {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
       {"one more byte", message2 + "\n", sig2, {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
       {"wrong key", message2, sig2, {KeyOf(kKey1)}, TCatalogueVerdict::BadSignature},
       {"damaged signature", message2, flipped, {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
-      {"signature cut short", message2, sig2.substr(0, 63), {KeyOf(kKey2)},
+      {"signature cut short",
+       message2,
+       sig2.substr(0, 63),
+       {KeyOf(kKey2)},
        TCatalogueVerdict::BadSignature},
-      {"signature with a line end", message2, sig2 + "\n", {KeyOf(kKey2)},
+      {"signature with a line end",
+       message2,
+       sig2 + "\n",
+       {KeyOf(kKey2)},
        TCatalogueVerdict::BadSignature},
-      {"empty signature", message2, std::string(), {KeyOf(kKey2)},
-       TCatalogueVerdict::BadSignature},
+      {"empty signature", message2, std::string(), {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
       {"no keys", message2, sig2, {}, TCatalogueVerdict::BadSignature},
   };
   for (const Case& c : cases) {
@@ -121,9 +135,10 @@ TEST(Sha256, KnownDigestsAndFileCheck) {
   test::TTempFolder temp;
   const std::string path = temp.path() + "a.zip";
   test::WriteFile(path, "abc");
-  EXPECT_TRUE(FileMatchesSha256(path,
-                                " BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD\r\n"));
-  EXPECT_FALSE(FileMatchesSha256(path, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ae"));
+  EXPECT_TRUE(FileMatchesSha256(
+      path, " BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD\r\n"));
+  EXPECT_FALSE(
+      FileMatchesSha256(path, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ae"));
   EXPECT_FALSE(FileMatchesSha256(path, "ba7816bf"));
   EXPECT_FALSE(FileMatchesSha256(path, ""));
   EXPECT_FALSE(FileMatchesSha256(temp.path() + "missing.zip", Sha256Hex("")));
