@@ -118,6 +118,7 @@ TSslContext MakeTestTlsContext(const std::string& dir, const std::string& host_n
     ca_key = NewKey();
     ca = NewCert(ca_key.get(), "camlift-sim test CA", nullptr, nullptr, true, "");
     WritePem(ca_key_path, ca_key.get(), nullptr);
+    fs::permissions(ca_key_path, fs::perms::owner_read | fs::perms::owner_write, ec);
     WritePem(ca_pem, nullptr, ca.get());
   }
   in6_addr v6;
