@@ -32,6 +32,7 @@
 #include "qt_lang_ui.h"
 #include "select_dialog.h"
 #include "upgrade/history.h"
+#include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_fields.h"
@@ -374,6 +375,7 @@ void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& passw
   upgrader->SetIPAddress(ip);
   upgrader->SetPort(port);
   upgrader->SetRepositoryUrl(ResolveRepositoryUrl(""));
+  upgrader->SetRepositoryTrust(ResolveRepositoryTrust(""));
 
   progress_->setRange(0, 0);
   progress_->setValue(0);

@@ -5,7 +5,9 @@
 
 #include "cli_session.h"
 #include "command_registry.h"
+#include "i18n/str_res.h"
 #include "platform/paths.h"
+#include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_factory.h"
 
@@ -19,8 +21,17 @@ struct FetchOptions {
   std::string version;
   std::string oem;
   std::string repository;
+  std::string ca_file;
   std::string data_dir;
 };
+
+// True when the repository gave a reason of its own (a refused catalogue, a certificate).
+bool PrintRepositoryProblem(const TUpgradeObject& upgrader) {
+  const TRepositoryProblem& problem = upgrader.RepositoryProblem();
+  if (problem.key.empty()) return false;
+  std::cerr << "camlift: " << LangToConsole(GetLangStr(problem.key) + problem.detail) << "\n";
+  return true;
+}
 
 int RunFetch(const FetchOptions& options) {
   if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
@@ -32,16 +43,19 @@ int RunFetch(const FetchOptions& options) {
     std::cerr << "camlift: no firmware repository is configured (--repository)\n";
     return kExitFailed;
   }
+  upgrader->SetRepositoryTrust(ResolveRepositoryTrust(options.ca_file));
   upgrader->SetModel(options.model);
   upgrader->SetCurrentVersion(options.version);
   upgrader->SetOemText(options.oem);
   std::string md5, excluded, latest;
   upgrader->ReadLatestVersion(md5, excluded, latest);
   if (latest.empty()) {
+    if (PrintRepositoryProblem(*upgrader)) return kExitFailed;
     std::cerr << "camlift: the catalogue has no firmware for \"" << upgrader->ModelKey() << "\"\n";
     return kExitFailed;
   }
   if (!upgrader->DownloadFirmware(md5)) {
+    PrintRepositoryProblem(*upgrader);
     std::cerr << "camlift: the firmware " << latest << " could not be fetched and verified\n";
     return kExitFailed;
   }
@@ -64,6 +78,9 @@ void SetupFetch(CLI::App& root, CommandRunner& run) {
   model->excludes(version);
   cmd->add_option("--oem", options->oem, "The camera's OEM text (UI firmware)");
   cmd->add_option("--repository", options->repository, "Firmware repository base URL");
+  cmd->add_option("--ca-file", options->ca_file,
+                  "CA certificates (PEM) to verify an https repository with")
+      ->check(CLI::ExistingFile);
   cmd->add_option("--data-dir", options->data_dir, "Work folder (the cache lives in its Bin/)");
   cmd->callback([options, &run] {
     if (options->model.empty() && options->version.empty()) {

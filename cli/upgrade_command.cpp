@@ -23,6 +23,7 @@
 #include "upgrade/camera_list.h"
 #include "upgrade/firmware_cache.h"
 #include "upgrade/history.h"
+#include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
@@ -48,6 +49,8 @@ struct UpgradeOptions {
   std::string lang;
   std::string firmware;
   std::string md5;
+  std::string sha256;
+  std::string ca_file;
   std::string from;
   int jobs = 4;
   std::string summary_json;
@@ -160,6 +163,7 @@ int RunUpgrade(const UpgradeOptions& options) {
   upgrader->SetIPAddress(options.ip);
   upgrader->SetPort(options.port);
   upgrader->SetRepositoryUrl(ResolveRepositoryUrl(options.repository));
+  upgrader->SetRepositoryTrust(ResolveRepositoryTrust(options.ca_file));
 
   TLoopDispatcher ui;
   TConsoleObserver observer(options.yes);
@@ -167,6 +171,7 @@ int RunUpgrade(const UpgradeOptions& options) {
   TUpgradeOptions upgrade_options;
   upgrade_options.local_firmware = options.firmware;
   upgrade_options.local_md5 = options.md5;
+  upgrade_options.local_sha256 = options.sha256;
   worker.SetOptions(upgrade_options);
 
   {
@@ -227,10 +232,12 @@ int RunBatch(const UpgradeOptions& options) {
   batch.system = !options.ui;
   batch.yes = options.yes;
   batch.repository_url = ResolveRepositoryUrl(options.repository);
+  batch.trust = ResolveRepositoryTrust(options.ca_file);
   batch.work_folder = CacheFolder();
   batch.state_folder = StateFolder();
   batch.upgrade.local_firmware = options.firmware;
   batch.upgrade.local_md5 = options.md5;
+  batch.upgrade.local_sha256 = options.sha256;
   batch.dry_run = options.dry_run;
   if (!options.dry_run) batch.history_file = HistoryFilePath();
   TBatchUpgrade runner(std::move(to_run), batch);
@@ -295,6 +302,11 @@ void SetupUpgrade(CLI::App& root, CommandRunner& run) {
             return IsMd5Text(value) ? std::string() : "expected 32 hexadecimal digits";
           },
           "MD5"));
+  cmd->add_option("--sha256", options->sha256, "SHA-256 the --firmware file must have")
+      ->needs(firmware);
+  cmd->add_option("--ca-file", options->ca_file,
+                  "CA certificates (PEM) to verify an https repository with")
+      ->check(CLI::ExistingFile);
   cmd->add_option("--port", options->port, "Camera HTTP port")
       ->capture_default_str()
       ->check(CLI::Range(1, 65535));

@@ -5,6 +5,9 @@
 //   camlift-sim camera --series P --ip 127.0.0.2 --port 8081 [--user admin --password x ...]
 //   camlift-sim repo serve --root DIR --ip 127.0.0.1 --port 8090 [--fault stall ...]
 //   camlift-sim repo add --root DIR --folder system --section S --kind sys --version V --series M
+//   camlift-sim repo keygen --key FILE            (prints the public key for repository_keys)
+//   camlift-sim repo sign --key FILE --root DIR   (or catalogue files: writes firmware.txt.sig)
+//   camlift-sim repo serve ... --https CA_DIR     (HTTPS with a test CA kept in CA_DIR)
 //   camlift-sim firmware write|show ...
 //
 // Servers print one line per listener, then "camlift-sim: ready" and the line a client needs
@@ -26,6 +29,7 @@
 #include "sim_detach.h"
 #include "sim_firmware.h"
 #include "sim_scenario.h"
+#include "sim_signing.h"
 #include "sim_site.h"
 
 namespace {
@@ -142,6 +146,21 @@ int main(int argc, char** argv) {
   serve->add_option("--record", record, "Append one JSON line per request to this file");
   serve->add_flag("--allow-wildcard", allow_wildcard, "Allow listening on 0.0.0.0 or ::");
   serve->add_flag("--detach", detach, detach_help);
+  serve->add_option("--https", repo_config.tls_dir,
+                    "Serve HTTPS with the test CA in this folder (made when missing; give its "
+                    "ca.pem to camlift --ca-file)");
+  serve->add_option("--tls-name", repo_config.tls_name,
+                    "Name the server certificate is issued for (default: --ip)");
+
+  auto* keygen = repo->add_subcommand("keygen", "Make a key pair for signing catalogues");
+  std::string key_path;
+  keygen->add_option("--key", key_path, "Private key file to create (PEM)")->required();
+  auto* sign = repo->add_subcommand("sign", "Sign catalogues: writes firmware.txt.sig beside each");
+  std::string sign_root;
+  std::vector<std::string> sign_files;
+  sign->add_option("--key", key_path, "Private key file (PEM)")->required();
+  sign->add_option("--root", sign_root, "Sign every catalogue of this repository folder");
+  sign->add_option("files", sign_files, "Catalogue files to sign");
 
   auto* add = repo->add_subcommand("add", "Make a firmware archive and enter it in firmware.txt");
   TRepoAddOptions add_options;
@@ -159,6 +178,7 @@ int main(int argc, char** argv) {
   add->add_option("--archive", add_options.archive_name,
                   "Archive file name (default fw_<series>_<kind>_<version>.zip)");
   add->add_flag("--stored", add_options.stored, "Store without compression");
+  add->add_flag("--sha256", add_options.sha256, "Also enter the archive's SHA256");
 
   // firmware write / show
   auto* firmware = app.add_subcommand("firmware", "Simulated firmware files");
@@ -256,6 +276,23 @@ int main(int argc, char** argv) {
       scenario.allow_wildcard = allow_wildcard;
       scenario.repository = repo_config;
       return RunUntilSignal(std::move(scenario), record, detach);
+    }
+    if (*keygen) {
+      std::string public_key, error;
+      if (!RepoKeygen(key_path, public_key, error)) throw std::runtime_error(error);
+      std::cout << "[Global]\nrepository_keys=" << public_key << "\n";
+      return 0;
+    }
+    if (*sign) {
+      if (!sign_root.empty()) {
+        const auto found = CataloguesBelow(sign_root);
+        sign_files.insert(sign_files.end(), found.begin(), found.end());
+      }
+      if (sign_files.empty()) throw std::runtime_error("no catalogue to sign (--root or files)");
+      std::string error;
+      if (!RepoSign(key_path, sign_files, error)) throw std::runtime_error(error);
+      for (const auto& file : sign_files) std::cout << "signed " << file << ".sig\n";
+      return 0;
     }
     if (*add) {
       const auto series = ParseSeries(add_series);

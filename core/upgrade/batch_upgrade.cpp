@@ -153,6 +153,7 @@ TBatchOutcome TBatchUpgrade::RunOne(const TCameraEntry& camera) {
   upgrader->SetIPAddress(camera.ip);
   upgrader->SetPort(camera.port);
   upgrader->SetRepositoryUrl(options_.repository_url);
+  upgrader->SetRepositoryTrust(options_.trust);
   upgrader->SetWorkFolder(options_.work_folder);
   // Files of one run that others must not overwrite meanwhile.
   upgrader->SetCatalogueFileName("Firmware-" + tag + ".ini");

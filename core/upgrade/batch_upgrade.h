@@ -19,6 +19,7 @@ struct TBatchOptions {
   bool system = true;        // system firmware, or the UI firmware
   bool yes = false;          // the answer to the same-version question
   std::string repository_url;
+  TRepositoryTrust trust;    // signature keys and CA of the repository
   std::string work_folder;   // ends in "/"
   std::string state_folder;  // the per-camera logs go below it; empty: the work folder
   TUpgradeOptions upgrade;   // local firmware, confirmation

@@ -19,6 +19,7 @@ bool ReadCatalogueEntry(const std::string& path, const std::string& section,
   entry.md5 = ini.ReadString(key, "MD5", "");
   entry.excluded = ini.ReadString(key, "NO", "");
   entry.file = ini.ReadString(key, file_key, "");
+  entry.sha256 = ini.ReadString(key, "SHA256", "");
   return true;
 }
 

@@ -17,6 +17,7 @@ struct TCatalogueEntry {
   std::string md5;       // "MD5"
   std::string excluded;  // "NO"
   std::string file;      // FileKey: "SysFile" or "AppFile"
+  std::string sha256;    // "SHA256", optional: when present the archive must match it too
 };
 
 // Reads the entry of section from the catalogue file. Section names are matched without regard

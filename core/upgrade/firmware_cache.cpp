@@ -69,7 +69,8 @@ std::string TFirmwareCache::RecordOf(const std::string& archive_md5,
   return PathOf(archive_md5, name) + ".verified";
 }
 
-bool TFirmwareCache::IsVerified(const std::string& archive_md5, const std::string& name) const {
+bool TFirmwareCache::IsVerified(const std::string& archive_md5, const std::string& name,
+                                const std::string& sha256) const {
   if (!IsMd5Text(archive_md5) || !IsPlainArchiveName(name)) return false;
   std::error_code ec;
   const std::string path = PathOf(archive_md5, name);
@@ -77,14 +78,16 @@ bool TFirmwareCache::IsVerified(const std::string& archive_md5, const std::strin
   const auto size = fs::file_size(path, ec);
   if (ec) return false;
   std::ifstream in(RecordOf(archive_md5, name));
-  std::string md5;
+  std::string md5, recorded_sha256;
   std::uintmax_t recorded_size = 0;
   if (!(in >> md5 >> recorded_size)) return false;
+  in >> recorded_sha256;  // only when the archive's SHA-256 was checked
+  if (!sha256.empty() && LowerAscii(recorded_sha256) != LowerAscii(sha256)) return false;
   return LowerAscii(md5) == LowerAscii(archive_md5) && recorded_size == size;
 }
 
 bool TFirmwareCache::Store(const std::string& archive, const std::string& archive_md5,
-                           const std::string& name) {
+                           const std::string& name, const std::string& sha256) {
   if (!IsMd5Text(archive_md5) || !IsPlainArchiveName(name)) return false;
   // Whatever was cached under this name goes first: only the archive just verified may fill it.
   std::error_code ec;
@@ -110,10 +113,11 @@ bool TFirmwareCache::Store(const std::string& archive, const std::string& archiv
   }
   fs::rename(staging.path + name, PathOf(archive_md5, name), ec);
   if (ec) return false;
-  return Record(archive_md5, name);
+  return Record(archive_md5, name, sha256);
 }
 
-bool TFirmwareCache::Record(const std::string& archive_md5, const std::string& name) {
+bool TFirmwareCache::Record(const std::string& archive_md5, const std::string& name,
+                            const std::string& sha256) {
   std::error_code ec;
   const auto size = fs::file_size(PathOf(archive_md5, name), ec);
   if (ec) return false;
@@ -121,7 +125,9 @@ bool TFirmwareCache::Record(const std::string& archive_md5, const std::string& n
   const std::string temp = folder_ + LowerAscii(archive_md5) + "/" + UniqueLocalName(".record-");
   {
     std::ofstream out(temp, std::ios::trunc);
-    out << LowerAscii(archive_md5) << ' ' << size << '\n';
+    out << LowerAscii(archive_md5) << ' ' << size;
+    if (!sha256.empty()) out << ' ' << LowerAscii(sha256);
+    out << '\n';
     if (!out.flush()) return false;
   }
   fs::rename(temp, RecordOf(archive_md5, name), ec);

@@ -28,14 +28,19 @@ class TFirmwareCache {
   std::string RecordOf(const std::string& archive_md5, const std::string& name) const;
 
   // True when the firmware of that archive exists, its record names archive_md5 (ignoring
-  // case) and its size matches.
-  bool IsVerified(const std::string& archive_md5, const std::string& name) const;
+  // case) and its size matches; with a sha256, the record must name that SHA-256 too, so that
+  // a firmware verified against MD5 alone is never taken for one a SHA-256 vouches for.
+  bool IsVerified(const std::string& archive_md5, const std::string& name,
+                  const std::string& sha256 = "") const;
   // Unpacks a verified archive into a staging folder of its own; only when name is a regular
   // file at the top level of that archive does it replace the cached one (which is removed
   // first either way). False when the archive is refused or does not hold name.
-  bool Store(const std::string& archive, const std::string& archive_md5, const std::string& name);
-  // Records a firmware file that lies at PathOf(archive_md5, name) already.
-  bool Record(const std::string& archive_md5, const std::string& name);
+  bool Store(const std::string& archive, const std::string& archive_md5, const std::string& name,
+             const std::string& sha256 = "");
+  // Records a firmware file that lies at PathOf(archive_md5, name) already (with the archive's
+  // SHA-256 when it was checked).
+  bool Record(const std::string& archive_md5, const std::string& name,
+              const std::string& sha256 = "");
 
  private:
   std::string folder_;

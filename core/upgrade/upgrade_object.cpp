@@ -11,6 +11,7 @@
 #include "upgrade/firmware_cache.h"
 #include "upgrade/upgrade_opt.h"
 #include "util/md5.h"
+#include "util/sha256.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -120,25 +121,35 @@ void TUpgradeObject::ReadLatestVersion(std::string& checksum, std::string& exclu
   checksum.clear();
   excluded.clear();
   latest.clear();
+  repository_problem_ = {};
+  expected_sha256_.clear();
   const std::string section = ModelKey();
   if (section.empty()) return;
   const std::string path = work_folder_ + catalogue_file_name_;
   std::error_code ec;
   std::filesystem::remove(path, ec);
-  FetchCatalogue(repository_url_ + LowerAscii(RepositoryFolder()) + "/firmware.txt", path);
+  const std::string url = repository_url_ + LowerAscii(RepositoryFolder()) + "/firmware.txt";
+  if (!FetchCatalogue(url, path)) return;
   TCatalogueEntry entry;
   if (!ReadCatalogueEntry(path, section, VersionKey(), FileKey(), entry)) return;
   latest = entry.version;
   checksum = entry.md5;
   excluded = entry.excluded;
   repository_file_ = entry.file;
+  expected_sha256_ = entry.sha256;
 }
 
-void TUpgradeObject::FetchCatalogue(const std::string& url, const std::string& path) {
-  if (TUpgradeOpt::DownloadFile(url, path, Control(), kMaxCatalogueBytes)) return;
+bool TUpgradeObject::FetchCatalogue(const std::string& url, const std::string& path) {
+  repository_problem_ = {};
+  if (TUpgradeOpt::DownloadFile(url, path, Control(), kMaxCatalogueBytes, &trust_,
+                                &repository_problem_)) {
+    // With repository keys configured, only a catalogue signed by one of them is read.
+    return AcceptFetchedCatalogue(url, path, trust_, Control(), repository_problem_);
+  }
   // A catalogue that did not arrive whole (too large, cut off, refused) is never read in part:
   // the copy is left empty, which reads as no section.
   std::ofstream(path, std::ios::trunc);
+  return false;
 }
 
 std::string TUpgradeObject::ModelKey() const {
@@ -156,7 +167,9 @@ bool TUpgradeObject::Upload(std::string&) { return false; }
 bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   const std::string file = TrimText(repository_file_);
   const std::string md5 = LowerAscii(TrimText(expected_md5));
+  const std::string sha256 = LowerAscii(TrimText(expected_sha256_));
   local_file_path_.clear();
+  repository_problem_ = {};
   // The catalogue comes from the network: its file name must be one plain name, and its
   // checksum names a folder of the cache, so both are checked before a byte is written.
   if (!IsPlainArchiveName(file) || !IsPlainArchiveName(LocalFileName()) || !IsMd5Text(md5)) {
@@ -165,11 +178,11 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   TFirmwareCache cache(work_folder_ + "Bin/");
   // A firmware unpacked by an earlier run is reused only when it came from an archive with the
   // checksum the catalogue names now; anything else is fetched and verified again.
-  if (!cache.IsVerified(md5, LocalFileName())) {
+  if (!cache.IsVerified(md5, LocalFileName(), sha256)) {
     const std::string url = repository_url_ + LowerAscii(RepositoryFolder()) + "/" + file;
     std::string archive;
-    if (!FetchVerifiedArchive(url, md5, file, archive)) return false;
-    const bool stored = cache.Store(archive, md5, LocalFileName());
+    if (!FetchVerifiedArchive(url, md5, sha256, file, archive)) return false;
+    const bool stored = cache.Store(archive, md5, LocalFileName(), sha256);
     std::error_code ec;
     std::filesystem::remove(archive, ec);
     if (!stored) return false;
@@ -179,13 +192,17 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
 }
 
 bool TUpgradeObject::FetchVerifiedArchive(const std::string& url, const std::string& md5,
-                                          const std::string& file, std::string& archive) {
+                                          const std::string& sha256, const std::string& file,
+                                          std::string& archive) {
   TTools::ForceDirs(DownloadFolder());
   // The bytes arrive under a name of our own and get the catalogue's name only once their
   // checksum matched: an unverified download never lies where anything would take it.
   const std::string part = DownloadFolder() + UniqueLocalName(".download-");
   std::error_code ec;
-  if (!TUpgradeOpt::DownloadFile(url, part, Control()) || !TUpgradeOpt::CheckFileMD5(part, md5)) {
+  if (!TUpgradeOpt::DownloadFile(url, part, Control(), TUpgradeOpt::kMaxArchiveBytes, &trust_,
+                                 &repository_problem_) ||
+      !TUpgradeOpt::CheckFileMD5(part, md5) ||
+      (!sha256.empty() && !FileMatchesSha256(part, sha256))) {
     std::filesystem::remove(part, ec);
     return false;
   }
@@ -196,7 +213,8 @@ bool TUpgradeObject::FetchVerifiedArchive(const std::string& url, const std::str
   return false;
 }
 
-bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string& md5) {
+bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string& md5,
+                                      const std::string& sha256) {
   local_file_path_.clear();
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
@@ -204,6 +222,7 @@ bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string
   if (!actual) return false;
   // A checksum given by the user holds for every kind of file, not only for archives.
   if (!md5.empty() && LowerAscii(TrimText(md5)) != *actual) return false;
+  if (!TrimText(sha256).empty() && !FileMatchesSha256(path, sha256)) return false;
   std::string head(4, '\0');
   {
     std::ifstream in(path, std::ios::binary);
@@ -217,7 +236,9 @@ bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string
   repository_file_ = std::filesystem::path(path).filename().string();
   if (!IsPlainArchiveName(LocalFileName())) return false;
   TFirmwareCache cache(work_folder_ + "Bin/");
-  if (!cache.IsVerified(*actual, LocalFileName()) && !cache.Store(path, *actual, LocalFileName())) {
+  const std::string digest256 = LowerAscii(TrimText(sha256));
+  if (!cache.IsVerified(*actual, LocalFileName(), digest256) &&
+      !cache.Store(path, *actual, LocalFileName(), digest256)) {
     return false;
   }
   local_file_path_ = cache.PathOf(*actual, LocalFileName());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "upgrade/repository_trust.h"
 #include "upgrade/run_control.h"
 
 namespace camlift {
@@ -40,10 +41,11 @@ class TUpgradeObject {
   // or empties it. A catalogue file name that is not one plain name, or a checksum that is not
   // 32 hexadecimal digits, is refused before anything is written.
   bool DownloadFirmware(const std::string& expected_md5);
-  // Takes a firmware from disk instead of the repository. Any file must have md5 when one is
-  // given; a ZIP archive is then unpacked like a downloaded one, any other file is used as it
-  // is. The series checks of Upload still apply.
-  bool UseLocalFirmware(const std::string& path, const std::string& md5);
+  // Takes a firmware from disk instead of the repository. Any file must have md5 (and sha256)
+  // when one is given; a ZIP archive is then unpacked like a downloaded one, any other file is
+  // used as it is. The series checks of Upload still apply.
+  bool UseLocalFirmware(const std::string& path, const std::string& md5,
+                        const std::string& sha256 = "");
 
   // Connection data; account and password are stored trimmed and lower-cased.
   const std::string& UserName() const { return user_name_; }
@@ -73,6 +75,13 @@ class TUpgradeObject {
   // Where the run keeps its files and finds the repository; set before the worker starts.
   const std::string& RepositoryUrl() const { return repository_url_; }
   void SetRepositoryUrl(const std::string& url) { repository_url_ = url; }
+  // Signature keys and CA of the repository (default: none, catalogues taken as they come).
+  const TRepositoryTrust& RepositoryTrust() const { return trust_; }
+  void SetRepositoryTrust(TRepositoryTrust trust) { trust_ = std::move(trust); }
+  // Why the last catalogue or firmware fetch failed, when that deserves a line of its own.
+  const TRepositoryProblem& RepositoryProblem() const { return repository_problem_; }
+  // The catalogue's "SHA256" for the firmware, empty when it names none.
+  const std::string& ExpectedSha256() const { return expected_sha256_; }
   // Ends in "/". Defaults to the program's work folder.
   const std::string& WorkFolder() const { return work_folder_; }
   void SetWorkFolder(const std::string& folder);
@@ -96,11 +105,14 @@ class TUpgradeObject {
 
  protected:
   // Fetches the catalogue into path; a catalogue that did not arrive whole (as large as
-  // kMaxCatalogueBytes, cut off, an error status) leaves path empty.
-  void FetchCatalogue(const std::string& url, const std::string& path);
+  // kMaxCatalogueBytes, cut off, an error status) leaves path empty. False also when the
+  // repository keys refuse its signature (RepositoryProblem says why; path is removed).
+  bool FetchCatalogue(const std::string& url, const std::string& path);
   // Fetches url into a name of the program's own in the download folder and, only once its MD5
-  // matched, renames it to file there (archive). Nothing unverified stays behind.
-  bool FetchVerifiedArchive(const std::string& url, const std::string& md5, const std::string& file,
+  // (and its SHA-256, when the catalogue names one) matched, renames it to file there (archive).
+  // Nothing unverified stays behind.
+  bool FetchVerifiedArchive(const std::string& url, const std::string& md5,
+                            const std::string& sha256, const std::string& file,
                             std::string& archive);
 
   // For the family: results written by one step and read by the next.
@@ -124,6 +136,9 @@ class TUpgradeObject {
   int model_prefix_length_ = 0;
   std::string latest_version_;
   std::string repository_url_;
+  TRepositoryTrust trust_;
+  TRepositoryProblem repository_problem_;
+  std::string expected_sha256_;
   std::string work_folder_;
   std::string catalogue_file_name_ = "Firmware.ini";
   std::string download_folder_;

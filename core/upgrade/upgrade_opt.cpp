@@ -1,10 +1,12 @@
 #include "upgrade/upgrade_opt.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
 #include "platform/timing.h"
+#include "upgrade/repository_trust.h"
 #include "upgrade/zip_extract.h"
 #include "util/curl_transfer.h"
 #include "util/md5.h"
@@ -35,10 +37,47 @@ std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* u
   return std::fwrite(data, 1, bytes, sink->file);
 }
 
+// Verification of peer and host name are libcurl's defaults; they are set here all the same so
+// that no other setting can ever have switched them off. An https repository is never left for
+// plain http, not even by a redirect (which DownloadFile does not follow anyway).
+void ApplyRepositoryTls(CURL* h, bool https, const TRepositoryTrust* trust) {
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (https) {
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+  }
+  if (trust && !trust->ca_file.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, trust->ca_file.c_str());
+}
+
+TRepositoryProblem RepositoryProblemOf(CURL* h, bool https, const TransferResult& result,
+                                       const char* error_text) {
+  switch (result.code) {
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_ISSUER_ERROR:
+      return {"IDS_REPOTLSERR", *error_text ? error_text : result.error};
+    default:
+      break;
+  }
+  if (https && result.status >= 300 && result.status < 400) {
+    char* location = nullptr;
+    curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &location);
+    std::string target = location ? location : "";
+    for (char& c : target) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (target.rfind("http://", 0) == 0) {
+      return {"IDS_REPOREDIRECT", location};
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
-                               const TRunControl& control, std::uint64_t max_bytes) {
+                               const TRunControl& control, std::uint64_t max_bytes,
+                               const TRepositoryTrust* trust, TRepositoryProblem* problem) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
   if (!file) return false;
   CurlEasy easy = MakeCurlEasy();
@@ -52,6 +91,10 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   FileSink sink{file.get(), max_bytes};
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
   curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024);
+  const bool https = url.rfind("https://", 0) == 0;
+  ApplyRepositoryTls(h, https, trust);
+  char error_text[CURL_ERROR_SIZE] = {};
+  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
   TransferControl transfer;
   transfer.idle_timeout_ms = Millis(Wait::DownloadStall);
   transfer.cancel = control.CancelFlag();
@@ -60,6 +103,7 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   };
   const TransferResult result = PerformTransfer(h, transfer);
   const bool flushed = std::fflush(file.get()) == 0;
+  if (problem) *problem = RepositoryProblemOf(h, https, result, error_text);
   // A redirect is not followed, and its body is not the file that was asked for.
   return result.ok() && !sink.full && flushed && result.status >= 200 && result.status < 300;
 }

@@ -8,6 +8,9 @@
 
 namespace camlift {
 
+struct TRepositoryTrust;
+struct TRepositoryProblem;
+
 class TUpgradeOpt {
  public:
   TUpgradeOpt() = delete;
@@ -18,10 +21,14 @@ class TUpgradeOpt {
 
   // GET url into path (created or emptied first). No redirects; an error status, a connect
   // time-out, a stall without progress, or a body of more than max_bytes gives false and leaves
-  // what arrived (at most max_bytes).
+  // what arrived (at most max_bytes). https is always verified (certificate and host name);
+  // trust may name the CA file to verify with. problem, when given, learns a failed certificate
+  // check or a redirect from https to http.
   static bool DownloadFile(const std::string& url, const std::string& path,
                            const TRunControl& control = TRunControl::None(),
-                           std::uint64_t max_bytes = kMaxArchiveBytes);
+                           std::uint64_t max_bytes = kMaxArchiveBytes,
+                           const TRepositoryTrust* trust = nullptr,
+                           TRepositoryProblem* problem = nullptr);
   // True when the MD5 of the file (an unreadable file counts as empty) equals expected,
   // ignoring case.
   static bool CheckFileMD5(const std::string& path, const std::string& expected);

@@ -52,6 +52,11 @@ void TUpgradeThread::Log(const std::string& text) {
   ui_.Invoke([&] { observer_.OnLog(text); });
 }
 
+void TUpgradeThread::LogRepositoryProblem() {
+  const TRepositoryProblem& problem = upgrader_->RepositoryProblem();
+  if (!problem.key.empty()) Log(GetLangStr(problem.key) + problem.detail);
+}
+
 void TUpgradeThread::ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total) {
   // Transfers report thousands of times a second; the window needs a few updates.
   const std::int64_t now = NowMs();
@@ -135,7 +140,7 @@ bool TUpgradeThread::PrepareFirmware() {
   if (!options_.local_firmware.empty()) {
     // A file brought along on a laptop: no catalogue, but the same unpacking and series checks.
     Log(GetLangStr("IDS_LOCALFIRMWARE") + options_.local_firmware);
-    if (!up.UseLocalFirmware(options_.local_firmware, options_.local_md5)) {
+    if (!up.UseLocalFirmware(options_.local_firmware, options_.local_md5, options_.local_sha256)) {
       Log(GetLangStr("IDS_DOWNLOADERR"));
       return false;
     }
@@ -151,6 +156,7 @@ bool TUpgradeThread::PrepareFirmware() {
   // A stop during the catalogue fetch is a stop, not a missing firmware.
   if (control_.Cancelled()) return false;
   if (up.LatestVersion().empty()) {
+    LogRepositoryProblem();
     Log(GetLangStr("IDS_DOWNFIRMERR"));
     return false;
   }
@@ -178,6 +184,7 @@ bool TUpgradeThread::PrepareFirmware() {
   Log(GetLangStr("IDS_DOWNLOADING"));
   if (!up.DownloadFirmware(expected_md5_)) {
     if (control_.Cancelled()) return false;
+    LogRepositoryProblem();
     Log(GetLangStr("IDS_DOWNLOADERR"));
     return false;
   }

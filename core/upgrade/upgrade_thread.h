@@ -28,7 +28,8 @@ enum class TUpgradeStatus {
 struct TUpgradeOptions {
   // A firmware file or repository archive on disk: the catalogue steps are skipped.
   std::string local_firmware;
-  std::string local_md5;  // checked against the file, of any kind, when given
+  std::string local_md5;     // checked against the file, of any kind, when given
+  std::string local_sha256;  // likewise
   // Read the version once more when the camera is back, and say whether it changed.
   bool confirm_version = true;
 };
@@ -80,6 +81,7 @@ class TUpgradeThread {
 
  private:
   void Log(const std::string& text);
+  void LogRepositoryProblem();
   TUpgradeResult Run();
   TUpgradeResult End(TUpgradeStatus status);
   bool WaitForReturn();

@@ -1,5 +1,7 @@
 #include "util/base64.h"
 
+#include <string>
+
 namespace camlift {
 namespace {
 
@@ -55,6 +57,31 @@ std::string Base64EncodeOneLine(std::string_view data) {
   std::string out;
   out.reserve(4 * ((data.size() + 2) / 3));
   EncodeGroups(data, out);
+  return out;
+}
+
+std::optional<std::string> Base64Decode(std::string_view text) {
+  if (text.size() % 4 != 0) return std::nullopt;
+  std::size_t padding = 0;
+  while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') {
+    ++padding;
+  }
+  std::string out;
+  out.reserve(text.size() / 4 * 3);
+  for (std::size_t i = 0; i < text.size(); i += 4) {
+    const std::size_t pad = i + 4 == text.size() ? padding : 0;
+    unsigned v = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+      v <<= 6;
+      if (k >= 4 - pad) continue;  // "=" in the last group
+      const char* at = std::char_traits<char>::find(kAlphabet, 64, text[i + k]);
+      if (!at) return std::nullopt;
+      v |= static_cast<unsigned>(at - kAlphabet);
+    }
+    out += static_cast<char>((v >> 16) & 255);
+    if (pad < 2) out += static_cast<char>((v >> 8) & 255);
+    if (pad < 1) out += static_cast<char>(v & 255);
+  }
   return out;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,5 +13,8 @@ std::uint32_t Base64EncodedLength(std::uint32_t n);
 std::string Base64Encode(std::string_view data);
 // The same text without line breaks, for header values (which must never hold CR LF).
 std::string Base64EncodeOneLine(std::string_view data);
+// Strict decoding of one Base64 text (no line breaks, "=" only as the final padding); nullopt
+// for anything else, so that a mistyped key is refused rather than read as other bytes.
+std::optional<std::string> Base64Decode(std::string_view text);
 
 }  // namespace camlift

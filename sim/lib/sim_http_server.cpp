@@ -1,7 +1,9 @@
 #include "sim_http_server.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -65,18 +67,18 @@ std::string PeerText(int fd) {
 // the connection context, so the record holds the request head exactly as it came.
 class TFdStream : public httplib::Stream {
  public:
-  TFdStream(int fd, const std::atomic<bool>& stop, TConnectionContext& context)
-      : fd_(fd), stop_(stop), context_(context), idle_ms_(Millis(Wait::SimClientIdle)) {}
+  // With ssl, the bytes go through TLS on a non-blocking fd; without, straight over fd.
+  TFdStream(int fd, SSL* ssl, const std::atomic<bool>& stop, TConnectionContext& context)
+      : fd_(fd), ssl_(ssl), stop_(stop), context_(context), idle_ms_(Millis(Wait::SimClientIdle)) {}
 
   bool is_readable() const override {
-    return pos_ < len_ || WaitFor(fd_, POLLIN, idle_ms_, stop_);
+    return pos_ < len_ || (ssl_ && SSL_pending(ssl_) > 0) || WaitFor(fd_, POLLIN, idle_ms_, stop_);
   }
   bool is_writable() const override { return WaitFor(fd_, POLLOUT, idle_ms_, stop_); }
 
   ssize_t read(char* ptr, size_t size) override {
     if (pos_ == len_) {
-      if (!WaitFor(fd_, POLLIN, idle_ms_, stop_)) return -1;
-      const ssize_t n = ::recv(fd_, buffer_, sizeof buffer_, 0);
+      const ssize_t n = ReceiveSome();
       if (n <= 0) return n;
       pos_ = 0;
       len_ = static_cast<std::size_t>(n);
@@ -92,7 +94,8 @@ class TFdStream : public httplib::Stream {
     std::size_t done = 0;
     while (done < size) {
       if (!WaitFor(fd_, POLLOUT, idle_ms_, stop_)) return -1;
-      const ssize_t n = ::send(fd_, ptr + done, size - done, MSG_NOSIGNAL);
+      const ssize_t n = ssl_ ? SendTls(ptr + done, size - done)
+                             : ::send(fd_, ptr + done, size - done, MSG_NOSIGNAL);
       if (n < 0) {
         if (errno == EINTR || errno == EAGAIN) continue;
         return -1;
@@ -115,6 +118,36 @@ class TFdStream : public httplib::Stream {
   socket_t socket() const override { return fd_; }
 
  private:
+  ssize_t ReceiveSome() {
+    if (!ssl_) {
+      if (!WaitFor(fd_, POLLIN, idle_ms_, stop_)) return -1;
+      return ::recv(fd_, buffer_, sizeof buffer_, 0);
+    }
+    for (;;) {
+      const int n = SSL_read(ssl_, buffer_, sizeof buffer_);
+      if (n > 0) return n;
+      const int error = SSL_get_error(ssl_, n);
+      if (error == SSL_ERROR_ZERO_RETURN) return 0;
+      const short wanted = error == SSL_ERROR_WANT_READ    ? POLLIN
+                           : error == SSL_ERROR_WANT_WRITE ? POLLOUT
+                                                           : 0;
+      if (wanted == 0 || !WaitFor(fd_, wanted, idle_ms_, stop_)) return -1;
+    }
+  }
+
+  // SSL_write on a non-blocking socket: a write that would block is retried with the same bytes.
+  ssize_t SendTls(const char* data, std::size_t size) {
+    const int n = SSL_write(ssl_, data, static_cast<int>(std::min<std::size_t>(size, 1 << 20)));
+    if (n > 0) return n;
+    const int error = SSL_get_error(ssl_, n);
+    if (error == SSL_ERROR_WANT_WRITE || error == SSL_ERROR_WANT_READ) {
+      errno = EAGAIN;
+      return -1;
+    }
+    errno = EPIPE;
+    return -1;
+  }
+
   void Capture(const char* data, std::size_t n) {
     if (context_.head_complete) return;
     const std::size_t before = context_.head.size();
@@ -130,6 +163,7 @@ class TFdStream : public httplib::Stream {
   }
 
   int fd_;
+  SSL* ssl_;
   const std::atomic<bool>& stop_;
   TConnectionContext& context_;
   int idle_ms_;
@@ -150,6 +184,19 @@ void CloseGracefully(int fd, const std::atomic<bool>& stop) {
     if (::recv(fd, sink, sizeof sink, 0) <= 0) break;
   }
   ::close(fd);
+}
+
+// The server side of the handshake on a non-blocking socket, in short waits.
+bool AcceptTls(int fd, SSL* ssl, const std::atomic<bool>& stop) {
+  for (;;) {
+    const int r = SSL_accept(ssl);
+    if (r == 1) return true;
+    const int error = SSL_get_error(ssl, r);
+    const short wanted = error == SSL_ERROR_WANT_READ    ? POLLIN
+                         : error == SSL_ERROR_WANT_WRITE ? POLLOUT
+                                                         : 0;
+    if (wanted == 0 || !WaitFor(fd, wanted, Millis(Wait::SimClientIdle), stop)) return false;
+  }
 }
 
 // An abrupt end: the client sees a reset, as when a camera drops the line.
@@ -244,8 +291,26 @@ bool TSimHttpServer::process_and_close_socket(socket_t sock) {
     }
   }
 
+  if (tls_) {
+    struct SslFree {
+      void operator()(SSL* s) const { SSL_free(s); }
+    };
+    std::unique_ptr<SSL, SslFree> ssl(SSL_new(tls_.get()));
+    ::fcntl(sock, F_SETFL, ::fcntl(sock, F_GETFL) | O_NONBLOCK);
+    if (!ssl || SSL_set_fd(ssl.get(), sock) != 1 || !AcceptTls(sock, ssl.get(), stopping_)) {
+      note("TLS handshake failed");
+      CloseAbruptly(sock);
+      return true;
+    }
+    const bool ok = ServeHttp(sock, ssl.get(), context);
+    return ok;
+  }
+  return ServeHttp(sock, nullptr, context);
+}
+
+bool TSimHttpServer::ServeHttp(int sock, SSL* ssl, TConnectionContext& context) {
   g_current = &context;
-  TFdStream stream(sock, stopping_, context);
+  TFdStream stream(sock, ssl, stopping_, context);
   bool connection_closed = false;
   // httplib reads a multipart body with its own (lenient) reader whenever the Content-Type says
   // so; our handlers read it strictly themselves (sim_multipart.h), so the header is moved aside
@@ -262,6 +327,7 @@ bool TSimHttpServer::process_and_close_socket(socket_t sock) {
   if (context.abort) {
     CloseAbruptly(sock);
   } else {
+    if (ssl) SSL_shutdown(ssl);  // one try: the close notify, without waiting for the client's
     CloseGracefully(sock, stopping_);
   }
   if (context.after_close) context.after_close();

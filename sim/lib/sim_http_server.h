@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "sim_tls.h"
+
 namespace camlift::sim {
 
 // Another protocol on a port that also serves HTTP. Implementations must be thread-safe: several
@@ -80,6 +82,8 @@ class TSimHttpServer : public httplib::Server {
   void SetConnectionNote(std::function<void(const std::string& peer, const std::string& note)> f) {
     note_ = std::move(f);
   }
+  // Serves HTTPS with this context instead of plain HTTP (no other protocol is sniffed then).
+  void SetTls(TSslContext context) { tls_ = std::move(context); }
   void SetListenAddress(std::string address, int port) {
     address_ = std::move(address);
     port_ = port;
@@ -91,9 +95,11 @@ class TSimHttpServer : public httplib::Server {
  private:
   bool process_and_close_socket(socket_t sock) override;
   void Hold(int fd);
+  bool ServeHttp(int sock, SSL* ssl, TConnectionContext& context);
 
   std::vector<std::shared_ptr<IPortProtocol>> protocols_;
   std::function<TAdmission()> admission_;
+  TSslContext tls_;
   std::function<void(const std::string&, const std::string&)> note_;
   std::string address_;
   int port_ = 0;

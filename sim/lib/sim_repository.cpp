@@ -15,6 +15,7 @@
 
 #include "pk2_builder.h"
 #include "sim_digest.h"
+#include "util/sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -31,6 +32,7 @@ constexpr FaultRow kFaults[] = {
     {TRepoFault::Archive500, "archive-500"}, {TRepoFault::WrongMd5, "wrong-md5"},
     {TRepoFault::Truncated, "truncated"}, {TRepoFault::NotZip, "not-zip"},
     {TRepoFault::EvilEntry, "evil-entry"}, {TRepoFault::Stall, "stall"},
+    {TRepoFault::RedirectHttp, "redirect-http"},
 };
 
 constexpr const char* kCatalogueName = "firmware.txt";
@@ -279,11 +281,13 @@ bool RepoAdd(const TRepoAddOptions& options, TRepoAddResult& result, std::string
   ini = SetIniValue(ini, options.section, "MD5", *md5);
   ini = SetIniValue(ini, options.section, "NO", options.excluded);
   ini = SetIniValue(ini, options.section, KeyFor(options.kind, true), archive_name);
+  const std::string sha256 = FileSha256Hex(archive.string()).value_or("");
+  if (options.sha256) ini = SetIniValue(ini, options.section, "SHA256", sha256);
   if (!WriteWholeFile(catalogue.string(), ini)) {
     error = "cannot write " + catalogue.string();
     return false;
   }
-  result = {folder_path.string(), archive.string(), entry, *md5, catalogue.string()};
+  result = {folder_path.string(), archive.string(), entry, *md5, catalogue.string(), sha256};
   return true;
 }
 
@@ -316,8 +320,17 @@ void TSimRepository::Start() {
   if (!fs::is_directory(config_.root)) {
     throw std::runtime_error("repository root " + config_.root + " is not a folder");
   }
+  TSslContext tls;
+  if (!config_.tls_dir.empty()) {
+    tls = MakeTestTlsContext(config_.tls_dir,
+                             config_.tls_name.empty() ? config_.ip : config_.tls_name);
+  }
   listener_ = std::make_unique<TSimListener>(
-      config_.ip, config_.port, [this](TSimHttpServer& server) { Setup(server); },
+      config_.ip, config_.port,
+      [this, tls](TSimHttpServer& server) {
+        if (tls) server.SetTls(tls);
+        Setup(server);
+      },
       allow_wildcard_);
 }
 
@@ -328,7 +341,8 @@ void TSimRepository::Stop() {
 int TSimRepository::port() const { return listener_ ? listener_->port() : config_.port; }
 
 std::string TSimRepository::BaseUrl() const {
-  return "http://" + config_.ip + ":" + std::to_string(port()) + "/FM/";
+  const std::string scheme = config_.tls_dir.empty() ? "http://" : "https://";
+  return scheme + config_.ip + ":" + std::to_string(port()) + "/FM/";
 }
 
 std::optional<std::string> TSimRepository::ServedArchive(const std::string& path,
@@ -431,6 +445,12 @@ void TSimRepository::Setup(TSimHttpServer& server) {
     recorder_->Append(std::move(entry));
   });
   server.Get("/FM/(.*)", [this, &server](const httplib::Request& req, httplib::Response& res) {
+    if (config_.has(TRepoFault::RedirectHttp)) {
+      res.status = 302;
+      res.set_header("Location", "http://" + config_.ip + ":" + std::to_string(port()) +
+                                     req.target);
+      return;
+    }
     // Every piece of the path must be a plain name: nothing outside the root is ever served.
     std::vector<std::string> pieces;
     std::string rest = req.matches[1];

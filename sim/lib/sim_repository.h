@@ -41,6 +41,7 @@ struct TRepoAddOptions {
   std::string archive_name;    // default "fw_<series>_<kind>_<version>.zip"
   std::uint64_t size = 4096;   // size of the firmware file inside
   bool stored = false;         // store without compression (fast for big benchmark files)
+  bool sha256 = false;         // also enter "SHA256" of the archive
 };
 
 struct TRepoAddResult {
@@ -49,6 +50,7 @@ struct TRepoAddResult {
   std::string entry_name;
   std::string md5;
   std::string catalogue_path;
+  std::string sha256;  // of the archive (entered in the catalogue only when asked for)
 };
 
 // The entry name the engine looks for inside an archive of this name.
@@ -79,6 +81,7 @@ enum class TRepoFault {
   NotZip,         // "not-zip": archives are replaced by text that is no ZIP at all
   EvilEntry,      // "evil-entry": archives also hold an entry "../evil.bin"
   Stall,          // "stall": half of an archive is sent, then nothing until the client leaves
+  RedirectHttp,   // "redirect-http": every request is redirected to the same path over http
 };
 // For truncated, not-zip and evil-entry the served catalogue carries the MD5 of the archive as
 // served, so that the damage is met by the unpack step and not already by the checksum.
@@ -91,6 +94,11 @@ struct TRepoConfig {
   std::string ip = "127.0.0.1";
   int port = 0;  // 0: any free port
   std::set<TRepoFault> faults;
+  // HTTPS with the test CA kept in this folder (sim_tls.h); empty: plain HTTP.
+  std::string tls_dir;
+  // The name the server certificate is issued for (default: ip); another one makes a
+  // certificate that does not fit the address.
+  std::string tls_name;
   bool has(TRepoFault f) const { return faults.count(f) != 0; }
 };
 
@@ -106,7 +114,7 @@ class TSimRepository {
   void Start();
   void Stop();
   int port() const;
-  // "http://ip:port/FM/"
+  // "http://ip:port/FM/" ("https://" with tls_dir)
   std::string BaseUrl() const;
   const TRepoConfig& config() const { return config_; }
 

@@ -60,12 +60,20 @@ sim::TRepoAddResult TE2eSite::AddFirmware(sim::TSimSeries series, sim::TFirmware
   return result;
 }
 
-void TE2eSite::StartRepository(std::set<sim::TRepoFault> faults) {
+void TE2eSite::StartRepository(std::set<sim::TRepoFault> faults, const std::string& tls_dir,
+                               const std::string& tls_name) {
   sim::TRepoConfig config;
   config.root = repo_root_;
   config.faults = std::move(faults);
+  config.tls_dir = tls_dir;
+  config.tls_name = tls_name;
   repository_ = std::make_unique<sim::TSimRepository>(config, recorder_);
   repository_->Start();
+}
+
+void TE2eSite::WriteOptions(const std::string& text) {
+  TTools::ForceDirs(temp_.path() + "config/camlift");
+  WriteFile(temp_.path() + "config/camlift/option.ini", text);
 }
 
 TProcessResult TE2eSite::Run(std::vector<std::string> args, const std::string& stdin_text,

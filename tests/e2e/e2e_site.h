@@ -26,7 +26,12 @@ class TE2eSite {
   sim::TRepoAddResult AddFirmware(sim::TSimSeries series, sim::TFirmwareKind kind,
                                   const std::string& folder, const std::string& section,
                                   const std::string& version, const std::string& excluded = "");
-  void StartRepository(std::set<sim::TRepoFault> faults = {});
+  // tls_dir: HTTPS with the simulator's test CA kept there (its certificate for tls_name, by
+  // default the repository's address).
+  void StartRepository(std::set<sim::TRepoFault> faults = {}, const std::string& tls_dir = "",
+                       const std::string& tls_name = "");
+  // The user's options file of the program under test.
+  void WriteOptions(const std::string& text);
   std::string RepositoryUrl() const { return repository_ ? repository_->BaseUrl() : ""; }
 
   // camlift upgrade against a camera, with the site's repository and work folder.

@@ -1,0 +1,79 @@
+#include "upgrade/repository_trust.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "upgrade/upgrade_opt.h"
+#include "util/option_file.h"
+
+namespace camlift {
+namespace {
+
+// A signature is 64 bytes; anything much longer is not one and is not read further.
+constexpr std::uint64_t kMaxSignatureBytes = 4096;
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string Trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+}  // namespace
+
+TRepositoryTrust MakeRepositoryTrust(const std::string& keys_text, const std::string& ca_file) {
+  TRepositoryTrust trust;
+  trust.signed_only = !Trimmed(keys_text).empty();
+  TRepositoryKeys parsed = ParseRepositoryKeys(keys_text);
+  trust.keys = std::move(parsed.keys);
+  trust.bad_keys = std::move(parsed.bad);
+  trust.ca_file = Trimmed(ca_file);
+  return trust;
+}
+
+TRepositoryTrust ResolveRepositoryTrust(const std::string& ca_from_command_line) {
+  const TOptionFile options;
+  const std::string ca = ca_from_command_line.empty()
+                             ? options.ReadString("Global", "repository_ca", "")
+                             : ca_from_command_line;
+  return MakeRepositoryTrust(options.ReadString("Global", "repository_keys", ""), ca);
+}
+
+bool AcceptFetchedCatalogue(const std::string& url, const std::string& path,
+                            const TRepositoryTrust& trust, const TRunControl& control,
+                            TRepositoryProblem& problem) {
+  if (!trust.signed_only) return true;
+  const std::string signature_path = path + ".sig";
+  TRepositoryProblem signature_problem;
+  const bool fetched = TUpgradeOpt::DownloadFile(url + ".sig", signature_path, control,
+                                                 kMaxSignatureBytes, &trust, &signature_problem);
+  std::optional<std::string> signature;
+  if (fetched) signature = ReadWholeFile(signature_path);
+  std::error_code ec;
+  std::filesystem::remove(signature_path, ec);
+  const std::string catalogue = ReadWholeFile(path).value_or("");
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(catalogue.data());
+  const TCatalogueVerdict verdict =
+      CheckCatalogueSignature({bytes, catalogue.size()}, signature, trust.keys);
+  if (verdict == TCatalogueVerdict::Valid) return true;
+  // Nothing of a refused catalogue may be read later, by this run or another.
+  std::filesystem::remove(path, ec);
+  if (!signature_problem.key.empty()) {
+    problem = signature_problem;
+  } else if (verdict == TCatalogueVerdict::Unsigned) {
+    problem = {"IDS_CATALOGUEUNSIGNED", url + ".sig"};
+  } else {
+    problem = {"IDS_CATALOGUEBADSIG", url + ".sig"};
+  }
+  return false;
+}
+
+}  // namespace camlift

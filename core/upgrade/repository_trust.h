@@ -1,0 +1,41 @@
+// What a site trusts about its firmware repository: the keys its catalogues must be signed with
+// (none: catalogues are taken as they come, as always) and the CA of an https repository (none:
+// the system's). Both come from "[Global]" of the options file, so an administrator can set them
+// once for every user; --ca-file on the command line wins over repository_ca.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "upgrade/catalogue_signature.h"
+#include "upgrade/run_control.h"
+
+namespace camlift {
+
+struct TRepositoryTrust {
+  // "repository_keys" is set: every catalogue must carry a signature by one of keys. A value
+  // that holds no usable key still asks for signatures, so that a typo never turns them off.
+  bool signed_only = false;
+  std::vector<TEd25519Key> keys;
+  std::vector<std::string> bad_keys;  // entries of the value that are no key
+  std::string ca_file;                // CA certificates (PEM) for https, instead of the system's
+};
+
+TRepositoryTrust MakeRepositoryTrust(const std::string& keys_text, const std::string& ca_file);
+// From the options file; ca_from_command_line, when given, replaces repository_ca.
+TRepositoryTrust ResolveRepositoryTrust(const std::string& ca_from_command_line);
+
+// Why a repository download failed, when the reason deserves its own log line.
+struct TRepositoryProblem {
+  std::string key;     // IDS_ key of the line; empty: nothing beyond the usual failure line
+  std::string detail;  // appended to the text (libcurl's reason, an address)
+};
+
+// The catalogue at path was fetched from url. Without signed_only it is accepted as it is.
+// Otherwise "firmware.txt.sig" is fetched from beside it and must verify the file's exact bytes
+// with one of the keys; a catalogue that fails is deleted, problem says why, and false.
+bool AcceptFetchedCatalogue(const std::string& url, const std::string& path,
+                            const TRepositoryTrust& trust, const TRunControl& control,
+                            TRepositoryProblem& problem);
+
+}  // namespace camlift

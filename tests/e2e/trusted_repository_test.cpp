@@ -1,0 +1,267 @@
+// A repository that can be trusted: signed catalogues, SHA-256 beside MD5, and HTTPS with a
+// verified certificate, each refusal before any archive is fetched or any byte reaches a camera.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "e2e_site.h"
+#include "sim_signing.h"
+#include "sim_tls.h"
+
+namespace camlift::test {
+namespace {
+
+using sim::TCameraConfig;
+using sim::TFirmwareKind;
+using sim::TSimSeries;
+
+const std::string kNoCatalogue = "Failed to read version information of the latest rom.";
+const std::string kNoRom = "Failed to get ROM for upgrading.";
+const std::string kUnsigned =
+    "The firmware catalogue is refused: repository keys are configured, but the catalogue has no "
+    "signature:";
+const std::string kBadSignature =
+    "The firmware catalogue is refused: its signature does not verify with any configured "
+    "repository key:";
+const std::string kCertificate =
+    "The certificate of the firmware repository could not be verified; nothing was fetched from "
+    "it:";
+const std::string kRedirect =
+    "The firmware repository redirected from https to http; the redirect is refused:";
+
+std::string MakeKey(const std::string& path) {
+  std::string public_key, error;
+  if (!sim::RepoKeygen(path, public_key, error)) throw std::runtime_error(error);
+  return public_key;
+}
+
+void Sign(const std::string& key, const std::string& file) {
+  std::string error;
+  if (!sim::RepoSign(key, {file}, error)) throw std::runtime_error(error);
+}
+
+// A series P camera at 1.0.0.1 and its system firmware 1.0.0.2 in the site's repository.
+class TrustedRepository : public ::testing::Test {
+ protected:
+  TrustedRepository()
+      : added_(site_.AddFirmware(TSimSeries::P, TFirmwareKind::System, "system", "SIM100",
+                                 "1.0.0.2")) {}
+
+  sim::TSimCamera& Camera() {
+    TCameraConfig config;
+    config.series = TSimSeries::P;
+    return site_.AddCamera(config);
+  }
+  // Archives the repository was asked for so far.
+  std::size_t ArchiveRequests() const {
+    const auto records = site_.Records();
+    return static_cast<std::size_t>(std::count_if(records.begin(), records.end(), [](auto& r) {
+      return r.value("role", "") == "repository" && r.value("target", "").ends_with(".zip");
+    }));
+  }
+  std::string Catalogue() const { return added_.catalogue_path; }
+
+  TE2eSite site_;
+  sim::TRepoAddResult added_;
+};
+
+TEST_F(TrustedRepository, OnlyACatalogueSignedWithAConfiguredKeyIsUsed) {
+  const std::string key = site_.Root() + "site.key";
+  const std::string other_key = site_.Root() + "other.key";
+  const std::string public_key = MakeKey(key);
+  MakeKey(other_key);
+  // The site lists a key that is not its own first: any configured key may verify.
+  site_.WriteOptions("[Global]\r\nrepository_keys=" + std::string(44 - 1, 'A') + "=, " +
+                     public_key + "\r\n");
+  site_.StartRepository();
+  const std::string signature = Catalogue() + ".sig";
+  const std::string sig_url = site_.RepositoryUrl() + "system/firmware.txt.sig";
+
+  struct Row {
+    std::string name;
+    std::function<void()> prepare;
+    std::string problem;
+  };
+  const Row rows[] = {
+      {"unsigned", [&] { std::filesystem::remove(signature); }, kUnsigned},
+      {"signed with another key", [&] { Sign(other_key, Catalogue()); }, kBadSignature},
+      {"signature of other bytes",
+       [&] {
+         std::string bytes, error;
+         ASSERT_TRUE(sim::SignBytes(key, ReadFile(Catalogue()) + " ", bytes, error)) << error;
+         WriteFile(signature, bytes);
+       },
+       kBadSignature},
+      {"catalogue changed after signing",
+       [&] {
+         Sign(key, Catalogue());
+         WriteFile(Catalogue(), ReadFile(Catalogue()) + "; a late edit\r\n");
+       },
+       kBadSignature},
+      {"signature cut short",
+       [&] {
+         Sign(key, Catalogue());
+         WriteFile(signature, ReadFile(signature).substr(0, 63));
+       },
+       kBadSignature},
+  };
+  auto& camera = Camera();
+  for (const Row& r : rows) {
+    r.prepare();
+    const TProcessResult run = site_.Upgrade(camera);
+    EXPECT_EQ(1, run.exit_code) << r.name << "\n" << run.out;
+    const auto log = LogTexts(run.out);
+    ASSERT_GE(log.size(), 2u) << r.name;
+    EXPECT_EQ(r.problem + sig_url, log[log.size() - 2]) << r.name;
+    EXPECT_EQ(kNoCatalogue, log.back()) << r.name;
+    // Nothing of a refused catalogue stays where a later run could read it.
+    EXPECT_FALSE(std::filesystem::exists(site_.DataDir() + "Firmware.ini")) << r.name;
+  }
+  EXPECT_EQ(0u, ArchiveRequests());
+  EXPECT_TRUE(site_.Uploads().empty());
+
+  // Signed as it is served: the upgrade goes through.
+  Sign(key, Catalogue());
+  const TProcessResult run = site_.Upgrade(camera);
+  EXPECT_EQ(0, run.exit_code) << run.out << run.err;
+  EXPECT_EQ("1.0.0.2", camera.state().sys_version);
+}
+
+TEST_F(TrustedRepository, AKeyValueWithoutAUsableKeyRefusesEveryCatalogue) {
+  // A mistyped key never turns the signature check off.
+  const std::string key = site_.Root() + "site.key";
+  MakeKey(key);
+  Sign(key, Catalogue());
+  site_.WriteOptions("[Global]\r\nrepository_keys=not-a-key\r\n");
+  site_.StartRepository();
+  const TProcessResult run = site_.Upgrade(Camera());
+  EXPECT_EQ(1, run.exit_code) << run.out;
+  const auto log = LogTexts(run.out);
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(kBadSignature + site_.RepositoryUrl() + "system/firmware.txt.sig", log[log.size() - 2]);
+  EXPECT_EQ(0u, ArchiveRequests());
+  EXPECT_TRUE(site_.Uploads().empty());
+}
+
+TEST_F(TrustedRepository, Sha256OfTheCatalogueAndOfTheCommandLine) {
+  const std::string right = added_.sha256;
+  ASSERT_EQ(64u, right.size());
+  std::string upper = right;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string wrong(64, '0');
+  site_.StartRepository();
+  const std::string original = ReadFile(Catalogue());
+
+  struct Row {
+    std::string name;
+    std::string sha256;
+    int exit_code;
+  };
+  const Row rows[] = {
+      {"SHA256 that does not match", wrong, 1},
+      {"SHA256 in capitals", upper, 0},
+  };
+  for (const Row& r : rows) {
+    TE2eSite fresh;  // a work folder of its own: nothing cached from the row before
+    WriteFile(Catalogue(), original + "SHA256=" + r.sha256 + "\r\n");
+    auto& camera = Camera();
+    std::vector<std::string> args = {"upgrade",
+                                     "--series",
+                                     "P",
+                                     "--ip",
+                                     camera.config().ip,
+                                     "--port",
+                                     std::to_string(camera.http_port()),
+                                     "--data-dir",
+                                     fresh.DataDir(),
+                                     "--repository",
+                                     site_.RepositoryUrl()};
+    const TProcessResult run = site_.Run(args);
+    EXPECT_EQ(r.exit_code, run.exit_code) << r.name << "\n" << run.out;
+    if (r.exit_code != 0) {
+      EXPECT_EQ(kNoRom, LogTexts(run.out).back()) << r.name;
+      EXPECT_FALSE(std::filesystem::exists(fresh.DataDir() + "Bin/fw_P_sys_1.0.0.2.bin"));
+    }
+  }
+  EXPECT_EQ(1u, site_.Uploads().size());
+
+  // A firmware cached on MD5 alone is not reused once the catalogue names a SHA-256 that its
+  // archive does not have.
+  WriteFile(Catalogue(), original);
+  TProcessResult run = site_.Upgrade(Camera());
+  ASSERT_EQ(0, run.exit_code) << run.out;
+  WriteFile(Catalogue(), original + "SHA256=" + wrong + "\r\n");
+  run = site_.Upgrade(Camera());
+  EXPECT_EQ(1, run.exit_code) << run.out;
+  EXPECT_EQ(kNoRom, LogTexts(run.out).back());
+  EXPECT_EQ(2u, site_.Uploads().size());
+
+  // An archive brought along: --sha256 is checked like the catalogue's.
+  auto& camera = Camera();
+  run = site_.Upgrade(camera, {"--firmware", added_.archive_path, "--sha256", wrong});
+  EXPECT_EQ(1, run.exit_code) << run.out;
+  EXPECT_EQ(kNoRom, LogTexts(run.out).back());
+  EXPECT_EQ(2u, site_.Uploads().size());
+  run = site_.Upgrade(camera, {"--firmware", added_.archive_path, "--sha256", right});
+  EXPECT_EQ(0, run.exit_code) << run.out;
+  EXPECT_EQ("1.0.0.2", camera.state().sys_version);
+}
+
+// HTTPS: the test CA of the simulator, given or not, and a certificate for another name.
+TEST_F(TrustedRepository, HttpsIsVerifiedAgainstTheGivenCa) {
+  const std::string ca_dir = site_.Root() + "ca/";
+  site_.StartRepository({}, ca_dir);
+  ASSERT_EQ(0u, site_.RepositoryUrl().rfind("https://", 0));
+  const std::string ca_file = sim::TestCaFile(ca_dir);
+
+  // Without the site's CA the system's list does not know the certificate.
+  auto& refused = Camera();
+  TProcessResult run = site_.Upgrade(refused);
+  EXPECT_EQ(1, run.exit_code) << run.out;
+  auto log = LogTexts(run.out);
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_TRUE(log[log.size() - 2].starts_with(kCertificate + "SSL certificate problem"))
+      << run.out << run.err;
+  EXPECT_EQ(kNoCatalogue, log.back());
+
+  // --ca-file and, for every user of the computer, repository_ca in the options.
+  auto& camera = Camera();
+  run = site_.Upgrade(camera, {"--ca-file", ca_file});
+  EXPECT_EQ(0, run.exit_code) << run.out << run.err;
+  EXPECT_EQ("1.0.0.2", camera.state().sys_version);
+  site_.WriteOptions("[Global]\r\nrepository_ca=" + ca_file + "\r\n");
+  auto& second = Camera();
+  run = site_.Upgrade(second);
+  EXPECT_EQ(0, run.exit_code) << run.out << run.err;
+  EXPECT_EQ(2u, site_.Uploads().size());
+}
+
+TEST_F(TrustedRepository, HttpsCertificateForAnotherNameIsRefused) {
+  const std::string ca_dir = site_.Root() + "ca/";
+  site_.StartRepository({}, ca_dir, "firmware.example.invalid");
+  const TProcessResult run = site_.Upgrade(Camera(), {"--ca-file", sim::TestCaFile(ca_dir)});
+  EXPECT_EQ(1, run.exit_code) << run.out;
+  const auto log = LogTexts(run.out);
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_TRUE(log[log.size() - 2].starts_with(kCertificate)) << log[log.size() - 2];
+  EXPECT_NE(std::string::npos, log[log.size() - 2].find("127."));
+  EXPECT_TRUE(site_.Uploads().empty());
+}
+
+TEST_F(TrustedRepository, HttpsNeverFollowsARedirectToHttp) {
+  const std::string ca_dir = site_.Root() + "ca/";
+  site_.StartRepository({sim::TRepoFault::RedirectHttp}, ca_dir);
+  const TProcessResult run = site_.Upgrade(Camera(), {"--ca-file", sim::TestCaFile(ca_dir)});
+  EXPECT_EQ(1, run.exit_code) << run.out;
+  const auto log = LogTexts(run.out);
+  ASSERT_GE(log.size(), 2u);
+  std::string http_url = site_.RepositoryUrl();
+  http_url.replace(0, 5, "http");
+  EXPECT_EQ(kRedirect + http_url + "system/firmware.txt", log[log.size() - 2]);
+  EXPECT_EQ(kNoCatalogue, log.back());
+  EXPECT_TRUE(site_.Uploads().empty());
+}
+
+}  // namespace
+}  // namespace camlift::test

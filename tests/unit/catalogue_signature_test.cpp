@@ -1,0 +1,148 @@
+#include "upgrade/catalogue_signature.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_folder.h"
+#include "upgrade/repository_trust.h"
+#include "util/base64.h"
+#include "util/sha256.h"
+
+namespace camlift {
+namespace {
+
+std::string FromHex(const std::string& hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  }
+  return out;
+}
+
+std::span<const std::uint8_t> Bytes(const std::string& s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+TEd25519Key KeyOf(const std::string& hex) {
+  const std::string raw = FromHex(hex);
+  TEd25519Key key{};
+  std::copy(raw.begin(), raw.end(), key.begin());
+  return key;
+}
+
+// Test vectors 1 and 2 of RFC 8032, section 7.1.
+const std::string kKey1 = "d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a";
+const std::string kSig1 =
+    "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e39701cf9b4"
+    "6bd25bf5f0595bbe24655141438e7a100b";
+const std::string kKey2 = "3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c";
+const std::string kSig2 =
+    "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f3613d0f11d"
+    "8c387b2eaeb4302aeeb00d291612bb0c00";
+
+TEST(Base64Decode, StrictForm) {
+  struct Case {
+    const char* text;
+    std::optional<std::string> bytes;
+  };
+  const Case cases[] = {
+      {"", std::string()},
+      {"YQ==", std::string("a")},
+      {"YWI=", std::string("ab")},
+      {"YWJj", std::string("abc")},
+      {"YWJjZA==", std::string("abcd")},
+      {"YQ=", std::nullopt},  // length not a multiple of four
+      {"YQ===", std::nullopt},
+      {"Y===", std::nullopt},      // too much padding
+      {"YQ==YQ==", std::nullopt},  // padding inside
+      {"YW J", std::nullopt},
+      {"YWJj\r\n", std::nullopt},
+      {"YW-j", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.bytes, Base64Decode(c.text)) << c.text;
+}
+
+TEST(RepositoryKeys, RawAndPublicKeyInfoFormsAndTheirList) {
+  const std::string raw = FromHex(kKey1);
+  const std::string raw_b64 = Base64EncodeOneLine(raw);
+  // What "openssl pkey -pubout" prints between the PEM lines for the same key.
+  const std::string spki_b64 = Base64EncodeOneLine(FromHex("302a300506032b6570032100") + raw);
+  EXPECT_EQ(KeyOf(kKey1), ParseRepositoryKey(raw_b64));
+  EXPECT_EQ(KeyOf(kKey1), ParseRepositoryKey(spki_b64));
+  EXPECT_FALSE(ParseRepositoryKey(Base64EncodeOneLine(raw.substr(1))));  // 31 bytes
+  EXPECT_FALSE(ParseRepositoryKey(Base64EncodeOneLine(FromHex("302a300506032b6571032100") + raw)));
+  EXPECT_FALSE(ParseRepositoryKey("not-a-key"));
+
+  const TRepositoryKeys keys =
+      ParseRepositoryKeys(" " + raw_b64 + ",bad;" + Base64EncodeOneLine(FromHex(kKey2)) + "\t");
+  ASSERT_EQ(2u, keys.keys.size());
+  EXPECT_EQ(KeyOf(kKey2), keys.keys[1]);
+  EXPECT_EQ(std::vector<std::string>{"bad"}, keys.bad);
+
+  EXPECT_FALSE(MakeRepositoryTrust("", "").signed_only);
+  EXPECT_FALSE(MakeRepositoryTrust("  ", "").signed_only);
+  const TRepositoryTrust typo = MakeRepositoryTrust("bad", " /etc/ca.pem ");
+  EXPECT_TRUE(typo.signed_only);
+  EXPECT_TRUE(typo.keys.empty());
+  EXPECT_EQ("/etc/ca.pem", typo.ca_file);
+}
+
+TEST(CatalogueSignature, Verdicts) {
+  const std::string message2 = FromHex("72");
+  const std::string sig2 = FromHex(kSig2);
+  std::string flipped = sig2;
+  flipped[10] = static_cast<char>(flipped[10] ^ 1);
+  struct Case {
+    const char* name;
+    std::string catalogue;
+    std::optional<std::string> signature;
+    std::vector<TEd25519Key> keys;
+    TCatalogueVerdict verdict;
+  };
+  const Case cases[] = {
+      {"vector 1", "", FromHex(kSig1), {KeyOf(kKey1)}, TCatalogueVerdict::Valid},
+      {"vector 2, second key",
+       message2,
+       sig2,
+       {KeyOf(kKey1), KeyOf(kKey2)},
+       TCatalogueVerdict::Valid},
+      {"no signature file", message2, std::nullopt, {KeyOf(kKey2)}, TCatalogueVerdict::Unsigned},
+      {"other bytes", FromHex("73"), sig2, {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
+      {"one more byte", message2 + "\n", sig2, {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
+      {"wrong key", message2, sig2, {KeyOf(kKey1)}, TCatalogueVerdict::BadSignature},
+      {"damaged signature", message2, flipped, {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
+      {"signature cut short",
+       message2,
+       sig2.substr(0, 63),
+       {KeyOf(kKey2)},
+       TCatalogueVerdict::BadSignature},
+      {"signature with a line end",
+       message2,
+       sig2 + "\n",
+       {KeyOf(kKey2)},
+       TCatalogueVerdict::BadSignature},
+      {"empty signature", message2, std::string(), {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
+      {"no keys", message2, sig2, {}, TCatalogueVerdict::BadSignature},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.verdict, CheckCatalogueSignature(Bytes(c.catalogue), c.signature, c.keys))
+        << c.name;
+  }
+}
+
+TEST(Sha256, KnownDigestsAndFileCheck) {
+  EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", Sha256Hex(""));
+  EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", Sha256Hex("abc"));
+  test::TTempFolder temp;
+  const std::string path = temp.path() + "a.zip";
+  test::WriteFile(path, "abc");
+  EXPECT_TRUE(FileMatchesSha256(
+      path, " BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD\r\n"));
+  EXPECT_FALSE(
+      FileMatchesSha256(path, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ae"));
+  EXPECT_FALSE(FileMatchesSha256(path, "ba7816bf"));
+  EXPECT_FALSE(FileMatchesSha256(path, ""));
+  EXPECT_FALSE(FileMatchesSha256(temp.path() + "missing.zip", Sha256Hex("")));
+}
+
+}  // namespace
+}  // namespace camlift
