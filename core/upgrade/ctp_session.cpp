@@ -50,6 +50,8 @@ bool TPk2File::Open(const std::string& path) {
   position_ = 0;
   size_ = 0;
   if (!file_) return false;
+  // One read of the system per 46 data blocks rather than per three.
+  std::setvbuf(file_.get(), nullptr, _IOFBF, 64 * 1024);
   if (::fseeko(file_.get(), 0, SEEK_END) == 0) size_ = ::ftello(file_.get());
   ::fseeko(file_.get(), 0, SEEK_SET);
   return true;
