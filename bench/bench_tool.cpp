@@ -12,8 +12,8 @@
 //   camlift_bench_tool first-line TEXT PROGRAM ARGS...     (prints "first_line_us N": the same
 //       for another line of the program's output)
 //   camlift_bench_tool idle FROM_S TO_S PROGRAM ARGS...     (prints "cpu_percent X" of one core
-//       between FROM_S and TO_S seconds after the start, and "rss_kib_from N", "rss_kib_to N";
-//       then ends the program)
+//       between FROM_S and TO_S seconds after the start, "system_percent X" of it in the kernel,
+//       and "rss_kib_from N", "rss_kib_to N"; then ends the program)
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -105,6 +105,7 @@ int FirstLine(const std::string& text, const char* label, char** argv) {
 // CPU time (user and system, in clock ticks) and resident set (KiB) of a running process.
 struct TProcessSample {
   long long ticks = -1;
+  long long system_ticks = -1;
   long long rss_kib = -1;
 };
 
@@ -123,6 +124,7 @@ TProcessSample Sample(pid_t pid) {
       if (i == 15) stime = std::stoll(field);
     }
     sample.ticks = utime + stime;
+    sample.system_ticks = stime;
   }
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   while (std::getline(status, line)) {
@@ -154,10 +156,12 @@ int Idle(double from_s, double to_s, char** argv) {
     std::fprintf(stderr, "%s ended before %.0f s\n", argv[0], to_s);
     return 1;
   }
-  const double cpu_s =
-      static_cast<double>(last.ticks - first.ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-  std::printf("cpu_percent %.2f\nrss_kib_from %lld\nrss_kib_to %lld\n",
-              100.0 * cpu_s / (to_s - from_s), first.rss_kib, last.rss_kib);
+  const double tick_s = 1.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+  const double cpu_s = static_cast<double>(last.ticks - first.ticks) * tick_s;
+  const double system_s = static_cast<double>(last.system_ticks - first.system_ticks) * tick_s;
+  std::printf("cpu_percent %.2f\nsystem_percent %.2f\nrss_kib_from %lld\nrss_kib_to %lld\n",
+              100.0 * cpu_s / (to_s - from_s), 100.0 * system_s / (to_s - from_s), first.rss_kib,
+              last.rss_kib);
   return 0;
 }
 
