@@ -137,15 +137,12 @@ int TSocketThread::ReadReply(std::string& text, int& length) {
   for (;;) {
     std::size_t received = held;
     if (held == 0) {
-      // The answer is often in already (the block after it was prepared while the camera
-      // worked): look before waiting, which saves a wait per block.
+      if (!WaitReadable(fd, RemainingMillis(deadline))) return CtpCode::kTimeout;
       receive_buffer_.fill(0);
       const ssize_t n = ::recv(fd, receive_buffer_.data(), receive_buffer_.size() - 1, 0);
       if (n < 0) {
-        if (errno == EINTR) continue;
-        if (!WouldBlock(errno)) return CtpCode::kSocketError;
-        if (!WaitReadable(fd, RemainingMillis(deadline))) return CtpCode::kTimeout;
-        continue;
+        if (errno == EINTR || WouldBlock(errno)) continue;
+        return CtpCode::kSocketError;
       }
       if (n == 0) return CtpCode::kClosed;
       received = static_cast<std::size_t>(n);
