@@ -137,12 +137,15 @@ int TSocketThread::ReadReply(std::string& text, int& length) {
   for (;;) {
     std::size_t received = held;
     if (held == 0) {
-      if (!WaitReadable(fd, RemainingMillis(deadline))) return CtpCode::kTimeout;
+      // The answer is often in already (the block after it was prepared while the camera
+      // worked): look before waiting, which saves a wait per block.
       receive_buffer_.fill(0);
       const ssize_t n = ::recv(fd, receive_buffer_.data(), receive_buffer_.size() - 1, 0);
       if (n < 0) {
-        if (errno == EINTR || WouldBlock(errno)) continue;
-        return CtpCode::kSocketError;
+        if (errno == EINTR) continue;
+        if (!WouldBlock(errno)) return CtpCode::kSocketError;
+        if (!WaitReadable(fd, RemainingMillis(deadline))) return CtpCode::kTimeout;
+        continue;
       }
       if (n == 0) return CtpCode::kClosed;
       received = static_cast<std::size_t>(n);
