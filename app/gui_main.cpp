@@ -10,6 +10,7 @@
 #include "i18n/str_resource.h"
 #include "main_window.h"
 #include "qt_lang_ui.h"
+#include "select_dialog.h"
 
 int RunCamliftGui(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -40,6 +41,19 @@ int RunCamliftGui(int argc, char** argv) {
         std::fflush(stdout);
         QApplication::quit();
       });
+    }
+    // For the same measurements: say when the hidden camera list holds its first row.
+    if (const char* exit_after = std::getenv("CAMLIFT_EXIT_AFTER_FIRST_ROW");
+        exit_after && std::strcmp(exit_after, "1") == 0) {
+      auto* watch = new QTimer(&app);
+      QObject::connect(watch, &QTimer::timeout, &app, [&window, watch] {
+        if (!window.SelectDialog() || window.SelectDialog()->List().Empty()) return;
+        watch->stop();
+        std::fputs("first camera row\n", stdout);
+        std::fflush(stdout);
+        QApplication::quit();
+      });
+      watch->start(1);
     }
     status = app.exec();
   }

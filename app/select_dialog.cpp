@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <thread>
@@ -198,6 +199,11 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   UpdateCount();
   connect(&timer_, &QTimer::timeout, this, [this] { engine_->TimerTick(); });
   timer_.start(std::max(1, Millis(Wait::SearchPassInterval)));
+  // The first pass goes out as soon as the event loop runs, behind the first paint, so that a
+  // user who opens the list at once finds the cameras in it; the timer's rhythm follows.
+  QTimer::singleShot(0, this, [this] {
+    if (!torn_down_) engine_->TimerTick();
+  });
 }
 
 TfrmAdv_Main::~TfrmAdv_Main() { Teardown(); }

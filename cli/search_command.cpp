@@ -40,17 +40,9 @@ std::string SeriesLetter(std::int32_t type) {
   return series >= 0 ? kLetters[series] : "";
 }
 
-// Runs the calls other threads hand to this (UI) thread until the time is up.
-void ServeFor(TLoopDispatcher& ui, std::chrono::milliseconds time) {
-  const auto deadline = std::chrono::steady_clock::now() + time;
-  for (;;) {
-    ui.ProcessPending();
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) return;
-    std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(2)));
-  }
-}
+// Runs the calls other threads hand to this (UI) thread until the time is up; asleep while
+// nothing comes, so that a long search costs only what its replies cost.
+void ServeFor(TLoopDispatcher& ui, std::chrono::milliseconds time) { ui.RunFor(time); }
 
 }  // namespace
 

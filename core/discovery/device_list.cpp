@@ -22,66 +22,86 @@ bool SameComparedFields(const TDevInfo& a, const TDevInfo& b) {
 
 bool TDeviceList::AddOrUpdate(const TDevInfo& record) {
   if (record.DevType == kTypeNone) return false;
-  if (TDevInfo* entry = FindByID(record.DevID)) {
+  if (const auto found = index_.find(record.DevID); found != index_.end()) {
+    TDevInfo* entry = &rows_[found->second];
     entry->Lifetime = entry->DevType == kTypeShortLived ? kLongLifetime : kLifetime;
     if (SameComparedFields(*entry, record)) return false;
+    // A changed entry moves from where it stands in the whole list: the rows still waiting
+    // for their places take them first, by the entry's old values.
+    if (sorted_ != rows_.size()) {
+      Settle();
+      entry = &rows_[index_.at(record.DevID)];
+    }
     const std::int32_t lifetime = entry->Lifetime;
     *entry = record;
     entry->Lifetime = lifetime;
     // The selection stays on the same entry, so OK still hands over the camera the user picked
     // even when the refresh moved it.
-    Reposition(static_cast<int>(entry - rows_.data()));
+    Reposition(static_cast<std::size_t>(entry - rows_.data()));
     return false;
   }
-  TDevInfo entry = record;
+  TDevInfo& entry = rows_.emplace_back(record);
   entry.Lifetime =
       record.DevType == kTypeShortLived || record.DevType == kType1010 ? kLongLifetime : kLifetime;
-  // The rows are always in order, so the new one goes where a stable sort would put it: after
-  // every row that does not sort behind it.
-  const auto at =
-      std::upper_bound(rows_.begin(), rows_.end(), entry,
-                       [this](const TDevInfo& a, const TDevInfo& b) { return Compare(a, b) < 0; });
-  const int row = static_cast<int>(at - rows_.begin());
-  rows_.insert(at, std::move(entry));
-  if (selected_ >= row) ++selected_;
+  index_.emplace(entry.DevID, rows_.size() - 1);
   UpdateCount();
   return true;
 }
 
 void TDeviceList::OnRecord(const TDevInfo& record) {
+  const std::uint64_t before = changes_;
   if (AddOrUpdate(record) && selected_ < 0 && !rows_.empty()) Select(0);
-  UpdateCount();
+  if (changes_ != before || (selected_ < 0 && !rows_.empty())) UpdateCount();
 }
 
 TDevInfo* TDeviceList::FindByID(const std::string& dev_id) {
-  for (TDevInfo& entry : rows_) {
-    if (entry.DevID == dev_id) return &entry;
-  }
-  return nullptr;
+  const auto found = index_.find(dev_id);
+  return found == index_.end() ? nullptr : &rows_[found->second];
 }
 
 void TDeviceList::ClearList() {
   rows_.clear();
+  index_.clear();
+  sorted_ = 0;
   selected_ = -1;
   Changed();
   UpdateCount();
 }
 
 void TDeviceList::UpdateCount() {
-  if (!rows_.empty() && selected_ < 0) selected_ = 0;
+  if (!rows_.empty() && selected_ < 0) {
+    Settle();
+    selected_ = 0;
+  }
   Changed();
 }
 
 void TDeviceList::Tick() {
-  for (int row = static_cast<int>(rows_.size()) - 1; row >= 0; --row) {
-    TDevInfo& entry = rows_[static_cast<std::size_t>(row)];
-    if (entry.DevType == kTypeClosedLibrary || entry.DevType == kTypeManual) continue;
-    if (--entry.Lifetime <= 0) RemoveRow(row);
+  // One sweep that keeps the order of what stays (waiting rows stay behind the placed ones).
+  std::size_t kept = 0;
+  std::size_t kept_sorted = 0;
+  int selected = -1;
+  for (std::size_t row = 0; row < rows_.size(); ++row) {
+    TDevInfo& entry = rows_[row];
+    const bool stays =
+        entry.DevType == kTypeClosedLibrary || entry.DevType == kTypeManual || --entry.Lifetime > 0;
+    if (!stays) continue;
+    if (static_cast<int>(row) == selected_) selected = static_cast<int>(kept);
+    if (row < sorted_) ++kept_sorted;
+    if (kept != row) rows_[kept] = std::move(entry);
+    ++kept;
+  }
+  if (kept != rows_.size()) {
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(kept), rows_.end());
+    sorted_ = kept_sorted;
+    selected_ = selected;
+    RebuildIndex();
   }
   UpdateCount();
 }
 
 void TDeviceList::ClickColumn(int column) {
+  Settle();  // the waiting rows go where the old order puts them, then all are sorted anew
   if (column == sort_column_) {
     sort_ascending_ = !sort_ascending_;
   } else {
@@ -113,6 +133,7 @@ int TDeviceList::Compare(const TDevInfo& a, const TDevInfo& b) const {
 }
 
 void TDeviceList::Sort() {
+  Settle();
   std::vector<std::size_t> order(rows_.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
@@ -127,41 +148,85 @@ void TDeviceList::Sort() {
   }
   rows_ = std::move(sorted);
   selected_ = selected;
+  RebuildIndex();
   Changed();
 }
 
-void TDeviceList::Reposition(int row) {
-  // Every other row is still in order, so the changed one goes where a stable sort would put it:
-  // among the rows that compare equal to it, at its old place.
-  const bool was_selected = selected_ == row;
-  if (selected_ > row) --selected_;
-  TDevInfo entry = std::move(rows_[static_cast<std::size_t>(row)]);
-  rows_.erase(rows_.begin() + row);
+void TDeviceList::Settle() const {
+  if (sorted_ == rows_.size()) return;
   const auto less = [this](const TDevInfo& a, const TDevInfo& b) { return Compare(a, b) < 0; };
-  const auto low = std::lower_bound(rows_.begin(), rows_.end(), entry, less) - rows_.begin();
-  const auto high = std::upper_bound(rows_.begin(), rows_.end(), entry, less) - rows_.begin();
-  const int at = static_cast<int>(std::clamp<std::ptrdiff_t>(row, low, high));
-  rows_.insert(rows_.begin() + at, std::move(entry));
-  if (was_selected) {
-    selected_ = at;
-  } else if (selected_ >= at) {
-    ++selected_;
+  std::string selected_id;
+  if (selected_ >= 0) selected_id = rows_[static_cast<std::size_t>(selected_)].DevID;
+  // A stable sort of the newcomers and a stable merge behind the placed rows is what placing
+  // each newcomer after every row that does not sort behind it, one by one, would give.
+  const auto middle = rows_.begin() + static_cast<std::ptrdiff_t>(sorted_);
+  std::stable_sort(middle, rows_.end(), less);
+  std::inplace_merge(rows_.begin(), middle, rows_.end(), less);
+  sorted_ = rows_.size();
+  RebuildIndex();
+  if (selected_ >= 0) selected_ = static_cast<int>(index_.at(selected_id));
+}
+
+void TDeviceList::RebuildIndex() const {
+  index_.clear();
+  index_.reserve(rows_.size());
+  for (std::size_t row = 0; row < rows_.size(); ++row) index_.emplace(rows_[row].DevID, row);
+}
+
+void TDeviceList::Reposition(std::size_t row) {
+  // Every other row is in order, so the changed one goes where a stable sort would put it:
+  // among the rows that compare equal to it, at its old place. Mostly that is where it stands.
+  const auto less = [this](const TDevInfo& a, const TDevInfo& b) { return Compare(a, b) < 0; };
+  const TDevInfo& entry = rows_[row];
+  const auto begin = rows_.begin();
+  const auto at_row = begin + static_cast<std::ptrdiff_t>(row);
+  // Bounds of its equal range among the other rows, in the places they would have without it.
+  const auto bound = [&](auto search) -> std::size_t {
+    const auto left = search(begin, at_row);
+    if (left != at_row) return static_cast<std::size_t>(left - begin);
+    return static_cast<std::size_t>(search(at_row + 1, rows_.end()) - begin) - 1;
+  };
+  const std::size_t low =
+      bound([&](auto first, auto last) { return std::lower_bound(first, last, entry, less); });
+  const std::size_t high =
+      bound([&](auto first, auto last) { return std::upper_bound(first, last, entry, less); });
+  const std::size_t at = std::clamp(row, low, high);
+  if (at < row) {
+    std::rotate(begin + static_cast<std::ptrdiff_t>(at), at_row, at_row + 1);
+  } else if (at > row) {
+    std::rotate(at_row, at_row + 1, begin + static_cast<std::ptrdiff_t>(at) + 1);
+  }
+  const std::size_t first = std::min(at, row);
+  const std::size_t last = std::max(at, row);
+  for (std::size_t i = first; i <= last; ++i) index_[rows_[i].DevID] = i;
+  if (selected_ >= 0) {
+    const auto selected = static_cast<std::size_t>(selected_);
+    if (selected == row) {
+      selected_ = static_cast<int>(at);
+    } else if (selected >= first && selected <= last) {
+      selected_ += at < row ? 1 : -1;
+    }
   }
   Changed();
 }
 
 void TDeviceList::Select(int row) {
+  Settle();
   selected_ = row >= 0 && row < static_cast<int>(rows_.size()) ? row : -1;
   Changed();
 }
 
 const TDevInfo* TDeviceList::SelectedEntry() const {
+  Settle();
   return selected_ >= 0 ? &rows_[static_cast<std::size_t>(selected_)] : nullptr;
 }
 
 void TDeviceList::RemoveRow(int row) {
   if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+  Settle();
   rows_.erase(rows_.begin() + row);
+  sorted_ = rows_.size();
+  RebuildIndex();
   if (selected_ == row) {
     selected_ = -1;
   } else if (selected_ > row) {
@@ -182,6 +247,7 @@ TSelectionResult TDeviceList::Accept() const {
 }
 
 void TDeviceList::Changed() {
+  ++changes_;
   if (on_changed_) on_changed_();
 }
 

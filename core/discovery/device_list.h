@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "discovery/dev_info.h"
@@ -44,7 +45,8 @@ class TDeviceList {
   // True only when a new row was added. A record of DevType -1 is ignored.
   bool AddOrUpdate(const TDevInfo& record);
   // A parsed reply or a record of the closed library: AddOrUpdate, then the default selection
-  // and the count.
+  // and the count. A reply that changes nothing the window shows only refreshes the lifetime
+  // and calls nobody back.
   void OnRecord(const TDevInfo& record);
   // The first entry whose DevID equals dev_id (exact), or none.
   TDevInfo* FindByID(const std::string& dev_id);
@@ -64,12 +66,18 @@ class TDeviceList {
   int SortColumn() const { return sort_column_; }
   bool SortAscending() const { return sort_ascending_; }
 
-  const std::vector<TDevInfo>& Rows() const { return rows_; }
+  const std::vector<TDevInfo>& Rows() const {
+    Settle();
+    return rows_;
+  }
   std::size_t Count() const { return rows_.size(); }
   bool Empty() const { return rows_.empty(); }
 
   // Row index of the selection, -1 for none.
-  int Selected() const { return selected_; }
+  int Selected() const {
+    Settle();
+    return selected_;
+  }
   void Select(int row);
   const TDevInfo* SelectedEntry() const;
   void RemoveRow(int row);
@@ -83,11 +91,21 @@ class TDeviceList {
  private:
   int Compare(const TDevInfo& a, const TDevInfo& b) const;
   // Moves the row whose entry changed to its sorted place (the other rows are in order).
-  void Reposition(int row);
+  void Reposition(std::size_t row);
+  // Puts the rows that arrived since the last look in their sorted places, as if each had been
+  // placed when it came; the selection stays on its entry.
+  void Settle() const;
+  void RebuildIndex() const;
   void Changed();
 
-  std::vector<TDevInfo> rows_;
-  int selected_ = -1;
+  // A search pass brings thousands of replies: a reply finds its entry through index_, and new
+  // entries wait at the end of rows_ (from sorted_ on) until someone looks at the order, so that
+  // a pass costs what its replies cost, not a scan or a shift of the list per reply.
+  mutable std::vector<TDevInfo> rows_;
+  mutable std::unordered_map<std::string, std::size_t> index_;  // DevID -> row
+  mutable std::size_t sorted_ = 0;
+  mutable int selected_ = -1;
+  std::uint64_t changes_ = 0;
   int sort_column_ = kColumnIP;
   bool sort_ascending_ = true;
   std::function<void()> on_changed_;

@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <vector>
 
 #include "platform/broadcast.h"
 
@@ -89,7 +90,11 @@ void TUdpEndpoint::ClearSendProblems() {
 }
 
 void TUdpEndpoint::Listen() {
-  std::array<std::uint8_t, kMaxDatagram> buffer{};
+  // Replies come in bursts (every camera answers the same pass): what is waiting goes to the UI
+  // thread in one hand-off, in the order it came, rather than one hand-off per datagram.
+  constexpr std::size_t kBurst = 16;
+  std::vector<std::array<std::uint8_t, kMaxDatagram>> buffers(kBurst);
+  std::array<std::size_t, kBurst> sizes{};
   while (!stop_) {
     std::array<pollfd, 2> fds{{{socket_.get(), POLLIN, 0}, {wake_read_.get(), POLLIN, 0}}};
     const int ready = ::poll(fds.data(), fds.size(), -1);
@@ -99,11 +104,18 @@ void TUdpEndpoint::Listen() {
     }
     if (stop_ || (fds[1].revents & POLLIN)) break;
     if (!(fds[0].revents & POLLIN)) continue;
-    const ssize_t n = ::recv(socket_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
-    if (n < 0) continue;  // an ICMP error of an earlier send, or nothing after all
-    const std::span<const std::uint8_t> datagram(buffer.data(), static_cast<std::size_t>(n));
+    std::size_t count = 0;
+    while (count < kBurst) {
+      const ssize_t n = ::recv(socket_.get(), buffers[count].data(), kMaxDatagram, MSG_DONTWAIT);
+      // Nothing more waiting, or an ICMP error of an earlier send: the next poll goes on.
+      if (n < 0) break;
+      sizes[count++] = static_cast<std::size_t>(n);
+    }
+    if (count == 0) continue;
     ui_.Invoke([&] {
-      if (!stop_) handler_(datagram);
+      for (std::size_t i = 0; i < count && !stop_; ++i) {
+        handler_(std::span<const std::uint8_t>(buffers[i].data(), sizes[i]));
+      }
     });
   }
   finished_ = true;

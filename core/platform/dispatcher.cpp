@@ -42,6 +42,15 @@ void TLoopDispatcher::RunUntil(const std::function<bool()>& done) {
   }
 }
 
+void TLoopDispatcher::RunFor(std::chrono::steady_clock::duration time) {
+  const auto deadline = std::chrono::steady_clock::now() + time;
+  for (;;) {
+    ProcessPending();
+    std::unique_lock lock(mutex_);
+    if (!queued_.wait_until(lock, deadline, [&] { return !queue_.empty(); })) return;
+  }
+}
+
 void TLoopDispatcher::Wake() {
   std::lock_guard lock(mutex_);
   woken_ = true;

@@ -3,6 +3,7 @@
 // TInlineDispatcher.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -41,6 +42,8 @@ class TLoopDispatcher final : public IUiDispatcher {
   void RunUntil(const std::function<bool()>& done);
   // Wakes RunUntil so it re-checks its predicate.
   void Wake();
+  // Runs queued calls as they come until the time is up, asleep in between.
+  void RunFor(std::chrono::steady_clock::duration time);
 
  private:
   struct Call {

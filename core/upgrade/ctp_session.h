@@ -118,7 +118,11 @@ class TSocketThread {
   bool SendRequest();
   int SendFileEntry(TPk2File& package);
   int SendCommandEntry(TPk2File& package, std::int32_t length);
-  void ReportProgress(const TPk2File& package) const;
+  // read_ahead: bytes already read for the next block, not yet sent.
+  void ReportProgress(const TPk2File& package, std::int64_t read_ahead = 0) const;
+  static std::size_t BlockSize(std::int64_t data_length, std::int64_t sent);
+  // Reads and unscrambles the next block into next_block_; the bytes read.
+  std::size_t PrepareBlock(TPk2File& package, std::size_t size);
 
   std::string ip_;
   int port_;
@@ -126,6 +130,7 @@ class TSocketThread {
   TSocketHandle socket_;
   std::array<char, CtpLimits::kSendBuffer> send_buffer_{};
   std::array<char, CtpLimits::kReceiveBuffer> receive_buffer_{};
+  std::array<char, CtpLimits::kBlockSize> next_block_{};  // the data block after the one in flight
   std::size_t send_length_ = 0;
   std::string reply_text_;  // reused for every reply of a transfer
   TMd5 digest_;

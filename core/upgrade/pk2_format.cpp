@@ -1,6 +1,7 @@
 #include "upgrade/pk2_format.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "util/md5.h"
@@ -10,9 +11,23 @@ namespace {
 
 template <typename Byte>
 void ScrambleBytes(std::span<Byte> data, std::size_t first) {
-  for (std::size_t j = 0; j < data.size(); ++j) {
-    data[j] = static_cast<Byte>(static_cast<std::uint8_t>(data[j]) ^
-                                kPk2Key[(first + j) % kPk2Key.size()]);
+  // Eight bytes at a time with the key turned to where the data starts: every data block of a
+  // transfer goes through here.
+  constexpr std::size_t kWidth = sizeof(std::uint64_t);
+  static_assert(kPk2Key.size() == kWidth);
+  std::array<std::uint8_t, kWidth> turned{};
+  for (std::size_t i = 0; i < kWidth; ++i) turned[i] = kPk2Key[(first + i) % kWidth];
+  std::uint64_t key = 0;
+  std::memcpy(&key, turned.data(), kWidth);
+  std::size_t j = 0;
+  for (; j + kWidth <= data.size(); j += kWidth) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, data.data() + j, kWidth);
+    word ^= key;
+    std::memcpy(data.data() + j, &word, kWidth);
+  }
+  for (; j < data.size(); ++j) {
+    data[j] = static_cast<Byte>(static_cast<std::uint8_t>(data[j]) ^ turned[j % kWidth]);
   }
 }
 

@@ -128,6 +128,35 @@ TEST(SearchTargets, EndpointSendsOneDatagramToEachTarget) {
   EXPECT_EQ((std::vector<std::string>{BroadcastAddressText()}), Texts(endpoint.Targets()));
 }
 
+// A pass's replies arrive in a burst; the listener hands what waits to the UI thread in groups.
+// Every datagram must reach the handler once, whole, in the order it came, on the UI thread.
+TEST(SearchTargets, EndpointHandsEveryDatagramOfABurstOverInOrder) {
+  TLoopDispatcher ui;
+  const auto owner = std::this_thread::get_id();
+  std::vector<std::string> seen;
+  TUdpEndpoint endpoint(ui, [&](std::span<const std::uint8_t> datagram) {
+    EXPECT_EQ(owner, std::this_thread::get_id());
+    seen.emplace_back(datagram.begin(), datagram.end());
+  });
+  TSocketHandle sender = BoundTo("127.0.0.1", 0);
+  ASSERT_TRUE(sender.valid());
+  std::uint16_t port = 0;
+  {
+    const TSocketHandle probe = BoundTo("127.0.0.1", 0);  // a port that is free just now
+    port = BoundPort(probe.get());
+  }
+  ASSERT_TRUE(endpoint.Activate(port));
+  std::vector<std::string> sent;
+  for (int i = 0; i < 40; ++i) {
+    sent.push_back("reply " + std::to_string(i) + std::string(static_cast<std::size_t>(i), 'x'));
+    ASSERT_TRUE(
+        SendDatagram(sender.get(), Ip("127.0.0.1"), port, sent.back().data(), sent.back().size()));
+  }
+  for (int wait = 0; wait < 50 && seen.size() < sent.size(); ++wait) ui.RunFor(100ms);
+  EXPECT_EQ(sent, seen);
+  endpoint.Deactivate();
+}
+
 TEST(SearchDiagnostics, LinesNameAddressesInterfacesAndPorts) {
   TSearchDiagnostics fixed;
   fixed.Targets.Addresses = {Ip("127.255.255.255")};

@@ -263,3 +263,68 @@ TEST(DeviceList, VersionColumnSortsByDottedNumbersAndShowsInTheRow) {
 
 }  // namespace
 }  // namespace camlift
+
+namespace camlift {
+namespace {
+
+// A pass adds many rows before anyone looks at the list: what is seen then must be what placing
+// each row as it came gives, ties included, and the selection must stay on its camera.
+TEST(DeviceList, RowsSeenAfterManyRepliesMatchAStableSort) {
+  for (const int look_every : {3, 50, 400}) {
+    TDeviceList list;
+    list.ClickColumn(kColumnName);
+    std::vector<TDevInfo> reference;
+    const auto less = [](const TDevInfo& a, const TDevInfo& b) {
+      return CompareTextNoCase(a.DevName, b.DevName) < 0;
+    };
+    std::mt19937 random(11);
+    std::string selected_id;
+    for (int step = 1; step <= 400; ++step) {
+      const TDevInfo d = Device(8, "id" + std::to_string(random() % 60), "10.0.0.1",
+                                "n" + std::to_string(random() % 5));
+      list.OnRecord(d);
+      auto it = std::find_if(reference.begin(), reference.end(),
+                             [&](const TDevInfo& r) { return r.DevID == d.DevID; });
+      if (it == reference.end()) {
+        reference.push_back(d);
+      } else {
+        *it = d;
+      }
+      std::stable_sort(reference.begin(), reference.end(), less);
+      if (step % look_every != 0) continue;
+      std::vector<std::string> expected, actual;
+      for (const TDevInfo& r : reference) expected.push_back(r.DevID);
+      for (const TDevInfo& r : list.Rows()) actual.push_back(r.DevID);
+      ASSERT_EQ(expected, actual) << "every " << look_every << ", step " << step;
+      ASSERT_NE(nullptr, list.SelectedEntry());
+      if (!selected_id.empty()) {
+        EXPECT_EQ(selected_id, list.SelectedEntry()->DevID) << step;
+      }
+      list.Select(static_cast<int>(random() % list.Count()));
+      selected_id = list.SelectedEntry()->DevID;
+    }
+  }
+}
+
+// A camera that answers every pass with the same data refreshes its lifetime and nothing else:
+// the window is not asked to draw the list again.
+TEST(DeviceList, UnchangedRepliesCallNobodyBack) {
+  TDeviceList list;
+  int calls = 0;
+  list.SetOnChanged([&] { ++calls; });
+  list.OnRecord(Device(9, "A", "10.0.0.1"));
+  list.OnRecord(Device(9, "B", "10.0.0.2"));
+  EXPECT_GT(calls, 0);
+  calls = 0;
+  list.Tick();
+  list.OnRecord(Device(9, "A", "10.0.0.1"));
+  list.OnRecord(Device(9, "B", "10.0.0.2"));
+  EXPECT_EQ(1, calls);  // the tick's own count refresh only
+  EXPECT_EQ(10, list.FindByID("A")->Lifetime);
+  list.OnRecord(Device(9, "B", "10.0.0.2", "renamed"));
+  EXPECT_GT(calls, 1);
+  EXPECT_EQ("renamed", list.FindByID("B")->DevName);
+}
+
+}  // namespace
+}  // namespace camlift

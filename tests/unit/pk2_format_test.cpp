@@ -29,6 +29,17 @@ TEST(Pk2Format, ScrambleIsXorWithTheKeyByPosition) {
   EXPECT_EQ(std::vector<std::uint8_t>(20, 0), data);
 }
 
+// Whole words and a tail, starting inside the key: the key bytes 5C E2 17 9B 04 D8 6F 3A
+// continue from where the data starts.
+TEST(Pk2Format, ScrambleFromAnyPositionOverWordsAndTail) {
+  std::vector<std::uint8_t> data(19, 0);
+  Pk2Scramble(data, 5);
+  const std::vector<std::uint8_t> expected = {0xD8, 0x6F, 0x3A, 0x5C, 0xE2, 0x17, 0x9B,
+                                              0x04, 0xD8, 0x6F, 0x3A, 0x5C, 0xE2, 0x17,
+                                              0x9B, 0x04, 0xD8, 0x6F, 0x3A};
+  EXPECT_EQ(expected, data);
+}
+
 TEST(Pk2Format, InspectorListsEntries) {
   const std::string package = sim::TPk2Builder()
                                   .AddFile("sys.img", "hello")

@@ -2,6 +2,7 @@
 #include <stdlib.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "platform/broadcast.h"
@@ -102,6 +103,27 @@ TEST(Dispatcher, WorkerCallsRunOnTheOwnerThreadInOrder) {
   dispatcher.RunUntil([&] { return done.load(); });
   worker.join();
   EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4}), seen);
+}
+
+// The command-line search serves the listeners for a fixed time: calls that come meanwhile run
+// on the owner thread, and the time is served in full even when nothing comes.
+TEST(Dispatcher, RunForServesCallsUntilTheTimeIsUp) {
+  TLoopDispatcher dispatcher;
+  const auto owner = std::this_thread::get_id();
+  std::vector<int> seen;
+  std::thread worker([&] {
+    for (int i = 0; i < 3; ++i) {
+      dispatcher.Invoke([&, i] {
+        EXPECT_EQ(owner, std::this_thread::get_id());
+        seen.push_back(i);
+      });
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  dispatcher.RunFor(std::chrono::milliseconds(300));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+  worker.join();
+  EXPECT_EQ((std::vector<int>{0, 1, 2}), seen);
 }
 
 }  // namespace
