@@ -113,6 +113,7 @@ const Entry kEnglishMainWindow[] = {
     {"GroupBox3.Caption", "Operation Log"},
     {"btnFindCam.Caption", "Search LAN IP camera"},
     {"Label1.Caption", "Language\xA3\xBA"},
+    {"btnOptions.Caption", "&Options..."},
 };
 
 const Entry kEnglishSelectDialog[] = {
@@ -132,6 +133,15 @@ const Entry kEnglishSelectDialog[] = {
     {"mnuCopyIP.Caption", "Copy IP address"},
     {"mnuOpenWeb.Caption", "Open the camera's web page"},
     {"mnuExport.Caption", "Export the list..."},
+};
+
+const Entry kEnglishOptions[] = {
+    {"Caption", "Options"},
+    {"lblRepository.Caption", "Firmware repository address\xA3\xBA"},
+    {"lblRepositoryHint.Caption", ""},
+    {"btnTest.Caption", "&Test"},
+    {"btnOK.Caption", "&OK"},
+    {"btnCancel.Caption", "&Cancel"},
 };
 
 template <std::size_t N>
@@ -158,6 +168,7 @@ TEST(LanguageFiles, EnglishHoldsEveryListedKeyWithItsText) {
   ExpectEnglishSection(en, "Form_frmCamlift", kEnglishMainWindow);
   ExpectEnglishSection(en, "Form_frmAdv_Main", kEnglishSelectDialog);
   ExpectEnglishSection(en, "StrRes", kEnglishStrRes);
+  ExpectEnglishSection(en, "Form_frmOptions", kEnglishOptions);
   // The description names the support line; the window cuts it at "QQ".
   const std::string memo = *en.Find("Form_frmCamlift", "lblSoftMemo.Caption");
   EXPECT_EQ(0u, memo.find("$b$b$bhe upgrade software for IP Cam Version1.1, Upgrade system rom"));
@@ -184,7 +195,8 @@ TEST(LanguageFiles, AllThreeHaveTheSameSectionsAndKeysInTheSameOrder) {
       EXPECT_EQ(en.KeyNames(section), keys) << section;
     }
   }
-  EXPECT_EQ((std::vector<std::string>{"Global", "Form_frmCamlift", "Form_frmAdv_Main", "StrRes"}),
+  EXPECT_EQ((std::vector<std::string>{"Global", "Form_frmCamlift", "Form_frmAdv_Main", "StrRes",
+                                      "Form_frmOptions"}),
             en.SectionNames());
   EXPECT_EQ((std::vector<std::string>{"order", "Name_en", "Name_cn", "Name_b5"}),
             en.KeyNames("Global"));
