@@ -551,10 +551,17 @@ bool TfrmCamlift::eventFilter(QObject* watched, QEvent* event) {
   // Only what is aimed at this window; the information box itself must stay usable.
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget || (widget != this && !isAncestorOf(widget))) return false;
-  // The running upgrade's own controls take clicks: Cancel must be pressable.
-  for (const QWidget* own : {static_cast<QWidget*>(cancel_), static_cast<QWidget*>(progress_)}) {
-    if (widget == own || own->isAncestorOf(widget)) return false;
+  // The status bar holds the running upgrade's own controls, Cancel and the progress bar: they
+  // take clicks and keys. A press that a control leaves travels on to its parents, so what counts
+  // is the control under the mouse (or with the focus), not the widget that sees the event now.
+  QWidget* aimed = widget;
+  if (type == QEvent::KeyPress) {
+    if (QWidget* focus = QApplication::focusWidget()) aimed = focus;
+  } else if (QWidget* child =
+                 widget->childAt(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+    aimed = child;
   }
+  if (aimed == StatusBar1 || StatusBar1->isAncestorOf(aimed)) return false;
   ShowUpgradeInfo();
   return true;
 }

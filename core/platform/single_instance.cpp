@@ -37,9 +37,17 @@ bool IsPrivateFolder(const std::string& path) {
          st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
 }
 
+bool IsOwnFolder(const std::string& path) {
+  struct stat st {};
+  return ::lstat(WithoutSlash(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         st.st_uid == ::geteuid();
+}
+
 std::string PrivateRuntimeFolder() {
+  // The session's runtime folder is made by the system for this user alone; it only has to
+  // still be there and be ours.
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
-    if (IsPrivateFolder(runtime)) return WithoutSlash(runtime) + "/";
+    if (IsOwnFolder(runtime)) return WithoutSlash(runtime) + "/";
   }
   const std::string folder = TempFolder() + "camlift-" + std::to_string(::geteuid());
   ::mkdir(folder.c_str(), 0700);

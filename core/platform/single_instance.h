@@ -3,9 +3,9 @@
 //
 // The lock file and the activation channel (the local socket through which a second copy asks
 // the first to come to the front) live together in the user's private runtime folder:
-// $XDG_RUNTIME_DIR when it is a folder of ours that nobody else may enter, else
-// "<temporary folder>/camlift-<uid>/", made private and checked the same way (a folder that is a
-// link, belongs to another user or lets others in is not used).
+// $XDG_RUNTIME_DIR when it is a folder of ours (not a link), else
+// "<temporary folder>/camlift-<uid>/", made private and checked (a folder that is a link,
+// belongs to another user or lets others in is not used).
 //
 // A lock that cannot be set up (no usable folder, a file that cannot be opened or locked) never
 // keeps the program from starting: the copy then runs as the first one, only without the guard.
@@ -43,8 +43,8 @@ class TSingleInstance {
   std::string problem_;
 };
 
-// The user's private runtime folder as described above, with a trailing "/", created when the
-// fallback is needed; empty when neither is usable.
+// The runtime folder as described above, with a trailing "/", created when the fallback is
+// needed; empty when neither is usable.
 std::string PrivateRuntimeFolder();
 // True for a real folder (not a link) owned by this user that no other user may enter.
 bool IsPrivateFolder(const std::string& path);

@@ -205,62 +205,6 @@ class SelectDialogTest : public QObject {
     QVERIFY(!panel->isVisible());
   }
 
-  void findAsksTheTypedAddressWithoutWaitingForIt() {
-    sim::TCameraConfig config;
-    config.series = sim::TSimSeries::P;
-    config.ip = "127.0.0.71";
-    config.port = 0;
-    config.oem = "acme";
-    sim::TSimCamera camera(config, nullptr);
-    camera.Start();
-    dialog_->ManualAddressField()->setText("127.0.0.71:" + QString::number(camera.http_port()));
-    dialog_->btnFindClick();
-    const auto manual_row = [&] {
-      for (const TDevInfo& d : dialog_->List().Rows()) {
-        if (d.DevType == kTypeManual) return &d - dialog_->List().Rows().data();
-      }
-      return std::ptrdiff_t{-1};
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(manual_row() >= 0, 10000);
-    QTreeWidgetItem* item = dialog_->ListView()->topLevelItem(static_cast<int>(manual_row()));
-    QCOMPARE(item->text(0), QString("manual"));
-    QCOMPARE(item->text(1), QString("acme"));
-    QCOMPARE(item->text(2), QString("127.0.0.71"));
-
-    // An address that accepts and never answers: Find returns long before the probe's time-out.
-    sim::TCameraConfig stuck_config = config;
-    stuck_config.ip = "127.0.0.72";
-    stuck_config.faults = {sim::TCameraFault::NeverAnswers};
-    sim::TSimCamera stuck(stuck_config, nullptr);
-    stuck.Start();
-    SetTimeScaleForTesting(1);
-    dialog_->ManualAddressField()->setText("127.0.0.72:" + QString::number(stuck.http_port()));
-    const auto before = std::chrono::steady_clock::now();
-    dialog_->btnFindClick();
-    const auto took = std::chrono::steady_clock::now() - before;
-    SetTimeScaleForTesting(0.01);
-    QVERIFY(took < std::chrono::milliseconds(Millis(Wait::HttpGetNet)));
-    QVERIFY(took < std::chrono::seconds(2));
-    QCOMPARE(dialog_->Engine().ManualProbe().Running(), 1);
-    dialog_->ManualAddressField()->clear();
-    dialog_->Engine().ManualProbe().Stop();
-  }
-
-  void textsComeFromTheLanguage() {
-    SetLanguage("cn");
-    LocalizeForm(dialog_.get());
-    QCOMPARE(dialog_->ListView()->headerItem()->text(4), QString::fromUtf8("版本"));
-    QCOMPARE(Find<QAction>("mnuCopyIP")->text(), QString::fromUtf8("复制 IP 地址"));
-    QCOMPARE(Find<QAction>("mnuExport")->text(), QString::fromUtf8("导出列表..."));
-    QCOMPARE(Find<QLabel>("lblManualIP")->text(), QString::fromUtf8("地址："));
-    TDevInfo manual = Camera(kTypeManual, "x", "10.0.0.1", 80, "");
-    QCOMPARE(QString::fromStdString(RowTexts(manual)[0]), QString::fromUtf8("手动"));
-    SetLanguage("en");
-    LocalizeForm(dialog_.get());
-    QCOMPARE(Find<QAction>("mnuOpenWeb")->text(), QString("Open the camera's web page"));
-    QCOMPARE(Find<QLabel>("lblManualIP")->text(), QString::fromUtf8("Address："));
-  }
-
   // OK is the default: Return on a chosen row takes that camera, Escape cancels, and Return in
   // the address field asks that address once and leaves the dialog and its list as they are.
   void keysReturnTakesTheRowEscapeCancelsAndTheFieldProbesOnce() {
@@ -319,6 +263,62 @@ class SelectDialogTest : public QObject {
     dialog_->ManualAddressField()->clear();
     camera.Stop();
     dialog_->show();
+  }
+
+  void findAsksTheTypedAddressWithoutWaitingForIt() {
+    sim::TCameraConfig config;
+    config.series = sim::TSimSeries::P;
+    config.ip = "127.0.0.71";
+    config.port = 0;
+    config.oem = "acme";
+    sim::TSimCamera camera(config, nullptr);
+    camera.Start();
+    dialog_->ManualAddressField()->setText("127.0.0.71:" + QString::number(camera.http_port()));
+    dialog_->btnFindClick();
+    const auto manual_row = [&] {
+      for (const TDevInfo& d : dialog_->List().Rows()) {
+        if (d.DevType == kTypeManual) return &d - dialog_->List().Rows().data();
+      }
+      return std::ptrdiff_t{-1};
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(manual_row() >= 0, 10000);
+    QTreeWidgetItem* item = dialog_->ListView()->topLevelItem(static_cast<int>(manual_row()));
+    QCOMPARE(item->text(0), QString("manual"));
+    QCOMPARE(item->text(1), QString("acme"));
+    QCOMPARE(item->text(2), QString("127.0.0.71"));
+
+    // An address that accepts and never answers: Find returns long before the probe's time-out.
+    sim::TCameraConfig stuck_config = config;
+    stuck_config.ip = "127.0.0.72";
+    stuck_config.faults = {sim::TCameraFault::NeverAnswers};
+    sim::TSimCamera stuck(stuck_config, nullptr);
+    stuck.Start();
+    SetTimeScaleForTesting(1);
+    dialog_->ManualAddressField()->setText("127.0.0.72:" + QString::number(stuck.http_port()));
+    const auto before = std::chrono::steady_clock::now();
+    dialog_->btnFindClick();
+    const auto took = std::chrono::steady_clock::now() - before;
+    SetTimeScaleForTesting(0.01);
+    QVERIFY(took < std::chrono::milliseconds(Millis(Wait::HttpGetNet)));
+    QVERIFY(took < std::chrono::seconds(2));
+    QCOMPARE(dialog_->Engine().ManualProbe().Running(), 1);
+    dialog_->ManualAddressField()->clear();
+    dialog_->Engine().ManualProbe().Stop();
+  }
+
+  void textsComeFromTheLanguage() {
+    SetLanguage("cn");
+    LocalizeForm(dialog_.get());
+    QCOMPARE(dialog_->ListView()->headerItem()->text(4), QString::fromUtf8("版本"));
+    QCOMPARE(Find<QAction>("mnuCopyIP")->text(), QString::fromUtf8("复制 IP 地址"));
+    QCOMPARE(Find<QAction>("mnuExport")->text(), QString::fromUtf8("导出列表..."));
+    QCOMPARE(Find<QLabel>("lblManualIP")->text(), QString::fromUtf8("地址："));
+    TDevInfo manual = Camera(kTypeManual, "x", "10.0.0.1", 80, "");
+    QCOMPARE(QString::fromStdString(RowTexts(manual)[0]), QString::fromUtf8("手动"));
+    SetLanguage("en");
+    LocalizeForm(dialog_.get());
+    QCOMPARE(Find<QAction>("mnuOpenWeb")->text(), QString("Open the camera's web page"));
+    QCOMPARE(Find<QLabel>("lblManualIP")->text(), QString::fromUtf8("Address："));
   }
 
   // Screen readers and UI automation tell the controls apart by their accessible names.
