@@ -98,7 +98,8 @@ void TfrmOptions::btnTestClick() {
   // The fetch may take the repository time-outs: it runs on a thread of its own, and its answer
   // comes back through the UI hand-off.
   test_finished_ = false;
-  test_thread_ = std::thread([this, url] {
+  const int generation = ++test_generation_;
+  test_thread_ = std::thread([this, url, generation] {
     const TRepositoryCheck check = CheckRepository(url, &cancel_test_);
     if (!cancel_test_) {
       dispatcher_.Invoke([this, &check] {
@@ -113,7 +114,9 @@ void TfrmOptions::btnTestClick() {
     }
     test_finished_ = true;
     // Joined on the UI thread once this thread is past its last hand-off.
-    QMetaObject::invokeMethod(this, [this] {
+    QMetaObject::invokeMethod(this, [this, generation] {
+      // A test that was stopped meanwhile has been joined already; a newer one is not ours.
+      if (generation != test_generation_) return;
       if (test_thread_.joinable()) test_thread_.join();
       btnTest->setEnabled(true);
       emit testFinished();
@@ -127,6 +130,8 @@ void TfrmOptions::StopTest() {
   // The thread may be handing its answer over right now: serve it while waiting.
   WaitServingUi(dispatcher_, [this] { return test_finished_.load(); });
   test_thread_.join();
+  ++test_generation_;
+  btnTest->setEnabled(true);
 }
 
 void TfrmOptions::btnOKClick() {

@@ -44,6 +44,7 @@ class TfrmOptions : public QDialog {
   std::string loaded_;
   std::atomic<bool> cancel_test_{false};
   std::atomic<bool> test_finished_{false};
+  int test_generation_ = 0;  // UI thread only
   std::thread test_thread_;
 
   QLabel* lblRepository = nullptr;
