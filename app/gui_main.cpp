@@ -23,6 +23,11 @@ int RunCamliftGui(int argc, char** argv) {
   camlift::TfrmStrRes store;
   camlift::gui::TQtLangUi lang_ui;
   camlift::SetLangUi(&lang_ui);
+  if (!store.Unpacked()) {
+    // No language file to take the text from: English, and said before the window comes up.
+    camlift::ShowLangMessage(camlift::LanguageFilesMissingText(store.Problem()), "Camlift",
+                             camlift::kMbIconWarning);
+  }
   int status = 0;
   {
     camlift::gui::TfrmCamlift window;

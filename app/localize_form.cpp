@@ -180,6 +180,11 @@ void LocalizeForm(QWidget* form, const std::string& section_name) {
   for (std::size_t i = 0; i < entries.size(); ++i) {
     entries[i].set(QString::fromStdString(items[i].text));
   }
+  // Buttons are named for screen readers by their caption without its access key ("确定(&O)"
+  // reads "确定"), in the language just applied.
+  for (QAbstractButton* button : form->findChildren<QAbstractButton*>()) {
+    button->setAccessibleName(QString::fromStdString(AccessibleText(button->text().toStdString())));
+  }
 }
 
 }  // namespace camlift::gui

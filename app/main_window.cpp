@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -24,10 +25,12 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "discovery/udp_endpoint.h"
 #include "history_dialog.h"
 #include "i18n/language_list.h"
 #include "i18n/str_res.h"
 #include "localize_form.h"
+#include "options_dialog.h"
 #include "platform/locale.h"
 #include "qt_lang_ui.h"
 #include "select_dialog.h"
@@ -64,9 +67,14 @@ TfrmCamlift::TfrmCamlift(QWidget* parent) : QWidget(parent), dispatcher_(this) {
 
 TfrmCamlift::~TfrmCamlift() {
   qApp->removeEventFilter(this);
+  closing_ = true;
   if (worker_) {
     worker_->RequestCancel();
+    // The worker may be handing a log line to this thread right now: serve its hand-offs until
+    // it has ended, then join.
+    WaitServingUi(dispatcher_, [this] { return worker_->Finished(); });
     worker_->Join();
+    if (FUpgrading) QApplication::restoreOverrideCursor();  // UpgradeDone will not run now
   }
   if (FSelectDialog) {
     FSelectDialog->isClose = true;
@@ -106,6 +114,8 @@ void TfrmCamlift::BuildWidgets() {
                        int column) {
     auto* label = new QLabel(text, this);
     label->setObjectName(label_name);
+    // Tied to its field: screen readers and UI automation name the field after it.
+    label->setBuddy(field);
     fields->addWidget(label, row, column * 2);
     fields->addWidget(field, row, column * 2 + 1);
   };
@@ -145,6 +155,9 @@ void TfrmCamlift::BuildWidgets() {
   Label1->setObjectName("Label1");
   cmbLan = new QComboBox(this);
   cmbLan->setObjectName("cmbLan");
+  Label1->setBuddy(cmbLan);
+  btnOptions = new QPushButton("Options...", this);
+  btnOptions->setObjectName("btnOptions");
   buttons->addWidget(btnFindCam);
   buttons->addWidget(btnUpgrdSysByIP);
   buttons->addWidget(btnUpgrdUIByIP);
@@ -152,6 +165,7 @@ void TfrmCamlift::BuildWidgets() {
   buttons->addStretch(1);
   buttons->addWidget(Label1);
   buttons->addWidget(cmbLan);
+  buttons->addWidget(btnOptions);
   top->addLayout(buttons);
 
   GroupBox3 = new QGroupBox("Operation Log", this);
@@ -200,6 +214,7 @@ void TfrmCamlift::BuildWidgets() {
   connect(btnUpgrdUIByIP, &QPushButton::clicked, this, [this] { btnUpgrdUIByIPClick(); });
   connect(btnUpgrdFromFile, &QPushButton::clicked, this, [this] { btnUpgrdFromFileClick(); });
   connect(btnFindCam, &QPushButton::clicked, this, [this] { btnFindCamClick(); });
+  connect(btnOptions, &QPushButton::clicked, this, [this] { btnOptionsClick(); });
   connect(cancel_, &QPushButton::clicked, this, [this] { RequestCancel(); });
   connect(cmbLan, &QComboBox::currentIndexChanged, this, [this](int) {
     if (!filling_languages_) cmbLanChange();
@@ -208,17 +223,14 @@ void TfrmCamlift::BuildWidgets() {
 
 bool TfrmCamlift::FormCreate() {
   qApp->installEventFilter(this);
-  std::string code = TOptionFile().ReadString("Global", "lan", "");
-  if (code.empty()) code = DefaultLanguageCode();
-  SetCurrentLanguageDirect(code);
-  if (!std::filesystem::exists(LanguageFileName())) SetCurrentLanguageDirect("en");
+  // A value that is no language code (a long text, a path) is never used as a file name.
+  SetCurrentLanguageDirect(StartLanguageCode(TOptionFile().ReadString("Global", "lan", "")));
 
   const std::string caption = ReadLangValue("Form_frmCamlift", "Caption");
   instance_ = std::make_unique<TSingleInstance>(kInstanceName);
   if (!instance_->IsFirst()) {
     const std::string text = FormatRunned(GetLangStr("IDS_RUNNED"), caption);
-    ShowLangMessage(LangToUtf8(text, CurrentLanguage()), GetLangStrUtf8("IDS_WARNING"),
-                    kMbIconWarning);
+    ShowLangMessage(text, GetLangStrUtf8("IDS_WARNING"), kMbIconWarning);
     // Ask the first copy to come to the front.
     QLocalSocket socket;
     socket.connectToServer(QString::fromStdString(instance_->ChannelName()));
@@ -229,13 +241,12 @@ bool TfrmCamlift::FormCreate() {
     }
     return false;
   }
-  activation_ = new QLocalServer(this);
-  QLocalServer::removeServer(QString::fromStdString(instance_->ChannelName()));
-  activation_->listen(QString::fromStdString(instance_->ChannelName()));
-  connect(activation_, &QLocalServer::newConnection, this, [this] {
-    while (QLocalSocket* peer = activation_->nextPendingConnection()) peer->deleteLater();
-    Activate();
-  });
+  if (!instance_->Guarded()) {
+    // Better a second copy than no copy at all.
+    std::fprintf(stderr, "camlift: running without the single-copy guard: %s\n",
+                 instance_->Problem().c_str());
+  }
+  OpenActivationChannel();
 
   SetFontSizes(CurrentLanguage() == "en");
   LocalizeForm(this);
@@ -262,6 +273,25 @@ bool TfrmCamlift::FormCreate() {
   return true;
 }
 
+void TfrmCamlift::OpenActivationChannel() {
+  if (!instance_->Guarded()) return;
+  const QString channel = QString::fromStdString(instance_->ChannelName());
+  activation_ = new QLocalServer(this);
+  // The socket file lies in our private runtime folder and we hold the lock: a file left there
+  // is a crashed copy's.
+  QLocalServer::removeServer(channel);
+  if (!activation_->listen(channel)) {
+    std::fprintf(stderr, "camlift: a second copy cannot bring this window to the front: %s: %s\n",
+                 channel.toLocal8Bit().constData(),
+                 activation_->errorString().toLocal8Bit().constData());
+    return;
+  }
+  connect(activation_, &QLocalServer::newConnection, this, [this] {
+    while (QLocalSocket* peer = activation_->nextPendingConnection()) peer->deleteLater();
+    Activate();
+  });
+}
+
 void TfrmCamlift::Activate() {
   showNormal();
   raise();
@@ -285,8 +315,19 @@ void TfrmCamlift::SetFontSizes(bool english) {
 
 void TfrmCamlift::UpdateStatusBar() {
   btnUpgrdFromFile->setText(Lang("IDS_UPGRADEFROMFILE"));
+  cancel_->setText(Lang("IDS_CANCEL"));
+  UpdateAccessibleNames();
   panel0_->setText(Lang("IDS_NOTE"));
   panel0_->setFixedWidth(CurrentLanguage() == "en" ? 600 : 300);
+}
+
+void TfrmCamlift::UpdateAccessibleNames() {
+  // Fields take their names from their labels (buddies); buttons are named by their captions
+  // (again here: some captions are set after the localisation pass); the log by its box.
+  for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+    button->setAccessibleName(QString::fromStdString(AccessibleText(button->text().toStdString())));
+  }
+  Memo1->setAccessibleName(GroupBox3->title());
 }
 
 void TfrmCamlift::CutSoftMemo() {
@@ -356,6 +397,12 @@ void TfrmCamlift::UpgradeByIP(bool system, const std::string& local_firmware) {
     }
     return;
   }
+  if (local_firmware.empty() && ResolveRepositoryUrl("").empty()) {
+    // Said before anything is asked of the camera, and pointing at the place to fix it.
+    AddLog(GetLangStrUtf8("IDS_NOREPOSITORYGUI"));
+    btnOptions->setFocus();
+    return;
+  }
   StartUpgrade(check.user, check.password, system, check.port, check.ip, local_firmware);
 }
 
@@ -399,11 +446,12 @@ void TfrmCamlift::RequestCancel() {
   AddLog(GetLangStrUtf8("IDS_CANCELASKED"));
 }
 
-void TfrmCamlift::OnLog(const std::string& text) { AddLog(LangToUtf8(text, CurrentLanguage())); }
+// The worker's texts are UTF-8 (language texts are converted when they are looked up).
+void TfrmCamlift::OnLog(const std::string& text) { AddLog(text); }
 
 bool TfrmCamlift::AskYesNo(const std::string& text, const std::string& caption) {
-  return ShowLangMessage(LangToUtf8(text, CurrentLanguage()), LangToUtf8(caption, CurrentLanguage()),
-                         kMbYesNo | kMbIconQuestion) == kIdYes;
+  if (closing_) return false;  // the window is going away: nobody answers, so it is No
+  return ShowLangMessage(text, caption, kMbYesNo | kMbIconQuestion) == kIdYes;
 }
 
 void TfrmCamlift::OnProgress(TProgressStage stage, std::int64_t done, std::int64_t total) {
@@ -487,6 +535,12 @@ void TfrmCamlift::btnFindCamClick() {
 }
 
 void TfrmCamlift::ShowUpgradeInfo() { LangMessageBox("IDS_UPGRADEINFO", "IDS_INFORMATION", kMbIconInformation); }
+void TfrmCamlift::btnOptionsClick() {
+  if (!options_) options_ = new TfrmOptions(this);
+  options_->ShowModal();
+  options_->hide();
+}
+
 
 void TfrmCamlift::closeEvent(QCloseEvent* event) {
   if (FUpgrading) {
@@ -519,6 +573,17 @@ bool TfrmCamlift::eventFilter(QObject* watched, QEvent* event) {
   // Only what is aimed at this window; the information box itself must stay usable.
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget || (widget != this && !isAncestorOf(widget))) return false;
+  // The status bar holds the running upgrade's own controls, Cancel and the progress bar: they
+  // take clicks and keys. A press that a control leaves travels on to its parents, so what counts
+  // is the control under the mouse (or with the focus), not the widget that sees the event now.
+  QWidget* aimed = widget;
+  if (type == QEvent::KeyPress) {
+    if (QWidget* focus = QApplication::focusWidget()) aimed = focus;
+  } else if (QWidget* child =
+                 widget->childAt(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+    aimed = child;
+  }
+  if (aimed == StatusBar1 || StatusBar1->isAncestorOf(aimed)) return false;
   ShowUpgradeInfo();
   return true;
 }

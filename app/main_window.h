@@ -27,6 +27,7 @@ class QStatusBar;
 namespace camlift::gui {
 
 class TfrmAdv_Main;
+class TfrmOptions;
 
 class TfrmCamlift : public QWidget, public IUpgradeObserver {
   Q_OBJECT
@@ -44,6 +45,7 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   // Upgrades the system firmware of the camera in the fields from a file chosen on disk.
   void btnUpgrdFromFileClick();
   void btnFindCamClick();
+  void btnOptionsClick();
   void cmbLanChange();
   void N1Click();  // clear the log
   void N2Click();  // save the log
@@ -53,6 +55,7 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   bool Upgrading() const { return FUpgrading; }
   bool MouseInside() const { return FMouseInside; }
   TfrmAdv_Main* SelectDialog() const { return FSelectDialog.get(); }
+  TfrmOptions* OptionsDialog() const { return options_; }
   QPlainTextEdit* Log() const { return Memo1; }
   // Where the save dialog's answer comes from (tests replace the file dialog).
   void SetSaveFileChooser(std::function<QString()> chooser) { save_chooser_ = std::move(chooser); }
@@ -89,6 +92,8 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   void UpgradeDone();
   void ShowUpgradeInfo();
   void Activate();
+  void OpenActivationChannel();
+  void UpdateAccessibleNames();
 
   bool FUpgrading = false;
   bool FMouseInside = false;
@@ -103,6 +108,8 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   std::function<QString()> save_chooser_;
   std::function<QString()> open_chooser_;
   bool filling_languages_ = false;
+  bool closing_ = false;
+  TfrmOptions* options_ = nullptr;
 
   QLabel* lblSoftName = nullptr;
   QLabel* lblSoftMemo = nullptr;
@@ -114,6 +121,7 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   QPushButton* btnUpgrdFromFile = nullptr;
   QComboBox* cmbLan = nullptr;
   QLabel* Label1 = nullptr;
+  QPushButton* btnOptions = nullptr;
   QComboBox* cmbMType = nullptr;
   QLineEdit* edIP = nullptr;
   QLineEdit* edPort = nullptr;

@@ -1,6 +1,8 @@
 #include "qt_lang_ui.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
+#include <QThread>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,20 @@ bool TQtLangUi::NonInteractive() {
 }
 
 int TQtLangUi::MessageBox(const std::string& text, const std::string& caption, int flags) {
+  // A box belongs to the UI thread: a worker hands it over and waits for the answer. The hand-off
+  // goes to the parent window, whose pending calls the UI thread serves also while it waits for
+  // a worker (TQtDispatcher::ProcessPending).
+  QObject* context = parent_ ? static_cast<QObject*>(parent_) : QCoreApplication::instance();
+  if (context && QThread::currentThread() != context->thread()) {
+    int answer = 0;
+    QMetaObject::invokeMethod(
+        context, [&] { answer = ShowBox(text, caption, flags); }, Qt::BlockingQueuedConnection);
+    return answer;
+  }
+  return ShowBox(text, caption, flags);
+}
+
+int TQtLangUi::ShowBox(const std::string& text, const std::string& caption, int flags) {
   const bool question = (flags & 0x0F) == kMbYesNo;
   if (NonInteractive()) {
     std::fprintf(stderr, "camlift-message: %s: %s\n", caption.c_str(), text.c_str());

@@ -12,11 +12,14 @@ namespace camlift::gui {
 class TQtLangUi final : public ILangUi {
  public:
   explicit TQtLangUi(QWidget* parent = nullptr) : parent_(parent) {}
+  // Any thread: a call off the UI thread is handed to it and waits for the answer.
   int MessageBox(const std::string& text, const std::string& caption, int flags) override;
   void SetParent(QWidget* parent) { parent_ = parent; }
   static bool NonInteractive();
 
  private:
+  int ShowBox(const std::string& text, const std::string& caption, int flags);
+
   QWidget* parent_;
 };
 

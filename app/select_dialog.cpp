@@ -39,7 +39,7 @@ namespace camlift::gui {
 namespace {
 
 QString FromBytes(const std::string& text) {
-  // Camera names come as the camera sends them; invalid bytes are shown replaced.
+  // RowTexts gives UTF-8 (names decoded there); what is left invalid is shown replaced.
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -131,6 +131,9 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   manual_edit_ = new QLineEdit(manual);
   manual_edit_->setObjectName("edtManualIP");
   manual_edit_->setPlaceholderText("192.168.1.20:80");
+  manual_label_->setBuddy(manual_edit_);
+  // Return in the field asks that address, and only that: not the dialog's default button.
+  manual_edit_->installEventFilter(this);
   auto* manual_layout = new QHBoxLayout(manual);
   manual_layout->setContentsMargins(0, 0, 0, 0);
   manual_layout->addWidget(manual_label_);
@@ -148,6 +151,11 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   cancel_->setObjectName("btnCancel");
   check_ = new QPushButton("Check for &updates", bottom);
   check_->setObjectName("btnCheckUpdates");
+  // OK is the default: Return on a chosen row takes it. Find and Cancel never take Return.
+  ok_->setDefault(true);
+  find_->setAutoDefault(false);
+  cancel_->setAutoDefault(false);
+  check_->setAutoDefault(false);
   auto* bottom_layout = new QHBoxLayout(bottom);
   bottom_layout->addWidget(count_, 1);
   bottom_layout->addWidget(check_);
@@ -174,7 +182,6 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   connect(find_, &QPushButton::clicked, this, [this] { btnFindClick(); });
   connect(ok_, &QPushButton::clicked, this, [this] { btnOKClick(); });
   connect(cancel_, &QPushButton::clicked, this, [this] { done(kModalCancel); });
-  connect(manual_edit_, &QLineEdit::returnPressed, this, [this] { btnFindClick(); });
   connect(copy_ip_, &QAction::triggered, this, [this] { CopySelectedIP(); });
   connect(open_web_, &QAction::triggered, this, [this] { OpenSelectedWebPage(); });
   connect(export_, &QAction::triggered, this, [this] { ExportList(); });
@@ -192,6 +199,7 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   });
 
   LocalizeForm(this);
+  UpdateAccessibleNames();
   list_.SetOnChanged([this] { Refresh(); });
   finder_ = std::make_unique<TFind_Hisi>();
   engine_ = std::make_unique<TSearchEngine>(dispatcher_, list_, R730Client(), finder_.get());
@@ -221,8 +229,15 @@ void TfrmAdv_Main::Teardown() {
 
 int TfrmAdv_Main::ShowModal() { return exec(); }
 
+void TfrmAdv_Main::UpdateAccessibleNames() {
+  // The buttons are named by their texts and the address field by its label; the list by the
+  // box around it.
+  list_view_->setAccessibleName(group_->title());
+}
+
 void TfrmAdv_Main::showEvent(QShowEvent* event) {
   LocalizeForm(this);
+  UpdateAccessibleNames();
   engine_->SearchPass(0, false);
   QDialog::showEvent(event);
   UpdateCount();
@@ -231,6 +246,24 @@ void TfrmAdv_Main::showEvent(QShowEvent* event) {
 void TfrmAdv_Main::closeEvent(QCloseEvent* event) {
   if (isClose) Teardown();
   QDialog::closeEvent(event);  // hides; the search goes on in the background
+}
+
+void TfrmAdv_Main::reject() { done(kModalCancel); }  // Escape and the close box: Cancel
+
+bool TfrmAdv_Main::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == manual_edit_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      ProbeTypedAddress();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TfrmAdv_Main::ProbeTypedAddress() {
+  engine_->SetManualAddress(manual_edit_->text().toStdString());
+  engine_->StartManualProbe();
 }
 
 void TfrmAdv_Main::keyPressEvent(QKeyEvent* event) {

@@ -54,6 +54,8 @@ class TfrmAdv_Main : public QDialog {
 
   // Shows the dialog modally (one extra search pass first) and returns its result.
   int ShowModal();
+  // Escape and the close box: the Cancel result, as the Cancel button gives.
+  void reject() override;
   TDeviceList& List() { return list_; }
   TSearchEngine& Engine() { return *engine_; }
   QTreeWidget* ListView() const { return list_view_; }
@@ -91,9 +93,12 @@ class TfrmAdv_Main : public QDialog {
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Teardown();
+  void ProbeTypedAddress();
+  void UpdateAccessibleNames();
   void Refresh();
   void UpdateCount();
   void PlaceInfoPanel();

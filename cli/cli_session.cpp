@@ -1,7 +1,9 @@
 #include "cli_session.h"
 
 #include <clocale>
+#include <iostream>
 
+#include "i18n/language_list.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
 #include "util/text_convert.h"
@@ -13,19 +15,20 @@ namespace camlift::cli {
 TCliSession::TCliSession(const std::string& lang) {
   std::setlocale(LC_TIME, "");
   store_ = std::make_unique<TfrmStrRes>();
+  if (!store_->Unpacked()) {
+    std::cerr << "camlift: " << LanguageFilesMissingText(store_->Problem()) << std::endl;
+  }
   std::string code = lang;
-  if (code.empty()) code = TOptionFile().ReadString("Global", "lan", "");
-  if (code.empty()) code = "en";
-  SetLanguage(code);
+  if (code.empty()) {
+    code = TOptionFile().ReadString("Global", "lan", "");
+    if (!IsLanguageCode(code)) code = "en";
+  }
+  SetLanguage(IsLanguageCode(code) ? code : "en");
   ok_ = true;
 }
 
 TCliSession::~TCliSession() = default;
 
-std::string LangToConsole(const std::string& text) { return LangToUtf8(text, CurrentLanguage()); }
-
-std::string LogLineForConsole(const std::string& text) {
-  return FormatLogLine(LangToConsole(text));
-}
+std::string LogLineForConsole(const std::string& text) { return FormatLogLine(text); }
 
 }  // namespace camlift::cli

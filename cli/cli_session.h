@@ -1,6 +1,6 @@
 // What every command-line run that talks to a camera needs first: the language files unpacked
-// and a language chosen (--lang, else the options file, else English), and the conversion of
-// language texts to UTF-8 for the terminal.
+// and a language chosen (--lang, else the options file, else English). Language texts are UTF-8
+// already (converted at lookup).
 #pragma once
 
 #include <memory>
@@ -23,9 +23,7 @@ class TCliSession {
   bool ok_ = false;
 };
 
-// A language text (bytes in the language's code page) as UTF-8.
-std::string LangToConsole(const std::string& text);
-// The log line for a language text, as the window writes it, in UTF-8.
+// The log line for a text (UTF-8), as the window writes it.
 std::string LogLineForConsole(const std::string& text);
 
 }  // namespace camlift::cli

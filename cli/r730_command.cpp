@@ -98,17 +98,16 @@ int Done(const TR730Options& o, const std::string& message, nlohmann::json extra
 // or else whose address is ip.
 std::optional<TDevInfo> Search(const std::string& mac, const std::string& ip) {
   TLoopDispatcher ui;
-  SetR730SearchDispatcher(&ui);
   std::optional<TDevInfo> found;
   const std::string wanted = NormalizeID(mac);
   for (int pass = 0; pass < 2 && !found; ++pass) {
-    R730Client().SearchDevices(k8600Port, [&](const TDevInfo& d) {
-      const bool match = !wanted.empty() ? NormalizeID(d.DevID) == wanted : d.IPAddr == ip;
-      if (match && !found) found = d;
-    });
+    R730Client().SearchDevices(k8600Port, HandOffToUi(ui, [&](const TDevInfo& d) {
+                                 const bool match = !wanted.empty() ? NormalizeID(d.DevID) == wanted
+                                                                    : d.IPAddr == ip;
+                                 if (match && !found) found = d;
+                               }));
     WaitR730SearchesDone(ui);
   }
-  SetR730SearchDispatcher(nullptr);
   return found;
 }
 
@@ -121,13 +120,13 @@ std::optional<TDevInfo> PickCamera(const TR730Options& o, bool need_search, std:
       error = !o.mac.empty() ? "no series R camera with MAC " + o.mac + " answered the search"
                              : "no series R camera at " + o.ip + " answered the search";
     }
+    if (found && !o.firmware_version.empty()) found->Version = o.firmware_version;
     return found;
   }
   TDevInfo d;
   d.DevType = kType8600;
   d.IPAddr = o.ip;
   d.DevPort = static_cast<std::uint16_t>(o.port);
-  d.Version = o.firmware_version;
   return d;
 }
 
@@ -392,7 +391,9 @@ void SetupR730(CLI::App& root, CommandRunner& run) {
       {"set-network",
        "Send new network settings (the camera is looked up by the search for the rest)",
        RunSetNetwork, true},
-      {"factory", "Set the factory parameters (MAC addresses)", RunFactory, false},
+      // The settings datagram carries the camera's MAC and network settings, which only the
+      // search reports: factory always searches, also with --firmware-version.
+      {"factory", "Set the factory parameters (MAC addresses)", RunFactory, true},
       {"restore-defaults", "Restore the camera's default settings", RunRestoreDefaults, false},
       {"wifi-scan", "List the access points the camera sees", RunWifiScan, false},
       {"wifi-get", "Show the camera's Wi-Fi settings", RunWifiGet, false},
@@ -423,7 +424,8 @@ void SetupR730(CLI::App& root, CommandRunner& run) {
       cmd->add_option("--device-mac", o.device_mac, "New MAC address of the camera")->required();
       cmd->add_option("--wifi-mac", o.wifi_mac, "New MAC address of the camera's Wi-Fi");
       cmd->add_option("--firmware-version", o.firmware_version,
-                      "Version the camera runs (default: as the search reports it)");
+                      "Version the camera runs (default: as the search reports it; the camera "
+                      "is searched for either way)");
       AddNetworkOptions(cmd, o.network);
     }
     if (name == "wifi-set") {
@@ -450,12 +452,9 @@ void SetupR730(CLI::App& root, CommandRunner& run) {
       cmd->add_option("--proxy-port", d.proxy_port, "DDNS proxy port");
     }
     const TRunner runner = s.runner;
-    cmd->callback([options, password, &run, runner, need_search, cmd] {
+    cmd->callback([options, password, &run, runner, need_search] {
       options->password = ResolvePassword(*password);
-      // The factory call needs the camera's version: from the search unless given.
-      const bool search = need_search || (std::string(cmd->get_name()) == "factory" &&
-                                          options->firmware_version.empty());
-      run = [options, runner, search] { return Run(*options, runner, search); };
+      run = [options, runner, need_search] { return Run(*options, runner, need_search); };
     });
   }
 }

@@ -73,7 +73,7 @@ class TConsoleObserver final : public IUpgradeObserver {
     ClearProgress();
     if (yes_) return true;
     if (!::isatty(0)) return false;
-    std::cerr << LangToConsole(caption) << ": " << LangToConsole(text) << " [y/N] " << std::flush;
+    std::cerr << caption << ": " << text << " [y/N] " << std::flush;
     std::string answer;
     std::getline(std::cin, answer);
     return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');

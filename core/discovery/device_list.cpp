@@ -6,6 +6,7 @@
 #include "discovery/dev_types.h"
 #include "discovery/tools_net.h"
 #include "i18n/str_res.h"
+#include "util/text_convert.h"
 
 namespace camlift {
 namespace {
@@ -251,13 +252,24 @@ void TDeviceList::Changed() {
   if (on_changed_) on_changed_();
 }
 
+std::string DisplayName(const TDevInfo& entry, const std::string& language_code) {
+  const std::string utf8 = ToValidUtf8(entry.DevName);
+  // MO_I and 1010 cameras send UTF-8; the other dialects send what the camera was set up with,
+  // which is the code page of its language when it is not UTF-8.
+  if (utf8 == entry.DevName || entry.DevType == kTypeMOI || entry.DevType == kType1010) {
+    return utf8;
+  }
+  return LangToUtf8(entry.DevName, language_code);
+}
+
 std::vector<std::string> RowTexts(const TDevInfo& entry) {
   std::string caption = DevTypeCaption(entry.DevType);
   if (entry.DevType == kTypeManual) {
     const std::string text = GetLangStrUtf8("IDS_TYPEMANUAL");
     if (!text.empty()) caption = text;
   }
-  return {caption, entry.DevName, entry.IPAddr, std::to_string(entry.DevPort), entry.Version};
+  return {caption, DisplayName(entry, CurrentLanguage()), entry.IPAddr,
+          std::to_string(entry.DevPort), entry.Version};
 }
 
 }  // namespace camlift

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <array>
+#include <system_error>
 #include <thread>
 
 #include "discovery/dev_types.h"
@@ -34,27 +35,42 @@ std::string TFind_Hisi::DefaultLibraryPath() {
 
 void TFind_Hisi::SetCallback(THandler handler) { handler_ = std::move(handler); }
 
-bool TFind_Hisi::StartSearch() {
+namespace {
+
+// Runs call on a helper thread while the UI thread serves hand-offs; on the calling thread when
+// there is no UI to serve or no thread to be had.
+void CallServingUi(IUiDispatcher* ui, const std::function<void()>& call) {
+  if (ui) {
+    std::atomic<bool> done{false};
+    try {
+      std::thread helper([&] {
+        call();
+        done = true;
+      });
+      WaitServingUi(*ui, [&] { return done.load(); });
+      helper.join();
+      return;
+    } catch (const std::system_error&) {
+      // No helper thread: call directly below.
+    }
+  }
+  call();
+}
+
+}  // namespace
+
+bool TFind_Hisi::StartSearch(IUiDispatcher* ui) {
   if (!library_ || !search_servers_ || stopping_) return false;
-  return search_servers_(kSearchWait, kSearchMode, &SearchCallback, this, 0) == 0;
+  std::int32_t result = -1;
+  CallServingUi(
+      ui, [&] { result = search_servers_(kSearchWait, kSearchMode, &SearchCallback, this, 0); });
+  return result == 0;
 }
 
 void TFind_Hisi::Shutdown(IUiDispatcher* ui) {
   if (!library_) return;
   stopping_ = true;
-  if (stop_search_) {
-    if (ui) {
-      std::atomic<bool> stopped{false};
-      std::thread stopper([&] {
-        stop_search_();
-        stopped = true;
-      });
-      WaitServingUi(*ui, [&] { return stopped.load(); });
-      stopper.join();
-    } else {
-      stop_search_();
-    }
-  }
+  if (stop_search_) CallServingUi(ui, [this] { stop_search_(); });
   library_.reset();
   search_servers_ = nullptr;
   stop_search_ = nullptr;

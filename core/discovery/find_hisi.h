@@ -37,8 +37,10 @@ class TFind_Hisi {
 
   bool Loaded() const { return library_ != nullptr; }
   void SetCallback(THandler handler);
-  // True when the library started its search (its result was 0).
-  bool StartSearch();
+  // True when the library started its search (its result was 0). With ui (call it on the UI
+  // thread then), the library is called on a helper thread while the UI thread serves hand-offs:
+  // the library may wait for its callback thread, which may be waiting for the UI thread.
+  bool StartSearch(IUiDispatcher* ui = nullptr);
   // Stops the library's search and unloads it, serving the UI thread meanwhile so that a
   // callback waiting for it can finish. Call it on the UI thread; the destructor does the same
   // without serving.

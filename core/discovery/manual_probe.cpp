@@ -8,6 +8,7 @@
 
 #include "discovery/dev_types.h"
 #include "discovery/udp_endpoint.h"
+#include "platform/thread_start.h"
 #include "platform/timing.h"
 #include "upgrade/upgrade_object.h"
 #include "util/tools.h"
@@ -133,8 +134,8 @@ void TManualProbe::Start(const std::string& address_text, TResultHandler on_resu
   }
   ++shared_->running;
   const int timeout_ms = Millis(Wait::HttpGetNet);
-  std::thread([shared = shared_, generation, text = address_text, address = *address, timeout_ms,
-               on_result = std::move(on_result)] {
+  const bool started = StartDetachedThread([shared = shared_, generation, text = address_text,
+                                            address = *address, timeout_ms, on_result] {
     const std::optional<TDevInfo> record = ProbeAddress(address, timeout_ms);
     {
       std::lock_guard lock(shared->mutex);
@@ -143,7 +144,12 @@ void TManualProbe::Start(const std::string& address_text, TResultHandler on_resu
       }
     }
     --shared->running;
-  }).detach();
+  });
+  if (!started) {
+    // Nothing runs: take the count back (teardown waits for it) and say the address is silent.
+    --shared_->running;
+    on_result(address_text, std::nullopt);
+  }
 }
 
 void TManualProbe::Stop() {

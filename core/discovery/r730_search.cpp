@@ -15,13 +15,13 @@
 #include "discovery/reply_parsers.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/udp_endpoint.h"
+#include "platform/thread_start.h"
 #include "platform/timing.h"
 
 namespace camlift {
 namespace {
 
 struct TSearchRegistry {
-  std::atomic<IUiDispatcher*> ui{nullptr};
   // A stop request ends every thread that started under an older generation.
   std::atomic<unsigned> generation{0};
   std::atomic<int> running{0};
@@ -36,7 +36,11 @@ TSearchRegistry& Registry() {
 
 }  // namespace
 
-void SetR730SearchDispatcher(IUiDispatcher* ui) { Registry().ui = ui; }
+TR730SearchHandler HandOffToUi(IUiDispatcher& ui, TR730SearchHandler handler) {
+  return [&ui, handler = std::move(handler)](const TDevInfo& record) {
+    ui.Invoke([&] { handler(record); });
+  };
+}
 
 void SetR730SearchLocalPort(std::uint16_t port) { Registry().local_port = port; }
 
@@ -80,12 +84,15 @@ void TRecvThread::Start(TSocketHandle socket, TR730SearchHandler handler) {
   TSearchRegistry& registry = Registry();
   auto thread = std::make_unique<TRecvThread>(std::move(socket), std::move(handler),
                                               registry.generation.load());
+  // Counted before the start so that a waiter never misses a running thread; a start that
+  // failed takes its count back, or teardown would wait for a thread that never ran.
   ++registry.running;
-  std::thread([self = std::move(thread)]() mutable {
-    self->Run();
-    self.reset();
-    --Registry().running;
-  }).detach();
+  if (!StartDetachedThread([self = std::shared_ptr<TRecvThread>(std::move(thread))] {
+        self->Run();
+        --Registry().running;
+      })) {
+    --registry.running;
+  }
 }
 
 void TRecvThread::Run() {
@@ -112,11 +119,7 @@ void TRecvThread::Run() {
         !handler_) {
       continue;
     }
-    if (IUiDispatcher* ui = registry.ui.load()) {
-      ui->Invoke([&] { handler_(record); });
-    } else {
-      handler_(record);
-    }
+    handler_(record);
   }
   socket_.reset();
 }

@@ -8,9 +8,10 @@
 
 namespace camlift {
 
-// The hand-off every receive thread uses to reach the UI thread. Set it once before the first
-// search; without one the handler runs on the receive thread itself.
-void SetR730SearchDispatcher(IUiDispatcher* ui);
+// A receive thread calls its handler on its own thread. A search that keeps its records on the
+// UI thread passes its handler through this: each record is handed to ui and waited for. Every
+// engine has its own hand-off; nothing about it is shared between searches.
+TR730SearchHandler HandOffToUi(IUiDispatcher& ui, TR730SearchHandler handler);
 
 // The local port the search binds (3565). Tests that run beside other searches on the same host
 // move it.
@@ -31,7 +32,8 @@ class TRecvThread {
   // How many empty waits end the thread.
   static constexpr int kEmptyWaits = 10;
 
-  // Starts a detached thread that owns socket and handler and frees itself when it ends.
+  // Starts a detached thread that owns socket and handler and frees itself when it ends. When
+  // the thread cannot be started, the socket is closed and nothing runs.
   static void Start(TSocketHandle socket, TR730SearchHandler handler);
 
   TRecvThread(TSocketHandle socket, TR730SearchHandler handler, unsigned generation);

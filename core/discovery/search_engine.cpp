@@ -28,13 +28,12 @@ TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IR730Series& 
     endpoint = std::make_unique<TUdpEndpoint>(
         ui_, [this](std::span<const std::uint8_t> datagram) { OnDatagram(datagram); });
   }
+  follow_ups_ = std::make_unique<TFollowUpSender>(Endpoint(5));
 }
 
 TSearchEngine::~TSearchEngine() { Teardown(); }
 
 void TSearchEngine::Create() {
-  // The receive threads of the series R search call AddOrUpdate on the UI thread too.
-  SetR730SearchDispatcher(&ui_);
   std::vector<std::pair<const TEndpointPlan*, std::vector<std::uint16_t>>> busy;
   for (const TEndpointPlan& plan : kBindOrder) {
     busy.emplace_back(&plan, std::vector<std::uint16_t>{});
@@ -81,17 +80,22 @@ void TSearchEngine::RefreshTargets() {
 void TSearchEngine::SearchPass(int tick, bool with_library) {
   Guarded([&] { RefreshTargets(); });
   for (auto& endpoint : endpoints_) endpoint->ClearSendProblems();
+  follow_ups_->NewPass();
   if (tick % kImagiaEvery == 0) Guarded([&] { SendImagiaQuery(Endpoint(1)); });
   Guarded([&] {
-    r730_.SearchDevices(ports_.R8600,
-                        [this](const TDevInfo& record) { list_.AddOrUpdate(record); });
+    // The receive thread hands its records to this engine's UI thread.
+    r730_.SearchDevices(ports_.R8600, HandOffToUi(ui_, [this](const TDevInfo& record) {
+                          list_.AddOrUpdate(record);
+                        }));
   });
   Guarded([&] { SendSQ610Query(ports_.SQ610, Endpoint(1)); });
   Guarded([&] { SendMOIQuery(ports_.MOI, Endpoint(2)); });
   Guarded([&] { SendUicamQuery(ports_.Uicam, Endpoint(3)); });
   Guarded([&] { SendCTPSearch(ports_.CTP, Endpoint(4)); });
   Guarded([&] { Send1010Query(ports_.P1010, Endpoint(5)); });
-  if (with_library && finder_) Guarded([&] { finder_->StartSearch(); });
+  // Started the way it is shut down: off the UI thread, which serves the library's callbacks
+  // meanwhile (a second search may wait for the first one's callback thread).
+  if (with_library && finder_) Guarded([&] { finder_->StartSearch(&ui_); });
 }
 
 void TSearchEngine::TimerTick(bool with_library) {
@@ -143,15 +147,14 @@ void TSearchEngine::Teardown() {
   for (auto& endpoint : endpoints_) endpoint->Deactivate();
   if (finder_) finder_->Shutdown(&ui_);
   StopR730Searches(ui_);
-  SetR730SearchDispatcher(nullptr);
   list_.ClearList();
 }
 
 void TSearchEngine::OnDatagram(std::span<const std::uint8_t> datagram) {
   TDevInfo record;
   const bool parsed = ParseReply(
-      datagram, record, &Endpoint(5), [this](const std::string& id) { return list_.FindByID(id); },
-      ports_.P1010);
+      datagram, record, follow_ups_.get(),
+      [this](const std::string& id) { return list_.FindByID(id); }, ports_.P1010);
   if (parsed) list_.OnRecord(record);
 }
 

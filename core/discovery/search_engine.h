@@ -10,6 +10,7 @@
 
 #include "discovery/device_list.h"
 #include "discovery/find_hisi.h"
+#include "discovery/follow_up_sender.h"
 #include "discovery/manual_probe.h"
 #include "discovery/net_interfaces.h"
 #include "discovery/r730_series.h"
@@ -92,6 +93,7 @@ class TSearchEngine {
   TFind_Hisi* finder_;
   TSearchPorts ports_;
   std::array<std::unique_ptr<TUdpEndpoint>, 5> endpoints_;
+  std::unique_ptr<TFollowUpSender> follow_ups_;
   TSearchTargets targets_;
   std::vector<TPortProblem> port_problems_;
   std::string manual_address_;

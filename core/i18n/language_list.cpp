@@ -1,6 +1,9 @@
 #include "i18n/language_list.h"
 
+#include <filesystem>
+
 #include "i18n/str_res.h"
+#include "platform/locale.h"
 #include "util/ini_file.h"
 #include "util/text_convert.h"
 #include "util/tools.h"
@@ -37,6 +40,23 @@ std::vector<TLanguageChoice> LanguageChoices(const std::vector<std::string>& fil
 
 bool UsesEnglishFontSizes(const std::string& language_file_path) {
   return language_file_path.find("en") != std::string::npos;
+}
+
+bool IsLanguageCode(const std::string& code) {
+  if (code.empty() || code.size() > 8) return false;
+  for (const char c : code) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!plain) return false;
+  }
+  return true;
+}
+
+std::string StartLanguageCode(const std::string& stored_code) {
+  std::string code = IsLanguageCode(stored_code) ? stored_code : std::string();
+  if (code.empty()) code = DefaultLanguageCode();
+  if (!IsLanguageCode(code)) return "en";
+  std::error_code ec;
+  return std::filesystem::is_regular_file(LanguageFilePath(code), ec) ? code : "en";
 }
 
 }  // namespace camlift

@@ -23,4 +23,11 @@ std::vector<TLanguageChoice> LanguageChoices(const std::vector<std::string>& fil
 // sizes (the chooser has always decided on the whole path).
 bool UsesEnglishFontSizes(const std::string& language_file_path);
 
+// A language code as the options file may hold it: 1 to 8 ASCII letters or digits. Anything
+// else (a long text that no file name could hold, a path) is no language code.
+bool IsLanguageCode(const std::string& code);
+// The language to start in from the options file's value: that code when it is a language code,
+// else the system's default; "en" when the language folder has no file for the code.
+std::string StartLanguageCode(const std::string& stored_code);
+
 }  // namespace camlift

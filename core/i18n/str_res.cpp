@@ -127,8 +127,10 @@ TLookup Lookup(const std::string& id) {
   }
   // The file is read without the lock: two threads that miss the same key both read it and
   // both store the same text.
+  // Converted once, here: every text that leaves the lookup is UTF-8, so a line made of it does
+  // not depend on the language that is current when it is shown.
   std::string text;
-  if (!id.empty()) text = ReadLangText(TIniFile(file), "StrRes", id, "");
+  if (!id.empty()) text = LangToUtf8(ReadLangText(TIniFile(file), "StrRes", id, ""), code);
   std::function<void()> hook;
   {
     std::lock_guard lock(s.mutex);
@@ -198,6 +200,12 @@ std::string LanguageFileName() {
   return FileNameLocked(s, s.current);
 }
 
+std::string LanguageFilePath(const std::string& code) {
+  TLangState& s = State();
+  std::lock_guard lock(s.mutex);
+  return FileNameLocked(s, code);
+}
+
 void SetLanguageFolder(const std::string& folder, const std::string& program_file_name) {
   TLangState& s = State();
   std::lock_guard lock(s.mutex);
@@ -234,10 +242,7 @@ std::string ReadLangValue(const std::string& section, const std::string& key) {
 
 std::string GetLangStr(const std::string& id) { return Lookup(id).text; }
 
-std::string GetLangStrUtf8(const std::string& id) {
-  const TLookup found = Lookup(id);
-  return LangToUtf8(found.text, found.code);
-}
+std::string GetLangStrUtf8(const std::string& id) { return Lookup(id).text; }
 
 int ShowLangMessage(const std::string& text, const std::string& caption, int flags) {
   ILangUi* ui = State().ui.load();
@@ -295,6 +300,28 @@ void LocalizeTexts(const std::string& section, std::vector<TLangTextItem>& items
       item.text = ExpandLangEscapes(std::string(kept));
     }
   }
+}
+
+std::string AccessibleText(std::string_view caption) {
+  std::string out;
+  for (std::size_t i = 0; i < caption.size(); ++i) {
+    const char c = caption[i];
+    if (c == '(' && i + 3 < caption.size() && caption[i + 1] == '&' && caption[i + 3] == ')' &&
+        caption[i + 2] != '&') {
+      i += 3;  // "(&O)": the whole access-key mark goes
+      continue;
+    }
+    if (c == '&') {
+      if (i + 1 < caption.size() && caption[i + 1] == '&') {
+        out += '&';
+        ++i;
+      }
+      continue;
+    }
+    out += c;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
 }
 
 std::string LangItemKey(std::string_view component, int index) {

@@ -31,7 +31,7 @@ inline constexpr int kIdNo = 7;
 
 // The port through which core code asks the user: the GUI shows a dialog, the CLI prints or
 // answers from its options. Called on whatever thread asks; an implementation that must show
-// its box on the UI thread hands it over itself.
+// its box on the UI thread hands it over itself and waits for the answer (the Qt one does).
 class ILangUi {
  public:
   virtual ~ILangUi() = default;
@@ -58,6 +58,8 @@ std::string LanguageFolder();
 // Path of the file of the current language: LanguageFolder() + LanguageFileNameFor(program
 // file name, CurrentLanguage()).
 std::string LanguageFileName();
+// Path of the file of the language with this code (it need not exist).
+std::string LanguageFilePath(const std::string& code);
 // The file name of a language's file: the program file's name with its extension replaced by
 // ".l" + code. A name without extension ("camlift", the usual case on Linux) gets ".l" + code
 // appended: "camlift.len". An empty name stands for "camlift".
@@ -73,11 +75,12 @@ std::string ReadLangText(const TIniFile& reader, std::string_view section, std::
 // or key. Nothing is cached.
 std::string ReadLangValue(const std::string& section, const std::string& key);
 
-// The text of an IDS_ key in section [StrRes] of the current language, as bytes of the
-// language's code page; empty when absent. Found texts are kept until the language changes;
-// absent keys are looked up again every time. Keys match without regard to case.
+// The text of an IDS_ key in section [StrRes] of the current language, as UTF-8 (converted from
+// the language's code page when it is read); empty when absent. Found texts are kept until the
+// language changes; absent keys are looked up again every time. Keys match without regard to
+// case. Log lines, messages and the worker's texts are UTF-8 from here on.
 std::string GetLangStr(const std::string& id);
-// GetLangStr as UTF-8, converted with the code page of the language the text came from.
+// The same as GetLangStr (the name says what callers get).
 std::string GetLangStrUtf8(const std::string& id);
 
 // Shows GetLangStr(text_id) with caption GetLangStr(caption_id) through the installed port.
@@ -112,6 +115,10 @@ struct TLangTextItem {
 // Passes never interleave (one lock for the whole pass). Reads the current file through a
 // reader that is kept until the language changes.
 void LocalizeTexts(const std::string& section, std::vector<TLangTextItem>& items);
+
+// A caption as a screen reader should say it: without its access key, whether marked "&O" or
+// "(&O)" after a Chinese caption; "&&" stands for "&".
+std::string AccessibleText(std::string_view caption);
 
 // Keys of LocalizeForm: "N.Items" + i + ".Caption", "N.Columns" + i + ".Caption".
 std::string LangItemKey(std::string_view component, int index);

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 
 #include "i18n/embedded_store.h"
 #include "i18n/str_res.h"
@@ -15,36 +15,9 @@
 namespace camlift {
 namespace {
 
-// Byte 0 of the lock file: held exclusively while a copy unpacks or decides to remove.
-// Byte 1: held shared by every living copy.
-constexpr off_t kGateByte = 0;
-constexpr off_t kUsersByte = 1;
-
 std::string FileNamePart(const std::string& path) {
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Lock of one byte, owned by the open file description (not the process), so that two holders
-// in one process exclude each other as two processes do.
-bool LockByte(int fd, off_t byte, short type, bool wait) {
-  struct flock fl {};
-  fl.l_type = type;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = byte;
-  fl.l_len = 1;
-  while (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) != 0) {
-    if (errno != EINTR) return false;
-  }
-  return true;
-}
-
-// A folder we may write into and later remove: a real folder (not a link) owned by us. The
-// trailing "/" must go first: with it, lstat would follow a link to the folder it names.
-bool IsOwnFolder(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
 }
 
 bool WriteWhole(int fd, std::string_view bytes) {
@@ -57,55 +30,27 @@ bool WriteWhole(int fd, std::string_view bytes) {
   return true;
 }
 
-// Writes bytes to path through a temporary file in the same folder and a rename, so that a
-// reader sees the old file or the new one, never a part.
-bool ReplaceFile(const std::string& path, std::string_view bytes) {
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
+// Creates path (which must not exist yet: the folder is new and ours) and writes bytes to it.
+bool WriteNewFile(const std::string& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
-  bool ok = ::fchmod(fd, 0644) == 0;
-  ok = WriteWhole(fd, bytes) && ok;
+  bool ok = WriteWhole(fd, bytes);
+  const int error = errno;
   ok = ::close(fd) == 0 && ok;
-  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
+  if (!ok) {
+    ::unlink(path.c_str());  // the part-written file is ours
+    errno = error;
+  }
   return ok;
 }
 
 }  // namespace
 
-// The lock file of the shared folder; the descriptor is closed (and every lock with it) on
-// destruction.
-class TfrmStrRes::TFolderLock {
- public:
-  explicit TFolderLock(const std::string& path)
-      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600)) {
-    struct stat st {};
-    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~TFolderLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  TFolderLock(const TFolderLock&) = delete;
-  TFolderLock& operator=(const TFolderLock&) = delete;
-
-  bool Valid() const { return fd_ >= 0; }
-  bool EnterGate() { return LockByte(fd_, kGateByte, F_WRLCK, true); }
-  void LeaveGate() { LockByte(fd_, kGateByte, F_UNLCK, false); }
-  bool JoinUsers() { return LockByte(fd_, kUsersByte, F_RDLCK, true); }
-  // Under the gate: leaves the users and tells whether no other copy is left.
-  bool LeaveUsersAndCheckAlone() {
-    LockByte(fd_, kUsersByte, F_UNLCK, false);
-    const bool alone = LockByte(fd_, kUsersByte, F_WRLCK, false);
-    if (alone) LockByte(fd_, kUsersByte, F_UNLCK, false);
-    return alone;
-  }
-
- private:
-  int fd_;
-};
+std::string LanguageFilesMissingText(const std::string& problem) {
+  return "The language files could not be unpacked (" + problem +
+         "). Texts and messages will be missing; check that the temporary folder (TMPDIR) "
+         "exists and can be written.";
+}
 
 TfrmStrRes::TfrmStrRes()
     : TfrmStrRes(EmbeddedLanguageStore(), TTools::GetTempDir(), TTools::ModuleFileName()) {}
@@ -121,55 +66,46 @@ TfrmStrRes::TfrmStrRes(std::string_view stored_form, std::string temp_dir,
 
 TfrmStrRes::~TfrmStrRes() {
   if (folder_.empty()) return;
-  if (private_folder_) {
-    TTools::DeleteDir(folder_, true);
-    return;
-  }
-  if (lock_->EnterGate()) {
-    if (lock_->LeaveUsersAndCheckAlone()) TTools::DeleteDir(folder_, true);
-    lock_->LeaveGate();
-  }
-  // If the gate could not be taken, leaving the files is the safe side.
+  // Only what this copy wrote; rmdir refuses a folder that still holds anything else.
+  for (const std::string& path : written_) ::unlink(path.c_str());
+  std::string folder = folder_;
+  folder.pop_back();
+  ::rmdir(folder.c_str());
 }
 
 void TfrmStrRes::Unpack(std::string_view stored_form) {
   try {
     LoadStore(store_, stored_form);
   } catch (const TStoreError&) {
-    // A damaged built-in store: no files; every lookup gives its default.
     store_.Store().Clear();
   }
-
-  const std::string shared_name = temp_dir_ + program_file_name_;
-  const std::string shared = shared_name + "/";
-  lock_ = std::make_unique<TFolderLock>(temp_dir_ + program_file_name_ + ".lock");
-  if (lock_->Valid() && lock_->EnterGate()) {
-    bool usable = IsOwnFolder(shared);
-    if (!usable && ::mkdir(shared_name.c_str(), 0700) == 0) usable = IsOwnFolder(shared);
-    if (usable && lock_->JoinUsers()) {
-      folder_ = shared;
-      unpacked_ = WriteItems();
-    }
-    lock_->LeaveGate();
-    if (!folder_.empty()) return;
+  if (store_.Store().Count() == 0) {
+    problem_ = "the built-in language store is damaged";
+    return;
   }
-
-  // The shared folder is not ours to use: a private one, removed by this copy alone.
   std::string pattern = temp_dir_ + program_file_name_ + "-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) return;
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    problem_ = "cannot create a folder in " + temp_dir_ + ": " + std::strerror(errno);
+    return;
+  }
   folder_ = pattern + "/";
-  private_folder_ = true;
   unpacked_ = WriteItems();
 }
 
 bool TfrmStrRes::WriteItems() {
-  if (store_.Store().Count() == 0) return false;
   for (int i = 0; i < store_.Store().Count(); ++i) {
     const TSkinCollectionItem& item = store_.Store().Items(i);
     // An item name is a language code; one that would leave the folder is not written.
-    if (item.Name().empty() || item.Name().find('/') != std::string::npos) return false;
+    if (item.Name().empty() || item.Name().find('/') != std::string::npos) {
+      problem_ = "the built-in language store holds a bad item name";
+      return false;
+    }
     const std::string path = folder_ + LanguageFileNameFor(program_file_name_, item.Name());
-    if (!ReplaceFile(path, item.Data().Bytes())) return false;
+    if (!WriteNewFile(path, item.Data().Bytes())) {
+      problem_ = "cannot write " + path + ": " + std::strerror(errno);
+      return false;
+    }
+    written_.push_back(path);
   }
   return true;
 }

@@ -1,27 +1,22 @@
 // TfrmStrRes: the holder of the built-in language store. Making it writes each item of the store
-// to a file in the language folder; destroying it removes that folder again, unless another copy
-// of the program still uses it.
+// to a file in a language folder; destroying it removes those files and the folder again.
 //
-// Where the files go: the temporary folder + the program file's name + "/", each file named
-// like the program file with its extension replaced by ".l" + the item's name
-// (LanguageFileNameFor; "camlift" gives "camlift.len", "camlift.lcn", "camlift.lb5").
+// Where the files go: a folder that this copy makes itself with a unique name,
+// "<temporary folder>/<program file name>-XXXXXX/" (mkdtemp: private to the user, never a folder
+// that was there before), each file named like the program file with its extension replaced by
+// ".l" + the item's name (LanguageFileNameFor; "camlift" gives "camlift.len", "camlift.lcn",
+// "camlift.lb5"). Every copy of the program has a folder of its own, so a second copy that stops
+// at the single-instance guard takes nothing away from the first.
 //
-// Copies sharing the folder: every copy of the program unpacks into the same folder, and a second
-// copy that stops at the single-instance guard must not take the files away from the first. Each
-// copy therefore holds a shared lock on "<temporary folder>/<program file name>.lock" for as long
-// as it lives; unpacking and the decision to remove run under an exclusive lock on another byte
-// of that file. A copy removes the folder only when no other copy holds the shared lock. Locks
-// end with their process, so a crashed copy never keeps the folder alive. Files are written to a
-// temporary name and renamed into place, so a copy reading a file never sees it half written.
-//
-// A folder that is not safe to use (a symbolic link, not a folder, owned by another user, or a
-// lock file that cannot be opened as ours) is not touched: the copy then unpacks into a private
-// folder "<temporary folder>/<program file name>-XXXXXX/" of its own and removes it at the end.
+// Removal deletes only the files this copy wrote and then the folder with rmdir, which leaves a
+// folder alone that someone has put other files into. Nothing else in the temporary folder is
+// ever touched: a folder "<temporary folder>/camlift" of the user's stays as it is.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "i18n/skin_store.h"
 
@@ -38,13 +33,13 @@ class TfrmStrRes {
   TfrmStrRes& operator=(const TfrmStrRes&) = delete;
 
   const TSkinStore& SkinStore1() const { return store_; }
-  // The folder the files went to, ending in "/".
+  // The folder the files went to, ending in "/"; empty when no folder could be made.
   const std::string& Folder() const { return folder_; }
-  // False when the store could not be read or a file could not be written (the files before it
-  // stay); the program goes on without the missing files.
+  // False when the store could not be read, no folder could be made or a file could not be
+  // written (the files before it stay); the program then runs with missing texts.
   bool Unpacked() const { return unpacked_; }
-  // True when the shared folder was not usable and a private one was made instead.
-  bool UsesPrivateFolder() const { return private_folder_; }
+  // Why the files could not be unpacked (UTF-8, English), empty when they were.
+  const std::string& Problem() const { return problem_; }
 
  private:
   void Unpack(std::string_view stored_form);
@@ -54,10 +49,12 @@ class TfrmStrRes {
   std::string temp_dir_;
   std::string program_file_name_;
   std::string folder_;
-  class TFolderLock;
-  std::unique_ptr<TFolderLock> lock_;
-  bool private_folder_ = false;
+  std::vector<std::string> written_;
   bool unpacked_ = false;
+  std::string problem_;
 };
+
+// The text to show when the language files are missing: problem and what it means for the user.
+std::string LanguageFilesMissingText(const std::string& problem);
 
 }  // namespace camlift

@@ -56,11 +56,26 @@ std::string CreatedFolder(std::string folder) {
 
 }  // namespace
 
+std::string ProgramPathFromLink(std::string link) {
+  // The kernel marks a program file that was replaced or removed while it runs (a package
+  // upgrade, a rebuild); the program's folder is still the one it was started from.
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (link.size() > kDeleted.size() && link.ends_with(kDeleted)) {
+    link.resize(link.size() - kDeleted.size());
+  }
+  return link;
+}
+
 std::string ExecutablePath() {
-  char buffer[PATH_MAX + 1];
-  const ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
-  if (n <= 0) return {};
-  return std::string(buffer, static_cast<std::size_t>(n));
+  // Read once: the options file and the language files must stay in one place for the whole
+  // run, whatever happens to the program file meanwhile.
+  static const std::string path = [] {
+    char buffer[PATH_MAX + 1];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
+    if (n <= 0) return std::string();
+    return ProgramPathFromLink(std::string(buffer, static_cast<std::size_t>(n)));
+  }();
+  return path;
 }
 
 std::string UserConfigHome() {

@@ -7,8 +7,12 @@
 
 namespace camlift {
 
-// Full path of the running program (/proc/self/exe resolved); empty if it cannot be read.
+// Full path of the running program (/proc/self/exe resolved once, at the first call); empty if
+// it cannot be read.
 std::string ExecutablePath();
+// The program's path from the text of /proc/self/exe: without the " (deleted)" that the kernel
+// appends once the running file has been replaced.
+std::string ProgramPathFromLink(std::string link);
 // The user's application-data folder: $XDG_CONFIG_HOME, else ~/.config. Without trailing '/'.
 std::string UserConfigHome();
 // $TMPDIR, else /tmp, always with a trailing '/'.

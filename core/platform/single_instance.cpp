@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/paths.h"
 
@@ -21,23 +23,61 @@ std::string SafeName(const std::string& name) {
   return out;
 }
 
-std::string LockFolder() {
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
-    return std::string(runtime) + "/";
-  }
-  const std::string folder = TempFolder() + "camlift-" + std::to_string(::getuid()) + "/";
-  ::mkdir(folder.c_str(), 0700);
-  return folder;
+std::string WithoutSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
 }
 
 }  // namespace
 
+bool IsPrivateFolder(const std::string& path) {
+  struct stat st {};
+  // lstat without the trailing "/": with it, a link to a folder would be followed.
+  return ::lstat(WithoutSlash(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+bool IsOwnFolder(const std::string& path) {
+  struct stat st {};
+  return ::lstat(WithoutSlash(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         st.st_uid == ::geteuid();
+}
+
+std::string PrivateRuntimeFolder() {
+  // The session's runtime folder is made by the system for this user alone; it only has to
+  // still be there and be ours.
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
+    if (IsOwnFolder(runtime)) return WithoutSlash(runtime) + "/";
+  }
+  const std::string folder = TempFolder() + "camlift-" + std::to_string(::geteuid());
+  ::mkdir(folder.c_str(), 0700);
+  return IsPrivateFolder(folder) ? folder + "/" : std::string();
+}
+
 TSingleInstance::TSingleInstance(const std::string& name) {
+  const std::string folder = PrivateRuntimeFolder();
+  if (folder.empty()) {
+    problem_ = "no private runtime folder (XDG_RUNTIME_DIR, temporary folder)";
+    return;
+  }
   const std::string safe = SafeName(name);
-  lock_path_ = LockFolder() + safe + ".lock";
-  channel_ = safe + "-" + std::to_string(::getuid());
+  lock_path_ = folder + safe + ".lock";
+  channel_ = folder + safe + ".sock";
   fd_ = ::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  first_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+  if (fd_ < 0) {
+    problem_ = "cannot open " + lock_path_ + ": " + std::strerror(errno);
+    return;
+  }
+  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) {
+      first_ = false;  // another copy holds it
+    } else {
+      problem_ = "cannot lock " + lock_path_ + ": " + std::strerror(errno);
+    }
+    return;
+  }
+  guarded_ = true;
 }
 
 TSingleInstance::~TSingleInstance() {

@@ -46,10 +46,9 @@ class TBatchObserver final : public IUpgradeObserver {
       : file_(path, std::ios::app), yes_(yes), on_line_(std::move(on_line)) {}
 
   void OnLog(const std::string& text) override {
-    const std::string utf8 = LangToUtf8(text, CurrentLanguage());
-    const std::string line = FormatLogLine(utf8);
+    const std::string line = FormatLogLine(text);
     file_ << line << "\r\n" << std::flush;
-    last_ = utf8;
+    last_ = text;
     on_line_(line);
   }
   bool AskYesNo(const std::string&, const std::string&) override { return yes_; }

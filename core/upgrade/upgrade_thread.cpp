@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <system_error>
 
 #include "i18n/str_res.h"
 #include "platform/timing.h"
@@ -36,11 +37,19 @@ TUpgradeThread::TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrader, std::st
 TUpgradeThread::~TUpgradeThread() { Join(); }
 
 void TUpgradeThread::Start() {
-  thread_ = std::thread([this] {
-    const TUpgradeResult result = Execute();
+  try {
+    thread_ = std::thread([this] {
+      const TUpgradeResult result = Execute();
+      ui_.Invoke([&] { observer_.OnDone(result); });
+      finished_ = true;
+    });
+  } catch (const std::system_error& e) {
+    // No thread: the run ends before it began, and the window must hear of it like of any end.
+    Log(GetLangStr("IDS_UNEXPECTEDERR") + e.what());
+    const TUpgradeResult result = End(TUpgradeStatus::Failed);
     ui_.Invoke([&] { observer_.OnDone(result); });
     finished_ = true;
-  });
+  }
 }
 
 void TUpgradeThread::Join() {

@@ -2,6 +2,8 @@
 // `camlift fetch`, which fills the cache in the office for an upgrade on site.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "e2e_site.h"
 #include "util/md5.h"
 
@@ -42,6 +44,32 @@ TEST(OfflineFirmware, ArchiveFromDiskForEverySeries) {
     EXPECT_EQ("The camera now runs the version:1.0.2.1", log.back());
     EXPECT_EQ("1.0.2.1", camera.state().sys_version);
   }
+}
+
+// Log lines are UTF-8 from the worker on: a file path with Chinese letters in a Chinese run
+// reads as it is, next to the language's own text.
+TEST(OfflineFirmware, AChinesePathInAChineseRunReadsAsItIs) {
+  TE2eSite site;
+  TCameraConfig config;
+  config.series = TSimSeries::P;
+  auto& camera = site.AddCamera(config);
+  const auto added =
+      site.AddFirmware(TSimSeries::P, TFirmwareKind::System, "system", "SIM100", "1.0.2.1");
+  // The archive keeps its name (it names the file inside); its folder is 固件.
+  const std::string folder = site.Root() + "\xE5\x9B\xBA\xE4\xBB\xB6/";
+  std::filesystem::create_directories(folder);
+  const std::string path =
+      folder + std::filesystem::path(added.archive_path).filename().string();
+  std::filesystem::copy_file(added.archive_path, path);
+  const TProcessResult run =
+      site.Upgrade(camera, {"--firmware", path, "--md5", added.md5, "--lang", "cn"});
+  EXPECT_EQ(0, run.exit_code) << run.out << run.err;
+  const auto log = LogTexts(run.out);
+  ASSERT_GE(log.size(), 3u) << run.out;
+  EXPECT_EQ("\xE4\xBD\xBF\xE7\x94\xA8\xE6\x9C\xAC\xE5\x9C\xB0\xE5\x9B\xBA\xE4\xBB\xB6\xE6\x96\x87"
+            "\xE4\xBB\xB6\xE5\x8D\x87\xE7\xBA\xA7\xEF\xBC\x9A" +  // 使用本地固件文件升级：
+                path,
+            log[2]);
 }
 
 TEST(OfflineFirmware, SeriesMStillChecksTheSignature) {

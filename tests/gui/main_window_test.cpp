@@ -4,7 +4,13 @@
 
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScopeGuard>
+#include <QSet>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,16 +21,24 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdlib>
+#include <atomic>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "history_dialog.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
+#include "options_dialog.h"
+#include "qt_lang_ui.h"
+#include "upgrade/repository_url.h"
 #include "platform/timing.h"
 #include "select_dialog.h"
 #include "sim_camera.h"
 #include "sim_repository.h"
 #include "sim_scenario.h"
+#include <QThread>
+
 #include "support/process.h"
 #include "support/temp_folder.h"
 #include "upgrade/history.h"
@@ -106,6 +120,16 @@ class MainWindowTest : public QObject {
   void init() {
     Find<QPlainTextEdit>("Memo1")->clear();
     ui_.texts.clear();
+  }
+
+  // A test that failed half-way leaves no upgrade running for the next one.
+  void cleanup() {
+    if (window_ && window_->Upgrading()) {
+      window_->RequestCancel();
+      QTRY_VERIFY_WITH_TIMEOUT(!window_->Upgrading(), 30000);
+    }
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+    SetTimeScaleForTesting(0.05);
   }
 
   void startsInEnglishWithTheDefaults() {
@@ -305,6 +329,7 @@ class MainWindowTest : public QObject {
     sim::TSimCamera camera(config, std::make_shared<sim::TSimRecorder>());
     camera.Start();
     SetTimeScaleForTesting(0.1);  // 2 s for the camera page read
+    ::setenv("CAMLIFT_REPOSITORY_URL", "http://127.0.0.1:1/FM/", 1);
     Find<QLineEdit>("edAcc")->setText("admin");
     Find<QLineEdit>("edIP")->setText("127.0.0.1");
     Find<QLineEdit>("edPort")->setText(QString::number(camera.http_port()));
@@ -333,7 +358,289 @@ class MainWindowTest : public QObject {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(window_.get(), &leave);
     SetTimeScaleForTesting(0.05);
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
     camera.Stop();
+  }
+
+  // While an upgrade runs, the status bar's Cancel and progress bar take clicks; the rest of the
+  // window stays guarded.
+  void cancelTakesClicksWhileUpgrading() {
+    sim::TCameraConfig config;
+    config.ip = "127.0.0.1";
+    config.port = 0;
+    config.faults = {sim::TCameraFault::NeverAnswers};
+    sim::TSimCamera camera(config, std::make_shared<sim::TSimRecorder>());
+    camera.Start();
+    SetTimeScaleForTesting(0.1);
+    ::setenv("CAMLIFT_REPOSITORY_URL", "http://127.0.0.1:1/FM/", 1);
+    Find<QLineEdit>("edAcc")->setText("admin");
+    Find<QLineEdit>("edIP")->setText("127.0.0.1");
+    Find<QLineEdit>("edPort")->setText(QString::number(camera.http_port()));
+    QSignalSpy finished(window_.get(), &TfrmCamlift::upgradeFinished);
+    QTest::mouseClick(Find<QPushButton>("btnUpgrdSysByIP"), Qt::LeftButton);
+    QVERIFY(window_->Upgrading());
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(window_.get(), &enter);
+    QTest::mouseClick(Find<QProgressBar>("pbProgress"), Qt::LeftButton);
+    QSignalSpy cancelled(Find<QPushButton>("btnCancelUpgrade"), &QPushButton::clicked);
+    QTest::mouseClick(Find<QPushButton>("btnCancelUpgrade"), Qt::LeftButton);
+    QCOMPARE(cancelled.count(), 1);
+    QVERIFY2(ui_.texts.empty(), ui_.texts.empty() ? "" : ui_.texts[0].c_str());  // no box
+    QVERIFY(!Find<QPushButton>("btnCancelUpgrade")->isEnabled());
+    QVERIFY(LogTexts(Find<QPlainTextEdit>("Memo1"))
+                .contains("Stopping the upgrade where it can safely stop..."));
+    QTest::mouseClick(Find<QPushButton>("btnFindCam"), Qt::LeftButton);
+    QCOMPARE(ui_.texts.size(), std::size_t{1});  // the rest is still guarded
+    QVERIFY(finished.wait(20000));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(window_.get(), &leave);
+    SetTimeScaleForTesting(0.05);
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+    camera.Stop();
+  }
+
+  // Without a repository the window says where to set one; the Options dialog checks the
+  // address, tests it in the background and stores it.
+  void optionsDialogSetsAndTestsTheRepository() {
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+    Find<QLineEdit>("edAcc")->setText("admin");
+    Find<QLineEdit>("edIP")->setText("127.0.0.1");
+    Find<QLineEdit>("edPort")->setText("81");
+    QTest::mouseClick(Find<QPushButton>("btnUpgrdSysByIP"), Qt::LeftButton);
+    QVERIFY(!window_->Upgrading());
+    QCOMPARE(LogTexts(Find<QPlainTextEdit>("Memo1")),
+             QStringList{"No firmware repository address is configured. Press Options... beside "
+                         "the language chooser and enter the repository address."});
+    QCOMPARE(Find<QPushButton>("btnOptions")->text(), QString("&Options..."));
+
+    test::TTempFolder repo;
+    TTools::ForceDirs(repo.path() + "system");
+    test::WriteFile(repo.path() + "system/firmware.txt",
+                    "[P100]\r\nSysVer=1\r\n[M1]\r\nSysVer=2\r\n");
+    sim::TRepoConfig repo_config;
+    repo_config.root = repo.path();
+    sim::TSimRepository repository(repo_config, std::make_shared<sim::TSimRecorder>());
+    repository.Start();
+
+    QStringList results;
+    QTimer::singleShot(0, window_.get(), [&] {
+      TfrmOptions* options = window_->OptionsDialog();
+      // Whatever fails below, the dialog closes, so the test ends instead of waiting.
+      const auto close = qScopeGuard([options] {
+        if (options && options->isVisible()) options->reject();
+      });
+      QVERIFY(options && options->isVisible());
+      auto* field = options->findChild<QLineEdit*>("edRepository");
+      auto* test = options->findChild<QPushButton*>("btnTest");
+      auto* result = options->findChild<QLabel*>("lblTestResult");
+      QCOMPARE(options->focusWidget(), static_cast<QWidget*>(field));
+      QTest::keyClicks(field, "ftp://firmware.example/");
+      QTest::mouseClick(test, Qt::LeftButton);
+      results << result->text();
+      QTest::mouseClick(options->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
+      QVERIFY(options->isVisible());  // an invalid address is not taken
+      field->selectAll();
+      QTest::keyClicks(field, QString::fromStdString(repository.BaseUrl()));
+      QTest::mouseClick(test, Qt::LeftButton);
+      QSignalSpy done(options, &TfrmOptions::testFinished);
+      QVERIFY(done.wait(10000));
+      results << result->text();
+      QTest::keyClick(field, Qt::Key_Return);  // OK is the default button
+    });
+    QTest::mouseClick(Find<QPushButton>("btnOptions"), Qt::LeftButton);
+    QCOMPARE(results.size(), 2);
+    QVERIFY2(results[0].startsWith("The repository address must begin with http://"),
+             qPrintable(results[0]));
+    QCOMPARE(results[1],
+             QString("The repository answers. Camera models in its system catalogue: 2"));
+    const std::string options_path =
+        temp_.path() + "config/" +
+        std::filesystem::path(TTools::ModuleFileName()).filename().string() + "/option.ini";
+    QCOMPARE(QString::fromStdString(TIniFile(options_path).ReadString("Global", "repository", "")),
+             QString::fromStdString(repository.BaseUrl()));
+    QCOMPARE(QString::fromStdString(ResolveRepositoryUrl("")),
+             QString::fromStdString(repository.BaseUrl()));
+    repository.Stop();
+
+    // A repository that does not answer: the test says why, and Cancel keeps the stored address.
+    QTimer::singleShot(0, window_.get(), [&] {
+      TfrmOptions* options = window_->OptionsDialog();
+      const auto close = qScopeGuard([options] {
+        if (options->isVisible()) options->reject();
+      });
+      auto* field = options->findChild<QLineEdit*>("edRepository");
+      QCOMPARE(field->text(), QString::fromStdString(repository.BaseUrl()));
+      field->selectAll();
+      QTest::keyClicks(field, "http://127.0.0.1:1/FM/");
+      QSignalSpy done(options, &TfrmOptions::testFinished);
+      QTest::mouseClick(options->findChild<QPushButton*>("btnTest"), Qt::LeftButton);
+      QVERIFY(done.wait(10000));
+      results << options->findChild<QLabel*>("lblTestResult")->text();
+      QTest::keyClick(field, Qt::Key_Escape);
+    });
+    QTest::mouseClick(Find<QPushButton>("btnOptions"), Qt::LeftButton);
+    QVERIFY2(results.value(2).startsWith("The system catalogue could not be fetched:"),
+             qPrintable(results.value(2)));
+    QVERIFY(results.value(2).contains("http://127.0.0.1:1/FM/system/firmware.txt"));
+    QCOMPARE(QString::fromStdString(TIniFile(options_path).ReadString("Global", "repository", "")),
+             QString::fromStdString(repository.BaseUrl()));
+    TIniFile(options_path).WriteString("Global", "repository", "");
+  }
+
+  // Labels are tied to their fields, so screen readers and UI automation can tell the fields
+  // apart; buttons and the log are named in the current language.
+  void fieldsButtonsAndTheLogHaveAccessibleNames() {
+    const auto name = [](QObject* o) {
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(o);
+      return a ? a->text(QAccessible::Name) : QString("<none>");
+    };
+    struct Field {
+      const char* field;
+      const char* label;
+    } fields[] = {{"edIP", "lblIPCIP"},
+                  {"edPort", "lblIPCPort"},
+                  {"edAcc", "lblIPCUser"},
+                  {"edpwd", "lblIPCPwd"}};
+    QComboBox* languages = Find<QComboBox>("cmbLan");
+    for (const char* code : {"cn", "en"}) {
+      for (int i = 0; i < languages->count(); ++i) {
+        if (QString::fromStdString(code) == "cn"
+                ? languages->itemText(i).contains(QString::fromUtf8("简体"))
+                : languages->itemText(i).contains("English")) {
+          languages->setCurrentIndex(i);
+        }
+      }
+      QCOMPARE(QString::fromStdString(CurrentLanguage()), QString(code));
+      QSet<QString> seen;
+      for (const Field& f : fields) {
+        const QString n = name(Find<QWidget>(f.field));
+        QCOMPARE(n, Find<QLabel>(f.label)->text());
+        QVERIFY2(!n.isEmpty() && !seen.contains(n), f.field);
+        seen.insert(n);
+      }
+      // The language list names its choice; its label is tied to it as its label relation.
+      QAccessibleInterface* list = QAccessible::queryAccessibleInterface(languages);
+      bool labelled = false;
+      for (const auto& [other, relation] : list->relations(QAccessible::Label)) {
+        labelled = labelled || other->object() == Find<QLabel>("Label1");
+      }
+      QVERIFY(labelled);
+      QCOMPARE(name(Find<QPlainTextEdit>("Memo1")), Find<QGroupBox>("GroupBox3")->title());
+      for (const char* button : {"btnFindCam", "btnUpgrdSysByIP", "btnUpgrdFromFile", "btnOptions",
+                                 "btnCancelUpgrade"}) {
+        QCOMPARE(name(Find<QPushButton>(button)),
+                 QString::fromStdString(
+                     AccessibleText(Find<QPushButton>(button)->text().toStdString())));
+      }
+      QVERIFY(!name(Find<QPushButton>("btnCancelUpgrade")).isEmpty());
+      if (QString(code) == "cn") {
+        QCOMPARE(name(Find<QPushButton>("btnOptions")), QString::fromUtf8("选项..."));
+      }
+    }
+    QCOMPARE(name(Find<QLineEdit>("edAcc")), QString::fromUtf8("Account："));
+    QCOMPARE(name(Find<QPushButton>("btnOptions")), QString("Options..."));
+  }
+
+  // Log lines are UTF-8 from the worker on: a firmware path with Chinese letters, logged while
+  // the window speaks Chinese, reads the same in the log, in the saved file and after a switch.
+  void logLinesKeepUtf8WhateverTheLanguage() {
+    sim::TCameraConfig config;
+    config.ip = "127.0.0.1";
+    config.port = 0;
+    config.series = sim::TSimSeries::P;
+    config.password = "abc";
+    sim::TSimCamera camera(config, std::make_shared<sim::TSimRecorder>());
+    camera.Start();
+    SetLanguage("cn");
+    Find<QLineEdit>("edAcc")->setText("admin");
+    Find<QLineEdit>("edpwd")->setText("abc");
+    Find<QLineEdit>("edIP")->setText("127.0.0.1");
+    Find<QLineEdit>("edPort")->setText(QString::number(camera.http_port()));
+    const QString path = QString::fromStdString(temp_.path()) + QString::fromUtf8("固件 ✓/新.zip");
+    window_->SetOpenFileChooser([&] { return path; });
+    QSignalSpy finished(window_.get(), &TfrmCamlift::upgradeFinished);
+    QTest::mouseClick(Find<QPushButton>("btnUpgrdFromFile"), Qt::LeftButton);
+    QVERIFY(finished.wait(30000));
+    const QStringList log = LogTexts(Find<QPlainTextEdit>("Memo1"));
+    QVERIFY2(log.join("\n").contains(path), qPrintable(log.join("\n")));
+    QVERIFY(log.join("\n").contains(QString::fromUtf8("设备连接正常")));
+    const QString saved = QString::fromStdString(temp_.path() + "utf8.txt");
+    window_->SetSaveFileChooser([&] { return saved; });
+    window_->N2Click();
+    QVERIFY(QString::fromUtf8(test::ReadFile(saved.toStdString())).contains(path));
+    SetLanguage("en");
+    camera.Stop();
+  }
+
+  // Message boxes asked for on a worker thread are built on the UI thread.
+  void aBoxAskedForOnAWorkerIsShownOnTheUiThread() {
+    TQtLangUi lang_ui(window_.get());
+    std::atomic<int> answer{0};
+    QThread* box_thread = nullptr;
+    // The box runs its own event loop: a timer inside it answers.
+    std::function<void()> answer_box = [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (!box) {
+        QTimer::singleShot(10, window_.get(), answer_box);
+        return;
+      }
+      box_thread = box->thread();
+      QTest::keyClick(box, Qt::Key_Return);
+    };
+    QTimer::singleShot(10, window_.get(), answer_box);
+    std::thread worker([&] { answer = lang_ui.MessageBox("from a worker", "Camlift", kMbOk); });
+    const bool answered = QTest::qWaitFor([&] { return answer.load() != 0; }, 10000);
+    worker.join();
+    QVERIFY(answered);
+    QCOMPARE(answer.load(), kIdOk);
+    QCOMPARE(box_thread, QApplication::instance()->thread());
+  }
+
+  // Closing the window while the worker hands it a log line: the window serves the hand-off
+  // while it waits for the worker, instead of both waiting for each other.
+  void closingWhileTheWorkerWaitsForTheWindowDoesNotHang() {
+    sim::TCameraConfig config;
+    config.ip = "127.0.0.1";
+    config.port = 0;
+    config.faults = {sim::TCameraFault::NeverAnswers};
+    sim::TSimCamera camera(config, std::make_shared<sim::TSimRecorder>());
+    camera.Start();
+    SetTimeScaleForTesting(0.01);  // the camera page read gives up after 200 ms
+    ::setenv("CAMLIFT_REPOSITORY_URL", "http://127.0.0.1:1/FM/", 1);
+    Find<QLineEdit>("edAcc")->setText("admin");
+    Find<QLineEdit>("edIP")->setText("127.0.0.1");
+    Find<QLineEdit>("edPort")->setText(QString::number(camera.http_port()));
+    QTest::mouseClick(Find<QPushButton>("btnUpgrdSysByIP"), Qt::LeftButton);
+    QVERIFY(window_->Upgrading());
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));  // the worker now waits in OnLog
+    std::atomic<bool> closed{false};
+    std::thread watchdog([&] {
+      for (int i = 0; i < 200 && !closed; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (!closed) {
+        std::fprintf(stderr, "the window's destructor and the worker wait for each other\n");
+        std::abort();
+      }
+    });
+    window_.reset();
+    closed = true;
+    watchdog.join();
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+    SetTimeScaleForTesting(0.05);
+    camera.Stop();
+    NewWindow();
+  }
+
+  // A "lan" value that no file name could hold starts the window in the default language.
+  void anOverlongLanguageValueDoesNotStopTheWindow() {
+    const std::string options_path =
+        temp_.path() + "config/" +
+        std::filesystem::path(TTools::ModuleFileName()).filename().string() + "/option.ini";
+    QVERIFY(TIniFile(options_path).WriteString("Global", "lan", std::string(1000, 'x')));
+    NewWindow();
+    QCOMPARE(QString::fromStdString(CurrentLanguage()), QString("en"));
+    QCOMPARE(QString::fromStdString(TIniFile(options_path).ReadString("Global", "lan", "")),
+             QString("en"));
   }
 
   void upgradesASimulatedCameraFromTheWindow() {

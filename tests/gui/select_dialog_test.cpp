@@ -7,10 +7,12 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QFrame>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -206,6 +208,66 @@ class SelectDialogTest : public QObject {
     QVERIFY(!panel->isVisible());
   }
 
+  // OK is the default: Return on a chosen row takes that camera, Escape cancels, and Return in
+  // the address field asks that address once and leaves the dialog and its list as they are.
+  void keysReturnTakesTheRowEscapeCancelsAndTheFieldProbesOnce() {
+    QVERIFY(Find<QPushButton>("btnOK")->isDefault());
+    QVERIFY(!Find<QPushButton>("btnFind")->isDefault());
+    QTreeWidget* view = dialog_->ListView();
+    QTimer::singleShot(0, dialog_.get(), [&] {
+      Fill();  // rows without replies live a tenth of a second at this time scale
+      const QRect second = view->visualItemRect(view->topLevelItem(1));
+      QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, second.center());
+      QTest::keyClick(view, Qt::Key_Return);
+    });
+    QCOMPARE(dialog_->ShowModal(), kModalOk);
+    QCOMPARE(QString::fromStdString(dialog_->szIP), QString("127.0.0.10"));
+    QCOMPARE(dialog_->nTYpe, 1);
+
+    QTimer::singleShot(0, dialog_.get(), [&] { QTest::keyClick(view, Qt::Key_Escape); });
+    QCOMPARE(dialog_->ShowModal(), kModalCancel);
+
+    auto recorder = std::make_shared<sim::TSimRecorder>();
+    sim::TCameraConfig config;
+    config.series = sim::TSimSeries::P;
+    config.ip = "127.0.0.73";
+    config.port = 0;
+    config.oem = "typed";
+    sim::TSimCamera camera(config, recorder);
+    camera.Start();
+    const auto oem_reads = [&] {
+      int reads = 0;
+      for (const auto& entry : recorder->Entries()) {
+        if (entry.dump().find("/oem.txt") != std::string::npos) ++reads;
+      }
+      return reads;
+    };
+    bool still_open = false;
+    bool probed = false;
+    QTimer::singleShot(0, dialog_.get(), [&] {
+      QLineEdit* field = dialog_->ManualAddressField();
+      field->clear();
+      QTest::mouseClick(field, Qt::LeftButton);
+      QTest::keyClicks(field, "127.0.0.73:" + QString::number(camera.http_port()));
+      QTest::keyClick(field, Qt::Key_Return);
+      // Rows of this test expire within a tenth of a second here: the camera's record of the
+      // requests tells what happened.
+      probed = QTest::qWaitFor([&] {
+        return oem_reads() >= 1 && dialog_->Engine().ManualProbe().Running() == 0;
+      }, 10000);
+      QTest::qWait(200);
+      still_open = dialog_->isVisible();
+      QTest::keyClick(field, Qt::Key_Escape);
+    });
+    QCOMPARE(dialog_->ShowModal(), kModalCancel);
+    QVERIFY(probed);
+    QVERIFY(still_open);
+    QCOMPARE(oem_reads(), 1);
+    dialog_->ManualAddressField()->clear();
+    camera.Stop();
+    dialog_->show();
+  }
+
   void findAsksTheTypedAddressWithoutWaitingForIt() {
     sim::TCameraConfig config;
     config.series = sim::TSimSeries::P;
@@ -379,6 +441,29 @@ class SelectDialogTest : public QObject {
     LocalizeForm(dialog_.get());
     QCOMPARE(Find<QAction>("mnuOpenWeb")->text(), QString("Open the camera's web page"));
     QCOMPARE(Find<QLabel>("lblManualIP")->text(), QString::fromUtf8("Address："));
+  }
+
+  // Screen readers and UI automation tell the controls apart by their accessible names.
+  void controlsHaveAccessibleNamesInTheLanguage() {
+    const auto name = [](QObject* o) {
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(o);
+      return a ? a->text(QAccessible::Name) : QString("<none>");
+    };
+    for (const char* code : {"en", "cn"}) {
+      SetLanguage(code);
+      dialog_->hide();
+      dialog_->show();  // showing localises
+      QCOMPARE(name(dialog_->ManualAddressField()), Find<QLabel>("lblManualIP")->text());
+      QCOMPARE(name(dialog_->ListView()), Find<QGroupBox>("GroupBox1")->title());
+    }
+    // Buttons by their captions without the access key.
+    QCOMPARE(name(Find<QPushButton>("btnOK")), QString::fromUtf8("确定"));
+    QCOMPARE(name(Find<QPushButton>("btnFind")), QString::fromUtf8("查找"));
+    SetLanguage("en");
+    dialog_->hide();
+    dialog_->show();
+    QCOMPARE(name(dialog_->ListView()), QString("IP Camera List"));
+    QCOMPARE(name(Find<QPushButton>("btnCancel")), QString("Cancel"));
   }
 
   // The GUI thread tears the search down while a listener thread waits in a hand-off to it:

@@ -40,11 +40,13 @@ camera() {
 camera moiA M brA 192.0.2.21 02:00:00:00:00:21 SIM-M-21
 camera ktextA K brA 192.0.2.24 02:00:00:00:00:24 SIM-K-24
 camera p1010B P brB 198.51.100.22 02:00:00:00:00:22 SIM-P-22
+camera p1010A P brA 192.0.2.25 02:00:00:00:00:25 SIM-P-25
 camera r8600B R brB 198.51.100.23 02:00:00:00:00:23 SIM-R-23
 
 wait_udp "${tag}moiA" 10000
 wait_udp "${tag}ktextA" 7999
 wait_udp "${tag}p1010B" 6801
+wait_udp "${tag}p1010A" 6801
 wait_udp "${tag}r8600B" 8600
 
 # search [ENV...] -- ARGS...: camlift search in the client namespace.
@@ -64,19 +66,28 @@ grep -q '"ip":"198.51.100.' "$work/limited.out" &&
 
 # Every adapter.
 search every "$CAMLIFT_EXE" search --json --passes 3 || fail "camlift search failed"
-for entry in 192.0.2.21:2 192.0.2.24:5 198.51.100.22:8 198.51.100.23:9; do
+for entry in 192.0.2.21:2 192.0.2.24:5 198.51.100.22:8 198.51.100.23:9 192.0.2.25:8; do
   ip="${entry%%:*}" type="${entry##*:}"
   count="$(grep -F "\"ip\":\"$ip\"" "$work/every.out" | grep -cF "\"devType\":$type,")"
   [ "$count" -eq 1 ] || fail "expected one row for $ip (type $type), got $count"
 done
 lines="$(wc -l <"$work/every.out")"
-[ "$lines" -eq 4 ] || fail "expected 4 rows, got $lines"
+[ "$lines" -eq 5 ] || fail "expected 5 rows, got $lines"
 # The camera on network A heard each query twice (limited and directed broadcast) and answered
 # both: still one row.
 queries="$(grep -c '"dialect":"moi"' "$work/moiA.jsonl")"
 [ "$queries" -ge 6 ] || fail "the MO_I camera on network A heard $queries queries in 3 passes"
 # The 1010 exchange went through the second adapter to its end.
 grep -q '"datagram":"10100f0f' "$work/p1010B.jsonl" || fail "the 1010 DDNS request never came"
+# The 1010 camera on network A hears every query twice and answers both copies; each follow-up
+# still goes out once per pass and address (before, they doubled with every step: 2, 4, 8). It
+# also hears the requests for the camera on network B (the limited broadcast), which it does not
+# answer: only the ones it answers are its own. Commands are little-endian: 0x0F01 is "010f".
+count_1010() { grep "\"datagram\":\"1010$1" "$work/p1010A.jsonl" | grep -c '"answers":1'; }
+queries_a="$(count_1010 010f)" info_a="$(count_1010 120f)" ddns_a="$(count_1010 0f0f)"
+[ "$info_a" -ge 1 ] && [ "$ddns_a" -ge 1 ] || fail "the 1010 camera on network A got no follow-ups"
+[ "$info_a" -le "$queries_a" ] && [ "$ddns_a" -le "$queries_a" ] ||
+  fail "1010 follow-ups multiplied: $queries_a queries, $info_a info, $ddns_a DDNS requests"
 
 # The same list as the dialog exports it.
 search csv "$CAMLIFT_EXE" search --csv --passes 3 || fail "camlift search --csv failed"
@@ -86,7 +97,7 @@ header="$(head -1 "$work/csv.out" | tail -c +4 | tr -d '\r')"
   fail "CSV header: $header"
 grep -q $'^R,R,Cam r8600B,198.51.100.23,80,3.1.4.1,02:00:00:00:00:23,' "$work/csv.out" ||
   fail "CSV row of the R camera"
-[ "$(grep -c $'\r$' "$work/csv.out")" -eq 5 ] || fail "CSV lines must end in CR LF: 5 lines"
+[ "$(grep -c $'\r$' "$work/csv.out")" -eq 6 ] || fail "CSV lines must end in CR LF: 6 lines"
 
 # A PC on a network without cameras, where another program holds UDP 10000: the search says
 # where it looked and which port it could not have.

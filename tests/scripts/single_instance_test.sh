@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Two real copies of the desktop program: the second shows the "already running" warning, asks
-# the first to come to the front and ends without a window; the first comes to the front.
+# the first to come to the front and ends without a window; the first comes to the front. Then
+# single runs: a folder of the user's named like the program in the temporary folder survives
+# the window and the command line; a runtime folder that is gone does not keep the window from
+# starting; a temporary folder that cannot take the language files is said so.
 set -u
 CAMLIFT="${CAMLIFT_EXE:?}"
 if [ "${CAMLIFT_HAS_GUI:-1}" = "0" ]; then
@@ -21,6 +24,10 @@ export CAMLIFT_BROADCAST_ADDR="${CAMLIFT_BROADCAST_ADDR:-127.255.255.255}"
 export XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" TMPDIR="$work/tmp"
 mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR"
 chmod 700 "$XDG_RUNTIME_DIR"
+# A checkout the user unpacked into the temporary folder, named like the program.
+mkdir -p "$TMPDIR/camlift/src"
+echo "mine" > "$TMPDIR/camlift/README"
+echo "my language file" > "$TMPDIR/camlift/camlift.len"
 
 "$CAMLIFT" > "$work/first.out" 2> "$work/first.err" &
 first=$!
@@ -44,8 +51,49 @@ if ! grep -q "camlift-message: activated" "$work/first.err"; then
 fi
 if ! kill -0 "$first" 2>/dev/null; then echo "first copy ended"; fail=1; fi
 # The first copy keeps its language files while the second has come and gone.
-if ! ls "$TMPDIR"/camlift/camlift.len >/dev/null 2>&1; then
+if ! ls "$TMPDIR"/camlift-*/camlift.len >/dev/null 2>&1; then
   echo "the first copy's language files are gone:"; ls -R "$TMPDIR"; fail=1
 fi
+kill "$first" 2>/dev/null
+wait "$first" 2>/dev/null
+first=""
+rm -rf "$TMPDIR"/camlift-*
+
+# One run of the window and one of a subcommand, each ending normally.
+CAMLIFT_EXIT_AFTER_SHOW=1 timeout 30 "$CAMLIFT" > "$work/shown.out" 2> "$work/shown.err" ||
+  { echo "the window did not start and end:"; cat "$work/shown.err"; fail=1; }
+timeout 30 "$CAMLIFT" search --passes 1 > "$work/search.out" 2> "$work/search.err" ||
+  { echo "camlift search failed:"; cat "$work/search.err"; fail=1; }
+if [ "$(cat "$TMPDIR/camlift/README" 2>/dev/null)" != "mine" ] ||
+   [ "$(cat "$TMPDIR/camlift/camlift.len" 2>/dev/null)" != "my language file" ] ||
+   [ ! -d "$TMPDIR/camlift/src" ]; then
+  echo "the user's folder $TMPDIR/camlift was touched:"; ls -lR "$TMPDIR"; fail=1
+fi
+if ls -d "$TMPDIR"/camlift-* >/dev/null 2>&1; then
+  echo "the program left its language folder behind:"; ls -R "$TMPDIR"; fail=1
+fi
+
+# A runtime folder that was removed: the window still starts (its guard moves to the private
+# fallback folder in the temporary folder).
+XDG_RUNTIME_DIR="$work/gone" CAMLIFT_EXIT_AFTER_SHOW=1 timeout 30 "$CAMLIFT" \
+  > "$work/gone.out" 2> "$work/gone.err"
+if ! grep -q "first window shown" "$work/gone.out"; then
+  echo "the window did not start with a removed runtime folder:"; cat "$work/gone.err"; fail=1
+fi
+if grep -q "already running" "$work/gone.err"; then
+  echo "a removed runtime folder was taken for another copy:"; cat "$work/gone.err"; fail=1
+fi
+
+# No temporary folder to unpack the language files into: said, by the window and by the CLI.
+TMPDIR="$work/none" CAMLIFT_EXIT_AFTER_SHOW=1 timeout 30 "$CAMLIFT" \
+  > "$work/none.out" 2> "$work/none.err"
+if ! grep -q "camlift-message: Camlift: The language files could not be unpacked" "$work/none.err"; then
+  echo "the window did not say that the language files are missing:"; cat "$work/none.err"; fail=1
+fi
+TMPDIR="$work/none" timeout 30 "$CAMLIFT" search --passes 1 > /dev/null 2> "$work/none-cli.err"
+if ! grep -q "^camlift: The language files could not be unpacked" "$work/none-cli.err"; then
+  echo "the CLI did not say that the language files are missing:"; cat "$work/none-cli.err"; fail=1
+fi
+
 [ $fail -eq 0 ] && echo "1 passed, 0 failed"
 exit $fail

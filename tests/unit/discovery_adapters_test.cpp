@@ -238,11 +238,9 @@ TEST(SearchDiagnostics, SeriesRPortHeldByAnotherProgramIsReported) {
   EXPECT_EQ(port, R730SearchBlockedPort());
   EXPECT_EQ(0, RunningR730Searches());
   held.reset();
-  SetR730SearchDispatcher(&ui);
-  R730Client().SearchDevices(port, [](const TDevInfo&) {});
+  R730Client().SearchDevices(port, HandOffToUi(ui, [](const TDevInfo&) {}));
   EXPECT_EQ(0, R730SearchBlockedPort());
   StopR730Searches(ui);
-  SetR730SearchDispatcher(nullptr);
   SetR730SearchLocalPort(k8600LocalPort);
 }
 

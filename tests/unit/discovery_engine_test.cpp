@@ -18,11 +18,15 @@
 
 #include "discovery/device_list.h"
 #include "discovery/find_hisi.h"
+#include "discovery/follow_up_sender.h"
+#include "discovery/manual_probe.h"
 #include "discovery/r730_search.h"
+#include "discovery/reply_parsers.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/search_engine.h"
 #include "discovery/tools_net.h"
 #include "platform/broadcast.h"
+#include "platform/thread_start.h"
 #include "search_responder_1010.h"
 #include "search_responder_8600.h"
 #include "search_responder_moi.h"
@@ -132,20 +136,18 @@ TEST_F(DiscoveryLoopback, SeriesRSearchHandsRecordsToTheUiThread) {
   responder->Start();
   const std::uint16_t port = responder->Port();
   TLoopDispatcher ui;
-  SetR730SearchDispatcher(&ui);
   WaitR730SearchesDone(ui);
   std::vector<TDevInfo> records;
   const auto ui_thread = std::this_thread::get_id();
-  R730Client().SearchDevices(port, [&](const TDevInfo& record) {
-    EXPECT_EQ(ui_thread, std::this_thread::get_id());
-    records.push_back(record);
-  });
+  R730Client().SearchDevices(port, HandOffToUi(ui, [&](const TDevInfo& record) {
+                               EXPECT_EQ(ui_thread, std::this_thread::get_id());
+                               records.push_back(record);
+                             }));
   EXPECT_EQ(1, RunningR730Searches());
   // A second search while the first holds port 3565 sends nothing and starts no thread.
   R730Client().SearchDevices(port, [](const TDevInfo&) {});
   EXPECT_EQ(1, RunningR730Searches());
   WaitR730SearchesDone(ui);
-  SetR730SearchDispatcher(nullptr);
   ASSERT_EQ(1u, records.size());
   EXPECT_EQ(9, records[0].DevType);
   EXPECT_EQ("10.0.0.9", records[0].IPAddr);
@@ -277,6 +279,131 @@ TEST_F(DiscoveryLoopback, ClosedLibraryRecordsReachTheListThroughTheUiThread) {
   ::unsetenv("CAMLIFT_STANDIN_DEVICES");
 }
 #endif
+
+// Counts what goes out, per port, as one adapter would see it.
+class TCountingSender final : public IDatagramSender {
+ public:
+  bool Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) override {
+    sent.emplace_back(port, TBytes(bytes.begin(), bytes.end()));
+    return true;
+  }
+  std::vector<std::pair<std::uint16_t, TBytes>> sent;
+};
+
+TBytes Hello1010(std::uint8_t id) {
+  TBytes hello(140, 0);
+  hello[0] = 0x10;
+  hello[1] = 0x10;
+  hello[2] = 0x01;  // 0x8F01, little-endian
+  hello[3] = 0x8F;
+  hello[12] = id;
+  return hello;
+}
+
+// A camera answers each copy of the query it hears (limited and directed broadcast): the copies
+// of its answer ask one follow-up, which goes out once per pass; another camera's is its own.
+TEST(FollowUps, EachDistinctFollowUpGoesOutOncePerPass) {
+  TCountingSender endpoint;
+  TFollowUpSender follow_ups(endpoint);
+  const auto none = [](const std::string&) -> TDevInfo* { return nullptr; };
+  for (int copy = 0; copy < 2; ++copy) {
+    TDevInfo record;
+    EXPECT_FALSE(ParseReply(Hello1010(1), record, &follow_ups, none, 6801));
+  }
+  TDevInfo record;
+  ParseReply(Hello1010(2), record, &follow_ups, none, 6801);
+  ASSERT_EQ(2u, endpoint.sent.size());
+  EXPECT_EQ(6801, endpoint.sent[0].first);
+  EXPECT_EQ(0x12, endpoint.sent[0].second[2]);  // 0x0F12
+  EXPECT_EQ(0x0F, endpoint.sent[0].second[3]);
+  EXPECT_EQ(1, endpoint.sent[0].second[8]);
+  EXPECT_EQ(2, endpoint.sent[1].second[8]);
+  // The next pass asks again.
+  follow_ups.NewPass();
+  ParseReply(Hello1010(1), record, &follow_ups, none, 6801);
+  EXPECT_EQ(3u, endpoint.sent.size());
+}
+
+#ifdef CAMLIFT_STANDIN_LIBRARY
+// The library's second search waits for the first one's callback thread, which waits for the UI
+// thread: Find must serve it while the library starts.
+TEST_F(DiscoveryLoopback, AQuickSecondFindWithTheLibraryDoesNotHang) {
+  std::string devices;
+  for (int i = 0; i < 20; ++i) {
+    char mac[13];
+    std::snprintf(mac, sizeof mac, "0011223344%02x", i);
+    devices += "Cam|10.0.1." + std::to_string(i + 1) + "|" + mac + "|81|0|255.0.0.0|0|0|1;";
+  }
+  ::setenv("CAMLIFT_STANDIN_DEVICES", devices.c_str(), 1);
+  std::atomic<bool> finished{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 300 && !finished; ++i) std::this_thread::sleep_for(100ms);
+    if (!finished) {
+      std::fprintf(stderr, "Find hung: the library's start waits for the UI thread\n");
+      std::abort();
+    }
+  });
+  {
+    TLoopDispatcher ui;
+    TDeviceList list;
+    TFind_Hisi finder(CAMLIFT_STANDIN_LIBRARY);
+    ASSERT_TRUE(finder.Loaded());
+    TSearchEngine engine(ui, list, R730Client(), &finder, IsolatedPorts());
+    engine.Create();
+    engine.Find();
+    engine.Find();  // at once: the first search's callbacks still wait for the UI thread
+    EXPECT_TRUE(ServeUntil(ui, [&] { return list.Count() == 20; }));
+    engine.Teardown();
+  }
+  finished = true;
+  watchdog.join();
+  ::unsetenv("CAMLIFT_STANDIN_DEVICES");
+}
+#endif
+
+// Two engines one after the other (the window's dialog and a test's, or the CLI's): each hands
+// its series R records to its own UI thread; the first one's teardown takes nothing from the
+// second.
+TEST_F(DiscoveryLoopback, EachEngineHandsSeriesRRecordsToItsOwnUiThread) {
+  auto responder = sim::Make8600Responder(Identity("10.0.0.19", 19), 0, nullptr, "r");
+  responder->Start();
+  TSearchPorts ports = IsolatedPorts();
+  ports.R8600 = responder->Port();
+  TLoopDispatcher ui;
+  TDeviceList first_list;
+  TSearchEngine first(ui, first_list, R730Client(), nullptr, ports);
+  first.Create();
+  TDeviceList list;
+  TSearchEngine second(ui, list, R730Client(), nullptr, ports);
+  second.Create();
+  first.Teardown();
+  const auto ui_thread = std::this_thread::get_id();
+  bool off_thread = false;
+  list.SetOnChanged([&] { off_thread = off_thread || std::this_thread::get_id() != ui_thread; });
+  second.SearchPass(0, false);
+  EXPECT_TRUE(ServeUntil(ui, [&] { return list.Count() == 1; }));
+  EXPECT_FALSE(off_thread);
+  second.Teardown();
+}
+
+// A thread that cannot be started leaves no count behind: teardown does not wait for it.
+TEST_F(DiscoveryLoopback, AFailedThreadStartLeavesNoCountBehind) {
+  TLoopDispatcher ui;
+  WaitR730SearchesDone(ui);
+  SetThreadStartFailureForTesting(true);
+  R730Client().SearchDevices(FreeUdpPort(), HandOffToUi(ui, [](const TDevInfo&) {}));
+  EXPECT_EQ(0, RunningR730Searches());
+  TManualProbe probe(ui);
+  std::optional<std::string> unanswered;
+  probe.Start("127.0.0.1:1", [&](const std::string& address, const std::optional<TDevInfo>& r) {
+    if (!r) unanswered = address;
+  });
+  SetThreadStartFailureForTesting(false);
+  EXPECT_EQ(0, probe.Running());
+  EXPECT_EQ("127.0.0.1:1", unanswered.value_or("none"));
+  StopR730Searches(ui);  // returns at once
+  probe.WaitDone();
+}
 
 TEST_F(DiscoveryLoopback, WithoutTheLibraryNothingHappens) {
   TFind_Hisi finder("/nonexistent/515/libDVSNETClient.so");

@@ -261,6 +261,32 @@ TEST(DeviceList, VersionColumnSortsByDottedNumbersAndShowsInTheRow) {
             RowTexts(list.Rows()[0]));
 }
 
+// A name that is not UTF-8 comes from a camera set up in the user's language: decoded with its
+// code page. MO_I and 1010 names are UTF-8 by their format and stay so.
+TEST(DeviceNames, NamesThatAreNotUtf8AreDecodedWithTheLanguage) {
+  struct Case {
+    std::int32_t type;
+    std::string name;
+    std::string language;
+    std::string expected;
+  } cases[] = {
+      {9, "\xC7\xB0\xC3\xC5", "cn", "\xE5\x89\x8D\xE9\x97\xA8"},  // 前门 in GBK
+      {9, "\xAB\x65\xAA\xF9", "b5", "\xE5\x89\x8D\xE9\x96\x80"},  // 前門 in Big5
+      {5, "\xC7\xB0\xC3\xC5", "cn", "\xE5\x89\x8D\xE9\x97\xA8"},
+      {4, "\xC7\xB0\xC3\xC5", "cn", "\xE5\x89\x8D\xE9\x97\xA8"},
+      {9, "\xE5\x89\x8D\xE9\x97\xA8", "cn", "\xE5\x89\x8D\xE9\x97\xA8"},  // UTF-8 stays
+      {9, "Gate 1", "b5", "Gate 1"},
+      {2, "A\xC7", "cn", "A\xEF\xBF\xBD"},  // MO_I states UTF-8
+      {8, "A\xC7", "cn", "A\xEF\xBF\xBD"},
+  };
+  for (const Case& c : cases) {
+    TDevInfo d;
+    d.DevType = c.type;
+    d.DevName = c.name;
+    EXPECT_EQ(c.expected, DisplayName(d, c.language)) << c.type << " " << c.language;
+  }
+}
+
 }  // namespace
 }  // namespace camlift
 

@@ -114,6 +114,7 @@ const Entry kEnglishMainWindow[] = {
     {"mnuHistory.Caption", "History..."},
     {"btnFindCam.Caption", "Search LAN IP camera"},
     {"Label1.Caption", "Language\xA3\xBA"},
+    {"btnOptions.Caption", "&Options..."},
 };
 
 const Entry kEnglishSelectDialog[] = {
@@ -137,6 +138,15 @@ const Entry kEnglishSelectDialog[] = {
     {"mnuCheckUpdates.Caption", "Check for updates"},
     {"ListView.Columns5.Caption", "Latest"},
     {"ListView.Columns6.Caption", "State"},
+};
+
+const Entry kEnglishOptions[] = {
+    {"Caption", "Options"},
+    {"lblRepository.Caption", "Firmware repository address\xA3\xBA"},
+    {"lblRepositoryHint.Caption", ""},
+    {"btnTest.Caption", "&Test"},
+    {"btnOK.Caption", "&OK"},
+    {"btnCancel.Caption", "&Cancel"},
 };
 
 template <std::size_t N>
@@ -163,6 +173,7 @@ TEST(LanguageFiles, EnglishHoldsEveryListedKeyWithItsText) {
   ExpectEnglishSection(en, "Form_frmCamlift", kEnglishMainWindow);
   ExpectEnglishSection(en, "Form_frmAdv_Main", kEnglishSelectDialog);
   ExpectEnglishSection(en, "StrRes", kEnglishStrRes);
+  ExpectEnglishSection(en, "Form_frmOptions", kEnglishOptions);
   // The description names the support line; the window cuts it at "QQ".
   const std::string memo = *en.Find("Form_frmCamlift", "lblSoftMemo.Caption");
   EXPECT_EQ(0u, memo.find("$b$b$bhe upgrade software for IP Cam Version1.1, Upgrade system rom"));
@@ -189,7 +200,8 @@ TEST(LanguageFiles, AllThreeHaveTheSameSectionsAndKeysInTheSameOrder) {
       EXPECT_EQ(en.KeyNames(section), keys) << section;
     }
   }
-  EXPECT_EQ((std::vector<std::string>{"Global", "Form_frmCamlift", "Form_frmAdv_Main", "StrRes"}),
+  EXPECT_EQ((std::vector<std::string>{"Global", "Form_frmCamlift", "Form_frmAdv_Main", "StrRes",
+                                      "Form_frmOptions"}),
             en.SectionNames());
   EXPECT_EQ((std::vector<std::string>{"order", "Name_en", "Name_cn", "Name_b5"}),
             en.KeyNames("Global"));

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "i18n/embedded_store.h"
+#include "i18n/language_list.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
 #include "support/temp_folder.h"
@@ -134,10 +135,12 @@ TEST_F(StrResTest, UnpacksTheBuiltInFilesAndRemovesThemAgain) {
   std::string folder;
   {
     TfrmStrRes res(EmbeddedLanguageStore(), temp_.path(), "/opt/bin/camlift");
-    folder = temp_.path() + "camlift/";
+    folder = res.Folder();
+    // A folder of its own with a unique name, never "<temp>/camlift/" itself.
+    EXPECT_EQ(0u, folder.find(temp_.path() + "camlift-"));
+    EXPECT_EQ(temp_.path().size() + 15, folder.size());
     EXPECT_TRUE(res.Unpacked());
-    EXPECT_FALSE(res.UsesPrivateFolder());
-    EXPECT_EQ(folder, res.Folder());
+    EXPECT_EQ("", res.Problem());
     EXPECT_EQ(folder, LanguageFolder());
     EXPECT_EQ(folder + "camlift.len", LanguageFileName());
     for (int i = 0; i < res.SkinStore1().Store().Count(); ++i) {
@@ -152,7 +155,8 @@ TEST_F(StrResTest, UnpacksTheBuiltInFilesAndRemovesThemAgain) {
     SetLanguage("cn");
     EXPECT_EQ("cn", CurrentLanguage());
     EXPECT_EQ(kUpgradeInfoCn, GetLangStrUtf8("IDS_UPGRADEINFO"));
-    EXPECT_EQ(Utf8ToLang(kUpgradeInfoCn, "cn"), GetLangStr("IDS_UPGRADEINFO"));
+    // Converted at lookup: the plain form is UTF-8 too.
+    EXPECT_EQ(kUpgradeInfoCn, GetLangStr("IDS_UPGRADEINFO"));
     SetLanguage("b5");
     EXPECT_EQ(kUpgradeInfoB5, GetLangStrUtf8("IDS_UPGRADEINFO"));
     SetLanguage("fr");
@@ -169,8 +173,8 @@ TEST_F(StrResTest, UnpacksTheBuiltInFilesAndRemovesThemAgain) {
 
 TEST_F(StrResTest, ProgramNameWithExtensionNamesFolderAndFiles) {
   TfrmStrRes res(StoreOf({{"en", "[StrRes]\r\nIDS_X=x\r\n"}}), temp_.path(), "C:/app/x.exe");
-  EXPECT_EQ(temp_.path() + "x.exe/", res.Folder());
-  EXPECT_TRUE(fs::is_regular_file(temp_.path() + "x.exe/x.len"));
+  EXPECT_EQ(0u, res.Folder().find(temp_.path() + "x.exe-"));
+  EXPECT_TRUE(fs::is_regular_file(res.Folder() + "x.len"));
   EXPECT_EQ("x", GetLangStr("IDS_X"));
 }
 
@@ -249,52 +253,97 @@ TEST_F(StrResTest, MessageBoxesGoThroughThePortInUtf8) {
   EXPECT_EQ("made|\xE8\xAD\xA6\xE5\x91\x8A|48", ui.shown[1]);  // 警告
 }
 
-TEST_F(StrResTest, SecondCopyLeavesTheFirstCopysFilesAlone) {
+TEST_F(StrResTest, EachCopyHasItsOwnFolderAndRemovesOnlyThat) {
   const std::string store = StoreOf({{"en", "[StrRes]\r\nIDS_A=a\r\n"}});
-  const std::string folder = temp_.path() + "camlift/";
+  auto first = std::make_unique<TfrmStrRes>(store, temp_.path(), "camlift");
+  const std::string first_folder = first->Folder();
   {
-    auto first = std::make_unique<TfrmStrRes>(store, temp_.path(), "camlift");
-    {
-      TfrmStrRes second(store, temp_.path(), "camlift");
-      EXPECT_EQ(folder, second.Folder());
-    }  // the second copy stops at the single-instance guard
-    EXPECT_TRUE(fs::is_regular_file(folder + "camlift.len"));
-    EXPECT_EQ("a", ReadLangValue("StrRes", "IDS_A"));
-    first.reset();
-    EXPECT_FALSE(fs::exists(folder));
-  }
-  {
-    // The same when the first copy ends first: the last one out removes the folder.
-    auto first = std::make_unique<TfrmStrRes>(store, temp_.path(), "camlift");
-    auto second = std::make_unique<TfrmStrRes>(store, temp_.path(), "camlift");
-    first.reset();
-    EXPECT_TRUE(fs::is_regular_file(folder + "camlift.len"));
-    second.reset();
-    EXPECT_FALSE(fs::exists(folder));
-  }
+    TfrmStrRes second(store, temp_.path(), "camlift");
+    EXPECT_NE(first_folder, second.Folder());
+  }  // the second copy stops at the single-instance guard
+  EXPECT_TRUE(fs::is_regular_file(first_folder + "camlift.len"));
+  first.reset();
+  EXPECT_FALSE(fs::exists(first_folder));
 }
 
-TEST_F(StrResTest, AnUnsafeSharedFolderIsNotUsed) {
-  TTempFolder elsewhere;
-  WriteFile(elsewhere.path() + "keep", "x");
-  fs::create_directory_symlink(elsewhere.path(), temp_.path() + "camlift");
+// Folders and files that the program did not make are never used or removed: a checkout named
+// like the program in the temporary folder, and a file someone put into the program's folder.
+TEST_F(StrResTest, NeverDeletesWhatItDidNotMake) {
+  const std::string user_folder = temp_.path() + "camlift/";
+  fs::create_directory(user_folder);
+  WriteFile(user_folder + "README", "mine");
+  WriteFile(user_folder + "camlift.len", "my own file");
+  fs::create_directory(user_folder + "src");
+  WriteFile(temp_.path() + "camlift.lock", "mine too");
   std::string folder;
   {
     TfrmStrRes res(StoreOf({{"en", "[StrRes]\r\nIDS_A=a\r\n"}}), temp_.path(), "camlift");
-    EXPECT_TRUE(res.UsesPrivateFolder());
     folder = res.Folder();
-    EXPECT_EQ(0u, folder.find(temp_.path() + "camlift-"));
+    EXPECT_NE(user_folder, folder);
     EXPECT_EQ("a", GetLangStr("IDS_A"));
+    WriteFile(folder + "notes.txt", "put here by the user");
   }
-  EXPECT_FALSE(fs::exists(folder));
-  EXPECT_TRUE(fs::is_symlink(temp_.path() + "camlift"));
-  EXPECT_EQ("x", ReadFile(elsewhere.path() + "keep"));
-  EXPECT_FALSE(fs::exists(elsewhere.path() + "camlift.len"));
+  EXPECT_EQ("mine", ReadFile(user_folder + "README"));
+  EXPECT_EQ("my own file", ReadFile(user_folder + "camlift.len"));
+  EXPECT_TRUE(fs::is_directory(user_folder + "src"));
+  EXPECT_EQ("mine too", ReadFile(temp_.path() + "camlift.lock"));
+  // Its own files went; the folder stays because it is not empty.
+  EXPECT_FALSE(fs::exists(folder + "camlift.len"));
+  EXPECT_EQ("put here by the user", ReadFile(folder + "notes.txt"));
+}
+
+TEST_F(StrResTest, AnUnwritableTemporaryFolderIsReported) {
+  TfrmStrRes res(StoreOf({{"en", "[StrRes]\r\nIDS_A=a\r\n"}}), temp_.path() + "missing/",
+                 "camlift");
+  EXPECT_FALSE(res.Unpacked());
+  EXPECT_EQ("", res.Folder());
+  EXPECT_NE(std::string::npos, res.Problem().find(temp_.path() + "missing/"));
+  EXPECT_EQ("", GetLangStr("IDS_A"));
+}
+
+// The options file's "lan" value becomes a file name: only a short code is taken.
+TEST_F(StrResTest, StartLanguageTakesOnlyAShortCode) {
+  TfrmStrRes res(EmbeddedLanguageStore(), temp_.path(), "camlift");
+  const std::string fallback = StartLanguageCode("");  // the system's default
+  struct Case {
+    std::string stored;
+    std::string expected;
+  } cases[] = {
+      {"cn", "cn"},
+      {"b5", "b5"},
+      {"fr", "en"},  // a code without a file
+      {std::string(5000, 'x'), fallback},
+      {"../../etc/passwd", fallback},
+      {"c n", fallback},
+      {"abcdefghi", fallback},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.expected, StartLanguageCode(c.stored)) << c.stored;
+  EXPECT_TRUE(IsLanguageCode("Ita"));
+  EXPECT_FALSE(IsLanguageCode(""));
+}
+
+TEST(AccessibleText, CaptionsWithoutTheirAccessKey) {
+  struct Case {
+    const char* caption;
+    const char* expected;
+  } cases[] = {
+      {"&OK", "OK"},
+      {"&Options...", "Options..."},
+      {"\xE7\xA1\xAE\xE5\xAE\x9A(&O)", "\xE7\xA1\xAE\xE5\xAE\x9A"},        // 确定(&O)
+      {"\xE9\x80\x89\xE9\xA1\xB9(&O)...", "\xE9\x80\x89\xE9\xA1\xB9..."},  // 选项(&O)...
+      {"Save && quit", "Save & quit"},
+      {"(&&)", "(&)"},
+      {"Upgrade System", "Upgrade System"},
+      {"end&", "end"},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.expected, AccessibleText(c.caption)) << c.caption;
 }
 
 TEST_F(StrResTest, DamagedStoreLeavesNoFilesAndDefaults) {
   TfrmStrRes res("not a store", temp_.path(), "camlift");
   EXPECT_FALSE(res.Unpacked());
+  EXPECT_EQ("the built-in language store is damaged", res.Problem());
   EXPECT_EQ(0, res.SkinStore1().Store().Count());
   SetLanguage("cn");
   EXPECT_EQ("en", CurrentLanguage());
@@ -315,11 +364,9 @@ TEST_F(StrResTest, ALookupOverlappingASwitchDoesNotFillTheNewLanguage) {
 }
 
 // Workers look texts up while the UI thread switches languages: every answer must be a whole
-// text of one language, and its UTF-8 form must have been converted with that language.
+// text of one language, converted with that language's code page.
 TEST_F(StrResTest, LookupsDuringLanguageSwitchesAreNeverTorn) {
   TfrmStrRes res(EmbeddedLanguageStore(), temp_.path(), "camlift");
-  const std::set<std::string> bytes_allowed = {kUpgradeInfoEn, Utf8ToLang(kUpgradeInfoCn, "cn"),
-                                               Utf8ToLang(kUpgradeInfoB5, "b5")};
   const std::set<std::string> utf8_allowed = {kUpgradeInfoEn, kUpgradeInfoCn, kUpgradeInfoB5};
   std::atomic<bool> stop{false};
   std::atomic<int> bad{0};
@@ -328,7 +375,7 @@ TEST_F(StrResTest, LookupsDuringLanguageSwitchesAreNeverTorn) {
     workers.emplace_back([&, t] {
       for (int i = 0; i < 500000 && !stop.load(); ++i) {
         if ((i + t) % 2 == 0) {
-          bad += bytes_allowed.count(GetLangStr("IDS_UPGRADEINFO")) == 0;
+          bad += utf8_allowed.count(GetLangStr("IDS_UPGRADEINFO")) == 0;
         } else {
           bad += utf8_allowed.count(GetLangStrUtf8("ids_upgradeinfo")) == 0;
         }
@@ -337,9 +384,8 @@ TEST_F(StrResTest, LookupsDuringLanguageSwitchesAreNeverTorn) {
   }
   // Right after a switch, the UI thread must see the new language, whatever a worker that
   // started its read before the switch stores afterwards.
-  const std::pair<const char*, std::string> switches[] = {{"cn", Utf8ToLang(kUpgradeInfoCn, "cn")},
-                                                          {"b5", Utf8ToLang(kUpgradeInfoB5, "b5")},
-                                                          {"en", kUpgradeInfoEn}};
+  const std::pair<const char*, std::string> switches[] = {
+      {"cn", kUpgradeInfoCn}, {"b5", kUpgradeInfoB5}, {"en", kUpgradeInfoEn}};
   int stale = 0;
   for (int i = 0; i < 3000; ++i) {
     const auto& [code, expected] = switches[i % 3];

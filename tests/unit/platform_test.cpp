@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "platform/broadcast.h"
 #include "platform/dispatcher.h"
 #include "platform/locale.h"
+#include "platform/paths.h"
+#include "platform/single_instance.h"
 #include "platform/timing.h"
+#include "support/temp_folder.h"
 #include "util/percent_encoding.h"
 
 namespace camlift {
@@ -124,6 +130,107 @@ TEST(Dispatcher, RunForServesCallsUntilTheTimeIsUp) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
   worker.join();
   EXPECT_EQ((std::vector<int>{0, 1, 2}), seen);
+}
+
+TEST(Paths, ProgramPathOfAReplacedProgramFile) {
+  EXPECT_EQ("/usr/bin/camlift", ProgramPathFromLink("/usr/bin/camlift (deleted)"));
+  EXPECT_EQ("/usr/bin/camlift", ProgramPathFromLink("/usr/bin/camlift"));
+  EXPECT_EQ(" (deleted)", ProgramPathFromLink(" (deleted)"));
+  EXPECT_EQ("", ProgramPathFromLink(""));
+  EXPECT_EQ(ExecutablePath(), ExecutablePath());
+  EXPECT_EQ(std::string::npos, ExecutablePath().find(" (deleted)"));
+}
+
+// The guard in the runtime folders a user may meet: the first copy is guarded, a second is not
+// first, and a guard that cannot be set up lets the copy run.
+class SingleInstance : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    saved_runtime_ = runtime ? runtime : "";
+    const char* tmp = std::getenv("TMPDIR");
+    saved_tmp_ = tmp ? tmp : "";
+    ::setenv("TMPDIR", (temp_.path() + "tmp").c_str(), 1);
+    std::filesystem::create_directories(temp_.path() + "tmp");
+  }
+  void TearDown() override {
+    Restore("XDG_RUNTIME_DIR", saved_runtime_);
+    Restore("TMPDIR", saved_tmp_);
+  }
+  static void Restore(const char* name, const std::string& value) {
+    if (value.empty()) {
+      ::unsetenv(name);
+    } else {
+      ::setenv(name, value.c_str(), 1);
+    }
+  }
+  test::TTempFolder temp_;
+  std::string saved_runtime_;
+  std::string saved_tmp_;
+};
+
+TEST_F(SingleInstance, LockAndChannelLiveInThePrivateRuntimeFolder) {
+  const std::string run = temp_.path() + "run";
+  ::mkdir(run.c_str(), 0700);
+  ::setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+  TSingleInstance first("IP Camera Camlift");
+  EXPECT_TRUE(first.IsFirst());
+  EXPECT_TRUE(first.Guarded());
+  EXPECT_EQ(run + "/IP_Camera_Camlift.lock", first.LockPath());
+  EXPECT_EQ(run + "/IP_Camera_Camlift.sock", first.ChannelName());
+  TSingleInstance second("IP Camera Camlift");
+  EXPECT_FALSE(second.IsFirst());
+}
+
+TEST_F(SingleInstance, AGuardThatCannotBeSetUpLetsTheProgramRun) {
+  const std::string fallback = temp_.path() + "tmp/camlift-" + std::to_string(::geteuid());
+  struct Case {
+    const char* what;
+    std::function<void()> prepare;
+    bool guarded;
+  } cases[] = {
+      {"removed runtime folder: the private fallback in the temporary folder",
+       [&] { ::setenv("XDG_RUNTIME_DIR", (temp_.path() + "gone").c_str(), 1); }, true},
+      {"runtime folder of another user: not used",
+       [&] {
+         ::mkdir((temp_.path() + "theirs").c_str(), 0700);
+         if (::geteuid() == 0) ::chown((temp_.path() + "theirs").c_str(), 65534, 65534);
+         ::setenv("XDG_RUNTIME_DIR", (temp_.path() + "theirs").c_str(), 1);
+       },
+       true},
+      {"fallback others may enter: made private again or not used",
+       [&] {
+         ::unsetenv("XDG_RUNTIME_DIR");
+         ::chmod(fallback.c_str(), 0777);
+       },
+       false},
+      {"fallback is a link to someone's folder: no guard, but the program runs",
+       [&] {
+         ::unsetenv("XDG_RUNTIME_DIR");
+         std::filesystem::remove_all(fallback);
+         std::filesystem::create_directories(temp_.path() + "elsewhere");
+         ::chmod((temp_.path() + "elsewhere").c_str(), 0700);
+         std::filesystem::create_directory_symlink(temp_.path() + "elsewhere", fallback);
+       },
+       false},
+      {"no temporary folder either",
+       [&] {
+         ::unsetenv("XDG_RUNTIME_DIR");
+         ::setenv("TMPDIR", (temp_.path() + "missing").c_str(), 1);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    if (std::string(c.what).find("another user") != std::string::npos && ::geteuid() != 0) continue;
+    c.prepare();
+    TSingleInstance instance("IP Camera Camlift");
+    EXPECT_TRUE(instance.IsFirst()) << c.what;
+    EXPECT_EQ(c.guarded, instance.Guarded()) << c.what;
+    EXPECT_EQ(c.guarded, instance.Problem().empty()) << c.what << ": " << instance.Problem();
+    if (c.guarded)
+      EXPECT_EQ(fallback + "/IP_Camera_Camlift.sock", instance.ChannelName()) << c.what;
+  }
+  EXPECT_FALSE(std::filesystem::exists(temp_.path() + "elsewhere/IP_Camera_Camlift.lock"));
 }
 
 }  // namespace

@@ -1,0 +1,148 @@
+#include "options_dialog.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "discovery/udp_endpoint.h"
+#include "i18n/str_res.h"
+#include "localize_form.h"
+#include "util/option_file.h"
+
+namespace camlift::gui {
+namespace {
+
+QString Lang(const char* id) { return QString::fromStdString(GetLangStrUtf8(id)); }
+
+std::string Trimmed(const QString& text) { return text.trimmed().toStdString(); }
+
+}  // namespace
+
+TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent), dispatcher_(this) {
+  setObjectName("frmOptions");
+  setWindowTitle("Options");
+  lblRepository = new QLabel("Firmware repository address:", this);
+  lblRepository->setObjectName("lblRepository");
+  edRepository = new QLineEdit(this);
+  edRepository->setObjectName("edRepository");
+  edRepository->setMinimumWidth(420);
+  lblRepository->setBuddy(edRepository);
+  lblRepositoryHint = new QLabel(this);
+  lblRepositoryHint->setObjectName("lblRepositoryHint");
+  lblRepositoryHint->setWordWrap(true);
+  btnTest = new QPushButton("&Test", this);
+  btnTest->setObjectName("btnTest");
+  btnTest->setAutoDefault(false);
+  lblTestResult = new QLabel(this);
+  lblTestResult->setObjectName("lblTestResult");
+  lblTestResult->setWordWrap(true);
+  lblTestResult->setTextFormat(Qt::PlainText);
+  btnOK = new QPushButton("&OK", this);
+  btnOK->setObjectName("btnOK");
+  btnOK->setDefault(true);
+  btnCancel = new QPushButton("&Cancel", this);
+  btnCancel->setObjectName("btnCancel");
+  btnCancel->setAutoDefault(false);
+
+  auto* layout = new QVBoxLayout(this);
+  auto* field = new QHBoxLayout;
+  field->addWidget(lblRepository);
+  field->addWidget(edRepository, 1);
+  field->addWidget(btnTest);
+  layout->addLayout(field);
+  layout->addWidget(lblRepositoryHint);
+  layout->addWidget(lblTestResult);
+  layout->addStretch(1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(btnOK);
+  buttons->addWidget(btnCancel);
+  layout->addLayout(buttons);
+
+  connect(btnTest, &QPushButton::clicked, this, [this] { btnTestClick(); });
+  connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
+  connect(btnCancel, &QPushButton::clicked, this, [this] { reject(); });
+}
+
+TfrmOptions::~TfrmOptions() { StopTest(); }
+
+int TfrmOptions::ShowModal() {
+  LocalizeForm(this);
+  loaded_ = TOptionFile().ReadString("Global", "repository", "");
+  edRepository->setText(QString::fromStdString(loaded_));
+  lblTestResult->clear();
+  edRepository->setFocus();
+  const int result = exec();
+  StopTest();  // a test still running has nobody to tell its answer to
+  return result;
+}
+
+void TfrmOptions::ShowResult(const QString& text, bool good) {
+  lblTestResult->setStyleSheet(good ? "color: darkgreen;" : "color: red;");
+  lblTestResult->setText(text);
+}
+
+void TfrmOptions::btnTestClick() {
+  if (Testing()) return;
+  const std::string url = Trimmed(edRepository->text());
+  if (CheckRepositoryInput(url) != TRepositoryInput::Valid) {
+    ShowResult(Lang("IDS_REPOINVALID"), false);
+    return;
+  }
+  ShowResult(Lang("IDS_REPOTESTING"), true);
+  btnTest->setEnabled(false);
+  cancel_test_ = false;
+  // The fetch may take the repository time-outs: it runs on a thread of its own, and its answer
+  // comes back through the UI hand-off.
+  test_finished_ = false;
+  const int generation = ++test_generation_;
+  test_thread_ = std::thread([this, url, generation] {
+    const TRepositoryCheck check = CheckRepository(url, &cancel_test_);
+    if (!cancel_test_) {
+      dispatcher_.Invoke([this, &check] {
+        if (check.ok) {
+          ShowResult(Lang("IDS_REPOTESTOK") + QString::number(check.sections), true);
+        } else {
+          ShowResult(Lang("IDS_REPOTESTFAIL") + QString::fromStdString(check.error) + " (" +
+                         QString::fromStdString(check.url) + ")",
+                     false);
+        }
+      });
+    }
+    test_finished_ = true;
+    // Joined on the UI thread once this thread is past its last hand-off.
+    QMetaObject::invokeMethod(this, [this, generation] {
+      // A test that was stopped meanwhile has been joined already; a newer one is not ours.
+      if (generation != test_generation_) return;
+      if (test_thread_.joinable()) test_thread_.join();
+      btnTest->setEnabled(true);
+      emit testFinished();
+    });
+  });
+}
+
+void TfrmOptions::StopTest() {
+  if (!test_thread_.joinable()) return;
+  cancel_test_ = true;
+  // The thread may be handing its answer over right now: serve it while waiting.
+  WaitServingUi(dispatcher_, [this] { return test_finished_.load(); });
+  test_thread_.join();
+  ++test_generation_;
+  btnTest->setEnabled(true);
+}
+
+void TfrmOptions::btnOKClick() {
+  const std::string url = Trimmed(edRepository->text());
+  if (CheckRepositoryInput(url) == TRepositoryInput::Invalid) {
+    ShowResult(Lang("IDS_REPOINVALID"), false);
+    edRepository->setFocus();
+    return;
+  }
+  if (url != loaded_) TOptionFile().WriteString("Global", "repository", url);
+  accept();
+}
+
+}  // namespace camlift::gui

@@ -1,0 +1,92 @@
+#include "upgrade/repository_check.h"
+
+#include "platform/timing.h"
+#include "upgrade/repository_url.h"
+#include "util/curl_transfer.h"
+#include "util/ini_file.h"
+#include "util/tools.h"
+
+namespace camlift {
+namespace {
+
+struct TMemorySink {
+  std::string bytes;
+  bool full = false;
+};
+
+std::size_t WriteToMemory(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* sink = static_cast<TMemorySink*>(user);
+  const std::size_t n = size * count;
+  if (sink->bytes.size() + n > TTools::kMaxPageBytes) {
+    sink->full = true;
+    return 0;
+  }
+  sink->bytes.append(data, n);
+  return n;
+}
+
+}  // namespace
+
+TRepositoryInput CheckRepositoryInput(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return TRepositoryInput::Empty;
+  const std::string url = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  std::string rest;
+  if (url.rfind("http://", 0) == 0) {
+    rest = url.substr(7);
+  } else if (url.rfind("https://", 0) == 0) {
+    rest = url.substr(8);
+  } else {
+    return TRepositoryInput::Invalid;
+  }
+  const std::string host = rest.substr(0, rest.find_first_of("/?#"));
+  if (host.empty() || host.front() == ':') return TRepositoryInput::Invalid;
+  for (const char c : url) {
+    // Blanks and control characters have no place in an address.
+    if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F) return TRepositoryInput::Invalid;
+  }
+  return TRepositoryInput::Valid;
+}
+
+TRepositoryCheck CheckRepository(const std::string& base_url, const std::atomic<bool>* cancel) {
+  TRepositoryCheck check;
+  const std::string base = NormaliseRepositoryUrl(base_url);
+  if (base.empty()) {
+    check.error = "not an http or https address";
+    return check;
+  }
+  check.url = base + "system/firmware.txt";
+  CurlEasy easy = MakeCurlEasy();
+  if (!easy) {
+    check.error = "no HTTP client";
+    return check;
+  }
+  CURL* h = easy.get();
+  TMemorySink sink;
+  curl_easy_setopt(h, CURLOPT_URL, check.url.c_str());
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(Millis(Wait::DownloadConnect)));
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteToMemory);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+  TransferControl control;
+  control.idle_timeout_ms = Millis(Wait::DownloadStall);
+  control.cancel = cancel;
+  const TransferResult result = PerformTransfer(h, control);
+  if (sink.full) {
+    check.error = "the catalogue is too large";
+  } else if (result.cancelled) {
+    check.error = "cancelled";
+  } else if (result.idle_timeout) {
+    check.error = "no answer in time";
+  } else if (!result.ok()) {
+    check.error = result.error.empty() ? "the transfer failed" : result.error;
+  } else if (result.status < 200 || result.status >= 300) {
+    check.error = "HTTP " + std::to_string(result.status);
+  } else {
+    check.ok = true;
+    check.sections = static_cast<int>(ParseIni(sink.bytes).SectionNames().size());
+  }
+  return check;
+}
+
+}  // namespace camlift

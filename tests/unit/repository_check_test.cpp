@@ -1,0 +1,91 @@
+// The Options dialog's repository test: what counts as an address, and the fetch of the system
+// catalogue against the simulated repository.
+#include "upgrade/repository_check.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "sim_repository.h"
+#include "support/temp_folder.h"
+
+namespace camlift {
+namespace {
+
+TEST(RepositoryCheck, WhatTheFieldMayHold) {
+  struct Case {
+    const char* text;
+    TRepositoryInput expected;
+  } cases[] = {
+      {"", TRepositoryInput::Empty},
+      {"   ", TRepositoryInput::Empty},
+      {"http://firmware.example.com/FM/", TRepositoryInput::Valid},
+      {" https://10.0.0.5:8080/FM ", TRepositoryInput::Valid},
+      {"http://h", TRepositoryInput::Valid},
+      {"ftp://firmware.example.com/FM/", TRepositoryInput::Invalid},
+      {"firmware.example.com/FM/", TRepositoryInput::Invalid},
+      {"file:///etc/", TRepositoryInput::Invalid},
+      {"http://", TRepositoryInput::Invalid},
+      {"http:///FM/", TRepositoryInput::Invalid},
+      {"http://:80/FM/", TRepositoryInput::Invalid},
+      {"http://a b/FM/", TRepositoryInput::Invalid},
+      {"HTTP://upper.example/", TRepositoryInput::Invalid},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.expected, CheckRepositoryInput(c.text)) << c.text;
+}
+
+class RepositoryCheckServer : public ::testing::Test {
+ protected:
+  std::unique_ptr<sim::TSimRepository> Serve(std::set<sim::TRepoFault> faults = {}) {
+    sim::TRepoConfig config;
+    config.root = temp_.path();
+    config.faults = std::move(faults);
+    auto repo = std::make_unique<sim::TSimRepository>(config, recorder_);
+    repo->Start();
+    return repo;
+  }
+  test::TTempFolder temp_;
+  std::shared_ptr<sim::TSimRecorder> recorder_ = std::make_shared<sim::TSimRecorder>();
+};
+
+TEST_F(RepositoryCheckServer, CountsTheSectionsOfTheSystemCatalogue) {
+  std::filesystem::create_directories(temp_.path() + "system");
+  test::WriteFile(temp_.path() + "system/firmware.txt",
+                  "[P100]\r\nSysVer=2.0.0.1\r\n[M200]\r\nSysVer=3.0\r\n[K1]\r\nSysVer=1\r\n");
+  auto repo = Serve();
+  TRepositoryCheck check = CheckRepository(repo->BaseUrl());
+  EXPECT_TRUE(check.ok) << check.error;
+  EXPECT_EQ(3, check.sections);
+  EXPECT_EQ(repo->BaseUrl() + "system/firmware.txt", check.url);
+  // Without the final "/" the same catalogue is asked.
+  std::string base = repo->BaseUrl();
+  base.pop_back();
+  EXPECT_EQ(3, CheckRepository(base).sections);
+}
+
+TEST_F(RepositoryCheckServer, SaysWhyItFailed) {
+  {
+    auto repo = Serve();  // no catalogue at all
+    const TRepositoryCheck check = CheckRepository(repo->BaseUrl());
+    EXPECT_FALSE(check.ok);
+    EXPECT_EQ("HTTP 404", check.error);
+  }
+  std::filesystem::create_directories(temp_.path() + "system");
+  test::WriteFile(temp_.path() + "system/firmware.txt", "[P100]\r\nSysVer=2.0.0.1\r\n");
+  {
+    auto repo = Serve({sim::TRepoFault::Catalog500});
+    EXPECT_EQ("HTTP 500", CheckRepository(repo->BaseUrl()).error);
+  }
+  {
+    auto repo = Serve();
+    const std::string url = repo->BaseUrl();
+    repo->Stop();
+    const TRepositoryCheck check = CheckRepository(url);
+    EXPECT_FALSE(check.ok);
+    EXPECT_FALSE(check.error.empty());
+  }
+  EXPECT_EQ("not an http or https address", CheckRepository("ftp://x/").error);
+}
+
+}  // namespace
+}  // namespace camlift
