@@ -29,7 +29,7 @@ struct FetchOptions {
 bool PrintRepositoryProblem(const TUpgradeObject& upgrader) {
   const TRepositoryProblem& problem = upgrader.RepositoryProblem();
   if (problem.key.empty()) return false;
-  std::cerr << "camlift: " << LangToConsole(GetLangStr(problem.key) + problem.detail) << "\n";
+  std::cerr << "camlift: " << GetLangStr(problem.key) + problem.detail << "\n";
   return true;
 }
 

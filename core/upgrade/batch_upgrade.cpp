@@ -123,7 +123,7 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
                            : upgrader->DownloadFirmware(status.md5);
   if (!ready) {
     outcome.plan = "download failed";
-    outcome.reason = LangToUtf8(GetLangStr("IDS_DOWNLOADERR"), CurrentLanguage());
+    outcome.reason = GetLangStr("IDS_DOWNLOADERR");
     outcome.result.status = TUpgradeStatus::Failed;
     return outcome;
   }

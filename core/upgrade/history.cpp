@@ -88,7 +88,7 @@ THistoryEntry HistoryEntryOf(const std::string& source, int series, const TUpgra
   entry.firmware_file = ToValidUtf8(entry.firmware_file);
   entry.archive_md5 = LowerAscii(TrimText(archive_md5));
   entry.result = TBatchUpgrade::ResultText(result.status);
-  entry.reason = ToValidUtf8(LangToUtf8(result.last_log, CurrentLanguage()));
+  entry.reason = ToValidUtf8(result.last_log);  // log text is UTF-8 from the worker on
   entry.log_file = log_file;
   return entry;
 }
