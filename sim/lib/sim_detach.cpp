@@ -36,13 +36,22 @@ void DetachUntilReady() {
   ::setsid();  // no terminal: Ctrl+C in the shell and its hang-up leave the simulator running
   ::dup2(fds[1], STDOUT_FILENO);
   ::close(fds[1]);
+  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (null >= 0) {
+    ::dup2(null, STDIN_FILENO);
+    ::close(null);
+  }
 }
 
 void ReleaseParent() {
   std::cout.flush();
+  std::cerr.flush();
+  // stderr too: a caller that reads it (out=$(camlift-sim ... --detach 2>&1)) would otherwise
+  // wait for the simulator to end.
   const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
   if (null >= 0) {
     ::dup2(null, STDOUT_FILENO);
+    ::dup2(null, STDERR_FILENO);
     ::close(null);
   }
 }
