@@ -50,15 +50,15 @@ in_ns "$client" "$CAMLIFT_SIM_EXE" repo add --root "$work/repo" --folder system 
   fail "repo add"
 in_ns "$client" "$CAMLIFT_SIM_EXE" repo serve --root "$work/repo" --ip 127.0.0.1 --port 18091 \
   --detach >"$work/repo.out" 2>&1 || fail "repo serve"
+pids+=("$(sed -n 's/.*background as process \([0-9]*\) .*/\1/p' "$work/repo.out")")
 grep -q '^export CAMLIFT_TIME_SCALE=0.01 CAMLIFT_BROADCAST_ADDR=127.255.255.255$' \
   "$work/repo.out" || fail "the simulator did not print the line a client needs"
-pids+=("$(sed -n 's/.*background as process \([0-9]*\) .*/\1/p' "$work/repo.out")")
 in_ns "$camera_ns" "$CAMLIFT_SIM_EXE" camera --series K --ip 192.0.2.5 --port 8081 \
   --password 123456 --sys-version 3.1.8.7 --record "$work/camera.jsonl" --detach \
   >"$work/camera.out" 2>&1 || fail "the K camera did not start"
 pids+=("$(sed -n 's/.*background as process \([0-9]*\) .*/\1/p' "$work/camera.out")")
 # A camera outside 127.0.0.0/8: the client's own search of every adapter reaches it.
-grep -q '^export CAMLIFT_TIME_SCALE=0.01$' "$work/camera.out" ||
+grep -q '^export CAMLIFT_TIME_SCALE=0.01; unset CAMLIFT_BROADCAST_ADDR$' "$work/camera.out" ||
   fail "the camera's client line: $(tail -1 "$work/camera.out")"
 
 in_ns "$client" "$CAMLIFT_EXE" upgrade --series K --ip 192.0.2.5 --port 8081 --password 123456 \
