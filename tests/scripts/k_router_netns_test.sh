@@ -75,9 +75,9 @@ grep -qF '"direct":false' "$work/searches.log" && fail "a broadcast crossed the 
 # Nothing but loopback and no CAMLIFT_BROADCAST_ADDR: 255.255.255.255 has no route.
 in_ns "$lonely_ns" "$CAMLIFT_EXE" search --passes 1 >"$work/search.out" 2>&1 ||
   fail "camlift search failed"
-grep -q "The search datagram could not be sent to 255\.255\.255\.255:10000: Network is unreachable" \
+grep -q "^The search datagram could not be sent to 255\.255\.255\.255:10000, 4000, 10139, 7999, 6801: Network is unreachable$" \
   "$work/search.out" || fail "camlift search does not say why its search could not go out"
-[ "$(grep -c "255\.255\.255\.255:10000:" "$work/search.out")" -eq 1 ] ||
+[ "$(grep -c "could not be sent" "$work/search.out")" -eq 1 ] ||
   fail "a refused send is named more than once"
 # A K camera on loopback there: the broadcast cannot go out, the search sent straight to the
 # camera finds it, and the upgrade works without CAMLIFT_BROADCAST_ADDR.
