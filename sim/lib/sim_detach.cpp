@@ -1,6 +1,7 @@
 #include "sim_detach.h"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,7 +31,14 @@ void DetachUntilReady() {
       seen.append(buffer, static_cast<std::size_t>(n));
     }
     std::fflush(stdout);
-    ::_exit(seen.find("camlift-sim: ready") != std::string::npos ? 0 : 1);
+    if (seen.find("camlift-sim: ready") != std::string::npos) ::_exit(0);
+    // The pipe closed without the ready line: the simulator has ended (its reason, if it could
+    // give one, is on stderr). Collect it and say so, also for a crash that printed nothing.
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    std::fputs("camlift-sim: the simulator ended before it was ready\n", stderr);
+    ::_exit(1);
   }
   ::close(fds[0]);
   ::setsid();  // no terminal: Ctrl+C in the shell and its hang-up leave the simulator running

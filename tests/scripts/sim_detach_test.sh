@@ -34,6 +34,8 @@ status=$?
 [ "$status" -eq 1 ] || fail "a start on a taken address ended with status $status: $out"
 grep -q "cannot listen on 127.0.0.5:8081: Address already in use" <<<"$out" ||
   fail "the failed start does not say why: $out"
+grep -qx "camlift-sim: the simulator ended before it was ready" <<<"$out" ||
+  fail "the failed start does not say that the simulator ended: $out"
 running="$(pgrep -x camlift-sim | wc -l)"
 [ "$running" -eq 1 ] || fail "$running simulators run after a failed start"
 
