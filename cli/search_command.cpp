@@ -136,8 +136,8 @@ int RunSearch(const TSearchOptions& options) {
   } else if (!outcome.diagnostics.SendProblems.empty()) {
     // Cameras answered, but a search that could not go out may have missed others.
     const TCliSession session(options.lang);
-    for (const TSendProblem& problem : outcome.diagnostics.SendProblems) {
-      std::cerr << SendProblemLine(problem) << "\n";
+    for (const std::string& line : SendProblemLines(outcome.diagnostics.SendProblems)) {
+      std::cerr << line << "\n";
     }
   }
   return kExitOk;

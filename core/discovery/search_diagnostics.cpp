@@ -1,5 +1,7 @@
 #include "discovery/search_diagnostics.h"
 
+#include <system_error>
+
 #include "i18n/str_res.h"
 #include "platform/socket.h"
 
@@ -77,14 +79,31 @@ std::vector<std::string> DiagnosticLines(const TSearchDiagnostics& diagnostics) 
   if (!diagnostics.UnansweredAddress.empty()) {
     lines.push_back(Text(kNoAnswer) + " " + diagnostics.UnansweredAddress);
   }
-  for (const TSendProblem& problem : diagnostics.SendProblems) {
-    lines.push_back(SendProblemLine(problem));
+  for (std::string& line : SendProblemLines(diagnostics.SendProblems)) {
+    lines.push_back(std::move(line));
   }
   return lines;
 }
 
-std::string SendProblemLine(const TSendProblem& problem) {
-  return Text(kNotSent) + " " + SendProblemText(problem);
+std::vector<std::string> SendProblemLines(const std::vector<TSendProblem>& problems) {
+  // One line per address and reason: a missing route refuses the datagrams of every dialect.
+  std::vector<std::string> lines;
+  std::vector<bool> done(problems.size(), false);
+  for (std::size_t i = 0; i < problems.size(); ++i) {
+    if (done[i]) continue;
+    std::string ports;
+    for (std::size_t j = i; j < problems.size(); ++j) {
+      if (done[j] || problems[j].Address != problems[i].Address ||
+          problems[j].Error != problems[i].Error) {
+        continue;
+      }
+      done[j] = true;
+      ports += (ports.empty() ? "" : ", ") + std::to_string(problems[j].Port);
+    }
+    lines.push_back(Text(kNotSent) + " " + AddressText(problems[i].Address) + ":" + ports + ": " +
+                    std::generic_category().message(problems[i].Error));
+  }
+  return lines;
 }
 
 }  // namespace camlift

@@ -27,9 +27,9 @@ struct TSearchDiagnostics {
 // lacks a text): addresses, interfaces, ports, the unanswered address, the refused sends.
 std::vector<std::string> DiagnosticLines(const TSearchDiagnostics& diagnostics);
 
-// One refused send: "The search datagram could not be sent to 255.255.255.255:10000: Network is
-// unreachable" (UTF-8, in the current language).
-std::string SendProblemLine(const TSendProblem& problem);
+// The refused sends, one line per address and reason: "The search datagram could not be sent to
+// 255.255.255.255:10000, 7999: Network is unreachable" (UTF-8, in the current language).
+std::vector<std::string> SendProblemLines(const std::vector<TSendProblem>& problems);
 
 // A language text as UTF-8, or fallback when the language has none.
 std::string LangTextOr(const std::string& id, const std::string& fallback);

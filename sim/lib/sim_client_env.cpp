@@ -16,7 +16,8 @@ std::string ClientEnvironmentLine(const TScenario& scenario, const std::string& 
   std::string line = "export CAMLIFT_TIME_SCALE=" + (scale_text.empty() ? "1" : scale_text);
   bool loopback = true;
   for (const TCameraConfig& camera : scenario.cameras) loopback = loopback && OnLoopback(camera.ip);
-  if (loopback) line += " CAMLIFT_BROADCAST_ADDR=127.255.255.255";
+  // The README's examples export the loopback broadcast: a shell that ran one would keep it.
+  line += loopback ? " CAMLIFT_BROADCAST_ADDR=127.255.255.255" : "; unset CAMLIFT_BROADCAST_ADDR";
   return line;
 }
 

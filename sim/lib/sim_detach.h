@@ -8,7 +8,8 @@ namespace camlift::sim {
 // parent copies that output to its own stdout until the child lets go of it, then exits: 0 when
 // the child said "camlift-sim: ready", 1 when it ended before (its error is on stderr).
 void DetachUntilReady();
-// In the child, after the ready line: stdout goes to /dev/null and the parent returns.
+// In the child, after the ready line: stdout and stderr go to /dev/null (stdin already does) and
+// the parent returns; the simulator's later messages are not shown.
 void ReleaseParent();
 
 }  // namespace camlift::sim

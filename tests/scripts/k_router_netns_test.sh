@@ -50,15 +50,15 @@ in_ns "$client" "$CAMLIFT_SIM_EXE" repo add --root "$work/repo" --folder system 
   fail "repo add"
 in_ns "$client" "$CAMLIFT_SIM_EXE" repo serve --root "$work/repo" --ip 127.0.0.1 --port 18091 \
   --detach >"$work/repo.out" 2>&1 || fail "repo serve"
+pids+=("$(sed -n 's/.*background as process \([0-9]*\) .*/\1/p' "$work/repo.out")")
 grep -q '^export CAMLIFT_TIME_SCALE=0.01 CAMLIFT_BROADCAST_ADDR=127.255.255.255$' \
   "$work/repo.out" || fail "the simulator did not print the line a client needs"
-pids+=("$(sed -n 's/.*background as process \([0-9]*\) .*/\1/p' "$work/repo.out")")
 in_ns "$camera_ns" "$CAMLIFT_SIM_EXE" camera --series K --ip 192.0.2.5 --port 8081 \
   --password 123456 --sys-version 3.1.8.7 --record "$work/camera.jsonl" --detach \
   >"$work/camera.out" 2>&1 || fail "the K camera did not start"
 pids+=("$(sed -n 's/.*background as process \([0-9]*\) .*/\1/p' "$work/camera.out")")
 # A camera outside 127.0.0.0/8: the client's own search of every adapter reaches it.
-grep -q '^export CAMLIFT_TIME_SCALE=0.01$' "$work/camera.out" ||
+grep -q '^export CAMLIFT_TIME_SCALE=0.01; unset CAMLIFT_BROADCAST_ADDR$' "$work/camera.out" ||
   fail "the camera's client line: $(tail -1 "$work/camera.out")"
 
 in_ns "$client" "$CAMLIFT_EXE" upgrade --series K --ip 192.0.2.5 --port 8081 --password 123456 \
@@ -75,9 +75,9 @@ grep -qF '"direct":false' "$work/searches.log" && fail "a broadcast crossed the 
 # Nothing but loopback and no CAMLIFT_BROADCAST_ADDR: 255.255.255.255 has no route.
 in_ns "$lonely_ns" "$CAMLIFT_EXE" search --passes 1 >"$work/search.out" 2>&1 ||
   fail "camlift search failed"
-grep -q "The search datagram could not be sent to 255\.255\.255\.255:10000: Network is unreachable" \
+grep -q "^The search datagram could not be sent to 255\.255\.255\.255:10000, 4000, 10139, 7999, 6801: Network is unreachable$" \
   "$work/search.out" || fail "camlift search does not say why its search could not go out"
-[ "$(grep -c "255\.255\.255\.255:10000:" "$work/search.out")" -eq 1 ] ||
+[ "$(grep -c "could not be sent" "$work/search.out")" -eq 1 ] ||
   fail "a refused send is named more than once"
 # A K camera on loopback there: the broadcast cannot go out, the search sent straight to the
 # camera finds it, and the upgrade works without CAMLIFT_BROADCAST_ADDR.

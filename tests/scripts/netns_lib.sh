@@ -16,10 +16,20 @@ work="$(mktemp -d)"
 pids=()
 namespaces=()
 
+# The processes still running in the script's namespaces: a simulator started with --detach is
+# no child of the script, and one whose start failed half-way is in no list.
+ns_pids() {
+  local ns
+  for ns in "${namespaces[@]}"; do ip netns pids "$ns" 2>/dev/null; done
+}
+
 cleanup() {
-  local pid ns
+  local pid ns i
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  for pid in $(ns_pids); do kill "$pid" 2>/dev/null; done
+  for i in $(seq 1 50); do [ -z "$(ns_pids)" ] && break; sleep 0.1; done
+  for pid in $(ns_pids); do kill -KILL "$pid" 2>/dev/null; done
   for ns in "${namespaces[@]}"; do ip netns delete "$ns" 2>/dev/null; done
   rm -rf "$work"
 }

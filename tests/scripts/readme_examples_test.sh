@@ -6,8 +6,8 @@
 #   <!-- example: NAME after=FIRST -->     runs after example FIRST, in the same shell
 #
 # Each example runs in namespaces of its own (network with only loopback, mount with an empty
-# /tmp, process: whatever it leaves running ends with it), with camlift and camlift-sim of this
-# build on the PATH, HOME in that /tmp, from a folder where sim/ is the source tree's, under
+# /tmp and everything else read-only, process: whatever it leaves running ends with it), in a
+# clean environment with camlift and camlift-sim of this build on the PATH, HOME in that /tmp, from a folder where sim/ is the source tree's, under
 # `bash -e -o pipefail`, bounded in time. It passes when the block ends with status 0. An
 # unmarked ```sh block that runs camlift-sim is an error: every example that can run on one
 # machine is marked. Needs root; exit 77 (skipped) otherwise.
@@ -81,23 +81,27 @@ mkdir -p "$bin"
 ln -s "$CAMLIFT_EXE" "$bin/camlift"
 ln -s "$CAMLIFT_SIM_EXE" "$bin/camlift-sim"
 
-# Runs one example in its namespaces; its output goes to $work/NAME.out.
+# Runs one example in its namespaces; its output goes to $work/NAME.out. Inside, every file
+# system but a fresh /tmp is read-only (the source tree, the build and the host's folders stay as
+# they are), /proc shows only the example's processes, and the environment is a clean one: the
+# variables of the test run and of the developer's shell (CAMLIFT_*, XDG_*, TMPDIR) stay outside,
+# an example sets what it needs.
 run_example() {
   local name="$1"
   script_of "$name" >"$work/$name.run" || return 1
-  # The variables of the test environment stay outside: an example sets what it needs.
-  timeout -k 5 "$limit" env -u CAMLIFT_TIME_SCALE -u CAMLIFT_BROADCAST_ADDR \
-    PATH="$bin:$PATH" ROOT="$root" SCRIPT="$work/$name.run" \
-    unshare --net --mount --pid --fork --kill-child bash -c '
+  timeout -k 5 "$limit" env -i PATH="$bin:$PATH" ROOT="$root" SCRIPT="$work/$name.run" \
+    unshare --net --mount --propagation private --pid --fork --mount-proc --kill-child bash -c '
       set -e
       ip link set lo up
       script="$(cat "$SCRIPT")"
+      while read -r _ _ _ _ point options _; do
+        case ",$options," in *,rw,*) mount -o remount,bind,ro "$point" ;; esac
+      done </proc/self/mountinfo
       mount -t tmpfs camlift-example /tmp
-      export HOME=/tmp/home
-      mkdir -p "$HOME/example"
-      cd "$HOME/example"
+      mkdir -p /tmp/home/example
+      cd /tmp/home/example
       ln -s "$ROOT/sim" sim
-      exec bash -e -o pipefail -c "$script"
+      exec env -u ROOT -u SCRIPT HOME=/tmp/home bash -e -o pipefail -c "$script"
     ' >"$work/$name.out" 2>&1
 }
 

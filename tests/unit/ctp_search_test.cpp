@@ -200,5 +200,30 @@ TEST_F(CtpVersionSearch, TheCameraAnswersASearchSentToItsAddress) {
   EXPECT_TRUE(direct);
 }
 
+// Beside the search sent to the camera, the broadcast still goes out as always: another camera
+// on the segment hears it.
+TEST_F(CtpVersionSearch, TheBroadcastStillGoesOut) {
+  const std::string ip = "127.31.7.67";
+  auto recorder = std::make_shared<sim::TSimRecorder>();
+  sim::TCtpSearchResponder camera([&] { return Identity(ip, "3.4.5.6"); }, recorder, "camera");
+  sim::TCtpSearchResponder other([] { return Identity("127.31.7.68", "9.9.9.9"); }, recorder,
+                                 "other");
+  auto ctp = std::make_shared<sim::TCtpCamera>(sim::TCtpCameraSettings{}, recorder);
+  sim::TCtpStandaloneServer tcp(ctp, ip);
+
+  ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255.255", 1);
+  std::string version;
+  ReadVersionBySearch(ip, tcp.port(), version);
+  EXPECT_EQ("3.4.5.6 ", version);
+
+  int broadcasts_heard_by_other = 0;
+  for (const auto& entry : recorder->Entries()) {
+    if (entry.value("protocol", "") != "CTP-search" || entry["name"] != "other") continue;
+    EXPECT_FALSE(entry.value("direct", true));
+    ++broadcasts_heard_by_other;
+  }
+  EXPECT_LE(1, broadcasts_heard_by_other);  // a test beside this one may broadcast too
+}
+
 }  // namespace
 }  // namespace camlift

@@ -172,17 +172,22 @@ TEST(SearchDiagnostics, LinesNameAddressesInterfacesAndPorts) {
   nothing.Targets.Addresses = {Ip("255.255.255.255")};
   nothing.Ports = {{10000, 10001}, {3565, 0}};
   nothing.UnansweredAddress = "10.1.1.1:8080";
+  // One line per address and reason, the ports in the order they were refused.
   nothing.SendProblems = {{Ip("255.255.255.255"), 10000, ENETUNREACH},
-                          {Ip("192.0.2.255"), 7999, EACCES}};
+                          {Ip("192.0.2.255"), 7999, EACCES},
+                          {Ip("255.255.255.255"), 7999, ENETUNREACH},
+                          {Ip("255.255.255.255"), 3565, EPERM}};
   EXPECT_EQ((std::vector<std::string>{
                 "Addresses searched: 255.255.255.255",
                 "No network interface with a broadcast address is up.",
                 "Local UDP ports in use by another program (others taken instead): 10000 -> 10001",
                 "Local UDP ports that could not be bound (that search is off): 3565",
                 "No answer from the address typed in: 10.1.1.1:8080",
-                "The search datagram could not be sent to 255.255.255.255:10000: Network is "
+                "The search datagram could not be sent to 255.255.255.255:10000, 7999: Network is "
                 "unreachable",
                 "The search datagram could not be sent to 192.0.2.255:7999: Permission denied",
+                "The search datagram could not be sent to 255.255.255.255:3565: Operation not "
+                "permitted",
             }),
             DiagnosticLines(nothing));
 
