@@ -2,6 +2,8 @@
 
 #include <limits.h>
 #include <pwd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -47,8 +49,26 @@ std::string XdgHomeFolder(const char* variable, const char* below_home) {
   return WithSlash(home) + below_home + "/" + kAppFolder;
 }
 
+}  // namespace
+
+// For a user without a home folder: never the shared temporary folder itself, and never a folder
+// (or a link) that another user made there in our name.
+std::string PrivateTempFolder() {
+  const std::string fixed = TempFolder() + "camlift-" + std::to_string(::geteuid());
+  ::mkdir(fixed.c_str(), 0700);
+  struct stat st {};
+  if (::lstat(fixed.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+      (st.st_mode & 077) == 0) {
+    return fixed + "/";
+  }
+  std::string fresh = TempFolder() + "camlift-XXXXXX";
+  return ::mkdtemp(fresh.data()) ? fresh + "/" : std::string();
+}
+
+namespace {
+
 std::string CreatedFolder(std::string folder) {
-  if (folder.empty()) folder = TempFolder();
+  if (folder.empty()) return PrivateTempFolder();
   folder = WithSlash(folder);
   TTools::ForceDirs(folder);
   return folder;
@@ -90,14 +110,18 @@ void SetWorkFolder(const std::string& folder) {
 
 std::string WorkFolder() { return CacheFolder(); }
 
-bool IsInstalledProgramFolder(const std::string& folder) {
+bool IsSystemProgramFolder(const std::string& folder) {
   const std::string with_slash = WithSlash(folder);
   for (const char* system : {CAMLIFT_INSTALL_BINDIR, "/usr/bin", "/usr/local/bin", "/bin",
                              "/usr/games", "/usr/local/games"}) {
     if (with_slash == WithSlash(system)) return true;
   }
-  // As root every folder is writable, so only the list above can tell /usr/bin from a build tree.
-  return !IsWritableFolder(folder);
+  return false;
+}
+
+bool IsInstalledProgramFolder(const std::string& folder) {
+  // As root every folder is writable, so only the list can tell /usr/bin from a build tree.
+  return IsSystemProgramFolder(folder) || !IsWritableFolder(folder);
 }
 
 bool ProgramIsInstalled() { return IsInstalledProgramFolder(TTools::ModulePath()); }
@@ -139,8 +163,24 @@ std::string StateFolder() {
   return CreatedFolder(DataFolderFor(TTools::ModulePath(), XdgStateFolder()));
 }
 
+std::string DefaultsFolderFor(const std::string& program_folder, const std::string& file_name) {
+  const std::string folder = WithSlash(program_folder);
+  if (!IsInstalledProgramFolder(folder)) return folder;
+  // A copy in a folder it may not write (unpacked by an administrator) still reads the defaults
+  // beside it, as it always did; only the system program folders use the system-wide file.
+  std::error_code ec;
+  if (!IsSystemProgramFolder(folder) && std::filesystem::is_regular_file(folder + file_name, ec)) {
+    return folder;
+  }
+  return XdgSystemConfigFolder(file_name);
+}
+
 std::string DefaultsFolder(const std::string& file_name) {
-  return ProgramIsInstalled() ? XdgSystemConfigFolder(file_name) : TTools::ModulePath();
+  return DefaultsFolderFor(TTools::ModulePath(), file_name);
+}
+
+std::string UserFallbackFolder() {
+  return ProgramIsInstalled() ? PrivateTempFolder() : TTools::ModulePath();
 }
 
 }  // namespace camlift
