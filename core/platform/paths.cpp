@@ -30,21 +30,29 @@ std::string WithSlash(std::string path) {
   return path;
 }
 
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  std::string base = home && *home ? home : "";
-  if (base.empty()) {
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) base = pw->pw_dir;
-  }
-  return base;
+std::string AccountHome() {
+  const passwd* pw = ::getpwuid(::geteuid());
+  return pw && pw->pw_dir ? pw->pw_dir : "";
 }
 
-// $variable/camlift/ when it holds an absolute path, else ~/below_home/camlift/.
+// Root running with a user's HOME (sudo -E, or a sudo that keeps HOME): folders root made there
+// would stay root's, and the user's own runs could no longer write their cache and records.
+bool IsRootInOthersHome() {
+  const char* home = std::getenv("HOME");
+  struct stat st {};
+  return ::geteuid() == 0 && home && *home && ::stat(home, &st) == 0 && st.st_uid != 0;
+}
+
+// $variable/camlift/ when it holds an absolute path, else ~/below_home/camlift/; for root in a
+// user's home, root's own home folder.
 std::string XdgHomeFolder(const char* variable, const char* below_home) {
-  if (const char* xdg = std::getenv(variable); xdg && *xdg == '/') {
+  const bool root_in_others_home = IsRootInOthersHome();
+  if (const char* xdg = std::getenv(variable); xdg && *xdg == '/' && !root_in_others_home) {
     return WithSlash(xdg) + kAppFolder;
   }
-  const std::string home = HomeFolder();
+  const char* env_home = std::getenv("HOME");
+  const std::string home =
+      env_home && *env_home && !root_in_others_home ? std::string(env_home) : AccountHome();
   if (home.empty()) return {};
   return WithSlash(home) + below_home + "/" + kAppFolder;
 }
@@ -54,7 +62,8 @@ std::string XdgHomeFolder(const char* variable, const char* below_home) {
 // For a user without a home folder: never the shared temporary folder itself, and never a folder
 // (or a link) that another user made there in our name.
 std::string PrivateTempFolder() {
-  const std::string fixed = TempFolder() + "camlift-" + std::to_string(::geteuid());
+  // The same folder the single-instance lock uses.
+  const std::string fixed = TempFolder() + "camlift-" + std::to_string(::getuid());
   ::mkdir(fixed.c_str(), 0700);
   struct stat st {};
   if (::lstat(fixed.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&

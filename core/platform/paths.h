@@ -13,8 +13,9 @@ std::string ExecutablePath();
 std::string UserConfigHome();
 // $TMPDIR, else /tmp, always with a trailing '/'.
 std::string TempFolder();
-// $TMPDIR/camlift-<uid>/, made for this user alone (mode 0700, not a link); when that name is
-// taken by anything else, a fresh $TMPDIR/camlift-XXXXXX/. Ends in "/"; empty if none can be made.
+// $TMPDIR/camlift-<uid>/ (shared with the single-instance lock), made for this user alone (mode
+// 0700, not a link); when that name is taken by anything else, a fresh $TMPDIR/camlift-XXXXXX/.
+// Ends in "/"; empty if none can be made.
 std::string PrivateTempFolder();
 // True when the current user may create files in folder.
 bool IsWritableFolder(const std::string& folder);
@@ -33,8 +34,9 @@ bool ProgramIsInstalled();
 bool IsSystemProgramFolder(const std::string& folder);
 
 // $XDG_CACHE_HOME/camlift/ (else ~/.cache/camlift/), $XDG_STATE_HOME/camlift/ (else
-// ~/.local/state/camlift/): relative values are ignored as XDG asks. Not created. Empty when
-// neither the variable nor a home folder is known.
+// ~/.local/state/camlift/): relative values are ignored as XDG asks. Root whose HOME belongs to
+// another user (sudo -E) uses root's own home folder instead, and leaves that user's folders
+// alone. Not created. Empty when neither the variable nor a home folder is known.
 std::string XdgCacheFolder();
 std::string XdgStateFolder();
 // The system-wide defaults folder of an installed program: the first entry of $XDG_CONFIG_DIRS

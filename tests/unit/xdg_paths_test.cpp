@@ -145,11 +145,30 @@ TEST(XdgFolders, SystemWideDefaultsAreReadAndNeverWritten) {
 }
 
 TEST(XdgFolders, WithoutHomeTheAccountsHomeFolderIsUsed) {
-  const passwd* pw = ::getpwuid(::getuid());
+  const passwd* pw = ::getpwuid(::geteuid());
   ASSERT_TRUE(pw && pw->pw_dir);
   TScopedEnv home("HOME", nullptr);
   TScopedEnv cache("XDG_CACHE_HOME", nullptr);
   EXPECT_EQ(std::string(pw->pw_dir) + "/.cache/camlift/", XdgCacheFolder());
+}
+
+// sudo -E camlift ...: root must not leave root-owned folders in the user's home, or the user's
+// own runs can no longer write their firmware cache and logs.
+TEST(XdgFolders, RootInAUsersHomeUsesItsOwnHome) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a folder to another user";
+  test::TTempFolder temp;
+  const std::string user_home = temp.path() + "home/helen";
+  TTools::ForceDirs(user_home);
+  ASSERT_EQ(0, ::chown(user_home.c_str(), 65534, 65534));
+  TScopedEnv home("HOME", user_home.c_str());
+  TScopedEnv cache("XDG_CACHE_HOME", (user_home + "/.cache").c_str());
+  TScopedEnv state("XDG_STATE_HOME", nullptr);
+  const std::string root_home = ::getpwuid(0)->pw_dir;
+  EXPECT_EQ(root_home + "/.cache/camlift/", XdgCacheFolder());
+  EXPECT_EQ(root_home + "/.local/state/camlift/", XdgStateFolder());
+  // Root's own HOME is used as it stands.
+  ASSERT_EQ(0, ::chown(user_home.c_str(), 0, 0));
+  EXPECT_EQ(user_home + "/.cache/camlift/", XdgCacheFolder());
 }
 
 // Without a home folder the files go to a folder of this user's own below $TMPDIR: never $TMPDIR
@@ -158,7 +177,7 @@ TEST(XdgFolders, PrivateTempFolderIsNeverOneSomeoneElseMade) {
   namespace fs = std::filesystem;
   test::TTempFolder temp;
   TScopedEnv tmpdir("TMPDIR", temp.path().c_str());
-  const std::string fixed = temp.path() + "camlift-" + std::to_string(::geteuid());
+  const std::string fixed = temp.path() + "camlift-" + std::to_string(::getuid());
   TTools::ForceDirs(temp.path() + "elsewhere");
   enum class Planted { kNothing, kLink, kOpenFolder, kFile, kOtherOwner };
   for (Planted planted : {Planted::kNothing, Planted::kLink, Planted::kOpenFolder, Planted::kFile,
