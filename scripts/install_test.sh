@@ -4,7 +4,8 @@
 # upgrade against camlift-sim with the repository taken from /etc/xdg/camlift/option.ini), then
 # removes the package and puts back what it changed in /etc, so that the machine is as before.
 # Needs root; skips with a message otherwise, or when a camlift is installed here already.
-# Usage: scripts/install_test.sh [PACKAGE.deb]   (without one it runs scripts/package.sh first)
+# Usage: scripts/install_test.sh [PACKAGE.deb | --reuse BUILD_DIR]
+#   without a package it runs scripts/package.sh first (with --reuse: on that build's programs)
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 app_id="org.camlift.Camlift"
@@ -21,12 +22,12 @@ for program in camlift camlift-sim; do
   found="$(command -v "$program")" && skip "$found exists already; it is left alone"
 done
 
-if [ $# -ge 1 ]; then
+if [ $# -ge 1 ] && [ "$1" != --reuse ]; then
   deb="$1"  # a package made before
 else
   echo "== install test: building the package"
   package_log="$(mktemp /tmp/camlift-package.XXXXXX)"
-  bash "$root/scripts/package.sh" > "$package_log" 2>&1
+  bash "$root/scripts/package.sh" "$@" > "$package_log" 2>&1
   package_status=$?
   deb="$(tail -n 1 "$package_log")"
   if [ $package_status -ne 0 ] || [ ! -f "$deb" ]; then
