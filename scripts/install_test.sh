@@ -27,6 +27,9 @@ if [ $# -ge 1 ] && [ "$1" != --reuse ]; then
 else
   echo "== install test: building the package"
   package_log="$(mktemp /tmp/camlift-package.XXXXXX)"
+  trap 'rm -f "$package_log"' EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
   bash "$root/scripts/package.sh" "$@" > "$package_log" 2>&1
   package_status=$?
   deb="$(tail -n 1 "$package_log")"
@@ -59,7 +62,7 @@ group=""  # process group of the programs running in a namespace right now
 # in_group COMMAND...: runs it in a process group of its own and waits in a way a signal can
 # interrupt, so that an interrupted test stops the simulators too.
 in_group() {
-  setsid "$@" &
+  setsid --wait "$@" &
   group=$!
   wait "$group"
   local rc=$?
