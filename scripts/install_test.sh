@@ -4,26 +4,33 @@
 # upgrade against camlift-sim with the repository taken from /etc/xdg/camlift/option.ini), then
 # removes the package and puts back what it changed in /etc, so that the machine is as before.
 # Needs root; skips with a message otherwise, or when a camlift is installed here already.
-# Usage: scripts/install_test.sh [PACKAGE.deb]   (without one it runs scripts/package.sh first)
+# Usage: scripts/install_test.sh [PACKAGE.deb | --reuse BUILD_DIR]
+#   without a package it runs scripts/package.sh first (with --reuse: on that build's programs)
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 app_id="org.camlift.Camlift"
 
 skip() { echo "== install test skipped: $*"; exit 0; }
 [ "$(id -u)" -eq 0 ] || skip "it installs the package with dpkg -i and needs root"
-if dpkg-query -W -f='${Status}' camlift 2>/dev/null | grep -q "install ok installed"; then
-  skip "a camlift package is installed on this machine already; it is left alone"
-fi
-for f in /usr/bin/camlift /usr/bin/camlift-sim; do
-  [ -e "$f" ] && skip "$f exists already; it is left alone"
+# Any trace of a camlift here (a package in any state, a program on PATH) is left alone.
+status="$(dpkg-query -W -f='${Status}' camlift 2>/dev/null)"
+case "$status" in
+  "" | "unknown ok not-installed" | "purge ok not-installed") ;;
+  *) skip "dpkg knows a camlift package here already ($status); it is left alone" ;;
+esac
+for program in camlift camlift-sim; do
+  found="$(command -v "$program")" && skip "$found exists already; it is left alone"
 done
 
-if [ $# -ge 1 ]; then
+if [ $# -ge 1 ] && [ "$1" != --reuse ]; then
   deb="$1"  # a package made before
 else
   echo "== install test: building the package"
   package_log="$(mktemp /tmp/camlift-package.XXXXXX)"
-  bash "$root/scripts/package.sh" > "$package_log" 2>&1
+  trap 'rm -f "$package_log"' EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  bash "$root/scripts/package.sh" "$@" > "$package_log" 2>&1
   package_status=$?
   deb="$(tail -n 1 "$package_log")"
   if [ $package_status -ne 0 ] || [ ! -f "$deb" ]; then
@@ -36,24 +43,57 @@ else
 fi
 version="$(dpkg-deb -f "$deb" Version)"
 echo "== install test: $deb (version $version)"
+# Every file of the package: none may be here before (dpkg -i would overwrite it and dpkg -r
+# delete it), and none may be left after.
+mapfile -t package_files < <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }')
+[ ${#package_files[@]} -gt 0 ] || { echo "FAIL: cannot list $deb"; exit 1; }
+for f in "${package_files[@]}"; do
+  [ -e "$f" ] || [ -L "$f" ] && skip "$f exists already; it is left alone"
+done
 
 work="$(mktemp -d /tmp/camlift-install.XXXXXX)"
 etc=/etc/xdg/camlift
-etc_backup=""
+etc_backup=""  # a folder beside $etc (same file system: a rename puts it back as it was)
 etc_ours=0  # 1 once what was in $etc is saved away (or there was nothing): then we may clear it
 made_etc_xdg=0
-installed=0
+installed=0  # 1 from the moment dpkg -i starts: an interrupted dpkg -i is purged too
 fail=0
+group=""  # process group of the programs running in a namespace right now
+# in_group COMMAND...: runs it in a process group of its own and waits in a way a signal can
+# interrupt, so that an interrupted test stops the simulators too.
+in_group() {
+  setsid --wait "$@" &
+  group=$!
+  wait "$group"
+  local rc=$?
+  group=""
+  return $rc
+}
 cleanup() {
-  [ $installed -eq 1 ] && dpkg -r camlift >/dev/null
+  trap - EXIT INT TERM HUP
+  if [ -n "$group" ]; then
+    kill -TERM -- "-$group" 2>/dev/null
+    sleep 1
+    kill -KILL -- "-$group" 2>/dev/null
+  fi
+  [ $installed -eq 1 ] && dpkg -P camlift >/dev/null 2>&1
   if [ $etc_ours -eq 1 ]; then
     rm -rf "$etc"
-    [ -n "$etc_backup" ] && mv "$etc_backup" "$etc"
+    if [ -n "$etc_backup" ]; then
+      if [ -e "$etc_backup/camlift" ] || [ -L "$etc_backup/camlift" ]; then
+        mv "$etc_backup/camlift" "$etc" || echo "FAIL: could not put $etc back; it is in $etc_backup"
+      fi
+      rmdir "$etc_backup" 2>/dev/null
+    fi
   fi
   [ $made_etc_xdg -eq 1 ] && rmdir /etc/xdg
   rm -rf "$work"
 }
 trap cleanup EXIT
+# Interrupted (Ctrl-C, a CI time-out): clean up all the same.
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 check() {  # check DESCRIPTION COMMAND...: runs the command, says FAIL with its output otherwise
   local what="$1" out
   shift
@@ -74,21 +114,20 @@ check "dependencies were computed from the shared libraries" \
   bash -c "dpkg-deb -f '$deb' Depends | grep -q 'libc6 (>='"
 
 [ -d /etc/xdg ] || { mkdir /etc/xdg; made_etc_xdg=1; }
-if [ -e "$etc" ]; then
-  if ! mv "$etc" "$work/etc-xdg-camlift.saved"; then
+if [ -e "$etc" ] || [ -L "$etc" ]; then
+  if ! etc_backup="$(mktemp -d /etc/xdg/.camlift-install-test.XXXXXX)" ||
+    ! mv "$etc" "$etc_backup/camlift"; then
     echo "FAIL: cannot move $etc aside; nothing was installed"
     exit 1
   fi
-  etc_backup="$work/etc-xdg-camlift.saved"
 fi
 etc_ours=1
 
+installed=1
 if ! dpkg -i "$deb" >"$work/dpkg.out" 2>&1; then
   echo "FAIL: dpkg -i"; cat "$work/dpkg.out"
-  dpkg -r camlift >/dev/null 2>&1
   exit 1
 fi
-installed=1
 
 check "camlift --version from PATH says $version" \
   bash -c "[ \"\$(command -v camlift)\" = /usr/bin/camlift ] &&
@@ -109,8 +148,9 @@ check "licence and README under /usr/share/doc/camlift" \
   test -s /usr/share/doc/camlift/copyright -a -s /usr/share/doc/camlift/README.md
 
 # bash-completion loads the completion by the command's name and offers subcommands and options.
+# It runs the program (with --help) as the user types: here inside a network namespace as well.
 complete_words() {  # complete_words WORD... : what TAB offers after the last word
-  bash -c '
+  unshare -n bash -c '
     source /usr/share/bash-completion/bash_completion
     __load_completion "$1" || exit 1
     COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
@@ -138,7 +178,7 @@ expect_completion add camlift-sim repo a
 mkdir -p "$etc"
 printf '[Global]\nrepository=http://127.0.0.1:18090/FM/\n' > "$etc/option.ini"
 mkdir -p "$work/home"
-unshare -n env -i PATH=/usr/bin:/bin:/usr/sbin:/sbin HOME="$work/home" LC_ALL=C.UTF-8 \
+in_group unshare -n env -i PATH=/usr/bin:/bin:/usr/sbin:/sbin HOME="$work/home" LC_ALL=C.UTF-8 \
   CAMLIFT_TIME_SCALE=0.01 CAMLIFT_BROADCAST_ADDR=127.255.255.255 bash -c '
   set -u
   ip link set lo up
@@ -174,7 +214,7 @@ check "camlift paths names the system-wide options file and the XDG folders" \
 # The menu entry's command opens the window (offscreen; its background search stays inside a
 # network namespace of its own).
 exec_line="$(sed -n 's/^Exec=//p' "/usr/share/applications/$app_id.desktop")"
-unshare -n env -i PATH=/usr/bin:/bin:/usr/sbin:/sbin HOME="$work/home" LC_ALL=C.UTF-8 \
+in_group unshare -n env -i PATH=/usr/bin:/bin:/usr/sbin:/sbin HOME="$work/home" LC_ALL=C.UTF-8 \
   QT_QPA_PLATFORM=offscreen CAMLIFT_EXIT_AFTER_SHOW=1 CAMLIFT_NONINTERACTIVE=1 \
   CAMLIFT_BROADCAST_ADDR=127.255.255.255 XDG_RUNTIME_DIR="$work/run" \
   bash -c 'ip link set lo up; mkdir -m 700 -p "$XDG_RUNTIME_DIR"; timeout 60 '"$exec_line" \
@@ -183,10 +223,15 @@ check "the menu entry's command ($exec_line) opens the window" \
   bash -c "grep -q 'first window shown' '$work/window.out' || { cat '$work/window.out'; exit 1; }"
 
 dpkg -r camlift >"$work/dpkg-r.out" 2>&1 && installed=0
+left=()
+for f in "${package_files[@]}" /usr/share/doc/camlift /usr/bin/Bin /usr/bin/option.ini \
+  /usr/bin/logs /usr/bin/Firmware.ini; do
+  [ -e "$f" ] || [ -L "$f" ] && left+=("$f")
+done
+status="$(dpkg-query -W -f='${Status}' camlift 2>/dev/null)"
 check "dpkg -r removes the programs and their files, and the programs left none behind" \
-  bash -c "[ $installed -eq 0 ] && [ ! -e /usr/bin/camlift ] && [ ! -e /usr/bin/camlift-sim ] &&
-           [ ! -e /usr/share/applications/$app_id.desktop ] && [ ! -e /usr/share/doc/camlift ] &&
-           [ ! -e /usr/bin/Bin ] && [ ! -e /usr/bin/option.ini ] && [ ! -e /usr/bin/logs ]"
+  bash -c "[ $installed -eq 0 ] && [ -z '${left[*]}' ] && [[ '$status' =~ ^(.*not-installed)?$ ]] ||
+           { cat '$work/dpkg-r.out'; echo 'left: ${left[*]}; dpkg: $status'; exit 1; }"
 
 if [ $fail -ne 0 ]; then
   echo "== install test: FAILED"

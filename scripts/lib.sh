@@ -40,3 +40,17 @@ build() {
   cmake -S "$CAMLIFT_ROOT" -B "$CAMLIFT_ROOT/$dir" -G Ninja "$@" >/dev/null
   cmake --build "$CAMLIFT_ROOT/$dir" -j "$JOBS"
 }
+
+# The flags Debian builds its packages with (hardening: fortify, stack protector, relro, now) and
+# the /usr prefix, in PACKAGE_CMAKE_FLAGS: a build configured with them can be packaged as it is.
+package_cmake_flags() {
+  export DEB_BUILD_MAINT_OPTIONS="hardening=+all"
+  local c cxx cpp ld
+  # From the source root, so that -ffile-prefix-map is the same whoever calls.
+  c="$(cd "$CAMLIFT_ROOT" && dpkg-buildflags --get CFLAGS)"
+  cxx="$(cd "$CAMLIFT_ROOT" && dpkg-buildflags --get CXXFLAGS)"
+  cpp="$(cd "$CAMLIFT_ROOT" && dpkg-buildflags --get CPPFLAGS)"
+  ld="$(cd "$CAMLIFT_ROOT" && dpkg-buildflags --get LDFLAGS)"
+  PACKAGE_CMAKE_FLAGS=(-DCMAKE_INSTALL_PREFIX=/usr "-DCMAKE_C_FLAGS=$c $cpp"
+    "-DCMAKE_CXX_FLAGS=$cxx $cpp" "-DCMAKE_EXE_LINKER_FLAGS=$ld")
+}

@@ -7,16 +7,27 @@
 source "$(dirname "$0")/lib.sh"
 install_packages
 
+# Usage: scripts/package.sh [--reuse DIR]
+# --reuse DIR packages the programs of an existing build (scripts/test.sh's RelWithDebInfo build
+# is configured with the same flags; cpack strips them) instead of building them once more.
 dir="${CAMLIFT_PACKAGE_BUILD_DIR:-build-package}"
-# Debian's own compiler and linker flags: hardening (PIE, fortify, stack protector, relro, now).
-export DEB_BUILD_MAINT_OPTIONS="hardening=+all"
-cflags="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
-cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
-ldflags="$(dpkg-buildflags --get LDFLAGS)"
-
-echo "== build for the package ($dir)"
-build "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DCAMLIFT_TESTS=OFF \
-  -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags"
+package_cmake_flags
+if [ "${1:-}" = --reuse ] && [ -n "${2:-}" ]; then
+  dir="$2"
+  cache="$CAMLIFT_ROOT/$dir/CMakeCache.txt"
+  if ! grep -qE '^CMAKE_BUILD_TYPE:STRING=(Release|RelWithDebInfo)$' "$cache" 2>/dev/null ||
+    grep -qE '^CAMLIFT_(SANITIZE|TSAN):BOOL=ON$' "$cache"; then
+    echo "package.sh: $dir is no optimised build without sanitizers; it is not packaged" >&2
+    exit 1
+  fi
+  echo "== package the programs of $dir"
+  # The same values again change nothing; a build configured otherwise is rebuilt to match.
+  cmake -S "$CAMLIFT_ROOT" -B "$CAMLIFT_ROOT/$dir" -G Ninja "${PACKAGE_CMAKE_FLAGS[@]}" >/dev/null
+  cmake --build "$CAMLIFT_ROOT/$dir" -j "$JOBS"
+else
+  echo "== build for the package ($dir)"
+  build "$dir" -DCMAKE_BUILD_TYPE=Release -DCAMLIFT_TESTS=OFF "${PACKAGE_CMAKE_FLAGS[@]}"
+fi
 
 echo "== cpack"
 rm -f "$CAMLIFT_ROOT/$dir"/camlift_*.deb

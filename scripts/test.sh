@@ -8,7 +8,10 @@ source "$(dirname "$0")/lib.sh"
 install_packages
 
 echo "== build"
-build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Built with Debian's flags and prefix, so that the install test packages these very programs
+# instead of building a Release copy of everything again.
+package_cmake_flags
+build build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${PACKAGE_CMAKE_FLAGS[@]}"
 echo "== build with AddressSanitizer + UndefinedBehaviorSanitizer"
 build build-asan -DCMAKE_BUILD_TYPE=Debug -DCAMLIFT_SANITIZE=ON
 
@@ -29,5 +32,5 @@ done
 echo "== tests (build-tsan)"
 (cd "$CAMLIFT_ROOT/build-tsan" && ctest --output-on-failure -j "$JOBS" --timeout 600 -R '^tsan\.') ||
   status=1
-bash "$CAMLIFT_ROOT/scripts/install_test.sh" || status=1
+bash "$CAMLIFT_ROOT/scripts/install_test.sh" --reuse build || status=1
 exit $status

@@ -2,6 +2,8 @@
 
 #include <limits.h>
 #include <pwd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -28,27 +30,54 @@ std::string WithSlash(std::string path) {
   return path;
 }
 
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  std::string base = home && *home ? home : "";
-  if (base.empty()) {
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) base = pw->pw_dir;
-  }
-  return base;
+std::string AccountHome() {
+  const passwd* pw = ::getpwuid(::geteuid());
+  return pw && pw->pw_dir ? pw->pw_dir : "";
 }
 
-// $variable/camlift/ when it holds an absolute path, else ~/below_home/camlift/.
+// Root running with a user's HOME (sudo -E, or a sudo that keeps HOME): folders root made there
+// would stay root's, and the user's own runs could no longer write their cache and records.
+bool IsRootInOthersHome() {
+  const char* home = std::getenv("HOME");
+  struct stat st {};
+  return ::geteuid() == 0 && home && *home && ::stat(home, &st) == 0 && st.st_uid != 0;
+}
+
+// $variable/camlift/ when it holds an absolute path, else ~/below_home/camlift/; for root in a
+// user's home, root's own home folder.
 std::string XdgHomeFolder(const char* variable, const char* below_home) {
-  if (const char* xdg = std::getenv(variable); xdg && *xdg == '/') {
+  const bool root_in_others_home = IsRootInOthersHome();
+  if (const char* xdg = std::getenv(variable); xdg && *xdg == '/' && !root_in_others_home) {
     return WithSlash(xdg) + kAppFolder;
   }
-  const std::string home = HomeFolder();
+  const char* env_home = std::getenv("HOME");
+  const std::string home =
+      env_home && *env_home && !root_in_others_home ? std::string(env_home) : AccountHome();
   if (home.empty()) return {};
   return WithSlash(home) + below_home + "/" + kAppFolder;
 }
 
+}  // namespace
+
+// For a user without a home folder: never the shared temporary folder itself, and never a folder
+// (or a link) that another user made there in our name.
+std::string PrivateTempFolder() {
+  // The same folder the single-instance lock uses.
+  const std::string fixed = TempFolder() + "camlift-" + std::to_string(::getuid());
+  ::mkdir(fixed.c_str(), 0700);
+  struct stat st {};
+  if (::lstat(fixed.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+      (st.st_mode & 077) == 0) {
+    return fixed + "/";
+  }
+  std::string fresh = TempFolder() + "camlift-XXXXXX";
+  return ::mkdtemp(fresh.data()) ? fresh + "/" : std::string();
+}
+
+namespace {
+
 std::string CreatedFolder(std::string folder) {
-  if (folder.empty()) folder = TempFolder();
+  if (folder.empty()) return PrivateTempFolder();
   folder = WithSlash(folder);
   TTools::ForceDirs(folder);
   return folder;
@@ -105,14 +134,18 @@ void SetWorkFolder(const std::string& folder) {
 
 std::string WorkFolder() { return CacheFolder(); }
 
-bool IsInstalledProgramFolder(const std::string& folder) {
+bool IsSystemProgramFolder(const std::string& folder) {
   const std::string with_slash = WithSlash(folder);
   for (const char* system : {CAMLIFT_INSTALL_BINDIR, "/usr/bin", "/usr/local/bin", "/bin",
                              "/usr/games", "/usr/local/games"}) {
     if (with_slash == WithSlash(system)) return true;
   }
-  // As root every folder is writable, so only the list above can tell /usr/bin from a build tree.
-  return !IsWritableFolder(folder);
+  return false;
+}
+
+bool IsInstalledProgramFolder(const std::string& folder) {
+  // As root every folder is writable, so only the list can tell /usr/bin from a build tree.
+  return IsSystemProgramFolder(folder) || !IsWritableFolder(folder);
 }
 
 bool ProgramIsInstalled() { return IsInstalledProgramFolder(TTools::ModulePath()); }
@@ -154,8 +187,24 @@ std::string StateFolder() {
   return CreatedFolder(DataFolderFor(TTools::ModulePath(), XdgStateFolder()));
 }
 
+std::string DefaultsFolderFor(const std::string& program_folder, const std::string& file_name) {
+  const std::string folder = WithSlash(program_folder);
+  if (!IsInstalledProgramFolder(folder)) return folder;
+  // A copy in a folder it may not write (unpacked by an administrator) still reads the defaults
+  // beside it, as it always did; only the system program folders use the system-wide file.
+  std::error_code ec;
+  if (!IsSystemProgramFolder(folder) && std::filesystem::is_regular_file(folder + file_name, ec)) {
+    return folder;
+  }
+  return XdgSystemConfigFolder(file_name);
+}
+
 std::string DefaultsFolder(const std::string& file_name) {
-  return ProgramIsInstalled() ? XdgSystemConfigFolder(file_name) : TTools::ModulePath();
+  return DefaultsFolderFor(TTools::ModulePath(), file_name);
+}
+
+std::string UserFallbackFolder() {
+  return ProgramIsInstalled() ? PrivateTempFolder() : TTools::ModulePath();
 }
 
 }  // namespace camlift

@@ -17,6 +17,10 @@ std::string ProgramPathFromLink(std::string link);
 std::string UserConfigHome();
 // $TMPDIR, else /tmp, always with a trailing '/'.
 std::string TempFolder();
+// $TMPDIR/camlift-<uid>/ (shared with the single-instance lock), made for this user alone (mode
+// 0700, not a link); when that name is taken by anything else, a fresh $TMPDIR/camlift-XXXXXX/.
+// Ends in "/"; empty if none can be made.
+std::string PrivateTempFolder();
 // True when the current user may create files in folder.
 bool IsWritableFolder(const std::string& folder);
 
@@ -30,10 +34,13 @@ void SetWorkFolder(const std::string& folder);
 // it was built for) or in one it may not write: its files then go to the XDG folders instead.
 bool IsInstalledProgramFolder(const std::string& folder);
 bool ProgramIsInstalled();
+// Only the system program folders (/usr/bin, /usr/local/bin, the bindir it was built for, ...).
+bool IsSystemProgramFolder(const std::string& folder);
 
 // $XDG_CACHE_HOME/camlift/ (else ~/.cache/camlift/), $XDG_STATE_HOME/camlift/ (else
-// ~/.local/state/camlift/): relative values are ignored as XDG asks. Not created. Empty when
-// neither the variable nor a home folder is known.
+// ~/.local/state/camlift/): relative values are ignored as XDG asks. Root whose HOME belongs to
+// another user (sudo -E) uses root's own home folder instead, and leaves that user's folders
+// alone. Not created. Empty when neither the variable nor a home folder is known.
 std::string XdgCacheFolder();
 std::string XdgStateFolder();
 // The system-wide defaults folder of an installed program: the first entry of $XDG_CONFIG_DIRS
@@ -41,7 +48,8 @@ std::string XdgStateFolder();
 std::string XdgSystemConfigFolder(const std::string& file_name);
 
 // Re-fetchable data (catalogue copies, downloaded archives, the firmware cache "Bin/"):
-// --data-dir or CAMLIFT_DATA_DIR, else the writable program folder, else the XDG cache folder.
+// --data-dir or CAMLIFT_DATA_DIR, else the writable program folder, else the XDG cache folder,
+// else (no home folder) $TMPDIR/camlift-<uid>/ made for this user alone (mode 0700).
 // Ends in "/" and is created when missing. WorkFolder() is the same folder.
 std::string CacheFolder();
 // Records (batch logs, the upgrade history): --data-dir or CAMLIFT_DATA_DIR, else the writable
@@ -50,8 +58,13 @@ std::string StateFolder();
 // The choice behind both: --data-dir (SetWorkFolder), else CAMLIFT_DATA_DIR, else program_folder
 // unless it is installed, else xdg_folder. Nothing is created; empty when all are empty.
 std::string DataFolderFor(const std::string& program_folder, const std::string& xdg_folder);
-// Where the read-only defaults file_name ("option.ini") is looked for: the program folder, or
-// XdgSystemConfigFolder() for an installed program. Ends in "/".
+// Where the read-only defaults file_name ("option.ini") is looked for: the program folder; for a
+// program in a system program folder XdgSystemConfigFolder(); for one in a folder it may not
+// write, the program folder when the file is there, else XdgSystemConfigFolder(). Ends in "/".
+std::string DefaultsFolderFor(const std::string& program_folder, const std::string& file_name);
 std::string DefaultsFolder(const std::string& file_name);
+// Where the user's own files go when there is no home folder to hold them: the program folder of
+// a build tree, else a private folder below the temporary folder (never /usr/bin). Ends in "/".
+std::string UserFallbackFolder();
 
 }  // namespace camlift

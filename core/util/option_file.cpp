@@ -1,5 +1,6 @@
 #include "util/option_file.h"
 
+#include <cstdint>
 #include <filesystem>
 
 #include "platform/paths.h"
@@ -8,9 +9,20 @@
 namespace camlift {
 namespace {
 
+// An options file is a few hundred bytes; anything far larger (or a pipe, a device) is not one,
+// and reading it whole would stall or exhaust the program before the window opens.
+constexpr std::uintmax_t kMaxDefaultsBytes = 1024 * 1024;
+
+bool IsReadableDefaults(const std::string& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return false;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  return !ec && size <= kMaxDefaultsBytes;
+}
+
 std::string UserFolder() {
   std::string folder = TTools::ProgramDataFolder(26, true);
-  return folder.empty() ? TTools::ModulePath() : folder;
+  return folder.empty() ? UserFallbackFolder() : folder;
 }
 
 }  // namespace
@@ -21,10 +33,9 @@ TOptionFile::TOptionFile(const std::string& file_name)
 TOptionFile::TOptionFile(const std::string& file_name, const std::string& program_folder,
                          const std::string& user_folder)
     : user_(user_folder + file_name) {
-  std::error_code ec;
   const std::string defaults = program_folder + file_name;
   // When both places are the same folder, the one file is the user file.
-  if (program_folder != user_folder && std::filesystem::exists(defaults, ec)) {
+  if (program_folder != user_folder && IsReadableDefaults(defaults)) {
     defaults_ = std::make_unique<TIniFile>(defaults);
   }
 }

@@ -1,8 +1,12 @@
 // Where an installed program keeps its files (the XDG folders) and where a build tree or a
 // portable copy keeps them (its own folder), and what --data-dir and CAMLIFT_DATA_DIR change.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <optional>
 
 #include "platform/paths.h"
@@ -138,6 +142,113 @@ TEST(XdgFolders, SystemWideDefaultsAreReadAndNeverWritten) {
   EXPECT_TRUE(options.WriteString("Global", "lan", "en"));
   EXPECT_EQ("en", options.ReadString("Global", "lan", ""));
   EXPECT_EQ(site, test::ReadFile(temp.path() + "etc/camlift/option.ini"));
+}
+
+TEST(XdgFolders, WithoutHomeTheAccountsHomeFolderIsUsed) {
+  const passwd* pw = ::getpwuid(::geteuid());
+  ASSERT_TRUE(pw && pw->pw_dir);
+  TScopedEnv home("HOME", nullptr);
+  TScopedEnv cache("XDG_CACHE_HOME", nullptr);
+  EXPECT_EQ(std::string(pw->pw_dir) + "/.cache/camlift/", XdgCacheFolder());
+}
+
+// sudo -E camlift ...: root must not leave root-owned folders in the user's home, or the user's
+// own runs can no longer write their firmware cache and logs.
+TEST(XdgFolders, RootInAUsersHomeUsesItsOwnHome) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a folder to another user";
+  test::TTempFolder temp;
+  const std::string user_home = temp.path() + "home/helen";
+  TTools::ForceDirs(user_home);
+  ASSERT_EQ(0, ::chown(user_home.c_str(), 65534, 65534));
+  TScopedEnv home("HOME", user_home.c_str());
+  TScopedEnv cache("XDG_CACHE_HOME", (user_home + "/.cache").c_str());
+  TScopedEnv state("XDG_STATE_HOME", nullptr);
+  const std::string root_home = ::getpwuid(0)->pw_dir;
+  EXPECT_EQ(root_home + "/.cache/camlift/", XdgCacheFolder());
+  EXPECT_EQ(root_home + "/.local/state/camlift/", XdgStateFolder());
+  // Root's own HOME is used as it stands.
+  ASSERT_EQ(0, ::chown(user_home.c_str(), 0, 0));
+  EXPECT_EQ(user_home + "/.cache/camlift/", XdgCacheFolder());
+}
+
+// Without a home folder the files go to a folder of this user's own below $TMPDIR: never $TMPDIR
+// itself, and never a folder or a link someone else put there under the name first.
+TEST(XdgFolders, PrivateTempFolderIsNeverOneSomeoneElseMade) {
+  namespace fs = std::filesystem;
+  test::TTempFolder temp;
+  TScopedEnv tmpdir("TMPDIR", temp.path().c_str());
+  const std::string fixed = temp.path() + "camlift-" + std::to_string(::getuid());
+  TTools::ForceDirs(temp.path() + "elsewhere");
+  enum class Planted { kNothing, kLink, kOpenFolder, kFile, kOtherOwner };
+  for (Planted planted : {Planted::kNothing, Planted::kLink, Planted::kOpenFolder, Planted::kFile,
+                          Planted::kOtherOwner}) {
+    fs::remove_all(fixed);
+    if (planted == Planted::kLink) fs::create_directory_symlink(temp.path() + "elsewhere", fixed);
+    if (planted == Planted::kOpenFolder) ::mkdir(fixed.c_str(), 0777), ::chmod(fixed.c_str(), 0777);
+    if (planted == Planted::kFile) test::WriteFile(fixed, "x");
+    if (planted == Planted::kOtherOwner) {
+      ::mkdir(fixed.c_str(), 0700);
+      if (::geteuid() != 0 || ::chown(fixed.c_str(), 65534, 65534) != 0) continue;
+    }
+    const std::string folder = PrivateTempFolder();
+    const int row = static_cast<int>(planted);
+    ASSERT_FALSE(folder.empty()) << row;
+    EXPECT_NE(temp.path(), folder) << row;
+    EXPECT_EQ(planted == Planted::kNothing, fixed + "/" == folder) << row;
+    struct stat st {};
+    ASSERT_EQ(0, ::lstat(folder.c_str(), &st)) << row;
+    EXPECT_TRUE(S_ISDIR(st.st_mode)) << row;
+    EXPECT_EQ(::geteuid(), st.st_uid) << row;
+    EXPECT_EQ(0700u, st.st_mode & 0777) << row;
+    EXPECT_TRUE(fs::is_empty(temp.path() + "elsewhere")) << row;
+  }
+}
+
+// A program unpacked into a folder it may not write still reads the defaults beside it; only a
+// system program folder reads the system-wide file.
+TEST(XdgFolders, DefaultsFolderForProgramFolders) {
+  test::TTempFolder temp;
+  TTools::ForceDirs(temp.path() + "etc/camlift");
+  TScopedEnv dirs("XDG_CONFIG_DIRS", (temp.path() + "etc").c_str());
+  EXPECT_EQ(temp.path(), DefaultsFolderFor(temp.path(), "option.ini"));
+  EXPECT_EQ(temp.path() + "etc/camlift/", DefaultsFolderFor("/usr/bin", "option.ini"));
+  EXPECT_EQ(temp.path() + "etc/camlift/", DefaultsFolderFor("/usr/local/bin/", "option.ini"));
+  EXPECT_EQ(temp.path() + "etc/camlift/", DefaultsFolderFor(temp.path() + "gone/", "option.ini"));
+}
+
+// A defaults file that is not a small regular file (a pipe left there, a huge file) is passed
+// over rather than read whole: the program neither hangs nor runs out of memory at start.
+TEST(XdgFolders, DefaultsThatAreNoOptionsFileAreIgnored) {
+  namespace fs = std::filesystem;
+  test::TTempFolder temp;
+  TTools::ForceDirs(temp.path() + "user");
+  test::WriteFile(temp.path() + "user/option.ini", "[Global]\nlan=b5\n");
+  const std::string site = temp.path() + "etc/camlift/option.ini";
+  enum class Kind { kSmall, kPipe, kHuge, kFolder };
+  struct Case {
+    Kind kind;
+    const char* repository;
+  };
+  const Case cases[] = {{Kind::kSmall, "http://site.example/FM/"},
+                        {Kind::kPipe, ""},
+                        {Kind::kHuge, ""},
+                        {Kind::kFolder, ""}};
+  for (const Case& c : cases) {
+    fs::remove_all(temp.path() + "etc");
+    TTools::ForceDirs(temp.path() + "etc/camlift");
+    if (c.kind == Kind::kSmall || c.kind == Kind::kHuge) {
+      test::WriteFile(site, "[Global]\nrepository=http://site.example/FM/\nlan=cn\n");
+    }
+    if (c.kind == Kind::kHuge) fs::resize_file(site, 64ull * 1024 * 1024);  // sparse: costs no disk
+    if (c.kind == Kind::kPipe) {
+      ASSERT_EQ(0, ::mkfifo(site.c_str(), 0644));
+    }
+    if (c.kind == Kind::kFolder) TTools::ForceDirs(site);
+    TOptionFile options("option.ini", temp.path() + "etc/camlift/", temp.path() + "user/");
+    const int row = static_cast<int>(c.kind);
+    EXPECT_EQ(c.repository, options.ReadString("Global", "repository", "")) << row;
+    EXPECT_EQ("b5", options.ReadString("Global", "lan", "")) << row;  // the user's value wins
+  }
 }
 
 }  // namespace
