@@ -106,8 +106,8 @@ bool TUpgradeObject::ReadCurrentVersion() {
 }
 
 bool TUpgradeObject::ReadAppVerPage(std::string& page) {
-  if (!TTools::HttpGetText(CameraUrl("/appver.js"), page, Millis(Wait::CameraPageRead),
-                           user_name_, password_)) {
+  if (!TTools::HttpGetText(CameraUrl("/appver.js"), page, Millis(Wait::CameraPageRead), user_name_,
+                           password_)) {
     return false;
   }
   std::string model;
@@ -122,12 +122,16 @@ void TUpgradeObject::ReadLatestVersion(std::string& checksum, std::string& exclu
   latest.clear();
   const std::string section = ModelKey();
   if (section.empty()) return;
-  const std::string path = work_folder_ + catalogue_file_name_;
-  std::error_code ec;
-  std::filesystem::remove(path, ec);
-  FetchCatalogue(repository_url_ + LowerAscii(RepositoryFolder()) + "/firmware.txt", path);
+  // Fetched and read under a name of this run's own, then kept under the usual name: another
+  // program on the same work folder never swaps its catalogue in between.
+  const std::string part = work_folder_ + UniqueLocalName(".catalogue-");
+  FetchCatalogue(repository_url_ + LowerAscii(RepositoryFolder()) + "/firmware.txt", part);
   TCatalogueEntry entry;
-  if (!ReadCatalogueEntry(path, section, VersionKey(), FileKey(), entry)) return;
+  const bool found = ReadCatalogueEntry(part, section, VersionKey(), FileKey(), entry);
+  std::error_code ec;
+  std::filesystem::rename(part, work_folder_ + catalogue_file_name_, ec);
+  if (ec) std::filesystem::remove(part, ec);
+  if (!found) return;
   latest = entry.version;
   checksum = entry.md5;
   excluded = entry.excluded;
@@ -168,7 +172,7 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   if (!cache.IsVerified(md5, LocalFileName())) {
     const std::string url = repository_url_ + LowerAscii(RepositoryFolder()) + "/" + file;
     std::string archive;
-    if (!FetchVerifiedArchive(url, md5, file, archive)) return false;
+    if (!FetchVerifiedArchive(url, md5, archive)) return false;
     const bool stored = cache.Store(archive, md5, LocalFileName());
     std::error_code ec;
     std::filesystem::remove(archive, ec);
@@ -179,21 +183,20 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
 }
 
 bool TUpgradeObject::FetchVerifiedArchive(const std::string& url, const std::string& md5,
-                                          const std::string& file, std::string& archive) {
+                                          std::string& archive) {
   TTools::ForceDirs(DownloadFolder());
-  // The bytes arrive under a name of our own and get the catalogue's name only once their
-  // checksum matched: an unverified download never lies where anything would take it.
+  // The bytes arrive, are checked and are unpacked under a name of this run's own; the firmware
+  // gets its final name only in the verified cache. Never under the catalogue's name: that
+  // could replace a file of the user's in the work folder, or be replaced by another program
+  // that fetches an archive of the same name between the check and the unpacking.
   const std::string part = DownloadFolder() + UniqueLocalName(".download-");
   std::error_code ec;
   if (!TUpgradeOpt::DownloadFile(url, part, Control()) || !TUpgradeOpt::CheckFileMD5(part, md5)) {
     std::filesystem::remove(part, ec);
     return false;
   }
-  archive = DownloadFolder() + file;
-  std::filesystem::rename(part, archive, ec);
-  if (!ec) return true;
-  std::filesystem::remove(part, ec);
-  return false;
+  archive = part;
+  return true;
 }
 
 bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string& md5) {

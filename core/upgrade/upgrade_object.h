@@ -93,10 +93,9 @@ class TUpgradeObject {
   // Fetches the catalogue into path; a catalogue that did not arrive whole (as large as
   // kMaxCatalogueBytes, cut off, an error status) leaves path empty.
   void FetchCatalogue(const std::string& url, const std::string& path);
-  // Fetches url into a name of the program's own in the download folder and, only once its MD5
-  // matched, renames it to file there (archive). Nothing unverified stays behind.
-  bool FetchVerifiedArchive(const std::string& url, const std::string& md5, const std::string& file,
-                            std::string& archive);
+  // Fetches url into a name of this run's own in the download folder (archive) and keeps it only
+  // when its MD5 matched. Nothing unverified stays behind.
+  bool FetchVerifiedArchive(const std::string& url, const std::string& md5, std::string& archive);
 
   // For the family: results written by one step and read by the next.
   std::string oem_text_;

@@ -39,7 +39,11 @@ std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* u
 
 bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
                                const TRunControl& control, std::uint64_t max_bytes) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+  // A new file of our own: whatever lies at path (a symbolic link planted there, a file left by
+  // a crash) is removed, and an exclusive create never writes through a link made meanwhile.
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wbx"));
   if (!file) return false;
   CurlEasy easy = MakeCurlEasy();
   if (!easy) return false;

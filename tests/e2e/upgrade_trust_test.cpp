@@ -104,6 +104,47 @@ TEST(UpgradeTrust, HostileCatalogueFileNamesTouchNothing) {
   }
 }
 
+// Files that stand where the program would put its own: a user's file in the work folder with
+// the archive's name, and a symbolic link planted in the cache in place of the archive's folder
+// (pointing at a folder of the user's that holds a file of the firmware's name). Each run
+// upgrades the camera with the bytes of the repository and leaves the user's files as they were.
+TEST(UpgradeTrust, FilesInThePlaceOfTheProgramsOwnStayUntouched) {
+  const std::string rows[] = {"archive name in the work folder", "link in place of Bin/<md5>"};
+  for (const std::string& row : rows) {
+    TE2eSite site;
+    TCameraConfig config;
+    config.series = TSimSeries::P;
+    auto& camera = site.AddCamera(config);
+    const auto added =
+        site.AddFirmware(TSimSeries::P, TFirmwareKind::System, "system", "SIM100", "1.0.0.2");
+    const std::string archive_name = fs::path(added.archive_path).filename().string();
+    const std::string md5 = FileMd5Hex(added.archive_path).value_or("");
+    std::map<std::string, std::string> sentinels;
+    if (row == rows[0]) {
+      sentinels[site.DataDir() + archive_name] = "the user's own archive\n";
+    } else {
+      const std::string outside = site.Root() + "users-folder/";
+      fs::create_directories(outside);
+      sentinels[outside + added.entry_name] = "the user's own firmware\n";
+      sentinels[outside + added.entry_name + ".verified"] = md5 + " 24\n";
+      fs::create_directories(site.DataDir() + "Bin");
+      fs::create_directory_symlink(outside, site.DataDir() + "Bin/" + md5);
+    }
+    fs::create_directories(site.DataDir());
+    for (const auto& [path, bytes] : sentinels) WriteFile(path, bytes);
+    site.StartRepository();
+    const TProcessResult run = site.Upgrade(camera, {"--yes"});
+    EXPECT_EQ(0, run.exit_code) << row << run.out << run.err;
+    for (const auto& [path, bytes] : sentinels) {
+      EXPECT_EQ(bytes, ReadFile(path)) << row << ": " << path;
+    }
+    ASSERT_EQ(1u, site.Uploads().size()) << row;
+    EXPECT_EQ(Md5Hex(FirmwareOf(added, site.Root() + "scratch")),
+              site.Uploads()[0]["upload"]["md5"])
+        << row;
+  }
+}
+
 // A repository republishes an archive under the same name with a firmware of another name: the
 // file of the same name from the earlier, verified run is never taken for it. The same holds for
 // an archive given with --firmware.
