@@ -139,6 +139,18 @@ bool TFirmwareCache::Store(const std::string& archive, const std::string& archiv
   return Record(archive_md5, name);
 }
 
+bool TFirmwareCache::Keep(const std::string& file, const std::string& md5,
+                          const std::string& name) {
+  if (!IsMd5Text(md5) || !IsPlainArchiveName(name)) return false;
+  const std::string own_folder = folder_ + LowerAscii(md5);
+  if (!ClearForFolder(own_folder)) return false;
+  std::error_code ec;
+  fs::remove(RecordOf(md5, name), ec);
+  if (!TTools::ForceDirs(own_folder + "/") || !IsRealFolder(own_folder)) return false;
+  fs::rename(file, PathOf(md5, name), ec);
+  return !ec && Record(md5, name);
+}
+
 bool TFirmwareCache::Record(const std::string& archive_md5, const std::string& name) {
   std::error_code ec;
   const auto size = fs::file_size(PathOf(archive_md5, name), ec);

@@ -34,6 +34,9 @@ class TFirmwareCache {
   // file at the top level of that archive does it replace the cached one (which is removed
   // first either way). False when the archive is refused or does not hold name.
   bool Store(const std::string& archive, const std::string& archive_md5, const std::string& name);
+  // Moves file (a firmware given as it is, whose MD5 is md5) to PathOf(md5, name) and records
+  // it. file must lie in the same file system, a copy of the program's own.
+  bool Keep(const std::string& file, const std::string& md5, const std::string& name);
   // Records a firmware file that lies at PathOf(archive_md5, name) already.
   bool Record(const std::string& archive_md5, const std::string& name);
 

@@ -203,24 +203,40 @@ bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string
   local_file_path_.clear();
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
-  const std::optional<std::string> actual = FileMd5Hex(path);
+  // Everything below works on a copy of the run's own: the user's file may still change (a copy
+  // in progress, another build), and the bytes that were checked are the bytes that go out.
+  TTools::ForceDirs(DownloadFolder());
+  const std::string copy = DownloadFolder() + UniqueLocalName(".local-");
+  std::filesystem::remove(copy, ec);
+  struct RemoveCopy {
+    const std::string& path;
+    ~RemoveCopy() {
+      std::error_code ignored;
+      std::filesystem::remove(path, ignored);
+    }
+  } remove_copy{copy};
+  if (!std::filesystem::copy_file(path, copy, ec) || ec) return false;
+  const std::optional<std::string> actual = FileMd5Hex(copy);
   if (!actual) return false;
   // A checksum given by the user holds for every kind of file, not only for archives.
   if (!md5.empty() && LowerAscii(TrimText(md5)) != *actual) return false;
   std::string head(4, '\0');
   {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(copy, std::ios::binary);
     in.read(head.data(), 4);
     head.resize(static_cast<std::size_t>(in.gcount()));
   }
+  TFirmwareCache cache(work_folder_ + "Bin/");
   if (head != std::string("PK\3\4", 4)) {
-    local_file_path_ = std::filesystem::absolute(path, ec).string();
+    // Any other file is used as it is: the checked copy is kept in the cache and uploaded.
+    const std::string name = std::filesystem::path(path).filename().string();
+    if (!IsPlainArchiveName(name) || !cache.Keep(copy, *actual, name)) return false;
+    local_file_path_ = cache.PathOf(*actual, name);
     return true;
   }
   repository_file_ = std::filesystem::path(path).filename().string();
   if (!IsPlainArchiveName(LocalFileName())) return false;
-  TFirmwareCache cache(work_folder_ + "Bin/");
-  if (!cache.IsVerified(*actual, LocalFileName()) && !cache.Store(path, *actual, LocalFileName())) {
+  if (!cache.IsVerified(*actual, LocalFileName()) && !cache.Store(copy, *actual, LocalFileName())) {
     return false;
   }
   local_file_path_ = cache.PathOf(*actual, LocalFileName());

@@ -240,6 +240,15 @@ TEST(UpgradeTrust, RawFirmwareFileIsCheckedAgainstMd5) {
     }
     EXPECT_EQ(static_cast<std::size_t>(c.uploads_after), site.Uploads().size()) << c.args[1];
   }
+  // What went out is the checked copy kept in the cache, not the user's file, which may change
+  // meanwhile; the user's file stays, and no copy of the run is left behind.
+  ASSERT_EQ(1u, site.Uploads().size());
+  EXPECT_NE(std::string::npos, site.Uploads()[0]["upload"]["part_headers"].get<std::string>().find(
+                                   "filename=\"" + site.DataDir() + "Bin/" + right + "/raw.bin\""));
+  EXPECT_EQ(right, FileMd5Hex(raw).value_or(""));
+  for (const auto& item : fs::directory_iterator(site.DataDir())) {
+    EXPECT_NE('.', item.path().filename().string().front()) << item.path();
+  }
 }
 
 class KTrust : public ::testing::Test {
