@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 namespace camlift::cli {
 namespace {
+
+constexpr std::size_t kMaxPasswordFileLine = 4096;
 
 // Echo goes off while the password is typed and comes back whatever way the read ends.
 class TEchoOff {
@@ -72,11 +74,18 @@ std::string ResolvePassword(const TPasswordOption& option) {
     return option.value == "-" ? ReadFromTerminalOrStdin() : option.value;
   }
   if (option.file_option && option.file_option->count() > 0) {
+    std::error_code ec;
     std::ifstream in(option.file, std::ios::binary);
-    if (!in) throw CLI::ValidationError("--password-file", "cannot read " + option.file);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return FirstLine(text.str());
+    if (!in || std::filesystem::is_directory(option.file, ec)) {
+      throw CLI::ValidationError("--password-file", "cannot read " + option.file);
+    }
+    // The first line only, and never more than a password can be: a device or a pipe named by
+    // mistake is not read without end.
+    std::string line;
+    char c = 0;
+    while (line.size() < kMaxPasswordFileLine && in.get(c) && c != '\n') line += c;
+    if (in.bad()) throw CLI::ValidationError("--password-file", "cannot read " + option.file);
+    return FirstLine(line);
   }
   const char* env = std::getenv("CAMLIFT_PASSWORD");
   return env ? env : "";

@@ -112,20 +112,25 @@ bool TFirmwareCache::Store(const std::string& archive, const std::string& archiv
   if (!IsMd5Text(archive_md5) || !IsPlainArchiveName(name)) return false;
   const std::string own_folder = folder_ + LowerAscii(archive_md5);
   if (!ClearForFolder(own_folder)) return false;
-  // Whatever was cached under this name goes first: only the archive just verified may fill it.
+  // Only the archive just verified may fill the name: its record goes first, and the file
+  // itself when this archive does not hold it. A file that it does hold replaces the old one in
+  // one rename, so another program uploading the old one meanwhile never finds it missing.
   std::error_code ec;
   fs::remove(RecordOf(archive_md5, name), ec);
-  fs::remove(PathOf(archive_md5, name), ec);
+  const auto refuse = [&] {
+    fs::remove(PathOf(archive_md5, name), ec);
+    return false;
+  };
 
-  if (!TTools::ForceDirs(folder_)) return false;
+  if (!TTools::ForceDirs(folder_)) return refuse();
   const StagingFolder staging(folder_);
-  if (staging.path.empty()) return false;
+  if (staging.path.empty()) return refuse();
   std::string error;
-  if (!ExtractZipSafely(archive, staging.path + "/", error)) return false;
-  if (!fs::is_regular_file(fs::symlink_status(staging.path + "/" + name, ec))) return false;
+  if (!ExtractZipSafely(archive, staging.path + "/", error)) return refuse();
+  if (!fs::is_regular_file(fs::symlink_status(staging.path + "/" + name, ec))) return refuse();
 
   const std::string target_folder = own_folder + "/";
-  if (!TTools::ForceDirs(target_folder) || !IsRealFolder(own_folder)) return false;
+  if (!TTools::ForceDirs(target_folder) || !IsRealFolder(own_folder)) return refuse();
   // The other entries first, the firmware last: a reader that sees the firmware sees the rest.
   for (const auto& item : fs::directory_iterator(staging.path, ec)) {
     const std::string item_name = item.path().filename().string();
@@ -135,7 +140,7 @@ bool TFirmwareCache::Store(const std::string& archive, const std::string& archiv
     fs::rename(item.path(), target, ec);
   }
   fs::rename(staging.path + "/" + name, PathOf(archive_md5, name), ec);
-  if (ec) return false;
+  if (ec) return refuse();
   return Record(archive_md5, name);
 }
 

@@ -210,6 +210,42 @@ TEST(UpgradeTrust, SameArchiveNameInTwoFoldersKeepsEachCamerasOwnFirmware) {
   EXPECT_EQ("1.0.0.3", cameras[1]->state().ui_version);
 }
 
+// Two programs upgrade at the same time from one work folder, each camera from its own OEM folder
+// publishing an archive of the same name: each camera gets the firmware of its own folder, in
+// every round.
+TEST(UpgradeTrust, TwoProgramsOnOneWorkFolderKeepEachCamerasOwnFirmware) {
+  TE2eSite site;
+  const std::pair<std::string, std::string> folders[] = {{"alpha", "1.0.0.2"}, {"beta", "1.0.0.3"}};
+  std::vector<sim::TSimCamera*> cameras;
+  for (const auto& [oem, version] : folders) {
+    sim::TRepoAddOptions options;
+    options.root = site.Root() + "repo/";
+    options.folder = oem;
+    options.section = "SIM100";
+    options.kind = TFirmwareKind::Ui;
+    options.series = TSimSeries::P;
+    options.version = version;
+    options.archive_name = "firmware.zip";
+    sim::TRepoAddResult result;
+    std::string error;
+    ASSERT_TRUE(sim::RepoAdd(options, result, error)) << error;
+    TCameraConfig config;
+    config.series = TSimSeries::P;
+    config.oem = oem;
+    cameras.push_back(&site.AddCamera(config));
+  }
+  site.StartRepository();
+  for (int round = 0; round < 3; ++round) {
+    TProcessResult runs[2];
+    std::thread second([&] { runs[1] = site.Upgrade(*cameras[1], {"--ui", "--yes"}); });
+    runs[0] = site.Upgrade(*cameras[0], {"--ui", "--yes"});
+    second.join();
+    for (const TProcessResult& run : runs) EXPECT_EQ(0, run.exit_code) << round << run.out;
+    EXPECT_EQ("1.0.0.2", cameras[0]->state().ui_version) << round;
+    EXPECT_EQ("1.0.0.3", cameras[1]->state().ui_version) << round;
+  }
+}
+
 // --md5 holds for a raw firmware file as for an archive, and means nothing without --firmware.
 TEST(UpgradeTrust, RawFirmwareFileIsCheckedAgainstMd5) {
   TE2eSite site;
@@ -439,6 +475,9 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
       {"missing file", {"--password-file", site.Root() + "missing"}, "", {}, 2, ""},
       {"both", {"--password", "x", "--password-file", site.Root() + "password"}, "", {}, 2, ""},
       {"empty stdin", {"--password", "-"}, "", {}, 2, ""},
+      {"password file is a folder", {"--password-file", site.Root()}, "", {}, 2, ""},
+      // A device named by mistake is read up to a password's length, not without end.
+      {"password file without end", {"--password-file", "/dev/zero"}, "", {}, 1, kAccountRefused},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = base;
@@ -448,6 +487,8 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
     if (!c.last.empty()) {
       EXPECT_EQ(c.last, LogTexts(run.out).back()) << c.name;
     }
+    // The password is never said back, in the log or in an error.
+    EXPECT_EQ(std::string::npos, (run.out + run.err).find("531642")) << c.name;
   }
   EXPECT_EQ(3u, site.Uploads().size());
 }
