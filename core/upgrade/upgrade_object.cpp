@@ -11,6 +11,7 @@
 #include "upgrade/firmware_cache.h"
 #include "upgrade/upgrade_opt.h"
 #include "util/md5.h"
+#include "util/percent_encoding.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -170,7 +171,10 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   // A firmware unpacked by an earlier run is reused only when it came from an archive with the
   // checksum the catalogue names now; anything else is fetched and verified again.
   if (!cache.IsVerified(md5, LocalFileName())) {
-    const std::string url = repository_url_ + LowerAscii(RepositoryFolder()) + "/" + file;
+    // The name is a file name, not a piece of URL: a blank, "#", "?" or "%" in it is sent as
+    // the character it is.
+    const std::string url =
+        repository_url_ + LowerAscii(RepositoryFolder()) + "/" + PercentEncode(file);
     std::string archive;
     if (!FetchVerifiedArchive(url, md5, archive)) return false;
     const bool stored = cache.Store(archive, md5, LocalFileName());

@@ -104,6 +104,42 @@ TEST(UpgradeTrust, HostileCatalogueFileNamesTouchNothing) {
   }
 }
 
+// Unusual but plain archive names are fetched under their own name and upgrade the camera: a
+// blank, URL characters, bytes that are not UTF-8, a long name.
+TEST(UpgradeTrust, UnusualPlainArchiveNamesAreFetchedAsTheyAre) {
+  const std::string names[] = {"a b.zip",
+                               "fw#1.zip",
+                               "fw%41.zip",
+                               "fw?x=1.zip",
+                               "fw\xff\xfe.zip",
+                               "fw+&;=.zip",
+                               std::string(200, 'n') + ".zip"};
+  for (const std::string& name : names) {
+    TE2eSite site;
+    TCameraConfig config;
+    config.series = TSimSeries::P;
+    auto& camera = site.AddCamera(config);
+    sim::TRepoAddOptions options;
+    options.root = site.Root() + "repo/";
+    options.folder = "system";
+    options.section = "SIM100";
+    options.kind = TFirmwareKind::System;
+    options.series = TSimSeries::P;
+    options.version = "1.0.0.2";
+    options.archive_name = name;
+    sim::TRepoAddResult added;
+    std::string error;
+    ASSERT_TRUE(sim::RepoAdd(options, added, error)) << error;
+    site.StartRepository();
+    const TProcessResult run = site.Upgrade(camera);
+    EXPECT_EQ(0, run.exit_code) << name << run.out << run.err;
+    ASSERT_EQ(1u, site.Uploads().size()) << name;
+    EXPECT_EQ(Md5Hex(FirmwareOf(added, site.Root() + "scratch")),
+              site.Uploads()[0]["upload"]["md5"])
+        << name;
+  }
+}
+
 // Files that stand where the program would put its own: a user's file in the work folder with
 // the archive's name, and a symbolic link planted in the cache in place of the archive's folder
 // (pointing at a folder of the user's that holds a file of the firmware's name). Each run
