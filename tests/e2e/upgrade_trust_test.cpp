@@ -1,8 +1,14 @@
 // What the upgrade path promises about trust, each through the real camlift program against the
 // simulator: nothing unverified reaches a camera, nothing outside the work folder is touched,
 // every camera gets the bytes that were verified for it, and the log says what really happened.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -527,6 +533,57 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
     EXPECT_EQ(std::string::npos, (run.out + run.err).find("531642")) << c.name;
   }
   EXPECT_EQ(3u, site.Uploads().size());
+}
+
+// Ctrl+C while the password is typed at a terminal ends the program and gives the terminal its
+// echo back: the user's next command is not typed blind.
+TEST(UpgradeTrust, StopWhileThePasswordIsTypedKeepsTheTerminalsEcho) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(0, ::grantpt(master));
+  ASSERT_EQ(0, ::unlockpt(master));
+  const std::string slave_name = ::ptsname(master);
+  const int slave = ::open(slave_name.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  termios before{};
+  ASSERT_EQ(0, ::tcgetattr(slave, &before));
+  ASSERT_TRUE(before.c_lflag & ECHO);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::setsid();
+    ::dup2(slave, 0);
+    ::dup2(slave, 1);
+    ::dup2(slave, 2);
+    ::execl(CAMLIFT_EXE, CAMLIFT_EXE, "upgrade", "--series", "P", "--ip", "127.0.0.1", "--password",
+            "-", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Wait for the prompt, then for echo to go off.
+  std::string seen;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  termios during{};
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd p{master, POLLIN, 0};
+    if (::poll(&p, 1, 50) > 0) {
+      char buffer[256];
+      const ssize_t n = ::read(master, buffer, sizeof buffer);
+      if (n > 0) seen.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::tcgetattr(slave, &during);
+    if (seen.find("Password:") != std::string::npos && !(during.c_lflag & ECHO)) break;
+  }
+  EXPECT_FALSE(during.c_lflag & ECHO) << seen;
+  ::kill(child, SIGINT);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  termios after{};
+  ASSERT_EQ(0, ::tcgetattr(slave, &after));
+  EXPECT_TRUE(after.c_lflag & ECHO);
+  ::close(slave);
+  ::close(master);
 }
 
 // After the restart a camera whose version pages do not answer is not said to run the old one.
