@@ -4,8 +4,11 @@
 
 #include <atomic>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "upgrade/upgrade_object.h"
 #include "upgrade/zip_extract.h"
@@ -21,14 +24,34 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
          LowerAscii(std::string(text.substr(text.size() - end.size()))) == end;
 }
 
-// A staging folder that is removed with everything in it, whatever way the store ends.
+// A staging folder made by this store (never one that was there before, nor a link planted
+// under its name), removed with everything in it whatever way the store ends.
 struct StagingFolder {
-  std::string path;
+  std::string path;  // without a trailing "/", so removing it never follows a link
+  explicit StagingFolder(const std::string& parent) {
+    std::string name = parent + ".stage-XXXXXX";
+    if (::mkdtemp(name.data()) != nullptr) path = name;
+  }
   ~StagingFolder() {
     std::error_code ec;
     if (!path.empty()) fs::remove_all(path, ec);
   }
 };
+
+// Free for the folder of one archive's firmware: a real folder, or nothing yet. Anything else
+// in its place - a symbolic link planted there above all, which would lead writes and removals
+// out of the cache - is removed (the entry itself, never what a link points at).
+bool ClearForFolder(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (fs::is_directory(status) || !fs::exists(status)) return true;
+  return fs::remove(path, ec);
+}
+
+bool IsRealFolder(const std::string& path) {
+  std::error_code ec;
+  return fs::is_directory(fs::symlink_status(path, ec));
+}
 
 }  // namespace
 
@@ -74,6 +97,7 @@ bool TFirmwareCache::IsVerified(const std::string& archive_md5, const std::strin
   if (!IsMd5Text(archive_md5) || !IsPlainArchiveName(name)) return false;
   std::error_code ec;
   const std::string path = PathOf(archive_md5, name);
+  if (!IsRealFolder(folder_ + LowerAscii(archive_md5))) return false;
   if (!fs::is_regular_file(fs::symlink_status(path, ec))) return false;
   const auto size = fs::file_size(path, ec);
   if (ec) return false;
@@ -89,20 +113,27 @@ bool TFirmwareCache::IsVerified(const std::string& archive_md5, const std::strin
 bool TFirmwareCache::Store(const std::string& archive, const std::string& archive_md5,
                            const std::string& name, const std::string& sha256) {
   if (!IsMd5Text(archive_md5) || !IsPlainArchiveName(name)) return false;
-  // Whatever was cached under this name goes first: only the archive just verified may fill it.
+  const std::string own_folder = folder_ + LowerAscii(archive_md5);
+  if (!ClearForFolder(own_folder)) return false;
+  // Only the archive just verified may fill the name: its record goes first, and the file
+  // itself when this archive does not hold it. A file that it does hold replaces the old one in
+  // one rename, so another program uploading the old one meanwhile never finds it missing.
   std::error_code ec;
   fs::remove(RecordOf(archive_md5, name), ec);
-  fs::remove(PathOf(archive_md5, name), ec);
+  const auto refuse = [&] {
+    fs::remove(PathOf(archive_md5, name), ec);
+    return false;
+  };
 
-  if (!TTools::ForceDirs(folder_)) return false;
-  StagingFolder staging{folder_ + UniqueLocalName(".stage-") + "/"};
-  if (!fs::create_directory(staging.path, ec)) return false;
+  if (!TTools::ForceDirs(folder_)) return refuse();
+  const StagingFolder staging(folder_);
+  if (staging.path.empty()) return refuse();
   std::string error;
-  if (!ExtractZipSafely(archive, staging.path, error)) return false;
-  if (!fs::is_regular_file(fs::symlink_status(staging.path + name, ec))) return false;
+  if (!ExtractZipSafely(archive, staging.path + "/", error)) return refuse();
+  if (!fs::is_regular_file(fs::symlink_status(staging.path + "/" + name, ec))) return refuse();
 
-  const std::string target_folder = folder_ + LowerAscii(archive_md5) + "/";
-  if (!TTools::ForceDirs(target_folder)) return false;
+  const std::string target_folder = own_folder + "/";
+  if (!TTools::ForceDirs(target_folder) || !IsRealFolder(own_folder)) return refuse();
   // The other entries first, the firmware last: a reader that sees the firmware sees the rest.
   for (const auto& item : fs::directory_iterator(staging.path, ec)) {
     const std::string item_name = item.path().filename().string();
@@ -111,9 +142,21 @@ bool TFirmwareCache::Store(const std::string& archive, const std::string& archiv
     if (fs::is_directory(fs::symlink_status(target, ec))) fs::remove_all(target, ec);
     fs::rename(item.path(), target, ec);
   }
-  fs::rename(staging.path + name, PathOf(archive_md5, name), ec);
-  if (ec) return false;
+  fs::rename(staging.path + "/" + name, PathOf(archive_md5, name), ec);
+  if (ec) return refuse();
   return Record(archive_md5, name, sha256);
+}
+
+bool TFirmwareCache::Keep(const std::string& file, const std::string& md5,
+                          const std::string& name, const std::string& sha256) {
+  if (!IsMd5Text(md5) || !IsPlainArchiveName(name)) return false;
+  const std::string own_folder = folder_ + LowerAscii(md5);
+  if (!ClearForFolder(own_folder)) return false;
+  std::error_code ec;
+  fs::remove(RecordOf(md5, name), ec);
+  if (!TTools::ForceDirs(own_folder + "/") || !IsRealFolder(own_folder)) return false;
+  fs::rename(file, PathOf(md5, name), ec);
+  return !ec && Record(md5, name, sha256);
 }
 
 bool TFirmwareCache::Record(const std::string& archive_md5, const std::string& name,
@@ -124,11 +167,20 @@ bool TFirmwareCache::Record(const std::string& archive_md5, const std::string& n
   // Written beside and renamed, so a reader never sees half a record.
   const std::string temp = folder_ + LowerAscii(archive_md5) + "/" + UniqueLocalName(".record-");
   {
-    std::ofstream out(temp, std::ios::trunc);
-    out << LowerAscii(archive_md5) << ' ' << size;
-    if (!sha256.empty()) out << ' ' << LowerAscii(sha256);
-    out << '\n';
-    if (!out.flush()) return false;
+    // Created anew: never written through a link planted under that name.
+    fs::remove(temp, ec);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(temp.c_str(), "wx"),
+                                                        &std::fclose);
+    if (!out) return false;
+    std::string text = LowerAscii(archive_md5) + ' ' + std::to_string(size);
+    if (!sha256.empty()) text += ' ' + LowerAscii(sha256);
+    text += '\n';
+    if (std::fwrite(text.data(), 1, text.size(), out.get()) != text.size() ||
+        std::fflush(out.get()) != 0) {
+      out.reset();
+      fs::remove(temp, ec);
+      return false;
+    }
   }
   fs::rename(temp, RecordOf(archive_md5, name), ec);
   if (!ec) return true;

@@ -37,6 +37,11 @@ class TFirmwareCache {
   // first either way). False when the archive is refused or does not hold name.
   bool Store(const std::string& archive, const std::string& archive_md5, const std::string& name,
              const std::string& sha256 = "");
+  // Moves file (a firmware given as it is, whose MD5 is md5) to PathOf(md5, name) and records
+  // it (with its SHA-256 when that was checked). file must lie in the same file system, a copy
+  // of the program's own.
+  bool Keep(const std::string& file, const std::string& md5, const std::string& name,
+            const std::string& sha256 = "");
   // Records a firmware file that lies at PathOf(archive_md5, name) already (with the archive's
   // SHA-256 when it was checked).
   bool Record(const std::string& archive_md5, const std::string& name,

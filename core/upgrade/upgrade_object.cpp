@@ -11,6 +11,7 @@
 #include "upgrade/firmware_cache.h"
 #include "upgrade/upgrade_opt.h"
 #include "util/md5.h"
+#include "util/percent_encoding.h"
 #include "util/sha256.h"
 #include "util/tools.h"
 
@@ -107,8 +108,8 @@ bool TUpgradeObject::ReadCurrentVersion() {
 }
 
 bool TUpgradeObject::ReadAppVerPage(std::string& page) {
-  if (!TTools::HttpGetText(CameraUrl("/appver.js"), page, Millis(Wait::CameraPageRead),
-                           user_name_, password_)) {
+  if (!TTools::HttpGetText(CameraUrl("/appver.js"), page, Millis(Wait::CameraPageRead), user_name_,
+                           password_)) {
     return false;
   }
   std::string model;
@@ -125,13 +126,24 @@ void TUpgradeObject::ReadLatestVersion(std::string& checksum, std::string& exclu
   expected_sha256_.clear();
   const std::string section = ModelKey();
   if (section.empty()) return;
-  const std::string path = work_folder_ + catalogue_file_name_;
-  std::error_code ec;
-  std::filesystem::remove(path, ec);
+  // Fetched and read under a name of this run's own, then kept under the usual name: another
+  // program on the same work folder never swaps its catalogue in between.
+  const std::string part = work_folder_ + UniqueLocalName(".catalogue-");
+  const std::string copy = work_folder_ + catalogue_file_name_;
   const std::string url = repository_url_ + LowerAscii(RepositoryFolder()) + "/firmware.txt";
-  if (!FetchCatalogue(url, path)) return;
+  const bool accepted = FetchCatalogue(url, part);
   TCatalogueEntry entry;
-  if (!ReadCatalogueEntry(path, section, VersionKey(), FileKey(), entry)) return;
+  const bool found = accepted && ReadCatalogueEntry(part, section, VersionKey(), FileKey(), entry);
+  std::error_code ec;
+  if (accepted) {
+    std::filesystem::rename(part, copy, ec);
+    if (ec) std::filesystem::remove(part, ec);
+  } else {
+    // A catalogue the repository keys refuse is kept nowhere, not even an older copy of it.
+    std::filesystem::remove(part, ec);
+    std::filesystem::remove(copy, ec);
+  }
+  if (!found) return;
   latest = entry.version;
   checksum = entry.md5;
   excluded = entry.excluded;
@@ -149,7 +161,7 @@ bool TUpgradeObject::FetchCatalogue(const std::string& url, const std::string& p
   // A catalogue that did not arrive whole (too large, cut off, refused) is never read in part:
   // the copy is left empty, which reads as no section.
   std::ofstream(path, std::ios::trunc);
-  return false;
+  return true;
 }
 
 std::string TUpgradeObject::ModelKey() const {
@@ -179,9 +191,12 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   // A firmware unpacked by an earlier run is reused only when it came from an archive with the
   // checksum the catalogue names now; anything else is fetched and verified again.
   if (!cache.IsVerified(md5, LocalFileName(), sha256)) {
-    const std::string url = repository_url_ + LowerAscii(RepositoryFolder()) + "/" + file;
+    // The name is a file name, not a piece of URL: a blank, "#", "?" or "%" in it is sent as
+    // the character it is.
+    const std::string url =
+        repository_url_ + LowerAscii(RepositoryFolder()) + "/" + PercentEncode(file);
     std::string archive;
-    if (!FetchVerifiedArchive(url, md5, sha256, file, archive)) return false;
+    if (!FetchVerifiedArchive(url, md5, sha256, archive)) return false;
     const bool stored = cache.Store(archive, md5, LocalFileName(), sha256);
     std::error_code ec;
     std::filesystem::remove(archive, ec);
@@ -192,11 +207,13 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
 }
 
 bool TUpgradeObject::FetchVerifiedArchive(const std::string& url, const std::string& md5,
-                                          const std::string& sha256, const std::string& file,
+                                          const std::string& sha256,
                                           std::string& archive) {
   TTools::ForceDirs(DownloadFolder());
-  // The bytes arrive under a name of our own and get the catalogue's name only once their
-  // checksum matched: an unverified download never lies where anything would take it.
+  // The bytes arrive, are checked and are unpacked under a name of this run's own; the firmware
+  // gets its final name only in the verified cache. Never under the catalogue's name: that
+  // could replace a file of the user's in the work folder, or be replaced by another program
+  // that fetches an archive of the same name between the check and the unpacking.
   const std::string part = DownloadFolder() + UniqueLocalName(".download-");
   std::error_code ec;
   if (!TUpgradeOpt::DownloadFile(url, part, Control(), TUpgradeOpt::kMaxArchiveBytes, &trust_,
@@ -206,11 +223,8 @@ bool TUpgradeObject::FetchVerifiedArchive(const std::string& url, const std::str
     std::filesystem::remove(part, ec);
     return false;
   }
-  archive = DownloadFolder() + file;
-  std::filesystem::rename(part, archive, ec);
-  if (!ec) return true;
-  std::filesystem::remove(part, ec);
-  return false;
+  archive = part;
+  return true;
 }
 
 bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string& md5,
@@ -218,27 +232,43 @@ bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string
   local_file_path_.clear();
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
-  const std::optional<std::string> actual = FileMd5Hex(path);
+  // Everything below works on a copy of the run's own: the user's file may still change (a copy
+  // in progress, another build), and the bytes that were checked are the bytes that go out.
+  TTools::ForceDirs(DownloadFolder());
+  const std::string copy = DownloadFolder() + UniqueLocalName(".local-");
+  std::filesystem::remove(copy, ec);
+  struct RemoveCopy {
+    const std::string& path;
+    ~RemoveCopy() {
+      std::error_code ignored;
+      std::filesystem::remove(path, ignored);
+    }
+  } remove_copy{copy};
+  if (!std::filesystem::copy_file(path, copy, ec) || ec) return false;
+  const std::optional<std::string> actual = FileMd5Hex(copy);
   if (!actual) return false;
   // A checksum given by the user holds for every kind of file, not only for archives.
   if (!md5.empty() && LowerAscii(TrimText(md5)) != *actual) return false;
-  if (!TrimText(sha256).empty() && !FileMatchesSha256(path, sha256)) return false;
+  if (!TrimText(sha256).empty() && !FileMatchesSha256(copy, sha256)) return false;
+  const std::string digest256 = LowerAscii(TrimText(sha256));
   std::string head(4, '\0');
   {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(copy, std::ios::binary);
     in.read(head.data(), 4);
     head.resize(static_cast<std::size_t>(in.gcount()));
   }
+  TFirmwareCache cache(work_folder_ + "Bin/");
   if (head != std::string("PK\3\4", 4)) {
-    local_file_path_ = std::filesystem::absolute(path, ec).string();
+    // Any other file is used as it is: the checked copy is kept in the cache and uploaded.
+    const std::string name = std::filesystem::path(path).filename().string();
+    if (!IsPlainArchiveName(name) || !cache.Keep(copy, *actual, name, digest256)) return false;
+    local_file_path_ = cache.PathOf(*actual, name);
     return true;
   }
   repository_file_ = std::filesystem::path(path).filename().string();
   if (!IsPlainArchiveName(LocalFileName())) return false;
-  TFirmwareCache cache(work_folder_ + "Bin/");
-  const std::string digest256 = LowerAscii(TrimText(sha256));
   if (!cache.IsVerified(*actual, LocalFileName(), digest256) &&
-      !cache.Store(path, *actual, LocalFileName(), digest256)) {
+      !cache.Store(copy, *actual, LocalFileName(), digest256)) {
     return false;
   }
   local_file_path_ = cache.PathOf(*actual, LocalFileName());

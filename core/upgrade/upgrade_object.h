@@ -105,15 +105,14 @@ class TUpgradeObject {
 
  protected:
   // Fetches the catalogue into path; a catalogue that did not arrive whole (as large as
-  // kMaxCatalogueBytes, cut off, an error status) leaves path empty. False also when the
-  // repository keys refuse its signature (RepositoryProblem says why; path is removed).
+  // kMaxCatalogueBytes, cut off, an error status) leaves path empty. False when the repository
+  // keys refuse its signature (RepositoryProblem says why; path is removed).
   bool FetchCatalogue(const std::string& url, const std::string& path);
-  // Fetches url into a name of the program's own in the download folder and, only once its MD5
-  // (and its SHA-256, when the catalogue names one) matched, renames it to file there (archive).
-  // Nothing unverified stays behind.
+  // Fetches url into a name of this run's own in the download folder (archive) and keeps it only
+  // when its MD5 (and its SHA-256, when the catalogue names one) matched. Nothing unverified
+  // stays behind.
   bool FetchVerifiedArchive(const std::string& url, const std::string& md5,
-                            const std::string& sha256, const std::string& file,
-                            std::string& archive);
+                            const std::string& sha256, std::string& archive);
 
   // For the family: results written by one step and read by the next.
   std::string oem_text_;

@@ -78,7 +78,11 @@ TRepositoryProblem RepositoryProblemOf(CURL* h, bool https, const TransferResult
 bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
                                const TRunControl& control, std::uint64_t max_bytes,
                                const TRepositoryTrust* trust, TRepositoryProblem* problem) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+  // A new file of our own: whatever lies at path (a symbolic link planted there, a file left by
+  // a crash) is removed, and an exclusive create never writes through a link made meanwhile.
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wbx"));
   if (!file) return false;
   CurlEasy easy = MakeCurlEasy();
   if (!easy) return false;

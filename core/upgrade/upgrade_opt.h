@@ -19,7 +19,8 @@ class TUpgradeOpt {
   // keeps sending must not fill the disk or keep the run going for ever.
   static constexpr std::uint64_t kMaxArchiveBytes = 256ull << 20;
 
-  // GET url into path (created or emptied first). No redirects; an error status, a connect
+  // GET url into path (whatever was there is removed, the file is created anew, never through
+  // a symbolic link). No redirects; an error status, a connect
   // time-out, a stall without progress, or a body of more than max_bytes gives false and leaves
   // what arrived (at most max_bytes). https is always verified (certificate and host name);
   // trust may name the CA file to verify with. problem, when given, learns a failed certificate

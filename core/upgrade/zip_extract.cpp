@@ -108,7 +108,8 @@ bool IsSafeEntryName(std::string_view name) {
 bool ExtractZipSafely(const std::string& archive, const std::string& destination,
                       std::string& error, const TZipLimits& limits) {
   int code = 0;
-  std::unique_ptr<zip_t, ZipCloser> zip(zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+  std::unique_ptr<zip_t, ZipCloser> zip(
+      zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
   if (!zip) {
     zip_error_t ze;
     zip_error_init_with_code(&ze, code);
@@ -134,7 +135,9 @@ bool ExtractZipSafely(const std::string& archive, const std::string& destination
   std::uint64_t total = 0;
   for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
     zip_stat_t st;
-    if (zip_stat_index(zip.get(), i, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME)) {
+    // The name's bytes as the archive holds them: a guessed conversion (CP437 to UTF-8) would
+    // turn a GBK name into one that the catalogue never names.
+    if (zip_stat_index(zip.get(), i, ZIP_FL_ENC_RAW, &st) != 0 || !(st.valid & ZIP_STAT_NAME)) {
       error = "unreadable entry";
       return false;
     }

@@ -1,8 +1,14 @@
 // What the upgrade path promises about trust, each through the real camlift program against the
 // simulator: nothing unverified reaches a camera, nothing outside the work folder is touched,
 // every camera gets the bytes that were verified for it, and the log says what really happened.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -104,6 +110,83 @@ TEST(UpgradeTrust, HostileCatalogueFileNamesTouchNothing) {
   }
 }
 
+// Unusual but plain archive names are fetched under their own name and upgrade the camera: a
+// blank, URL characters, bytes that are not UTF-8, a long name.
+TEST(UpgradeTrust, UnusualPlainArchiveNamesAreFetchedAsTheyAre) {
+  const std::string names[] = {"a b.zip",
+                               "fw#1.zip",
+                               "fw%41.zip",
+                               "fw?x=1.zip",
+                               "fw\xff\xfe.zip",
+                               "fw+&;=.zip",
+                               std::string(200, 'n') + ".zip"};
+  for (const std::string& name : names) {
+    TE2eSite site;
+    TCameraConfig config;
+    config.series = TSimSeries::P;
+    auto& camera = site.AddCamera(config);
+    sim::TRepoAddOptions options;
+    options.root = site.Root() + "repo/";
+    options.folder = "system";
+    options.section = "SIM100";
+    options.kind = TFirmwareKind::System;
+    options.series = TSimSeries::P;
+    options.version = "1.0.0.2";
+    options.archive_name = name;
+    sim::TRepoAddResult added;
+    std::string error;
+    ASSERT_TRUE(sim::RepoAdd(options, added, error)) << error;
+    site.StartRepository();
+    const TProcessResult run = site.Upgrade(camera);
+    EXPECT_EQ(0, run.exit_code) << name << run.out << run.err;
+    ASSERT_EQ(1u, site.Uploads().size()) << name;
+    EXPECT_EQ(Md5Hex(FirmwareOf(added, site.Root() + "scratch")),
+              site.Uploads()[0]["upload"]["md5"])
+        << name;
+  }
+}
+
+// Files that stand where the program would put its own: a user's file in the work folder with
+// the archive's name, and a symbolic link planted in the cache in place of the archive's folder
+// (pointing at a folder of the user's that holds a file of the firmware's name). Each run
+// upgrades the camera with the bytes of the repository and leaves the user's files as they were.
+TEST(UpgradeTrust, FilesInThePlaceOfTheProgramsOwnStayUntouched) {
+  const std::string rows[] = {"archive name in the work folder", "link in place of Bin/<md5>"};
+  for (const std::string& row : rows) {
+    TE2eSite site;
+    TCameraConfig config;
+    config.series = TSimSeries::P;
+    auto& camera = site.AddCamera(config);
+    const auto added =
+        site.AddFirmware(TSimSeries::P, TFirmwareKind::System, "system", "SIM100", "1.0.0.2");
+    const std::string archive_name = fs::path(added.archive_path).filename().string();
+    const std::string md5 = FileMd5Hex(added.archive_path).value_or("");
+    std::map<std::string, std::string> sentinels;
+    if (row == rows[0]) {
+      sentinels[site.DataDir() + archive_name] = "the user's own archive\n";
+    } else {
+      const std::string outside = site.Root() + "users-folder/";
+      fs::create_directories(outside);
+      sentinels[outside + added.entry_name] = "the user's own firmware\n";
+      sentinels[outside + added.entry_name + ".verified"] = md5 + " 24\n";
+      fs::create_directories(site.DataDir() + "Bin");
+      fs::create_directory_symlink(outside, site.DataDir() + "Bin/" + md5);
+    }
+    fs::create_directories(site.DataDir());
+    for (const auto& [path, bytes] : sentinels) WriteFile(path, bytes);
+    site.StartRepository();
+    const TProcessResult run = site.Upgrade(camera, {"--yes"});
+    EXPECT_EQ(0, run.exit_code) << row << run.out << run.err;
+    for (const auto& [path, bytes] : sentinels) {
+      EXPECT_EQ(bytes, ReadFile(path)) << row << ": " << path;
+    }
+    ASSERT_EQ(1u, site.Uploads().size()) << row;
+    EXPECT_EQ(Md5Hex(FirmwareOf(added, site.Root() + "scratch")),
+              site.Uploads()[0]["upload"]["md5"])
+        << row;
+  }
+}
+
 // A repository republishes an archive under the same name with a firmware of another name: the
 // file of the same name from the earlier, verified run is never taken for it. The same holds for
 // an archive given with --firmware.
@@ -169,6 +252,42 @@ TEST(UpgradeTrust, SameArchiveNameInTwoFoldersKeepsEachCamerasOwnFirmware) {
   EXPECT_EQ("1.0.0.3", cameras[1]->state().ui_version);
 }
 
+// Two programs upgrade at the same time from one work folder, each camera from its own OEM folder
+// publishing an archive of the same name: each camera gets the firmware of its own folder, in
+// every round.
+TEST(UpgradeTrust, TwoProgramsOnOneWorkFolderKeepEachCamerasOwnFirmware) {
+  TE2eSite site;
+  const std::pair<std::string, std::string> folders[] = {{"alpha", "1.0.0.2"}, {"beta", "1.0.0.3"}};
+  std::vector<sim::TSimCamera*> cameras;
+  for (const auto& [oem, version] : folders) {
+    sim::TRepoAddOptions options;
+    options.root = site.Root() + "repo/";
+    options.folder = oem;
+    options.section = "SIM100";
+    options.kind = TFirmwareKind::Ui;
+    options.series = TSimSeries::P;
+    options.version = version;
+    options.archive_name = "firmware.zip";
+    sim::TRepoAddResult result;
+    std::string error;
+    ASSERT_TRUE(sim::RepoAdd(options, result, error)) << error;
+    TCameraConfig config;
+    config.series = TSimSeries::P;
+    config.oem = oem;
+    cameras.push_back(&site.AddCamera(config));
+  }
+  site.StartRepository();
+  for (int round = 0; round < 3; ++round) {
+    TProcessResult runs[2];
+    std::thread second([&] { runs[1] = site.Upgrade(*cameras[1], {"--ui", "--yes"}); });
+    runs[0] = site.Upgrade(*cameras[0], {"--ui", "--yes"});
+    second.join();
+    for (const TProcessResult& run : runs) EXPECT_EQ(0, run.exit_code) << round << run.out;
+    EXPECT_EQ("1.0.0.2", cameras[0]->state().ui_version) << round;
+    EXPECT_EQ("1.0.0.3", cameras[1]->state().ui_version) << round;
+  }
+}
+
 // --md5 holds for a raw firmware file as for an archive, and means nothing without --firmware.
 TEST(UpgradeTrust, RawFirmwareFileIsCheckedAgainstMd5) {
   TE2eSite site;
@@ -198,6 +317,15 @@ TEST(UpgradeTrust, RawFirmwareFileIsCheckedAgainstMd5) {
       EXPECT_EQ(kDownloadErr, LogTexts(run.out).back());
     }
     EXPECT_EQ(static_cast<std::size_t>(c.uploads_after), site.Uploads().size()) << c.args[1];
+  }
+  // What went out is the checked copy kept in the cache, not the user's file, which may change
+  // meanwhile; the user's file stays, and no copy of the run is left behind.
+  ASSERT_EQ(1u, site.Uploads().size());
+  EXPECT_NE(std::string::npos, site.Uploads()[0]["upload"]["part_headers"].get<std::string>().find(
+                                   "filename=\"" + site.DataDir() + "Bin/" + right + "/raw.bin\""));
+  EXPECT_EQ(right, FileMd5Hex(raw).value_or(""));
+  for (const auto& item : fs::directory_iterator(site.DataDir())) {
+    EXPECT_NE('.', item.path().filename().string().front()) << item.path();
   }
 }
 
@@ -389,6 +517,9 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
       {"missing file", {"--password-file", site.Root() + "missing"}, "", {}, 2, ""},
       {"both", {"--password", "x", "--password-file", site.Root() + "password"}, "", {}, 2, ""},
       {"empty stdin", {"--password", "-"}, "", {}, 2, ""},
+      {"password file is a folder", {"--password-file", site.Root()}, "", {}, 2, ""},
+      // A device named by mistake is read up to a password's length, not without end.
+      {"password file without end", {"--password-file", "/dev/zero"}, "", {}, 1, kAccountRefused},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = base;
@@ -398,8 +529,61 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
     if (!c.last.empty()) {
       EXPECT_EQ(c.last, LogTexts(run.out).back()) << c.name;
     }
+    // The password is never said back, in the log or in an error.
+    EXPECT_EQ(std::string::npos, (run.out + run.err).find("531642")) << c.name;
   }
   EXPECT_EQ(3u, site.Uploads().size());
+}
+
+// Ctrl+C while the password is typed at a terminal ends the program and gives the terminal its
+// echo back: the user's next command is not typed blind.
+TEST(UpgradeTrust, StopWhileThePasswordIsTypedKeepsTheTerminalsEcho) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(0, ::grantpt(master));
+  ASSERT_EQ(0, ::unlockpt(master));
+  const std::string slave_name = ::ptsname(master);
+  const int slave = ::open(slave_name.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  termios before{};
+  ASSERT_EQ(0, ::tcgetattr(slave, &before));
+  ASSERT_TRUE(before.c_lflag & ECHO);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::setsid();
+    ::dup2(slave, 0);
+    ::dup2(slave, 1);
+    ::dup2(slave, 2);
+    ::execl(CAMLIFT_EXE, CAMLIFT_EXE, "upgrade", "--series", "P", "--ip", "127.0.0.1", "--password",
+            "-", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Wait for the prompt, then for echo to go off.
+  std::string seen;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  termios during{};
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd p{master, POLLIN, 0};
+    if (::poll(&p, 1, 50) > 0) {
+      char buffer[256];
+      const ssize_t n = ::read(master, buffer, sizeof buffer);
+      if (n > 0) seen.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::tcgetattr(slave, &during);
+    if (seen.find("Password:") != std::string::npos && !(during.c_lflag & ECHO)) break;
+  }
+  EXPECT_FALSE(during.c_lflag & ECHO) << seen;
+  ::kill(child, SIGINT);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  termios after{};
+  ASSERT_EQ(0, ::tcgetattr(slave, &after));
+  EXPECT_TRUE(after.c_lflag & ECHO);
+  ::close(slave);
+  ::close(master);
 }
 
 // After the restart a camera whose version pages do not answer is not said to run the old one.

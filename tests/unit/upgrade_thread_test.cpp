@@ -241,7 +241,10 @@ TEST_F(UpgradeThreadFixture, LocalFirmwareSkipsTheCatalogue) {
   worker.SetOptions(options);
   EXPECT_EQ(TUpgradeStatus::Working, worker.Execute().status);
   EXPECT_EQ(S("IDS_LOCALFIRMWARE") + temp_.path() + "local.bin", observer_.lines[2]);
-  EXPECT_EQ(temp_.path() + "local.bin", worker.Upgrader().LocalFilePath());
+  // The checked copy in the cache goes out, not the user's file, which may change meanwhile.
+  EXPECT_EQ(temp_.path() + "Bin/2765af576c4d29d7f1066042ad18554b/local.bin",
+            worker.Upgrader().LocalFilePath());
+  EXPECT_EQ("BNEG firmware", test::ReadFile(worker.Upgrader().LocalFilePath()));
   EXPECT_EQ(S("IDS_VERSIONCONFIRMED") + "1.0.0.2", observer_.lines.back());
 
   observer_.lines.clear();
