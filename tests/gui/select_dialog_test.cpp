@@ -268,9 +268,9 @@ class SelectDialogTest : public QObject {
       QTest::keyClick(field, Qt::Key_Return);
       // Rows of this test expire within a tenth of a second here: the camera's record of the
       // requests tells what happened.
-      probed = QTest::qWaitFor(
-          [&] { return oem_reads() >= 1 && dialog_->Engine().ManualProbe().Running() == 0; },
-          10000);
+      probed = QTest::qWaitFor([&] {
+        return oem_reads() >= 1 && dialog_->Engine().ManualProbe().Running() == 0;
+      }, 10000);
       QTest::qWait(200);
       still_open = dialog_->isVisible();
       QTest::keyClick(field, Qt::Key_Escape);
