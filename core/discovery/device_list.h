@@ -100,7 +100,10 @@ class TDeviceList {
 
   // A search pass brings thousands of replies: a reply finds its entry through index_, and new
   // entries wait at the end of rows_ (from sorted_ on) until someone looks at the order, so that
-  // a pass costs what its replies cost, not a scan or a shift of the list per reply.
+  // a pass costs what its replies cost, not a scan or a shift of the list per reply. Looking
+  // (Rows, Selected, SelectedEntry) moves rows although it is const, and a pointer from FindByID
+  // holds only until then: the list belongs to the UI thread, which alone may call any of it
+  // (the search threads hand their records over through the dispatcher).
   mutable std::vector<TDevInfo> rows_;
   mutable std::unordered_map<std::string, std::size_t> index_;  // DevID -> row
   mutable std::size_t sorted_ = 0;

@@ -115,6 +115,22 @@ class SelectDialogTest : public QObject {
     dialog_.reset();
   }
 
+  // A new dialog sends its first search pass once the event loop runs, not in its constructor
+  // and not twice; the once-a-second rhythm follows (time scale 1 here, so that the two show
+  // apart).
+  void firstSearchPassGoesOutOnceBehindTheFirstPaint() {
+    SetTimeScaleForTesting(1);
+    auto dialog = std::make_unique<TfrmAdv_Main>();
+    SetTimeScaleForTesting(0.01);
+    QCOMPARE(dialog->Engine().TickNumber(), 0);
+    dialog->show();
+    QVERIFY(QTest::qWaitFor([&] { return dialog->Engine().TickNumber() > 0; }, 500));
+    QTest::qWait(300);
+    QCOMPARE(dialog->Engine().TickNumber(), 1);
+    QVERIFY(QTest::qWaitFor([&] { return dialog->Engine().TickNumber() == 2; }, 2000));
+    dialog->isClose = true;
+  }
+
   void versionColumnShowsAndSortsByDottedNumbers() {
     Fill();
     QTreeWidget* view = dialog_->ListView();

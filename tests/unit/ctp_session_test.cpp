@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -279,6 +280,135 @@ TEST_F(CtpSession, FileGoesOutInBlocksWithItsDigest) {
   EXPECT_FALSE(package.IsOpen());
 }
 
+// Data that does not repeat every eight bytes, so that a block unscrambled from the wrong key
+// position shows.
+std::string Pattern(std::size_t size, int seed) {
+  std::string data(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    data[i] = static_cast<char>((i * 131 + static_cast<std::size_t>(seed)) % 251);
+  }
+  return data;
+}
+
+std::string Md5Request(const char* hex) {
+  std::string request = "MD5 16\r\n";
+  for (int i = 0; i < 32; i += 2) {
+    request += static_cast<char>(std::stoi(std::string(hex + i, 2), nullptr, 16));
+  }
+  return request;
+}
+
+// Files of odd sizes between commands and entries that are stepped over: while the camera
+// answers one block the next one is read ahead, which must never reach into the next entry nor
+// change a byte of what goes out.
+TEST_F(CtpSession, MixedPackageGoesOutByteForByte) {
+  const std::string a = Pattern(1399, 1), b = Pattern(1400, 2), c = Pattern(1401, 3),
+                    d = Pattern(2801, 4);
+  const std::string package_bytes = TPk2Builder()
+                                        .AddFile("a.bin", a)
+                                        .AddRaw("ABCD", "xyz")
+                                        .AddFile("b", b)
+                                        .AddCommand("reboot now")
+                                        .AddFile("c.img", c)
+                                        .AddRaw("ZZZZ", "")
+                                        .AddFile("d", d)
+                                        .AddFile("e", "")
+                                        .Bytes();
+  const std::vector<std::string> expected = {
+      "FILE 10\r\na.bin 1399",
+      "DATA 1399\r\n" + a,
+      Md5Request("6a6e121ec8e6c3841f3773af1408cf64"),
+      "FILE 6\r\nb 1400",
+      "DATA 1400\r\n" + b,
+      Md5Request("1caa9ad35451b3ef56db0f55da9b7fc0"),
+      "CMD 10\r\nreboot now",
+      "FILE 10\r\nc.img 1401",
+      "DATA 1400\r\n" + c.substr(0, 1400),
+      "DATA 1\r\n" + c.substr(1400),
+      Md5Request("30d517b24e73fc91a134961325c9a65c"),
+      "FILE 6\r\nd 2801",
+      "DATA 1400\r\n" + d.substr(0, 1400),
+      "DATA 1400\r\n" + d.substr(1400, 1400),
+      "DATA 1\r\n" + d.substr(2800),
+      Md5Request("131bf55acd429395877a247ec3d16602"),
+      "FILE 3\r\ne 0",
+  };
+  std::vector<Step> steps;
+  for (const std::string& request : expected) steps.push_back({request.size(), {kOk}});
+  // The camera is busy with the first block of c.img and says so before its OK.
+  steps[8].answers = {"REPLY Continue 1\r\n", kOk};
+  steps[8].gap_ms = 30;
+  TScriptedPeer peer(steps);
+
+  std::vector<std::int64_t> progress;
+  const TRunControl control(
+      [&](TProgressStage, std::int64_t done, std::int64_t) { progress.push_back(done); }, nullptr);
+  std::vector<int> codes;
+  std::vector<std::int64_t> positions;
+  {
+    TSocketThread session("127.0.0.1", peer.port(), control);
+    ASSERT_EQ(0, session.Connect());
+    TPk2File package = OpenPackage(package_bytes);
+    for (int entry = 0; entry < 8; ++entry) {
+      codes.push_back(session.SendEntry(package));
+      positions.push_back(package.Position());
+      if (!progress.empty()) {
+        EXPECT_LE(progress.back(), package.Position()) << entry;
+      }
+    }
+  }
+  peer.WaitDone();
+  // The file without data is refused after its announcement; nothing follows it.
+  EXPECT_EQ((std::vector<int>{0, 0, 0, 0, 0, 0, 0, 1}), codes);
+  EXPECT_EQ(expected, peer.received());
+  EXPECT_EQ("", peer.trailing());
+  // Each entry ends exactly where the next one's header begins: 28 bytes of package header,
+  // 24 of each entry header, 4 + name + 4 + data for a file.
+  EXPECT_EQ((std::vector<std::int64_t>{1464, 1491, 2924, 2958, 4396, 4420, 7254, 7287}), positions);
+  // The progress never counts a block read ahead but not yet answered.
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  EXPECT_EQ((std::vector<std::int64_t>{1464, 2924, 2958, 4395, 4396, 5853, 7253, 7254}), progress);
+}
+
+// A block the camera does not take ends the entry: the block read ahead and the digest stay
+// home.
+TEST_F(CtpSession, RefusedBlockStopsTheEntry) {
+  const std::string data = Pattern(4000, 5);
+  const std::string package_bytes = TPk2Builder().AddFile("f", data).AddCommand("x").Bytes();
+  const std::string announcement = "FILE 6\r\nf 4000";
+  struct Case {
+    const char* what;
+    Step second;
+    int code;
+  };
+  const Case cases[] = {
+      {"refused", {1411, {"REPLY ERR\r\n"}}, 1},
+      {"refused after Continue", {1411, {"REPLY Continue 1\r\n", "REPLY ERR\r\n"}, 20}, 1},
+      {"closed", {1411, {}, 0, true}, -4},
+      {"silence", {1411, {}}, -2},
+  };
+  for (const Case& c : cases) {
+    TScriptedPeer peer({{announcement.size(), {kOk}}, {1411, {kOk}}, c.second});
+    {
+      TSocketThread session("127.0.0.1", peer.port());
+      ASSERT_EQ(0, session.Connect()) << c.what;
+      TPk2File package = OpenPackage(package_bytes);
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(c.code, session.SendEntry(package)) << c.what;
+      if (c.code == -2) {
+        // The reply wait is the whole 8 s (at time scale 0.01), looking first or not.
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(80));
+      }
+    }
+    peer.WaitDone();
+    const auto got = peer.received();
+    ASSERT_EQ(3u, got.size()) << c.what;
+    EXPECT_EQ("DATA 1400\r\n" + data.substr(0, 1400), got[1]) << c.what;
+    EXPECT_EQ("DATA 1400\r\n" + data.substr(1400, 1400), got[2]) << c.what;
+    EXPECT_EQ("", peer.trailing()) << c.what;
+  }
+}
+
 TEST_F(CtpSession, UnknownEntryIsSkippedAndCommandsUnscrambled) {
   const std::string package_bytes =
       TPk2Builder().AddRaw("ABCD", "0123456789").AddCommand("reboot").Bytes();
@@ -319,6 +449,16 @@ TEST_F(CtpSession, EntriesThatCannotGoOutFailWithoutSendingThem) {
       {"package cut short",
        full_file.substr(0, full_file.size() - 1500),
        {{std::string("FILE 12\r\ncut.bin 3000").size(), {kOk}}, {1411, {kOk}}},
+       1,
+       ""},
+      {"package cut inside the first block",
+       full_file.substr(0, full_file.size() - 2000),
+       {{std::string("FILE 12\r\ncut.bin 3000").size(), {kOk}}},
+       1,
+       ""},
+      {"package cut inside the last block",
+       full_file.substr(0, full_file.size() - 100),
+       {{std::string("FILE 12\r\ncut.bin 3000").size(), {kOk}}, {1411, {kOk}}, {1411, {kOk}}},
        1,
        ""},
       {"file without data",

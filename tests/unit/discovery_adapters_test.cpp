@@ -157,6 +157,36 @@ TEST(SearchTargets, EndpointHandsEveryDatagramOfABurstOverInOrder) {
   endpoint.Deactivate();
 }
 
+// The search stops while a burst waits for the UI thread: the stop returns (it serves the
+// waiting hand-off itself) and no datagram of the burst reaches the handler after it.
+TEST(SearchTargets, EndpointStoppedWhileABurstWaitsParsesNothingMore) {
+  TLoopDispatcher ui;
+  int handled = 0;
+  TUdpEndpoint endpoint(ui, [&](std::span<const std::uint8_t>) { ++handled; });
+  TSocketHandle sender = BoundTo("127.0.0.1", 0);
+  ASSERT_TRUE(sender.valid());
+  std::uint16_t port = 0;
+  {
+    const TSocketHandle probe = BoundTo("127.0.0.1", 0);
+    port = BoundPort(probe.get());
+  }
+  ASSERT_TRUE(endpoint.Activate(port));
+  for (int i = 0; i < 40; ++i) {
+    ASSERT_TRUE(SendDatagram(sender.get(), Ip("127.0.0.1"), port, "reply", 5));
+  }
+  // The listener has taken the first burst and waits for the UI thread, which does not serve.
+  std::this_thread::sleep_for(100ms);
+  endpoint.Deactivate();
+  EXPECT_EQ(0, handled);
+  // Started again on the same port: only what is sent from now on arrives.
+  ASSERT_TRUE(endpoint.Activate(port));
+  ASSERT_TRUE(SendDatagram(sender.get(), Ip("127.0.0.1"), port, "fresh", 5));
+  for (int wait = 0; wait < 50 && handled == 0; ++wait) ui.RunFor(20ms);
+  ui.RunFor(50ms);
+  EXPECT_EQ(1, handled);
+  endpoint.Deactivate();
+}
+
 TEST(SearchDiagnostics, LinesNameAddressesInterfacesAndPorts) {
   TSearchDiagnostics fixed;
   fixed.Targets.Addresses = {Ip("127.255.255.255")};
