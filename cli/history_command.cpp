@@ -22,8 +22,8 @@ int RunHistory(const THistoryOptions& options) {
   const std::vector<THistoryEntry> entries = FilterHistory(
       ReadHistory(HistoryFilePath(), kHistoryReadBytes, &cut), options.ip, options.since);
   if (cut) {
-    std::cerr << "camlift: " << HistoryFilePath() << " is larger than "
-              << (kHistoryReadBytes >> 20) << " MiB; only its newest records are shown\n";
+    std::cerr << "camlift: " << HistoryFilePath() << " is larger than " << (kHistoryReadBytes >> 20)
+              << " MiB; only its newest records are shown\n";
   }
   if (options.json) {
     for (const THistoryEntry& e : entries) std::cout << HistoryJsonLine(e);

@@ -56,8 +56,7 @@ std::string OneLine(const std::string& raw) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c < ' ' || c == 0x7F) {
       out += ' ';
-    } else if (c == 0xC2 && i + 1 < text.size() &&
-               static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
       out += ' ';
       ++i;
     } else {
@@ -87,8 +86,7 @@ std::string WithoutAccount(std::string text, const std::string& password) {
   const std::string secret = TrimText(password);
   // A password of one or two characters would blank out ordinary text; longer ones go.
   if (secret.size() >= 3) {
-    for (std::size_t at = text.find(secret); at != std::string::npos;
-         at = text.find(secret, at)) {
+    for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at)) {
       text.replace(at, secret.size(), "***");
       at += 3;
     }
@@ -205,8 +203,7 @@ bool AppendHistory(const THistoryEntry& entry, const std::string& path) {
   return written == static_cast<ssize_t>(line.size());
 }
 
-std::vector<THistoryEntry> ReadHistory(const std::string& path, std::size_t max_bytes,
-                                       bool* cut) {
+std::vector<THistoryEntry> ReadHistory(const std::string& path, std::size_t max_bytes, bool* cut) {
   std::vector<THistoryEntry> entries;
   if (cut) *cut = false;
   // Only a plain file is read: a link, a pipe or a device in its place could point anywhere or
@@ -221,8 +218,8 @@ std::vector<THistoryEntry> ReadHistory(const std::string& path, std::size_t max_
   std::string text(static_cast<std::size_t>(size - start), '\0');
   std::size_t got = 0;
   while (got < text.size()) {
-    const ssize_t n = ::pread(fd.get(), text.data() + got, text.size() - got,
-                              static_cast<off_t>(start + got));
+    const ssize_t n =
+        ::pread(fd.get(), text.data() + got, text.size() - got, static_cast<off_t>(start + got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);

@@ -51,8 +51,7 @@ std::string OneLine(const std::string& text) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c < ' ' || c == 0x7F) {
       out += ' ';
-    } else if (c == 0xC2 && i + 1 < text.size() &&
-               static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
       out += ' ';
       ++i;
     } else {

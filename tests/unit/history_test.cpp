@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "support/process.h"
+#include "support/temp_folder.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
 #include "upgrade/upgrade_thread.h"
-#include "support/temp_folder.h"
 
 namespace camlift {
 namespace {
@@ -149,8 +149,9 @@ TEST(History, ReadingOddFilesNeitherHangsNorCrashes) {
   const std::string mixed = temp.path() + "mixed.jsonl";
   {
     std::ofstream out(mixed, std::ios::binary);
-    out << "not json\n{\"time\":1}\n" << std::string(1 << 20, '{') << "\n" << good
-        << std::string("\0\0\0\n", 4) << good << "{\"time\":\"2026";  // cut off mid-line
+    out << "not json\n{\"time\":1}\n"
+        << std::string(1 << 20, '{') << "\n"
+        << good << std::string("\0\0\0\n", 4) << good << "{\"time\":\"2026";  // cut off mid-line
   }
   EXPECT_EQ(2u, ReadHistory(mixed).size());
 
@@ -191,7 +192,9 @@ TEST(History, ReadingOddFilesNeitherHangsNorCrashes) {
 // ones, become blanks in the table.
 TEST(History, TableKeepsControlCharactersOffTheTerminal) {
   THistoryEntry e = Entry("2026-12-10T13:21:28Z\x1b]0;owned\x07", "127.0.0.5\x1b[2J");
-  e.result = "ok\xC2\x9B" "31m";
+  e.result =
+      "ok\xC2\x9B"
+      "31m";
   e.series = "\x7F";
   const std::string table = HistoryTable({e});
   EXPECT_EQ(std::string::npos, table.find('\x1b')) << table;
