@@ -83,11 +83,15 @@ std::string WithoutAccount(std::string text, const std::string& password) {
       text.replace(value, (end == std::string::npos ? text.size() : end) - value, "***");
     }
   }
-  const std::string secret = TrimText(password);
-  // A password of one or two characters would blank out ordinary text; longer ones go.
+  // The camera gets the password in lower case, so a quote of it may differ in case. A password
+  // of one or two characters would blank out ordinary text; longer ones go.
+  const std::string secret = LowerAscii(TrimText(password));
   if (secret.size() >= 3) {
-    for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at)) {
+    std::string lower = LowerAscii(text);
+    for (std::size_t at = lower.find(secret); at != std::string::npos;
+         at = lower.find(secret, at)) {
       text.replace(at, secret.size(), "***");
+      lower.replace(at, secret.size(), "***");
       at += 3;
     }
   }
