@@ -180,9 +180,18 @@ TEST_F(FleetTest, StatusTakesThePasswordLikeAnUpgrade) {
       {"none", {}, {}, "", "account refused"},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> argv = {CAMLIFT_EXE, "status", "--series", "R", "--ip", Ip(6),
-                                     "--port", std::to_string(scenario_.cameras[6].port),
-                                     "--json", "--data-dir", Data(), "--repository",
+    std::vector<std::string> argv = {CAMLIFT_EXE,
+                                     "status",
+                                     "--series",
+                                     "R",
+                                     "--ip",
+                                     Ip(6),
+                                     "--port",
+                                     std::to_string(scenario_.cameras[6].port),
+                                     "--json",
+                                     "--data-dir",
+                                     Data(),
+                                     "--repository",
                                      simulator_->repository()->BaseUrl()};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     std::map<std::string, std::string> env = {{"CAMLIFT_TIME_SCALE", kE2eTimeScale},
