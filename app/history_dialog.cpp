@@ -32,7 +32,8 @@ TfrmHistory::TfrmHistory(const std::string& path, QWidget* parent) : QDialog(par
           .split('|');
   table_->setColumnCount(8);
   table_->setHeaderLabels(headers);
-  const std::vector<THistoryEntry> entries = ReadHistory(path);
+  // The newest part of the record only, so that a grown file never holds up the window.
+  const std::vector<THistoryEntry> entries = ReadHistory(path, kHistoryWindowBytes);
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
     auto* item = new QTreeWidgetItem(table_);
     const std::string cells[] = {e->time,           e->ip + ":" + std::to_string(e->port),

@@ -32,6 +32,7 @@
 #include "localize_form.h"
 #include "platform/paths.h"
 #include "platform/timing.h"
+#include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "util/text_convert.h"
 
@@ -386,6 +387,7 @@ bool TfrmAdv_Main::CheckForUpdates() {
   }
   TStatusOptions options;
   options.repository_url = ResolveRepositoryUrl("");
+  options.trust = ResolveRepositoryTrust("");
   options.work_folder = WorkFolder();
   checked_.clear();
   if (!fleet_check_.Start(std::move(cameras), options)) return false;
@@ -414,12 +416,15 @@ void TfrmAdv_Main::CollectCheckResults() {
 void TfrmAdv_Main::FillCheckColumns(QTreeWidgetItem* item, const TDevInfo& row) const {
   const auto found = checked_.find(CameraKey(row.IPAddr, row.DevPort > 0 ? row.DevPort : 80));
   if (found == checked_.end()) {
-    // Not checked, or still being read.
-    const QString waiting = CheckingForUpdates() ? QStringLiteral("\u2026") : QString();
+    // Not checked, or still being read: the ellipsis for the eye, words for a screen reader.
+    const bool waiting = CheckingForUpdates();
     item->setText(kColumnLatest, QString());
-    item->setText(kColumnState, waiting);
+    item->setText(kColumnState, waiting ? QStringLiteral("\u2026") : QString());
     item->setIcon(kColumnState, QIcon());
-    item->setData(kColumnState, Qt::AccessibleTextRole, QVariant());
+    item->setData(
+        kColumnState, Qt::AccessibleTextRole,
+        waiting ? QVariant(QString::fromStdString(LangTextOr("IDS_STATECHECKING", "checking...")))
+                : QVariant());
     item->setData(kColumnState, Qt::ForegroundRole, QVariant());
     return;
   }

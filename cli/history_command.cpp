@@ -18,8 +18,13 @@ struct THistoryOptions {
 
 int RunHistory(const THistoryOptions& options) {
   if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
-  const std::vector<THistoryEntry> entries =
-      FilterHistory(ReadHistory(HistoryFilePath()), options.ip, options.since);
+  bool cut = false;
+  const std::vector<THistoryEntry> entries = FilterHistory(
+      ReadHistory(HistoryFilePath(), kHistoryReadBytes, &cut), options.ip, options.since);
+  if (cut) {
+    std::cerr << "camlift: " << HistoryFilePath() << " is larger than " << (kHistoryReadBytes >> 20)
+              << " MiB; only its newest records are shown\n";
+  }
   if (options.json) {
     for (const THistoryEntry& e : entries) std::cout << HistoryJsonLine(e);
   } else {

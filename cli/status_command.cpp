@@ -14,6 +14,7 @@
 #include "platform/paths.h"
 #include "search_run.h"
 #include "upgrade/camera_list.h"
+#include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/status_read.h"
 #include "upgrade/upgrade_factory.h"
@@ -35,6 +36,7 @@ struct TStatusCliOptions {
   int jobs = 8;
   int passes = 3;
   std::string repository;
+  std::string ca_file;
   std::string data_dir;
 };
 
@@ -84,6 +86,7 @@ int RunStatus(const TStatusCliOptions& options) {
   TStatusOptions status;
   status.system = !options.ui;
   status.repository_url = ResolveRepositoryUrl(options.repository);
+  status.trust = ResolveRepositoryTrust(options.ca_file);
   status.work_folder = WorkFolder();
   if (status.repository_url.empty()) {
     // Without a repository every camera would read as "no firmware": say why instead.
@@ -146,6 +149,9 @@ void SetupStatus(CLI::App& root, CommandRunner& run) {
   cmd->add_flag("--ui", options->ui, "Compare the UI firmware instead of the system firmware");
   cmd->add_option("--repository", options->repository,
                   "Firmware repository base URL (path ending in /FM/)");
+  cmd->add_option("--ca-file", options->ca_file,
+                  "CA certificates (PEM) to verify an https repository with")
+      ->check(CLI::ExistingFile);
   cmd->add_option("--data-dir", options->data_dir, "Work folder for the catalogues");
   cmd->callback([options, &run] {
     options->password = ResolvePassword(options->password_option);

@@ -1,6 +1,9 @@
 #include "upgrade/batch_resume.h"
 
 #include <nlohmann/json.hpp>
+#include <set>
+
+#include "upgrade/upgrade_factory.h"
 
 namespace camlift {
 namespace {
@@ -21,13 +24,25 @@ TResumeSummary ReadResumeSummary(std::string_view json_text) {
     summary.error = "not a batch summary (a JSON array of cameras)";
     return summary;
   }
+  // A camera the summary names more than once, once not upgraded, is not taken as upgraded:
+  // a summary joined from two runs, or edited, must never make a camera be skipped.
+  std::set<std::string> not_upgraded;
   for (const nlohmann::json& o : all) {
-    if (!o.is_object() || Text(o, "result") != "ok") continue;
+    if (!o.is_object()) continue;
     const auto port = o.find("port");
     if (Text(o, "ip").empty() || port == o.end() || !port->is_number_integer()) continue;
+    if (Text(o, "result") != "ok") {
+      not_upgraded.insert(Key(Text(o, "ip"), port->get<int>()));
+      continue;
+    }
+    const std::string series = Text(o, "series");
     TBatchOutcome outcome;
     outcome.camera.ip = Text(o, "ip");
     outcome.camera.port = port->get<int>();
+    // Only the series it was upgraded as counts: the same address in another list may be
+    // another camera.
+    outcome.camera.series = series.size() == 1 ? SeriesIndexFromLetter(series[0]) : -1;
+    if (outcome.camera.series < 0) continue;
     outcome.result.status = TUpgradeStatus::Working;
     outcome.result.old_version = Text(o, "oldVersion");
     outcome.result.new_version = Text(o, "catalogueVersion");
@@ -35,6 +50,7 @@ TResumeSummary ReadResumeSummary(std::string_view json_text) {
     outcome.log_file = Text(o, "log");
     summary.upgraded[Key(outcome.camera.ip, outcome.camera.port)] = std::move(outcome);
   }
+  for (const std::string& key : not_upgraded) summary.upgraded.erase(key);
   summary.ok = true;
   return summary;
 }
@@ -43,7 +59,10 @@ std::vector<TCameraEntry> CamerasToResume(const std::vector<TCameraEntry>& camer
                                           const TResumeSummary& summary) {
   std::vector<TCameraEntry> left;
   for (const TCameraEntry& c : cameras) {
-    if (!summary.upgraded.count(Key(c.ip, c.port))) left.push_back(c);
+    const auto earlier = summary.upgraded.find(Key(c.ip, c.port));
+    if (earlier == summary.upgraded.end() || earlier->second.camera.series != c.series) {
+      left.push_back(c);
+    }
   }
   return left;
 }
@@ -61,7 +80,8 @@ std::vector<TBatchOutcome> MergeResumed(const std::vector<TCameraEntry>& cameras
       continue;
     }
     const auto earlier = summary.upgraded.find(key);
-    if (earlier == summary.upgraded.end()) continue;  // cannot happen: every camera ran or was done
+    // Cannot happen: every camera ran or was done.
+    if (earlier == summary.upgraded.end() || earlier->second.camera.series != c.series) continue;
     TBatchOutcome outcome = earlier->second;
     outcome.camera = c;
     outcome.reason = "upgraded by an earlier run";

@@ -96,6 +96,8 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
   upgrader->SetIPAddress(camera.ip);
   upgrader->SetPort(camera.port);
   upgrader->SetRepositoryUrl(options_.repository_url);
+  // The plan fills the verified cache: only from a catalogue the upgrade would accept.
+  upgrader->SetRepositoryTrust(options_.trust);
   upgrader->SetWorkFolder(options_.work_folder);
   upgrader->SetCatalogueFileName("Firmware-" + tag + ".ini");
   upgrader->SetDownloadFolder(options_.work_folder + "downloads/" + tag + "/");

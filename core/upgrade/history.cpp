@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -43,9 +45,55 @@ std::size_t Columns(const std::string& text) {
   }));
 }
 
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < ' ') c = ' ';
+// A text from the record in one table cell: the file may have been edited, and a control
+// character (a line break, an escape sequence for the terminal, also the UTF-8 forms of
+// U+0080..U+009F) must neither break the table nor reach the terminal.
+std::string OneLine(const std::string& raw) {
+  const std::string text = ToValidUtf8(raw);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < ' ' || c == 0x7F) {
+      out += ' ';
+    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+      out += ' ';
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// Hides what may carry an account in a text that goes into the record: the user and password
+// part of a URL ("//user:pwd@"), the value of a "pwd=" or "password=" query, and the password
+// itself where some message quotes it.
+std::string WithoutAccount(std::string text, const std::string& password) {
+  for (std::size_t at = text.find("://"); at != std::string::npos; at = text.find("://", at + 3)) {
+    const std::size_t host = at + 3;
+    const std::size_t end = text.find_first_of("/?# \t\"'", host);
+    const std::size_t sign = text.rfind('@', end == std::string::npos ? text.size() : end);
+    if (sign != std::string::npos && sign >= host) text.replace(host, sign - host, "***");
+  }
+  for (const char* key : {"pwd=", "password=", "passwd="}) {
+    for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+      const std::size_t value = at + std::char_traits<char>::length(key);
+      const std::size_t end = text.find_first_of("&# \t\"'", value);
+      text.replace(value, (end == std::string::npos ? text.size() : end) - value, "***");
+    }
+  }
+  // The camera gets the password in lower case, so a quote of it may differ in case. A password
+  // of one or two characters would blank out ordinary text; longer ones go.
+  const std::string secret = LowerAscii(TrimText(password));
+  if (secret.size() >= 3) {
+    std::string lower = LowerAscii(text);
+    for (std::size_t at = lower.find(secret); at != std::string::npos;
+         at = lower.find(secret, at)) {
+      text.replace(at, secret.size(), "***");
+      lower.replace(at, secret.size(), "***");
+      at += 3;
+    }
   }
   return text;
 }
@@ -85,11 +133,13 @@ THistoryEntry HistoryEntryOf(const std::string& source, int series, const TUpgra
   if (entry.firmware_file.empty() && !upgrader.LocalFilePath().empty()) {
     entry.firmware_file = std::filesystem::path(upgrader.LocalFilePath()).filename().string();
   }
-  entry.firmware_file = ToValidUtf8(entry.firmware_file);
+  const std::string& password = upgrader.Password();
+  entry.firmware_file = ToValidUtf8(WithoutAccount(entry.firmware_file, password));
   entry.archive_md5 = LowerAscii(TrimText(archive_md5));
   entry.result = TBatchUpgrade::ResultText(result.status);
-  entry.reason = ToValidUtf8(result.last_log);  // log text is UTF-8 from the worker on
-  entry.log_file = log_file;
+  // Log text is UTF-8 from the worker on.
+  entry.reason = ToValidUtf8(WithoutAccount(result.last_log, password));
+  entry.log_file = WithoutAccount(log_file, password);
   return entry;
 }
 
@@ -157,11 +207,44 @@ bool AppendHistory(const THistoryEntry& entry, const std::string& path) {
   return written == static_cast<ssize_t>(line.size());
 }
 
-std::vector<THistoryEntry> ReadHistory(const std::string& path) {
+std::vector<THistoryEntry> ReadHistory(const std::string& path, std::size_t max_bytes, bool* cut) {
   std::vector<THistoryEntry> entries;
-  std::ifstream in(path, std::ios::binary);
-  for (std::string line; std::getline(in, line);) {
-    if (auto entry = ParseHistoryLine(line)) entries.push_back(std::move(*entry));
+  if (cut) *cut = false;
+  // Only a plain file is read: a link, a pipe or a device in its place could point anywhere or
+  // never end (the writer refuses a link just the same).
+  TFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat info {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return entries;
+  // A record that grew large is read from its end: the newest lines are what is looked for,
+  // and neither the window nor the command waits for a whole gigabyte.
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  const std::uint64_t start = size > max_bytes ? size - max_bytes : 0;
+  std::string text(static_cast<std::size_t>(size - start), '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n =
+        ::pread(fd.get(), text.data() + got, text.size() - got, static_cast<off_t>(start + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  text.resize(got);
+  std::size_t from = 0;
+  if (start > 0) {
+    if (cut) *cut = true;
+    // The first line read is most likely the end of an older one.
+    from = text.find('\n');
+    from = from == std::string::npos ? text.size() : from + 1;
+  }
+  const std::string_view all = text;
+  while (from < all.size()) {
+    std::size_t end = all.find('\n', from);
+    if (end == std::string_view::npos) end = all.size();
+    const std::string_view line = all.substr(from, end - from);
+    if (line.size() <= kMaxHistoryLineBytes) {
+      if (auto entry = ParseHistoryLine(line)) entries.push_back(std::move(*entry));
+    }
+    from = end + 1;
   }
   return entries;
 }
@@ -198,9 +281,9 @@ std::string HistoryTable(const std::vector<THistoryEntry>& entries) {
   std::vector<std::vector<std::string>> cells = {
       {"Time", "Camera", "Series", "Model", "Before", "After", "Result", "Reason"}};
   for (const THistoryEntry& e : entries) {
-    cells.push_back({e.time, e.ip + ":" + std::to_string(e.port), e.series, OneLine(e.model),
-                     OneLine(e.version_before), OneLine(e.version_after), e.result,
-                     OneLine(e.reason)});
+    cells.push_back({OneLine(e.time), OneLine(e.ip + ":" + std::to_string(e.port)),
+                     OneLine(e.series), OneLine(e.model), OneLine(e.version_before),
+                     OneLine(e.version_after), OneLine(e.result), OneLine(e.reason)});
   }
   std::vector<std::size_t> widths(cells.front().size(), 0);
   for (const auto& row : cells) {

@@ -5,6 +5,7 @@
 // under an exclusive lock.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,8 +50,18 @@ std::optional<THistoryEntry> ParseHistoryLine(std::string_view line);
 
 // Appends one whole line; false when the file cannot be opened or written.
 bool AppendHistory(const THistoryEntry& entry, const std::string& path = HistoryFilePath());
-// Every readable line of the file, oldest first; lines that are not records are skipped.
-std::vector<THistoryEntry> ReadHistory(const std::string& path = HistoryFilePath());
+// How much of the record the command reads (from its end), how much the window reads, and the
+// longest line taken for a record (one is a few hundred bytes).
+constexpr std::size_t kHistoryReadBytes = 32u << 20;
+constexpr std::size_t kHistoryWindowBytes = 1u << 20;
+constexpr std::size_t kMaxHistoryLineBytes = 64u << 10;
+
+// The readable lines of a plain file (not a link, a pipe or a device), oldest first; lines that
+// are not records are skipped. Of a larger file only its last max_bytes are read, and *cut
+// says so.
+std::vector<THistoryEntry> ReadHistory(const std::string& path = HistoryFilePath(),
+                                       std::size_t max_bytes = kHistoryReadBytes,
+                                       bool* cut = nullptr);
 
 // Entries of one address (empty: all) from a time on (empty: all). since is a date
 // "YYYY-MM-DD" or a time "YYYY-MM-DDTHH:MM[:SS]", in UTC like the record.

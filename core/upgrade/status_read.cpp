@@ -42,12 +42,23 @@ std::size_t Columns(const std::string& text) {
   }));
 }
 
-// A text from a camera in one table cell: line breaks and tabs would break the table.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < ' ') c = ' ';
+// A text from a camera in one table cell: line breaks and tabs would break the table, and
+// escape sequences (also the UTF-8 forms of U+0080..U+009F) must not reach the terminal.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < ' ' || c == 0x7F) {
+      out += ' ';
+    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+      out += ' ';
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
   }
-  return text;
+  return out;
 }
 
 }  // namespace
@@ -128,6 +139,7 @@ TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions&
   upgrader->SetIPAddress(camera.ip);
   upgrader->SetPort(camera.port);
   upgrader->SetRepositoryUrl(options.repository_url);
+  upgrader->SetRepositoryTrust(options.trust);
   upgrader->SetWorkFolder(options.work_folder);
   // Readers run side by side, also in two programs at once: each keeps its catalogue under a
   // name of its own, and removes it again, since a status run leaves nothing behind.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "upgrade/camera_list.h"
+#include "upgrade/repository_trust.h"
 
 namespace camlift {
 
@@ -42,6 +43,9 @@ struct TCameraStatus {
 struct TStatusOptions {
   bool system = true;  // system firmware, or the UI firmware
   std::string repository_url;
+  // Signed catalogues and the repository's CA, as for an upgrade: a catalogue the upgrade
+  // would refuse gives no catalogue version here either.
+  TRepositoryTrust trust;
   std::string work_folder;  // ends in "/"; each camera fetches its catalogue to a name of its own
   int jobs = 8;
   const std::atomic<bool>* cancel = nullptr;  // cameras not yet started are left as unreachable

@@ -161,6 +161,52 @@ TEST_F(FleetTest, StatusTellsEachCamerasState) {
   EXPECT_FALSE(std::filesystem::exists(Data() + "/history.jsonl"));
 }
 
+// status takes the password in every form the upgrade takes it: a file, the environment, the
+// terminal or stdin (--password -). Without one the series R camera refuses the account.
+TEST_F(FleetTest, StatusTakesThePasswordLikeAnUpgrade) {
+  const std::string file = temp_.path() + "password.txt";
+  WriteFile(file, std::string(kMarkerPassword) + "\n");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    std::string stdin_text;
+    const char* state;
+  };
+  const Case cases[] = {
+      {"file", {"--password-file", file}, {}, "", "update available"},
+      {"environment", {}, {{"CAMLIFT_PASSWORD", kMarkerPassword}}, "", "update available"},
+      {"stdin", {"--password", "-"}, {}, std::string(kMarkerPassword) + "\n", "update available"},
+      {"none", {}, {}, "", "account refused"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> argv = {CAMLIFT_EXE,
+                                     "status",
+                                     "--series",
+                                     "R",
+                                     "--ip",
+                                     Ip(6),
+                                     "--port",
+                                     std::to_string(scenario_.cameras[6].port),
+                                     "--json",
+                                     "--data-dir",
+                                     Data(),
+                                     "--repository",
+                                     simulator_->repository()->BaseUrl()};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    std::map<std::string, std::string> env = {{"CAMLIFT_TIME_SCALE", kE2eTimeScale},
+                                              {"LC_ALL", "C"},
+                                              {"XDG_CONFIG_HOME", temp_.path() + "config"},
+                                              {"CAMLIFT_PASSWORD", ""}};
+    for (const auto& [name, value] : c.env) env[name] = value;
+    const TProcessResult run = RunProcess(argv, env, c.stdin_text);
+    ASSERT_EQ(0, run.exit_code) << c.name << "\n" << run.err;
+    const auto lines = JsonLines(run.out);
+    ASSERT_EQ(1u, lines.size()) << c.name << "\n" << run.out;
+    EXPECT_EQ(c.state, lines[0]["state"]) << c.name;
+  }
+}
+
 TEST_F(FleetTest, DryRunDownloadsButSendsNothing) {
   const std::string summary = temp_.path() + "plan.json";
   const TProcessResult run =

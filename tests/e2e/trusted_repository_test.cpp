@@ -263,5 +263,40 @@ TEST_F(TrustedRepository, HttpsNeverFollowsARedirectToHttp) {
   EXPECT_TRUE(site_.Uploads().empty());
 }
 
+// A plan and a status read take the catalogue only where the upgrade would: with repository
+// keys configured, an unsigned catalogue fills no verified cache and shows no version.
+TEST_F(TrustedRepository, DryRunAndStatusRefuseAnUnsignedCatalogue) {
+  const std::string key = site_.Root() + "site.key";
+  site_.WriteOptions("[Global]\r\nrepository_keys=" + MakeKey(key) + "\r\n");
+  site_.StartRepository();
+  auto& camera = Camera();
+  const std::string list = site_.Root() + "cameras.csv";
+  WriteFile(list, "ip,port,series,user,password\n" + camera.config().ip + "," +
+                      std::to_string(camera.http_port()) + ",P," + camera.config().user + "," +
+                      camera.config().password + "\n");
+  const std::vector<std::string> where = {"--data-dir", site_.DataDir(), "--repository",
+                                          site_.RepositoryUrl()};
+  auto with = [&](std::vector<std::string> args) {
+    args.insert(args.end(), where.begin(), where.end());
+    return args;
+  };
+  const TProcessResult plan = site_.Run(with({"upgrade", "--from", list, "--dry-run"}));
+  EXPECT_EQ(1, plan.exit_code) << plan.out;
+  EXPECT_EQ(std::string::npos, plan.out.find("would upgrade")) << plan.out;
+  const TProcessResult status = site_.Run(with({"status", "--from", list, "--csv"}));
+  EXPECT_EQ(0, status.exit_code) << status.err;
+  EXPECT_NE(std::string::npos, status.out.find(",no firmware\r\n")) << status.out;
+  EXPECT_EQ(0u, ArchiveRequests());
+  EXPECT_FALSE(std::filesystem::exists(site_.DataDir() + "Bin"));
+
+  // Signed: the plan downloads and verifies the firmware.
+  Sign(key, Catalogue());
+  const TProcessResult signed_plan = site_.Run(with({"upgrade", "--from", list, "--dry-run"}));
+  EXPECT_EQ(0, signed_plan.exit_code) << signed_plan.out;
+  EXPECT_NE(std::string::npos, signed_plan.out.find("would upgrade 1.0.0.1 \u2192 1.0.0.2"))
+      << signed_plan.out;
+  EXPECT_TRUE(site_.Uploads().empty());
+}
+
 }  // namespace
 }  // namespace camlift::test

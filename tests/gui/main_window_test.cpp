@@ -2,6 +2,7 @@
 // the upgrading state, the language chooser, and a whole upgrade of a simulated camera.
 #include "main_window.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAccessible>
@@ -12,6 +13,7 @@
 #include <QScopeGuard>
 #include <QSet>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -744,6 +746,24 @@ class MainWindowTest : public QObject {
     QAction* history = Find<QAction>("mnuHistory");
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(history).center());
     QTRY_COMPARE(shown, (QStringList{"1.0.0.3", "1.0.0.2"}));
+
+    // A pipe in the record's place (a reader would wait on it for ever): the window opens at
+    // once and shows that nothing is recorded.
+    const std::string path = temp_.path() + "data/history.jsonl";
+    std::filesystem::remove(path);
+    QVERIFY(::mkfifo(path.c_str(), 0600) == 0);
+    bool empty_shown = false;
+    QTimer::singleShot(0, this, [&] {
+      QTRY_VERIFY(qobject_cast<TfrmHistory*>(QApplication::activeModalWidget()));
+      auto* dialog = qobject_cast<TfrmHistory*>(QApplication::activeModalWidget());
+      empty_shown = dialog->Table()->topLevelItemCount() == 0 &&
+                    dialog->findChild<QLabel*>("lblHistoryEmpty")->isVisibleTo(dialog);
+      dialog->reject();
+    });
+    emit memo->customContextMenuRequested(QPoint(10, 10));
+    QTRY_VERIFY(menu->isVisible());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(history).center());
+    QTRY_VERIFY(empty_shown);
   }
 };
 

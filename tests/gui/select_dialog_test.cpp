@@ -394,6 +394,12 @@ class SelectDialogTest : public QObject {
     QTreeWidget* view = dialog_->ListView();
     QCOMPARE(view->topLevelItemCount(), 6);
     QVERIFY(dialog_->CheckingForUpdates());
+    // A row still waiting shows an ellipsis, and says so in words to a screen reader.
+    const QList<QTreeWidgetItem*> waiting = view->findItems("127.0.0.86", Qt::MatchExactly, 2);
+    QCOMPARE(waiting.size(), 1);
+    QCOMPARE(waiting[0]->text(TfrmAdv_Main::kColumnState), QString("\u2026"));
+    QCOMPARE(waiting[0]->data(TfrmAdv_Main::kColumnState, Qt::AccessibleTextRole).toString(),
+             QString("checking..."));
     QTRY_VERIFY_WITH_TIMEOUT(!dialog_->CheckingForUpdates(), 20000);
     SetTimeScaleForTesting(0.01);
     QVERIFY(check->isEnabled());

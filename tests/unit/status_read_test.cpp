@@ -125,6 +125,7 @@ TEST(BatchResume, SkipsOnlyWhatTheSummaryCallsUpgraded) {
   for (std::size_t i = 0; i < cameras.size(); ++i) {
     cameras[i].ip = where[i].first;
     cameras[i].port = where[i].second;
+    cameras[i].series = 1;
   }
   const auto left = CamerasToResume(cameras, summary);
   ASSERT_EQ(3u, left.size());
@@ -143,6 +144,38 @@ TEST(BatchResume, SkipsOnlyWhatTheSummaryCallsUpgraded) {
 
   for (const char* bad : {"", "{}", "not json", "{\"a\":1}"}) {
     EXPECT_FALSE(ReadResumeSummary(bad).ok) << bad;
+  }
+}
+
+// A summary that does not plainly say a camera was upgraded never makes it be skipped: another
+// series at the address, a second line that says otherwise, no series, another port, an
+// address written differently.
+TEST(BatchResume, DoubtfulSummariesSkipNothing) {
+  TCameraEntry camera;
+  camera.ip = "127.0.0.2";
+  camera.port = 81;
+  camera.series = 1;  // M
+  const std::string ok =
+      R"({"ip":"127.0.0.2","port":81,"series":"M","result":"ok","reportedVersion":"1.2.3.5"})";
+  struct Case {
+    std::string summary;
+    std::size_t left;
+  };
+  for (const Case& c :
+       {Case{"[" + ok + "]", 0},
+        {R"([{"ip":"127.0.0.2","port":81,"series":"P","result":"ok"}])", 1},
+        {R"([{"ip":"127.0.0.2","port":81,"result":"ok"}])", 1},
+        {R"([{"ip":"127.0.0.2","port":81,"series":"MM","result":"ok"}])", 1},
+        {"[" + ok + R"(,{"ip":"127.0.0.2","port":81,"series":"M","result":"failed"}])", 1},
+        {R"([{"ip":"127.0.0.2","port":81,"series":"M","result":"cancelled"},)" + ok + "]", 1},
+        {R"([{"ip":"127.0.0.2","port":80,"series":"M","result":"ok"}])", 1},
+        {R"([{"ip":"127.0.0.02","port":81,"series":"M","result":"ok"}])", 1},
+        {R"([{"ip":" 127.0.0.2","port":81,"series":"M","result":"ok"}])", 1},
+        {R"([{"ip":"127.0.0.2","port":81,"series":"M","result":"OK"}])", 1},
+        {R"([{"ip":"127.0.0.2","port":81.0,"series":"M","result":"ok"}])", 1}}) {
+    const TResumeSummary summary = ReadResumeSummary(c.summary);
+    ASSERT_TRUE(summary.ok) << c.summary;
+    EXPECT_EQ(c.left, CamerasToResume({camera}, summary).size()) << c.summary;
   }
 }
 
