@@ -31,6 +31,7 @@
 #include "localize_form.h"
 #include "platform/paths.h"
 #include "platform/timing.h"
+#include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "util/text_convert.h"
 
@@ -347,6 +348,7 @@ bool TfrmAdv_Main::CheckForUpdates() {
   }
   TStatusOptions options;
   options.repository_url = ResolveRepositoryUrl("");
+  options.trust = ResolveRepositoryTrust("");
   options.work_folder = WorkFolder();
   checked_.clear();
   if (!fleet_check_.Start(std::move(cameras), options)) return false;

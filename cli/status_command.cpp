@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "cli_session.h"
@@ -14,6 +15,7 @@
 #include "platform/paths.h"
 #include "search_run.h"
 #include "upgrade/camera_list.h"
+#include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/status_read.h"
 #include "upgrade/upgrade_factory.h"
@@ -35,6 +37,7 @@ struct TStatusCliOptions {
   int jobs = 8;
   int passes = 3;
   std::string repository;
+  std::string ca_file;
   std::string data_dir;
 };
 
@@ -85,6 +88,11 @@ int RunStatus(const TStatusCliOptions& options) {
   status.system = !options.ui;
   status.repository_url = ResolveRepositoryUrl(options.repository);
   status.work_folder = WorkFolder();
+  status.trust = ResolveRepositoryTrust(options.ca_file);
+  const TCliSession session("en");  // the texts of a refused catalogue
+  for (const std::string& line : BadRepositoryKeyLines(status.trust)) {
+    std::cerr << "camlift: " << LangToConsole(line) << "\n";
+  }
   if (status.repository_url.empty()) {
     // Without a repository every camera would read as "no firmware": say why instead.
     std::cerr << "camlift: no firmware repository is configured (--repository, "
@@ -109,6 +117,13 @@ int RunStatus(const TStatusCliOptions& options) {
     std::cout << StatusTable(rows);
   }
   std::cout.flush();
+  // A refused catalogue reads as "no firmware" in the table: each reason is said once.
+  std::set<std::string> problems;
+  for (const TCameraStatus& row : rows) {
+    if (!row.repository_problem.empty() && problems.insert(row.repository_problem).second) {
+      std::cerr << "camlift: " << LangToConsole(row.repository_problem) << "\n";
+    }
+  }
   if (cameras.empty() && options.from.empty()) std::cerr << "camlift: no camera found\n";
   return kExitOk;
 }
@@ -146,6 +161,9 @@ void SetupStatus(CLI::App& root, CommandRunner& run) {
   cmd->add_flag("--ui", options->ui, "Compare the UI firmware instead of the system firmware");
   cmd->add_option("--repository", options->repository,
                   "Firmware repository base URL (path ending in /FM/)");
+  cmd->add_option("--ca-file", options->ca_file,
+                  "CA certificates (PEM) to verify an https repository with")
+      ->check(CLI::ExistingFile);
   cmd->add_option("--data-dir", options->data_dir, "Work folder for the catalogues");
   cmd->callback([options, &run] {
     options->password = ResolvePassword(options->password_option);

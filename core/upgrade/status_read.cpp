@@ -10,6 +10,7 @@
 
 #include "discovery/dev_types.h"
 #include "discovery/device_export.h"
+#include "i18n/str_res.h"
 #include "platform/broadcast.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
@@ -99,6 +100,8 @@ TCameraStatus ReadStatusWith(TUpgradeObject& upgrader, const TCameraEntry& camer
     upgrader.ReadLatestVersion(status.md5, status.excluded, latest);
     upgrader.SetLatestVersion(latest);
     status.file = upgrader.RepositoryFile();
+    const TRepositoryProblem& problem = upgrader.RepositoryProblem();
+    if (!problem.key.empty()) status.repository_problem = GetLangStr(problem.key) + problem.detail;
   }
   status.current = upgrader.CurrentVersion();
   status.latest = latest;
@@ -128,6 +131,7 @@ TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions&
   upgrader->SetIPAddress(camera.ip);
   upgrader->SetPort(camera.port);
   upgrader->SetRepositoryUrl(options.repository_url);
+  upgrader->SetRepositoryTrust(options.trust);
   upgrader->SetWorkFolder(options.work_folder);
   // Readers run side by side, also in two programs at once: each keeps its catalogue under a
   // name of its own, and removes it again, since a status run leaves nothing behind.

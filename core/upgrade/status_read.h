@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "upgrade/camera_list.h"
+#include "upgrade/repository_trust.h"
 
 namespace camlift {
 
@@ -32,16 +33,18 @@ struct TCameraStatus {
   TCameraEntry camera;
   std::string model;  // the camera's model, else its OEM text
   std::string current;
-  std::string latest;    // the catalogue's version
-  std::string file;      // the catalogue's firmware file
-  std::string md5;       // of that archive
-  std::string excluded;  // the catalogue's NO list
+  std::string latest;              // the catalogue's version
+  std::string file;                // the catalogue's firmware file
+  std::string md5;                 // of that archive
+  std::string excluded;            // the catalogue's NO list
+  std::string repository_problem;  // why the catalogue was refused (a log line), or empty
   TCameraState state = TCameraState::Unreachable;
 };
 
 struct TStatusOptions {
   bool system = true;  // system firmware, or the UI firmware
   std::string repository_url;
+  TRepositoryTrust trust;   // signature keys and CA of the repository
   std::string work_folder;  // ends in "/"; each camera fetches its catalogue to a name of its own
   int jobs = 8;
   const std::atomic<bool>* cancel = nullptr;  // cameras not yet started are left as unreachable
