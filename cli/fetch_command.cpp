@@ -44,6 +44,9 @@ int RunFetch(const FetchOptions& options) {
     return kExitFailed;
   }
   upgrader->SetRepositoryTrust(ResolveRepositoryTrust(options.ca_file));
+  for (const std::string& line : BadRepositoryKeyLines(upgrader->RepositoryTrust())) {
+    std::cerr << "camlift: " << LangToConsole(line) << "\n";
+  }
   upgrader->SetModel(options.model);
   upgrader->SetCurrentVersion(options.version);
   upgrader->SetOemText(options.oem);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <sstream>
 
 #include "cli_session.h"
@@ -88,6 +89,11 @@ int RunStatus(const TStatusCliOptions& options) {
   status.repository_url = ResolveRepositoryUrl(options.repository);
   status.trust = ResolveRepositoryTrust(options.ca_file);
   status.work_folder = WorkFolder();
+  status.trust = ResolveRepositoryTrust(options.ca_file);
+  const TCliSession session("en");  // the texts of a refused catalogue
+  for (const std::string& line : BadRepositoryKeyLines(status.trust)) {
+    std::cerr << "camlift: " << LangToConsole(line) << "\n";
+  }
   if (status.repository_url.empty()) {
     // Without a repository every camera would read as "no firmware": say why instead.
     std::cerr << "camlift: no firmware repository is configured (--repository, "
@@ -112,6 +118,13 @@ int RunStatus(const TStatusCliOptions& options) {
     std::cout << StatusTable(rows);
   }
   std::cout.flush();
+  // A refused catalogue reads as "no firmware" in the table: each reason is said once.
+  std::set<std::string> problems;
+  for (const TCameraStatus& row : rows) {
+    if (!row.repository_problem.empty() && problems.insert(row.repository_problem).second) {
+      std::cerr << "camlift: " << LangToConsole(row.repository_problem) << "\n";
+    }
+  }
   if (cameras.empty() && options.from.empty()) std::cerr << "camlift: no camera found\n";
   return kExitOk;
 }

@@ -303,7 +303,14 @@ void SetupUpgrade(CLI::App& root, CommandRunner& run) {
           },
           "MD5"));
   cmd->add_option("--sha256", options->sha256, "SHA-256 the --firmware file must have")
-      ->needs(firmware);
+      ->needs(firmware)
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            const bool hex = value.size() == 64 &&
+                             value.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+            return hex ? std::string() : "expected 64 hexadecimal digits";
+          },
+          "SHA256"));
   cmd->add_option("--ca-file", options->ca_file,
                   "CA certificates (PEM) to verify an https repository with")
       ->check(CLI::ExistingFile);

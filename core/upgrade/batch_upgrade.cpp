@@ -114,18 +114,25 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
                                   (status.state == TCameraState::UpToDate && options_.yes);
   if (!wanted) {
     outcome.plan = CameraStateText(status.state);
+    // A refused catalogue reads as no firmware: the reason says why.
+    if (!status.repository_problem.empty()) {
+      outcome.reason = LangToUtf8(status.repository_problem, CurrentLanguage());
+    }
     outcome.planned_ok = status.state == TCameraState::UpToDate;
     outcome.result.status = outcome.planned_ok ? TUpgradeStatus::NotNeeded : TUpgradeStatus::Failed;
     return outcome;
   }
   // The same download and checks as the upgrade, so that the firmware waits verified in the
   // cache; the camera is not asked for anything more.
-  const bool ready = local ? upgrader->UseLocalFirmware(options_.upgrade.local_firmware,
-                                                        options_.upgrade.local_md5)
-                           : upgrader->DownloadFirmware(status.md5);
+  const bool ready =
+      local ? upgrader->UseLocalFirmware(options_.upgrade.local_firmware,
+                                         options_.upgrade.local_md5, options_.upgrade.local_sha256)
+            : upgrader->DownloadFirmware(status.md5);
   if (!ready) {
     outcome.plan = "download failed";
-    outcome.reason = GetLangStr("IDS_DOWNLOADERR");
+    const TRepositoryProblem& problem = upgrader->RepositoryProblem();
+    outcome.reason = problem.key.empty() ? GetLangStr("IDS_DOWNLOADERR")
+                                         : GetLangStr(problem.key) + problem.detail;
     outcome.result.status = TUpgradeStatus::Failed;
     return outcome;
   }

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "i18n/str_res.h"
 #include "upgrade/upgrade_opt.h"
 #include "util/option_file.h"
 
@@ -39,12 +40,24 @@ TRepositoryTrust MakeRepositoryTrust(const std::string& keys_text, const std::st
   return trust;
 }
 
-TRepositoryTrust ResolveRepositoryTrust(const std::string& ca_from_command_line) {
-  const TOptionFile options;
+TRepositoryTrust RepositoryTrustFrom(const TOptionFile& options,
+                                     const std::string& ca_from_command_line) {
   const std::string ca = ca_from_command_line.empty()
                              ? options.ReadString("Global", "repository_ca", "")
                              : ca_from_command_line;
-  return MakeRepositoryTrust(options.ReadString("Global", "repository_keys", ""), ca);
+  std::string keys = options.ReadString("Global", "repository_keys", "");
+  if (Trimmed(keys).empty()) keys = options.ReadDefaultString("Global", "repository_keys", "");
+  return MakeRepositoryTrust(keys, ca);
+}
+
+TRepositoryTrust ResolveRepositoryTrust(const std::string& ca_from_command_line) {
+  return RepositoryTrustFrom(TOptionFile(), ca_from_command_line);
+}
+
+std::vector<std::string> BadRepositoryKeyLines(const TRepositoryTrust& trust) {
+  std::vector<std::string> lines;
+  for (const std::string& bad : trust.bad_keys) lines.push_back(GetLangStr("IDS_REPOKEYBAD") + bad);
+  return lines;
 }
 
 bool AcceptFetchedCatalogue(const std::string& url, const std::string& path,

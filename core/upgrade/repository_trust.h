@@ -22,8 +22,15 @@ struct TRepositoryTrust {
 };
 
 TRepositoryTrust MakeRepositoryTrust(const std::string& keys_text, const std::string& ca_file);
-// From the options file; ca_from_command_line, when given, replaces repository_ca.
+class TOptionFile;
+// From the options; ca_from_command_line, when given, replaces repository_ca. Keys that the
+// system-wide options name stay in force when the user's file leaves repository_keys empty:
+// an empty value never turns the signature check off.
+TRepositoryTrust RepositoryTrustFrom(const TOptionFile& options,
+                                     const std::string& ca_from_command_line);
 TRepositoryTrust ResolveRepositoryTrust(const std::string& ca_from_command_line);
+// The log line for each entry of repository_keys that is no key (empty when all are keys).
+std::vector<std::string> BadRepositoryKeyLines(const TRepositoryTrust& trust);
 
 // Why a repository download failed, when the reason deserves its own log line.
 struct TRepositoryProblem {

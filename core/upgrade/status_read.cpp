@@ -10,6 +10,7 @@
 
 #include "discovery/dev_types.h"
 #include "discovery/device_export.h"
+#include "i18n/str_res.h"
 #include "platform/broadcast.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
@@ -110,6 +111,8 @@ TCameraStatus ReadStatusWith(TUpgradeObject& upgrader, const TCameraEntry& camer
     upgrader.ReadLatestVersion(status.md5, status.excluded, latest);
     upgrader.SetLatestVersion(latest);
     status.file = upgrader.RepositoryFile();
+    const TRepositoryProblem& problem = upgrader.RepositoryProblem();
+    if (!problem.key.empty()) status.repository_problem = GetLangStr(problem.key) + problem.detail;
   }
   status.current = upgrader.CurrentVersion();
   status.latest = latest;

@@ -33,10 +33,11 @@ struct TCameraStatus {
   TCameraEntry camera;
   std::string model;  // the camera's model, else its OEM text
   std::string current;
-  std::string latest;    // the catalogue's version
-  std::string file;      // the catalogue's firmware file
-  std::string md5;       // of that archive
-  std::string excluded;  // the catalogue's NO list
+  std::string latest;              // the catalogue's version
+  std::string file;                // the catalogue's firmware file
+  std::string md5;                 // of that archive
+  std::string excluded;            // the catalogue's NO list
+  std::string repository_problem;  // why the catalogue was refused (a log line), or empty
   TCameraState state = TCameraState::Unreachable;
 };
 

@@ -153,13 +153,23 @@ void TUpgradeObject::ReadLatestVersion(std::string& checksum, std::string& exclu
 
 bool TUpgradeObject::FetchCatalogue(const std::string& url, const std::string& path) {
   repository_problem_ = {};
-  if (TUpgradeOpt::DownloadFile(url, path, Control(), kMaxCatalogueBytes, &trust_,
-                                &repository_problem_)) {
-    // With repository keys configured, only a catalogue signed by one of them is read.
-    return AcceptFetchedCatalogue(url, path, trust_, Control(), repository_problem_);
+  // The catalogue (and its signature) arrive under names of this process alone and take the
+  // catalogue's name only once accepted: another run that fetches into the same work folder
+  // meanwhile never puts its bytes between the check and the read.
+  const std::string part = work_folder_ + UniqueLocalName(".catalogue-");
+  std::error_code ec;
+  const bool fetched = TUpgradeOpt::DownloadFile(url, part, Control(), kMaxCatalogueBytes, &trust_,
+                                                 &repository_problem_);
+  // With repository keys configured, only a catalogue signed by one of them is accepted; a
+  // refused one leaves nothing behind.
+  if (fetched && AcceptFetchedCatalogue(url, part, trust_, Control(), repository_problem_)) {
+    std::filesystem::rename(part, path, ec);
+    if (!ec) return true;
   }
+  std::filesystem::remove(part, ec);
   // A catalogue that did not arrive whole (too large, cut off, refused) is never read in part:
   // the copy is left empty, which reads as no section.
+  if (fetched) return false;  // refused: nothing of it stays
   std::ofstream(path, std::ios::trunc);
   return true;
 }

@@ -106,7 +106,8 @@ class TUpgradeObject {
  protected:
   // Fetches the catalogue into path; a catalogue that did not arrive whole (as large as
   // kMaxCatalogueBytes, cut off, an error status) leaves path empty. False when the repository
-  // keys refuse its signature (RepositoryProblem says why; path is removed).
+  // keys refuse its signature (RepositoryProblem says why; no path then). Fetched under a name
+  // of its own and renamed to path once accepted.
   bool FetchCatalogue(const std::string& url, const std::string& path);
   // Fetches url into a name of this run's own in the download folder (archive) and keeps it only
   // when its MD5 (and its SHA-256, when the catalogue names one) matched. Nothing unverified

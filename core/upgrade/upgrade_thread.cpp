@@ -159,6 +159,8 @@ bool TUpgradeThread::PrepareFirmware() {
     Log(GetLangStr("IDS_NOREPOSITORY"));
     return false;
   }
+  // A mistyped key is said before the catalogue that it will fail to verify.
+  for (const std::string& line : BadRepositoryKeyLines(up.RepositoryTrust())) Log(line);
   std::string latest;
   up.ReadLatestVersion(expected_md5_, excluded_versions_, latest);
   up.SetLatestVersion(latest);

@@ -47,6 +47,11 @@ std::string TOptionFile::ReadString(const std::string& section, const std::strin
   return user_.ReadString(section, key, fallback);
 }
 
+std::string TOptionFile::ReadDefaultString(const std::string& section, const std::string& key,
+                                           const std::string& default_value) const {
+  return defaults_ ? defaults_->ReadString(section, key, default_value) : default_value;
+}
+
 bool TOptionFile::WriteString(const std::string& section, const std::string& key,
                               const std::string& value) {
   return user_.WriteString(section, key, value);

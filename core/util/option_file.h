@@ -20,6 +20,9 @@ class TOptionFile {
 
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& default_value) const;
+  // The value of the defaults file alone, whatever the user's file says.
+  std::string ReadDefaultString(const std::string& section, const std::string& key,
+                                const std::string& default_value) const;
   bool WriteString(const std::string& section, const std::string& key, const std::string& value);
   // Writes only when the user file does not already hold exactly this value (a value that
   // comes from the program folder's defaults is still written into the user file).

@@ -1,12 +1,14 @@
 #include "sim_tls.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -86,9 +88,16 @@ Cert NewCert(EVP_PKEY* key, const std::string& cn, X509* issuer, EVP_PKEY* issue
   return cert;
 }
 
+// Created anew, never over a file that is there (nor through a link); a key is readable by its
+// owner alone from its first byte on.
 void WritePem(const std::string& path, EVP_PKEY* key, X509* cert) {
-  File file(std::fopen(path.c_str(), "wb"));
-  if (!file) throw std::runtime_error("test TLS: cannot write " + path);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, key ? 0600 : 0644);
+  if (fd < 0) throw std::runtime_error("test TLS: cannot create " + path);
+  File file(::fdopen(fd, "wb"));
+  if (!file) {
+    ::close(fd);
+    throw std::runtime_error("test TLS: cannot write " + path);
+  }
   const bool ok =
       key ? PEM_write_PrivateKey(file.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1
           : PEM_write_X509(file.get(), cert) == 1;
@@ -114,11 +123,13 @@ TSslContext MakeTestTlsContext(const std::string& dir, const std::string& host_n
     if (key_file) ca_key.reset(PEM_read_PrivateKey(key_file.get(), nullptr, nullptr, nullptr));
     if (cert_file) ca.reset(PEM_read_X509(cert_file.get(), nullptr, nullptr, nullptr));
     if (!ca_key || !ca) Fail("cannot read the test CA in " + dir);
+  } else if (fs::exists(ca_pem, ec) || fs::exists(ca_key_path, ec)) {
+    // Half a CA (a key without its certificate or the other way round) is left for its owner.
+    Fail("the test CA in " + dir + " is incomplete; remove ca.pem and ca.key to make a new one");
   } else {
     ca_key = NewKey();
     ca = NewCert(ca_key.get(), "camlift-sim test CA", nullptr, nullptr, true, "");
     WritePem(ca_key_path, ca_key.get(), nullptr);
-    fs::permissions(ca_key_path, fs::perms::owner_read | fs::perms::owner_write, ec);
     WritePem(ca_pem, nullptr, ca.get());
   }
   in6_addr v6;

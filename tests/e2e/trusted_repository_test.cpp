@@ -24,6 +24,8 @@ const std::string kUnsigned =
 const std::string kBadSignature =
     "The firmware catalogue is refused: its signature does not verify with any configured "
     "repository key:";
+const std::string kBadKey =
+    "A value of repository_keys in the options is not an Ed25519 public key and is ignored:";
 const std::string kCertificate =
     "The certificate of the firmware repository could not be verified; nothing was fetched from "
     "it:";
@@ -138,9 +140,67 @@ TEST_F(TrustedRepository, AKeyValueWithoutAUsableKeyRefusesEveryCatalogue) {
   const TProcessResult run = site_.Upgrade(Camera());
   EXPECT_EQ(1, run.exit_code) << run.out;
   const auto log = LogTexts(run.out);
-  ASSERT_GE(log.size(), 2u);
+  ASSERT_GE(log.size(), 3u);
+  // The mistyped key is said first, so that the refusal does not send the user to the site.
+  EXPECT_EQ(kBadKey + "not-a-key", log[log.size() - 3]);
   EXPECT_EQ(kBadSignature + site_.RepositoryUrl() + "system/firmware.txt.sig", log[log.size() - 2]);
   EXPECT_EQ(0u, ArchiveRequests());
+  EXPECT_TRUE(site_.Uploads().empty());
+}
+
+// status and the dry run of a batch read the catalogue as an upgrade does: a refused one is
+// said once, with its reason, and no archive is fetched for it.
+TEST_F(TrustedRepository, StatusAndDryRunReadOnlySignedCatalogues) {
+  const std::string key = site_.Root() + "site.key";
+  site_.WriteOptions("[Global]\r\nrepository_keys=" + MakeKey(key) + "\r\n");
+  site_.StartRepository();
+  auto& camera = Camera();
+  const std::string ip = camera.config().ip;
+  const std::string port = std::to_string(camera.http_port());
+  const std::string list = site_.Root() + "cameras.csv";
+  WriteFile(list, "ip,port,series,user,password\n" + ip + "," + port + ",P," +
+                      camera.config().user + "," + camera.config().password + "\n");
+  const std::vector<std::string> status = {"status",
+                                           "--series",
+                                           "P",
+                                           "--ip",
+                                           ip,
+                                           "--port",
+                                           port,
+                                           "--user",
+                                           camera.config().user,
+                                           "--password",
+                                           camera.config().password,
+                                           "--data-dir",
+                                           site_.DataDir(),
+                                           "--repository",
+                                           site_.RepositoryUrl(),
+                                           "--csv"};
+  const std::vector<std::string> dry_run = {
+      "upgrade",    "--from",        list,           "--dry-run",
+      "--data-dir", site_.DataDir(), "--repository", site_.RepositoryUrl()};
+  const std::string refused = kUnsigned + site_.RepositoryUrl() + "system/firmware.txt.sig";
+  const auto count = [](const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+
+  TProcessResult run = site_.Run(status);
+  EXPECT_EQ(1u, count(run.err, "camlift: " + refused)) << run.err;
+  EXPECT_EQ(std::string::npos, run.out.find("1.0.0.2")) << run.out;
+  run = site_.Run(dry_run);
+  EXPECT_EQ(1, run.exit_code) << run.out;
+  EXPECT_EQ(1u, count(run.out, refused)) << run.out;
+  EXPECT_EQ(0u, ArchiveRequests());
+
+  Sign(key, Catalogue());
+  run = site_.Run(status);
+  EXPECT_EQ(std::string::npos, run.err.find("refused")) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("1.0.0.2")) << run.out;
+  run = site_.Run(dry_run);
+  EXPECT_EQ(0, run.exit_code) << run.out;
+  EXPECT_EQ(1u, ArchiveRequests());
   EXPECT_TRUE(site_.Uploads().empty());
 }
 
@@ -197,8 +257,12 @@ TEST_F(TrustedRepository, Sha256OfTheCatalogueAndOfTheCommandLine) {
   EXPECT_EQ(kNoRom, LogTexts(run.out).back());
   EXPECT_EQ(2u, site_.Uploads().size());
 
-  // An archive brought along: --sha256 is checked like the catalogue's.
+  // An archive brought along: --sha256 is checked like the catalogue's, and a value that is no
+  // SHA-256 at all is a mistake on the command line.
   auto& camera = Camera();
+  run = site_.Upgrade(camera, {"--firmware", added_.archive_path, "--sha256", right.substr(1)});
+  EXPECT_EQ(2, run.exit_code) << run.out;
+  EXPECT_NE(std::string::npos, run.err.find("64 hexadecimal digits")) << run.err;
   run = site_.Upgrade(camera, {"--firmware", added_.archive_path, "--sha256", wrong});
   EXPECT_EQ(1, run.exit_code) << run.out;
   EXPECT_EQ(kNoRom, LogTexts(run.out).back());
@@ -215,9 +279,11 @@ TEST_F(TrustedRepository, HttpsIsVerifiedAgainstTheGivenCa) {
   ASSERT_EQ(0u, site_.RepositoryUrl().rfind("https://", 0));
   const std::string ca_file = sim::TestCaFile(ca_dir);
 
-  // Without the site's CA the system's list does not know the certificate.
+  // Without the site's CA the system's list does not know the certificate. Reading that list
+  // is part of the handshake, which the connect time-out covers: a slower clock than the other
+  // runs, so that a busy machine does not turn the refusal into a time-out.
   auto& refused = Camera();
-  TProcessResult run = site_.Upgrade(refused);
+  TProcessResult run = site_.Run(site_.UpgradeArgs(refused), "", {{"CAMLIFT_TIME_SCALE", "0.2"}});
   EXPECT_EQ(1, run.exit_code) << run.out;
   auto log = LogTexts(run.out);
   ASSERT_GE(log.size(), 2u);
@@ -296,6 +362,21 @@ TEST_F(TrustedRepository, DryRunAndStatusRefuseAnUnsignedCatalogue) {
   EXPECT_NE(std::string::npos, signed_plan.out.find("would upgrade 1.0.0.1 \u2192 1.0.0.2"))
       << signed_plan.out;
   EXPECT_TRUE(site_.Uploads().empty());
+}
+
+// The test CA's key is its owner's alone from its first byte on, and half a CA (a key whose
+// certificate is gone) is never replaced by a new one.
+TEST(SimTestCa, KeyIsTheOwnersAloneAndNeverReplaced) {
+  TTempFolder temp;
+  const std::string dir = temp.path() + "ca/";
+  sim::MakeTestTlsContext(dir, "127.0.0.1");
+  EXPECT_EQ(std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+            std::filesystem::status(dir + "ca.key").permissions());
+  const std::string key = ReadFile(dir + "ca.key");
+  std::filesystem::remove(sim::TestCaFile(dir));
+  EXPECT_THROW(sim::MakeTestTlsContext(dir, "127.0.0.1"), std::runtime_error);
+  EXPECT_EQ(key, ReadFile(dir + "ca.key"));
+  EXPECT_FALSE(std::filesystem::exists(sim::TestCaFile(dir)));
 }
 
 }  // namespace

@@ -102,7 +102,7 @@ TEST(UpgradeTrust, HostileCatalogueFileNamesTouchNothing) {
   }
   EXPECT_TRUE(site.Uploads().empty());
   // Nothing was fetched, so nothing was left in the download folder either; the record of the
-  // failed runs is the only new file.
+  // runs is the only other file.
   for (const auto& item : fs::directory_iterator(site.DataDir())) {
     const std::string name = item.path().filename().string();
     EXPECT_TRUE(name == "Bin" || name == "Firmware.ini" || name == "option.ini" ||

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/temp_folder.h"
 #include "upgrade/repository_trust.h"
 #include "util/base64.h"
+#include "util/option_file.h"
 #include "util/sha256.h"
 
 namespace camlift {
@@ -84,6 +87,37 @@ TEST(RepositoryKeys, RawAndPublicKeyInfoFormsAndTheirList) {
   EXPECT_TRUE(typo.signed_only);
   EXPECT_TRUE(typo.keys.empty());
   EXPECT_EQ("/etc/ca.pem", typo.ca_file);
+}
+
+// The system-wide options name the site's key; whatever the user's file says about
+// repository_keys, signatures stay required; a user file that names keys of its own uses those.
+TEST(RepositoryKeys, TheUserFileCannotEmptyTheSystemKeys) {
+  const std::string key1 = Base64EncodeOneLine(FromHex(kKey1));
+  const std::string key2 = Base64EncodeOneLine(FromHex(kKey2));
+  struct Case {
+    std::string user_file;
+    std::vector<TEd25519Key> keys;
+  };
+  const Case cases[] = {
+      {"", {KeyOf(kKey1)}},
+      {"[Global]\r\nrepository_keys=\r\n", {KeyOf(kKey1)}},
+      {"[Global]\r\nrepository_keys= \t \r\n", {KeyOf(kKey1)}},
+      {"[Global]\r\nrepository_keys=" + key2 + "\r\n", {KeyOf(kKey2)}},
+  };
+  for (const Case& c : cases) {
+    test::TTempFolder temp;
+    std::filesystem::create_directories(temp.path() + "program");
+    std::filesystem::create_directories(temp.path() + "user");
+    test::WriteFile(temp.path() + "program/option.ini",
+                    "[Global]\r\nrepository_keys=" + key1 + "\r\nrepository_ca=/site/ca.pem\r\n");
+    if (!c.user_file.empty()) test::WriteFile(temp.path() + "user/option.ini", c.user_file);
+    const TOptionFile options("option.ini", temp.path() + "program/", temp.path() + "user/");
+    const TRepositoryTrust trust = RepositoryTrustFrom(options, "");
+    EXPECT_TRUE(trust.signed_only) << c.user_file;
+    EXPECT_EQ(c.keys, trust.keys) << c.user_file;
+    EXPECT_EQ("/site/ca.pem", trust.ca_file);
+    EXPECT_EQ("/given/ca.pem", RepositoryTrustFrom(options, "/given/ca.pem").ca_file);
+  }
 }
 
 TEST(CatalogueSignature, Verdicts) {
