@@ -45,7 +45,7 @@ int RunFetch(const FetchOptions& options) {
   }
   upgrader->SetRepositoryTrust(ResolveRepositoryTrust(options.ca_file));
   for (const std::string& line : BadRepositoryKeyLines(upgrader->RepositoryTrust())) {
-    std::cerr << "camlift: " << LangToConsole(line) << "\n";
+    std::cerr << "camlift: " << line << "\n";
   }
   upgrader->SetModel(options.model);
   upgrader->SetCurrentVersion(options.version);

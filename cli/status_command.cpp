@@ -92,7 +92,7 @@ int RunStatus(const TStatusCliOptions& options) {
   status.trust = ResolveRepositoryTrust(options.ca_file);
   const TCliSession session("en");  // the texts of a refused catalogue
   for (const std::string& line : BadRepositoryKeyLines(status.trust)) {
-    std::cerr << "camlift: " << LangToConsole(line) << "\n";
+    std::cerr << "camlift: " << line << "\n";
   }
   if (status.repository_url.empty()) {
     // Without a repository every camera would read as "no firmware": say why instead.
@@ -122,7 +122,7 @@ int RunStatus(const TStatusCliOptions& options) {
   std::set<std::string> problems;
   for (const TCameraStatus& row : rows) {
     if (!row.repository_problem.empty() && problems.insert(row.repository_problem).second) {
-      std::cerr << "camlift: " << LangToConsole(row.repository_problem) << "\n";
+      std::cerr << "camlift: " << row.repository_problem << "\n";
     }
   }
   if (cameras.empty() && options.from.empty()) std::cerr << "camlift: no camera found\n";

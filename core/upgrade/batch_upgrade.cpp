@@ -116,7 +116,7 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
     outcome.plan = CameraStateText(status.state);
     // A refused catalogue reads as no firmware: the reason says why.
     if (!status.repository_problem.empty()) {
-      outcome.reason = LangToUtf8(status.repository_problem, CurrentLanguage());
+      outcome.reason = status.repository_problem;
     }
     outcome.planned_ok = status.state == TCameraState::UpToDate;
     outcome.result.status = outcome.planned_ok ? TUpgradeStatus::NotNeeded : TUpgradeStatus::Failed;
