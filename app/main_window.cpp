@@ -564,7 +564,8 @@ void TfrmCamlift::leaveEvent(QEvent* event) {
 bool TfrmCamlift::eventFilter(QObject* watched, QEvent* event) {
   if (!FUpgrading || !FMouseInside) return false;
   const QEvent::Type type = event->type();
-  bool swallow = type == QEvent::KeyPress;
+  // A mnemonic (Alt+O) reaches its button as a Shortcut event, without a key press.
+  bool swallow = type == QEvent::KeyPress || type == QEvent::Shortcut;
   if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
     const auto button = static_cast<QMouseEvent*>(event)->button();
     swallow = button == Qt::LeftButton || button == Qt::RightButton;
