@@ -277,9 +277,8 @@ void TfrmCamlift::OpenActivationChannel() {
   if (!instance_->Guarded()) return;
   const QString channel = QString::fromStdString(instance_->ChannelName());
   activation_ = new QLocalServer(this);
-  // The socket file lies in our private runtime folder and we hold the lock: a file left there
-  // is a crashed copy's.
-  QLocalServer::removeServer(channel);
+  // We hold the lock: a socket of ours left in the runtime folder is a crashed copy's.
+  RemoveStaleChannel(instance_->ChannelName());
   if (!activation_->listen(channel)) {
     std::fprintf(stderr, "camlift: a second copy cannot bring this window to the front: %s: %s\n",
                  channel.toLocal8Bit().constData(),
@@ -579,10 +578,12 @@ bool TfrmCamlift::eventFilter(QObject* watched, QEvent* event) {
   // is the control under the mouse (or with the focus), not the widget that sees the event now.
   QWidget* aimed = widget;
   if (type == QEvent::KeyPress) {
-    if (QWidget* focus = QApplication::focusWidget()) aimed = focus;
-  } else if (QWidget* child =
-                 widget->childAt(static_cast<QMouseEvent*>(event)->position().toPoint())) {
-    aimed = child;
+    // Keys go to this window's focus control (and from there to its parents).
+    if (QWidget* focus = widget->window()->focusWidget()) aimed = focus;
+  } else if (type != QEvent::Shortcut) {  // a mnemonic is sent to its own control
+    if (QWidget* child = widget->childAt(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+      aimed = child;
+    }
   }
   if (aimed == StatusBar1 || StatusBar1->isAncestorOf(aimed)) return false;
   ShowUpgradeInfo();

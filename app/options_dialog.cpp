@@ -19,6 +19,19 @@ QString Lang(const char* id) { return QString::fromStdString(GetLangStrUtf8(id))
 
 std::string Trimmed(const QString& text) { return text.trimmed().toStdString(); }
 
+// A long address (pasted by mistake) is shown cut in the middle: a label cannot wrap a text
+// without blanks, and the whole of it would stretch the dialog far past the screen.
+QString ShownAddress(const std::string& url) {
+  const QString text = QString::fromStdString(url);
+  constexpr qsizetype kWhole = 120;
+  if (text.size() <= kWhole) return text;
+  return text.left(kWhole - 30) + QString::fromUtf8("\u2026") + text.right(29);
+}
+
+QString InputProblem(TRepositoryInput input) {
+  return Lang(input == TRepositoryInput::Credentials ? "IDS_REPOCREDENTIALS" : "IDS_REPOINVALID");
+}
+
 }  // namespace
 
 TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent), dispatcher_(this) {
@@ -88,8 +101,8 @@ void TfrmOptions::ShowResult(const QString& text, bool good) {
 void TfrmOptions::btnTestClick() {
   if (Testing()) return;
   const std::string url = Trimmed(edRepository->text());
-  if (CheckRepositoryInput(url) != TRepositoryInput::Valid) {
-    ShowResult(Lang("IDS_REPOINVALID"), false);
+  if (const TRepositoryInput input = CheckRepositoryInput(url); input != TRepositoryInput::Valid) {
+    ShowResult(InputProblem(input), false);
     return;
   }
   ShowResult(Lang("IDS_REPOTESTING"), true);
@@ -107,7 +120,7 @@ void TfrmOptions::btnTestClick() {
           ShowResult(Lang("IDS_REPOTESTOK") + QString::number(check.sections), true);
         } else {
           ShowResult(Lang("IDS_REPOTESTFAIL") + QString::fromStdString(check.error) + " (" +
-                         QString::fromStdString(check.url) + ")",
+                         ShownAddress(check.url) + ")",
                      false);
         }
       });
@@ -136,8 +149,9 @@ void TfrmOptions::StopTest() {
 
 void TfrmOptions::btnOKClick() {
   const std::string url = Trimmed(edRepository->text());
-  if (CheckRepositoryInput(url) == TRepositoryInput::Invalid) {
-    ShowResult(Lang("IDS_REPOINVALID"), false);
+  if (const TRepositoryInput input = CheckRepositoryInput(url);
+      input == TRepositoryInput::Invalid || input == TRepositoryInput::Credentials) {
+    ShowResult(InputProblem(input), false);
     edRepository->setFocus();
     return;
   }

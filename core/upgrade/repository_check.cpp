@@ -41,6 +41,7 @@ TRepositoryInput CheckRepositoryInput(const std::string& text) {
   }
   const std::string host = rest.substr(0, rest.find_first_of("/?#"));
   if (host.empty() || host.front() == ':') return TRepositoryInput::Invalid;
+  if (host.find('@') != std::string::npos) return TRepositoryInput::Credentials;
   for (const char c : url) {
     // Blanks and control characters have no place in an address.
     if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F) return TRepositoryInput::Invalid;

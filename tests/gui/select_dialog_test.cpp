@@ -459,6 +459,14 @@ class SelectDialogTest : public QObject {
     // Buttons by their captions without the access key.
     QCOMPARE(name(Find<QPushButton>("btnOK")), QString::fromUtf8("确定"));
     QCOMPARE(name(Find<QPushButton>("btnFind")), QString::fromUtf8("查找"));
+    SetLanguage("b5");
+    dialog_->hide();
+    dialog_->show();
+    QCOMPARE(name(dialog_->ManualAddressField()), Find<QLabel>("lblManualIP")->text());
+    QVERIFY(!name(dialog_->ManualAddressField()).isEmpty());
+    QCOMPARE(name(Find<QPushButton>("btnOK")), QString::fromUtf8("確定"));
+    QCOMPARE(name(Find<QPushButton>("btnFind")), QString::fromUtf8("尋找"));
+    QCOMPARE(name(Find<QPushButton>("btnCancel")), QString::fromUtf8("取消"));
     SetLanguage("en");
     dialog_->hide();
     dialog_->show();
