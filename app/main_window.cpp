@@ -226,7 +226,9 @@ bool TfrmCamlift::FormCreate() {
   // A value that is no language code (a long text, a path) is never used as a file name.
   SetCurrentLanguageDirect(StartLanguageCode(TOptionFile().ReadString("Global", "lan", "")));
 
-  const std::string caption = ReadLangValue("Form_frmCamlift", "Caption");
+  // Window texts are read as the file holds them; the message is UTF-8.
+  const std::string caption =
+      LangToUtf8(ReadLangValue("Form_frmCamlift", "Caption"), CurrentLanguage());
   instance_ = std::make_unique<TSingleInstance>(kInstanceName);
   if (!instance_->IsFirst()) {
     const std::string text = FormatRunned(GetLangStr("IDS_RUNNED"), caption);

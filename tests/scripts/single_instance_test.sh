@@ -155,5 +155,20 @@ if ! grep -q "^camlift: The language files could not be unpacked" "$work/none-cl
   echo "the CLI did not say that the language files are missing:"; cat "$work/none-cli.err"; fail=1
 fi
 
+# In Chinese the second copy names the window in Chinese, not in undecoded bytes.
+mkdir -p "$XDG_CONFIG_HOME/camlift"
+printf '[Global]\r\nlan=cn\r\n' > "$XDG_CONFIG_HOME/camlift/option.ini"
+"$CAMLIFT" > "$work/first-cn.out" 2> "$work/first-cn.err" &
+first=$!
+for _ in $(seq 1 100); do
+  ls "$TMPDIR"/camlift-*/camlift.lcn >/dev/null 2>&1 && sleep 0.5 && break
+  sleep 0.1
+done
+timeout 30 "$CAMLIFT" > /dev/null 2> "$work/second-cn.err"
+if ! grep -q "网络摄像机升级工具 V1.1 已经在运行。" "$work/second-cn.err"; then
+  echo "the Chinese warning of the second copy is not as written:"; cat "$work/second-cn.err"
+  fail=1
+fi
+
 [ $fail -eq 0 ] && echo "1 passed, 0 failed"
 exit $fail
