@@ -48,17 +48,16 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent), dispatcher_(this) {
   lblRepositoryHint->setWordWrap(true);
   btnTest = new QPushButton("&Test", this);
   btnTest->setObjectName("btnTest");
-  btnTest->setAutoDefault(false);
   lblTestResult = new QLabel(this);
   lblTestResult->setObjectName("lblTestResult");
   lblTestResult->setWordWrap(true);
   lblTestResult->setTextFormat(Qt::PlainText);
   btnOK = new QPushButton("&OK", this);
   btnOK->setObjectName("btnOK");
+  // OK takes Return from the field; Test and Cancel take it only while they have the focus.
   btnOK->setDefault(true);
   btnCancel = new QPushButton("&Cancel", this);
   btnCancel->setObjectName("btnCancel");
-  btnCancel->setAutoDefault(false);
 
   auto* layout = new QVBoxLayout(this);
   auto* field = new QHBoxLayout;

@@ -594,6 +594,21 @@ class MainWindowTest : public QObject {
       QTest::mouseClick(options->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
     });
     QTest::mouseClick(Find<QPushButton>("btnOptions"), Qt::LeftButton);
+
+    // Return on the focused Cancel cancels: nothing is stored.
+    QTimer::singleShot(0, window_.get(), [&] {
+      TfrmOptions* options = window_->OptionsDialog();
+      const auto close = qScopeGuard([options] {
+        if (options && options->isVisible()) options->reject();
+      });
+      auto* field = options->findChild<QLineEdit*>("edRepository");
+      field->selectAll();
+      QTest::keyClicks(field, "http://127.0.0.1:7/other/");
+      auto* cancel = options->findChild<QPushButton*>("btnCancel");
+      cancel->setFocus();
+      QTest::keyClick(cancel, Qt::Key_Return);
+    });
+    QTest::mouseClick(Find<QPushButton>("btnOptions"), Qt::LeftButton);
     QCOMPARE(results.value(0),
              QString("The repository address must not hold a user name or password (nothing "
                      "before \"@\")."));
