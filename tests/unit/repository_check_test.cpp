@@ -35,6 +35,10 @@ TEST(RepositoryCheck, WhatTheFieldMayHold) {
       {"http://firmware.example.com/FM/a@b/", TRepositoryInput::Valid},  // "@" in the path
   };
   for (const Case& c : cases) EXPECT_EQ(c.expected, CheckRepositoryInput(c.text)) << c.text;
+  // The options file keeps 2047 bytes of a value: 28 + 2019 fit, 28 + 2020 do not.
+  const std::string base = "http://firmware.example.com/";
+  EXPECT_EQ(TRepositoryInput::Valid, CheckRepositoryInput(base + std::string(2019, 'a')));
+  EXPECT_EQ(TRepositoryInput::Invalid, CheckRepositoryInput(base + std::string(2020, 'a')));
 }
 
 class RepositoryCheckServer : public ::testing::Test {
