@@ -226,7 +226,9 @@ bool TfrmCamlift::FormCreate() {
   // A value that is no language code (a long text, a path) is never used as a file name.
   SetCurrentLanguageDirect(StartLanguageCode(TOptionFile().ReadString("Global", "lan", "")));
 
-  const std::string caption = ReadLangValue("Form_frmCamlift", "Caption");
+  // Window texts are read as the file holds them; the message is UTF-8.
+  const std::string caption =
+      LangToUtf8(ReadLangValue("Form_frmCamlift", "Caption"), CurrentLanguage());
   instance_ = std::make_unique<TSingleInstance>(kInstanceName);
   if (!instance_->IsFirst()) {
     const std::string text = FormatRunned(GetLangStr("IDS_RUNNED"), caption);
@@ -277,9 +279,8 @@ void TfrmCamlift::OpenActivationChannel() {
   if (!instance_->Guarded()) return;
   const QString channel = QString::fromStdString(instance_->ChannelName());
   activation_ = new QLocalServer(this);
-  // The socket file lies in our private runtime folder and we hold the lock: a file left there
-  // is a crashed copy's.
-  QLocalServer::removeServer(channel);
+  // We hold the lock: a socket of ours left in the runtime folder is a crashed copy's.
+  RemoveStaleChannel(instance_->ChannelName());
   if (!activation_->listen(channel)) {
     std::fprintf(stderr, "camlift: a second copy cannot bring this window to the front: %s: %s\n",
                  channel.toLocal8Bit().constData(),
@@ -564,7 +565,8 @@ void TfrmCamlift::leaveEvent(QEvent* event) {
 bool TfrmCamlift::eventFilter(QObject* watched, QEvent* event) {
   if (!FUpgrading || !FMouseInside) return false;
   const QEvent::Type type = event->type();
-  bool swallow = type == QEvent::KeyPress;
+  // A mnemonic (Alt+O) reaches its button as a Shortcut event, without a key press.
+  bool swallow = type == QEvent::KeyPress || type == QEvent::Shortcut;
   if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
     const auto button = static_cast<QMouseEvent*>(event)->button();
     swallow = button == Qt::LeftButton || button == Qt::RightButton;
@@ -578,10 +580,12 @@ bool TfrmCamlift::eventFilter(QObject* watched, QEvent* event) {
   // is the control under the mouse (or with the focus), not the widget that sees the event now.
   QWidget* aimed = widget;
   if (type == QEvent::KeyPress) {
-    if (QWidget* focus = QApplication::focusWidget()) aimed = focus;
-  } else if (QWidget* child =
-                 widget->childAt(static_cast<QMouseEvent*>(event)->position().toPoint())) {
-    aimed = child;
+    // Keys go to this window's focus control (and from there to its parents).
+    if (QWidget* focus = widget->window()->focusWidget()) aimed = focus;
+  } else if (type != QEvent::Shortcut) {  // a mnemonic is sent to its own control
+    if (QWidget* child = widget->childAt(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+      aimed = child;
+    }
   }
   if (aimed == StatusBar1 || StatusBar1->isAncestorOf(aimed)) return false;
   ShowUpgradeInfo();

@@ -19,6 +19,19 @@ QString Lang(const char* id) { return QString::fromStdString(GetLangStrUtf8(id))
 
 std::string Trimmed(const QString& text) { return text.trimmed().toStdString(); }
 
+// A long address (pasted by mistake) is shown cut in the middle: a label cannot wrap a text
+// without blanks, and the whole of it would stretch the dialog far past the screen.
+QString ShownAddress(const std::string& url) {
+  const QString text = QString::fromStdString(url);
+  constexpr qsizetype kWhole = 120;
+  if (text.size() <= kWhole) return text;
+  return text.left(kWhole - 30) + QString::fromUtf8("\u2026") + text.right(29);
+}
+
+QString InputProblem(TRepositoryInput input) {
+  return Lang(input == TRepositoryInput::Credentials ? "IDS_REPOCREDENTIALS" : "IDS_REPOINVALID");
+}
+
 }  // namespace
 
 TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent), dispatcher_(this) {
@@ -35,17 +48,16 @@ TfrmOptions::TfrmOptions(QWidget* parent) : QDialog(parent), dispatcher_(this) {
   lblRepositoryHint->setWordWrap(true);
   btnTest = new QPushButton("&Test", this);
   btnTest->setObjectName("btnTest");
-  btnTest->setAutoDefault(false);
   lblTestResult = new QLabel(this);
   lblTestResult->setObjectName("lblTestResult");
   lblTestResult->setWordWrap(true);
   lblTestResult->setTextFormat(Qt::PlainText);
   btnOK = new QPushButton("&OK", this);
   btnOK->setObjectName("btnOK");
+  // OK takes Return from the field; Test and Cancel take it only while they have the focus.
   btnOK->setDefault(true);
   btnCancel = new QPushButton("&Cancel", this);
   btnCancel->setObjectName("btnCancel");
-  btnCancel->setAutoDefault(false);
 
   auto* layout = new QVBoxLayout(this);
   auto* field = new QHBoxLayout;
@@ -88,8 +100,8 @@ void TfrmOptions::ShowResult(const QString& text, bool good) {
 void TfrmOptions::btnTestClick() {
   if (Testing()) return;
   const std::string url = Trimmed(edRepository->text());
-  if (CheckRepositoryInput(url) != TRepositoryInput::Valid) {
-    ShowResult(Lang("IDS_REPOINVALID"), false);
+  if (const TRepositoryInput input = CheckRepositoryInput(url); input != TRepositoryInput::Valid) {
+    ShowResult(InputProblem(input), false);
     return;
   }
   ShowResult(Lang("IDS_REPOTESTING"), true);
@@ -107,7 +119,7 @@ void TfrmOptions::btnTestClick() {
           ShowResult(Lang("IDS_REPOTESTOK") + QString::number(check.sections), true);
         } else {
           ShowResult(Lang("IDS_REPOTESTFAIL") + QString::fromStdString(check.error) + " (" +
-                         QString::fromStdString(check.url) + ")",
+                         ShownAddress(check.url) + ")",
                      false);
         }
       });
@@ -136,8 +148,9 @@ void TfrmOptions::StopTest() {
 
 void TfrmOptions::btnOKClick() {
   const std::string url = Trimmed(edRepository->text());
-  if (CheckRepositoryInput(url) == TRepositoryInput::Invalid) {
-    ShowResult(Lang("IDS_REPOINVALID"), false);
+  if (const TRepositoryInput input = CheckRepositoryInput(url);
+      input == TRepositoryInput::Invalid || input == TRepositoryInput::Credentials) {
+    ShowResult(InputProblem(input), false);
     edRepository->setFocus();
     return;
   }

@@ -152,10 +152,9 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   cancel_->setObjectName("btnCancel");
   check_ = new QPushButton("Check for &updates", bottom);
   check_->setObjectName("btnCheckUpdates");
-  // OK is the default: Return on a chosen row takes it. Find and Cancel never take Return.
+  // OK is the default: Return on a chosen row takes it. Find and Cancel take Return only while
+  // they have the focus (as a dialog's buttons do), so Tab to Cancel and Return cancels.
   ok_->setDefault(true);
-  find_->setAutoDefault(false);
-  cancel_->setAutoDefault(false);
   check_->setAutoDefault(false);
   auto* bottom_layout = new QHBoxLayout(bottom);
   bottom_layout->addWidget(count_, 1);

@@ -11,6 +11,11 @@
 // Removal deletes only the files this copy wrote and then the folder with rmdir, which leaves a
 // folder alone that someone has put other files into. Nothing else in the temporary folder is
 // ever touched: a folder "<temporary folder>/camlift" of the user's stays as it is.
+//
+// A copy holds a lock on its folder while it runs. A copy that crashed leaves its folder; the
+// next copy finds it by its name, sees that it is a private folder of this user that nobody
+// holds, and removes the language files in it (only files with exactly the bytes this copy
+// writes) and then the folder (rmdir), so crashes do not pile folders up.
 #pragma once
 
 #include <memory>
@@ -44,12 +49,14 @@ class TfrmStrRes {
  private:
   void Unpack(std::string_view stored_form);
   bool WriteItems();
+  void SweepStaleFolders() const;
 
   TSkinStore store_;
   std::string temp_dir_;
   std::string program_file_name_;
   std::string folder_;
   std::vector<std::string> written_;
+  int lock_fd_ = -1;  // the folder, locked; closed in the destructor
   bool unpacked_ = false;
   std::string problem_;
 };

@@ -37,17 +37,19 @@ bool IsPrivateFolder(const std::string& path) {
          st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
 }
 
-bool IsOwnFolder(const std::string& path) {
+bool RemoveStaleChannel(const std::string& path) {
   struct stat st {};
-  return ::lstat(WithoutSlash(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-         st.st_uid == ::geteuid();
+  // Only a socket of ours: anything else of that name stays, and listening then fails (said).
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+  if (!S_ISSOCK(st.st_mode) || st.st_uid != ::geteuid()) return false;
+  return ::unlink(path.c_str()) == 0;
 }
 
 std::string PrivateRuntimeFolder() {
-  // The session's runtime folder is made by the system for this user alone; it only has to
-  // still be there and be ours.
+  // The session's runtime folder is made by the system for this user alone; one that is gone,
+  // not ours or open to others (a variable pointed at a shared folder) is not used.
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
-    if (IsOwnFolder(runtime)) return WithoutSlash(runtime) + "/";
+    if (IsPrivateFolder(runtime)) return WithoutSlash(runtime) + "/";
   }
   const std::string folder = TempFolder() + "camlift-" + std::to_string(::geteuid());
   ::mkdir(folder.c_str(), 0700);

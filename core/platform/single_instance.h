@@ -3,7 +3,7 @@
 //
 // The lock file and the activation channel (the local socket through which a second copy asks
 // the first to come to the front) live together in the user's private runtime folder:
-// $XDG_RUNTIME_DIR when it is a folder of ours (not a link), else
+// $XDG_RUNTIME_DIR when it is a private folder of ours (not a link), else
 // "<temporary folder>/camlift-<uid>/", made private and checked (a folder that is a link,
 // belongs to another user or lets others in is not used).
 //
@@ -48,5 +48,8 @@ class TSingleInstance {
 std::string PrivateRuntimeFolder();
 // True for a real folder (not a link) owned by this user that no other user may enter.
 bool IsPrivateFolder(const std::string& path);
+// Removes a socket left at path by a copy that has ended (the caller holds the lock). Anything
+// else there (a file, a folder, a link, another user's socket) stays. True when nothing is left.
+bool RemoveStaleChannel(const std::string& path);
 
 }  // namespace camlift

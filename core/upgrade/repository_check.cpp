@@ -31,6 +31,8 @@ TRepositoryInput CheckRepositoryInput(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return TRepositoryInput::Empty;
   const std::string url = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  // The options file gives back no more than this; a longer address would come back cut.
+  if (url.size() > TIniData::kMaxValueBytes) return TRepositoryInput::Invalid;
   std::string rest;
   if (url.rfind("http://", 0) == 0) {
     rest = url.substr(7);
@@ -41,6 +43,7 @@ TRepositoryInput CheckRepositoryInput(const std::string& text) {
   }
   const std::string host = rest.substr(0, rest.find_first_of("/?#"));
   if (host.empty() || host.front() == ':') return TRepositoryInput::Invalid;
+  if (host.find('@') != std::string::npos) return TRepositoryInput::Credentials;
   for (const char c : url) {
     // Blanks and control characters have no place in an address.
     if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F) return TRepositoryInput::Invalid;

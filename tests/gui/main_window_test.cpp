@@ -13,6 +13,7 @@
 #include <QScopeGuard>
 #include <QSet>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -26,6 +27,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include "history_dialog.h"
@@ -401,6 +403,73 @@ class MainWindowTest : public QObject {
     camera.Stop();
   }
 
+  // While an upgrade runs the keyboard reaches Cancel only: Space on Cancel stops the upgrade;
+  // Tab on to another control and Return there, or a mnemonic such as Alt+O, is guarded.
+  void onlyCancelTakesKeysWhileUpgrading() {
+    sim::TCameraConfig config;
+    config.ip = "127.0.0.1";
+    config.port = 0;
+    config.faults = {sim::TCameraFault::NeverAnswers};
+    sim::TSimCamera camera(config, std::make_shared<sim::TSimRecorder>());
+    camera.Start();
+    SetTimeScaleForTesting(0.1);
+    ::setenv("CAMLIFT_REPOSITORY_URL", "http://127.0.0.1:1/FM/", 1);
+    Find<QLineEdit>("edAcc")->setText("admin");
+    Find<QLineEdit>("edIP")->setText("127.0.0.1");
+    Find<QLineEdit>("edPort")->setText(QString::number(camera.http_port()));
+    QSignalSpy finished(window_.get(), &TfrmCamlift::upgradeFinished);
+    QTest::mouseClick(Find<QPushButton>("btnUpgrdSysByIP"), Qt::LeftButton);
+    QVERIFY(window_->Upgrading());
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(window_.get(), &enter);
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    // The hidden selection dialog may still hold the application's focus; keys and mnemonics
+    // must go to this window.
+    window_->SelectDialog()->hide();
+    QApplication::setActiveWindow(window_.get());
+    QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(window_.get()));
+    auto* cancel = Find<QPushButton>("btnCancelUpgrade");
+    cancel->setFocus();
+    QTest::keyClick(cancel, Qt::Key_Tab);
+    QWidget* next = window_->focusWidget();
+    QVERIFY(next && next != cancel);
+    QSignalSpy find_clicked(Find<QPushButton>("btnFindCam"), &QPushButton::clicked);
+    QTest::keyClick(next, Qt::Key_Return);
+    QTest::keyClick(next, Qt::Key_Space);
+    Find<QPushButton>("btnFindCam")->setFocus();
+    QTest::keyClick(Find<QPushButton>("btnFindCam"), Qt::Key_Space);
+    // Should the guard let Alt+O open the Options dialog, it is noted and closed again.
+    bool options_opened = false;
+    QTimer::singleShot(200, window_.get(), [&] {
+      if (window_->OptionsDialog() && window_->OptionsDialog()->isVisible()) {
+        options_opened = true;
+        window_->OptionsDialog()->reject();
+      }
+    });
+    QTest::keyClick(Find<QPushButton>("btnFindCam"), Qt::Key_O, Qt::AltModifier);
+    QTest::qWait(300);
+    QVERIFY(!options_opened);
+    QCOMPARE(find_clicked.count(), 0);
+    QVERIFY(!window_->SelectDialog()->isVisible());
+    QVERIFY(!ui_.texts.empty());  // each said "upgrading firmware, please wait."
+    QCOMPARE(QString::fromStdString(ui_.texts.back()),
+             QString("INFORMATION: upgrading firmware, please wait."));
+    QVERIFY(window_->Upgrading());
+    ui_.texts.clear();
+    cancel->setFocus();
+    QSignalSpy cancelled(cancel, &QPushButton::clicked);
+    QTest::keyClick(cancel, Qt::Key_Space);
+    QCOMPARE(cancelled.count(), 1);
+    QVERIFY(ui_.texts.empty());
+    QVERIFY(finished.wait(20000));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(window_.get(), &leave);
+    SetTimeScaleForTesting(0.05);
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+    camera.Stop();
+  }
+
   // Without a repository the window says where to set one; the Options dialog checks the
   // address, tests it in the background and stores it.
   void optionsDialogSetsAndTestsTheRepository() {
@@ -489,6 +558,117 @@ class MainWindowTest : public QObject {
     TIniFile(options_path).WriteString("Global", "repository", "");
   }
 
+  // A user name or password in the address is refused; OK writes only the address and keeps
+  // every other key of the options file; a Test against a server that never answers leaves the
+  // window responsive, and Cancel ends the dialog at once.
+  void optionsDialogRefusesCredentialsKeepsOtherKeysAndNeverBlocks() {
+    const std::string options_path =
+        temp_.path() + "config/" +
+        std::filesystem::path(TTools::ModuleFileName()).filename().string() + "/option.ini";
+    TIniFile(options_path).WriteString("Global", "mine", "kept");
+    TIniFile(options_path).WriteString("Other", "also", "kept too");
+    TIniFile(options_path).WriteString("Global", "repository", "");
+
+    QStringList results;
+    QTimer::singleShot(0, window_.get(), [&] {
+      TfrmOptions* options = window_->OptionsDialog();
+      const auto close = qScopeGuard([options] {
+        if (options && options->isVisible()) options->reject();
+      });
+      auto* field = options->findChild<QLineEdit*>("edRepository");
+      QTest::keyClicks(field, "http://firmware.example.com@203.0.113.9/FM/");
+      QTest::mouseClick(options->findChild<QPushButton*>("btnTest"), Qt::LeftButton);
+      results << options->findChild<QLabel*>("lblTestResult")->text();
+      QVERIFY(!options->Testing());  // nothing was fetched
+      QTest::mouseClick(options->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
+      QVERIFY(options->isVisible());
+      // A very long address (pasted by mistake): the answer about it keeps the dialog on screen.
+      field->selectAll();
+      field->insert("http://127.0.0.1:1/" + QString(2000, 'a') + "/");
+      QSignalSpy done(options, &TfrmOptions::testFinished);
+      QTest::mouseClick(options->findChild<QPushButton*>("btnTest"), Qt::LeftButton);
+      QVERIFY(done.wait(10000));
+      results << options->findChild<QLabel*>("lblTestResult")->text();
+      QTest::qWait(50);
+      QVERIFY2(options->width() <= 1200, qPrintable(QString::number(options->width())));
+      field->selectAll();
+      QTest::keyClicks(field, "http://127.0.0.1:9/FM/");
+      QTest::mouseClick(options->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
+    });
+    QTest::mouseClick(Find<QPushButton>("btnOptions"), Qt::LeftButton);
+
+    // Return on the focused Cancel cancels: nothing is stored.
+    QTimer::singleShot(0, window_.get(), [&] {
+      TfrmOptions* options = window_->OptionsDialog();
+      const auto close = qScopeGuard([options] {
+        if (options && options->isVisible()) options->reject();
+      });
+      auto* field = options->findChild<QLineEdit*>("edRepository");
+      field->selectAll();
+      QTest::keyClicks(field, "http://127.0.0.1:7/other/");
+      auto* cancel = options->findChild<QPushButton*>("btnCancel");
+      cancel->setFocus();
+      QTest::keyClick(cancel, Qt::Key_Return);
+    });
+    QTest::mouseClick(Find<QPushButton>("btnOptions"), Qt::LeftButton);
+    QCOMPARE(results.value(0),
+             QString("The repository address must not hold a user name or password (nothing "
+                     "before \"@\")."));
+    QVERIFY2(results.value(1).startsWith("The system catalogue could not be fetched:"),
+             qPrintable(results.value(1)));
+    QVERIFY2(results.value(1).size() < 300, qPrintable(results.value(1)));
+    QCOMPARE(QString::fromStdString(TIniFile(options_path).ReadString("Global", "repository", "")),
+             QString("http://127.0.0.1:9/FM/"));
+    QCOMPARE(QString::fromStdString(TIniFile(options_path).ReadString("Global", "mine", "")),
+             QString("kept"));
+    QCOMPARE(QString::fromStdString(TIniFile(options_path).ReadString("Other", "also", "")),
+             QString("kept too"));
+
+    // A server that takes the connection and never answers, at full time-outs.
+    sim::TCameraConfig config;
+    config.ip = "127.0.0.1";
+    config.port = 0;
+    config.faults = {sim::TCameraFault::NeverAnswers};
+    sim::TSimCamera silent(config, std::make_shared<sim::TSimRecorder>());
+    silent.Start();
+    SetTimeScaleForTesting(1.0);
+    qint64 closed_after_ms = -1;
+    int ticks = 0;
+    QTimer::singleShot(0, window_.get(), [&] {
+      TfrmOptions* options = window_->OptionsDialog();
+      const auto close = qScopeGuard([options] {
+        if (options && options->isVisible()) options->reject();
+      });
+      auto* field = options->findChild<QLineEdit*>("edRepository");
+      field->selectAll();
+      QTest::keyClicks(field, QString("http://127.0.0.1:%1/FM/").arg(silent.http_port()));
+      QTest::mouseClick(options->findChild<QPushButton*>("btnTest"), Qt::LeftButton);
+      QVERIFY(options->Testing());
+      QTimer tick;
+      QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+      tick.start(10);
+      QTest::qWait(500);  // the UI thread keeps serving events meanwhile
+      QVERIFY(options->Testing());
+      QElapsedTimer clock;
+      clock.start();
+      QTest::mouseClick(options->findChild<QPushButton*>("btnCancel"), Qt::LeftButton);
+      closed_after_ms = clock.elapsed();
+    });
+    QElapsedTimer whole;
+    whole.start();
+    QTest::mouseClick(Find<QPushButton>("btnOptions"), Qt::LeftButton);
+    SetTimeScaleForTesting(0.05);
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QVERIFY2(closed_after_ms >= 0 && closed_after_ms < 3000,
+             qPrintable(QString::number(closed_after_ms)));
+    QVERIFY(!window_->OptionsDialog()->Testing());
+    QVERIFY(whole.elapsed() < 10000);
+    QCOMPARE(QString::fromStdString(TIniFile(options_path).ReadString("Global", "repository", "")),
+             QString("http://127.0.0.1:9/FM/"));  // Cancel stores nothing
+    silent.Stop();
+    TIniFile(options_path).WriteString("Global", "repository", "");
+  }
+
   // Labels are tied to their fields, so screen readers and UI automation can tell the fields
   // apart; buttons and the log are named in the current language.
   void fieldsButtonsAndTheLogHaveAccessibleNames() {
@@ -504,13 +684,12 @@ class MainWindowTest : public QObject {
                   {"edAcc", "lblIPCUser"},
                   {"edpwd", "lblIPCPwd"}};
     QComboBox* languages = Find<QComboBox>("cmbLan");
-    for (const char* code : {"cn", "en"}) {
+    // Each language's list names the others in its own script.
+    const std::map<std::string, QString> marks = {
+        {"cn", QString::fromUtf8("简体")}, {"b5", QString::fromUtf8("繁")}, {"en", "English"}};
+    for (const char* code : {"cn", "b5", "en"}) {
       for (int i = 0; i < languages->count(); ++i) {
-        if (QString::fromStdString(code) == "cn"
-                ? languages->itemText(i).contains(QString::fromUtf8("简体"))
-                : languages->itemText(i).contains("English")) {
-          languages->setCurrentIndex(i);
-        }
+        if (languages->itemText(i).contains(marks.at(code))) languages->setCurrentIndex(i);
       }
       QCOMPARE(QString::fromStdString(CurrentLanguage()), QString(code));
       QSet<QString> seen;
@@ -537,6 +716,9 @@ class MainWindowTest : public QObject {
       QVERIFY(!name(Find<QPushButton>("btnCancelUpgrade")).isEmpty());
       if (QString(code) == "cn") {
         QCOMPARE(name(Find<QPushButton>("btnOptions")), QString::fromUtf8("选项..."));
+      }
+      if (QString(code) == "b5") {
+        QCOMPARE(name(Find<QPushButton>("btnOptions")), QString::fromUtf8("選項..."));
       }
     }
     QCOMPARE(name(Find<QLineEdit>("edAcc")), QString::fromUtf8("Account："));

@@ -243,6 +243,26 @@ class SelectDialogTest : public QObject {
     QTimer::singleShot(0, dialog_.get(), [&] { QTest::keyClick(view, Qt::Key_Escape); });
     QCOMPARE(dialog_->ShowModal(), kModalCancel);
 
+    // Return on a button that has the focus presses that button, not OK: Tab to Cancel and
+    // Return cancels even with a row chosen; Return on Find searches and the dialog stays.
+    bool open_after_find = false;
+    QTimer::singleShot(0, dialog_.get(), [&] {
+      Fill();
+      QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                        view->visualItemRect(view->topLevelItem(1)).center());
+      auto* find = Find<QPushButton>("btnFind");
+      find->setFocus();
+      QTest::keyClick(find, Qt::Key_Return);
+      open_after_find = dialog_->isVisible();
+      auto* cancel = Find<QPushButton>("btnCancel");
+      cancel->setFocus();
+      QTest::keyClick(cancel, Qt::Key_Return);
+    });
+    dialog_->szIP.clear();
+    QCOMPARE(dialog_->ShowModal(), kModalCancel);
+    QVERIFY(open_after_find);
+    QCOMPARE(QString::fromStdString(dialog_->szIP), QString());
+
     auto recorder = std::make_shared<sim::TSimRecorder>();
     sim::TCameraConfig config;
     config.series = sim::TSimSeries::P;
@@ -481,6 +501,14 @@ class SelectDialogTest : public QObject {
     // Buttons by their captions without the access key.
     QCOMPARE(name(Find<QPushButton>("btnOK")), QString::fromUtf8("确定"));
     QCOMPARE(name(Find<QPushButton>("btnFind")), QString::fromUtf8("查找"));
+    SetLanguage("b5");
+    dialog_->hide();
+    dialog_->show();
+    QCOMPARE(name(dialog_->ManualAddressField()), Find<QLabel>("lblManualIP")->text());
+    QVERIFY(!name(dialog_->ManualAddressField()).isEmpty());
+    QCOMPARE(name(Find<QPushButton>("btnOK")), QString::fromUtf8("確定"));
+    QCOMPARE(name(Find<QPushButton>("btnFind")), QString::fromUtf8("尋找"));
+    QCOMPARE(name(Find<QPushButton>("btnCancel")), QString::fromUtf8("取消"));
     SetLanguage("en");
     dialog_->hide();
     dialog_->show();

@@ -59,6 +59,26 @@ wait "$first" 2>/dev/null
 first=""
 rm -rf "$TMPDIR"/camlift-*
 
+# A window that is killed leaves its language folder; the next run of any command removes it,
+# so crashes do not pile folders up.
+"$CAMLIFT" > "$work/killed.out" 2> "$work/killed.err" &
+killed=$!
+for _ in $(seq 1 100); do
+  ls "$TMPDIR"/camlift-*/camlift.len >/dev/null 2>&1 && break
+  sleep 0.1
+done
+sleep 0.5
+kill -9 "$killed" 2>/dev/null
+wait "$killed" 2>/dev/null
+if ! ls -d "$TMPDIR"/camlift-* >/dev/null 2>&1; then
+  echo "the killed window left no folder (nothing to test):"; ls -R "$TMPDIR"; fail=1
+fi
+timeout 30 "$CAMLIFT" search --passes 1 > /dev/null 2> "$work/after-kill.err" ||
+  { echo "camlift search after a crash failed:"; cat "$work/after-kill.err"; fail=1; }
+if ls -d "$TMPDIR"/camlift-* >/dev/null 2>&1; then
+  echo "the killed window's folder was not removed by the next run:"; ls -R "$TMPDIR"; fail=1
+fi
+
 # One run of the window and one of a subcommand, each ending normally.
 CAMLIFT_EXIT_AFTER_SHOW=1 timeout 30 "$CAMLIFT" > "$work/shown.out" 2> "$work/shown.err" ||
   { echo "the window did not start and end:"; cat "$work/shown.err"; fail=1; }
@@ -72,6 +92,46 @@ fi
 if ls -d "$TMPDIR"/camlift-* >/dev/null 2>&1; then
   echo "the program left its language folder behind:"; ls -R "$TMPDIR"; fail=1
 fi
+
+# Two copies started at the same moment: one window, and the other copy says so and ends.
+"$CAMLIFT" > "$work/twin1.out" 2> "$work/twin1.err" &
+twin1=$!
+"$CAMLIFT" > "$work/twin2.out" 2> "$work/twin2.err" &
+twin2=$!
+running=0
+for _ in $(seq 1 100); do
+  running=0
+  kill -0 "$twin1" 2>/dev/null && running=$((running + 1))
+  kill -0 "$twin2" 2>/dev/null && running=$((running + 1))
+  [ $running -le 1 ] && break
+  sleep 0.1
+done
+sleep 1
+running=0
+kill -0 "$twin1" 2>/dev/null && running=$((running + 1))
+kill -0 "$twin2" 2>/dev/null && running=$((running + 1))
+if [ $running -ne 1 ]; then echo "copies started together: $running running, not 1"; fail=1; fi
+if ! cat "$work/twin1.err" "$work/twin2.err" | grep -q "is already running"; then
+  echo "copies started together: neither said that the other runs"; fail=1
+fi
+kill "$twin1" "$twin2" 2>/dev/null
+wait "$twin1" "$twin2" 2>/dev/null
+rm -rf "$TMPDIR"/camlift-*
+
+# Something of the user's where the activation socket goes is never removed; the window still
+# starts and says that it cannot be brought to the front.
+rm -f "$XDG_RUNTIME_DIR/IP_Camera_Camlift.sock"  # the killed window's socket
+echo "not a socket" > "$XDG_RUNTIME_DIR/IP_Camera_Camlift.sock"
+CAMLIFT_EXIT_AFTER_SHOW=1 timeout 30 "$CAMLIFT" > "$work/sockfile.out" 2> "$work/sockfile.err"
+if [ "$(cat "$XDG_RUNTIME_DIR/IP_Camera_Camlift.sock" 2>/dev/null)" != "not a socket" ]; then
+  echo "a file where the socket goes was removed"; fail=1
+fi
+if ! grep -q "first window shown" "$work/sockfile.out" ||
+   ! grep -q "cannot bring this window to the front" "$work/sockfile.err"; then
+  echo "a file where the socket goes: no window or no word of it:"; cat "$work/sockfile.err"
+  fail=1
+fi
+rm -f "$XDG_RUNTIME_DIR/IP_Camera_Camlift.sock"
 
 # A runtime folder that was removed: the window still starts (its guard moves to the private
 # fallback folder in the temporary folder).
@@ -93,6 +153,21 @@ fi
 TMPDIR="$work/none" timeout 30 "$CAMLIFT" search --passes 1 > /dev/null 2> "$work/none-cli.err"
 if ! grep -q "^camlift: The language files could not be unpacked" "$work/none-cli.err"; then
   echo "the CLI did not say that the language files are missing:"; cat "$work/none-cli.err"; fail=1
+fi
+
+# In Chinese the second copy names the window in Chinese, not in undecoded bytes.
+mkdir -p "$XDG_CONFIG_HOME/camlift"
+printf '[Global]\r\nlan=cn\r\n' > "$XDG_CONFIG_HOME/camlift/option.ini"
+"$CAMLIFT" > "$work/first-cn.out" 2> "$work/first-cn.err" &
+first=$!
+for _ in $(seq 1 100); do
+  ls "$TMPDIR"/camlift-*/camlift.lcn >/dev/null 2>&1 && sleep 0.5 && break
+  sleep 0.1
+done
+timeout 30 "$CAMLIFT" > /dev/null 2> "$work/second-cn.err"
+if ! grep -q "网络摄像机升级工具 V1.1 已经在运行。" "$work/second-cn.err"; then
+  echo "the Chinese warning of the second copy is not as written:"; cat "$work/second-cn.err"
+  fail=1
 fi
 
 [ $fail -eq 0 ] && echo "1 passed, 0 failed"

@@ -292,6 +292,53 @@ TEST_F(StrResTest, NeverDeletesWhatItDidNotMake) {
   EXPECT_EQ("put here by the user", ReadFile(folder + "notes.txt"));
 }
 
+// A crashed copy's folder is removed by the next copy; a live copy's folder, and folders or
+// files that only look like ours, stay.
+TEST_F(StrResTest, AStaleFolderOfACrashedCopyIsRemovedAndNothingElse) {
+  const std::string bytes = "[StrRes]\r\nIDS_A=a\r\n";
+  const std::string store = StoreOf({{"en", bytes}});
+  const auto folder = [&](const std::string& name, mode_t mode) {
+    const std::string path = temp_.path() + name + "/";
+    fs::create_directory(path);
+    ::chmod(path.c_str(), mode);
+    return path;
+  };
+  const std::string crashed = folder("camlift-Ab12Cd", 0700);
+  WriteFile(crashed + "camlift.len", bytes);
+  const std::string crashed_empty = folder("camlift-Ef34Gh", 0700);  // died before writing
+  const std::string users = folder("camlift-mywork", 0700);  // same name shape, not our bytes
+  WriteFile(users + "camlift.len", "my own language notes");
+  const std::string shared = folder("camlift-Ij56Kl", 0755);  // not as mkdtemp makes it
+  WriteFile(shared + "camlift.len", bytes);
+  const std::string mixed = folder("camlift-Mn78Op", 0700);  // ours plus a file of the user's
+  WriteFile(mixed + "camlift.len", bytes);
+  WriteFile(mixed + "notes.txt", "mine");
+  const std::string target = folder("elsewhere", 0700);
+  WriteFile(target + "camlift.len", bytes);
+  fs::create_directory_symlink(target, temp_.path() + "camlift-Qr90St");
+  const std::string guard = folder("camlift-100000", 0700);  // a runtime folder, uid 100000
+  const std::string other_program = folder("other-Uv12Wx", 0700);
+  WriteFile(other_program + "camlift.len", bytes);
+
+  TfrmStrRes live(store, temp_.path(), "camlift");
+  ASSERT_TRUE(live.Unpacked());
+  {
+    TfrmStrRes next(store, temp_.path(), "camlift");  // sweeps; the live copy holds its folder
+    EXPECT_TRUE(fs::is_regular_file(live.Folder() + "camlift.len"));
+  }
+  EXPECT_FALSE(fs::exists(crashed));
+  EXPECT_FALSE(fs::exists(crashed_empty));
+  EXPECT_EQ("my own language notes", ReadFile(users + "camlift.len"));
+  EXPECT_EQ(bytes, ReadFile(shared + "camlift.len"));
+  EXPECT_FALSE(fs::exists(mixed + "camlift.len"));
+  EXPECT_EQ("mine", ReadFile(mixed + "notes.txt"));
+  EXPECT_EQ(bytes, ReadFile(target + "camlift.len"));
+  EXPECT_TRUE(fs::is_symlink(temp_.path() + "camlift-Qr90St"));
+  EXPECT_EQ(bytes, ReadFile(other_program + "camlift.len"));
+  EXPECT_TRUE(fs::is_directory(guard));
+  EXPECT_TRUE(fs::is_regular_file(live.Folder() + "camlift.len"));
+}
+
 TEST_F(StrResTest, AnUnwritableTemporaryFolderIsReported) {
   TfrmStrRes res(StoreOf({{"en", "[StrRes]\r\nIDS_A=a\r\n"}}), temp_.path() + "missing/",
                  "camlift");

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -198,6 +202,13 @@ TEST_F(SingleInstance, AGuardThatCannotBeSetUpLetsTheProgramRun) {
          ::setenv("XDG_RUNTIME_DIR", (temp_.path() + "theirs").c_str(), 1);
        },
        true},
+      {"runtime folder others may enter (pointed at a shared folder): the private fallback",
+       [&] {
+         ::mkdir((temp_.path() + "shared").c_str(), 0777);
+         ::chmod((temp_.path() + "shared").c_str(), 01777);
+         ::setenv("XDG_RUNTIME_DIR", (temp_.path() + "shared").c_str(), 1);
+       },
+       true},
       {"fallback others may enter: made private again or not used",
        [&] {
          ::unsetenv("XDG_RUNTIME_DIR");
@@ -231,6 +242,41 @@ TEST_F(SingleInstance, AGuardThatCannotBeSetUpLetsTheProgramRun) {
       EXPECT_EQ(fallback + "/IP_Camera_Camlift.sock", instance.ChannelName()) << c.what;
   }
   EXPECT_FALSE(std::filesystem::exists(temp_.path() + "elsewhere/IP_Camera_Camlift.lock"));
+  EXPECT_FALSE(std::filesystem::exists(temp_.path() + "shared/IP_Camera_Camlift.lock"));
+}
+
+// A crashed copy's socket goes; nothing else of that name is ever removed.
+TEST_F(SingleInstance, OnlyAStaleSocketOfOursIsRemoved) {
+  const std::string dir = temp_.path() + "run/";
+  ::mkdir(dir.c_str(), 0700);
+  const auto make_socket = [](const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+  };
+  ASSERT_TRUE(make_socket(dir + "stale.sock"));
+  EXPECT_TRUE(RemoveStaleChannel(dir + "stale.sock"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "stale.sock"));
+  EXPECT_TRUE(RemoveStaleChannel(dir + "never-there.sock"));
+
+  test::WriteFile(dir + "file.sock", "mine");
+  std::filesystem::create_directory(dir + "folder.sock");
+  std::filesystem::create_symlink(dir + "file.sock", dir + "link.sock");
+  for (const char* name : {"file.sock", "folder.sock", "link.sock"}) {
+    EXPECT_FALSE(RemoveStaleChannel(dir + name)) << name;
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(dir + name))) << name;
+  }
+  EXPECT_EQ("mine", test::ReadFile(dir + "file.sock"));
+  if (::geteuid() == 0) {
+    ASSERT_TRUE(make_socket(dir + "theirs.sock"));
+    ASSERT_EQ(0, ::lchown((dir + "theirs.sock").c_str(), 65534, 65534));
+    EXPECT_FALSE(RemoveStaleChannel(dir + "theirs.sock"));
+    EXPECT_TRUE(std::filesystem::exists(dir + "theirs.sock"));
+  }
 }
 
 }  // namespace
