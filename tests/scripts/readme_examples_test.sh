@@ -76,10 +76,13 @@ script_of() {
   cat "$work/$name.sh"
 }
 
+# Copies, not links: the examples get a fresh /tmp, which would hide a source tree or a build
+# that lies below /tmp (a clone made there).
 bin="$work/bin"
-mkdir -p "$bin"
-ln -s "$CAMLIFT_EXE" "$bin/camlift"
-ln -s "$CAMLIFT_SIM_EXE" "$bin/camlift-sim"
+mkdir -p "$bin" "$work/sim"
+cp "$CAMLIFT_EXE" "$bin/camlift"
+cp "$CAMLIFT_SIM_EXE" "$bin/camlift-sim"
+cp -r "$root/sim/examples" "$work/sim/examples"
 
 # Runs one example in its namespaces; its output goes to $work/NAME.out. Inside, every file
 # system but a fresh /tmp is read-only (the source tree, the build and the host's folders stay as
@@ -89,7 +92,7 @@ ln -s "$CAMLIFT_SIM_EXE" "$bin/camlift-sim"
 run_example() {
   local name="$1"
   script_of "$name" >"$work/$name.run" || return 1
-  timeout -k 5 "$limit" env -i PATH="$bin:$PATH" ROOT="$root" SCRIPT="$work/$name.run" \
+  timeout -k 5 "$limit" env -i PATH="$bin:$PATH" ROOT="$work" SCRIPT="$work/$name.run" \
     unshare --net --mount --propagation private --pid --fork --mount-proc --kill-child bash -c '
       set -e
       ip link set lo up
