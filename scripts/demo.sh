@@ -60,7 +60,7 @@ for camera in "M 127.0.0.2" "P 127.0.0.3" "R 127.0.0.4" "K 127.0.0.5"; do
   set -- $camera
   echo
   echo "== camlift upgrade --series $1 --ip $2 --port 8081"
-  "$CAMLIFT" upgrade --series "$1" --ip "$2" --port 8081 --password 123456 \
+  CAMLIFT_PASSWORD=123456 "$CAMLIFT" upgrade --series "$1" --ip "$2" --port 8081 \
       --repository "http://127.0.0.1:$repo_port/FM/" --data-dir "$work/data" || status=1
 done
 echo
