@@ -15,10 +15,6 @@ enum class TExportFormat { Csv, Json };
 
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// One CSV field of a text that came from a camera: quoted where it must be, and with a leading
-// apostrophe where a spreadsheet would take it for a formula.
-std::string CsvField(const std::string& raw);
-
 // The CSV file: BOM, header row, one row per camera. Never the DDNS password.
 std::string DevicesToCsv(const std::vector<TDevInfo>& rows);
 // One camera as one line of compact JSON (the form of `camlift search --json`).
