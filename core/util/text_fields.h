@@ -1,10 +1,13 @@
-// Texts that came from a camera, made safe for output: valid UTF-8, and one CSV field.
+// Texts that came from a camera, made safe for output: valid UTF-8, and CSV fields.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace camlift {
+
+// Starts every CSV file, so that spreadsheet programs read it as UTF-8.
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // The text as valid UTF-8: every byte that does not belong to a well-formed sequence becomes
 // U+FFFD. Names of some dialects arrive in whatever encoding the camera uses.
