@@ -35,6 +35,7 @@
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "util/text_convert.h"
+#include "util/text_fields.h"
 
 namespace camlift::gui {
 namespace {

@@ -10,13 +10,14 @@
 
 #include "command_registry.h"
 #include "discovery/dev_types.h"
-#include "discovery/r730_params.h"
-#include "discovery/r730_search.h"
-#include "discovery/r730_series.h"
-#include "discovery/r730_settings.h"
 #include "discovery/search_datagrams.h"
 #include "password_option.h"
 #include "platform/dispatcher.h"
+#include "r730/r730_params.h"
+#include "r730/r730_search.h"
+#include "r730/r730_series.h"
+#include "r730/r730_settings.h"
+#include "util/text_fields.h"
 
 namespace camlift::cli {
 namespace {

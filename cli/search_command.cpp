@@ -15,13 +15,14 @@
 #include "discovery/device_export.h"
 #include "discovery/device_list.h"
 #include "discovery/find_hisi.h"
-#include "discovery/r730_search.h"
 #include "discovery/search_diagnostics.h"
 #include "discovery/search_engine.h"
 #include "discovery/tools_net.h"
 #include "platform/dispatcher.h"
 #include "platform/timing.h"
+#include "r730/r730_search.h"
 #include "search_run.h"
+#include "util/text_fields.h"
 
 namespace camlift::cli {
 namespace {

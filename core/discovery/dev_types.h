@@ -29,8 +29,5 @@ std::string NormalizeID(std::string_view id);
 std::string MacToHex(std::span<const std::uint8_t, 6> mac);
 // Six bytes as upper-case two-digit hex numbers joined by ":" (the 8600 form).
 std::string MacToColonHex(std::span<const std::uint8_t, 6> mac);
-// The text as valid UTF-8: every byte that does not belong to a well-formed sequence becomes
-// U+FFFD. Names of some dialects arrive in whatever encoding the camera uses.
-std::string ToValidUtf8(std::string_view text);
 
 }  // namespace camlift

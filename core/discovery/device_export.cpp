@@ -6,6 +6,7 @@
 
 #include "discovery/dev_types.h"
 #include "platform/broadcast.h"
+#include "util/text_fields.h"
 
 namespace camlift {
 namespace {
@@ -41,26 +42,6 @@ const TCsvColumn kCsvColumns[] = {
 };
 
 }  // namespace
-
-// One CSV field. Names come from the cameras: a text a spreadsheet would take for a formula
-// gets a leading apostrophe, and quotes, separators and line breaks are quoted.
-std::string CsvField(const std::string& raw) {
-  std::string text = ToValidUtf8(raw);
-  if (text.empty()) return text;
-  if (std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
-    text.insert(text.begin(), '\'');
-  }
-  if (text.find_first_of(",\"\r\n") == std::string::npos && text.front() != ' ' &&
-      text.back() != ' ') {
-    return text;
-  }
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
 
 namespace {
 

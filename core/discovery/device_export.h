@@ -8,16 +8,11 @@
 #include <vector>
 
 #include "discovery/dev_info.h"
+#include "util/text_fields.h"
 
 namespace camlift {
 
 enum class TExportFormat { Csv, Json };
-
-inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-// One CSV field of a text that came from a camera: quoted where it must be, and with a leading
-// apostrophe where a spreadsheet would take it for a formula.
-std::string CsvField(const std::string& raw);
 
 // The CSV file: BOM, header row, one row per camera. Never the DDNS password.
 std::string DevicesToCsv(const std::vector<TDevInfo>& rows);

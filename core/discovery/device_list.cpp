@@ -7,6 +7,7 @@
 #include "discovery/tools_net.h"
 #include "i18n/str_res.h"
 #include "util/text_convert.h"
+#include "util/text_fields.h"
 
 namespace camlift {
 namespace {

@@ -3,9 +3,9 @@
 #include <charconv>
 #include <optional>
 
-#include "discovery/byte_reader.h"
 #include "discovery/dev_types.h"
 #include "discovery/tools_net.h"
+#include "util/byte_reader.h"
 #include "util/tools.h"
 
 namespace camlift {

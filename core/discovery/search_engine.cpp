@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "discovery/r730_search.h"
 #include "discovery/reply_parsers.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/tools_net.h"
+#include "r730/r730_search.h"
 
 namespace camlift {
 namespace {

@@ -13,11 +13,11 @@
 #include "discovery/follow_up_sender.h"
 #include "discovery/manual_probe.h"
 #include "discovery/net_interfaces.h"
-#include "discovery/r730_series.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/search_diagnostics.h"
 #include "discovery/udp_endpoint.h"
 #include "platform/dispatcher.h"
+#include "r730/r730_series.h"
 
 namespace camlift {
 

@@ -13,13 +13,13 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "discovery/dev_types.h"
 #include "i18n/str_res.h"
 #include "platform/paths.h"
 #include "upgrade/batch_upgrade.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
 #include "util/text_convert.h"
+#include "util/text_fields.h"
 
 namespace camlift {
 namespace {

@@ -8,12 +8,11 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "discovery/dev_types.h"
-#include "discovery/device_export.h"
 #include "i18n/str_res.h"
 #include "platform/broadcast.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
+#include "util/text_fields.h"
 
 namespace camlift {
 namespace {

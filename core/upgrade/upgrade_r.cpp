@@ -2,9 +2,9 @@
 
 #include <fstream>
 
-#include "discovery/r730_series.h"
 #include "i18n/str_res.h"
 #include "platform/timing.h"
+#include "r730/r730_series.h"
 #include "util/percent_encoding.h"
 #include "util/tools.h"
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "discovery/r730_pages.h"
 #include "fuzz_check.h"
+#include "r730/r730_pages.h"
 #include "upgrade/upgrade_object.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

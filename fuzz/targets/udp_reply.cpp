@@ -5,9 +5,9 @@
 #include <span>
 #include <vector>
 
-#include "discovery/r730_settings.h"
 #include "discovery/reply_parsers.h"
 #include "fuzz_check.h"
+#include "r730/r730_settings.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "discovery/r730_pages.h"
 #include "fuzz_check.h"
+#include "r730/r730_pages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace camlift;

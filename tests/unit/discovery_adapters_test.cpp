@@ -12,11 +12,11 @@
 #include <thread>
 
 #include "discovery/net_interfaces.h"
-#include "discovery/r730_search.h"
 #include "discovery/search_diagnostics.h"
 #include "discovery/search_engine.h"
 #include "discovery/tools_net.h"
 #include "platform/broadcast.h"
+#include "r730/r730_search.h"
 
 namespace camlift {
 namespace {

@@ -5,10 +5,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
-
-#include "platform/socket.h"
-#include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 
@@ -20,13 +16,14 @@
 #include "discovery/find_hisi.h"
 #include "discovery/follow_up_sender.h"
 #include "discovery/manual_probe.h"
-#include "discovery/r730_search.h"
 #include "discovery/reply_parsers.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/search_engine.h"
 #include "discovery/tools_net.h"
 #include "platform/broadcast.h"
+#include "platform/socket.h"
 #include "platform/thread_start.h"
+#include "r730/r730_search.h"
 #include "search_responder_1010.h"
 #include "search_responder_8600.h"
 #include "search_responder_moi.h"

@@ -7,9 +7,9 @@
 
 #include "discovery/dev_types.h"
 #include "discovery/manual_probe.h"
-#include "discovery/r730_search.h"
 #include "discovery/search_engine.h"
 #include "platform/timing.h"
+#include "r730/r730_search.h"
 #include "sim_camera.h"
 
 namespace camlift {

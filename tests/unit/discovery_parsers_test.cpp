@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "discovery/byte_reader.h"
 #include "discovery/dev_types.h"
 #include "discovery/reply_parsers.h"
 #include "discovery/tools_net.h"
+#include "util/byte_reader.h"
+#include "util/text_fields.h"
 
 namespace camlift {
 namespace {

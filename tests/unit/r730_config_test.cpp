@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "discovery/dev_types.h"
-#include "discovery/r730_params.h"
-#include "discovery/r730_series.h"
-#include "discovery/r730_settings.h"
+#include "r730/r730_params.h"
+#include "r730/r730_series.h"
+#include "r730/r730_settings.h"
 #include "r730_sim_config.h"
 #include "sim_camera.h"
 

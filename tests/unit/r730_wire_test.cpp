@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "discovery/r730_pages.h"
-#include "discovery/r730_settings.h"
+#include "r730/r730_pages.h"
+#include "r730/r730_settings.h"
 
 namespace camlift {
 namespace {

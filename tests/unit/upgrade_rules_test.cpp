@@ -2,13 +2,13 @@
 
 #include <filesystem>
 
-#include "discovery/r730_series.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
+#include "r730/r730_series.h"
 #include "support/temp_folder.h"
+#include "upgrade/pk2_format.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_k.h"
-#include "upgrade/pk2_format.h"
 #include "upgrade/upgrade_mp.h"
 #include "upgrade/upgrade_r.h"
 

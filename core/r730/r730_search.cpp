@@ -1,4 +1,4 @@
-#include "discovery/r730_search.h"
+#include "r730/r730_search.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -2,9 +2,9 @@
 // (TRecvThread) that hands every record to the UI thread and ends after ten empty waits.
 #pragma once
 
-#include "discovery/r730_series.h"
 #include "platform/dispatcher.h"
 #include "platform/socket.h"
+#include "r730/r730_series.h"
 
 namespace camlift {
 

@@ -1,9 +1,9 @@
 // The R730 client object itself and its two firmware uploads through port 8600.
 #include <memory>
 
-#include "discovery/r730_params.h"
-#include "discovery/r730_series.h"
 #include "platform/timing.h"
+#include "r730/r730_params.h"
+#include "r730/r730_series.h"
 #include "upgrade/multipart_upload.h"
 #include "upgrade/upgrade_object.h"
 #include "util/percent_encoding.h"

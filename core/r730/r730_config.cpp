@@ -8,14 +8,14 @@
 #include <memory>
 #include <thread>
 
-#include "discovery/r730_pages.h"
-#include "discovery/r730_params.h"
-#include "discovery/r730_series.h"
-#include "discovery/r730_settings.h"
 #include "discovery/tools_net.h"
 #include "platform/broadcast.h"
 #include "platform/socket.h"
 #include "platform/timing.h"
+#include "r730/r730_pages.h"
+#include "r730/r730_params.h"
+#include "r730/r730_series.h"
+#include "r730/r730_settings.h"
 #include "util/percent_encoding.h"
 #include "util/tools.h"
 

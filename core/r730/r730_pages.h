@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "discovery/r730_params.h"
+#include "r730/r730_params.h"
 
 namespace camlift {
 

@@ -1,4 +1,4 @@
-#include "discovery/r730_pages.h"
+#include "r730/r730_pages.h"
 
 #include <charconv>
 #include <optional>

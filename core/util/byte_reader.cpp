@@ -1,4 +1,4 @@
-#include "discovery/byte_reader.h"
+#include "util/byte_reader.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
-#include "discovery/r730_settings.h"
+#include "r730/r730_settings.h"
 
 #include <array>
 #include <cstring>
 
-#include "discovery/byte_reader.h"
+#include "util/byte_reader.h"
 
 namespace camlift {
 namespace {

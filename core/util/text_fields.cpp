@@ -1,0 +1,72 @@
+#include "util/text_fields.h"
+
+namespace camlift {
+namespace {
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when the byte there starts none.
+std::size_t SequenceLength(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k) {
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
+std::string ToValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = SequenceLength(text, i);
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
+}
+
+// One CSV field. Names come from the cameras: a text a spreadsheet would take for a formula
+// gets a leading apostrophe, and quotes, separators and line breaks are quoted.
+std::string CsvField(const std::string& raw) {
+  std::string text = ToValidUtf8(raw);
+  if (text.empty()) return text;
+  if (std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
+    text.insert(text.begin(), '\'');
+  }
+  if (text.find_first_of(",\"\r\n") == std::string::npos && text.front() != ' ' &&
+      text.back() != ' ') {
+    return text;
+  }
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+}  // namespace camlift
