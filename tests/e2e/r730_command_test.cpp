@@ -15,6 +15,7 @@
 #include "r730_sim_config.h"
 #include "search_responder_ext.h"
 #include "sim_camera.h"
+#include "support/host_port_lock.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
 
@@ -39,6 +40,9 @@ std::string Mac() {
 
 class R730Command : public ::testing::Test {
  protected:
+  // The calls by MAC search from the host's UDP port 3565: one such test at a time.
+  THostPortLock port_lock_{"udp-3565"};
+
   void SetUp() override {
     state_ = std::make_shared<sim::TR730SimState>();
     sim::TCameraConfig c;

@@ -16,6 +16,7 @@
 #include "e2e_site.h"
 #include "r730_sim_config.h"
 #include "search_responder_ext.h"
+#include "support/host_port_lock.h"
 #include "util/base64.h"
 
 namespace camlift::test {
@@ -112,7 +113,10 @@ TEST_F(Secrets, NothingCamliftWritesHoldsThePassword) {
   }
 
   // The search lists cameras (their DDNS accounts included in what they answer).
-  ExpectRun("search --json", site_.Run({"search", "--json", "--passes", "2"}));
+  {
+    const THostPortLock port_lock("udp-3565");  // the series R search sends from port 3565
+    ExpectRun("search --json", site_.Run({"search", "--json", "--passes", "2"}));
+  }
 
   // The series R configuration calls, against a camera whose DDNS password is a marker too.
   auto state = std::make_shared<sim::TR730SimState>();
