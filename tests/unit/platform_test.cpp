@@ -198,7 +198,9 @@ TEST_F(SingleInstance, AGuardThatCannotBeSetUpLetsTheProgramRun) {
       {"runtime folder of another user: not used",
        [&] {
          ::mkdir((temp_.path() + "theirs").c_str(), 0700);
-         if (::geteuid() == 0) ::chown((temp_.path() + "theirs").c_str(), 65534, 65534);
+         if (::geteuid() == 0) {
+           EXPECT_EQ(0, ::chown((temp_.path() + "theirs").c_str(), 65534, 65534));
+         }
          ::setenv("XDG_RUNTIME_DIR", (temp_.path() + "theirs").c_str(), 1);
        },
        true},
@@ -238,8 +240,9 @@ TEST_F(SingleInstance, AGuardThatCannotBeSetUpLetsTheProgramRun) {
     EXPECT_TRUE(instance.IsFirst()) << c.what;
     EXPECT_EQ(c.guarded, instance.Guarded()) << c.what;
     EXPECT_EQ(c.guarded, instance.Problem().empty()) << c.what << ": " << instance.Problem();
-    if (c.guarded)
+    if (c.guarded) {
       EXPECT_EQ(fallback + "/IP_Camera_Camlift.sock", instance.ChannelName()) << c.what;
+    }
   }
   EXPECT_FALSE(std::filesystem::exists(temp_.path() + "elsewhere/IP_Camera_Camlift.lock"));
   EXPECT_FALSE(std::filesystem::exists(temp_.path() + "shared/IP_Camera_Camlift.lock"));

@@ -217,7 +217,9 @@ TEST_F(UpgradeThreadFixture, EndingsThatSayWhatHappened) {
     EXPECT_EQ(c.log_end, std::vector<std::string>(observer_.lines.end() - c.log_end.size(),
                                                   observer_.lines.end()))
         << c.name;
-    if (c.log_end.size() == 1) EXPECT_EQ(1u, observer_.lines.size()) << c.name;
+    if (c.log_end.size() == 1) {
+      EXPECT_EQ(1u, observer_.lines.size()) << c.name;
+    }
   }
 }
 
