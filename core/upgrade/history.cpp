@@ -48,23 +48,7 @@ std::size_t Columns(const std::string& text) {
 // A text from the record in one table cell: the file may have been edited, and a control
 // character (a line break, an escape sequence for the terminal, also the UTF-8 forms of
 // U+0080..U+009F) must neither break the table nor reach the terminal.
-std::string OneLine(const std::string& raw) {
-  const std::string text = ToValidUtf8(raw);
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < ' ' || c == 0x7F) {
-      out += ' ';
-    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-      out += ' ';
-      ++i;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
+std::string OneLine(const std::string& raw) { return TerminalCell(ToValidUtf8(raw)); }
 
 // Hides what may carry an account in a text that goes into the record: the user and password
 // part of a URL ("//user:pwd@"), the value of a "pwd=" or "password=" query, and the password

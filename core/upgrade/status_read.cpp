@@ -44,22 +44,7 @@ std::size_t Columns(const std::string& text) {
 
 // A text from a camera in one table cell: line breaks and tabs would break the table, and
 // escape sequences (also the UTF-8 forms of U+0080..U+009F) must not reach the terminal.
-std::string OneLine(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < ' ' || c == 0x7F) {
-      out += ' ';
-    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-      out += ' ';
-      ++i;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
+std::string OneLine(const std::string& text) { return TerminalCell(text); }
 
 }  // namespace
 
