@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "gui_main.h"
 #include "i18n/str_resource.h"
 #include "main_window.h"
 #include "qt_lang_ui.h"

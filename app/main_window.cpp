@@ -31,6 +31,7 @@
 #include "i18n/str_res.h"
 #include "localize_form.h"
 #include "options_dialog.h"
+#include "platform/dispatcher.h"
 #include "platform/locale.h"
 #include "qt_lang_ui.h"
 #include "select_dialog.h"

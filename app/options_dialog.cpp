@@ -10,6 +10,7 @@
 #include "discovery/udp_endpoint.h"
 #include "i18n/str_res.h"
 #include "localize_form.h"
+#include "platform/dispatcher.h"
 #include "util/option_file.h"
 
 namespace camlift::gui {

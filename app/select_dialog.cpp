@@ -32,6 +32,7 @@
 #include "localize_form.h"
 #include "platform/paths.h"
 #include "platform/timing.h"
+#include "r730/r730_series.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "util/text_convert.h"

@@ -29,7 +29,7 @@
 #include <thread>
 #include <vector>
 
-#include "upgrade/multipart_upload.h"
+#include "util/multipart_upload.h"
 #include "upgrade/upgrade_opt.h"
 #include "upgrade/zip_extract.h"
 #include "util/md5.h"

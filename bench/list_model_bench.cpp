@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "discovery/device_list.h"
+#include "discovery/reply_intake.h"
 #include "discovery/reply_parsers.h"
 
 namespace camlift {

@@ -8,7 +8,7 @@
 #include "platform/timing.h"
 
 #ifdef CAMLIFT_HAVE_GUI
-int RunCamliftGui(int argc, char** argv);
+#include "gui_main.h"
 #endif
 
 namespace {

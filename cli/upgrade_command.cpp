@@ -28,6 +28,7 @@
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
 #include "upgrade/upgrade_thread.h"
+#include "util/text.h"
 
 namespace camlift::cli {
 namespace {

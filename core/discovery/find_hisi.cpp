@@ -8,6 +8,7 @@
 
 #include "discovery/dev_types.h"
 #include "discovery/udp_endpoint.h"
+#include "platform/dispatcher.h"
 #include "util/tools.h"
 
 namespace camlift {

@@ -8,9 +8,10 @@
 
 #include "discovery/dev_types.h"
 #include "discovery/udp_endpoint.h"
+#include "platform/dispatcher.h"
 #include "platform/thread_start.h"
 #include "platform/timing.h"
-#include "upgrade/upgrade_object.h"
+#include "util/text.h"
 #include "util/tools.h"
 
 namespace camlift {

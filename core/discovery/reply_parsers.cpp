@@ -135,14 +135,6 @@ bool Is1010Command(TDatagram datagram, std::uint16_t command) {
   return Is1010(reader) && reader.U16LE(k1010Command) == command;
 }
 
-void SendFollowUp(IDatagramSender* endpoint, std::uint16_t port, const TBytes& bytes) {
-  if (!endpoint) return;
-  try {
-    endpoint->Broadcast(port, bytes);
-  } catch (...) {
-  }
-}
-
 std::string SerialHex(const TByteReader& reader) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
@@ -244,15 +236,9 @@ TBytes Build1010FollowUp(TDatagram datagram, std::uint16_t command, std::size_t 
   return out;
 }
 
-bool Answer1010Hello(TDatagram datagram, std::uint16_t port, IDatagramSender* endpoint) {
-  if (!Is1010Command(datagram, k1010Hello)) return false;
-  SendFollowUp(endpoint, port, Build1010FollowUp(datagram, k1010InfoRequest, k1010HelloBody));
-  return true;
-}
+namespace {
 
-bool Parse1010Info(TDatagram datagram, TDevInfo& record, IDatagramSender* endpoint,
-                   std::uint16_t port) {
-  if (!Is1010Command(datagram, k1010Info)) return false;
+void Read1010Info(TDatagram datagram, TDevInfo& record) {
   const TByteReader reader(datagram);
   record.DevType = kType1010;
   ReadTexts(reader, k1010InfoTexts, record);
@@ -262,9 +248,9 @@ bool Parse1010Info(TDatagram datagram, TDevInfo& record, IDatagramSender* endpoi
   record.NormID = NormalizeID(record.DevID);
   record.SerialNo = SerialHex(reader);
   record.DhcpFlag = reader.U8(k1010Dhcp) == 0 ? 2 : 1;
-  SendFollowUp(endpoint, port, Build1010FollowUp(datagram, k1010DdnsRequest, k1010InfoBody));
-  return true;
 }
+
+}  // namespace
 
 bool Parse1010Ddns(TDatagram datagram, T1010Ddns& out) {
   if (!Is1010Command(datagram, k1010Ddns)) return false;
@@ -288,23 +274,26 @@ bool Parse8600Reply(TDatagram buffer, TDevInfo& record) {
   return true;
 }
 
-bool ParseReply(TDatagram datagram, TDevInfo& record, IDatagramSender* endpoint_1010,
-                const TFindByID& find, std::uint16_t port_1010) {
+TReplyKind ReplyKind(TDatagram datagram) {
   const TByteReader reader(datagram);
-  if (reader.StartsWith(kMOIMagic)) return ParseMOIReply(datagram, record);
-  if (reader.StartsWith(kTextMagic)) return ParseTextReply(datagram, record);
-  if (!Is1010(reader)) return false;
-  if (Answer1010Hello(datagram, port_1010, endpoint_1010)) return false;
-  if (Parse1010Info(datagram, record, endpoint_1010, port_1010)) return true;
-  T1010Ddns ddns;
-  if (!Parse1010Ddns(datagram, ddns)) return false;
-  TDevInfo* entry = find ? find(ddns.Mac) : nullptr;
-  if (!entry) return false;
-  entry->DdnsHost = ddns.Host;
-  entry->DdnsUser = ddns.User;
-  entry->DdnsPassword = ddns.Password;
-  record = *entry;
-  return true;
+  if (reader.StartsWith(kMOIMagic)) return TReplyKind::MOI;
+  if (reader.StartsWith(kTextMagic)) return TReplyKind::Text;
+  return TReplyKind::Other;
+}
+
+T1010Decision Decide1010(TDatagram datagram, TDevInfo& record) {
+  T1010Decision decision;
+  if (Is1010Command(datagram, k1010Hello)) {
+    decision.Answer = T1010Answer::Hello;
+    decision.FollowUp = Build1010FollowUp(datagram, k1010InfoRequest, k1010HelloBody);
+  } else if (Is1010Command(datagram, k1010Info)) {
+    decision.Answer = T1010Answer::Info;
+    Read1010Info(datagram, record);
+    decision.FollowUp = Build1010FollowUp(datagram, k1010DdnsRequest, k1010InfoBody);
+  } else if (Parse1010Ddns(datagram, decision.Ddns)) {
+    decision.Answer = T1010Answer::Ddns;
+  }
+  return decision;
 }
 
 }  // namespace camlift

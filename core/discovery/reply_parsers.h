@@ -1,10 +1,10 @@
-// The reply parsers of the LAN search: pure functions over the received bytes (the 1010 ones also
-// broadcast their follow-up request). Every layout is a table in reply_parsers.cpp, read through
+// The reply parsers of the LAN search: pure functions over the received bytes. A 1010 answer is
+// turned into a decision (a record, the follow-up request to send, DDNS fields to merge); sending
+// it is reply_intake's job. Every layout is a table in reply_parsers.cpp, read through
 // TByteReader, so no parser reads outside the datagram whatever its length.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,13 +12,10 @@
 
 #include "discovery/dev_info.h"
 #include "discovery/search_datagrams.h"
-#include "discovery/udp_endpoint.h"
 
 namespace camlift {
 
 using TDatagram = std::span<const std::uint8_t>;
-// The list entry whose DevID equals the text, or none.
-using TFindByID = std::function<TDevInfo*(const std::string& dev_id)>;
 
 // Sizes of the buffers the replies are copied into; longer datagrams are cut there.
 inline constexpr std::size_t kMOIBufferSize = 279;
@@ -33,21 +30,14 @@ inline constexpr std::uint16_t k1010Info = 0x8F12;
 inline constexpr std::uint16_t k1010DdnsRequest = 0x0F0F;
 inline constexpr std::uint16_t k1010Ddns = 0x8F0F;
 
-// Recognises a reply in the order MO_I, text reply, 1010, and fills record (cleared by the caller,
-// DevType -1). True when record holds a camera record. The 1010 answers send their follow-up
-// through endpoint_1010 to port_1010; a 1010 DDNS reply is merged into the entry find gives.
-bool ParseReply(TDatagram datagram, TDevInfo& record, IDatagramSender* endpoint_1010,
-                const TFindByID& find, std::uint16_t port_1010 = k1010Port);
+// Which parser a datagram is for, by its first bytes: "MO_I", "REPLY", else something else.
+enum class TReplyKind { MOI, Text, Other };
+TReplyKind ReplyKind(TDatagram datagram);
 
 bool ParseMOIReply(TDatagram datagram, TDevInfo& record);
 bool ParseTextReply(TDatagram datagram, TDevInfo& record);
 bool Parse8600Reply(TDatagram buffer, TDevInfo& record);
 
-// 0x8F01: broadcasts the 0x0F12 request to port. True when the datagram was such an answer.
-bool Answer1010Hello(TDatagram datagram, std::uint16_t port, IDatagramSender* endpoint);
-// 0x8F12: fills record and broadcasts the 0x0F0F request to port.
-bool Parse1010Info(TDatagram datagram, TDevInfo& record, IDatagramSender* endpoint,
-                   std::uint16_t port);
 struct T1010Ddns {
   std::string Mac;
   std::string Host;
@@ -56,6 +46,21 @@ struct T1010Ddns {
 };
 // 0x8F0F: the MAC text and the three DDNS texts.
 bool Parse1010Ddns(TDatagram datagram, T1010Ddns& out);
+
+// What a 1010 datagram asks of the search.
+enum class T1010Answer {
+  None,   // not a 1010 answer the search knows
+  Hello,  // 0x8F01: FollowUp is the 0x0F12 info request
+  Info,   // 0x8F12: the record was filled; FollowUp is the 0x0F0F DDNS request
+  Ddns,   // 0x8F0F: Ddns holds the fields to merge into the listed camera with that MAC
+};
+struct T1010Decision {
+  T1010Answer Answer = T1010Answer::None;
+  TBytes FollowUp;
+  T1010Ddns Ddns;
+};
+// Decides what to do with a 1010 datagram; an info answer fills record (other fields untouched).
+T1010Decision Decide1010(TDatagram datagram, TDevInfo& record);
 
 // The 136-byte request that answers a 1010 datagram: its header with command and a body length
 // of 128, then the 128 bytes from body_offset of the datagram (zero past its end).

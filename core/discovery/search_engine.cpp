@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "discovery/reply_intake.h"
 #include "discovery/reply_parsers.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/tools_net.h"
-#include "r730/r730_search.h"
 
 namespace camlift {
 namespace {
@@ -21,9 +21,9 @@ void Guarded(Step&& step) {
 
 }  // namespace
 
-TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IR730Series& r730,
+TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IOwnThreadSearch& series_r_search,
                              TFind_Hisi* finder, TSearchPorts ports)
-    : ui_(ui), list_(list), r730_(r730), finder_(finder), ports_(ports), probe_(ui) {
+    : ui_(ui), list_(list), series_r_search_(series_r_search), finder_(finder), ports_(ports), probe_(ui) {
   for (auto& endpoint : endpoints_) {
     endpoint = std::make_unique<TUdpEndpoint>(
         ui_, [this](std::span<const std::uint8_t> datagram) { OnDatagram(datagram); });
@@ -84,7 +84,7 @@ void TSearchEngine::SearchPass(int tick, bool with_library) {
   if (tick % kImagiaEvery == 0) Guarded([&] { SendImagiaQuery(Endpoint(1)); });
   Guarded([&] {
     // The receive thread hands its records to this engine's UI thread.
-    r730_.SearchDevices(ports_.R8600, HandOffToUi(ui_, [this](const TDevInfo& record) {
+    series_r_search_.SearchDevices(ports_.R8600, HandOffToUi(ui_, [this](const TDevInfo& record) {
                           list_.AddOrUpdate(record);
                         }));
   });
@@ -128,7 +128,7 @@ TSearchDiagnostics TSearchEngine::Diagnostics() const {
   TSearchDiagnostics diagnostics;
   diagnostics.Targets = targets_;
   diagnostics.Ports = port_problems_;
-  if (const std::uint16_t port = R730SearchBlockedPort()) diagnostics.Ports.push_back({port, 0});
+  if (const std::uint16_t port = series_r_search_.BlockedPort()) diagnostics.Ports.push_back({port, 0});
   diagnostics.UnansweredAddress = unanswered_address_;
   for (const auto& endpoint : endpoints_) {
     for (const TSendProblem& problem : endpoint->SendProblems()) {
@@ -146,7 +146,7 @@ void TSearchEngine::Teardown() {
   probe_.Stop();
   for (auto& endpoint : endpoints_) endpoint->Deactivate();
   if (finder_) finder_->Shutdown(&ui_);
-  StopR730Searches(ui_);
+  series_r_search_.StopSearches(ui_);
   list_.ClearList();
 }
 

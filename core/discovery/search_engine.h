@@ -17,7 +17,7 @@
 #include "discovery/search_diagnostics.h"
 #include "discovery/udp_endpoint.h"
 #include "platform/dispatcher.h"
-#include "r730/r730_series.h"
+#include "discovery/own_thread_search.h"
 
 namespace camlift {
 
@@ -46,7 +46,7 @@ class TSearchEngine {
   static constexpr int kImagiaEvery = 3;
 
   // finder may be null (no closed-library search at all).
-  TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IR730Series& r730, TFind_Hisi* finder,
+  TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IOwnThreadSearch& series_r_search, TFind_Hisi* finder,
                 TSearchPorts ports = {});
   ~TSearchEngine();
   TSearchEngine(const TSearchEngine&) = delete;
@@ -89,7 +89,7 @@ class TSearchEngine {
 
   IUiDispatcher& ui_;
   TDeviceList& list_;
-  IR730Series& r730_;
+  IOwnThreadSearch& series_r_search_;
   TFind_Hisi* finder_;
   TSearchPorts ports_;
   std::array<std::unique_ptr<TUdpEndpoint>, 5> endpoints_;

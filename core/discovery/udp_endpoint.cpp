@@ -121,11 +121,4 @@ void TUdpEndpoint::Listen() {
   finished_ = true;
 }
 
-void WaitServingUi(IUiDispatcher& ui, const std::function<bool()>& done) {
-  while (!done()) {
-    ui.ProcessPending();
-    if (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
-
 }  // namespace camlift

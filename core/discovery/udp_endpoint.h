@@ -72,8 +72,4 @@ class TUdpEndpoint final : public IDatagramSender {
   std::atomic<bool> finished_{true};
 };
 
-// Waits on the UI thread until done() holds, running the calls that other threads hand to the
-// UI thread meanwhile, so that a thread blocked in Invoke can still finish.
-void WaitServingUi(IUiDispatcher& ui, const std::function<bool()>& done);
-
 }  // namespace camlift

@@ -1,15 +1,10 @@
 # Language files: packed at build time into the stored form of a TSkinStore by a host tool made
-# from the same store code, and compiled into camlift_core as a generated source.
-
-# The tool has its own main; keep it out of the library that the folder glob collected.
-get_target_property(_camlift_core_sources camlift_core SOURCES)
-list(FILTER _camlift_core_sources EXCLUDE REGEX "/i18n/tool/")
-set_property(TARGET camlift_core PROPERTY SOURCES ${_camlift_core_sources})
+# from the same store code, and compiled into camlift_i18n as a generated source.
 
 add_executable(camlift_lang_pack
   ${CMAKE_CURRENT_SOURCE_DIR}/i18n/tool/lang_pack.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/i18n/skin_store.cpp)
-target_include_directories(camlift_lang_pack PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_include_directories(camlift_lang_pack PRIVATE ${_camlift_include_roots}/i18n)
 target_link_libraries(camlift_lang_pack PRIVATE camlift_warnings)
 
 # Item order and names are fixed: b5, cn, en.
@@ -31,4 +26,4 @@ add_custom_command(
   DEPENDS camlift_lang_pack ${_camlift_lang_files}
   COMMENT "Packing the language files"
   VERBATIM)
-target_sources(camlift_core PRIVATE ${_camlift_lang_cpp})
+target_sources(camlift_i18n PRIVATE ${_camlift_lang_cpp})

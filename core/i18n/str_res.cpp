@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "util/text.h"
 #include "util/text_convert.h"
 #include "util/tools.h"
 
@@ -41,8 +42,6 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
   out.append(text, start);
   return out;
 }
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 struct TNoCaseHash {
   std::size_t operator()(const std::string& s) const {

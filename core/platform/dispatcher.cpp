@@ -57,4 +57,12 @@ void TLoopDispatcher::Wake() {
   queued_.notify_all();
 }
 
+
+void WaitServingUi(IUiDispatcher& ui, const std::function<bool()>& done) {
+  while (!done()) {
+    ui.ProcessPending();
+    if (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 }  // namespace camlift

@@ -58,4 +58,8 @@ class TLoopDispatcher final : public IUiDispatcher {
   bool woken_ = false;
 };
 
+// Waits on the UI thread until done() holds, running the calls that other threads hand to the
+// UI thread meanwhile, so that a thread blocked in Invoke can still finish.
+void WaitServingUi(IUiDispatcher& ui, const std::function<bool()>& done);
+
 }  // namespace camlift

@@ -11,7 +11,6 @@
 #include <mutex>
 #include <vector>
 
-#include "util/tools.h"
 
 #ifndef CAMLIFT_INSTALL_BINDIR
 #define CAMLIFT_INSTALL_BINDIR "/usr/bin"
@@ -79,7 +78,8 @@ namespace {
 std::string CreatedFolder(std::string folder) {
   if (folder.empty()) return PrivateTempFolder();
   folder = WithSlash(folder);
-  TTools::ForceDirs(folder);
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
   return folder;
 }
 
@@ -148,7 +148,13 @@ bool IsInstalledProgramFolder(const std::string& folder) {
   return IsSystemProgramFolder(folder) || !IsWritableFolder(folder);
 }
 
-bool ProgramIsInstalled() { return IsInstalledProgramFolder(TTools::ModulePath()); }
+std::string ProgramFolder() {
+  const std::string file = ExecutablePath();
+  const auto slash = file.rfind('/');
+  return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+}
+
+bool ProgramIsInstalled() { return IsInstalledProgramFolder(ProgramFolder()); }
 
 std::string XdgCacheFolder() { return XdgHomeFolder("XDG_CACHE_HOME", ".cache"); }
 
@@ -156,10 +162,13 @@ std::string XdgStateFolder() { return XdgHomeFolder("XDG_STATE_HOME", ".local/st
 
 std::string XdgSystemConfigFolder(const std::string& file_name) {
   const char* env = std::getenv("XDG_CONFIG_DIRS");
-  std::vector<std::string> dirs;
-  TTools::SplitText(env && *env ? env : "", ":", dirs);
+  const std::string list = env ? env : "";
   std::string first;
-  for (const std::string& dir : dirs) {
+  for (std::size_t start = 0; start <= list.size();) {
+    std::size_t end = list.find(':', start);
+    if (end == std::string::npos) end = list.size();
+    const std::string dir = list.substr(start, end - start);
+    start = end + 1;
     if (dir.empty() || dir.front() != '/') continue;
     const std::string folder = WithSlash(dir) + kAppFolder;
     if (first.empty()) first = folder;
@@ -180,11 +189,11 @@ std::string DataFolderFor(const std::string& program_folder, const std::string& 
 }
 
 std::string CacheFolder() {
-  return CreatedFolder(DataFolderFor(TTools::ModulePath(), XdgCacheFolder()));
+  return CreatedFolder(DataFolderFor(ProgramFolder(), XdgCacheFolder()));
 }
 
 std::string StateFolder() {
-  return CreatedFolder(DataFolderFor(TTools::ModulePath(), XdgStateFolder()));
+  return CreatedFolder(DataFolderFor(ProgramFolder(), XdgStateFolder()));
 }
 
 std::string DefaultsFolderFor(const std::string& program_folder, const std::string& file_name) {
@@ -200,11 +209,11 @@ std::string DefaultsFolderFor(const std::string& program_folder, const std::stri
 }
 
 std::string DefaultsFolder(const std::string& file_name) {
-  return DefaultsFolderFor(TTools::ModulePath(), file_name);
+  return DefaultsFolderFor(ProgramFolder(), file_name);
 }
 
 std::string UserFallbackFolder() {
-  return ProgramIsInstalled() ? PrivateTempFolder() : TTools::ModulePath();
+  return ProgramIsInstalled() ? PrivateTempFolder() : ProgramFolder();
 }
 
 }  // namespace camlift

@@ -13,6 +13,8 @@ std::string ExecutablePath();
 // The program's path from the text of /proc/self/exe: without the " (deleted)" that the kernel
 // appends once the running file has been replaced.
 std::string ProgramPathFromLink(std::string link);
+// The folder of the program file, ending in "/" (empty when the program file is unknown).
+std::string ProgramFolder();
 // The user's application-data folder: $XDG_CONFIG_HOME, else ~/.config. Without trailing '/'.
 std::string UserConfigHome();
 // $TMPDIR, else /tmp, always with a trailing '/'.

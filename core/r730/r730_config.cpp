@@ -17,6 +17,7 @@
 #include "r730/r730_series.h"
 #include "r730/r730_settings.h"
 #include "util/percent_encoding.h"
+#include "util/text.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -38,13 +39,6 @@ bool Get(const std::string& url, std::string& text, Wait timeout, const std::str
 
 bool Contains(const std::string& text, std::string_view part) {
   return text.find(part) != std::string::npos;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 // The factory page's MAC form, with each pair encoded on its own so that the ":" stay as they are.
@@ -144,7 +138,7 @@ bool TR730Series::RestoreDefaults(const std::string& user, const std::string& pa
   return Get(BaseUrl() + "/set_default.cgi?&loginuse=" + EncTrim(user) +
                  "&loginpas=" + EncTrim(password),
              text, Wait::R730ConfigWrite) &&
-         Contains(Lower(text), "ok");
+         Contains(LowerAscii(text), "ok");
 }
 
 std::int32_t TR730Series::ScanWifi(const std::string& user, const std::string& password,

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <optional>
 
+#include "util/text.h"
+
 namespace camlift {
 namespace {
 
@@ -60,14 +62,6 @@ bool Contains(std::string_view text, const std::string& part) {
 }
 
 }  // namespace
-
-std::string TrimText(std::string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
-  return std::string(text.substr(begin, end - begin));
-}
 
 std::int32_t TextToIntDef(std::string_view text, std::int32_t fallback) {
   return TextToInt(text).value_or(fallback);

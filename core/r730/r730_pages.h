@@ -11,8 +11,6 @@
 
 namespace camlift {
 
-// Blanks and control characters cut from both ends.
-std::string TrimText(std::string_view text);
 
 // The value of `key=value;` in a page: from one character after the key up to the next ";", with
 // every "'" and double quote removed. The key must stand as a whole name (what follows it is not

@@ -15,6 +15,7 @@
 #include "discovery/reply_parsers.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/udp_endpoint.h"
+#include "platform/dispatcher.h"
 #include "platform/thread_start.h"
 #include "platform/timing.h"
 
@@ -36,12 +37,6 @@ TSearchRegistry& Registry() {
 
 }  // namespace
 
-TR730SearchHandler HandOffToUi(IUiDispatcher& ui, TR730SearchHandler handler) {
-  return [&ui, handler = std::move(handler)](const TDevInfo& record) {
-    ui.Invoke([&] { handler(record); });
-  };
-}
-
 void SetR730SearchLocalPort(std::uint16_t port) { Registry().local_port = port; }
 
 void StopR730Searches(IUiDispatcher& ui) {
@@ -56,6 +51,10 @@ void WaitR730SearchesDone(IUiDispatcher& ui) {
 int RunningR730Searches() { return Registry().running.load(); }
 
 std::uint16_t R730SearchBlockedPort() { return Registry().blocked_port.load(); }
+
+std::uint16_t TR730Series::BlockedPort() const { return R730SearchBlockedPort(); }
+
+void TR730Series::StopSearches(IUiDispatcher& ui) { StopR730Searches(ui); }
 
 void TR730Series::SearchDevices(std::uint16_t port, const TR730SearchHandler& handler) {
   TSearchRegistry& registry = Registry();

@@ -8,11 +8,6 @@
 
 namespace camlift {
 
-// A receive thread calls its handler on its own thread. A search that keeps its records on the
-// UI thread passes its handler through this: each record is handed to ui and waited for. Every
-// engine has its own hand-off; nothing about it is shared between searches.
-TR730SearchHandler HandOffToUi(IUiDispatcher& ui, TR730SearchHandler handler);
-
 // The local port the search binds (3565). Tests that run beside other searches on the same host
 // move it.
 void SetR730SearchLocalPort(std::uint16_t port);

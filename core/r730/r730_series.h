@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "discovery/dev_info.h"
+#include "discovery/own_thread_search.h"
 
 namespace camlift {
 
@@ -20,13 +21,11 @@ struct TWiFiParams;
 struct TDdnsParams;
 struct TWiFiEntry;
 
-// Receives each record of a series R search, on the UI thread.
-using TR730SearchHandler = std::function<void(const TDevInfo&)>;
+// Receives each record of a series R search.
+using TR730SearchHandler = TDeviceRecordHandler;
 
-class IR730Series {
+class IR730Series : public IOwnThreadSearch {
  public:
-  virtual ~IR730Series() = default;
-  virtual void SearchDevices(std::uint16_t port, const TR730SearchHandler& handler) = 0;
   virtual bool SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
                           const std::string& password, const TDevInfo& wanted,
                           const TDevInfo& current) = 0;
@@ -61,6 +60,8 @@ class TR730Series final : public IR730Series {
   ~TR730Series() override;
 
   void SearchDevices(std::uint16_t port, const TR730SearchHandler& handler) override;
+  std::uint16_t BlockedPort() const override;
+  void StopSearches(IUiDispatcher& ui) override;
   bool SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
                   const std::string& password, const TDevInfo& wanted,
                   const TDevInfo& current) override;

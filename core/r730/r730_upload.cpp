@@ -1,11 +1,11 @@
 // The R730 client object itself and its two firmware uploads through port 8600.
 #include <memory>
 
+#include "platform/run_control.h"
 #include "platform/timing.h"
 #include "r730/r730_params.h"
 #include "r730/r730_series.h"
-#include "upgrade/multipart_upload.h"
-#include "upgrade/upgrade_object.h"
+#include "util/multipart_upload.h"
 #include "util/percent_encoding.h"
 #include "util/tools.h"
 

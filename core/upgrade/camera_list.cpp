@@ -7,6 +7,7 @@
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_fields.h"
 #include "upgrade/upgrade_object.h"
+#include "util/text.h"
 #include "util/tools.h"
 
 namespace camlift {

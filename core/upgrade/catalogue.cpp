@@ -4,6 +4,7 @@
 
 #include "upgrade/upgrade_object.h"
 #include "util/ini_file.h"
+#include "util/text.h"
 
 namespace camlift {
 

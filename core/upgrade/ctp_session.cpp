@@ -20,6 +20,7 @@
 #include "upgrade/ctp_reply.h"
 #include "upgrade/ctp_search_send.h"
 #include "upgrade/upgrade_object.h"
+#include "util/text.h"
 
 // The socket layer needs no start or clean-up on Linux: sockets are ready whenever the process
 // runs, so the "socket layer could not be started" failure (IDS_INITWSADATAERR) cannot happen

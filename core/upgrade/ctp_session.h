@@ -16,7 +16,7 @@
 #include "platform/socket.h"
 #include "upgrade/ctp_search.h"
 #include "upgrade/pk2_format.h"
-#include "upgrade/run_control.h"
+#include "platform/run_control.h"
 #include "util/md5.h"
 
 namespace camlift {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/socket.h"
-#include "upgrade/run_control.h"
+#include "platform/run_control.h"
 
 namespace camlift {
 

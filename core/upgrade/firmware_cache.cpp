@@ -12,6 +12,7 @@
 
 #include "upgrade/upgrade_object.h"
 #include "upgrade/zip_extract.h"
+#include "util/text.h"
 #include "util/tools.h"
 
 namespace fs = std::filesystem;

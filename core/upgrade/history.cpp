@@ -18,6 +18,7 @@
 #include "upgrade/batch_upgrade.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
+#include "util/text.h"
 #include "util/text_convert.h"
 #include "util/text_fields.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "upgrade/catalogue_signature.h"
-#include "upgrade/run_control.h"
+#include "platform/run_control.h"
 
 namespace camlift {
 

@@ -12,6 +12,7 @@
 #include "platform/broadcast.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
+#include "util/text.h"
 #include "util/text_fields.h"
 
 namespace camlift {

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "upgrade/upgrade_object.h"
+#include "util/text.h"
 
 namespace camlift {
 

@@ -6,6 +6,7 @@
 #include "upgrade/ctp_session.h"
 #include "upgrade/ctp_upgrade.h"
 #include "upgrade/pk2_format.h"
+#include "util/text.h"
 
 namespace camlift {
 namespace {

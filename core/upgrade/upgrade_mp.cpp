@@ -4,8 +4,9 @@
 
 #include "i18n/str_res.h"
 #include "platform/timing.h"
-#include "upgrade/multipart_upload.h"
+#include "util/multipart_upload.h"
 #include "util/percent_encoding.h"
+#include "util/text.h"
 #include "util/tools.h"
 
 namespace camlift {

@@ -13,29 +13,10 @@
 #include "util/md5.h"
 #include "util/percent_encoding.h"
 #include "util/sha256.h"
+#include "util/text.h"
 #include "util/tools.h"
 
 namespace camlift {
-
-namespace {
-
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-}  // namespace
-
-std::string TrimText(const std::string& text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsBlankOrControl(text[begin])) ++begin;
-  while (end > begin && IsBlankOrControl(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 std::string TextBeforeLast(const std::string& pattern, const std::string& text) {
   if (pattern.empty() || pattern.size() > text.size()) return {};
@@ -43,20 +24,6 @@ std::string TextBeforeLast(const std::string& pattern, const std::string& text) 
   const std::string lower_pattern = LowerAscii(pattern);
   const std::size_t at = lower_text.rfind(lower_pattern);
   return at == std::string::npos ? std::string() : text.substr(0, at);
-}
-
-bool QuotedValueAfter(const std::string& page, const std::string& key, char quote,
-                      std::string& value) {
-  const std::size_t at = page.find(key);
-  if (at == std::string::npos) return false;
-  const std::size_t start = at + key.size() + 2;  // the assignment sign and the opening quote
-  if (start >= page.size()) {
-    value.clear();
-    return true;
-  }
-  const std::size_t end = page.find(quote, start);
-  value = end == std::string::npos ? std::string() : page.substr(start, end - start);
-  return true;
 }
 
 TUpgradeObject::TUpgradeObject() : work_folder_(camlift::CacheFolder()) {}

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "upgrade/repository_trust.h"
-#include "upgrade/run_control.h"
+#include "platform/run_control.h"
 
 namespace camlift {
 
@@ -165,12 +165,5 @@ class TUIUpgradeObject : public TUpgradeObject {
 // Text rules shared by the family.
 // The part of text before the last occurrence of pattern (compared ignoring case); empty if none.
 std::string TextBeforeLast(const std::string& pattern, const std::string& text);
-// Removes blanks and control characters at both ends.
-std::string TrimText(const std::string& text);
-std::string LowerAscii(std::string text);
-// The value after the first key and the two characters behind it, up to the next quote
-// character (empty when none follows); nullopt-like false when the key is missing.
-bool QuotedValueAfter(const std::string& page, const std::string& key, char quote,
-                      std::string& value);
 
 }  // namespace camlift

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "upgrade/run_control.h"
+#include "platform/run_control.h"
 
 namespace camlift {
 

@@ -6,6 +6,7 @@
 #include "platform/timing.h"
 #include "r730/r730_series.h"
 #include "util/percent_encoding.h"
+#include "util/text.h"
 #include "util/tools.h"
 
 namespace camlift {

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "platform/dispatcher.h"
-#include "upgrade/run_control.h"
+#include "platform/run_control.h"
 #include "upgrade/upgrade_object.h"
 
 namespace camlift {

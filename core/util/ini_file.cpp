@@ -11,6 +11,8 @@
 #include <iterator>
 #include <utility>
 
+#include "util/text.h"
+
 namespace camlift {
 namespace {
 
@@ -30,8 +32,6 @@ std::string_view TrimRight(std::string_view s) {
   const auto last = s.find_last_not_of(kBlanks);
   return last == std::string_view::npos ? std::string_view() : s.substr(0, last + 1);
 }
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsQuotePair(std::string_view v) {
   return v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();

@@ -94,11 +94,7 @@ bool TTools::HttpGetText(const std::string& url, std::string& text, int timeout_
 
 std::string TTools::ModuleFileName() { return ExecutablePath(); }
 
-std::string TTools::ModulePath() {
-  const std::string file = ModuleFileName();
-  const auto slash = file.rfind('/');
-  return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
-}
+std::string TTools::ModulePath() { return ProgramFolder(); }
 
 std::string TTools::SpecialFolderPath(int csidl, bool create) {
   constexpr int kAppData = 26;

@@ -7,6 +7,7 @@
 #include "fuzz_check.h"
 #include "r730/r730_pages.h"
 #include "upgrade/upgrade_object.h"
+#include "util/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace camlift;

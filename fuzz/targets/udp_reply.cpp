@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "discovery/reply_intake.h"
 #include "discovery/reply_parsers.h"
 #include "fuzz_check.h"
 #include "r730/r730_settings.h"

@@ -16,6 +16,7 @@
 #include "discovery/find_hisi.h"
 #include "discovery/follow_up_sender.h"
 #include "discovery/manual_probe.h"
+#include "discovery/reply_intake.h"
 #include "discovery/reply_parsers.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/search_engine.h"

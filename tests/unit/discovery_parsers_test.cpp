@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "discovery/dev_types.h"
+#include "discovery/reply_intake.h"
 #include "discovery/reply_parsers.h"
 #include "discovery/tools_net.h"
 #include "util/byte_reader.h"

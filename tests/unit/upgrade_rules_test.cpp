@@ -11,6 +11,7 @@
 #include "upgrade/upgrade_k.h"
 #include "upgrade/upgrade_mp.h"
 #include "upgrade/upgrade_r.h"
+#include "util/text.h"
 
 namespace camlift {
 namespace {

@@ -1,4 +1,4 @@
-#include "upgrade/multipart_upload.h"
+#include "util/multipart_upload.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

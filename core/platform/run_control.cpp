@@ -1,4 +1,4 @@
-#include "upgrade/run_control.h"
+#include "platform/run_control.h"
 
 #include <chrono>
 #include <thread>

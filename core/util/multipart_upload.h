@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "upgrade/run_control.h"
+#include "platform/run_control.h"
 
 namespace camlift {
 

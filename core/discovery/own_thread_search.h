@@ -1,0 +1,33 @@
+// A search dialect with a socket and receive threads of its own (the series R search on port
+// 8600). The search engine starts it with every pass and stops it with the search; the dialect
+// itself lives in a layer above discovery and is handed to the engine through this seam.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "discovery/dev_info.h"
+#include "platform/dispatcher.h"
+
+namespace camlift {
+
+// Receives each record the dialect finds.
+using TDeviceRecordHandler = std::function<void(const TDevInfo&)>;
+
+class IOwnThreadSearch {
+ public:
+  virtual ~IOwnThreadSearch() = default;
+  // Sends one query to port and starts a receive thread that calls handler on its own thread.
+  virtual void SearchDevices(std::uint16_t port, const TDeviceRecordHandler& handler) = 0;
+  // The local port the last search could not bind because another program holds it, else 0.
+  virtual std::uint16_t BlockedPort() const = 0;
+  // Tells every receive thread to stop and waits, serving ui meanwhile, until all have ended.
+  virtual void StopSearches(IUiDispatcher& ui) = 0;
+};
+
+// A receive thread calls its handler on its own thread. A search that keeps its records on the
+// UI thread passes its handler through this: each record is handed to ui and waited for. Every
+// engine has its own hand-off; nothing about it is shared between searches.
+TDeviceRecordHandler HandOffToUi(IUiDispatcher& ui, TDeviceRecordHandler handler);
+
+}  // namespace camlift
