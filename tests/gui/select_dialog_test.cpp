@@ -192,9 +192,8 @@ class SelectDialogTest : public QObject {
     dialog_->SetExportPathChooser([&] { return QString::fromStdString(path); });
     Find<QAction>("mnuExport")->trigger();
     const std::string bytes = test::ReadFile(path);
-    QVERIFY(bytes.rfind(std::string(kUtf8Bom), 0) == 0);
-    const QStringList lines =
-        QString::fromUtf8(bytes.substr(kUtf8Bom.size())).split("\r\n", Qt::SkipEmptyParts);
+    QVERIFY(bytes.rfind("\xEF\xBB\xBF", 0) == 0);  // the UTF-8 byte order mark
+    const QStringList lines = QString::fromUtf8(bytes.substr(3)).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 4);
     QVERIFY(lines[0].startsWith("Type,Series,Name,IP address,Port,Version,"));
     QVERIFY(lines[1].startsWith("R,R," + kChineseName + ",127.0.0.9,8081,3.10.0.2,"));
@@ -289,9 +288,9 @@ class SelectDialogTest : public QObject {
       QTest::keyClick(field, Qt::Key_Return);
       // Rows of this test expire within a tenth of a second here: the camera's record of the
       // requests tells what happened.
-      probed = QTest::qWaitFor([&] {
-        return oem_reads() >= 1 && dialog_->Engine().ManualProbe().Running() == 0;
-      }, 10000);
+      probed = QTest::qWaitFor(
+          [&] { return oem_reads() >= 1 && dialog_->Engine().ManualProbe().Running() == 0; },
+          10000);
       QTest::qWait(200);
       still_open = dialog_->isVisible();
       QTest::keyClick(field, Qt::Key_Escape);
@@ -418,9 +417,9 @@ class SelectDialogTest : public QObject {
     // A row still waiting shows an ellipsis, and says so in words to a screen reader.
     const QList<QTreeWidgetItem*> waiting = view->findItems("127.0.0.86", Qt::MatchExactly, 2);
     QCOMPARE(waiting.size(), 1);
-    QCOMPARE(waiting[0]->text(TfrmAdv_Main::kColumnState), QString("\u2026"));
-    QCOMPARE(waiting[0]->data(TfrmAdv_Main::kColumnState, Qt::AccessibleTextRole).toString(),
-             QString("checking..."));
+    // Columns 5 and 6: Latest and State.
+    QCOMPARE(waiting[0]->text(6), QString("\u2026"));
+    QCOMPARE(waiting[0]->data(6, Qt::AccessibleTextRole).toString(), QString("checking..."));
     QTRY_VERIFY_WITH_TIMEOUT(!dialog_->CheckingForUpdates(), 20000);
     SetTimeScaleForTesting(0.01);
     QVERIFY(check->isEnabled());
@@ -431,7 +430,7 @@ class SelectDialogTest : public QObject {
       }
       return nullptr;
     };
-    const int latest = TfrmAdv_Main::kColumnLatest, state = TfrmAdv_Main::kColumnState;
+    const int latest = 5, state = 6;
     struct Expected {
       const char* ip;
       const char* latest;

@@ -144,7 +144,7 @@ class CtpSession : public ::testing::Test {
     test::WriteFile(path, bytes);
     TPk2File package;
     EXPECT_TRUE(package.Open(path));
-    std::string header(Pk2Layout::kHeaderSize, '\0');
+    std::string header(28, '\0');
     EXPECT_EQ(header.size(), package.Read(header.data(), header.size()));
     return package;
   }
@@ -424,7 +424,8 @@ TEST_F(CtpSession, UnknownEntryIsSkippedAndCommandsUnscrambled) {
 
 TEST_F(CtpSession, EntriesThatCannotGoOutFailWithoutSendingThem) {
   const std::string long_name(256, 'n');
-  const std::string max_payload(CtpLimits::kMaxCommandPayload, 'c');
+  // "CMD 2038" CR LF and 2038 bytes fill the 2048-byte send buffer.
+  const std::string max_payload(2038, 'c');
   const std::string full_file = TPk2Builder().AddFile("cut.bin", std::string(3000, 'd')).Bytes();
   struct Case {
     const char* what;
@@ -442,7 +443,7 @@ TEST_F(CtpSession, EntriesThatCannotGoOutFailWithoutSendingThem) {
        ""},
       {"payload that just fits",
        TPk2Builder().AddCommand(max_payload).Bytes(),
-       {{CtpLimits::kSendBuffer, {kOk}}},
+       {{2048, {kOk}}},
        0,
        ""},
       // The package ends inside the data: the announcement went out, no short block follows.

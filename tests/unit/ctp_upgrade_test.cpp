@@ -3,11 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include <atomic>
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "ctp_camera.h"
 #include "i18n/str_res.h"
@@ -113,15 +112,21 @@ TEST_F(CtpUpgrade, FailuresAndTheirMessages) {
   struct Case {
     const char* what;
     std::set<TCtpFault> faults;
-    const char* key;
+    const char* message;  // nullptr: success, the message is left alone
   };
   const Case cases[] = {
-      {"login refused", {TCtpFault::LoginRefused}, "IDS_LOGINERROR"},
-      {"silent camera", {TCtpFault::Silent}, "IDS_LOGINERROR"},
-      {"exit refused", {TCtpFault::ExitRefused}, "IDS_EXITIPCERR"},
-      {"probe unanswered", {TCtpFault::ProbeUnanswered}, "IDS_ENTERUPGRADEERR"},
-      {"data block refused", {TCtpFault::DataRefused}, "IDS_UPGRADEFILEERR"},
-      {"closed mid-transfer", {TCtpFault::CloseMidTransfer}, "IDS_UPGRADEFILEERR"},
+      {"login refused",
+       {TCtpFault::LoginRefused},
+       "IP camera login failed, please check the user and password!"},
+      {"silent camera",
+       {TCtpFault::Silent},
+       "IP camera login failed, please check the user and password!"},
+      {"exit refused", {TCtpFault::ExitRefused}, "IP camera exit current mode operation failed!"},
+      {"probe unanswered",
+       {TCtpFault::ProbeUnanswered},
+       "IP Camera access to upgrade the mode of failure!"},
+      {"data block refused", {TCtpFault::DataRefused}, "Error on reading ROM for upgrade."},
+      {"closed mid-transfer", {TCtpFault::CloseMidTransfer}, "Error on reading ROM for upgrade."},
       {"continue, then ok", {TCtpFault::ContinueThenOk}, nullptr},
   };
   const std::string path =
@@ -130,9 +135,9 @@ TEST_F(CtpUpgrade, FailuresAndTheirMessages) {
     Camera camera(c.faults);
     std::string message = "before";
     const bool ok = UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message);
-    EXPECT_EQ(c.key == nullptr, ok) << c.what;
-    EXPECT_EQ(c.key ? GetLangStr(c.key) : "before", message) << c.what;
-    EXPECT_EQ(c.key ? 0 : 1, camera.restarts.load()) << c.what;
+    EXPECT_EQ(c.message == nullptr, ok) << c.what;
+    EXPECT_EQ(c.message ? c.message : "before", message) << c.what;
+    EXPECT_EQ(c.message ? 0 : 1, camera.restarts.load()) << c.what;
   }
 }
 
@@ -141,9 +146,10 @@ TEST_F(CtpUpgrade, WrongAccountAndBadPackages) {
   const std::string good = Package(TPk2Builder().AddCommand("go"));
   std::string message;
   EXPECT_FALSE(UpgradeByCtp(good, "127.0.0.1", camera.server->port(), "admin", "wrong", message));
-  EXPECT_EQ(GetLangStr("IDS_LOGINERROR"), message);
+  EXPECT_EQ("IP camera login failed, please check the user and password!", message);
   // The camera writes its record of that session on its own thread: let it finish first.
-  for (std::size_t seen = 0, same = 0; same < 10; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+  for (std::size_t seen = 0, same = 0; same < 10;
+       std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
     const std::size_t now = camera.recorder->Entries().size();
     same = now == seen ? same + 1 : 0;
     seen = now;
@@ -156,7 +162,7 @@ TEST_F(CtpUpgrade, WrongAccountAndBadPackages) {
     const std::size_t before = camera.recorder->Entries().size();
     EXPECT_FALSE(
         UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "secret", message));
-    EXPECT_EQ(GetLangStr("IDS_UPGRADEFILEFAIL"), message);
+    EXPECT_EQ("Upgrade file verification failed, please choose the correct upgrade file!", message);
     EXPECT_EQ(before, camera.recorder->Entries().size());
   }
 }
@@ -165,7 +171,7 @@ TEST_F(CtpUpgrade, AddressesThatCannotBeReached) {
   const std::string path = Package(TPk2Builder().AddCommand("go"));
   std::string message;
   EXPECT_FALSE(UpgradeByCtp(path, "camera.local", 81, "admin", "", message));
-  EXPECT_EQ(GetLangStr("IDS_IPCCONNETERR"), message);
+  EXPECT_EQ("IP camera connected failure!", message);
 
   int closed_port = 0;
   {
@@ -173,7 +179,7 @@ TEST_F(CtpUpgrade, AddressesThatCannotBeReached) {
     closed_port = gone.server->port();
   }
   EXPECT_FALSE(UpgradeByCtp(path, "127.0.0.1", closed_port, "admin", "", message));
-  EXPECT_EQ(GetLangStr("IDS_IPCCONNETERR"), message);
+  EXPECT_EQ("IP camera connected failure!", message);
 }
 
 // Once every entry was accepted the camera has its firmware: whether it comes back is the
@@ -198,7 +204,7 @@ TEST_F(CtpUpgrade, StopRequestEndsTheWaits) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(
       UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message, control));
-  EXPECT_EQ(GetLangStr("IDS_CANCELLED"), message);
+  EXPECT_EQ("The upgrade was stopped by the user.", message);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   // A stop asked for before session A: the camera never hears the login that would make it
   // leave its mode.

@@ -98,7 +98,7 @@ TEST_F(DiscoveryLoopback, BindFreePortSkipsATakenPort) {
   TUdpEndpoint second(ui, [](auto) {});
   ASSERT_TRUE(TTools_Net::BindFreePort(second, taken));
   EXPECT_GT(second.Port(), taken);
-  EXPECT_LT(second.Port(), taken + TTools_Net::kPortRange);
+  EXPECT_LT(second.Port(), taken + 1000);  // the start port and the 999 after it
   second.Deactivate();
   EXPECT_FALSE(second.Active());
   EXPECT_FALSE(second.Broadcast(1, {}));  // an inactive endpoint's sends fail silently

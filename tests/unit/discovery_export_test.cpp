@@ -71,8 +71,8 @@ TEST(DeviceExport, CsvOpensWithHeaderChineseNamesAndQuoting) {
       Camera(kTypeManual, std::string("bad \xFF byte"), "cam.local"),
   };
   const std::string csv = DevicesToCsv(rows);
-  ASSERT_EQ(0u, csv.find(kUtf8Bom));
-  const auto table = ParseCsv(std::string_view(csv).substr(kUtf8Bom.size()));
+  ASSERT_EQ(0u, csv.find("\xEF\xBB\xBF"));  // the UTF-8 byte order mark
+  const auto table = ParseCsv(std::string_view(csv).substr(3));
   ASSERT_EQ(5u, table.size());
   const std::vector<std::string> header = {
       "Type",    "Series",  "Name", "IP address", "Port", "Version",   "ID",       "Serial",
@@ -91,7 +91,7 @@ TEST(DeviceExport, CsvOpensWithHeaderChineseNamesAndQuoting) {
   EXPECT_EQ("bad \xEF\xBF\xBD byte", table[4][2]);
   EXPECT_EQ(std::string::npos, csv.find("secret-ddns"));
   // An empty list is still a file with its header.
-  EXPECT_EQ(1u, ParseCsv(DevicesToCsv({}).substr(kUtf8Bom.size())).size());
+  EXPECT_EQ(1u, ParseCsv(DevicesToCsv({}).substr(3)).size());
 }
 
 TEST(DeviceExport, JsonFileAndLines) {
@@ -119,10 +119,23 @@ TEST(DeviceExport, FileFormatByNameAndWriteFailure) {
   EXPECT_EQ(TExportFormat::Csv, ExportFormatFor("json"));
   const std::string csv_path = temp.path() + "list.csv";
   ASSERT_TRUE(ExportDevices(csv_path, rows, ExportFormatFor(csv_path)));
-  EXPECT_EQ(DevicesToCsv(rows), test::ReadFile(csv_path));
+  EXPECT_EQ(
+      "\xEF\xBB\xBF"
+      "Type,Series,Name,IP address,Port,Version,ID,Serial,Netmask,Gateway,DNS1,DNS2,DHCP,"
+      "DDNS host,DDNS user\r\n"
+      "R,R," +
+          kChineseName +
+          ",192.168.1.9,81,3.1.4.1,02:00:00:00:00:01,,255.255.255.0,,,,yes,,owner\r\n",
+      test::ReadFile(csv_path));
   const std::string json_path = temp.path() + "list.json";
   ASSERT_TRUE(ExportDevices(json_path, rows, ExportFormatFor(json_path)));
-  EXPECT_EQ(DevicesToJson(rows), test::ReadFile(json_path));
+  nlohmann::json expected = nlohmann::json::parse(R"([{
+      "type": "R", "devType": 9, "series": "R", "id": "02:00:00:00:00:01", "normId": "",
+      "ip": "192.168.1.9", "port": 81, "version": "3.1.4.1", "netmask": "255.255.255.0",
+      "gateway": "", "dns1": "", "dns2": "", "serial": "", "dhcp": true, "ddnsHost": "",
+      "ddnsUser": "owner"}])");
+  expected[0]["name"] = kChineseName;
+  EXPECT_EQ(expected, nlohmann::json::parse(test::ReadFile(json_path)));
   EXPECT_FALSE(ExportDevices(temp.path() + "no/such/folder/list.csv", rows, TExportFormat::Csv));
 }
 

@@ -120,24 +120,25 @@ TEST(DeviceList, IdSharing) {
 
 TEST(DeviceList, SortingAndHeaderClicks) {
   TDeviceList list;
-  EXPECT_EQ(kColumnIP, list.SortColumn());
+  // Columns 0 to 3: Type, Name, IP address, Port; the list starts sorted by IP address.
+  EXPECT_EQ(2, list.SortColumn());
   EXPECT_TRUE(list.SortAscending());
   list.AddOrUpdate(Device(9, "a", "192.168.1.10", "bravo"));
   list.AddOrUpdate(Device(2, "b", "192.168.1.9", "Alpha"));
   list.AddOrUpdate(Device(5, "c", "10.0.0.1", "charlie"));
   EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "192.168.1.9", "192.168.1.10"}), Ips(list));
-  list.ClickColumn(kColumnIP);
+  list.ClickColumn(2);
   EXPECT_FALSE(list.SortAscending());
   EXPECT_EQ((std::vector<std::string>{"192.168.1.10", "192.168.1.9", "10.0.0.1"}), Ips(list));
-  list.ClickColumn(kColumnIP);
+  list.ClickColumn(2);
   EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "192.168.1.9", "192.168.1.10"}), Ips(list));
-  list.ClickColumn(kColumnName);
+  list.ClickColumn(1);
   EXPECT_TRUE(list.SortAscending());
   EXPECT_EQ((std::vector<std::string>{"192.168.1.9", "192.168.1.10", "10.0.0.1"}), Ips(list));
-  list.ClickColumn(kColumnType);  // captions K, M, R
+  list.ClickColumn(0);  // captions K, M, R
   EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "192.168.1.9", "192.168.1.10"}), Ips(list));
   // The Port column compares every pair as equal: the order stays as it is.
-  list.ClickColumn(kColumnPort);
+  list.ClickColumn(3);
   EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "192.168.1.9", "192.168.1.10"}), Ips(list));
   list.AddOrUpdate(Device(2, "d", "1.1.1.1"));
   EXPECT_EQ("1.1.1.1", list.Rows().back().IPAddr);

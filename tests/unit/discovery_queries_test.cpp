@@ -70,7 +70,7 @@ TEST(DiscoveryQueries, SendsGoToTheirPortAndSwallowErrors) {
   ASSERT_EQ(6u, endpoint.sent.size());
   const std::uint16_t ports[] = {4000, 10000, 10139, 7999, 6801, 10000};
   for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(ports[i], endpoint.sent[i].first) << i;
-  EXPECT_EQ(BuildImagiaCommand("ABC"), endpoint.sent[5].second);
+  EXPECT_EQ(Text("IMAGIAQUERY,3,ABC"), endpoint.sent[5].second);
   endpoint.fail = true;
   EXPECT_TRUE(SendMOIQuery(10000, endpoint));
 }

@@ -40,6 +40,15 @@ TEST(Pk2Format, ScrambleFromAnyPositionOverWordsAndTail) {
   EXPECT_EQ(expected, data);
 }
 
+// The simulator's packages and the reader share the layout: one package byte for byte.
+TEST(Pk2Format, SimulatedPackageBytes) {
+  const std::string expected =
+      std::string("PK2\0camlift-sim pk2 \0\0\0\0\x02\0\0\0", 28) + std::string("FILE", 4) +
+      std::string(16, '\0') + std::string("\x0D\0\0\0\x02\0\0\0ab\x03\0\0\0\x24\x9B\x6D", 17) +
+      std::string("CMD ", 4) + std::string(16, '\0') + std::string("\x02\0\0\0\x3B\x8D", 6);
+  EXPECT_EQ(expected, sim::TPk2Builder().AddFile("ab", "xyz").AddCommand("go").Bytes());
+}
+
 TEST(Pk2Format, InspectorListsEntries) {
   const std::string package = sim::TPk2Builder()
                                   .AddFile("sys.img", "hello")

@@ -42,9 +42,31 @@ TEST(Timing, ValuesAreScaledAndTimeoutsKeepAFloor) {
   EXPECT_EQ(200, Millis(Wait::CameraPageRead));
   SetTimeScaleForTesting(0.0);
   EXPECT_EQ(0, Millis(Wait::CtpSessionPause));
-  EXPECT_EQ(kMinTimeoutMs, Millis(Wait::CtpReplyTimeout));
-  EXPECT_EQ(30, Millis(Wait::R730ReceiveWait));  // a time-out shorter than the floor stays
+  EXPECT_EQ(100, Millis(Wait::CtpReplyTimeout));  // the floor of every time-out
+  EXPECT_EQ(30, Millis(Wait::R730ReceiveWait));   // a time-out shorter than the floor stays
   SetTimeScaleForTesting(-1);
+}
+
+// The waits the cameras and the upgrade procedure fix, in milliseconds, unscaled.
+TEST(Timing, CameraWaitsHoldTheirFixedValues) {
+  const struct {
+    Wait wait;
+    int ms;
+  } rows[] = {
+      {Wait::CameraPageRead, 20000},     {Wait::UploadConnect, 60000},
+      {Wait::UploadRead, 60000},         {Wait::RebootWait, 40000},
+      {Wait::ReturnPollInterval, 1000},  {Wait::CtpConnectWait, 1000},
+      {Wait::CtpReplyTimeout, 8000},     {Wait::CtpWouldBlockRetry, 1000},
+      {Wait::CtpSessionPause, 5000},     {Wait::CtpSearchWindow, 300},
+      {Wait::SearchPassInterval, 1000},  {Wait::ImagiaCommandPause, 10},
+      {Wait::R730ReceiveWait, 30},       {Wait::R730SettingsReplyWait, 30},
+      {Wait::R730StatusRead, 20000},     {Wait::R730ConfigRead, 5000},
+      {Wait::R730ConfigReadLong, 10000}, {Wait::R730ConfigWrite, 20000},
+      {Wait::R730ScanPause, 200},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.ms, WaitInfo(row.wait).ms) << WaitInfo(row.wait).name;
+  }
 }
 
 TEST(Timing, TableRowsMatchTheirIds) {
@@ -79,9 +101,9 @@ TEST(Locale, OemCodePageTable) {
     const char* locale;
     int code_page;
   };
-  const Case cases[] = {{"zh_CN.UTF-8", 936}, {"zh_SG", 936},      {"zh_TW.Big5", 950},
-                        {"zh_HK.UTF-8", 950}, {"zh_MO", 950},      {"ja_JP.UTF-8", 932},
-                        {"fr_CA.UTF-8", 863}, {"fr_FR.UTF-8", 437}, {"it_IT", 1144},
+  const Case cases[] = {{"zh_CN.UTF-8", 936},  {"zh_SG", 936},       {"zh_TW.Big5", 950},
+                        {"zh_HK.UTF-8", 950},  {"zh_MO", 950},       {"ja_JP.UTF-8", 932},
+                        {"fr_CA.UTF-8", 863},  {"fr_FR.UTF-8", 437}, {"it_IT", 1144},
                         {"es_ES.UTF-8", 1145}, {"en_US.UTF-8", 437}, {"C", 437},
                         {"POSIX", 437}};
   for (const Case& c : cases) EXPECT_EQ(c.code_page, OemCodePageForLocale(c.locale)) << c.locale;

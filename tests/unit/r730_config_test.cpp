@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -161,7 +162,7 @@ TEST_F(R730Config, CallsWithoutACameraGiveTheirFailureValues) {
   EXPECT_EQ(empty.WriteDdns(kUser, kPassword), 2);
   const TDdnsParams* ddns = empty.ReadDdns(kUser, kPassword, true);
   ASSERT_NE(ddns, nullptr);
-  EXPECT_EQ(ddns->Status, kDdnsRequestFailed);
+  EXPECT_EQ(ddns->Status, 6);  // the request failed
   // With a camera but without the record the read makes.
   EXPECT_EQ(client_->WriteWifi(kUser, kPassword), 0);
   EXPECT_EQ(client_->WriteDdns(kUser, kPassword), 2);
@@ -239,12 +240,12 @@ TEST_F(R730Config, DdnsStatusFromTheCamerasPage) {
     std::int32_t status;
   };
   const Case cases[] = {
-      {"complete", [](sim::TR730SimSettings&) {}, kDdnsComplete},
-      {"no service", [](sim::TR730SimSettings& s) { s.ddns_service = ""; }, kDdnsNoService},
-      {"other service", [](sim::TR730SimSettings& s) { s.ddns_service = "3"; }, kDdnsOtherService},
-      {"proxy port 0", [](sim::TR730SimSettings& s) { s.ddns_proxy_port = "0"; }, kDdnsNoProxy},
-      {"no proxy server", [](sim::TR730SimSettings& s) { s.ddns_proxy_svr = ""; }, kDdnsNoProxy},
-      {"no user", [](sim::TR730SimSettings& s) { s.ddns_user = ""; }, kDdnsNoUser},
+      {"complete", [](sim::TR730SimSettings&) {}, 0},
+      {"no service", [](sim::TR730SimSettings& s) { s.ddns_service = ""; }, 1},
+      {"other service", [](sim::TR730SimSettings& s) { s.ddns_service = "3"; }, 2},
+      {"proxy port 0", [](sim::TR730SimSettings& s) { s.ddns_proxy_port = "0"; }, 3},
+      {"no proxy server", [](sim::TR730SimSettings& s) { s.ddns_proxy_svr = ""; }, 3},
+      {"no user", [](sim::TR730SimSettings& s) { s.ddns_user = ""; }, 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -265,10 +266,10 @@ TEST_F(R730Config, DdnsStatusFromTheCamerasPage) {
   EXPECT_EQ(Count("/get_params.cgi"), reads);
 
   // A reply without "var" and a failed request change only the status.
-  EXPECT_EQ(client_->ReadDdns(kUser, "wrong", false)->Status, kDdnsNoVars);
+  EXPECT_EQ(client_->ReadDdns(kUser, "wrong", false)->Status, 5);
   camera_->Stop();
   p = client_->ReadDdns(kUser, kPassword, false);
-  EXPECT_EQ(p->Status, kDdnsRequestFailed);
+  EXPECT_EQ(p->Status, 6);
   EXPECT_EQ(p->User, "labcam");
 }
 
@@ -406,7 +407,33 @@ TEST_F(R730Config, SetNetworkMovesTheCamera) {
   const std::vector<nlohmann::json> sent = Datagrams();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0]["size"], 324);
-  EXPECT_EQ(sent[0]["datagram"], Hex(Build8600Settings(wanted, kUser, kPassword).bytes));
+  // Every field where the camera reads it; the address, MAC and port are this test's own.
+  TBytes expected(324, 0);
+  const auto put = [&](std::size_t at, const std::string& text) {
+    std::copy(text.begin(), text.end(), expected.begin() + static_cast<std::ptrdiff_t>(at));
+  };
+  expected[0] = 0x44, expected[1] = 0x48, expected[2] = 0x02, expected[3] = 0x01;
+  put(4, Address(3));
+  put(20, "255.0.0.0");
+  put(36, "127.0.0.1");
+  put(52, "127.0.0.1");
+  put(68, "127.0.0.53");
+  const unsigned pid = static_cast<unsigned>(::getpid());
+  const std::uint8_t mac[] = {0x02,
+                              static_cast<std::uint8_t>(pid >> 16),
+                              static_cast<std::uint8_t>(pid >> 8),
+                              static_cast<std::uint8_t>(pid),
+                              0x7E,
+                              0x30};
+  std::copy(std::begin(mac), std::end(mac), expected.begin() + 84);
+  expected[90] = static_cast<std::uint8_t>(wanted.DevPort & 0xFF);
+  expected[91] = static_cast<std::uint8_t>(wanted.DevPort >> 8);
+  put(124, "Camlift simulated camera");
+  put(204, "48.2.0.130");
+  put(236, "admin");
+  put(268, "p&ss word#1");
+  expected[301] = 1;  // DHCP on
+  EXPECT_EQ(sent[0]["datagram"], Hex(expected));
   ASSERT_TRUE(ComesUpAt("http://" + Address(3) + ":" + std::to_string(wanted.DevPort)));
   EXPECT_EQ(camera_->config().ip, Address(3));
   EXPECT_EQ(state_->Settings().dns2, "127.0.0.53");

@@ -99,8 +99,6 @@ class UpgradeThreadFixture : public ::testing::Test {
     return worker.Execute();
   }
 
-  static std::string S(const char* key) { return GetLangStr(key); }
-
   TfrmStrRes store_;
   test::TTempFolder temp_;
   TInlineDispatcher ui_;
@@ -113,10 +111,14 @@ TEST_F(UpgradeThreadFixture, SuccessfulRunLogsEveryStage) {
   const TUpgradeResult result = Run();
   EXPECT_EQ(TUpgradeStatus::Working, result.status);
   const std::vector<std::string> expected = {
-      S("IDS_IPCCONNECTED"),    S("IDS_CURRVERSION") + "1.0.0.1",
-      S("IDS_HIGHVERSION") + "1.0.0.2", S("IDS_DOWNLOADING"),
-      S("IDS_UPGRADING"),       S("IDS_UPGRADED"),
-      S("IDS_IPCWORKING"),      S("IDS_VERSIONCONFIRMED") + "1.0.0.2"};
+      "Device connected normally",
+      "The version of present device rom is :1.0.0.1",
+      "The version of latest  device rom is :1.0.0.2",
+      "Downloading rom for upgrading...",
+      "Begin to upgrade device''s rom, please hold the connection of the device normally.",
+      "Successfully upgrade ROM, it is going to reboot the device, please wait.....",
+      "IP Cam is Working!",
+      "The camera now runs the version:1.0.0.2"};
   EXPECT_EQ(expected, observer_.lines);
   EXPECT_EQ(4, script_.oem_calls);
   EXPECT_EQ(0, observer_.questions);
@@ -130,17 +132,21 @@ TEST_F(UpgradeThreadFixture, FailingStepsWriteExactlyOneLine) {
     std::size_t lines;
   };
   const Case cases[] = {
-      {[](TScript& s) { s.oem = {false}; }, S("IDS_NOIPCCONNECT"), 1},
-      {[](TScript& s) { s.version_ok = false; }, S("IDS_VERSIONERROR"), 2},
-      {[](TScript& s) { s.latest = ""; }, S("IDS_DOWNFIRMERR"), 3},
-      {[](TScript& s) { s.excluded = "1.2.3,1.0.0.1"; }, S("IDS_NONEWVERSION"), 4},
+      {[](TScript& s) { s.oem = {false}; },
+       "IP Cam cannot be accessed, please check the device to make sure it work correctly.", 1},
+      {[](TScript& s) { s.version_ok = false; }, "Failed on reading present version information.",
+       2},
+      {[](TScript& s) { s.latest = ""; }, "Failed to read version information of the latest rom.",
+       3},
+      {[](TScript& s) { s.excluded = "1.2.3,1.0.0.1"; },
+       "The version for upgrading is no available.", 4},
       {[](TScript& s) {
          s.excluded = "1.2.3,1.2.4";
          s.current = "2.3";
        },
-       S("IDS_NONEWVERSION"), 4},
+       "The version for upgrading is no available.", 4},
       {[](TScript& s) { s.upload_ok = false; }, "upload refused", 6},
-      {[](TScript& s) { s.throw_in_version = true; }, S("IDS_UNEXPECTEDERR") + "boom", 2},
+      {[](TScript& s) { s.throw_in_version = true; }, "Unexpected error:boom", 2},
   };
   for (const Case& c : cases) {
     script_ = TScript{};
@@ -158,7 +164,7 @@ TEST_F(UpgradeThreadFixture, SameVersionAsksAndNoEndsTheRun) {
   observer_.answer = false;
   EXPECT_EQ(TUpgradeStatus::NotNeeded, Run().status);
   EXPECT_EQ(1, observer_.questions);
-  EXPECT_EQ(S("IDS_NOUPDATEFIRM"), observer_.lines.back());
+  EXPECT_EQ("It is the latest one, there is no need to upgrade !", observer_.lines.back());
 
   observer_.lines.clear();
   script_ = TScript{};
@@ -167,7 +173,7 @@ TEST_F(UpgradeThreadFixture, SameVersionAsksAndNoEndsTheRun) {
   observer_.answer = true;
   EXPECT_EQ(TUpgradeStatus::Working, Run().status);
   EXPECT_EQ(2, observer_.questions);
-  EXPECT_EQ(S("IDS_VERSIONCONFIRMED") + "1.0.0.1", observer_.lines.back());
+  EXPECT_EQ("The camera now runs the version:1.0.0.1", observer_.lines.back());
 }
 
 TEST_F(UpgradeThreadFixture, ALeadingVIsADifferentVersion) {
@@ -180,8 +186,8 @@ TEST_F(UpgradeThreadFixture, ALeadingVIsADifferentVersion) {
 TEST_F(UpgradeThreadFixture, CameraBackWithTheOldVersionIsReported) {
   script_.after = "1.0.0.1";
   EXPECT_EQ(TUpgradeStatus::VersionUnchanged, Run().status);
-  EXPECT_EQ(S("IDS_IPCWORKING"), observer_.lines[observer_.lines.size() - 2]);
-  EXPECT_EQ(S("IDS_VERSIONUNCHANGED") + "1.0.0.1", observer_.lines.back());
+  EXPECT_EQ("IP Cam is Working!", observer_.lines[observer_.lines.size() - 2]);
+  EXPECT_EQ("The camera still reports the version:1.0.0.1", observer_.lines.back());
 }
 
 TEST_F(UpgradeThreadFixture, EndingsThatSayWhatHappened) {
@@ -198,15 +204,16 @@ TEST_F(UpgradeThreadFixture, EndingsThatSayWhatHappened) {
          s.account_refused = true;
        },
        TUpgradeStatus::Failed,
-       {S("IDS_NOIPCCONNECT"), S("IDS_ACCOUNTREFUSED")}},
+       {"IP Cam cannot be accessed, please check the device to make sure it work correctly.",
+        "The camera refused the account or password."}},
       {"no answer at all",
        [](TScript& s) { s.oem = {false}; },
        TUpgradeStatus::Failed,
-       {S("IDS_NOIPCCONNECT")}},
+       {"IP Cam cannot be accessed, please check the device to make sure it work correctly."}},
       {"version unreadable after the restart",
        [](TScript& s) { s.after = ""; },
        TUpgradeStatus::Working,
-       {S("IDS_IPCWORKING"), S("IDS_VERSIONUNREAD")}},
+       {"IP Cam is Working!", "The camera answers again, but its version could not be read."}},
   };
   for (const Case& c : cases) {
     script_ = TScript{};
@@ -229,8 +236,9 @@ TEST_F(UpgradeThreadFixture, StopDuringTheCatalogueFetchIsOnlyAStop) {
   script_.latest = "";  // the fetch was cut short
   const TUpgradeResult result = Run([&](TUpgradeThread& worker) { running = &worker; });
   EXPECT_EQ(TUpgradeStatus::Cancelled, result.status);
-  EXPECT_EQ(S("IDS_CANCELLED"), observer_.lines.back());
-  EXPECT_EQ(S("IDS_CURRVERSION") + "1.0.0.1", observer_.lines[observer_.lines.size() - 2]);
+  EXPECT_EQ("The upgrade was stopped by the user.", observer_.lines.back());
+  EXPECT_EQ("The version of present device rom is :1.0.0.1",
+            observer_.lines[observer_.lines.size() - 2]);
 }
 
 TEST_F(UpgradeThreadFixture, LocalFirmwareSkipsTheCatalogue) {
@@ -242,12 +250,12 @@ TEST_F(UpgradeThreadFixture, LocalFirmwareSkipsTheCatalogue) {
   options.local_firmware = temp_.path() + "local.bin";
   worker.SetOptions(options);
   EXPECT_EQ(TUpgradeStatus::Working, worker.Execute().status);
-  EXPECT_EQ(S("IDS_LOCALFIRMWARE") + temp_.path() + "local.bin", observer_.lines[2]);
+  EXPECT_EQ("Upgrading with the firmware file:" + temp_.path() + "local.bin", observer_.lines[2]);
   // The checked copy in the cache goes out, not the user's file, which may change meanwhile.
   EXPECT_EQ(temp_.path() + "Bin/2765af576c4d29d7f1066042ad18554b/local.bin",
             worker.Upgrader().LocalFilePath());
   EXPECT_EQ("BNEG firmware", test::ReadFile(worker.Upgrader().LocalFilePath()));
-  EXPECT_EQ(S("IDS_VERSIONCONFIRMED") + "1.0.0.2", observer_.lines.back());
+  EXPECT_EQ("The camera now runs the version:1.0.0.2", observer_.lines.back());
 
   observer_.lines.clear();
   auto missing = std::make_unique<TScriptedUpgrader>(script_);
@@ -256,14 +264,15 @@ TEST_F(UpgradeThreadFixture, LocalFirmwareSkipsTheCatalogue) {
   options.local_firmware = temp_.path() + "missing.bin";
   second.SetOptions(options);
   EXPECT_EQ(TUpgradeStatus::Failed, second.Execute().status);
-  EXPECT_EQ(S("IDS_DOWNLOADERR"), observer_.lines.back());
+  EXPECT_EQ("Failed to get ROM for upgrading.", observer_.lines.back());
 }
 
 TEST_F(UpgradeThreadFixture, CameraThatNeverReturnsEndsWithinTheLimit) {
   script_.oem = {true, false};
   const TUpgradeResult result = Run();
   EXPECT_EQ(TUpgradeStatus::NotReturned, result.status);
-  EXPECT_EQ(S("IDS_NOTRETURNED"), observer_.lines.back());
+  EXPECT_EQ("The camera did not answer again after the upgrade. Please check the camera.",
+            observer_.lines.back());
   EXPECT_GT(script_.oem_calls, 2);
 }
 
@@ -274,7 +283,7 @@ TEST_F(UpgradeThreadFixture, UnverifiedFirmwareIsNeverUploaded) {
   script_.upload_message = "must not be reached";
   const TUpgradeResult result = Run();
   EXPECT_EQ(TUpgradeStatus::Failed, result.status);
-  EXPECT_EQ(S("IDS_DOWNLOADERR"), observer_.lines.back());
+  EXPECT_EQ("Failed to get ROM for upgrading.", observer_.lines.back());
 }
 
 TEST_F(UpgradeThreadFixture, MissingRepositorySaysSo) {
@@ -282,7 +291,10 @@ TEST_F(UpgradeThreadFixture, MissingRepositorySaysSo) {
   upgrader->SetWorkFolder(temp_.path());
   TUpgradeThread worker(std::move(upgrader), "", "", ui_, observer_);
   EXPECT_EQ(TUpgradeStatus::Failed, worker.Execute().status);
-  EXPECT_EQ(S("IDS_NOREPOSITORY"), observer_.lines.back());
+  EXPECT_EQ(
+      "No firmware repository address is configured. Pass --repository or set a repository address "
+      "in the options.",
+      observer_.lines.back());
   EXPECT_FALSE(observer_.lines.back().empty());
 }
 
@@ -290,7 +302,7 @@ TEST_F(UpgradeThreadFixture, StopRequestEndsTheRunBetweenSteps) {
   script_.oem = {true, false};
   const TUpgradeResult result = Run([](TUpgradeThread& worker) { worker.RequestCancel(); });
   EXPECT_EQ(TUpgradeStatus::Cancelled, result.status);
-  EXPECT_EQ(S("IDS_CANCELLED"), observer_.lines.back());
+  EXPECT_EQ("The upgrade was stopped by the user.", observer_.lines.back());
 }
 
 TEST_F(UpgradeThreadFixture, ThreadedRunDeliversOnTheUiThread) {
