@@ -12,7 +12,7 @@ CAMLIFT_PACKAGES=(
   libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 procps curl unzip zip xvfb xauth fonts-wqy-microhei
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   dpkg-dev file lintian desktop-file-utils appstream man-db bash-completion
 )
 
