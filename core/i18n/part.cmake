@@ -4,7 +4,8 @@
 add_executable(camlift_lang_pack
   ${CMAKE_CURRENT_SOURCE_DIR}/i18n/tool/lang_pack.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/i18n/skin_store.cpp)
-target_include_directories(camlift_lang_pack PRIVATE ${_camlift_include_roots}/i18n)
+target_include_directories(camlift_lang_pack
+  PRIVATE $<TARGET_PROPERTY:camlift_i18n,INTERFACE_INCLUDE_DIRECTORIES>)
 target_link_libraries(camlift_lang_pack PRIVATE camlift_warnings)
 
 # Item order and names are fixed: b5, cn, en.
