@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "discovery/udp_endpoint.h"
+#include "discovery/datagram_sender.h"
 
 namespace camlift {
 

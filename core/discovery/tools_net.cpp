@@ -6,6 +6,7 @@
 #include "discovery/udp_endpoint.h"
 #include "platform/socket.h"
 #include "util/curl_transfer.h"
+#include "util/text.h"
 
 namespace camlift {
 namespace {
@@ -29,8 +30,6 @@ std::uint64_t PieceValue(std::string_view piece) {
   if (ec != std::errc() || ptr != piece.data() + piece.size()) return 0;
   return value;
 }
-
-char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The largest answer HttpGet keeps; the configuration pages it reads are a few hundred bytes.
 constexpr std::size_t kMaxBody = 1 << 20;
@@ -56,8 +55,8 @@ std::size_t CollectBody(char* data, std::size_t size, std::size_t count, void* u
 int CompareTextNoCase(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const auto ca = static_cast<unsigned char>(Fold(a[i]));
-    const auto cb = static_cast<unsigned char>(Fold(b[i]));
+    const auto ca = static_cast<unsigned char>(LowerAscii(a[i]));
+    const auto cb = static_cast<unsigned char>(LowerAscii(b[i]));
     if (ca != cb) return ca < cb ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;

@@ -11,19 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "discovery/datagram_sender.h"
 #include "platform/dispatcher.h"
 #include "platform/socket.h"
 
 namespace camlift {
-
-// Broadcasts one datagram to a port of the search's broadcast addresses.
-class IDatagramSender {
- public:
-  virtual ~IDatagramSender() = default;
-  // False when the datagram went out to none of the addresses (an inactive endpoint, errors of
-  // the socket layer).
-  virtual bool Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) = 0;
-};
 
 using TDatagramHandler = std::function<void(std::span<const std::uint8_t> datagram)>;
 

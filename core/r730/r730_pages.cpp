@@ -92,10 +92,7 @@ std::int32_t ReadParamInt(std::string_view page, std::string_view key) {
 }
 
 std::string MacPairs(std::string_view text) {
-  std::string lower = TrimText(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  const std::string lower = LowerAscii(TrimText(text));
   std::string out;
   for (std::size_t i = 0; i + 1 < lower.size(); i += 2) {
     if (!out.empty()) out += ':';

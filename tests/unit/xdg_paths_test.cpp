@@ -81,6 +81,11 @@ TEST(XdgFolders, SystemDefaultsComeFromTheFirstConfigDirThatHoldsTheFile) {
       // None holds the file: the first entry is where it would be read.
       {a, a + "/camlift/"},
       {"relative:" + b, b + "/camlift/"},
+      // Empty entries are skipped wherever they stand.
+      {":" + b, b + "/camlift/"},
+      {a + "::" + b, b + "/camlift/"},
+      {a + ":", a + "/camlift/"},
+      {":", "/etc/xdg/camlift/"},
   };
   for (const Case& test_case : cases) {
     TScopedEnv dirs("XDG_CONFIG_DIRS", test_case.dirs ? test_case.dirs->c_str() : nullptr);
