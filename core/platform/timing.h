@@ -42,11 +42,7 @@ enum class WaitKind { Pause, Timeout };
   X(R730ScanPause, 200, Pause, "pause between a Wi-Fi scan and the read of its result")         \
   X(HttpGetNet, 5000, Timeout, "plain GET of the search helpers")                               \
   X(SearchSettle, 1000, Timeout, "camlift search: wait for late replies after the last pass")   \
-  X(FleetCheckStop, 2000, Timeout, "window close: wait for the update check's readers")         \
-  X(SimRebootTime, 8000, Pause, "simulated camera: time it stays away after an upgrade")     \
-  X(SimClientIdle, 60000, Timeout, "simulator: longest silence of a client mid-request")        \
-  X(SimSniffWindow, 2000, Timeout, "simulator: wait for a shared-port client's first bytes")  \
-  X(SimCloseLinger, 1000, Timeout, "simulator: wait for the client to close after an answer")
+  X(FleetCheckStop, 2000, Timeout, "window close: wait for the update check's readers")
 
 enum class Wait {
 #define CAMLIFT_WAIT_ENUM(id, ms, kind, what) id,

@@ -17,7 +17,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/timing.h"
+#include "sim_timing.h"
 #include "util/md5.h"
 
 namespace camlift::sim {
@@ -221,7 +221,7 @@ void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
     if (silent) return std::string("(none: ctp-silent)");
     if (may_continue && settings_.has(TCtpFault::ContinueThenOk)) {
       c.Write(kContinue);
-      std::this_thread::sleep_for(std::chrono::milliseconds(ScaleMillis(1000, WaitKind::Pause)));
+      std::this_thread::sleep_for(std::chrono::milliseconds(Millis(SimWait::CtpContinuePause)));
     }
     c.Write("REPLY " + text + "\r\n");
     return "REPLY " + text;
@@ -244,8 +244,8 @@ void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
   while (!closed_on_purpose && c.ReadLine(line)) {
     // Accepted data blocks that are not recorded should cost no record-keeping at all.
     const bool quiet_data = !settings_.record_data_blocks && line.starts_with("DATA ");
-    nlohmann::json entry = quiet_data ? nlohmann::json::object()
-                                      : nlohmann::json{{"request", Printable(line)}};
+    nlohmann::json entry =
+        quiet_data ? nlohmann::json::object() : nlohmann::json{{"request", Printable(line)}};
     const std::size_t blank = line.find(' ');
     const std::string verb = line.substr(0, blank);
     const std::string rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
@@ -514,7 +514,7 @@ void TCtpStandaloneServer::Run() {
     workers_.emplace_back([this, fd] {
       TSocketHandle connection(fd);
       const auto deadline = std::chrono::steady_clock::now() +
-                            std::chrono::milliseconds(Millis(Wait::SimSniffWindow));
+                            std::chrono::milliseconds(Millis(SimWait::SniffWindow));
       std::array<char, 64> first{};
       ssize_t have = 0;
       while (!stop_.load() && std::chrono::steady_clock::now() < deadline) {

@@ -1,6 +1,6 @@
 // A simulated camera of series M, P or R (series K: the same pages as P, no upload CGI; its
-// firmware arrives through a CTP extension on the shared port): its web pages, its upload CGIs, its restart after an
-// upgrade, and the fault switches that make it misbehave on purpose.
+// firmware arrives through a CTP extension on the shared port): its web pages, its upload CGIs, its
+// restart after an upgrade, and the fault switches that make it misbehave on purpose.
 //
 // Pages (values written as they are, no escaping):
 //   "/oem.txt"         the OEM text, the whole body.
@@ -79,15 +79,15 @@ struct TCameraConfig {
   std::string name;  // free text used in the record; defaults to "<series>@ip:port"
   TSimSeries series = TSimSeries::P;
   std::string ip = "127.0.0.2";
-  int port = 81;            // 0: any free port (tests)
-  int upload_port = 8600;   // series R only; 0: any free port
+  int port = 81;           // 0: any free port (tests)
+  int upload_port = 8600;  // series R only; 0: any free port
   std::string user = "admin";
   std::string password;
   std::string sys_version = "1.0.0.1";
   std::string ui_version = "1.0.0.1";
   std::string model = "SIM100";
   std::string oem = "camlift";
-  // Unscaled; CAMLIFT_TIME_SCALE applies. Negative: the SimRebootTime row of the timing table.
+  // Unscaled; CAMLIFT_TIME_SCALE applies. Negative: SimWait::RebootTime (sim_timing.h).
   int reboot_ms = -1;
   std::set<TCameraFault> faults;
   std::uint64_t close_after_bytes = 65536;  // close-mid-upload: body bytes read before the reset
@@ -111,11 +111,15 @@ struct TCameraConfig {
 struct TCameraState {
   std::string sys_version;
   std::string ui_version;
-  bool up = false;           // listening
-  int upgrades = 0;          // accepted uploads so far
+  bool up = false;   // listening
+  int upgrades = 0;  // accepted uploads so far
 };
 
 class TSimCamera;
+class TUploadFile;
+struct TReceivedUpload;
+struct TUploadReceipt;
+struct TUploadVerdict;
 
 // A UDP (or other) service that runs beside the web pages while the camera is up, e.g. the
 // responders to the LAN search datagrams. Stopped when the camera goes away (restart, stop).
@@ -179,8 +183,21 @@ class TSimCamera {
   // The fields every record line of a request has.
   nlohmann::json RequestEntry(const httplib::Request& req, const TConnectionContext* context,
                               int status) const;
+  // An upload CGI: ReceiveUpload reads the body, JudgeUpload (sim_upload_verdict.h) decides,
+  // FinishUpload answers, records and starts the restart of an accepted file.
   void HandleUpload(const httplib::Request& req, httplib::Response& res,
                     const httplib::ContentReader& reader, TFirmwareKind kind);
+  TUploadReceipt ReceiveUpload(const httplib::Request& req, const httplib::ContentReader& reader,
+                               TUploadFile& file, TReceivedUpload& upload,
+                               TConnectionContext* context);
+  void FinishUpload(const httplib::Request& req, httplib::Response& res,
+                    const TUploadReceipt& receipt, TReceivedUpload& upload,
+                    const TUploadVerdict& verdict, TConnectionContext* context);
+  void RecordUpload(const httplib::Request& req, const TUploadReceipt& receipt,
+                    TReceivedUpload& upload, const TUploadVerdict& verdict,
+                    TConnectionContext* context);
+  // Wakes the restart thread (every restart goes through here, so none forgets to wake it).
+  void RequestRestart();
   bool AccountOk(const httplib::Request& req, bool query_account, const char* user_key,
                  const char* password_key) const;
   void Unauthorized(httplib::Response& res, bool basic) const;
@@ -196,7 +213,7 @@ class TSimCamera {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   TCameraState state_;
-  bool going_down_ = false;  // an upload was accepted; new connections are closed
+  bool going_down_ = false;                  // an upload was accepted; new connections are closed
   std::optional<TSimFirmwareInfo> pending_;  // firmware to take over at the restart
   std::optional<std::pair<std::string, int>> pending_address_;  // address and port after it
   bool restart_requested_ = false;
