@@ -28,20 +28,13 @@ struct FaultRow {
   const char* name;
 };
 constexpr FaultRow kFaults[] = {
-    {TCameraFault::RejectAccount, "reject-account"},
-    {TCameraFault::NotListening, "not-listening"},
-    {TCameraFault::NeverAnswers, "never-answers"},
-    {TCameraFault::RedirectUpload, "redirect-upload"},
-    {TCameraFault::CloseMidUpload, "close-mid-upload"},
-    {TCameraFault::NeverReturns, "never-returns"},
-    {TCameraFault::OldVersion, "old-version"},
-    {TCameraFault::VersionUnreadable, "version-unreadable"},
-    {TCameraFault::CtpLoginRefused, "ctp-login-refused"},
-    {TCameraFault::CtpExitRefused, "ctp-exit-refused"},
-    {TCameraFault::CtpProbeUnanswered, "ctp-probe-unanswered"},
-    {TCameraFault::CtpDataRefused, "ctp-data-refused"},
-    {TCameraFault::CtpSilent, "ctp-silent"},
-    {TCameraFault::CtpContinue, "ctp-continue"},
+#define CAMLIFT_SIM_CAMERA_FAULT_ROW(id, name, what) {TCameraFault::id, name},
+    CAMLIFT_SIM_CAMERA_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ROW)
+#undef CAMLIFT_SIM_CAMERA_FAULT_ROW
+#define CAMLIFT_SIM_CTP_SWITCH_ROW(id, name, camera_switch, own, what) \
+  CAMLIFT_SIM_IF_OWN(own, {TCameraFault::camera_switch, name}, )
+        CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_SWITCH_ROW)
+#undef CAMLIFT_SIM_CTP_SWITCH_ROW
 };
 
 // Upload paths by series: (path, kind, account in the query as user/pwd, as loginuse/loginpas,

@@ -43,30 +43,23 @@
 #include <utility>
 #include <vector>
 
+#include "sim_faults.h"
 #include "sim_firmware.h"
 #include "sim_http_server.h"
 #include "sim_record.h"
 
 namespace camlift::sim {
 
+// Fault switches, declared in sim_faults.h: those of the web side and the restart, then those
+// of series K's command service (CAMLIFT_SIM_CTP_FAULTS, the rows marked Own).
 enum class TCameraFault {
-  RejectAccount,   // "reject-account" (alias "wrong-password"): every account is refused
-  NotListening,    // "not-listening": no port is ever opened (connections are refused)
-  NeverAnswers,    // "never-answers": connections are accepted and never answered
-  RedirectUpload,  // "redirect-upload": an upload is answered 302 to "/login.htm", no restart
-  CloseMidUpload,  // "close-mid-upload": the connection is reset after close_after_bytes
-  NeverReturns,    // "never-returns": after an accepted upload the camera stays away for good
-  OldVersion,      // "old-version": the camera comes back with the version it had before
-  // "version-unreadable": after an accepted upload the version pages ("/appver.js",
-  // "/get_status.cgi") answer 503 without a version; "/oem.txt" keeps answering.
-  VersionUnreadable,
-  // Series K, the CTP side only (its web pages keep working); see ctp_camera.h.
-  CtpLoginRefused,     // "ctp-login-refused"
-  CtpExitRefused,      // "ctp-exit-refused"
-  CtpProbeUnanswered,  // "ctp-probe-unanswered"
-  CtpDataRefused,      // "ctp-data-refused"
-  CtpSilent,           // "ctp-silent"
-  CtpContinue,         // "ctp-continue"
+#define CAMLIFT_SIM_CAMERA_FAULT_ENUM(id, name, what) id,
+  CAMLIFT_SIM_CAMERA_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ENUM)
+#undef CAMLIFT_SIM_CAMERA_FAULT_ENUM
+#define CAMLIFT_SIM_CTP_SWITCH_ENUM(id, name, camera_switch, own, what) \
+  CAMLIFT_SIM_IF_OWN(own, camera_switch, )
+      CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_SWITCH_ENUM)
+#undef CAMLIFT_SIM_CTP_SWITCH_ENUM
 };
 
 // Fault names as above; nullopt for an unknown one.
