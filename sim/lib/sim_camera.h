@@ -38,11 +38,14 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
+#include "sim_camera_settings.h"
 #include "sim_faults.h"
 #include "sim_firmware.h"
 #include "sim_http_server.h"
@@ -69,36 +72,33 @@ std::string CameraFaultName(TCameraFault fault);
 std::vector<std::string> CameraFaultNames();
 
 struct TCameraConfig {
-  std::string name;  // free text used in the record; defaults to "<series>@ip:port"
   TSimSeries series = TSimSeries::P;
-  std::string ip = "127.0.0.2";
-  int port = 81;           // 0: any free port (tests)
-  int upload_port = 8600;  // series R only; 0: any free port
-  std::string user = "admin";
-  std::string password;
-  std::string sys_version = "1.0.0.1";
-  std::string ui_version = "1.0.0.1";
-  std::string model = "SIM100";
-  std::string oem = "camlift";
-  // Unscaled; CAMLIFT_TIME_SCALE applies. Negative: SimWait::RebootTime (sim_timing.h).
-  int reboot_ms = -1;
+  // The settings of sim_camera_settings.h. name: free text used in the record, by default
+  // "<series>@ip:port"; port 0 and upload_port 0 (series R only): any free port (tests).
+#define CAMLIFT_SIM_SETTING_MEMBER(type, member, value, help, flags) type member = value;
+  CAMLIFT_SIM_CAMERA_SETTINGS(CAMLIFT_SIM_SETTING_MEMBER)
+#undef CAMLIFT_SIM_SETTING_MEMBER
   std::set<TCameraFault> faults;
-  std::uint64_t close_after_bytes = 65536;  // close-mid-upload: body bytes read before the reset
-  std::string upload_dir;  // when set, accepted uploads are kept there; else they are deleted
-  // Identity for the search responders and status pages.
-  std::string mac = "00:11:22:33:44:55";
-  std::string device_id = "SIMCAM-000001";
-  std::string device_name = "Camlift simulated camera";
-  std::string netmask = "255.0.0.0";
-  std::string gateway = "127.0.0.1";
-  std::string dns = "127.0.0.1";
-  // LAN search dialects the camera answers ("moi", "1010", "8600"); empty: the one of its series.
+  // LAN search dialects the camera answers (search_responder_ext.h); empty: the one of its
+  // series.
   std::vector<std::string> search_dialects;
   // Series K, a crowded site: the replies of that many other cameras go out before this
   // camera's own answer to a CTP search.
   int ctp_search_crowd = 0;
   bool has(TCameraFault f) const { return faults.count(f) != 0; }
 };
+
+// One row of CAMLIFT_SIM_CAMERA_SETTINGS, for the scenario reader and the command line.
+struct TCameraSetting {
+  const char* key;  // the scenario key
+  std::variant<std::string TCameraConfig::*, int TCameraConfig::*, std::uint64_t TCameraConfig::*>
+      member;
+  const char* help;
+  unsigned flags;  // TCameraSettingFlag
+};
+std::span<const TCameraSetting> CameraSettings();
+// The option of `camlift-sim camera`: "--upload-port" for "upload_port".
+std::string CameraSettingOption(const TCameraSetting& setting);
 
 // What a camera reports right now.
 struct TCameraState {
