@@ -35,6 +35,20 @@
   X(ContinueThenOk, "ctp-continue", CtpContinue, Own,                                       \
     "answers come as \"REPLY Continue 1\", a pause, \"REPLY OK\"")
 
+// Switches of the simulated firmware repository (sim_repository.h). X(fault, name, what)
+#define CAMLIFT_SIM_REPO_FAULTS(X)                                                      \
+  X(Down, "down", "nothing listens")                                                    \
+  X(Catalog404, "catalog-404", "firmware.txt answers 404")                              \
+  X(Catalog500, "catalog-500", "firmware.txt answers 500")                              \
+  X(Archive404, "archive-404", "every archive answers 404")                             \
+  X(Archive500, "archive-500", "every archive answers 500")                             \
+  X(WrongMd5, "wrong-md5", "the catalogue's MD5 values do not match the archives")      \
+  X(Truncated, "truncated", "archives are cut to half their size")                      \
+  X(NotZip, "not-zip", "archives are replaced by text that is no ZIP at all")           \
+  X(EvilEntry, "evil-entry", "archives also hold an entry \"../evil.bin\"")             \
+  X(Stall, "stall", "half of an archive is sent, then nothing until the client leaves") \
+  X(RedirectHttp, "redirect-http", "every request is redirected to the same path over http")
+
 // Helpers for the rows above: an Own switch is also a camera fault of its own.
 #define CAMLIFT_SIM_IF_OWN_Own(...) __VA_ARGS__
 #define CAMLIFT_SIM_IF_OWN_Shared(...)
