@@ -14,15 +14,16 @@
 // ("export CAMLIFT_TIME_SCALE=... CAMLIFT_BROADCAST_ADDR=127.255.255.255") on stdout, and run
 // until SIGINT or SIGTERM; with --detach they return once the simulator listens, and it goes on in
 // the background. CAMLIFT_TIME_SCALE scales the simulator's waits as it does the client's.
-#include <CLI/CLI.hpp>
-#include <fstream>
-#include <sstream>
-
-#include <csignal>
-#include <cstdlib>
-#include <iostream>
 #include <pthread.h>
 #include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <variant>
 
 #include "platform/timing.h"
 #include "sim_client_env.h"
@@ -56,8 +57,8 @@ int RunUntilSignal(TScenario scenario, const std::string& record_override, bool 
   if (detach) DetachUntilReady();
   const sigset_t signals = BlockStopSignals();
   const std::string record = record_override.empty() ? scenario.record : record_override;
-  auto recorder = record.empty() ? std::make_shared<TSimRecorder>()
-                                 : std::make_shared<TSimRecorder>(record);
+  auto recorder =
+      record.empty() ? std::make_shared<TSimRecorder>() : std::make_shared<TSimRecorder>(record);
   const char* scale = std::getenv("CAMLIFT_TIME_SCALE");
   const std::string client_line = ClientEnvironmentLine(scenario, scale ? scale : "");
   TSimulator simulator(std::move(scenario), recorder);
@@ -103,31 +104,16 @@ int main(int argc, char** argv) {
   std::string series_text = "P";
   std::vector<std::string> camera_faults;
   camera->add_option("--series", series_text, "K, M, P or R")->required();
-  camera->add_option("--ip", cam.ip, "Address to listen on")->required();
-  camera->add_option("--port", cam.port, "HTTP port (0: any free port)")->required();
-  camera->add_option("--upload-port", cam.upload_port, "Series R upload port")
-      ->capture_default_str();
-  camera->add_option("--name", cam.name, "Name in the record");
-  camera->add_option("--user", cam.user, "Account name")->capture_default_str();
-  camera->add_option("--password", cam.password, "Password");
-  camera->add_option("--sys-version", cam.sys_version, "System firmware version")
-      ->capture_default_str();
-  camera->add_option("--ui-version", cam.ui_version, "UI firmware version")
-      ->capture_default_str();
-  camera->add_option("--model", cam.model, "Model (app_model)")->capture_default_str();
-  camera->add_option("--oem", cam.oem, "OEM text (/oem.txt)")->capture_default_str();
-  camera->add_option("--reboot-ms", cam.reboot_ms,
-                     "Time away after an upgrade, scaled by CAMLIFT_TIME_SCALE (default 8000)");
-  camera->add_option("--close-after-bytes", cam.close_after_bytes,
-                     "close-mid-upload: body bytes read before the reset")
-      ->capture_default_str();
-  camera->add_option("--upload-dir", cam.upload_dir, "Keep accepted uploads in this folder");
-  camera->add_option("--mac", cam.mac)->capture_default_str();
-  camera->add_option("--device-id", cam.device_id)->capture_default_str();
-  camera->add_option("--device-name", cam.device_name)->capture_default_str();
-  camera->add_option("--netmask", cam.netmask)->capture_default_str();
-  camera->add_option("--gateway", cam.gateway)->capture_default_str();
-  camera->add_option("--dns", cam.dns)->capture_default_str();
+  for (const TCameraSetting& setting : CameraSettings()) {
+    std::visit(
+        [&](auto member) {
+          CLI::Option* option =
+              camera->add_option(CameraSettingOption(setting), cam.*member, setting.help);
+          if (setting.flags & kSettingRequired) option->required();
+          if (setting.flags & kSettingShowDefault) option->capture_default_str();
+        },
+        setting.member);
+  }
   camera->add_option("--fault", camera_faults, "Fault switch: " + Join(CameraFaultNames()));
   camera->add_option("--record", record, "Append one JSON line per request to this file");
   camera->add_flag("--allow-wildcard", allow_wildcard, "Allow listening on 0.0.0.0 or ::");
@@ -204,7 +190,8 @@ int main(int argc, char** argv) {
   std::string site_series = "M,P,R,K";
   std::string site_list;
   site->add_option("--count", site_options.count, "Number of cameras")->capture_default_str();
-  site->add_option("--series", site_series, "Series, in turn (e.g. M,P,R,K)")->capture_default_str();
+  site->add_option("--series", site_series, "Series, in turn (e.g. M,P,R,K)")
+      ->capture_default_str();
   site->add_option("--faulty", site_options.faulty, "Cameras that misbehave")
       ->capture_default_str();
   site->add_option("--excluded", site_options.excluded,

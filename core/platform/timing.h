@@ -14,7 +14,7 @@ namespace camlift {
 enum class WaitKind { Pause, Timeout };
 
 // X(name, milliseconds, kind, what it is)
-#define CAMLIFT_WAITS(X)                                                                       \
+#define CAMLIFT_WAITS(X)                                                                        \
   X(CameraPageRead, 20000, Timeout, "read of a camera web page (oem, version, status)")         \
   X(UploadConnect, 60000, Timeout, "connect of a firmware upload")                              \
   X(UploadRead, 60000, Timeout, "wait for data while a firmware upload runs")                   \
@@ -34,7 +34,7 @@ enum class WaitKind { Pause, Timeout };
   X(ImagiaCommandPause, 10, Pause, "pause before an IMAGIA command datagram")                   \
   X(R730ReceiveWait, 30, Timeout, "one wait of the series R search receive thread")             \
   X(R730SettingsReplyWait, 30, Timeout, "one wait for the reply to an 8600 settings datagram")  \
-  X(R730SettingsReplyLimit, 5000, Timeout, "longest wait for the reply to a settings datagram")  \
+  X(R730SettingsReplyLimit, 5000, Timeout, "longest wait for the reply to a settings datagram") \
   X(R730StatusRead, 20000, Timeout, "status read before a series R upload")                     \
   X(R730ConfigRead, 5000, Timeout, "short configuration call of a series R camera")             \
   X(R730ConfigReadLong, 10000, Timeout, "longer configuration call of a series R camera")       \
@@ -42,11 +42,7 @@ enum class WaitKind { Pause, Timeout };
   X(R730ScanPause, 200, Pause, "pause between a Wi-Fi scan and the read of its result")         \
   X(HttpGetNet, 5000, Timeout, "plain GET of the search helpers")                               \
   X(SearchSettle, 1000, Timeout, "camlift search: wait for late replies after the last pass")   \
-  X(FleetCheckStop, 2000, Timeout, "window close: wait for the update check's readers")         \
-  X(SimRebootTime, 8000, Pause, "simulated camera: time it stays away after an upgrade")     \
-  X(SimClientIdle, 60000, Timeout, "simulator: longest silence of a client mid-request")        \
-  X(SimSniffWindow, 2000, Timeout, "simulator: wait for a shared-port client's first bytes")  \
-  X(SimCloseLinger, 1000, Timeout, "simulator: wait for the client to close after an answer")
+  X(FleetCheckStop, 2000, Timeout, "window close: wait for the update check's readers")
 
 enum class Wait {
 #define CAMLIFT_WAIT_ENUM(id, ms, kind, what) id,

@@ -17,7 +17,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/timing.h"
+#include "sim_timing.h"
 #include "util/md5.h"
 
 namespace camlift::sim {
@@ -28,13 +28,9 @@ struct FaultRow {
   const char* name;
 };
 constexpr FaultRow kFaults[] = {
-    {TCtpFault::LoginRefused, "ctp-login-refused"},
-    {TCtpFault::ExitRefused, "ctp-exit-refused"},
-    {TCtpFault::ProbeUnanswered, "ctp-probe-unanswered"},
-    {TCtpFault::DataRefused, "ctp-data-refused"},
-    {TCtpFault::Silent, "ctp-silent"},
-    {TCtpFault::CloseMidTransfer, "ctp-close-mid-transfer"},
-    {TCtpFault::ContinueThenOk, "ctp-continue"},
+#define CAMLIFT_SIM_CTP_FAULT_ROW(id, name, camera_switch, own, what) {TCtpFault::id, name},
+    CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_FAULT_ROW)
+#undef CAMLIFT_SIM_CTP_FAULT_ROW
 };
 
 constexpr std::size_t kMaxLine = 512;
@@ -115,6 +111,14 @@ struct TCtpCamera::Connection {
 
   Connection(int f, const std::atomic<bool>& s) : fd(f), stop(s), peer(PeerText(f)) {}
 
+  // Gives up the file being received (the transfer is broken); returns why, for the record.
+  std::string FailFile(const std::string& why) {
+    broken = true;
+    file.reset();
+    keep.close();
+    return why;
+  }
+
   // False when the peer closed, the socket failed, or the server stops.
   bool Fill() {
     if (begin == end) begin = end = 0;
@@ -176,14 +180,6 @@ TCtpCamera::TCtpCamera(TCtpCameraSettings settings, std::shared_ptr<TSimRecorder
       recorder_(recorder ? std::move(recorder) : std::make_shared<TSimRecorder>()),
       on_upgraded_(std::move(on_upgraded)) {}
 
-bool TCtpCamera::Claims(std::span<const char> first_bytes) const {
-  const std::string_view head(first_bytes.data(), first_bytes.size());
-  for (std::string_view verb : {"CMD ", "FILE", "DATA", "MD5 "}) {
-    if (head.size() >= 4 && head.starts_with(verb)) return true;
-  }
-  return false;
-}
-
 bool TCtpCamera::InUpgradeMode() const {
   std::lock_guard lock(mutex_);
   return upgrade_mode_;
@@ -208,229 +204,352 @@ void TCtpCamera::Record(const Connection& c, nlohmann::json entry) const {
   recorder_->Append(std::move(line));
 }
 
+// One request: its line, the bytes that came with it, and its record entry.
+struct TCtpCamera::Request {
+  std::string line;
+  std::string verb;
+  std::string rest;
+  std::string command;      // "CMD <command> CTP/1.0": the command
+  std::int64_t length = 0;  // a request with a length: that length
+  std::string body;
+  bool framing_ok = true;  // a config request: its header lines and body were read whole
+  nlohmann::json entry = nlohmann::json::object();
+};
+
+// How a request is framed after its line.
+enum class TCtpForm {
+  Bare,         // "CMD <command> CTP/1.0" alone
+  WithHeaders,  // "CMD <command> CTP/1.0", header lines, an empty line, Content-Length bytes
+  Length,       // "<verb> <L>" and L bytes
+};
+
+struct TCtpCamera::VerbRow {
+  std::string_view verb;
+  TCtpForm form;
+  std::string_view command;  // config requests: the command (empty: any other)
+  After (TCtpCamera::*handle)(Request&, Connection&);
+};
+
+// What a fault does when it takes over a request.
+enum class TCtpFaultAction {
+  StatusLine,  // answer the config request with `answer`
+  Refuse,      // the file being received is given up; answer "REPLY <answer>"
+  Ignore,      // no answer at all
+  Close,       // the connection is closed without an answer
+};
+
+struct TCtpCamera::FaultRule {
+  TCtpFault fault;
+  FaultPoint point;
+  int data_block;  // FaultPoint::Data: the data block of the connection it acts on
+  TCtpFaultAction action;
+  const char* answer;
+};
+
+namespace {
+
+constexpr int kAnyBlock = 0;
+
+}  // namespace
+
+// Request faults; ctp-silent and ctp-continue act on every answer (Answer, Reply).
+const TCtpCamera::FaultRule TCtpCamera::kFaultRules[] = {
+    {TCtpFault::LoginRefused, TCtpCamera::FaultPoint::Login, kAnyBlock, TCtpFaultAction::StatusLine,
+     "CTP/1.0 401 Unauthorized"},
+    {TCtpFault::ExitRefused, TCtpCamera::FaultPoint::Exit, kAnyBlock, TCtpFaultAction::StatusLine,
+     "CTP/1.0 500 Refused"},
+    {TCtpFault::ProbeUnanswered, TCtpCamera::FaultPoint::Probe, kAnyBlock, TCtpFaultAction::Ignore,
+     nullptr},
+    {TCtpFault::CloseMidTransfer, TCtpCamera::FaultPoint::Data, 2, TCtpFaultAction::Close, nullptr},
+    {TCtpFault::DataRefused, TCtpCamera::FaultPoint::Data, 1, TCtpFaultAction::Refuse, "ERR busy"},
+};
+
+const TCtpCamera::VerbRow TCtpCamera::kVerbs[] = {
+    {"CMD", TCtpForm::Bare, "exit", &TCtpCamera::OnExit},
+    {"CMD", TCtpForm::WithHeaders, "cfgusr", &TCtpCamera::OnLogin},
+    {"CMD", TCtpForm::WithHeaders, "", &TCtpCamera::OnOtherConfig},
+    {"CMD", TCtpForm::Length, "", &TCtpCamera::OnCommand},
+    {"FILE", TCtpForm::Length, "", &TCtpCamera::OnFile},
+    {"DATA", TCtpForm::Length, "", &TCtpCamera::OnData},
+    {"MD5", TCtpForm::Length, "", &TCtpCamera::OnDigest},
+};
+
+bool TCtpCamera::Claims(std::span<const char> first_bytes) const {
+  const std::string_view head(first_bytes.data(), first_bytes.size());
+  if (head.size() < 4) return false;
+  for (const VerbRow& row : kVerbs) {
+    // The verb and the blank after it, as far as the first four bytes go.
+    const std::string start = (std::string(row.verb) + " ").substr(0, 4);
+    if (head.starts_with(start)) return true;
+  }
+  return false;
+}
+
+std::string TCtpCamera::Answer(Connection& c, const std::string& status_line) const {
+  if (settings_.has(TCtpFault::Silent)) return "(none: ctp-silent)";
+  c.Write(status_line + "\r\n\r\n");
+  return status_line;
+}
+
+std::string TCtpCamera::Reply(Connection& c, const std::string& text, bool may_continue) const {
+  if (settings_.has(TCtpFault::Silent)) return "(none: ctp-silent)";
+  if (may_continue && settings_.has(TCtpFault::ContinueThenOk)) {
+    c.Write(kContinue);
+    std::this_thread::sleep_for(std::chrono::milliseconds(Millis(SimWait::CtpContinuePause)));
+  }
+  c.Write("REPLY " + text + "\r\n");
+  return "REPLY " + text;
+}
+
+const TCtpCamera::FaultRule* TCtpCamera::FaultAt(FaultPoint point, const Connection& c) const {
+  for (const FaultRule& rule : kFaultRules) {
+    if (rule.point != point || !settings_.has(rule.fault)) continue;
+    if (rule.data_block == kAnyBlock || rule.data_block == c.data_blocks) return &rule;
+  }
+  return nullptr;
+}
+
+TCtpCamera::After TCtpCamera::ApplyFault(const FaultRule& rule, Request& r, Connection& c) {
+  const std::string note = "fault " + CtpFaultName(rule.fault);
+  switch (rule.action) {
+    case TCtpFaultAction::StatusLine:
+      r.entry["reply"] = Answer(c, rule.answer);
+      r.entry["note"] = note;
+      return After::Next;
+    case TCtpFaultAction::Refuse:
+      r.entry["note"] = c.FailFile(note);
+      r.entry["reply"] = Reply(c, rule.answer, false);
+      return After::Next;
+    case TCtpFaultAction::Ignore:
+      r.entry["note"] = note;
+      return After::Next;
+    case TCtpFaultAction::Close:
+      r.entry["note"] = note + ": connection closed";
+      return After::End;
+  }
+  return After::Next;
+}
+
+TCtpCamera::After TCtpCamera::OnExit(Request& r, Connection& c) {
+  if (!c.logged_in) {
+    r.entry["reply"] = Answer(c, "CTP/1.0 401 Unauthorized");
+    r.entry["note"] = "leave-mode request without a login";
+    return After::Next;
+  }
+  if (const FaultRule* fault = FaultAt(FaultPoint::Exit, c)) return ApplyFault(*fault, r, c);
+  {
+    std::lock_guard lock(mutex_);
+    upgrade_mode_ = true;
+  }
+  r.entry["reply"] = Answer(c, "CTP/1.0 200 OK");
+  return After::Next;
+}
+
+TCtpCamera::After TCtpCamera::OnLogin(Request& r, Connection& c) {
+  const std::string& body = r.body;
+  if (!r.framing_ok || !body.starts_with("-login ") || !body.ends_with("\r\n\r\n")) {
+    r.entry["reply"] = Answer(c, "CTP/1.0 400 Bad Request");
+    r.entry["note"] = "login body or Content-Length malformed";
+    return After::Next;
+  }
+  if (const FaultRule* fault = FaultAt(FaultPoint::Login, c)) return ApplyFault(*fault, r, c);
+  if (body != "-login " + settings_.user + ":" + settings_.password + "\r\n\r\n") {
+    r.entry["reply"] = Answer(c, "CTP/1.0 401 Unauthorized");
+    r.entry["note"] = "wrong account";
+    return After::Next;
+  }
+  c.logged_in = true;
+  r.entry["reply"] = Answer(c, "CTP/1.0 200 OK");
+  return After::Next;
+}
+
+TCtpCamera::After TCtpCamera::OnOtherConfig(Request& r, Connection& c) {
+  r.entry["reply"] = Answer(c, "CTP/1.0 404 Not Found");
+  r.entry["note"] = "unknown config command";
+  return After::Next;
+}
+
+TCtpCamera::After TCtpCamera::OnCommand(Request& r, Connection& c) {
+  r.entry["body"] = Printable(r.body);
+  if (r.body == "echo hello") {  // the probe
+    if (const FaultRule* fault = FaultAt(FaultPoint::Probe, c)) return ApplyFault(*fault, r, c);
+    if (!InUpgradeMode()) {
+      r.entry["reply"] = Reply(c, "ERR not in upgrade mode", false);
+      return After::Next;
+    }
+    c.upgrade_traffic = true;
+  } else if (!c.upgrade_traffic) {
+    r.entry["reply"] = Reply(c, "ERR not in upgrade mode", false);
+    return After::Next;
+  }
+  r.entry["reply"] = Reply(c, "OK", true);
+  return After::Next;
+}
+
+TCtpCamera::After TCtpCamera::OnFile(Request& r, Connection& c) {
+  const std::string& body = r.body;
+  const std::size_t last_blank = body.rfind(' ');
+  std::optional<std::int64_t> size;
+  if (last_blank != std::string::npos) size = Number(std::string_view(body).substr(last_blank + 1));
+  if (!c.upgrade_traffic) {
+    r.entry["reply"] = Reply(c, "ERR not in upgrade mode", false);
+  } else if (c.file) {
+    r.entry["note"] = c.FailFile("a file was announced before the last one was complete");
+    r.entry["reply"] = Reply(c, "ERR previous file incomplete", false);
+  } else if (!size || last_blank == 0) {
+    r.entry["note"] = c.FailFile("malformed file announcement");
+    r.entry["reply"] = Reply(c, "ERR bad announcement", false);
+  } else {
+    TCtpReceivedFile file;
+    file.name = body.substr(0, last_blank);
+    c.expected = *size;
+    r.entry["file"] = file.name;
+    r.entry["file_size"] = *size;
+    if (!settings_.upload_dir.empty()) {
+      std::filesystem::create_directories(settings_.upload_dir);
+      c.keep.open(settings_.upload_dir + "/" + SafeName(file.name), std::ios::binary);
+    }
+    c.file = std::move(file);
+    r.entry["reply"] = Reply(c, "OK", true);
+  }
+  return After::Next;
+}
+
+TCtpCamera::After TCtpCamera::OnData(Request& r, Connection& c) {
+  ++c.data_blocks;
+  if (!c.file) {
+    r.entry["note"] = "data without an announced file";
+    r.entry["reply"] = Reply(c, "ERR no file", false);
+    return After::Next;
+  }
+  if (r.length < 1 || r.length > kMaxBlock ||
+      static_cast<std::int64_t>(c.file->size) + r.length > c.expected) {
+    r.entry["note"] = c.FailFile("data block of a wrong size");
+    r.entry["reply"] = Reply(c, "ERR bad block size", false);
+    return After::Next;
+  }
+  if (const FaultRule* fault = FaultAt(FaultPoint::Data, c)) return ApplyFault(*fault, r, c);
+  // The answer goes out first: digest, copy and record are done while the client reads its next
+  // block, as a camera that buffers the block would.
+  const std::string answer = Reply(c, "OK", c.data_blocks == 1);
+  c.md5.Update(r.body.data(), r.body.size());
+  if (c.file->head.size() < kHeadBytes) {
+    c.file->head.append(r.body, 0, kHeadBytes - c.file->head.size());
+  }
+  if (c.keep.is_open()) c.keep.write(r.body.data(), static_cast<std::streamsize>(r.body.size()));
+  c.file->size += r.body.size();
+  ++c.accepted_blocks;
+  if (!settings_.record_data_blocks) return After::Unrecorded;
+  r.entry["reply"] = answer;
+  return After::Next;
+}
+
+TCtpCamera::After TCtpCamera::OnDigest(Request& r, Connection& c) {
+  if (!c.file || r.length != 16) {
+    r.entry["note"] = c.file ? c.FailFile("digest of a wrong length") : "digest without a file";
+    r.entry["reply"] = Reply(c, "ERR bad digest request", false);
+    return After::Next;
+  }
+  const auto digest = c.md5.Final();
+  const bool whole = static_cast<std::int64_t>(c.file->size) == c.expected;
+  const bool match = std::memcmp(digest.data(), r.body.data(), 16) == 0;
+  c.file->md5 = HexLower(digest);
+  r.entry["file"] = c.file->name;
+  r.entry["md5"] = c.file->md5;
+  if (!settings_.record_data_blocks) r.entry["data_blocks"] = c.accepted_blocks;
+  c.accepted_blocks = 0;
+  if (!whole || !match) {
+    r.entry["note"] = c.FailFile(whole ? "digest does not match the data"
+                                       : "digest before the whole file arrived");
+    r.entry["reply"] = Reply(c, "ERR md5 mismatch", false);
+    return After::Next;
+  }
+  c.file->complete = true;
+  c.keep.close();
+  c.files.push_back(std::move(*c.file));
+  c.file.reset();
+  r.entry["reply"] = Reply(c, "OK", true);
+  return After::Next;
+}
+
+TCtpCamera::After TCtpCamera::OnMalformed(Request& r, Connection& c) {
+  r.entry["note"] = "malformed request line";
+  r.entry["reply"] = Reply(c, "ERR bad request", false);
+  return After::End;  // the stream cannot be followed any further
+}
+
 void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
   int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   const timeval slice{0, kPollSliceMs * 1000};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice);
   Connection c(fd, stop);
-  const bool silent = settings_.has(TCtpFault::Silent);
 
-  // The answer to a REPLY-style request, possibly after "Continue" answers.
-  auto reply = [&](const std::string& text, bool may_continue) {
-    if (silent) return std::string("(none: ctp-silent)");
-    if (may_continue && settings_.has(TCtpFault::ContinueThenOk)) {
-      c.Write(kContinue);
-      std::this_thread::sleep_for(std::chrono::milliseconds(ScaleMillis(1000, WaitKind::Pause)));
-    }
-    c.Write("REPLY " + text + "\r\n");
-    return "REPLY " + text;
-  };
-  auto config_answer = [&](const std::string& status_line) {
-    if (silent) return std::string("(none: ctp-silent)");
-    c.Write(status_line + "\r\n\r\n");
-    return status_line;
-  };
-  auto fail_file = [&](const std::string& why) {
-    c.broken = true;
-    c.file.reset();
-    c.keep.close();
-    return why;
-  };
+  Request r;  // one for the whole connection, so that its buffers are reused
+  After after = After::Next;
+  while (after != After::End && c.ReadLine(r.line)) {
+    r.entry = nlohmann::json::object();
+    r.length = 0;
+    r.framing_ok = true;
+    const std::size_t blank = r.line.find(' ');
+    r.verb = r.line.substr(0, blank);
+    r.rest = blank == std::string::npos ? std::string() : r.line.substr(blank + 1);
+    const bool config = r.verb == "CMD" && r.rest.ends_with(" CTP/1.0");
+    r.command = config ? r.rest.substr(0, r.rest.size() - 8) : std::string();
 
-  std::string line;
-  std::string body;
-  bool closed_on_purpose = false;
-  while (!closed_on_purpose && c.ReadLine(line)) {
-    // Accepted data blocks that are not recorded should cost no record-keeping at all.
-    const bool quiet_data = !settings_.record_data_blocks && line.starts_with("DATA ");
-    nlohmann::json entry = quiet_data ? nlohmann::json::object()
-                                      : nlohmann::json{{"request", Printable(line)}};
-    const std::size_t blank = line.find(' ');
-    const std::string verb = line.substr(0, blank);
-    const std::string rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
-
-    if (verb == "CMD" && rest.ends_with(" CTP/1.0")) {
-      const std::string command = rest.substr(0, rest.size() - 8);
-      if (command == "exit") {
-        if (!c.logged_in) {
-          entry["reply"] = config_answer("CTP/1.0 401 Unauthorized");
-          entry["note"] = "leave-mode request without a login";
-        } else if (settings_.has(TCtpFault::ExitRefused)) {
-          entry["reply"] = config_answer("CTP/1.0 500 Refused");
-          entry["note"] = "fault ctp-exit-refused";
-        } else {
-          {
-            std::lock_guard lock(mutex_);
-            upgrade_mode_ = true;
-          }
-          entry["reply"] = config_answer("CTP/1.0 200 OK");
-        }
-        Record(c, std::move(entry));
-        continue;
-      }
-      // A command with header lines and a body (cfgusr: the login).
-      nlohmann::json headers = nlohmann::json::array();
-      std::optional<std::int64_t> content_length;
-      std::string header;
-      bool framing_ok = true;
-      while (c.ReadLine(header) && !header.empty()) {
-        const std::size_t colon = header.find(':');
-        const std::string name = header.substr(0, colon);
-        const std::string value = colon == std::string::npos ? "" : header.substr(colon + 1);
-        headers.push_back({name, value});
-        if (name == "Content-Length") content_length = Number(value);
-        if (headers.size() > 32) break;
-      }
-      entry["headers"] = headers;
-      if (!content_length || *content_length > static_cast<std::int64_t>(kMaxBody) ||
-          !c.ReadExact(body, static_cast<std::size_t>(*content_length))) {
-        framing_ok = false;
-        body.clear();
-      }
-      entry["body"] = Printable(body);
-      const std::string expected =
-          "-login " + settings_.user + ":" + settings_.password + "\r\n\r\n";
-      if (command != "cfgusr") {
-        entry["reply"] = config_answer("CTP/1.0 404 Not Found");
-        entry["note"] = "unknown config command";
-      } else if (!framing_ok || !body.starts_with("-login ") || !body.ends_with("\r\n\r\n")) {
-        entry["reply"] = config_answer("CTP/1.0 400 Bad Request");
-        entry["note"] = "login body or Content-Length malformed";
-      } else if (settings_.has(TCtpFault::LoginRefused) || body != expected) {
-        entry["reply"] = config_answer("CTP/1.0 401 Unauthorized");
-        entry["note"] =
-            settings_.has(TCtpFault::LoginRefused) ? "fault ctp-login-refused" : "wrong account";
-      } else {
-        c.logged_in = true;
-        entry["reply"] = config_answer("CTP/1.0 200 OK");
-      }
-      Record(c, std::move(entry));
-      if (!framing_ok) break;
-      continue;
-    }
-
-    const auto length = Number(rest);
-    const bool known = verb == "CMD" || verb == "FILE" || verb == "DATA" || verb == "MD5";
-    if (!known || !length || *length > static_cast<std::int64_t>(kMaxBody)) {
-      entry["note"] = "malformed request line";
-      entry["reply"] = reply("ERR bad request", false);
-      if (quiet_data) entry["request"] = Printable(line);
-      Record(c, std::move(entry));
-      break;  // the stream cannot be followed any further
-    }
-    if (!c.ReadExact(body, static_cast<std::size_t>(*length))) {
-      entry["size"] = *length;
-      entry["note"] = "connection ended inside the request";
-      if (quiet_data) entry["request"] = Printable(line);
-      Record(c, std::move(entry));
+    const VerbRow* row = nullptr;
+    for (const VerbRow& candidate : kVerbs) {
+      if (candidate.verb != r.verb || (candidate.form != TCtpForm::Length) != config) continue;
+      if (!candidate.command.empty() && candidate.command != r.command) continue;
+      row = &candidate;
       break;
     }
-    entry["size"] = *length;
-    const bool upgrade_mode = InUpgradeMode();
-
-    if (verb == "CMD") {
-      entry["body"] = Printable(body);
-      if (body == "echo hello") {
-        if (settings_.has(TCtpFault::ProbeUnanswered)) {
-          entry["note"] = "fault ctp-probe-unanswered";
-        } else if (!upgrade_mode) {
-          entry["reply"] = reply("ERR not in upgrade mode", false);
-        } else {
-          c.upgrade_traffic = true;
-          entry["reply"] = reply("OK", true);
-        }
-      } else if (!c.upgrade_traffic) {
-        entry["reply"] = reply("ERR not in upgrade mode", false);
+    if (row && row->form == TCtpForm::WithHeaders) {
+      ReadHeadersAndBody(r, c);
+    } else if (row && row->form == TCtpForm::Length) {
+      const auto length = Number(r.rest);
+      if (!length || *length > static_cast<std::int64_t>(kMaxBody)) {
+        row = nullptr;
       } else {
-        entry["reply"] = reply("OK", true);
-      }
-    } else if (verb == "FILE") {
-      const std::size_t last_blank = body.rfind(' ');
-      std::optional<std::int64_t> size;
-      if (last_blank != std::string::npos) {
-        size = Number(std::string_view(body).substr(last_blank + 1));
-      }
-      if (!c.upgrade_traffic) {
-        entry["reply"] = reply("ERR not in upgrade mode", false);
-      } else if (c.file) {
-        entry["note"] = fail_file("a file was announced before the last one was complete");
-        entry["reply"] = reply("ERR previous file incomplete", false);
-      } else if (!size || last_blank == 0) {
-        entry["note"] = fail_file("malformed file announcement");
-        entry["reply"] = reply("ERR bad announcement", false);
-      } else {
-        TCtpReceivedFile file;
-        file.name = body.substr(0, last_blank);
-        c.expected = *size;
-        entry["file"] = file.name;
-        entry["file_size"] = *size;
-        if (!settings_.upload_dir.empty()) {
-          std::filesystem::create_directories(settings_.upload_dir);
-          c.keep.open(settings_.upload_dir + "/" + SafeName(file.name), std::ios::binary);
-        }
-        c.file = std::move(file);
-        entry["reply"] = reply("OK", true);
-      }
-    } else if (verb == "DATA") {
-      ++c.data_blocks;
-      if (!c.file) {
-        entry["note"] = "data without an announced file";
-        entry["reply"] = reply("ERR no file", false);
-      } else if (*length < 1 || *length > kMaxBlock ||
-                 static_cast<std::int64_t>(c.file->size) + *length > c.expected) {
-        entry["note"] = fail_file("data block of a wrong size");
-        entry["reply"] = reply("ERR bad block size", false);
-      } else if (settings_.has(TCtpFault::CloseMidTransfer) && c.data_blocks == 2) {
-        entry["note"] = "fault ctp-close-mid-transfer: connection closed";
-        closed_on_purpose = true;
-      } else if (settings_.has(TCtpFault::DataRefused) && c.data_blocks == 1) {
-        entry["note"] = fail_file("fault ctp-data-refused");
-        entry["reply"] = reply("ERR busy", false);
-      } else {
-        // The answer goes out first: digest, copy and record are done while the client reads
-        // its next block, as a camera that buffers the block would.
-        const std::string answer = reply("OK", c.data_blocks == 1);
-        c.md5.Update(body.data(), body.size());
-        if (c.file->head.size() < kHeadBytes) {
-          c.file->head.append(body, 0, kHeadBytes - c.file->head.size());
-        }
-        if (c.keep.is_open()) c.keep.write(body.data(), static_cast<std::streamsize>(body.size()));
-        c.file->size += body.size();
-        ++c.accepted_blocks;
-        if (!settings_.record_data_blocks) continue;
-        entry["reply"] = answer;
-      }
-    } else {  // MD5
-      if (!c.file || *length != 16) {
-        entry["note"] = c.file ? fail_file("digest of a wrong length") : "digest without a file";
-        entry["reply"] = reply("ERR bad digest request", false);
-      } else {
-        const auto digest = c.md5.Final();
-        const bool whole = static_cast<std::int64_t>(c.file->size) == c.expected;
-        const bool match = std::memcmp(digest.data(), body.data(), 16) == 0;
-        c.file->md5 = HexLower(digest);
-        entry["file"] = c.file->name;
-        entry["md5"] = c.file->md5;
-        if (!settings_.record_data_blocks) entry["data_blocks"] = c.accepted_blocks;
-        c.accepted_blocks = 0;
-        if (!whole || !match) {
-          entry["note"] = fail_file(whole ? "digest does not match the data"
-                                          : "digest before the whole file arrived");
-          entry["reply"] = reply("ERR md5 mismatch", false);
-        } else {
-          c.file->complete = true;
-          c.keep.close();
-          c.files.push_back(std::move(*c.file));
-          c.file.reset();
-          entry["reply"] = reply("OK", true);
+        r.length = *length;
+        r.entry["size"] = r.length;
+        if (!c.ReadExact(r.body, static_cast<std::size_t>(r.length))) {
+          r.entry["note"] = "connection ended inside the request";
+          after = After::End;
         }
       }
     }
-    if (quiet_data) entry["request"] = Printable(line);
-    Record(c, std::move(entry));
+    if (after != After::End) after = row ? (this->*row->handle)(r, c) : OnMalformed(r, c);
+    // A config request whose framing could not be followed ends the connection after its answer.
+    if (!r.framing_ok) after = After::End;
+    // Accepted data blocks that are not recorded cost no record-keeping at all.
+    if (after == After::Unrecorded) continue;
+    r.entry["request"] = Printable(r.line);
+    Record(c, std::move(r.entry));
   }
+  EndConnection(c);
+}
 
+void TCtpCamera::ReadHeadersAndBody(Request& r, Connection& c) {
+  nlohmann::json headers = nlohmann::json::array();
+  std::optional<std::int64_t> content_length;
+  std::string header;
+  while (c.ReadLine(header) && !header.empty()) {
+    const std::size_t colon = header.find(':');
+    const std::string name = header.substr(0, colon);
+    const std::string value = colon == std::string::npos ? "" : header.substr(colon + 1);
+    headers.push_back({name, value});
+    if (name == "Content-Length") content_length = Number(value);
+    if (headers.size() > 32) break;
+  }
+  r.entry["headers"] = headers;
+  r.framing_ok = content_length && *content_length <= static_cast<std::int64_t>(kMaxBody) &&
+                 c.ReadExact(r.body, static_cast<std::size_t>(*content_length));
+  if (!r.framing_ok) r.body.clear();
+  r.entry["body"] = Printable(r.body);
+}
+
+void TCtpCamera::EndConnection(Connection& c) {
   if (!c.upgrade_traffic) return;
   const bool transferred = !c.broken && !c.file && !c.files.empty();
   {
@@ -514,7 +633,7 @@ void TCtpStandaloneServer::Run() {
     workers_.emplace_back([this, fd] {
       TSocketHandle connection(fd);
       const auto deadline = std::chrono::steady_clock::now() +
-                            std::chrono::milliseconds(Millis(Wait::SimSniffWindow));
+                            std::chrono::milliseconds(Millis(SimWait::SniffWindow));
       std::array<char, 64> first{};
       ssize_t have = 0;
       while (!stop_.load() && std::chrono::steady_clock::now() < deadline) {

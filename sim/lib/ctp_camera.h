@@ -17,6 +17,8 @@
 // matching digest, the camera reports the files to its owner (which restarts it) and leaves the
 // upgrade mode either way.
 // Every request becomes one record line (role "camera", "protocol": "CTP").
+// To add a verb: a handler beside the others and a row of kVerbs (ctp_camera.cpp). A fault: a
+// row of CAMLIFT_SIM_CTP_FAULTS (sim_faults.h) and a row of kFaultRules (ctp_camera.cpp).
 #pragma once
 
 #include <atomic>
@@ -31,19 +33,17 @@
 #include <vector>
 
 #include "platform/socket.h"
+#include "sim_faults.h"
 #include "sim_http_server.h"
 #include "sim_record.h"
 
 namespace camlift::sim {
 
+// Faults as declared in sim_faults.h (CAMLIFT_SIM_CTP_FAULTS).
 enum class TCtpFault {
-  LoginRefused,      // "ctp-login-refused": every login is answered 401
-  ExitRefused,       // "ctp-exit-refused": the leave-mode request is answered 500
-  ProbeUnanswered,   // "ctp-probe-unanswered": the probe gets no answer at all
-  DataRefused,       // "ctp-data-refused": the first data block is answered "REPLY ERR busy"
-  Silent,            // "ctp-silent": nothing on a CTP connection is ever answered
-  CloseMidTransfer,  // "ctp-close-mid-transfer": the connection is closed after one data block
-  ContinueThenOk,    // "ctp-continue": answers come as "REPLY Continue 1", a pause, "REPLY OK"
+#define CAMLIFT_SIM_CTP_FAULT_ENUM(id, name, camera_switch, own, what) id,
+  CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_FAULT_ENUM)
+#undef CAMLIFT_SIM_CTP_FAULT_ENUM
 };
 
 std::optional<TCtpFault> ParseCtpFault(const std::string& name);
@@ -93,7 +93,35 @@ class TCtpCamera : public IPortProtocol {
 
  private:
   struct Connection;
+  struct Request;
+  struct FaultRule;
+  struct VerbRow;
+  enum class After { Next, Unrecorded, End };  // what the connection does after a request
+  enum class FaultPoint { Login, Exit, Probe, Data };
+  static const VerbRow kVerbs[];         // verb -> handler
+  static const FaultRule kFaultRules[];  // the request faults
+
+  // One handler per verb; each fills the request's record entry and says what comes next.
+  After OnExit(Request& r, Connection& c);
+  After OnLogin(Request& r, Connection& c);
+  After OnOtherConfig(Request& r, Connection& c);
+  After OnCommand(Request& r, Connection& c);
+  After OnFile(Request& r, Connection& c);
+  After OnData(Request& r, Connection& c);
+  After OnDigest(Request& r, Connection& c);
+  After OnMalformed(Request& r, Connection& c);
+  // The fault hook: the rule of a switched-on fault that takes over at this point, if any (a
+  // handler asks once its request is well formed, before the request takes effect).
+  const FaultRule* FaultAt(FaultPoint point, const Connection& c) const;
+  After ApplyFault(const FaultRule& rule, Request& r, Connection& c);
+  // The ways an answer goes out (ctp-silent and ctp-continue act here); each returns the
+  // answer as recorded.
+  std::string Answer(Connection& c, const std::string& status_line) const;
+  std::string Reply(Connection& c, const std::string& text, bool may_continue) const;
   void Record(const Connection& c, nlohmann::json entry) const;
+  // A config request's header lines and body (Content-Length bytes) into the request.
+  void ReadHeadersAndBody(Request& r, Connection& c);
+  void EndConnection(Connection& c);
 
   TCtpCameraSettings settings_;
   std::shared_ptr<TSimRecorder> recorder_;

@@ -7,14 +7,12 @@
 namespace camlift::sim {
 namespace {
 
+// The camera switch that turns on each fault of the command service.
 constexpr std::pair<TCameraFault, TCtpFault> kFaultMap[] = {
-    {TCameraFault::CtpLoginRefused, TCtpFault::LoginRefused},
-    {TCameraFault::CtpExitRefused, TCtpFault::ExitRefused},
-    {TCameraFault::CtpProbeUnanswered, TCtpFault::ProbeUnanswered},
-    {TCameraFault::CtpDataRefused, TCtpFault::DataRefused},
-    {TCameraFault::CtpSilent, TCtpFault::Silent},
-    {TCameraFault::CtpContinue, TCtpFault::ContinueThenOk},
-    {TCameraFault::CloseMidUpload, TCtpFault::CloseMidTransfer},
+#define CAMLIFT_SIM_CTP_FAULT_MAP(id, name, camera_switch, own, what) \
+  {TCameraFault::camera_switch, TCtpFault::id},
+    CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_FAULT_MAP)
+#undef CAMLIFT_SIM_CTP_FAULT_MAP
 };
 
 class TCtpSearchService final : public ICameraService {

@@ -2,10 +2,10 @@
 // CTP search responder on UDP 7999, as a camera extension. A complete transfer restarts the
 // camera with the version of the firmware file in the package.
 //
-// Camera faults that reach the CTP side: "ctp-login-refused", "ctp-exit-refused",
-// "ctp-probe-unanswered", "ctp-data-refused", "ctp-silent", "ctp-continue" (ctp_camera.h), and
-// "close-mid-upload" (the transfer connection is closed after its first data block). The
-// faults of the restart ("never-returns", "old-version") work as for the other series.
+// Camera faults that reach the CTP side are the switches of CAMLIFT_SIM_CTP_FAULTS (sim_faults.h):
+// the "ctp-..." ones and "close-mid-upload" (the transfer connection is closed after its first
+// data block). The faults of the restart ("never-returns", "old-version") work as for the other
+// series.
 #pragma once
 
 #include <memory>

@@ -9,6 +9,12 @@
 namespace camlift::sim {
 namespace {
 
+constexpr TSearchDialect kSearchDialects[] = {
+    {"moi", kMoiResponderPort, TSimSeries::M, AnswerMoi},
+    {"1010", k1010ResponderPort, TSimSeries::P, Answer1010},
+    {"8600", k8600ResponderPort, TSimSeries::R, Answer8600},
+};
+
 class TSearchService final : public ICameraService {
  public:
   std::vector<std::unique_ptr<TSearchResponder>> responders;
@@ -21,16 +27,17 @@ class TSearchExtension final : public ICameraExtension {
     if (dialects.empty()) return nullptr;
     const TSearchIdentity identity = SearchIdentityOf(camera);
     auto service = std::make_unique<TSearchService>();
-    for (const std::string& dialect : dialects) {
-      std::unique_ptr<TSearchResponder> responder;
+    for (const std::string& name_of_dialect : dialects) {
+      const TSearchDialect* dialect = FindSearchDialect(name_of_dialect);
+      if (!dialect) continue;  // the scenario reader refuses unknown names
       const std::string& name = camera.config().name;
-      if (dialect == "moi") {
-        responder = MakeMoiResponder(identity, kMoiResponderPort, camera.recorder(), name);
-      } else if (dialect == "1010") {
-        responder = Make1010Responder(identity, k1010ResponderPort, camera.recorder(), name);
-      } else {
-        responder = Make8600Responder(identity, k8600ResponderPort, camera.recorder(), name);
-      }
+      auto answer = dialect->answer;
+      auto responder = std::make_unique<TSearchResponder>(
+          dialect->name, dialect->port,
+          [identity, answer](std::span<const std::uint8_t> datagram) {
+            return answer(identity, datagram);
+          },
+          camera.recorder(), name);
       try {
         responder->Start();
         service->responders.push_back(std::move(responder));
@@ -45,18 +52,33 @@ class TSearchExtension final : public ICameraExtension {
 
 }  // namespace
 
+std::span<const TSearchDialect> SearchDialects() { return kSearchDialects; }
+
+const TSearchDialect* FindSearchDialect(const std::string& name) {
+  for (const TSearchDialect& dialect : kSearchDialects) {
+    if (name == dialect.name) return &dialect;
+  }
+  return nullptr;
+}
+
+std::string SearchDialectList() {
+  std::string list;
+  const std::size_t count = std::size(kSearchDialects);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) list += i + 1 == count ? " or " : ", ";
+    list += kSearchDialects[i].name;
+  }
+  return list;
+}
+
 std::vector<std::string> SearchDialectsOf(const TCameraConfig& config) {
   if (!config.search_dialects.empty()) return config.search_dialects;
-  switch (config.series) {
-    case TSimSeries::M:
-      return {"moi"};
-    case TSimSeries::P:
-      return {"1010"};
-    case TSimSeries::R:
-      return {"8600"};
-    default:
-      return {};  // series K answers the CTP search through its own responder
+  // Series K answers the CTP search through its own responder (ctp_extension.h).
+  std::vector<std::string> dialects;
+  for (const TSearchDialect& dialect : kSearchDialects) {
+    if (dialect.series == config.series) dialects.emplace_back(dialect.name);
   }
+  return dialects;
 }
 
 TSearchIdentity SearchIdentityOf(const TSimCamera& camera) {

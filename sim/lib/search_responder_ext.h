@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,20 @@
 #include "sim_camera.h"
 
 namespace camlift::sim {
+
+// A LAN search dialect the simulated cameras answer. A new dialect is its answer function (a
+// search_responder_<name>.cpp of its own) and one row of kSearchDialects
+// (search_responder_ext.cpp); scenario files take its name in "search".
+struct TSearchDialect {
+  const char* name;    // as scenario files name it
+  std::uint16_t port;  // the UDP port it listens on
+  TSimSeries series;   // the series that answers it when a camera names no dialect
+  std::vector<TBytes> (*answer)(const TSearchIdentity&, std::span<const std::uint8_t>);
+};
+std::span<const TSearchDialect> SearchDialects();
+const TSearchDialect* FindSearchDialect(const std::string& name);
+// "moi, 1010 or 8600", for messages.
+std::string SearchDialectList();
 
 // "moi", "1010", "8600": the dialects a camera of this configuration answers.
 std::vector<std::string> SearchDialectsOf(const TCameraConfig& config);

@@ -12,9 +12,10 @@
 #include <fstream>
 #include <iostream>
 
-#include "platform/timing.h"
 #include "sim_digest.h"
 #include "sim_multipart.h"
+#include "sim_timing.h"
+#include "sim_upload_verdict.h"
 #include "util/base64.h"
 
 namespace fs = std::filesystem;
@@ -27,25 +28,14 @@ struct FaultRow {
   const char* name;
 };
 constexpr FaultRow kFaults[] = {
-    {TCameraFault::RejectAccount, "reject-account"},
-    {TCameraFault::NotListening, "not-listening"},
-    {TCameraFault::NeverAnswers, "never-answers"},
-    {TCameraFault::RedirectUpload, "redirect-upload"},
-    {TCameraFault::CloseMidUpload, "close-mid-upload"},
-    {TCameraFault::NeverReturns, "never-returns"},
-    {TCameraFault::OldVersion, "old-version"},
-    {TCameraFault::VersionUnreadable, "version-unreadable"},
-    {TCameraFault::CtpLoginRefused, "ctp-login-refused"},
-    {TCameraFault::CtpExitRefused, "ctp-exit-refused"},
-    {TCameraFault::CtpProbeUnanswered, "ctp-probe-unanswered"},
-    {TCameraFault::CtpDataRefused, "ctp-data-refused"},
-    {TCameraFault::CtpSilent, "ctp-silent"},
-    {TCameraFault::CtpContinue, "ctp-continue"},
+#define CAMLIFT_SIM_CAMERA_FAULT_ROW(id, name, what) {TCameraFault::id, name},
+    CAMLIFT_SIM_CAMERA_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ROW)
+#undef CAMLIFT_SIM_CAMERA_FAULT_ROW
+#define CAMLIFT_SIM_CTP_SWITCH_ROW(id, name, camera_switch, own, what) \
+  CAMLIFT_SIM_IF_OWN(own, {TCameraFault::camera_switch, name}, )
+        CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_SWITCH_ROW)
+#undef CAMLIFT_SIM_CTP_SWITCH_ROW
 };
-
-constexpr const char* kUnauthorizedPage =
-    "<html><head><title>401 Unauthorized</title></head>"
-    "<body><h1>401 Unauthorized</h1></body></html>\n";
 
 // Upload paths by series: (path, kind, account in the query as user/pwd, as loginuse/loginpas,
 // or Basic authentication).
@@ -90,6 +80,15 @@ nlohmann::json HeadersJson(const httplib::Request& req, const TConnectionContext
   return headers;
 }
 
+AccountStyle UploadAccountStyle(TSimSeries series) {
+  for (const auto& route : kUploadRoutes) {
+    if (route.series == series) return route.account;
+  }
+  return AccountStyle::Basic;
+}
+
+}  // namespace
+
 // A file for one upload: in upload_dir when the camera keeps uploads, else a temporary one that
 // goes away with the object.
 class TUploadFile {
@@ -127,7 +126,17 @@ class TUploadFile {
   std::ofstream out_;
 };
 
-}  // namespace
+// What the record line tells of the received file part beyond the verdict's inputs.
+struct TReceivedUpload {
+  nlohmann::json part_headers = nullptr;
+  nlohmann::json field = nullptr;
+  nlohmann::json filename = nullptr;
+  nlohmann::json part_content_type = nullptr;
+  std::uint64_t size = 0;
+  TMd5 md5;
+  int parts = 0;
+  bool cut = false;  // close-mid-upload reset the connection
+};
 
 std::optional<TCameraFault> ParseCameraFault(const std::string& name) {
   if (name == "wrong-password") return TCameraFault::RejectAccount;
@@ -156,8 +165,8 @@ TSimCamera::TSimCamera(TCameraConfig config, std::shared_ptr<TSimRecorder> recor
       recorder_(recorder ? std::move(recorder) : std::make_shared<TSimRecorder>()),
       allow_wildcard_(allow_wildcard) {
   if (config_.name.empty()) {
-    config_.name = SeriesText(config_.series) + "@" + config_.ip + ":" +
-                   std::to_string(config_.port);
+    config_.name =
+        SeriesText(config_.series) + "@" + config_.ip + ":" + std::to_string(config_.port);
   }
   state_.sys_version = config_.sys_version;
   state_.ui_version = config_.ui_version;
@@ -201,7 +210,7 @@ bool TSimCamera::WaitUntilUp(int timeout_ms) const {
 
 int TSimCamera::RebootMillis() const {
   return config_.reboot_ms >= 0 ? ScaleMillis(config_.reboot_ms, WaitKind::Pause)
-                                : Millis(Wait::SimRebootTime);
+                                : Millis(SimWait::RebootTime);
 }
 
 void TSimCamera::OpenPorts() {
@@ -298,14 +307,22 @@ void TSimCamera::RestartLoop() {
   }
 }
 
+void TSimCamera::RequestRestart() {
+  {
+    std::lock_guard lock(mutex_);
+    restart_requested_ = true;
+  }
+  // The restart thread sleeps on changed_ until it is told.
+  changed_.notify_all();
+}
+
 void TSimCamera::MoveTo(const std::string& ip, int port) {
   {
     std::lock_guard lock(mutex_);
     going_down_ = true;
     pending_address_.emplace(ip, port);
-    restart_requested_ = true;
   }
-  changed_.notify_all();
+  RequestRestart();
 }
 
 void TSimCamera::BeginRestart(std::optional<TSimFirmwareInfo> firmware) {
@@ -314,9 +331,8 @@ void TSimCamera::BeginRestart(std::optional<TSimFirmwareInfo> firmware) {
     going_down_ = true;
     if (firmware) ++state_.upgrades;
     pending_ = std::move(firmware);
-    restart_requested_ = true;
   }
-  changed_.notify_all();
+  RequestRestart();
 }
 
 std::string TSimCamera::StatusPage() const {
@@ -333,8 +349,8 @@ std::string TSimCamera::StatusPage() const {
 
 std::string TSimCamera::AppVerPage() const {
   const std::string prefix = config_.series == TSimSeries::R ? "" : "v";
-  return "var app_model=\"" + config_.model + "\";\nvar app_ver=\"" + prefix +
-         state().ui_version + "\";\n";
+  return "var app_model=\"" + config_.model + "\";\nvar app_ver=\"" + prefix + state().ui_version +
+         "\";\n";
 }
 
 bool TSimCamera::AccountOk(const httplib::Request& req, bool query_account, const char* user_key,
@@ -347,8 +363,7 @@ bool TSimCamera::AccountOk(const httplib::Request& req, bool query_account, cons
   if (!req.has_header("Authorization")) return config_.password.empty();
   const std::string value = req.get_header_value("Authorization");
   const std::string expected = Base64EncodeOneLine(config_.user + ":" + config_.password);
-  return value.size() > 6 && Lower(value.substr(0, 6)) == "basic " &&
-         value.substr(6) == expected;
+  return value.size() > 6 && Lower(value.substr(0, 6)) == "basic " && value.substr(6) == expected;
 }
 
 void TSimCamera::Unauthorized(httplib::Response& res, bool basic) const {
@@ -402,9 +417,8 @@ void TSimCamera::SetupServer(TSimHttpServer& server) {
     if (auto protocol = extension->PortProtocol(*this)) server.AddProtocol(protocol);
   }
   // Recorded before the answer is written, so that a client that has its answer finds the line.
-  server.set_post_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    Record(req, res);
-  });
+  server.set_post_routing_handler(
+      [this](const httplib::Request& req, httplib::Response& res) { Record(req, res); });
   const TSimSeries series = config_.series;
   const bool r = series == TSimSeries::R;
   auto page = [this, r](const char* content_type, std::function<std::string()> body,
@@ -437,7 +451,8 @@ void TSimCamera::SetupServer(TSimHttpServer& server) {
       inner(req, res);
     };
   };
-  server.Get("/oem.txt", page("text/plain", [this] { return config_.oem; }, true));
+  server.Get("/oem.txt", page(
+                             "text/plain", [this] { return config_.oem; }, true));
   server.Get("/appver.js", version_page(
                                "application/javascript", [this] { return AppVerPage(); }, true));
   // Series M and P show their status page to anybody; series R wants the account.
@@ -469,73 +484,70 @@ void TSimCamera::SetupServer(TSimHttpServer& server) {
 void TSimCamera::HandleUpload(const httplib::Request& req, httplib::Response& res,
                               const httplib::ContentReader& reader, TFirmwareKind kind) {
   TConnectionContext* context = CurrentConnection();
-  const std::string content_type =
-      context && !context->raw_content_type.empty() ? context->raw_content_type
-                                                    : req.get_header_value("Content-Type");
-  const int number = ++upload_counter_;
-  nlohmann::json upload{{"part_headers", nullptr}, {"field", nullptr},   {"filename", nullptr},
-                        {"content_type", nullptr}, {"size", 0},          {"md5", nullptr},
-                        {"framing_ok", false},     {"error", nullptr},   {"firmware", nullptr},
-                        {"accepted", false}};
-  std::string note;
+  TUploadFile file(config_.upload_dir, config_.name + "-" + std::to_string(++upload_counter_));
+  TReceivedUpload upload;
+  TUploadReceipt receipt = ReceiveUpload(req, reader, file, upload, context);
+  if (upload.cut && context) return;  // recorded and reset already
+  const AccountStyle style = UploadAccountStyle(config_.series);
+  receipt.account_ok = style == AccountStyle::Basic ? AccountOk(req, false, "", "")
+                       : style == AccountStyle::QueryLogin
+                           ? AccountOk(req, true, "loginuse", "loginpas")
+                           : AccountOk(req, true, "user", "pwd");
+  const TUploadVerdict verdict = JudgeUpload(receipt, config_, kind, style == AccountStyle::Basic);
+  FinishUpload(req, res, receipt, upload, verdict, context);
+}
 
-  TUploadFile file(config_.upload_dir, config_.name + "-" + std::to_string(number));
-  TMd5 md5;
-  std::uint64_t size = 0;
+TUploadReceipt TSimCamera::ReceiveUpload(const httplib::Request& req,
+                                         const httplib::ContentReader& reader, TUploadFile& file,
+                                         TReceivedUpload& upload, TConnectionContext* context) {
+  TUploadReceipt receipt;
+  receipt.content_type = context && !context->raw_content_type.empty()
+                             ? context->raw_content_type
+                             : req.get_header_value("Content-Type");
   bool in_file_part = false;
-  bool have_file_part = false;
-  int part_count = 0;
-  const auto boundary = BoundaryFromContentType(content_type);
+  const auto boundary = BoundaryFromContentType(receipt.content_type);
+  receipt.has_boundary = boundary.has_value();
   std::optional<TMultipartParser> parser;
   if (boundary) {
     parser.emplace(*boundary, TMultipartParser::Callbacks{
-        [&](const TPartHeaders& h) {
-          ++part_count;
-          in_file_part = h.name == "file" && !have_file_part;
-          if (in_file_part) {
-            have_file_part = true;
-            upload["part_headers"] = h.raw;
-            upload["field"] = h.name;
-            upload["filename"] = h.has_filename ? nlohmann::json(h.filename) : nullptr;
-            upload["content_type"] = h.content_type;
-          }
-          return true;
-        },
-        [&](std::span<const char> data) {
-          if (in_file_part) {
-            file.Write(data);
-            md5.Update(data);
-            size += data.size();
-          }
-          return true;
-        },
-        [&] {
-          in_file_part = false;
-          return true;
-        }});
+                                  [&](const TPartHeaders& h) {
+                                    ++upload.parts;
+                                    in_file_part = h.name == "file" && !receipt.has_file_part;
+                                    if (in_file_part) {
+                                      receipt.has_file_part = true;
+                                      upload.part_headers = h.raw;
+                                      upload.field = h.name;
+                                      upload.filename =
+                                          h.has_filename ? nlohmann::json(h.filename) : nullptr;
+                                      upload.part_content_type = h.content_type;
+                                    }
+                                    return true;
+                                  },
+                                  [&](std::span<const char> data) {
+                                    if (in_file_part) {
+                                      file.Write(data);
+                                      upload.md5.Update(data);
+                                      upload.size += data.size();
+                                    }
+                                    return true;
+                                  },
+                                  [&] {
+                                    in_file_part = false;
+                                    return true;
+                                  }});
   }
 
   std::uint64_t received = 0;
-  auto finish = [&](int status) {
-    res.status = status;
-    upload["size"] = size;
-    upload["md5"] = have_file_part ? nlohmann::json(md5.HexDigest()) : nullptr;
-    upload["parts"] = part_count;
-    nlohmann::json entry = RequestEntry(req, context, status);
-    entry["upload"] = upload;
-    if (!note.empty()) entry["note"] = note;
-    recorder_->Append(std::move(entry));
-    if (context) context->recorded = true;
-  };
-
   const bool cut = config_.has(TCameraFault::CloseMidUpload);
-  const bool read_all = reader([&](const char* data, std::size_t n) {
+  receipt.read_all = reader([&](const char* data, std::size_t n) {
     if (cut && received + n >= config_.close_after_bytes) {
       // The record line goes out before the reset, so that whoever sees the reset finds it.
-      note = "connection reset after " + std::to_string(received) +
-             " body bytes (fault close-mid-upload)";
-      upload["error"] = "cut by the camera";
-      finish(0);
+      TUploadVerdict reset;
+      reset.note = "connection reset after " + std::to_string(received) +
+                   " body bytes (fault close-mid-upload)";
+      reset.error = "cut by the camera";
+      upload.cut = true;
+      RecordUpload(req, receipt, upload, reset, context);
       if (context) {
         context->abort = true;
         ::shutdown(context->fd, SHUT_RDWR);
@@ -547,90 +559,60 @@ void TSimCamera::HandleUpload(const httplib::Request& req, httplib::Response& re
     return true;
   });
   file.Close();
-
-  if (cut && context && context->abort) return;
-  if (!read_all) {
-    note = "the body could not be read to its end";
-    finish(400);
-    return;
+  if (!receipt.read_all) return receipt;
+  receipt.framing_ok = parser && parser->Finish();
+  if (parser) receipt.framing_error = parser->error();
+  if (receipt.framing_ok && receipt.has_file_part) {
+    receipt.firmware = ReadSimFirmwareFile(file.path());
   }
+  return receipt;
+}
 
-  const bool framing_ok = boundary && parser && parser->Finish();
-  upload["framing_ok"] = framing_ok;
-  if (!boundary) {
-    upload["error"] = "Content-Type is not multipart/form-data with a boundary: " + content_type;
-  } else if (!framing_ok) {
-    upload["error"] = parser->error();
-  } else if (!have_file_part) {
-    upload["error"] = "no part named \"file\"";
-  }
+void TSimCamera::RecordUpload(const httplib::Request& req, const TUploadReceipt& receipt,
+                              TReceivedUpload& upload, const TUploadVerdict& verdict,
+                              TConnectionContext* context) {
+  nlohmann::json entry = RequestEntry(req, context, verdict.status);
+  const bool show_firmware = verdict.firmware_checked && receipt.firmware;
+  entry["upload"] = {
+      {"part_headers", upload.part_headers},
+      {"field", upload.field},
+      {"filename", upload.filename},
+      {"content_type", upload.part_content_type},
+      {"size", upload.size},
+      {"md5", receipt.has_file_part ? nlohmann::json(upload.md5.HexDigest()) : nullptr},
+      {"framing_ok", receipt.framing_ok},
+      {"error", verdict.error ? nlohmann::json(*verdict.error) : nullptr},
+      {"firmware", show_firmware ? nlohmann::json{{"series", SeriesText(receipt.firmware->series)},
+                                                  {"kind", KindText(receipt.firmware->kind)},
+                                                  {"version", receipt.firmware->version}}
+                                 : nlohmann::json(nullptr)},
+      {"accepted", verdict.restart},
+      {"parts", upload.parts}};
+  if (!verdict.note.empty()) entry["note"] = verdict.note;
+  recorder_->Append(std::move(entry));
+  if (context) context->recorded = true;
+}
 
-  const AccountStyle style = [&] {
-    for (const auto& route : kUploadRoutes) {
-      if (route.series == config_.series) return route.account;
+void TSimCamera::FinishUpload(const httplib::Request& req, httplib::Response& res,
+                              const TUploadReceipt& receipt, TReceivedUpload& upload,
+                              const TUploadVerdict& verdict, TConnectionContext* context) {
+  res.status = verdict.status;
+  for (const auto& [name, value] : verdict.headers) res.set_header(name, value);
+  if (!verdict.content_type.empty()) res.set_content(verdict.body, verdict.content_type);
+  if (verdict.restart) {
+    {
+      std::lock_guard lock(mutex_);
+      going_down_ = true;
+      pending_ = receipt.firmware;
+      ++state_.upgrades;
     }
-    return AccountStyle::Basic;
-  }();
-  const bool account_ok =
-      style == AccountStyle::Basic        ? AccountOk(req, false, "", "")
-      : style == AccountStyle::QueryLogin ? AccountOk(req, true, "loginuse", "loginpas")
-                                          : AccountOk(req, true, "user", "pwd");
-  if (!account_ok) {
-    note = "wrong account";
-    Unauthorized(res, style == AccountStyle::Basic);
-    finish(401);
-    return;
+    if (context) {
+      context->after_close = [this] { RequestRestart(); };
+    } else {
+      RequestRestart();  // no "after the answer" without a connection: restart at once
+    }
   }
-  if (!upload["error"].is_null()) {
-    note = "malformed upload body";
-    res.set_content("<html><body>Upgrade failed: bad request</body></html>\n", "text/html");
-    finish(400);
-    return;
-  }
-  if (config_.has(TCameraFault::RedirectUpload)) {
-    note = "fault redirect-upload";
-    res.set_header("Location", "/login.htm");
-    res.set_content("<html><body>Moved</body></html>\n", "text/html");
-    finish(302);
-    return;
-  }
-  const auto info = ReadSimFirmwareFile(file.path());
-  if (info) {
-    upload["firmware"] = {{"series", SeriesText(info->series)},
-                          {"kind", KindText(info->kind)},
-                          {"version", info->version}};
-  }
-  if (!info || info->series != config_.series || info->kind != kind) {
-    note = info ? "firmware of another series or kind" : "not a firmware file of this camera";
-    upload["error"] = note;
-    res.set_content("<html><body>Upgrade failed: firmware check failed</body></html>\n",
-                    "text/html");
-    finish(400);
-    return;
-  }
-  upload["accepted"] = true;
-  {
-    std::lock_guard lock(mutex_);
-    going_down_ = true;
-    pending_ = info;
-    ++state_.upgrades;
-  }
-  if (context) {
-    context->after_close = [this] {
-      {
-        std::lock_guard lock(mutex_);
-        restart_requested_ = true;
-      }
-      changed_.notify_all();
-    };
-  }
-  if (!context) {  // no "after the answer" without a connection: restart at once
-    std::lock_guard lock(mutex_);
-    restart_requested_ = true;
-  }
-  res.set_content("<html><body>Upgrade succeeded. The camera restarts now.</body></html>\n",
-                  "text/html");
-  finish(200);
+  RecordUpload(req, receipt, upload, verdict, context);
 }
 
 }  // namespace camlift::sim

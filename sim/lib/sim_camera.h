@@ -1,6 +1,6 @@
 // A simulated camera of series M, P or R (series K: the same pages as P, no upload CGI; its
-// firmware arrives through a CTP extension on the shared port): its web pages, its upload CGIs, its restart after an
-// upgrade, and the fault switches that make it misbehave on purpose.
+// firmware arrives through a CTP extension on the shared port): its web pages, its upload CGIs, its
+// restart after an upgrade, and the fault switches that make it misbehave on purpose.
 //
 // Pages (values written as they are, no escaping):
 //   "/oem.txt"         the OEM text, the whole body.
@@ -38,35 +38,31 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
+#include "sim_camera_settings.h"
+#include "sim_faults.h"
 #include "sim_firmware.h"
 #include "sim_http_server.h"
 #include "sim_record.h"
 
 namespace camlift::sim {
 
+// Fault switches, declared in sim_faults.h: those of the web side and the restart, then those
+// of series K's command service (CAMLIFT_SIM_CTP_FAULTS, the rows marked Own).
 enum class TCameraFault {
-  RejectAccount,   // "reject-account" (alias "wrong-password"): every account is refused
-  NotListening,    // "not-listening": no port is ever opened (connections are refused)
-  NeverAnswers,    // "never-answers": connections are accepted and never answered
-  RedirectUpload,  // "redirect-upload": an upload is answered 302 to "/login.htm", no restart
-  CloseMidUpload,  // "close-mid-upload": the connection is reset after close_after_bytes
-  NeverReturns,    // "never-returns": after an accepted upload the camera stays away for good
-  OldVersion,      // "old-version": the camera comes back with the version it had before
-  // "version-unreadable": after an accepted upload the version pages ("/appver.js",
-  // "/get_status.cgi") answer 503 without a version; "/oem.txt" keeps answering.
-  VersionUnreadable,
-  // Series K, the CTP side only (its web pages keep working); see ctp_camera.h.
-  CtpLoginRefused,     // "ctp-login-refused"
-  CtpExitRefused,      // "ctp-exit-refused"
-  CtpProbeUnanswered,  // "ctp-probe-unanswered"
-  CtpDataRefused,      // "ctp-data-refused"
-  CtpSilent,           // "ctp-silent"
-  CtpContinue,         // "ctp-continue"
+#define CAMLIFT_SIM_CAMERA_FAULT_ENUM(id, name, what) id,
+  CAMLIFT_SIM_CAMERA_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ENUM)
+#undef CAMLIFT_SIM_CAMERA_FAULT_ENUM
+#define CAMLIFT_SIM_CTP_SWITCH_ENUM(id, name, camera_switch, own, what) \
+  CAMLIFT_SIM_IF_OWN(own, camera_switch, )
+      CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_SWITCH_ENUM)
+#undef CAMLIFT_SIM_CTP_SWITCH_ENUM
 };
 
 // Fault names as above; nullopt for an unknown one.
@@ -76,30 +72,15 @@ std::string CameraFaultName(TCameraFault fault);
 std::vector<std::string> CameraFaultNames();
 
 struct TCameraConfig {
-  std::string name;  // free text used in the record; defaults to "<series>@ip:port"
   TSimSeries series = TSimSeries::P;
-  std::string ip = "127.0.0.2";
-  int port = 81;            // 0: any free port (tests)
-  int upload_port = 8600;   // series R only; 0: any free port
-  std::string user = "admin";
-  std::string password;
-  std::string sys_version = "1.0.0.1";
-  std::string ui_version = "1.0.0.1";
-  std::string model = "SIM100";
-  std::string oem = "camlift";
-  // Unscaled; CAMLIFT_TIME_SCALE applies. Negative: the SimRebootTime row of the timing table.
-  int reboot_ms = -1;
+  // The settings of sim_camera_settings.h. name: free text used in the record, by default
+  // "<series>@ip:port"; port 0 and upload_port 0 (series R only): any free port (tests).
+#define CAMLIFT_SIM_SETTING_MEMBER(type, member, value, help, flags) type member = value;
+  CAMLIFT_SIM_CAMERA_SETTINGS(CAMLIFT_SIM_SETTING_MEMBER)
+#undef CAMLIFT_SIM_SETTING_MEMBER
   std::set<TCameraFault> faults;
-  std::uint64_t close_after_bytes = 65536;  // close-mid-upload: body bytes read before the reset
-  std::string upload_dir;  // when set, accepted uploads are kept there; else they are deleted
-  // Identity for the search responders and status pages.
-  std::string mac = "00:11:22:33:44:55";
-  std::string device_id = "SIMCAM-000001";
-  std::string device_name = "Camlift simulated camera";
-  std::string netmask = "255.0.0.0";
-  std::string gateway = "127.0.0.1";
-  std::string dns = "127.0.0.1";
-  // LAN search dialects the camera answers ("moi", "1010", "8600"); empty: the one of its series.
+  // LAN search dialects the camera answers (search_responder_ext.h); empty: the one of its
+  // series.
   std::vector<std::string> search_dialects;
   // Series K, a crowded site: the replies of that many other cameras go out before this
   // camera's own answer to a CTP search.
@@ -107,15 +88,31 @@ struct TCameraConfig {
   bool has(TCameraFault f) const { return faults.count(f) != 0; }
 };
 
+// One row of CAMLIFT_SIM_CAMERA_SETTINGS, for the scenario reader and the command line.
+struct TCameraSetting {
+  const char* key;  // the scenario key
+  std::variant<std::string TCameraConfig::*, int TCameraConfig::*, std::uint64_t TCameraConfig::*>
+      member;
+  const char* help;
+  unsigned flags;  // TCameraSettingFlag
+};
+std::span<const TCameraSetting> CameraSettings();
+// The option of `camlift-sim camera`: "--upload-port" for "upload_port".
+std::string CameraSettingOption(const TCameraSetting& setting);
+
 // What a camera reports right now.
 struct TCameraState {
   std::string sys_version;
   std::string ui_version;
-  bool up = false;           // listening
-  int upgrades = 0;          // accepted uploads so far
+  bool up = false;   // listening
+  int upgrades = 0;  // accepted uploads so far
 };
 
 class TSimCamera;
+class TUploadFile;
+struct TReceivedUpload;
+struct TUploadReceipt;
+struct TUploadVerdict;
 
 // A UDP (or other) service that runs beside the web pages while the camera is up, e.g. the
 // responders to the LAN search datagrams. Stopped when the camera goes away (restart, stop).
@@ -179,8 +176,21 @@ class TSimCamera {
   // The fields every record line of a request has.
   nlohmann::json RequestEntry(const httplib::Request& req, const TConnectionContext* context,
                               int status) const;
+  // An upload CGI: ReceiveUpload reads the body, JudgeUpload (sim_upload_verdict.h) decides,
+  // FinishUpload answers, records and starts the restart of an accepted file.
   void HandleUpload(const httplib::Request& req, httplib::Response& res,
                     const httplib::ContentReader& reader, TFirmwareKind kind);
+  TUploadReceipt ReceiveUpload(const httplib::Request& req, const httplib::ContentReader& reader,
+                               TUploadFile& file, TReceivedUpload& upload,
+                               TConnectionContext* context);
+  void FinishUpload(const httplib::Request& req, httplib::Response& res,
+                    const TUploadReceipt& receipt, TReceivedUpload& upload,
+                    const TUploadVerdict& verdict, TConnectionContext* context);
+  void RecordUpload(const httplib::Request& req, const TUploadReceipt& receipt,
+                    TReceivedUpload& upload, const TUploadVerdict& verdict,
+                    TConnectionContext* context);
+  // Wakes the restart thread (every restart goes through here, so none forgets to wake it).
+  void RequestRestart();
   bool AccountOk(const httplib::Request& req, bool query_account, const char* user_key,
                  const char* password_key) const;
   void Unauthorized(httplib::Response& res, bool basic) const;
@@ -196,7 +206,7 @@ class TSimCamera {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   TCameraState state_;
-  bool going_down_ = false;  // an upload was accepted; new connections are closed
+  bool going_down_ = false;                  // an upload was accepted; new connections are closed
   std::optional<TSimFirmwareInfo> pending_;  // firmware to take over at the restart
   std::optional<std::pair<std::string, int>> pending_address_;  // address and port after it
   bool restart_requested_ = false;

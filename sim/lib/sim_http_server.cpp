@@ -13,7 +13,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/timing.h"
+#include "sim_timing.h"
 
 namespace camlift::sim {
 namespace {
@@ -69,7 +69,7 @@ class TFdStream : public httplib::Stream {
  public:
   // With ssl, the bytes go through TLS on a non-blocking fd; without, straight over fd.
   TFdStream(int fd, SSL* ssl, const std::atomic<bool>& stop, TConnectionContext& context)
-      : fd_(fd), ssl_(ssl), stop_(stop), context_(context), idle_ms_(Millis(Wait::SimClientIdle)) {}
+      : fd_(fd), ssl_(ssl), stop_(stop), context_(context), idle_ms_(Millis(SimWait::ClientIdle)) {}
 
   bool is_readable() const override {
     return pos_ < len_ || (ssl_ && SSL_pending(ssl_) > 0) || WaitFor(fd_, POLLIN, idle_ms_, stop_);
@@ -177,7 +177,7 @@ class TFdStream : public httplib::Stream {
 void CloseGracefully(int fd, const std::atomic<bool>& stop) {
   ::shutdown(fd, SHUT_WR);
   const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(Millis(Wait::SimCloseLinger));
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(Millis(SimWait::CloseLinger));
   char sink[4096];
   while (std::chrono::steady_clock::now() < deadline && !stop.load()) {
     if (!WaitFor(fd, POLLIN, kPollSliceMs, stop)) continue;
@@ -195,7 +195,7 @@ bool AcceptTls(int fd, SSL* ssl, const std::atomic<bool>& stop) {
     const short wanted = error == SSL_ERROR_WANT_READ    ? POLLIN
                          : error == SSL_ERROR_WANT_WRITE ? POLLOUT
                                                          : 0;
-    if (wanted == 0 || !WaitFor(fd, wanted, Millis(Wait::SimClientIdle), stop)) return false;
+    if (wanted == 0 || !WaitFor(fd, wanted, Millis(SimWait::ClientIdle), stop)) return false;
   }
 }
 
@@ -270,8 +270,8 @@ bool TSimHttpServer::process_and_close_socket(socket_t sock) {
     want = std::min(want, kMaxSniffBytes);
     char first[kMaxSniffBytes];
     ssize_t have = 0;
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(Millis(Wait::SimSniffWindow));
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(Millis(SimWait::SniffWindow));
     while (!stopping_.load() && std::chrono::steady_clock::now() < deadline) {
       if (!WaitFor(sock, POLLIN, kPollSliceMs, stopping_)) continue;
       have = ::recv(sock, first, want, MSG_PEEK | MSG_DONTWAIT);
@@ -280,8 +280,8 @@ bool TSimHttpServer::process_and_close_socket(socket_t sock) {
     }
     if (have > 0) {
       for (const auto& p : protocols_) {
-        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(have),
-                                                     p->SniffLength());
+        const std::size_t n =
+            std::min<std::size_t>(static_cast<std::size_t>(have), p->SniffLength());
         if (p->Claims(std::span<const char>(first, n))) {
           p->Serve(sock, stopping_);
           ::close(sock);
@@ -334,15 +334,14 @@ bool TSimHttpServer::ServeHttp(int sock, SSL* ssl, TConnectionContext& context) 
   return ok;
 }
 
-TSimListener::TSimListener(const std::string& ip, int port, const Setup& setup,
-                           bool allow_wildcard)
+TSimListener::TSimListener(const std::string& ip, int port, const Setup& setup, bool allow_wildcard)
     : ip_(ip) {
   if (IsWildcardAddress(ip) && !allow_wildcard) {
     throw std::runtime_error("refusing to listen on the wildcard address \"" + ip +
                              "\" (give a loopback or namespace address, or --allow-wildcard)");
   }
-  if (port < 0 || port > 65535) throw std::runtime_error("port out of range: " +
-                                                         std::to_string(port));
+  if (port < 0 || port > 65535)
+    throw std::runtime_error("port out of range: " + std::to_string(port));
   // Address reuse for a quick restart, but no shared port: a second simulator on the same
   // address fails to start instead of taking half of the first one's connections.
   server_.set_socket_options([](socket_t socket) {

@@ -27,12 +27,9 @@ struct FaultRow {
   const char* name;
 };
 constexpr FaultRow kFaults[] = {
-    {TRepoFault::Down, "down"},           {TRepoFault::Catalog404, "catalog-404"},
-    {TRepoFault::Catalog500, "catalog-500"}, {TRepoFault::Archive404, "archive-404"},
-    {TRepoFault::Archive500, "archive-500"}, {TRepoFault::WrongMd5, "wrong-md5"},
-    {TRepoFault::Truncated, "truncated"}, {TRepoFault::NotZip, "not-zip"},
-    {TRepoFault::EvilEntry, "evil-entry"}, {TRepoFault::Stall, "stall"},
-    {TRepoFault::RedirectHttp, "redirect-http"},
+#define CAMLIFT_SIM_REPO_FAULT_ROW(id, name, what) {TRepoFault::id, name},
+    CAMLIFT_SIM_REPO_FAULTS(CAMLIFT_SIM_REPO_FAULT_ROW)
+#undef CAMLIFT_SIM_REPO_FAULT_ROW
 };
 
 constexpr const char* kCatalogueName = "firmware.txt";
@@ -79,8 +76,7 @@ using ZipHandle = std::unique_ptr<zip_t, ZipDiscard>;
 // Writes a ZIP archive at path with the given entries (name, bytes). Used for the archives of
 // "repo add" (from a file on disk, see below) and for the fault archives.
 bool WriteZip(const std::string& path,
-              const std::vector<std::pair<std::string, std::string>>& entries,
-              std::string& error) {
+              const std::vector<std::pair<std::string, std::string>>& entries, std::string& error) {
   int code = 0;
   ZipHandle zip(zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code));
   if (!zip) {
@@ -123,7 +119,8 @@ bool ZipOneFile(const std::string& archive, const std::string& entry, const std:
     error = "cannot add " + entry;
     return false;
   }
-  if (stored) zip_set_file_compression(zip.get(), static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+  if (stored)
+    zip_set_file_compression(zip.get(), static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
   if (zip_close(zip.get()) != 0) {
     error = std::string("cannot write the archive: ") + zip_strerror(zip.get());
     return false;
@@ -168,8 +165,8 @@ std::string ArchiveEntryName(const std::string& archive_name, TSimSeries series)
   return (archive_name.size() >= 4 ? archive_name.substr(0, archive_name.size() - 4) : "") + ext;
 }
 
-std::string SetIniValue(const std::string& ini, const std::string& section,
-                        const std::string& key, const std::string& value) {
+std::string SetIniValue(const std::string& ini, const std::string& section, const std::string& key,
+                        const std::string& value) {
   std::vector<std::string> lines = Lines(ini);
   const std::string wanted = Lower(section);
   std::size_t start = lines.size();
@@ -241,11 +238,10 @@ bool RepoAdd(const TRepoAddOptions& options, TRepoAddResult& result, std::string
     error = "the repository root is missing";
     return false;
   }
-  const std::string archive_name =
-      options.archive_name.empty()
-          ? "fw_" + SeriesText(options.series) + "_" + KindText(options.kind) + "_" +
-                options.version + ".zip"
-          : options.archive_name;
+  const std::string archive_name = options.archive_name.empty()
+                                       ? "fw_" + SeriesText(options.series) + "_" +
+                                             KindText(options.kind) + "_" + options.version + ".zip"
+                                       : options.archive_name;
   if (!IsPlainName(archive_name) || archive_name.size() <= 4) {
     error = "the archive name must be a plain file name such as fw_2.0.0.1.zip";
     return false;
@@ -405,8 +401,8 @@ std::string TSimRepository::ServedCatalogue(const std::string& folder_path, std:
     if (!md5) continue;
     if (config_.has(TRepoFault::WrongMd5)) {
       // Still 32 hex digits, so only the comparison fails.
-      text = SetIniValue(text, section, "MD5", Md5Hex(std::span<const char>(md5->data(),
-                                                                            md5->size())));
+      text = SetIniValue(text, section, "MD5",
+                         Md5Hex(std::span<const char>(md5->data(), md5->size())));
       continue;
     }
     for (const char* key : {"SysFile", "AppFile"}) {
@@ -447,8 +443,8 @@ void TSimRepository::Setup(TSimHttpServer& server) {
   server.Get("/FM/(.*)", [this, &server](const httplib::Request& req, httplib::Response& res) {
     if (config_.has(TRepoFault::RedirectHttp)) {
       res.status = 302;
-      res.set_header("Location", "http://" + config_.ip + ":" + std::to_string(port()) +
-                                     req.target);
+      res.set_header("Location",
+                     "http://" + config_.ip + ":" + std::to_string(port()) + req.target);
       return;
     }
     // Every piece of the path must be a plain name: nothing outside the root is ever served.
@@ -457,8 +453,8 @@ void TSimRepository::Setup(TSimHttpServer& server) {
     std::size_t start = 0;
     while (start <= rest.size()) {
       const std::size_t slash = rest.find('/', start);
-      pieces.push_back(rest.substr(start, slash == std::string::npos ? std::string::npos
-                                                                     : slash - start));
+      pieces.push_back(
+          rest.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
       if (slash == std::string::npos) break;
       start = slash + 1;
     }
@@ -490,8 +486,7 @@ void TSimRepository::Setup(TSimHttpServer& server) {
     }
     if (config_.has(TRepoFault::Archive404) || config_.has(TRepoFault::Archive500)) {
       res.status = config_.has(TRepoFault::Archive404) ? 404 : 500;
-      res.set_content(res.status == 404 ? "Not Found\n" : "Internal Server Error\n",
-                      "text/plain");
+      res.set_content(res.status == 404 ? "Not Found\n" : "Internal Server Error\n", "text/plain");
       return;
     }
     if (auto served = ServedArchive(path.string(), name)) {

@@ -16,14 +16,15 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "sim_faults.h"
 #include "sim_firmware.h"
 #include "sim_http_server.h"
 #include "sim_record.h"
@@ -37,11 +38,11 @@ struct TRepoAddOptions {
   TFirmwareKind kind = TFirmwareKind::System;
   TSimSeries series = TSimSeries::P;
   std::string version;
-  std::string excluded;        // value of "NO"
-  std::string archive_name;    // default "fw_<series>_<kind>_<version>.zip"
-  std::uint64_t size = 4096;   // size of the firmware file inside
-  bool stored = false;         // store without compression (fast for big benchmark files)
-  bool sha256 = false;         // also enter "SHA256" of the archive
+  std::string excluded;       // value of "NO"
+  std::string archive_name;   // default "fw_<series>_<kind>_<version>.zip"
+  std::uint64_t size = 4096;  // size of the firmware file inside
+  bool stored = false;        // store without compression (fast for big benchmark files)
+  bool sha256 = false;        // also enter "SHA256" of the archive
 };
 
 struct TRepoAddResult {
@@ -62,26 +63,19 @@ bool RepoAdd(const TRepoAddOptions& options, TRepoAddResult& result, std::string
 
 // Sets key=value in section of an INI text (section and key names matched ignoring case; the
 // section is appended when missing, the key appended to its section when missing). Pure.
-std::string SetIniValue(const std::string& ini, const std::string& section,
-                        const std::string& key, const std::string& value);
+std::string SetIniValue(const std::string& ini, const std::string& section, const std::string& key,
+                        const std::string& value);
 // Reads key of section (ignoring case; value trimmed); nullopt when absent. Pure.
 std::optional<std::string> GetIniValue(const std::string& ini, const std::string& section,
                                        const std::string& key);
 // Every section name, in order. Pure.
 std::vector<std::string> IniSections(const std::string& ini);
 
+// Faults as declared in sim_faults.h (CAMLIFT_SIM_REPO_FAULTS).
 enum class TRepoFault {
-  Down,           // "down": nothing listens
-  Catalog404,     // "catalog-404": "firmware.txt" answers 404
-  Catalog500,     // "catalog-500": "firmware.txt" answers 500
-  Archive404,     // "archive-404": every archive answers 404
-  Archive500,     // "archive-500": every archive answers 500
-  WrongMd5,       // "wrong-md5": the catalogue's MD5 values do not match the archives
-  Truncated,      // "truncated": archives are cut to half their size
-  NotZip,         // "not-zip": archives are replaced by text that is no ZIP at all
-  EvilEntry,      // "evil-entry": archives also hold an entry "../evil.bin"
-  Stall,          // "stall": half of an archive is sent, then nothing until the client leaves
-  RedirectHttp,   // "redirect-http": every request is redirected to the same path over http
+#define CAMLIFT_SIM_REPO_FAULT_ENUM(id, name, what) id,
+  CAMLIFT_SIM_REPO_FAULTS(CAMLIFT_SIM_REPO_FAULT_ENUM)
+#undef CAMLIFT_SIM_REPO_FAULT_ENUM
 };
 // For truncated, not-zip and evil-entry the served catalogue carries the MD5 of the archive as
 // served, so that the damage is met by the unpack step and not already by the checksum.

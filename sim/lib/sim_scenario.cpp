@@ -5,6 +5,8 @@
 #include <set>
 #include <stdexcept>
 
+#include "search_responder_ext.h"
+
 namespace fs = std::filesystem;
 
 namespace camlift::sim {
@@ -44,39 +46,23 @@ TSimSeries SeriesOf(const json& object, const std::string& where) {
 
 TCameraConfig ParseCamera(const json& object, const std::string& base_dir,
                           const std::string& where) {
-  CheckKeys(object,
-            {"name", "series", "ip", "port", "upload_port", "user", "password", "sys_version",
-             "ui_version", "model", "oem", "reboot_ms", "faults", "close_after_bytes",
-             "upload_dir", "mac", "device_id", "device_name", "netmask", "gateway", "dns",
-             "search"},
-            where);
+  std::set<std::string> keys = {"series", "faults", "search"};
+  for (const TCameraSetting& setting : CameraSettings()) keys.insert(setting.key);
+  CheckKeys(object, keys, where);
   TCameraConfig c;
   c.series = SeriesOf(object, where);
-  Read(object, "name", c.name, where);
-  Read(object, "ip", c.ip, where);
-  Read(object, "port", c.port, where);
-  Read(object, "upload_port", c.upload_port, where);
-  Read(object, "user", c.user, where);
-  Read(object, "password", c.password, where);
-  Read(object, "sys_version", c.sys_version, where);
-  Read(object, "ui_version", c.ui_version, where);
-  Read(object, "model", c.model, where);
-  Read(object, "oem", c.oem, where);
-  Read(object, "reboot_ms", c.reboot_ms, where);
-  Read(object, "close_after_bytes", c.close_after_bytes, where);
-  Read(object, "upload_dir", c.upload_dir, where);
-  Read(object, "mac", c.mac, where);
-  Read(object, "device_id", c.device_id, where);
-  Read(object, "device_name", c.device_name, where);
-  Read(object, "netmask", c.netmask, where);
-  Read(object, "gateway", c.gateway, where);
-  Read(object, "dns", c.dns, where);
-  c.upload_dir = Resolve(base_dir, c.upload_dir);
+  for (const TCameraSetting& setting : CameraSettings()) {
+    std::visit([&](auto member) { Read(object, setting.key, c.*member, where); }, setting.member);
+    if (setting.flags & kSettingPath) {
+      std::string& path = c.*std::get<std::string TCameraConfig::*>(setting.member);
+      path = Resolve(base_dir, path);
+    }
+  }
   Read(object, "search", c.search_dialects, where);
   for (const auto& dialect : c.search_dialects) {
-    if (dialect != "moi" && dialect != "1010" && dialect != "8600") {
-      throw std::runtime_error(where + ": unknown search dialect \"" + dialect +
-                               "\" (moi, 1010 or 8600)");
+    if (!FindSearchDialect(dialect)) {
+      throw std::runtime_error(where + ": unknown search dialect \"" + dialect + "\" (" +
+                               SearchDialectList() + ")");
     }
   }
   std::vector<std::string> faults;
@@ -120,9 +106,10 @@ TScenario ParseScenario(const json& root, const std::string& base_dir) {
       int n = 0;
       for (const json& f : r.at("firmware")) {
         const std::string where = "repository firmware #" + std::to_string(++n);
-        CheckKeys(f, {"folder", "section", "kind", "series", "version", "size", "no", "archive",
-                      "stored"},
-                  where);
+        CheckKeys(
+            f,
+            {"folder", "section", "kind", "series", "version", "size", "no", "archive", "stored"},
+            where);
         TRepoAddOptions add;
         add.root = repo.root;
         add.series = SeriesOf(f, where);
@@ -187,8 +174,8 @@ void TSimulator::Start() {
       repository_->Start();
     }
     for (const auto& config : scenario_.cameras) {
-      cameras_.push_back(std::make_unique<TSimCamera>(config, recorder_, extensions_,
-                                                      scenario_.allow_wildcard));
+      cameras_.push_back(
+          std::make_unique<TSimCamera>(config, recorder_, extensions_, scenario_.allow_wildcard));
       cameras_.back()->Start();
     }
   } catch (...) {

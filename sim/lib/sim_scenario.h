@@ -21,6 +21,8 @@
 //      "dns": "127.0.0.1", "search": ["1010", "moi"]}   search dialects; default: its series'
 //   ]
 // }
+// A camera takes "series", "faults" (sim_faults.h), "search" (search_responder_ext.h) and every
+// setting of sim_camera_settings.h under its member's name.
 // Unknown keys are refused, so that a misspelt fault switch cannot pass unnoticed.
 #pragma once
 

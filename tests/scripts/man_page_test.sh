@@ -2,7 +2,8 @@
 # The man pages keep up with the programs: every subcommand and every option that the --help of
 # camlift and camlift-sim lists (walking every subcommand's own --help) must appear in
 # packaging/camlift.1.in or camlift-sim.1.in. An option counts when "--name" stands in the page
-# as a whole word; a subcommand when its name stands as a word on a .B, .BR or .SS line. The
+# as a whole word (so does every fault switch an option's help lists); a subcommand when its
+# name stands as a word on a .B, .BR or .SS line. The
 # output names every missing entry, so a new option shows here until its page describes it.
 set -u
 CAMLIFT="${CAMLIFT_EXE:?}"
@@ -25,6 +26,15 @@ check_page() {
         missing=1
       fi
     done < <(grep -oE '^ +(-[a-zA-Z],)?--[a-z0-9-]+' <<<"$help" | sed 's/.*,//; s/^ *//')
+    # The fault switches an option's help lists ("Fault switch: a, b, ...") are named too.
+    while read -r fault; do
+      [ -z "$fault" ] && continue
+      if ! grep -qE -- "(^|[^a-z0-9-])${fault}([^a-z0-9-]|\$)" <<<"$text"; then
+        echo "missing in ${page##*/}: fault $fault of '${exe##*/} $*'"
+        missing=1
+      fi
+    done < <(grep -oE 'Fault switch: [a-z0-9, -]+' <<<"$help" | sed 's/^Fault switch: //' |
+             tr ',' '\n' | sed 's/^ *//; s/ *$//')
     while read -r sub; do
       [ -z "$sub" ] && continue
       if ! grep -E '^\.(B|BR|SS) ' <<<"$text" | grep -qE -- "(^|[^a-z0-9-])${sub}([^a-z0-9-]|\$)"; then
