@@ -39,7 +39,7 @@ struct TUpgradeResult {
   std::string old_version;
   std::string new_version;       // the catalogue's version
   std::string reported_version;  // what the camera reports after its restart
-  std::string last_log;     // the text of the last log line
+  std::string last_log;          // the text of the last log line
 };
 
 // What the worker reports. Every call arrives on the UI thread through the dispatcher.
@@ -85,7 +85,14 @@ class TUpgradeThread {
   TUpgradeResult Run();
   TUpgradeResult End(TUpgradeStatus status);
   bool WaitForReturn();
-  bool PrepareFirmware();
+  // What became of the firmware the upload needs.
+  enum class TFirmware {
+    Ready,      // verified, at the upgrader's LocalFilePath
+    Failed,     // the log says why
+    NotNeeded,  // same version and the user said No
+    Stopped,    // a stop request came while it was fetched
+  };
+  TFirmware PrepareFirmware();
   TUpgradeResult Confirm();
   void ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total);
 
