@@ -22,7 +22,7 @@ constexpr std::int64_t kProgressEveryMs = 100;
 
 TUpgradeThread::TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrader, std::string expected_md5,
                                std::string excluded_versions, IUiDispatcher& ui,
-                               IUpgradeObserver& observer)
+                               IUpgradeObserver& observer, const TStopToken& outer_stop)
     : upgrader_(std::move(upgrader)),
       expected_md5_(std::move(expected_md5)),
       excluded_versions_(std::move(excluded_versions)),
@@ -30,7 +30,7 @@ TUpgradeThread::TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrader, std::st
       observer_(observer),
       control_([this](TProgressStage stage, std::int64_t done,
                       std::int64_t total) { ReportProgress(stage, done, total); },
-               &cancel_) {
+               TStopToken(&cancel_).With(outer_stop)) {
   upgrader_->SetControl(&control_);
 }
 

@@ -55,8 +55,11 @@ class IUpgradeObserver {
 
 class TUpgradeThread {
  public:
+  // outer_stop: the stop requests of whoever runs this worker (a batch, the Ctrl+C of the
+  // command line); the run obeys them as it obeys RequestCancel. Their flags must outlive it.
   TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrader, std::string expected_md5,
-                 std::string excluded_versions, IUiDispatcher& ui, IUpgradeObserver& observer);
+                 std::string excluded_versions, IUiDispatcher& ui, IUpgradeObserver& observer,
+                 const TStopToken& outer_stop = {});
   ~TUpgradeThread();  // waits for the thread
   TUpgradeThread(const TUpgradeThread&) = delete;
   TUpgradeThread& operator=(const TUpgradeThread&) = delete;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -112,11 +113,14 @@ TEST_F(UpgradeThreadFixture, SuccessfulRunLogsEveryStage) {
   script_.oem = {true, false, false, true};
   const TUpgradeResult result = Run();
   EXPECT_EQ(TUpgradeStatus::Working, result.status);
-  const std::vector<std::string> expected = {
-      S("IDS_IPCCONNECTED"),    S("IDS_CURRVERSION") + "1.0.0.1",
-      S("IDS_HIGHVERSION") + "1.0.0.2", S("IDS_DOWNLOADING"),
-      S("IDS_UPGRADING"),       S("IDS_UPGRADED"),
-      S("IDS_IPCWORKING"),      S("IDS_VERSIONCONFIRMED") + "1.0.0.2"};
+  const std::vector<std::string> expected = {S("IDS_IPCCONNECTED"),
+                                             S("IDS_CURRVERSION") + "1.0.0.1",
+                                             S("IDS_HIGHVERSION") + "1.0.0.2",
+                                             S("IDS_DOWNLOADING"),
+                                             S("IDS_UPGRADING"),
+                                             S("IDS_UPGRADED"),
+                                             S("IDS_IPCWORKING"),
+                                             S("IDS_VERSIONCONFIRMED") + "1.0.0.2"};
   EXPECT_EQ(expected, observer_.lines);
   EXPECT_EQ(4, script_.oem_calls);
   EXPECT_EQ(0, observer_.questions);
@@ -229,6 +233,25 @@ TEST_F(UpgradeThreadFixture, StopDuringTheCatalogueFetchIsOnlyAStop) {
   script_.latest = "";  // the fetch was cut short
   const TUpgradeResult result = Run([&](TUpgradeThread& worker) { running = &worker; });
   EXPECT_EQ(TUpgradeStatus::Cancelled, result.status);
+  EXPECT_EQ(S("IDS_CANCELLED"), observer_.lines.back());
+  EXPECT_EQ(S("IDS_CURRVERSION") + "1.0.0.1", observer_.lines[observer_.lines.size() - 2]);
+}
+
+// The stop of whoever runs the worker (a batch, the command line's Ctrl+C) is obeyed directly,
+// by the worker between its steps and by the upgrader in its own waits.
+TEST_F(UpgradeThreadFixture, CallersStopIsObeyedWithoutRequestCancel) {
+  std::atomic<bool> caller{false};
+  auto upgrader = std::make_unique<TScriptedUpgrader>(script_);
+  upgrader->SetWorkFolder(temp_.path());
+  upgrader->SetRepositoryUrl("http://127.0.0.1:1/FM/");
+  TUpgradeThread worker(std::move(upgrader), "", "", ui_, observer_, &caller);
+  bool upgrader_saw_it = false;
+  script_.during_catalogue = [&] {
+    caller = true;
+    upgrader_saw_it = worker.Upgrader().Control().Cancelled();
+  };
+  EXPECT_EQ(TUpgradeStatus::Cancelled, worker.Execute().status);
+  EXPECT_TRUE(upgrader_saw_it);
   EXPECT_EQ(S("IDS_CANCELLED"), observer_.lines.back());
   EXPECT_EQ(S("IDS_CURRVERSION") + "1.0.0.1", observer_.lines[observer_.lines.size() - 2]);
 }
