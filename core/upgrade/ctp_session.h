@@ -60,7 +60,6 @@ enum class TEntryOutcome {
 struct TEntryResult {
   TEntryOutcome outcome = TEntryOutcome::Failed;
   TCtpCode code = TCtpCode::OtherReply;  // Ok unless outcome is Failed
-  friend bool operator==(const TEntryResult&, const TEntryResult&) = default;
 };
 
 // A package file being sent: the read position moves through the entries.
