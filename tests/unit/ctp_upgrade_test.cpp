@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "ctp_camera.h"
 #include "i18n/str_res.h"
@@ -136,6 +136,36 @@ TEST_F(CtpUpgrade, FailuresAndTheirMessages) {
   }
 }
 
+// The header's count decides how many entries go out: a package file that ends before its count
+// ran down is not all sent, though the camera accepted every entry the file has.
+TEST_F(CtpUpgrade, EntryCountDecidesWhatIsSent) {
+  struct Case {
+    const char* what;
+    std::int32_t count;
+    const char* key;                   // the failure message, none for success
+    std::vector<std::string> entries;  // the requests after the probe
+  };
+  const Case cases[] = {
+      {"count as built", 2, nullptr, {"CMD 2", "CMD 3"}},
+      {"fewer than built", 1, nullptr, {"CMD 2"}},
+      {"more than the file holds", 3, "IDS_UPGRADEFILEERR", {"CMD 2", "CMD 3"}},
+      {"negative", -1, "IDS_UPGRADEFILEERR", {}},
+  };
+  for (const Case& c : cases) {
+    Camera camera;
+    const std::string path =
+        Package(TPk2Builder().AddCommand("go").AddCommand("end").SetCount(c.count));
+    std::string message = "before";
+    const bool ok = UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message);
+    EXPECT_EQ(c.key == nullptr, ok) << c.what;
+    EXPECT_EQ(c.key ? GetLangStr(c.key) : "before", message) << c.what;
+    const std::vector<std::string> requests = camera.Requests();
+    const auto probe = std::find(requests.begin(), requests.end(), "CMD 10");
+    ASSERT_NE(requests.end(), probe) << c.what;
+    EXPECT_EQ(c.entries, std::vector<std::string>(probe + 1, requests.end())) << c.what;
+  }
+}
+
 TEST_F(CtpUpgrade, WrongAccountAndBadPackages) {
   Camera camera({}, "secret");
   const std::string good = Package(TPk2Builder().AddCommand("go"));
@@ -143,7 +173,8 @@ TEST_F(CtpUpgrade, WrongAccountAndBadPackages) {
   EXPECT_FALSE(UpgradeByCtp(good, "127.0.0.1", camera.server->port(), "admin", "wrong", message));
   EXPECT_EQ(GetLangStr("IDS_LOGINERROR"), message);
   // The camera writes its record of that session on its own thread: let it finish first.
-  for (std::size_t seen = 0, same = 0; same < 10; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+  for (std::size_t seen = 0, same = 0; same < 10;
+       std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
     const std::size_t now = camera.recorder->Entries().size();
     same = now == seen ? same + 1 : 0;
     seen = now;
