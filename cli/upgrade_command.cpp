@@ -4,13 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <iostream>
 #include <sstream>
-#include <thread>
 
 #include "cli_session.h"
 #include "command_registry.h"
@@ -122,35 +119,22 @@ class TConsoleObserver final : public IUpgradeObserver {
 
 std::atomic<bool> g_interrupted{false};
 
-void OnInterrupt(int) { g_interrupted = true; }
+// Only a store to a lock-free atomic (see stop_token.h): nothing else is safe in a handler.
+void OnInterrupt(int) { g_interrupted.store(true); }
 
-// Ctrl+C and SIGTERM ask the run to stop where it safely can instead of killing an upload
-// halfway: a small watcher turns the signal into a stop request while the object lives.
-class TInterruptWatcher {
- public:
-  explicit TInterruptWatcher(std::function<void()> request_stop)
-      : request_stop_(std::move(request_stop)) {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    thread_ = std::thread([this] {
-      while (watching_) {
-        if (g_interrupted.exchange(false)) request_stop_();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-    });
-  }
-  ~TInterruptWatcher() {
-    watching_ = false;
-    thread_.join();
-  }
-
- private:
-  std::function<void()> request_stop_;
-  std::atomic<bool> watching_{true};
-  std::thread thread_;
-};
+// From here on Ctrl+C and SIGTERM ask the run to stop where it safely can instead of killing an
+// upload halfway: the handler sets the flag returned, which the workers read as a stop request.
+// The handler stays for the rest of the program, so a late Ctrl+C never cuts the history or the
+// summary short either.
+const std::atomic<bool>* StopOnInterrupt() {
+  g_interrupted = false;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  ::sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+  return &g_interrupted;
+}
 
 int RunUpgrade(const UpgradeOptions& options) {
   if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
@@ -168,27 +152,28 @@ int RunUpgrade(const UpgradeOptions& options) {
 
   TLoopDispatcher ui;
   TConsoleObserver observer(options.yes);
-  TUpgradeThread worker(std::move(upgrader), "", "", ui, observer);
+  TUpgradeThread worker(std::move(upgrader), "", "", ui, observer, StopOnInterrupt());
   TUpgradeOptions upgrade_options;
   upgrade_options.local_firmware = options.firmware;
   upgrade_options.local_md5 = options.md5;
   upgrade_options.local_sha256 = options.sha256;
   worker.SetOptions(upgrade_options);
 
-  {
-    TInterruptWatcher interrupts([&] { worker.RequestCancel(); });
-    worker.Start();
-    ui.RunUntil([&] { return observer.done(); });
-    worker.Join();
-  }
+  worker.Start();
+  ui.RunUntil([&] { return observer.done(); });
+  worker.Join();
   AppendHistory(HistoryEntryOf("cli", series, worker.Upgrader(), observer.result(),
                                worker.VerifiedMd5(), ""));
 
   switch (observer.result().status) {
-    case TUpgradeStatus::Working: return kExitOk;
-    case TUpgradeStatus::NotNeeded: return kExitNotNeeded;
-    case TUpgradeStatus::VersionUnchanged: return kExitVersionUnchanged;
-    default: return kExitFailed;
+    case TUpgradeStatus::Working:
+      return kExitOk;
+    case TUpgradeStatus::NotNeeded:
+      return kExitNotNeeded;
+    case TUpgradeStatus::VersionUnchanged:
+      return kExitVersionUnchanged;
+    default:
+      return kExitFailed;
   }
 }
 
@@ -241,16 +226,12 @@ int RunBatch(const UpgradeOptions& options) {
   batch.upgrade.local_sha256 = options.sha256;
   batch.dry_run = options.dry_run;
   if (!options.dry_run) batch.history_file = HistoryFilePath();
-  TBatchUpgrade runner(std::move(to_run), batch);
+  TBatchUpgrade runner(std::move(to_run), batch, StopOnInterrupt());
   runner.SetOnLine([](const TCameraEntry& camera, const std::string& line) {
     std::cout << "[" << camera.ip << ":" << camera.port << "] " << line << std::endl;
   });
 
-  std::vector<TBatchOutcome> outcomes;
-  {
-    TInterruptWatcher interrupts([&] { runner.RequestCancel(); });
-    outcomes = runner.Run();
-  }
+  std::vector<TBatchOutcome> outcomes = runner.Run();
   if (!options.resume.empty()) outcomes = MergeResumed(all_cameras, earlier, outcomes);
 
   std::cout << "\n" << BatchSummaryTable(outcomes);

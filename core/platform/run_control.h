@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/stop_token.h"
 #include "platform/timing.h"
 
 namespace camlift {
@@ -18,14 +19,14 @@ class TRunControl {
   using ProgressFn = std::function<void(TProgressStage, std::int64_t done, std::int64_t total)>;
 
   TRunControl() = default;
-  TRunControl(ProgressFn progress, const std::atomic<bool>* cancel)
-      : progress_(std::move(progress)), cancel_(cancel) {}
+  TRunControl(ProgressFn progress, TStopToken stop)
+      : progress_(std::move(progress)), stop_(std::move(stop)) {}
 
   void Report(TProgressStage stage, std::int64_t done, std::int64_t total) const {
     if (progress_) progress_(stage, done, total);
   }
-  bool Cancelled() const { return cancel_ && cancel_->load(); }
-  const std::atomic<bool>* CancelFlag() const { return cancel_; }
+  bool Cancelled() const { return stop_.Requested(); }
+  const TStopToken& Stop() const { return stop_; }
 
   // Sleeps for the scaled wait in small slices; false when a stop was asked for meanwhile.
   bool Sleep(Wait wait) const;
@@ -36,7 +37,7 @@ class TRunControl {
 
  private:
   ProgressFn progress_;
-  const std::atomic<bool>* cancel_ = nullptr;
+  TStopToken stop_;
 };
 
 }  // namespace camlift

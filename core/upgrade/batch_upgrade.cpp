@@ -41,8 +41,7 @@ std::string CameraName(const TCameraEntry& c) { return c.ip + ":" + std::to_stri
 // options, since nobody can be asked about twenty cameras at once.
 class TBatchObserver final : public IUpgradeObserver {
  public:
-  TBatchObserver(const std::string& path, bool yes,
-                 std::function<void(const std::string&)> on_line)
+  TBatchObserver(const std::string& path, bool yes, std::function<void(const std::string&)> on_line)
       : file_(path, std::ios::app), yes_(yes), on_line_(std::move(on_line)) {}
 
   void OnLog(const std::string& text) override {
@@ -63,17 +62,26 @@ class TBatchObserver final : public IUpgradeObserver {
 
 }  // namespace
 
-TBatchUpgrade::TBatchUpgrade(std::vector<TCameraEntry> cameras, TBatchOptions options)
-    : cameras_(std::move(cameras)), options_(std::move(options)) {}
+TBatchUpgrade::TBatchUpgrade(std::vector<TCameraEntry> cameras, TBatchOptions options,
+                             const TStopToken& outer_stop)
+    : cameras_(std::move(cameras)),
+      options_(std::move(options)),
+      stop_(TStopToken(&cancel_).With(outer_stop)) {}
 
 std::string TBatchUpgrade::ResultText(TUpgradeStatus status) {
   switch (status) {
-    case TUpgradeStatus::Working: return "ok";
-    case TUpgradeStatus::NotNeeded: return "not needed";
-    case TUpgradeStatus::Failed: return "failed";
-    case TUpgradeStatus::Cancelled: return "cancelled";
-    case TUpgradeStatus::NotReturned: return "not returned";
-    case TUpgradeStatus::VersionUnchanged: return "version unchanged";
+    case TUpgradeStatus::Working:
+      return "ok";
+    case TUpgradeStatus::NotNeeded:
+      return "not needed";
+    case TUpgradeStatus::Failed:
+      return "failed";
+    case TUpgradeStatus::Cancelled:
+      return "cancelled";
+    case TUpgradeStatus::NotReturned:
+      return "not returned";
+    case TUpgradeStatus::VersionUnchanged:
+      return "version unchanged";
   }
   return "failed";
 }
@@ -173,18 +181,10 @@ TBatchOutcome TBatchUpgrade::RunOne(const TCameraEntry& camera) {
     on_line_(camera, line);
   });
   TInlineDispatcher inline_ui;  // each camera's reports stay on its own worker
-  TUpgradeThread worker(std::move(upgrader), "", "", inline_ui, observer);
+  // The worker watches the batch's stop itself.
+  TUpgradeThread worker(std::move(upgrader), "", "", inline_ui, observer, stop_);
   worker.SetOptions(options_.upgrade);
-  std::atomic<bool> done{false};
-  std::thread watch([&] {
-    while (!done) {
-      if (cancel_) worker.RequestCancel();
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  });
   outcome.result = worker.Execute();
-  done = true;
-  watch.join();
   outcome.reason = observer.last();
   if (!options_.history_file.empty()) {
     AppendHistory(HistoryEntryOf("batch", camera.series, worker.Upgrader(), outcome.result,
@@ -202,7 +202,7 @@ std::vector<TBatchOutcome> TBatchUpgrade::Run() {
   for (int j = 0; j < jobs; ++j) {
     workers.emplace_back([&] {
       for (std::size_t i; (i = next++) < cameras_.size();) {
-        if (cancel_) {
+        if (stop_.Requested()) {
           outcomes[i].camera = cameras_[i];
           outcomes[i].result.status = TUpgradeStatus::Cancelled;
           outcomes[i].reason = "not started";

@@ -16,8 +16,8 @@ namespace camlift {
 
 struct TBatchOptions {
   int jobs = 4;
-  bool system = true;        // system firmware, or the UI firmware
-  bool yes = false;          // the answer to the same-version question
+  bool system = true;  // system firmware, or the UI firmware
+  bool yes = false;    // the answer to the same-version question
   std::string repository_url;
   TRepositoryTrust trust;    // signature keys and CA of the repository
   std::string work_folder;   // ends in "/"
@@ -34,8 +34,8 @@ struct TBatchOutcome {
   TCameraEntry camera;
   TUpgradeResult result;
   std::string log_file;
-  std::string reason;  // the last log line, UTF-8
-  std::string plan;    // of a dry run: "would upgrade A → B", "up to date", ...
+  std::string reason;       // the last log line, UTF-8
+  std::string plan;         // of a dry run: "would upgrade A → B", "up to date", ...
   bool planned_ok = false;  // the plan would upgrade the camera or leave it as it is
 };
 
@@ -45,7 +45,10 @@ class TBatchUpgrade {
   // workers' threads, one call at a time.
   using LineFn = std::function<void(const TCameraEntry&, const std::string& utf8_line)>;
 
-  TBatchUpgrade(std::vector<TCameraEntry> cameras, TBatchOptions options);
+  // outer_stop: the caller's stop requests (the Ctrl+C of the command line), obeyed like
+  // RequestCancel by every camera's worker directly. Their flags must outlive the run.
+  TBatchUpgrade(std::vector<TCameraEntry> cameras, TBatchOptions options,
+                const TStopToken& outer_stop = {});
 
   void SetOnLine(LineFn on_line) { on_line_ = std::move(on_line); }
   // Runs every camera; returns when all have ended. Outcomes are in list order.
@@ -67,6 +70,7 @@ class TBatchUpgrade {
   LineFn on_line_;
   std::mutex line_mutex_;
   std::atomic<bool> cancel_{false};
+  TStopToken stop_;  // cancel_ and the caller's stop
 };
 
 // The summary as an aligned table and as JSON.

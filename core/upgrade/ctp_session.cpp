@@ -85,16 +85,16 @@ TSocketThread::TSocketThread(std::string ip, int port, const TRunControl& contro
 
 TSocketThread::~TSocketThread() = default;
 
-int TSocketThread::Connect() {
+TCtpConnect TSocketThread::Connect() {
   const auto address = ParseDottedIPv4(ip_);
-  if (!address) return CtpCode::kBadAddress;
+  if (!address) return TCtpConnect::BadAddress;
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<std::uint16_t>(port_));
   peer.sin_addr.s_addr = *address;
   if (::connect(socket_.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 &&
       errno != EINPROGRESS && !WouldBlock(errno)) {
-    return CtpCode::kConnectFailed;
+    return TCtpConnect::Failed;
   }
   control_.Sleep(Wait::CtpConnectWait);
   // A refusal arrives while we wait, even on loopback; report it as the failed connection it
@@ -103,9 +103,9 @@ int TSocketThread::Connect() {
   socklen_t size = sizeof error;
   if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error != 0 &&
       error != EINPROGRESS) {
-    return CtpCode::kConnectFailed;
+    return TCtpConnect::Failed;
   }
-  return CtpCode::kOk;
+  return TCtpConnect::Ok;
 }
 
 bool TSocketThread::IsConnected() const {
@@ -122,12 +122,12 @@ bool TSocketThread::IsConnected() const {
   return ::getpeername(socket_.get(), reinterpret_cast<sockaddr*>(&peer), &peer_size) == 0;
 }
 
-int TSocketThread::Close() {
-  if (!socket_.valid()) return 0;
-  return socket_.reset() == 0 ? 0 : CtpCode::kCloseFailed;
+TCtpClose TSocketThread::Close() {
+  if (!socket_.valid()) return TCtpClose::Ok;
+  return socket_.reset() == 0 ? TCtpClose::Ok : TCtpClose::Failed;
 }
 
-int TSocketThread::ReadReply(std::string& text, int& length) {
+TCtpCode TSocketThread::ReadReply(std::string& text, int& length) {
   text.clear();
   length = 0;
   const int fd = socket_.get();
@@ -143,21 +143,21 @@ int TSocketThread::ReadReply(std::string& text, int& length) {
       const ssize_t n = ::recv(fd, receive_buffer_.data(), receive_buffer_.size() - 1, 0);
       if (n < 0) {
         if (errno == EINTR) continue;
-        if (!WouldBlock(errno)) return CtpCode::kSocketError;
-        if (!WaitReadable(fd, RemainingMillis(deadline))) return CtpCode::kTimeout;
+        if (!WouldBlock(errno)) return TCtpCode::SocketError;
+        if (!WaitReadable(fd, RemainingMillis(deadline))) return TCtpCode::Timeout;
         continue;
       }
-      if (n == 0) return CtpCode::kClosed;
+      if (n == 0) return TCtpCode::Closed;
       received = static_cast<std::size_t>(n);
     }
     held = 0;
 
     const TCtpReply reply = ClassifyCtpReply({receive_buffer_.data(), received});
-    if (reply.kind == TCtpReplyKind::NotReply) return CtpCode::kNotReply;
+    if (reply.kind == TCtpReplyKind::NotReply) return TCtpCode::NotReply;
     text.assign(reply.text);
     length = static_cast<int>(text.size());
-    if (reply.kind == TCtpReplyKind::Ok) return CtpCode::kOk;
-    if (reply.kind == TCtpReplyKind::Other) return CtpCode::kOtherReply;
+    if (reply.kind == TCtpReplyKind::Ok) return TCtpCode::Ok;
+    if (reply.kind == TCtpReplyKind::Other) return TCtpCode::OtherReply;
 
     // The camera is still working: wait for its next reply, within the Continue limit.
     if (!continuing) {
@@ -172,37 +172,37 @@ int TSocketThread::ReadReply(std::string& text, int& length) {
   }
 }
 
-int TSocketThread::SendCommand(std::string& text) {
-  if (!SendRequest()) return CtpCode::kShortSend;
+TCtpCode TSocketThread::SendCommand(std::string& text) {
+  if (!SendRequest()) return TCtpCode::ShortSend;
   int length = 0;
   return ReadReply(text, length);
 }
 
-int TSocketThread::ReadConfigReply(std::string& text, int& length) {
+TCtpCode TSocketThread::ReadConfigReply(std::string& text, int& length) {
   text.clear();
   length = 0;
-  if (!WaitReadable(socket_.get(), Millis(Wait::CtpReplyTimeout))) return CtpCode::kTimeout;
+  if (!WaitReadable(socket_.get(), Millis(Wait::CtpReplyTimeout))) return TCtpCode::Timeout;
   receive_buffer_.fill(0);
   ssize_t n;
   do {
     n = ::recv(socket_.get(), receive_buffer_.data(), receive_buffer_.size() - 1, 0);
   } while (n < 0 && errno == EINTR);
-  if (n < 0) return CtpCode::kSocketError;
-  if (n == 0) return CtpCode::kClosed;
+  if (n < 0) return TCtpCode::SocketError;
+  if (n == 0) return TCtpCode::Closed;
   text.assign(receive_buffer_.data(), ::strnlen(receive_buffer_.data(), static_cast<size_t>(n)));
   length = static_cast<int>(text.size());
-  return CtpCode::kOk;
+  return TCtpCode::Ok;
 }
 
-int TSocketThread::SendConfigCommand() {
-  if (!SendRequest()) return CtpCode::kShortSend;
+TCtpCode TSocketThread::SendConfigCommand() {
+  if (!SendRequest()) return TCtpCode::ShortSend;
   std::string text;
   int length = 0;
-  if (ReadConfigReply(text, length) != CtpCode::kOk) return CtpCode::kOtherReply;
-  return text.find("200") != std::string::npos ? CtpCode::kOk : CtpCode::kOtherReply;
+  if (ReadConfigReply(text, length) != TCtpCode::Ok) return TCtpCode::OtherReply;
+  return text.find("200") != std::string::npos ? TCtpCode::Ok : TCtpCode::OtherReply;
 }
 
-int TSocketThread::Login(const std::string& user, const std::string& password) {
+TCtpCode TSocketThread::Login(const std::string& user, const std::string& password) {
   const std::string name = TrimText(user);
   const std::string secret = TrimText(password);
   const std::int64_t body_length = 12 + static_cast<std::int64_t>(name.size() + secret.size());
@@ -211,17 +211,17 @@ int TSocketThread::Login(const std::string& user, const std::string& password) {
                     Append("\r\n\r\n-login ") && Append(name) && Append(":") && Append(secret) &&
                     Append("\r\n\r\n");
   // An account that does not fit the send buffer is refused before anything goes out.
-  if (!fits) return CtpCode::kOtherReply;
+  if (!fits) return TCtpCode::OtherReply;
   return SendConfigCommand();
 }
 
-int TSocketThread::ExitMode() {
+TCtpCode TSocketThread::ExitMode() {
   BeginRequest();
   Append("CMD exit CTP/1.0\r\n");
   return SendConfigCommand();
 }
 
-int TSocketThread::Probe() {
+TCtpCode TSocketThread::Probe() {
   BeginRequest();
   Append("CMD 10\r\necho hello");
   std::string text;
@@ -235,31 +235,37 @@ bool TSocketThread::CheckPackage(const std::string& file_name) {
   return package.Read(header.data(), header.size()) == header.size() && IsPk2Header(header);
 }
 
-int TSocketThread::SendEntry(TPk2File& package) {
+TEntryResult TSocketThread::SendEntry(TPk2File& package) {
   std::array<std::uint8_t, Pk2Layout::kEntryHeaderSize> header{};
   if (package.Read(header.data(), header.size()) != header.size()) {
     package.Close();
-    return -1;
+    return {TEntryOutcome::EndOfPackage, TCtpCode::Ok};
   }
   const std::string_view type(reinterpret_cast<const char*>(header.data()), 4);
   const std::int32_t body_length = ReadLe32(header.data() + Pk2Layout::kBodyLengthOffset);
-  if (type == Pk2Layout::kFileType) return SendFileEntry(package);
-  if (type == Pk2Layout::kCmdType) return SendCommandEntry(package, body_length);
-  // A type this program does not know is stepped over; a negative length would step back
-  // into entries already sent.
-  return package.Skip(body_length) ? CtpCode::kOk : CtpCode::kOtherReply;
+  TCtpCode code = TCtpCode::OtherReply;
+  if (type == Pk2Layout::kFileType) {
+    code = SendFileEntry(package);
+  } else if (type == Pk2Layout::kCmdType) {
+    code = SendCommandEntry(package, body_length);
+  } else if (package.Skip(body_length)) {
+    // A type this program does not know is stepped over; a negative length would step back
+    // into entries already sent.
+    code = TCtpCode::Ok;
+  }
+  return {code == TCtpCode::Ok ? TEntryOutcome::Accepted : TEntryOutcome::Failed, code};
 }
 
-int TSocketThread::SendFileEntry(TPk2File& package) {
+TCtpCode TSocketThread::SendFileEntry(TPk2File& package) {
   std::array<std::uint8_t, 4> number{};
-  if (package.Read(number.data(), 4) != 4) return CtpCode::kOtherReply;
+  if (package.Read(number.data(), 4) != 4) return TCtpCode::OtherReply;
   const std::int32_t name_length = ReadLe32(number.data());
   // The name travels in one request and the camera keeps at most 255 bytes of it.
-  if (name_length < 0 || name_length > Pk2Layout::kMaxNameLength) return CtpCode::kOtherReply;
+  if (name_length < 0 || name_length > Pk2Layout::kMaxNameLength) return TCtpCode::OtherReply;
   std::array<char, Pk2Layout::kMaxNameLength> name{};
   const auto name_size = static_cast<std::size_t>(name_length);
-  if (package.Read(name.data(), name_size) != name_size) return CtpCode::kOtherReply;
-  if (package.Read(number.data(), 4) != 4) return CtpCode::kOtherReply;
+  if (package.Read(name.data(), name_size) != name_size) return TCtpCode::OtherReply;
+  if (package.Read(number.data(), 4) != 4) return TCtpCode::OtherReply;
   const std::int32_t data_length = ReadLe32(number.data());
 
   // "FILE <m>\r\n<name> <D>", m counting the name, the blank and the digits of D.
@@ -273,9 +279,9 @@ int TSocketThread::SendFileEntry(TPk2File& package) {
   Append({name.data(), name_size});
   Append(" ");
   Append(data_text);
-  if (SendCommand(reply_text_) != CtpCode::kOk) return CtpCode::kOtherReply;
+  if (SendCommand(reply_text_) != TCtpCode::Ok) return TCtpCode::OtherReply;
 
-  int code = CtpCode::kOtherReply;  // a file without data is not accepted
+  TCtpCode code = TCtpCode::OtherReply;  // a file without data is not accepted
   std::int64_t sent = 0;
   // Block N+1 is read and scrambled while the camera answers block N, so that only the send and
   // the answer stay in each round trip; the bytes on the wire are the same.
@@ -285,7 +291,7 @@ int TSocketThread::SendFileEntry(TPk2File& package) {
     // A package cut short would send a block shorter than its header says, which the camera
     // could only answer by waiting: fail the entry at once instead.
     if (ready != k) {
-      code = CtpCode::kOtherReply;
+      code = TCtpCode::OtherReply;
       break;
     }
     BeginRequest();
@@ -297,7 +303,7 @@ int TSocketThread::SendFileEntry(TPk2File& package) {
     send_length_ += k;
     sent += static_cast<std::int64_t>(k);
     if (!SendRequest()) {
-      code = CtpCode::kShortSend;
+      code = TCtpCode::ShortSend;
       break;
     }
     // While the camera works on this block: digest it and prepare the next one.
@@ -305,11 +311,11 @@ int TSocketThread::SendFileEntry(TPk2File& package) {
     ready = sent < data_length ? PrepareBlock(package, BlockSize(data_length, sent)) : 0;
     int reply_length = 0;
     code = ReadReply(reply_text_, reply_length);
-    if (code != CtpCode::kOk) break;
+    if (code != TCtpCode::Ok) break;
     ReportProgress(package, static_cast<std::int64_t>(ready));
   }
   const auto digest = digest_.Final();  // also starts the next entry's digest afresh
-  if (code != CtpCode::kOk) return code;
+  if (code != TCtpCode::Ok) return code;
 
   BeginRequest();
   Append("MD5 16\r\n");
@@ -317,19 +323,19 @@ int TSocketThread::SendFileEntry(TPk2File& package) {
   return SendCommand(reply_text_);
 }
 
-int TSocketThread::SendCommandEntry(TPk2File& package, std::int32_t length) {
-  if (length < 0 || length > CtpLimits::kMaxCommandPayload) return CtpCode::kOtherReply;
+TCtpCode TSocketThread::SendCommandEntry(TPk2File& package, std::int32_t length) {
+  if (length < 0 || length > CtpLimits::kMaxCommandPayload) return TCtpCode::OtherReply;
   BeginRequest();
   Append("CMD ");
   AppendNumber(length);
   Append(kCrLf);
   char* payload = send_buffer_.data() + send_length_;
   const auto size = static_cast<std::size_t>(length);
-  if (package.Read(payload, size) != size) return CtpCode::kOtherReply;
+  if (package.Read(payload, size) != size) return TCtpCode::OtherReply;
   Pk2Scramble(std::span(payload, size));
   send_length_ += size;
-  const int code = SendCommand(reply_text_);
-  if (code == CtpCode::kOk) ReportProgress(package);
+  const TCtpCode code = SendCommand(reply_text_);
+  if (code == TCtpCode::Ok) ReportProgress(package);
   return code;
 }
 

@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/run_control.h"
 #include "platform/socket.h"
 #include "upgrade/ctp_search.h"
 #include "upgrade/pk2_format.h"
-#include "platform/run_control.h"
 #include "util/md5.h"
 
 namespace camlift {
@@ -27,18 +27,39 @@ class TCtpSocketError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Result codes of the session's operations.
-struct CtpCode {
-  static constexpr int kOk = 0;
-  static constexpr int kOtherReply = 1;  // any reply but OK; also a config answer without 200
-  static constexpr int kSocketError = -1;
-  static constexpr int kTimeout = -2;
-  static constexpr int kNotReply = -3;   // the answer does not begin with "REPLY "
-  static constexpr int kClosed = -4;     // the camera closed the connection
-  static constexpr int kShortSend = -5;  // the socket took fewer bytes than the request has
-  static constexpr int kCloseFailed = -5;
-  static constexpr int kBadAddress = 4;  // Connect: the IP text is not dotted IPv4
-  static constexpr int kConnectFailed = 5;
+// Code of one exchange with the camera: ReadReply, SendCommand, ReadConfigReply,
+// SendConfigCommand and the requests built on them. The values are those of the session's
+// interface.
+enum class TCtpCode : int {
+  Ok = 0,
+  OtherReply = 1,  // any reply but OK; also a config answer without 200
+  SocketError = -1,
+  Timeout = -2,
+  NotReply = -3,   // the answer does not begin with "REPLY "
+  Closed = -4,     // the camera closed the connection
+  ShortSend = -5,  // the socket took fewer bytes than the request has
+};
+
+// Code of Connect.
+enum class TCtpConnect : int {
+  Ok = 0,          // connected, or still connecting after the connect pause
+  BadAddress = 4,  // the IP text is not dotted IPv4
+  Failed = 5,      // the attempt failed, at once or during the pause
+};
+
+// Code of Close: a socket the system would not close is not a short send, though both read -5.
+enum class TCtpClose : int { Ok = 0, Failed = -5 };
+
+// What became of the next entry of a package.
+enum class TEntryOutcome {
+  Accepted,      // the camera took it, or a type this program does not know was stepped over
+  Failed,        // code says which step failed
+  EndOfPackage,  // no entry left: the package file is closed
+};
+
+struct TEntryResult {
+  TEntryOutcome outcome = TEntryOutcome::Failed;
+  TCtpCode code = TCtpCode::OtherReply;  // Ok unless outcome is Failed
 };
 
 // A package file being sent: the read position moves through the entries.
@@ -72,34 +93,34 @@ class TSocketThread {
   TSocketThread(const TSocketThread&) = delete;
   TSocketThread& operator=(const TSocketThread&) = delete;
 
-  // 0 connected or still connecting after the connect pause, 4 not a dotted address, 5 the
-  // attempt failed (at once or during the pause). Whether a connection still in progress comes
-  // up shows at the first exchange, or through IsConnected.
-  int Connect();
+  // Whether a connection still in progress comes up shows at the first exchange, or through
+  // IsConnected.
+  TCtpConnect Connect();
   // True when the connection is established now (not merely in progress).
   bool IsConnected() const;
-  // 0, or -5 when closing the socket failed; closing a session without a socket gives 0.
-  int Close();
+  // Closing a session without a socket is Ok.
+  TCtpClose Close();
 
-  // One reply: 0 "OK", 1 another reply, -1 socket error, -2 time-out, -3 not a reply, -4 closed.
-  // "REPLY Continue" answers are waited through, for at most the Continue limit.
-  int ReadReply(std::string& text, int& length);
-  // Sends the request in the send buffer and reads its reply; -5 on a short send.
-  int SendCommand(std::string& text);
-  // One receive of a config answer: 0 with its text, -2 time-out, -4 closed, -1 socket error.
-  int ReadConfigReply(std::string& text, int& length);
-  // 0 when the request went out whole and its answer contains "200", 1 when not, -5 short send.
-  int SendConfigCommand();
+  // One reply: Ok, OtherReply, SocketError, Timeout, NotReply or Closed. "REPLY Continue"
+  // answers are waited through, for at most the Continue limit.
+  TCtpCode ReadReply(std::string& text, int& length);
+  // Sends the request in the send buffer and reads its reply; ShortSend when it did not go out
+  // whole.
+  TCtpCode SendCommand(std::string& text);
+  // One receive of a config answer: Ok with its text, Timeout, Closed or SocketError.
+  TCtpCode ReadConfigReply(std::string& text, int& length);
+  // Ok when the request went out whole and its answer contains "200", OtherReply when not,
+  // ShortSend.
+  TCtpCode SendConfigCommand();
 
-  int Login(const std::string& user, const std::string& password);
-  int ExitMode();
+  TCtpCode Login(const std::string& user, const std::string& password);
+  TCtpCode ExitMode();
   // The probe that tells whether the camera has entered its upgrade mode; code of SendCommand.
-  int Probe();
+  TCtpCode Probe();
 
   static bool CheckPackage(const std::string& file_name);
-  // Sends the next entry of package: 0 accepted (or skipped), non-zero failed. At the end of
-  // the file the package is closed and -1 returned.
-  int SendEntry(TPk2File& package);
+  // Sends the next entry of package. At the end of the file the package is closed.
+  TEntryResult SendEntry(TPk2File& package);
 
   // Broadcasts the CTP search, sends it to this session's address too, and collects the text
   // replies until the one whose IP text is this session's address arrived, the replies stop, or
@@ -116,8 +137,8 @@ class TSocketThread {
   bool Append(std::string_view bytes);
   bool AppendNumber(std::int64_t value);
   bool SendRequest();
-  int SendFileEntry(TPk2File& package);
-  int SendCommandEntry(TPk2File& package, std::int32_t length);
+  TCtpCode SendFileEntry(TPk2File& package);
+  TCtpCode SendCommandEntry(TPk2File& package, std::int32_t length);
   // read_ahead: bytes already read for the next block, not yet sent.
   void ReportProgress(const TPk2File& package, std::int64_t read_ahead = 0) const;
   static std::size_t BlockSize(std::int64_t data_length, std::int64_t sent);

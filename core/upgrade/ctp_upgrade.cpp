@@ -18,10 +18,10 @@ bool Fail(std::string& message, const char* key) {
 bool PrepareCamera(const std::string& ip, int port, const std::string& user,
                    const std::string& password, std::string& message, const TRunControl& control) {
   TSocketThread session(ip, port, control);
-  if (session.Connect() != CtpCode::kOk) return Fail(message, "IDS_IPCCONNETERR");
-  if (session.Login(user, password) != CtpCode::kOk) return Fail(message, "IDS_LOGINERROR");
-  if (session.ExitMode() != CtpCode::kOk) return Fail(message, "IDS_EXITIPCERR");
-  if (session.Close() != 0) return Fail(message, "IDS_CLOSEIPCERROR");
+  if (session.Connect() != TCtpConnect::Ok) return Fail(message, "IDS_IPCCONNETERR");
+  if (session.Login(user, password) != TCtpCode::Ok) return Fail(message, "IDS_LOGINERROR");
+  if (session.ExitMode() != TCtpCode::Ok) return Fail(message, "IDS_EXITIPCERR");
+  if (session.Close() != TCtpClose::Ok) return Fail(message, "IDS_CLOSEIPCERROR");
   return true;
 }
 
@@ -34,11 +34,13 @@ Transfer SendPackage(const std::string& ip, int port, TPk2File& package, std::in
   Transfer result = Transfer::EntryFailed;
   {
     TSocketThread session(ip, port, control);
-    if (session.Connect() != CtpCode::kOk || session.Probe() != CtpCode::kOk) {
+    if (session.Connect() != TCtpConnect::Ok || session.Probe() != TCtpCode::Ok) {
       result = Transfer::NotInUpgradeMode;
     } else {
       std::int32_t left = count;
-      while (left > 0 && session.SendEntry(package) == CtpCode::kOk) --left;
+      // A package whose file ends before its header's count of entries is not all sent, the
+      // same as one whose entry the camera refused.
+      while (left > 0 && session.SendEntry(package).outcome == TEntryOutcome::Accepted) --left;
       // An empty package counts as sent; a negative count does not.
       if (left == 0) result = Transfer::Sent;
     }
@@ -98,7 +100,7 @@ void ReadVersionBySearch(const std::string& ip, int port, std::string& version,
   TSocketThread session(ip, port, control);
   // The connection only tells whether the address can be reached; nothing is sent on it. An
   // address that cannot be reached gives no version (never a message in its place).
-  if (session.Connect() != CtpCode::kOk) return;
+  if (session.Connect() != TCtpConnect::Ok) return;
   TCtpSearchList list;
   session.SearchCtpDevices(list, problems);
   for (const auto& [item_ip, record] : list) {

@@ -101,7 +101,7 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
   TransferControl transfer;
   transfer.idle_timeout_ms = Millis(Wait::DownloadStall);
-  transfer.cancel = control.CancelFlag();
+  transfer.cancel = control.Stop();
   transfer.on_progress = [&](std::int64_t done, std::int64_t total) {
     control.Report(TProgressStage::Download, done, total);
   };

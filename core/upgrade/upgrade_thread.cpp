@@ -22,7 +22,7 @@ constexpr std::int64_t kProgressEveryMs = 100;
 
 TUpgradeThread::TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrader, std::string expected_md5,
                                std::string excluded_versions, IUiDispatcher& ui,
-                               IUpgradeObserver& observer)
+                               IUpgradeObserver& observer, const TStopToken& outer_stop)
     : upgrader_(std::move(upgrader)),
       expected_md5_(std::move(expected_md5)),
       excluded_versions_(std::move(excluded_versions)),
@@ -30,7 +30,7 @@ TUpgradeThread::TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrader, std::st
       observer_(observer),
       control_([this](TProgressStage stage, std::int64_t done,
                       std::int64_t total) { ReportProgress(stage, done, total); },
-               &cancel_) {
+               TStopToken(&cancel_).With(outer_stop)) {
   upgrader_->SetControl(&control_);
 }
 
@@ -117,9 +117,13 @@ TUpgradeResult TUpgradeThread::Run() {
   Log(GetLangStr("IDS_CURRVERSION") + up.CurrentVersion());
   if (stopped()) return End(TUpgradeStatus::Cancelled);
 
-  if (!PrepareFirmware()) {
+  const TFirmware firmware = PrepareFirmware();
+  if (firmware != TFirmware::Ready) {
+    // A stop that came while the firmware was fetched ends the run as a stop, whatever the
+    // fetch made of it.
     if (stopped()) return End(TUpgradeStatus::Cancelled);
-    return End(result_.status);
+    return End(firmware == TFirmware::NotNeeded ? TUpgradeStatus::NotNeeded
+                                                : TUpgradeStatus::Failed);
   }
   if (stopped()) return End(TUpgradeStatus::Cancelled);
 
@@ -143,21 +147,20 @@ TUpgradeResult TUpgradeThread::Run() {
   return Confirm();
 }
 
-bool TUpgradeThread::PrepareFirmware() {
+TUpgradeThread::TFirmware TUpgradeThread::PrepareFirmware() {
   TUpgradeObject& up = *upgrader_;
-  result_.status = TUpgradeStatus::Failed;
   if (!options_.local_firmware.empty()) {
     // A file brought along on a laptop: no catalogue, but the same unpacking and series checks.
     Log(GetLangStr("IDS_LOCALFIRMWARE") + options_.local_firmware);
     if (!up.UseLocalFirmware(options_.local_firmware, options_.local_md5, options_.local_sha256)) {
       Log(GetLangStr("IDS_DOWNLOADERR"));
-      return false;
+      return TFirmware::Failed;
     }
-    return true;
+    return TFirmware::Ready;
   }
   if (up.RepositoryUrl().empty()) {
     Log(GetLangStr("IDS_NOREPOSITORY"));
-    return false;
+    return TFirmware::Failed;
   }
   // A mistyped key is said before the catalogue that it will fail to verify.
   for (const std::string& line : BadRepositoryKeyLines(up.RepositoryTrust())) Log(line);
@@ -165,15 +168,15 @@ bool TUpgradeThread::PrepareFirmware() {
   up.ReadLatestVersion(expected_md5_, excluded_versions_, latest);
   up.SetLatestVersion(latest);
   // A stop during the catalogue fetch is a stop, not a missing firmware.
-  if (control_.Cancelled()) return false;
+  if (control_.Cancelled()) return TFirmware::Stopped;
   if (up.LatestVersion().empty()) {
     LogRepositoryProblem();
     Log(GetLangStr("IDS_DOWNFIRMERR"));
-    return false;
+    return TFirmware::Failed;
   }
   result_.new_version = up.LatestVersion();
   Log(GetLangStr("IDS_HIGHVERSION") + up.LatestVersion());
-  if (control_.Cancelled()) return false;
+  if (control_.Cancelled()) return TFirmware::Stopped;
 
   if (up.IsSameVersion(up.LatestVersion())) {
     bool yes = false;
@@ -182,24 +185,23 @@ bool TUpgradeThread::PrepareFirmware() {
     ui_.Invoke([&] { yes = observer_.AskYesNo(text, caption); });
     if (!yes) {
       Log(GetLangStr("IDS_NOUPDATEFIRM"));
-      result_.status = TUpgradeStatus::NotNeeded;
-      return false;
+      return TFirmware::NotNeeded;
     }
   }
   if (!up.CurrentVersion().empty() &&
       excluded_versions_.find(up.CurrentVersion()) != std::string::npos) {
     Log(GetLangStr("IDS_NONEWVERSION"));
-    return false;
+    return TFirmware::Failed;
   }
 
   Log(GetLangStr("IDS_DOWNLOADING"));
   if (!up.DownloadFirmware(expected_md5_)) {
-    if (control_.Cancelled()) return false;
+    if (control_.Cancelled()) return TFirmware::Stopped;
     LogRepositoryProblem();
     Log(GetLangStr("IDS_DOWNLOADERR"));
-    return false;
+    return TFirmware::Failed;
   }
-  return true;
+  return TFirmware::Ready;
 }
 
 TUpgradeResult TUpgradeThread::Confirm() {

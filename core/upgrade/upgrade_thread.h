@@ -39,7 +39,7 @@ struct TUpgradeResult {
   std::string old_version;
   std::string new_version;       // the catalogue's version
   std::string reported_version;  // what the camera reports after its restart
-  std::string last_log;     // the text of the last log line
+  std::string last_log;          // the text of the last log line
 };
 
 // What the worker reports. Every call arrives on the UI thread through the dispatcher.
@@ -55,8 +55,11 @@ class IUpgradeObserver {
 
 class TUpgradeThread {
  public:
+  // outer_stop: the stop requests of whoever runs this worker (a batch, the Ctrl+C of the
+  // command line); the run obeys them as it obeys RequestCancel. Their flags must outlive it.
   TUpgradeThread(std::unique_ptr<TUpgradeObject> upgrader, std::string expected_md5,
-                 std::string excluded_versions, IUiDispatcher& ui, IUpgradeObserver& observer);
+                 std::string excluded_versions, IUiDispatcher& ui, IUpgradeObserver& observer,
+                 const TStopToken& outer_stop = {});
   ~TUpgradeThread();  // waits for the thread
   TUpgradeThread(const TUpgradeThread&) = delete;
   TUpgradeThread& operator=(const TUpgradeThread&) = delete;
@@ -85,7 +88,14 @@ class TUpgradeThread {
   TUpgradeResult Run();
   TUpgradeResult End(TUpgradeStatus status);
   bool WaitForReturn();
-  bool PrepareFirmware();
+  // What became of the firmware the upload needs.
+  enum class TFirmware {
+    Ready,      // verified, at the upgrader's LocalFilePath
+    Failed,     // the log says why
+    NotNeeded,  // same version and the user said No
+    Stopped,    // a stop request came while it was fetched
+  };
+  TFirmware PrepareFirmware();
   TUpgradeResult Confirm();
   void ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total);
 

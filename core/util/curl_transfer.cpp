@@ -83,7 +83,7 @@ TransferResult PerformTransfer(CURL* easy, const TransferControl& control) {
         }
       }
     }
-    if (control.cancel && control.cancel->load()) {
+    if (control.cancel.Requested()) {
       result.cancelled = true;
       break;
     }

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/stop_token.h"
+
 namespace camlift {
 
 struct CurlEasyDeleter {
@@ -30,7 +32,7 @@ bool AppendHeader(CurlHeaders& list, const std::string& line);
 
 struct TransferControl {
   int idle_timeout_ms = 0;  // 0: no limit; else no byte moved for this long ends the transfer
-  const std::atomic<bool>* cancel = nullptr;
+  TStopToken cancel;
   // (bytes done, bytes expected or 0) of the download, or of the upload when upload is true.
   std::function<void(std::int64_t, std::int64_t)> on_progress;
   bool upload = false;

@@ -1,13 +1,18 @@
 // camlift upgrade --from: a simulated site of twenty cameras, three of them faulty.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "e2e_site.h"
 #include "platform/timing.h"
+#include "sim_repository.h"
 #include "sim_site.h"
 
 namespace camlift::test {
@@ -20,8 +25,8 @@ TEST(BatchUpgrade, TwentyCamerasThreeFaulty) {
   options.count = 20;
   options.faulty = 3;
   const int pid = static_cast<int>(::getpid());
-  options.base_ip = "127." + std::to_string(pid / 250 % 250 + 1) + "." +
-                    std::to_string(pid % 250 + 1) + ".101";
+  options.base_ip =
+      "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) + ".101";
   options.repo_root = temp.path() + "repo";
   auto recorder = std::make_shared<sim::TSimRecorder>();
   sim::TScenario scenario = sim::MakeSiteScenario(options);
@@ -31,12 +36,13 @@ TEST(BatchUpgrade, TwentyCamerasThreeFaulty) {
   simulator.Start();
 
   const std::string summary = temp.path() + "summary.json";
-  const TProcessResult run = RunProcess(
-      {CAMLIFT_EXE, "upgrade", "--from", list, "--jobs", "4", "--yes", "--repository",
-       simulator.repository()->BaseUrl(), "--data-dir", temp.path() + "data", "--summary-json",
-       summary},
-      {{"CAMLIFT_TIME_SCALE", kE2eTimeScale}, {"LC_ALL", "C"},
-       {"XDG_CONFIG_HOME", temp.path() + "config"}});
+  const TProcessResult run =
+      RunProcess({CAMLIFT_EXE, "upgrade", "--from", list, "--jobs", "4", "--yes", "--repository",
+                  simulator.repository()->BaseUrl(), "--data-dir", temp.path() + "data",
+                  "--summary-json", summary},
+                 {{"CAMLIFT_TIME_SCALE", kE2eTimeScale},
+                  {"LC_ALL", "C"},
+                  {"XDG_CONFIG_HOME", temp.path() + "config"}});
   simulator.Stop();
   EXPECT_EQ(1, run.exit_code) << run.err;
 
@@ -75,6 +81,63 @@ TEST(BatchUpgrade, TwentyCamerasThreeFaulty) {
   EXPECT_GE(http_uploads, 12);
 }
 
+// Ctrl+C during a batch: the camera in progress stops where it safely can (here in its stalled
+// download), the cameras not yet started stay untouched, and no camera receives anything.
+TEST(BatchUpgrade, CtrlCStopsTheCameraInProgressAndStartsNoOther) {
+  TE2eSite site;
+  std::string list = "ip,port,series,user,password\n";
+  for (int i = 0; i < 3; ++i) {
+    sim::TCameraConfig config;
+    config.series = sim::TSimSeries::P;
+    config.password = "531642";
+    const auto& camera = site.AddCamera(config);
+    list += camera.config().ip + "," + std::to_string(camera.http_port()) + ",P,admin,531642\n";
+  }
+  site.AddFirmware(sim::TSimSeries::P, sim::TFirmwareKind::System, "system", "SIM100", "1.0.0.2");
+  site.StartRepository({sim::TRepoFault::Stall});
+  const std::string list_file = site.Root() + "cameras.csv";
+  const std::string summary = site.Root() + "summary.json";
+  WriteFile(list_file, list);
+
+  std::atomic<bool> done{false};
+  std::thread stopper;
+  const auto started = [&](int pid) {
+    stopper = std::thread([&, pid] {
+      const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!done && std::chrono::steady_clock::now() < limit) {
+        for (const auto& record : site.Records()) {
+          if (record.value("target", "") != "/FM/system/firmware.txt") continue;
+          // Into the stalled download (its stall time-out is 1.5 s at this scale).
+          std::this_thread::sleep_for(std::chrono::milliseconds(200));
+          ::kill(pid, SIGINT);
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    });
+  };
+  const TProcessResult run =
+      site.Run({"upgrade", "--from", list_file, "--jobs", "1", "--yes", "--repository",
+                site.RepositoryUrl(), "--data-dir", site.DataDir(), "--summary-json", summary},
+               "", {{"CAMLIFT_TIME_SCALE", "0.05"}}, started);
+  done = true;
+  stopper.join();
+  EXPECT_EQ(1, run.exit_code) << run.out << run.err;
+
+  const nlohmann::json outcomes = nlohmann::json::parse(ReadFile(summary));
+  ASSERT_EQ(3u, outcomes.size()) << run.out;
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"cancelled", "The upgrade was stopped by the user."},
+      {"cancelled", "not started"},
+      {"cancelled", "not started"},
+  };
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(expected[i].first, outcomes[i]["result"]) << i << run.out;
+    EXPECT_EQ(expected[i].second, outcomes[i]["reason"]) << i << run.out;
+  }
+  EXPECT_TRUE(site.Uploads().empty());
+}
+
 TEST(BatchUpgrade, ListErrorsStopBeforeAnythingStarts) {
   TTempFolder temp;
   const std::string list = temp.path() + "cameras.csv";
@@ -83,7 +146,8 @@ TEST(BatchUpgrade, ListErrorsStopBeforeAnythingStarts) {
   EXPECT_EQ(2, run.exit_code);
   EXPECT_NE(std::string::npos, run.err.find("listed twice"));
   EXPECT_EQ("", run.out);
-  EXPECT_EQ(2, RunProcess({CAMLIFT_EXE, "upgrade", "--from", temp.path() + "missing.csv"}).exit_code);
+  EXPECT_EQ(2,
+            RunProcess({CAMLIFT_EXE, "upgrade", "--from", temp.path() + "missing.csv"}).exit_code);
   EXPECT_EQ(2, RunProcess({CAMLIFT_EXE, "upgrade", "--from", list, "--ip", "1.2.3.4"}).exit_code);
 }
 

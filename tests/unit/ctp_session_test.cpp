@@ -129,6 +129,26 @@ class TScriptedPeer {
   std::thread thread_;
 };
 
+// The session's codes as the numbers of its interface.
+template <typename Code>
+int Number(Code code) {
+  return static_cast<int>(code);
+}
+
+// What SendEntry did, with the failing step's code: "accepted", "end", "failed -4".
+std::string Entry(const TEntryResult& result) {
+  switch (result.outcome) {
+    case TEntryOutcome::Accepted:
+      return result.code == TCtpCode::Ok ? "accepted"
+                                         : "accepted " + std::to_string(Number(result.code));
+    case TEntryOutcome::EndOfPackage:
+      return result.code == TCtpCode::Ok ? "end" : "end " + std::to_string(Number(result.code));
+    case TEntryOutcome::Failed:
+      return "failed " + std::to_string(Number(result.code));
+  }
+  return "?";
+}
+
 const std::string kOk = "REPLY OK\r\n";
 const std::string kConfigOk = "CTP/1.0 200 OK\r\n\r\n";
 const std::string kProbe = "CMD 10\r\necho hello";
@@ -157,11 +177,11 @@ TEST_F(CtpSession, LoginAndLeaveModeBytes) {
   const std::string exit = "CMD exit CTP/1.0\r\n";
   TScriptedPeer peer({{login.size(), {kConfigOk}}, {exit.size(), {"CTP/1.0 200 OK\r\n"}}});
   TSocketThread session("127.0.0.1", peer.port());
-  ASSERT_EQ(0, session.Connect());
-  EXPECT_EQ(0, session.Login(" admin ", " "));
-  EXPECT_EQ(0, session.ExitMode());
-  EXPECT_EQ(0, session.Close());
-  EXPECT_EQ(0, session.Close());  // no socket any more
+  ASSERT_EQ(0, Number(session.Connect()));
+  EXPECT_EQ(0, Number(session.Login(" admin ", " ")));
+  EXPECT_EQ(0, Number(session.ExitMode()));
+  EXPECT_EQ(0, Number(session.Close()));
+  EXPECT_EQ(0, Number(session.Close()));  // no socket any more
   EXPECT_EQ((std::vector<std::string>{login, exit}), peer.received());
 }
 
@@ -181,8 +201,8 @@ TEST_F(CtpSession, ConfigAnswerNeedsTwoHundred) {
   for (const Case& c : cases) {
     TScriptedPeer peer({c.step});
     TSocketThread session("127.0.0.1", peer.port());
-    ASSERT_EQ(0, session.Connect()) << c.what;
-    EXPECT_EQ(c.code, session.ExitMode()) << c.what;
+    ASSERT_EQ(0, Number(session.Connect())) << c.what;
+    EXPECT_EQ(c.code, Number(session.ExitMode())) << c.what;
   }
 }
 
@@ -208,9 +228,9 @@ TEST_F(CtpSession, ReplyCodes) {
   for (const Case& c : cases) {
     TScriptedPeer peer({c.step});
     TSocketThread session("127.0.0.1", peer.port());
-    ASSERT_EQ(0, session.Connect()) << c.what;
+    ASSERT_EQ(0, Number(session.Connect())) << c.what;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(c.code, session.Probe()) << c.what;
+    EXPECT_EQ(c.code, Number(session.Probe())) << c.what;
     // Even a camera that keeps saying Continue is given up within the Continue limit.
     EXPECT_LT(std::chrono::steady_clock::now() - start, Duration(Wait::CtpReplyTimeout) +
                                                             Duration(Wait::CtpContinueLimit) +
@@ -223,14 +243,14 @@ TEST_F(CtpSession, ReplyCodes) {
 TEST_F(CtpSession, ReplyTextAndLength) {
   TScriptedPeer peer({{kProbe.size(), {kOk, "REPLY DONE 42\r\n"}, 50}});
   TSocketThread session("127.0.0.1", peer.port());
-  ASSERT_EQ(0, session.Connect());
-  EXPECT_EQ(0, session.Probe());
+  ASSERT_EQ(0, Number(session.Connect()));
+  EXPECT_EQ(0, Number(session.Probe()));
   std::string text;
   int length = -1;
-  EXPECT_EQ(1, session.ReadReply(text, length));
+  EXPECT_EQ(1, Number(session.ReadReply(text, length)));
   EXPECT_EQ("DONE 42\r\n", text);
   EXPECT_EQ(9, length);
-  EXPECT_EQ(-2, session.ReadReply(text, length));
+  EXPECT_EQ(-2, Number(session.ReadReply(text, length)));
   EXPECT_EQ("", text);
   EXPECT_EQ(0, length);
 }
@@ -260,9 +280,9 @@ TEST_F(CtpSession, FileGoesOutInBlocksWithItsDigest) {
       },
       nullptr);
   TSocketThread session("127.0.0.1", peer.port(), control);
-  ASSERT_EQ(0, session.Connect());
+  ASSERT_EQ(0, Number(session.Connect()));
   TPk2File package = OpenPackage(package_bytes);
-  EXPECT_EQ(0, session.SendEntry(package));
+  EXPECT_EQ("accepted", Entry(session.SendEntry(package)));
   const auto got = peer.received();
   ASSERT_EQ(5u, got.size());
   EXPECT_EQ(announcement, got[0]);
@@ -275,8 +295,8 @@ TEST_F(CtpSession, FileGoesOutInBlocksWithItsDigest) {
   ASSERT_EQ(3u, progress.size());
   EXPECT_EQ(std::make_pair(size, size), progress.back());
 
-  // The end of the package: -1, and the file is closed.
-  EXPECT_EQ(-1, session.SendEntry(package));
+  // The end of the package, told apart from a failed entry; the file is closed.
+  EXPECT_EQ("end", Entry(session.SendEntry(package)));
   EXPECT_FALSE(package.IsOpen());
 }
 
@@ -343,14 +363,14 @@ TEST_F(CtpSession, MixedPackageGoesOutByteForByte) {
   std::vector<std::int64_t> progress;
   const TRunControl control(
       [&](TProgressStage, std::int64_t done, std::int64_t) { progress.push_back(done); }, nullptr);
-  std::vector<int> codes;
+  std::vector<std::string> codes;
   std::vector<std::int64_t> positions;
   {
     TSocketThread session("127.0.0.1", peer.port(), control);
-    ASSERT_EQ(0, session.Connect());
+    ASSERT_EQ(0, Number(session.Connect()));
     TPk2File package = OpenPackage(package_bytes);
     for (int entry = 0; entry < 8; ++entry) {
-      codes.push_back(session.SendEntry(package));
+      codes.push_back(Entry(session.SendEntry(package)));
       positions.push_back(package.Position());
       if (!progress.empty()) {
         EXPECT_LE(progress.back(), package.Position()) << entry;
@@ -359,7 +379,9 @@ TEST_F(CtpSession, MixedPackageGoesOutByteForByte) {
   }
   peer.WaitDone();
   // The file without data is refused after its announcement; nothing follows it.
-  EXPECT_EQ((std::vector<int>{0, 0, 0, 0, 0, 0, 0, 1}), codes);
+  EXPECT_EQ((std::vector<std::string>{"accepted", "accepted", "accepted", "accepted", "accepted",
+                                      "accepted", "accepted", "failed 1"}),
+            codes);
   EXPECT_EQ(expected, peer.received());
   EXPECT_EQ("", peer.trailing());
   // Each entry ends exactly where the next one's header begins: 28 bytes of package header,
@@ -379,23 +401,23 @@ TEST_F(CtpSession, RefusedBlockStopsTheEntry) {
   struct Case {
     const char* what;
     Step second;
-    int code;
+    std::string code;  // of SendEntry
   };
   const Case cases[] = {
-      {"refused", {1411, {"REPLY ERR\r\n"}}, 1},
-      {"refused after Continue", {1411, {"REPLY Continue 1\r\n", "REPLY ERR\r\n"}, 20}, 1},
-      {"closed", {1411, {}, 0, true}, -4},
-      {"silence", {1411, {}}, -2},
+      {"refused", {1411, {"REPLY ERR\r\n"}}, "failed 1"},
+      {"refused after Continue", {1411, {"REPLY Continue 1\r\n", "REPLY ERR\r\n"}, 20}, "failed 1"},
+      {"closed", {1411, {}, 0, true}, "failed -4"},
+      {"silence", {1411, {}}, "failed -2"},
   };
   for (const Case& c : cases) {
     TScriptedPeer peer({{announcement.size(), {kOk}}, {1411, {kOk}}, c.second});
     {
       TSocketThread session("127.0.0.1", peer.port());
-      ASSERT_EQ(0, session.Connect()) << c.what;
+      ASSERT_EQ(0, Number(session.Connect())) << c.what;
       TPk2File package = OpenPackage(package_bytes);
       const auto start = std::chrono::steady_clock::now();
-      EXPECT_EQ(c.code, session.SendEntry(package)) << c.what;
-      if (c.code == -2) {
+      EXPECT_EQ(c.code, Entry(session.SendEntry(package))) << c.what;
+      if (c.code == "failed -2") {
         // The reply wait is the whole 8 s (at time scale 0.01), looking first or not.
         EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(80));
       }
@@ -414,11 +436,11 @@ TEST_F(CtpSession, UnknownEntryIsSkippedAndCommandsUnscrambled) {
       TPk2Builder().AddRaw("ABCD", "0123456789").AddCommand("reboot").Bytes();
   TScriptedPeer peer({{13, {kOk}}});
   TSocketThread session("127.0.0.1", peer.port());
-  ASSERT_EQ(0, session.Connect());
+  ASSERT_EQ(0, Number(session.Connect()));
   TPk2File package = OpenPackage(package_bytes);
-  EXPECT_EQ(0, session.SendEntry(package));
+  EXPECT_EQ("accepted", Entry(session.SendEntry(package)));
   EXPECT_EQ(28 + 24 + 10, package.Position());
-  EXPECT_EQ(0, session.SendEntry(package));
+  EXPECT_EQ("accepted", Entry(session.SendEntry(package)));
   EXPECT_EQ((std::vector<std::string>{"CMD 6\r\nreboot"}), peer.received());
 }
 
@@ -431,60 +453,72 @@ TEST_F(CtpSession, EntriesThatCannotGoOutFailWithoutSendingThem) {
     const char* what;
     std::string package;
     std::vector<Step> steps;  // what the peer still expects and answers
-    int code;
-    std::string trailing;  // what arrives beyond the steps
+    std::string code;         // of SendEntry
+    std::string trailing;     // what arrives beyond the steps
   };
   const Case cases[] = {
-      {"name of 256 bytes", TPk2Builder().AddFile(long_name, "x").Bytes(), {}, 1, ""},
+      {"name of 256 bytes", TPk2Builder().AddFile(long_name, "x").Bytes(), {}, "failed 1", ""},
       {"payload past the send buffer",
        TPk2Builder().AddCommand(max_payload + "c").Bytes(),
        {},
-       1,
+       "failed 1",
        ""},
       {"payload that just fits",
        TPk2Builder().AddCommand(max_payload).Bytes(),
+<<<<<<< HEAD
        {{2048, {kOk}}},
        0,
+=======
+       {{CtpLimits::kSendBuffer, {kOk}}},
+       "accepted",
+>>>>>>> typed-outcomes
        ""},
       // The package ends inside the data: the announcement went out, no short block follows.
       {"package cut short",
        full_file.substr(0, full_file.size() - 1500),
        {{std::string("FILE 12\r\ncut.bin 3000").size(), {kOk}}, {1411, {kOk}}},
-       1,
+       "failed 1",
        ""},
       {"package cut inside the first block",
        full_file.substr(0, full_file.size() - 2000),
        {{std::string("FILE 12\r\ncut.bin 3000").size(), {kOk}}},
-       1,
+       "failed 1",
        ""},
       {"package cut inside the last block",
        full_file.substr(0, full_file.size() - 100),
        {{std::string("FILE 12\r\ncut.bin 3000").size(), {kOk}}, {1411, {kOk}}, {1411, {kOk}}},
-       1,
+       "failed 1",
        ""},
       {"file without data",
        TPk2Builder().AddFile("empty", "").Bytes(),
        {{std::string("FILE 7\r\nempty 0").size(), {kOk}}},
-       1,
+       "failed 1",
        ""},
       {"negative skip",
        TPk2Builder().AddRaw("ABCD", "").Bytes().replace(28 + 20, 4, "\xff\xff\xff\xff"),
        {},
-       1,
+       "failed 1",
        ""},
       {"announcement refused",
        TPk2Builder().AddFile("f", "abc").Bytes(),
        {{std::string("FILE 3\r\nf 3").size(), {"REPLY ERR\r\n"}}},
-       1,
+       "failed 1",
+       ""},
+      // Nothing or only part of an entry header is left: the end of the package, not a failure.
+      {"no entry left", TPk2Builder().Bytes(), {}, "end", ""},
+      {"entry header cut short",
+       TPk2Builder().AddCommand("x").Bytes().substr(0, 28 + 10),
+       {},
+       "end",
        ""},
   };
   for (const Case& c : cases) {
     TScriptedPeer peer(c.steps);
     {
       TSocketThread session("127.0.0.1", peer.port());
-      ASSERT_EQ(0, session.Connect()) << c.what;
+      ASSERT_EQ(0, Number(session.Connect())) << c.what;
       TPk2File package = OpenPackage(c.package);
-      EXPECT_EQ(c.code, session.SendEntry(package)) << c.what;
+      EXPECT_EQ(c.code, Entry(session.SendEntry(package))) << c.what;
     }
     peer.WaitDone();
     EXPECT_EQ(c.steps.size(), peer.received().size()) << c.what;
@@ -496,8 +530,8 @@ TEST_F(CtpSession, LoginTooLongForTheBufferIsNotSent) {
   TScriptedPeer peer({});
   {
     TSocketThread session("127.0.0.1", peer.port());
-    ASSERT_EQ(0, session.Connect());
-    EXPECT_NE(0, session.Login(std::string(1100, 'u'), std::string(1000, 'p')));
+    ASSERT_EQ(0, Number(session.Connect()));
+    EXPECT_NE(0, Number(session.Login(std::string(1100, 'u'), std::string(1000, 'p'))));
   }
   peer.WaitDone();
   EXPECT_EQ("", peer.trailing());
@@ -505,9 +539,9 @@ TEST_F(CtpSession, LoginTooLongForTheBufferIsNotSent) {
 
 TEST_F(CtpSession, ConnectCodes) {
   TSocketThread named("localhost", 81);
-  EXPECT_EQ(4, named.Connect());
+  EXPECT_EQ(4, Number(named.Connect()));
   TSocketThread short_address("127.0.0", 81);
-  EXPECT_EQ(4, short_address.Connect());
+  EXPECT_EQ(4, Number(short_address.Connect()));
 
   // A port where nobody listens: the refusal arrives during the connect pause.
   TSocketHandle probe(::socket(AF_INET, SOCK_STREAM, 0));
@@ -520,12 +554,12 @@ TEST_F(CtpSession, ConnectCodes) {
   const int closed_port = ntohs(local.sin_port);
   probe.reset();
   TSocketThread refused("127.0.0.1", closed_port);
-  EXPECT_EQ(5, refused.Connect());
+  EXPECT_EQ(5, Number(refused.Connect()));
   EXPECT_FALSE(refused.IsConnected());
 
   TScriptedPeer peer({});
   TSocketThread session("127.0.0.1", peer.port());
-  EXPECT_EQ(0, session.Connect());
+  EXPECT_EQ(0, Number(session.Connect()));
   EXPECT_TRUE(session.IsConnected());
 }
 

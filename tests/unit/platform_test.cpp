@@ -16,6 +16,7 @@
 #include "platform/dispatcher.h"
 #include "platform/locale.h"
 #include "platform/paths.h"
+#include "platform/run_control.h"
 #include "platform/single_instance.h"
 #include "platform/timing.h"
 #include "support/temp_folder.h"
@@ -156,6 +157,41 @@ TEST(Dispatcher, RunForServesCallsUntilTheTimeIsUp) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
   worker.join();
   EXPECT_EQ((std::vector<int>{0, 1, 2}), seen);
+}
+
+// A token reads its flags when asked, so a flag set after the token was made (by a batch, by
+// the Ctrl+C handler) still stops the run; a null flag is no flag.
+TEST(StopToken, WatchesEveryFlagLive) {
+  std::atomic<bool> own{false}, batch{false}, interrupt{false};
+  const TStopToken worker = TStopToken(&own).With(TStopToken(&batch).With(&interrupt));
+  const TStopToken none = TStopToken(nullptr).With(nullptr);
+  EXPECT_FALSE(worker.Requested());
+  EXPECT_FALSE(none.Requested());
+  EXPECT_FALSE(TStopToken().Requested());
+  for (std::atomic<bool>* flag : {&own, &batch, &interrupt}) {
+    *flag = true;
+    EXPECT_TRUE(worker.Requested());
+    *flag = false;
+  }
+  // The outer token alone does not see the worker's own flag.
+  own = true;
+  EXPECT_FALSE(TStopToken(&batch).With(&interrupt).Requested());
+}
+
+// A caller's flag set from another thread cuts a control's wait short.
+TEST(StopToken, ControlWaitEndsWhenTheCallersFlagIsSet) {
+  std::atomic<bool> own{false}, caller{false};
+  const TRunControl control(nullptr, TStopToken(&own).With(&caller));
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    caller = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(control.SleepMillis(20000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  stopper.join();
+  EXPECT_TRUE(control.Cancelled());
+  EXPECT_FALSE(own);
 }
 
 TEST(Paths, ProgramPathOfAReplacedProgramFile) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -239,6 +240,25 @@ TEST_F(UpgradeThreadFixture, StopDuringTheCatalogueFetchIsOnlyAStop) {
   EXPECT_EQ("The upgrade was stopped by the user.", observer_.lines.back());
   EXPECT_EQ("The version of present device rom is :1.0.0.1",
             observer_.lines[observer_.lines.size() - 2]);
+}
+
+// The stop of whoever runs the worker (a batch, the command line's Ctrl+C) is obeyed directly,
+// by the worker between its steps and by the upgrader in its own waits.
+TEST_F(UpgradeThreadFixture, CallersStopIsObeyedWithoutRequestCancel) {
+  std::atomic<bool> caller{false};
+  auto upgrader = std::make_unique<TScriptedUpgrader>(script_);
+  upgrader->SetWorkFolder(temp_.path());
+  upgrader->SetRepositoryUrl("http://127.0.0.1:1/FM/");
+  TUpgradeThread worker(std::move(upgrader), "", "", ui_, observer_, &caller);
+  bool upgrader_saw_it = false;
+  script_.during_catalogue = [&] {
+    caller = true;
+    upgrader_saw_it = worker.Upgrader().Control().Cancelled();
+  };
+  EXPECT_EQ(TUpgradeStatus::Cancelled, worker.Execute().status);
+  EXPECT_TRUE(upgrader_saw_it);
+  EXPECT_EQ("The upgrade was stopped by the user.", observer_.lines.back());
+  EXPECT_EQ("The version of present device rom is :1.0.0.1", observer_.lines[observer_.lines.size() - 2]);
 }
 
 TEST_F(UpgradeThreadFixture, LocalFirmwareSkipsTheCatalogue) {
