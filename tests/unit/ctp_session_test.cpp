@@ -465,13 +465,8 @@ TEST_F(CtpSession, EntriesThatCannotGoOutFailWithoutSendingThem) {
        ""},
       {"payload that just fits",
        TPk2Builder().AddCommand(max_payload).Bytes(),
-<<<<<<< HEAD
        {{2048, {kOk}}},
-       0,
-=======
-       {{CtpLimits::kSendBuffer, {kOk}}},
        "accepted",
->>>>>>> typed-outcomes
        ""},
       // The package ends inside the data: the announcement went out, no short block follows.
       {"package cut short",

@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-<<<<<<< HEAD
-=======
 #include <algorithm>
->>>>>>> typed-outcomes
 #include <atomic>
 #include <chrono>
 #include <set>
