@@ -17,6 +17,7 @@
 #include "sim_timing.h"
 #include "sim_upload_verdict.h"
 #include "util/base64.h"
+#include "util/text.h"
 
 namespace fs = std::filesystem;
 
@@ -55,12 +56,6 @@ constexpr UploadRoute kUploadRoutes[] = {
     {TSimSeries::R, "/upgrade_htmls.cgi", TFirmwareKind::Ui, AccountStyle::QueryLogin},
 };
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 // httplib adds the connection's addresses as pseudo headers; they did not come from the client.
 bool IsAddedHeader(const std::string& name) {
   return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" ||
@@ -71,7 +66,7 @@ nlohmann::json HeadersJson(const httplib::Request& req, const TConnectionContext
   nlohmann::json headers = nlohmann::json::array();
   for (const auto& [name, value] : req.headers) {
     if (IsAddedHeader(name)) continue;
-    if (context && !context->raw_content_type.empty() && Lower(name) == "content-type") {
+    if (context && !context->raw_content_type.empty() && LowerAscii(name) == "content-type") {
       headers.push_back({name, context->raw_content_type});
     } else {
       headers.push_back({name, value});
@@ -363,7 +358,7 @@ bool TSimCamera::AccountOk(const httplib::Request& req, bool query_account, cons
   if (!req.has_header("Authorization")) return config_.password.empty();
   const std::string value = req.get_header_value("Authorization");
   const std::string expected = Base64EncodeOneLine(config_.user + ":" + config_.password);
-  return value.size() > 6 && Lower(value.substr(0, 6)) == "basic " && value.substr(6) == expected;
+  return value.size() > 6 && LowerAscii(value.substr(0, 6)) == "basic " && value.substr(6) == expected;
 }
 
 void TSimCamera::Unauthorized(httplib::Response& res, bool basic) const {

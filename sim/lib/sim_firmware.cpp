@@ -6,6 +6,8 @@
 #include <fstream>
 #include <vector>
 
+#include "util/text.h"
+
 namespace camlift::sim {
 namespace {
 
@@ -20,17 +22,10 @@ constexpr SignatureRow kSignatures[] = {
     {TSimSeries::M, TFirmwareKind::Ui, std::string_view("\xBD\x9A\x0C\x44", 4)},
 };
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
 }  // namespace
 
 std::optional<TSimSeries> ParseSeries(std::string_view text) {
-  const std::string t = Lower(text);
+  const std::string t = LowerAscii(text);
   if (t == "k") return TSimSeries::K;
   if (t == "m") return TSimSeries::M;
   if (t == "p") return TSimSeries::P;
@@ -39,7 +34,7 @@ std::optional<TSimSeries> ParseSeries(std::string_view text) {
 }
 
 std::optional<TFirmwareKind> ParseKind(std::string_view text) {
-  const std::string t = Lower(text);
+  const std::string t = LowerAscii(text);
   if (t == "sys" || t == "system") return TFirmwareKind::System;
   if (t == "ui") return TFirmwareKind::Ui;
   return std::nullopt;

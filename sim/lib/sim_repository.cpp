@@ -16,6 +16,7 @@
 #include "pk2_builder.h"
 #include "sim_digest.h"
 #include "util/sha256.h"
+#include "util/text.h"
 
 namespace fs = std::filesystem;
 
@@ -33,12 +34,6 @@ constexpr FaultRow kFaults[] = {
 };
 
 constexpr const char* kCatalogueName = "firmware.txt";
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r\n");
@@ -168,10 +163,10 @@ std::string ArchiveEntryName(const std::string& archive_name, TSimSeries series)
 std::string SetIniValue(const std::string& ini, const std::string& section, const std::string& key,
                         const std::string& value) {
   std::vector<std::string> lines = Lines(ini);
-  const std::string wanted = Lower(section);
+  const std::string wanted = LowerAscii(section);
   std::size_t start = lines.size();
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (auto name = SectionName(lines[i]); name && Lower(*name) == wanted) {
+    if (auto name = SectionName(lines[i]); name && LowerAscii(*name) == wanted) {
       start = i;
       break;
     }
@@ -187,7 +182,7 @@ std::string SetIniValue(const std::string& ini, const std::string& section, cons
   while (end < lines.size() && !SectionName(lines[end])) ++end;
   for (std::size_t i = start + 1; i < end; ++i) {
     const auto eq = lines[i].find('=');
-    if (eq != std::string::npos && Lower(Trim(lines[i].substr(0, eq))) == Lower(key)) {
+    if (eq != std::string::npos && LowerAscii(Trim(lines[i].substr(0, eq))) == LowerAscii(key)) {
       lines[i] = key + "=" + value;
       return Join(lines);
     }
@@ -204,12 +199,12 @@ std::optional<std::string> GetIniValue(const std::string& ini, const std::string
   bool inside = false;
   for (const auto& line : Lines(ini)) {
     if (auto name = SectionName(line)) {
-      inside = Lower(*name) == Lower(section);
+      inside = LowerAscii(*name) == LowerAscii(section);
       continue;
     }
     if (!inside) continue;
     const auto eq = line.find('=');
-    if (eq != std::string::npos && Lower(Trim(line.substr(0, eq))) == Lower(key)) {
+    if (eq != std::string::npos && LowerAscii(Trim(line.substr(0, eq))) == LowerAscii(key)) {
       return Trim(line.substr(eq + 1));
     }
   }
@@ -225,7 +220,7 @@ std::vector<std::string> IniSections(const std::string& ini) {
 }
 
 bool RepoAdd(const TRepoAddOptions& options, TRepoAddResult& result, std::string& error) {
-  const std::string folder = Lower(Trim(options.folder));
+  const std::string folder = LowerAscii(Trim(options.folder));
   if (!IsPlainName(folder)) {
     error = "the folder must be one plain name (\"system\" or the OEM text)";
     return false;
@@ -467,7 +462,7 @@ void TSimRepository::Setup(TSimHttpServer& server) {
       path /= piece;
     }
     const std::string name = pieces.back();
-    const bool catalogue = Lower(name) == kCatalogueName;
+    const bool catalogue = LowerAscii(name) == kCatalogueName;
     if (!fs::is_regular_file(path)) {
       res.status = 404;
       res.set_content("Not Found\n", "text/plain");
