@@ -157,7 +157,7 @@ int RunUpgrade(const UpgradeOptions& options) {
   TCliSession session(options.lang);
   if (!session.ok()) return kExitFailed;
 
-  const int series = SeriesIndexFromLetter(options.series[0]);
+  const int series = SeriesIndex(SeriesFromLetter(options.series));
   auto upgrader = TUpgradeFactory::CreateUpgrader(series, !options.ui);
   upgrader->SetUserName(options.user);
   upgrader->SetPassword(options.password);
@@ -185,10 +185,14 @@ int RunUpgrade(const UpgradeOptions& options) {
                                worker.VerifiedMd5(), ""));
 
   switch (observer.result().status) {
-    case TUpgradeStatus::Working: return kExitOk;
-    case TUpgradeStatus::NotNeeded: return kExitNotNeeded;
-    case TUpgradeStatus::VersionUnchanged: return kExitVersionUnchanged;
-    default: return kExitFailed;
+    case TUpgradeStatus::Working:
+      return kExitOk;
+    case TUpgradeStatus::NotNeeded:
+      return kExitNotNeeded;
+    case TUpgradeStatus::VersionUnchanged:
+      return kExitVersionUnchanged;
+    default:
+      return kExitFailed;
   }
 }
 
@@ -272,7 +276,7 @@ void SetupUpgrade(CLI::App& root, CommandRunner& run) {
   auto options = std::make_shared<UpgradeOptions>();
   CLI::App* cmd = root.add_subcommand("upgrade", "Upgrade the firmware of one camera");
   auto* series = cmd->add_option("--series", options->series, "Camera series")
-                     ->check(CLI::IsMember({"K", "M", "P", "R"}, CLI::ignore_case));
+                     ->check(CLI::IsMember(SeriesLetters(), CLI::ignore_case));
   auto* ip = cmd->add_option("--ip", options->ip, "Camera IP address");
   auto* from = cmd->add_option(
       "--from", options->from,

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "upgrade/upgrade_factory.h"
+#include "discovery/series.h"
 
 namespace camlift {
 namespace {
@@ -41,7 +41,7 @@ TResumeSummary ReadResumeSummary(std::string_view json_text) {
     outcome.camera.port = port->get<int>();
     // Only the series it was upgraded as counts: the same address in another list may be
     // another camera.
-    outcome.camera.series = series.size() == 1 ? SeriesIndexFromLetter(series[0]) : -1;
+    outcome.camera.series = SeriesIndex(SeriesFromLetter(series));
     if (outcome.camera.series < 0) continue;
     outcome.result.status = TUpgradeStatus::Working;
     outcome.result.old_version = Text(o, "oldVersion");

@@ -41,8 +41,7 @@ std::string CameraName(const TCameraEntry& c) { return c.ip + ":" + std::to_stri
 // options, since nobody can be asked about twenty cameras at once.
 class TBatchObserver final : public IUpgradeObserver {
  public:
-  TBatchObserver(const std::string& path, bool yes,
-                 std::function<void(const std::string&)> on_line)
+  TBatchObserver(const std::string& path, bool yes, std::function<void(const std::string&)> on_line)
       : file_(path, std::ios::app), yes_(yes), on_line_(std::move(on_line)) {}
 
   void OnLog(const std::string& text) override {
@@ -68,12 +67,18 @@ TBatchUpgrade::TBatchUpgrade(std::vector<TCameraEntry> cameras, TBatchOptions op
 
 std::string TBatchUpgrade::ResultText(TUpgradeStatus status) {
   switch (status) {
-    case TUpgradeStatus::Working: return "ok";
-    case TUpgradeStatus::NotNeeded: return "not needed";
-    case TUpgradeStatus::Failed: return "failed";
-    case TUpgradeStatus::Cancelled: return "cancelled";
-    case TUpgradeStatus::NotReturned: return "not returned";
-    case TUpgradeStatus::VersionUnchanged: return "version unchanged";
+    case TUpgradeStatus::Working:
+      return "ok";
+    case TUpgradeStatus::NotNeeded:
+      return "not needed";
+    case TUpgradeStatus::Failed:
+      return "failed";
+    case TUpgradeStatus::Cancelled:
+      return "cancelled";
+    case TUpgradeStatus::NotReturned:
+      return "not returned";
+    case TUpgradeStatus::VersionUnchanged:
+      return "version unchanged";
   }
   return "failed";
 }
@@ -221,7 +226,7 @@ std::string BatchSummaryTable(const std::vector<TBatchOutcome>& outcomes) {
       {"Camera", "Series", "Old version", "New version", "Result", "Reason"}};
   for (const TBatchOutcome& o : outcomes) {
     rows.push_back(
-        {CameraName(o.camera), std::string(1, SeriesLetter(o.camera.series)), o.result.old_version,
+        {CameraName(o.camera), SeriesLetter(SeriesFromIndex(o.camera.series)), o.result.old_version,
          o.result.reported_version.empty() ? o.result.new_version : o.result.reported_version,
          TBatchUpgrade::OutcomeText(o), o.reason});
   }
@@ -246,7 +251,7 @@ std::string BatchSummaryJson(const std::vector<TBatchOutcome>& outcomes) {
     all.push_back({{"camera", CameraName(o.camera)},
                    {"ip", o.camera.ip},
                    {"port", o.camera.port},
-                   {"series", std::string(1, SeriesLetter(o.camera.series))},
+                   {"series", SeriesLetter(SeriesFromIndex(o.camera.series))},
                    {"oldVersion", o.result.old_version},
                    {"catalogueVersion", o.result.new_version},
                    {"reportedVersion", o.result.reported_version},

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "discovery/search_datagrams.h"
 #include "search_responder_1010.h"
 #include "search_responder_8600.h"
 #include "search_responder_moi.h"
@@ -29,7 +30,7 @@ class TSearchExtension final : public ICameraExtension {
       } else if (dialect == "1010") {
         responder = Make1010Responder(identity, k1010ResponderPort, camera.recorder(), name);
       } else {
-        responder = Make8600Responder(identity, k8600ResponderPort, camera.recorder(), name);
+        responder = Make8600Responder(identity, k8600Port, camera.recorder(), name);
       }
       try {
         responder->Start();

@@ -43,6 +43,7 @@
 #include <utility>
 #include <vector>
 
+#include "discovery/search_datagrams.h"
 #include "sim_firmware.h"
 #include "sim_http_server.h"
 #include "sim_record.h"
@@ -80,7 +81,7 @@ struct TCameraConfig {
   TSimSeries series = TSimSeries::P;
   std::string ip = "127.0.0.2";
   int port = 81;            // 0: any free port (tests)
-  int upload_port = 8600;   // series R only; 0: any free port
+  int upload_port = k8600Port;  // series R only; 0: any free port
   std::string user = "admin";
   std::string password;
   std::string sys_version = "1.0.0.1";
