@@ -8,17 +8,6 @@
 namespace camlift {
 namespace {
 
-// A text of the request, where it sits and how wide its field is; a text must leave its
-// terminating zero inside the field.
-struct T8600SettingsText {
-  const char* name;
-  std::size_t offset;
-  std::size_t width;
-};
-
-constexpr T8600SettingsText kUserField{"user", k8600User.offset, k8600User.width};
-constexpr T8600SettingsText kPasswordField{"password", k8600Password.offset, k8600Password.width};
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -31,13 +20,13 @@ void PutU16(TBytes& bytes, std::size_t offset, std::uint16_t value) {
   bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-bool PutText(TBytes& bytes, const T8600SettingsText& field, const std::string& text,
+// A text must leave its terminating zero inside its field.
+bool PutText(TBytes& bytes, const char* name, T8600Field field, const std::string& text,
              std::string& error) {
   // A zero inside the text would end it early on the camera's side; what follows would be lost.
   const std::size_t length = text.find('\0') == std::string::npos ? text.size() : SIZE_MAX;
   if (length >= field.width) {
-    error =
-        std::string(field.name) + " longer than " + std::to_string(field.width - 1) + " characters";
+    error = std::string(name) + " longer than " + std::to_string(field.width - 1) + " characters";
     return false;
   }
   std::memcpy(bytes.data() + field.offset, text.data(), text.size());
@@ -65,11 +54,11 @@ T8600SettingsResult Build8600Settings(const TDevInfo& wanted, const std::string&
   PutU16(bytes, k8600KindAt, k8600SettingsKind);
   for (const T8600Text& text : k8600Texts) {
     if (text.settings_width == 0) continue;
-    const T8600SettingsText field{text.name, text.offset, text.settings_width};
-    if (!PutText(bytes, field, wanted.*text.member, result.error)) return result;
+    const T8600Field field{text.offset, text.settings_width};
+    if (!PutText(bytes, text.name, field, wanted.*text.member, result.error)) return result;
   }
-  if (!PutText(bytes, kUserField, user, result.error) ||
-      !PutText(bytes, kPasswordField, password, result.error)) {
+  if (!PutText(bytes, "user", k8600User, user, result.error) ||
+      !PutText(bytes, "password", k8600Password, password, result.error)) {
     return result;
   }
   const std::array<std::uint8_t, 6> mac = MacBytesFromHex(wanted.NormID);
