@@ -386,7 +386,7 @@ void TfrmCamlift::btnUpgrdFromFileClick() {
 
 void TfrmCamlift::UpgradeByIP(bool system, const std::string& local_firmware) {
   TUpgradeFields fields;
-  fields.series_index = cmbMType->currentIndex();
+  fields.series = SeriesFromIndex(cmbMType->currentIndex());
   fields.account = edAcc->text().toStdString();
   fields.password = edpwd->text().toStdString();
   fields.address = edIP->text().toStdString();
@@ -430,7 +430,8 @@ void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& passw
   Memo1->setFocus();
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
-  auto upgrader = TUpgradeFactory::CreateUpgrader(cmbMType->currentIndex(), system);
+  worker_series_ = SeriesFromIndex(cmbMType->currentIndex());
+  auto upgrader = TUpgradeFactory::CreateUpgrader(worker_series_, system);
   upgrader->SetUserName(user);
   upgrader->SetPassword(password);
   upgrader->SetIPAddress(ip);
@@ -444,7 +445,6 @@ void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& passw
   cancel_->setText(Lang("IDS_CANCEL"));
   cancel_->setEnabled(true);
   cancel_->setVisible(true);
-  worker_series_ = cmbMType->currentIndex();
   last_result_ = TUpgradeResult();
   worker_ = std::make_unique<TUpgradeThread>(std::move(upgrader), "", "", dispatcher_, *this);
   TUpgradeOptions options;
@@ -490,8 +490,8 @@ void TfrmCamlift::OnDone(const TUpgradeResult& result) {
 void TfrmCamlift::UpgradeDone() {
   if (worker_) {
     worker_->Join();
-    AppendHistory(HistoryEntryOf("window", worker_series_, worker_->Upgrader(), last_result_,
-                                 worker_->VerifiedMd5(), ""));
+    AppendHistory(HistoryEntryOf("window", SeriesIndex(worker_series_), worker_->Upgrader(),
+                                 last_result_, worker_->VerifiedMd5(), ""));
     worker_.reset();
   }
   btnUpgrdUIByIP->setEnabled(true);
