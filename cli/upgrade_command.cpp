@@ -157,7 +157,7 @@ int RunUpgrade(const UpgradeOptions& options) {
   TCliSession session(options.lang);
   if (!session.ok()) return kExitFailed;
 
-  const int series = SeriesIndex(SeriesFromLetter(options.series));
+  const TSeries series = SeriesFromLetter(options.series);
   auto upgrader = TUpgradeFactory::CreateUpgrader(series, !options.ui);
   upgrader->SetUserName(options.user);
   upgrader->SetPassword(options.password);
@@ -181,7 +181,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     ui.RunUntil([&] { return observer.done(); });
     worker.Join();
   }
-  AppendHistory(HistoryEntryOf("cli", series, worker.Upgrader(), observer.result(),
+  AppendHistory(HistoryEntryOf("cli", SeriesIndex(series), worker.Upgrader(), observer.result(),
                                worker.VerifiedMd5(), ""));
 
   switch (observer.result().status) {
