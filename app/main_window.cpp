@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "discovery/series.h"
 #include "discovery/udp_endpoint.h"
 #include "history_dialog.h"
 #include "i18n/language_list.h"
@@ -48,6 +49,8 @@ namespace camlift::gui {
 namespace {
 
 constexpr const char* kInstanceName = "IP Camera Camlift";
+// The series the hidden series list holds after start and after every language change.
+constexpr TSeries kStartSeries = TSeries::P;
 
 QString Lang(const char* id) { return QString::fromStdString(GetLangStrUtf8(id)); }
 
@@ -135,8 +138,11 @@ void TfrmCamlift::BuildWidgets() {
   add_field("lblIPCPwd", "Password:", edpwd, 1, 1);
   cmbMType = new QComboBox(this);
   cmbMType->setObjectName("cmbMType");
-  cmbMType->addItems({"K series", "M series", "P series", "R series"});
-  cmbMType->setCurrentIndex(2);
+  // Item i is the series of index i.
+  for (const TSeries series : kAllSeries) {
+    cmbMType->addItem(QString::fromStdString(SeriesLetter(series)) + " series");
+  }
+  cmbMType->setCurrentIndex(SeriesIndex(kStartSeries));
   add_field("lblIPCType", "IP Cam Type:", cmbMType, 2, 0);
   findChild<QLabel*>("lblIPCType")->setVisible(false);
   cmbMType->setVisible(false);
@@ -257,7 +263,7 @@ bool TfrmCamlift::FormCreate() {
   Image1->setVisible(false);
   lblSoftMemo->setFixedWidth(720);
   lblSoftMemo->setText(Lang("IDS_SOFTMEMO"));
-  cmbMType->setCurrentIndex(2);
+  cmbMType->setCurrentIndex(SeriesIndex(kStartSeries));
   FillLanguageCombo();
   UpdateStatusBar();
   CutSoftMemo();
@@ -359,7 +365,7 @@ void TfrmCamlift::cmbLanChange() {
       SetLanguage(code);
       LocalizeForm(this);
       FillLanguageCombo();
-      cmbMType->setCurrentIndex(2);
+      cmbMType->setCurrentIndex(SeriesIndex(kStartSeries));
     }
   }
   // The user's own file always ends up holding the language; it is rewritten only when its
@@ -372,15 +378,15 @@ void TfrmCamlift::cmbLanChange() {
 
 void TfrmCamlift::btnUpgrdFromFileClick() {
   const QString name = open_chooser_ ? open_chooser_()
-                                     : QFileDialog::getOpenFileName(
-                                           this, QString(), QString(), "*.zip *.bin *.pk2;;*");
+                                     : QFileDialog::getOpenFileName(this, QString(), QString(),
+                                                                    "*.zip *.bin *.pk2;;*");
   if (name.isEmpty()) return;
   UpgradeByIP(true, name.toStdString());
 }
 
 void TfrmCamlift::UpgradeByIP(bool system, const std::string& local_firmware) {
   TUpgradeFields fields;
-  fields.series_index = cmbMType->currentIndex();
+  fields.series = SeriesFromIndex(cmbMType->currentIndex());
   fields.account = edAcc->text().toStdString();
   fields.password = edpwd->text().toStdString();
   fields.address = edIP->text().toStdString();
@@ -392,10 +398,17 @@ void TfrmCamlift::UpgradeByIP(bool system, const std::string& local_firmware) {
       case TUpgradeField::Series:
         if (cmbMType->isVisible()) cmbMType->setFocus();
         break;
-      case TUpgradeField::Account: edAcc->setFocus(); break;
-      case TUpgradeField::Address: edIP->setFocus(); break;
-      case TUpgradeField::Port: edPort->setFocus(); break;
-      case TUpgradeField::None: break;
+      case TUpgradeField::Account:
+        edAcc->setFocus();
+        break;
+      case TUpgradeField::Address:
+        edIP->setFocus();
+        break;
+      case TUpgradeField::Port:
+        edPort->setFocus();
+        break;
+      case TUpgradeField::None:
+        break;
     }
     return;
   }
@@ -409,8 +422,7 @@ void TfrmCamlift::UpgradeByIP(bool system, const std::string& local_firmware) {
 }
 
 void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& password, bool system,
-                               int port, const std::string& ip,
-                               const std::string& local_firmware) {
+                               int port, const std::string& ip, const std::string& local_firmware) {
   FUpgrading = true;
   btnUpgrdUIByIP->setEnabled(false);
   btnUpgrdSysByIP->setEnabled(false);
@@ -418,7 +430,8 @@ void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& passw
   Memo1->setFocus();
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
-  auto upgrader = TUpgradeFactory::CreateUpgrader(cmbMType->currentIndex(), system);
+  worker_series_ = SeriesFromIndex(cmbMType->currentIndex());
+  auto upgrader = TUpgradeFactory::CreateUpgrader(worker_series_, system);
   upgrader->SetUserName(user);
   upgrader->SetPassword(password);
   upgrader->SetIPAddress(ip);
@@ -432,7 +445,6 @@ void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& passw
   cancel_->setText(Lang("IDS_CANCEL"));
   cancel_->setEnabled(true);
   cancel_->setVisible(true);
-  worker_series_ = cmbMType->currentIndex();
   last_result_ = TUpgradeResult();
   worker_ = std::make_unique<TUpgradeThread>(std::move(upgrader), "", "", dispatcher_, *this);
   TUpgradeOptions options;
@@ -464,7 +476,8 @@ void TfrmCamlift::OnProgress(TProgressStage stage, std::int64_t done, std::int64
   // Percent keeps the bar within int range for files of any size.
   progress_->setRange(0, 100);
   progress_->setValue(static_cast<int>(std::min<std::int64_t>(100, done * 100 / total)));
-  static constexpr const char* kFormat[] = {"%p% \xe2\x86\x93", "%p% \xe2\x86\x91", "%p% \xe2\x9f\xb3"};
+  static constexpr const char* kFormat[] = {"%p% \xe2\x86\x93", "%p% \xe2\x86\x91",
+                                            "%p% \xe2\x9f\xb3"};
   progress_->setFormat(QString::fromUtf8(kFormat[static_cast<int>(stage)]));
 }
 
@@ -477,8 +490,8 @@ void TfrmCamlift::OnDone(const TUpgradeResult& result) {
 void TfrmCamlift::UpgradeDone() {
   if (worker_) {
     worker_->Join();
-    AppendHistory(HistoryEntryOf("window", worker_series_, worker_->Upgrader(), last_result_,
-                                 worker_->VerifiedMd5(), ""));
+    AppendHistory(HistoryEntryOf("window", SeriesIndex(worker_series_), worker_->Upgrader(),
+                                 last_result_, worker_->VerifiedMd5(), ""));
     worker_.reset();
   }
   btnUpgrdUIByIP->setEnabled(true);
@@ -504,9 +517,9 @@ void TfrmCamlift::HistoryClick() {
 
 void TfrmCamlift::N2Click() {
   if (Memo1->document()->isEmpty()) return;
-  const QString name =
-      save_chooser_ ? save_chooser_()
-                    : QFileDialog::getSaveFileName(this, QString(), QString(), "*.txt;;*.*");
+  const QString name = save_chooser_
+                           ? save_chooser_()
+                           : QFileDialog::getSaveFileName(this, QString(), QString(), "*.txt;;*.*");
   if (name.isEmpty()) return;
   QString path = name;
   if (QFileInfo(path).suffix().isEmpty()) path += ".txt";
@@ -536,13 +549,14 @@ void TfrmCamlift::btnFindCamClick() {
   FSelectDialog->hide();
 }
 
-void TfrmCamlift::ShowUpgradeInfo() { LangMessageBox("IDS_UPGRADEINFO", "IDS_INFORMATION", kMbIconInformation); }
+void TfrmCamlift::ShowUpgradeInfo() {
+  LangMessageBox("IDS_UPGRADEINFO", "IDS_INFORMATION", kMbIconInformation);
+}
 void TfrmCamlift::btnOptionsClick() {
   if (!options_) options_ = new TfrmOptions(this);
   options_->ShowModal();
   options_->hide();
 }
-
 
 void TfrmCamlift::closeEvent(QCloseEvent* event) {
   if (FUpgrading) {

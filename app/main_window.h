@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/series.h"
 #include "platform/single_instance.h"
 #include "qt_dispatcher.h"
 #include "upgrade/upgrade_thread.h"
@@ -47,8 +48,8 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   void btnFindCamClick();
   void btnOptionsClick();
   void cmbLanChange();
-  void N1Click();  // clear the log
-  void N2Click();  // save the log
+  void N1Click();       // clear the log
+  void N2Click();       // save the log
   void HistoryClick();  // the record of past upgrades
   void AddLog(const std::string& utf8_text);
 
@@ -103,7 +104,7 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   QLocalServer* activation_ = nullptr;
   TQtDispatcher dispatcher_;
   std::unique_ptr<TUpgradeThread> worker_;
-  int worker_series_ = -1;  // for the record of the run
+  TSeries worker_series_ = TSeries::None;  // for the record of the run
   TUpgradeResult last_result_;
   std::function<QString()> save_chooser_;
   std::function<QString()> open_chooser_;

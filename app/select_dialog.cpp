@@ -280,9 +280,9 @@ void TfrmAdv_Main::keyPressEvent(QKeyEvent* event) {
 void TfrmAdv_Main::ServiceShortcut() {
   const TDevInfo* entry = list_.SelectedEntry();
   if (!entry) return;
-  if (entry->DevType == 1) {
+  if (entry->DevType == kTypeS) {
     // The command itself waits its pause before it goes out.
-    if (SendImagiaCommand(engine_->Endpoint(1), entry->DevID)) {
+    if (SendImagiaCommand(engine_->Endpoint(TSearchEngine::kImagiaEndpoint), entry->DevID)) {
       list_.RemoveRow(list_.Selected());
       btnFindClick();
     }

@@ -36,8 +36,7 @@ bool PrintRepositoryProblem(const TUpgradeObject& upgrader) {
 int RunFetch(const FetchOptions& options) {
   if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
   TCliSession session("en");
-  auto upgrader = TUpgradeFactory::CreateUpgrader(SeriesIndexFromLetter(options.series[0]),
-                                                  !options.ui);
+  auto upgrader = TUpgradeFactory::CreateUpgrader(SeriesFromLetter(options.series), !options.ui);
   upgrader->SetRepositoryUrl(ResolveRepositoryUrl(options.repository));
   if (upgrader->RepositoryUrl().empty()) {
     std::cerr << "camlift: no firmware repository is configured (--repository)\n";
@@ -73,9 +72,10 @@ void SetupFetch(CLI::App& root, CommandRunner& run) {
       "fetch", "Download and verify the firmware a camera would get, for an upgrade later");
   cmd->add_option("--series", options->series, "Camera series")
       ->required()
-      ->check(CLI::IsMember({"K", "M", "P", "R"}, CLI::ignore_case));
+      ->check(CLI::IsMember(SeriesLetters(), CLI::ignore_case));
   cmd->add_flag("--ui", options->ui, "The UI firmware instead of the system firmware");
-  auto* model = cmd->add_option("--model", options->model, "The camera's model (catalogue section)");
+  auto* model =
+      cmd->add_option("--model", options->model, "The camera's model (catalogue section)");
   auto* version = cmd->add_option("--version", options->version,
                                   "The camera's current version (for cameras without a model)");
   model->excludes(version);

@@ -35,12 +35,6 @@ struct TSearchOptions {
   std::string lang;
 };
 
-std::string SeriesLetter(std::int32_t type) {
-  static constexpr const char* kLetters[] = {"K", "M", "P", "R"};
-  const int series = TypeToSeries(type);
-  return series >= 0 ? kLetters[series] : "";
-}
-
 // Runs the calls other threads hand to this (UI) thread until the time is up; asleep while
 // nothing comes, so that a long search costs only what its replies cost.
 void ServeFor(TLoopDispatcher& ui, std::chrono::milliseconds time) { ui.RunFor(time); }
@@ -93,8 +87,8 @@ void PrintTable(const std::vector<TDevInfo>& rows) {
   cells.push_back({"Type", "Name", "IP address", "Port", "Series", "Version"});
   for (const TDevInfo& d : rows) {
     cells.push_back({ToValidUtf8(DevTypeCaption(d.DevType)), ToValidUtf8(d.DevName),
-                     ToValidUtf8(d.IPAddr), std::to_string(d.DevPort), SeriesLetter(d.DevType),
-                     ToValidUtf8(d.Version)});
+                     ToValidUtf8(d.IPAddr), std::to_string(d.DevPort),
+                     SeriesLetter(SeriesOfType(d.DevType)), ToValidUtf8(d.Version)});
   }
   std::vector<std::size_t> widths(cells.front().size(), 0);
   for (const auto& row : cells) {

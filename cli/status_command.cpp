@@ -10,15 +10,15 @@
 
 #include "cli_session.h"
 #include "command_registry.h"
-#include "password_option.h"
 #include "discovery/dev_types.h"
+#include "discovery/series.h"
+#include "password_option.h"
 #include "platform/paths.h"
 #include "search_run.h"
 #include "upgrade/camera_list.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/status_read.h"
-#include "upgrade/upgrade_factory.h"
 
 namespace camlift::cli {
 namespace {
@@ -61,7 +61,7 @@ bool CollectCameras(const TStatusCliOptions& options, std::vector<TCameraEntry>&
     TCameraEntry camera;
     camera.ip = options.ip;
     camera.port = options.port;
-    camera.series = SeriesIndexFromLetter(options.series[0]);
+    camera.series = SeriesIndex(SeriesFromLetter(options.series));
     camera.user = options.user;
     camera.password = options.password;
     cameras.push_back(camera);
@@ -139,7 +139,7 @@ void SetupStatus(CLI::App& root, CommandRunner& run) {
       "--from", options->from,
       "Read every camera of a list: CSV (ip,port,series,user,password) or search --json lines");
   auto* series = cmd->add_option("--series", options->series, "Series of the camera at --ip")
-                     ->check(CLI::IsMember({"K", "M", "P", "R"}, CLI::ignore_case));
+                     ->check(CLI::IsMember(SeriesLetters(), CLI::ignore_case));
   auto* ip = cmd->add_option("--ip", options->ip, "Read this camera only");
   ip->needs(series);
   series->needs(ip);

@@ -141,7 +141,7 @@ int RunUpgrade(const UpgradeOptions& options) {
   TCliSession session(options.lang);
   if (!session.ok()) return kExitFailed;
 
-  const int series = SeriesIndexFromLetter(options.series[0]);
+  const TSeries series = SeriesFromLetter(options.series);
   auto upgrader = TUpgradeFactory::CreateUpgrader(series, !options.ui);
   upgrader->SetUserName(options.user);
   upgrader->SetPassword(options.password);
@@ -162,7 +162,7 @@ int RunUpgrade(const UpgradeOptions& options) {
   worker.Start();
   ui.RunUntil([&] { return observer.done(); });
   worker.Join();
-  AppendHistory(HistoryEntryOf("cli", series, worker.Upgrader(), observer.result(),
+  AppendHistory(HistoryEntryOf("cli", SeriesIndex(series), worker.Upgrader(), observer.result(),
                                worker.VerifiedMd5(), ""));
 
   switch (observer.result().status) {
@@ -253,7 +253,7 @@ void SetupUpgrade(CLI::App& root, CommandRunner& run) {
   auto options = std::make_shared<UpgradeOptions>();
   CLI::App* cmd = root.add_subcommand("upgrade", "Upgrade the firmware of one camera");
   auto* series = cmd->add_option("--series", options->series, "Camera series")
-                     ->check(CLI::IsMember({"K", "M", "P", "R"}, CLI::ignore_case));
+                     ->check(CLI::IsMember(SeriesLetters(), CLI::ignore_case));
   auto* ip = cmd->add_option("--ip", options->ip, "Camera IP address");
   auto* from = cmd->add_option(
       "--from", options->from,

@@ -8,22 +8,22 @@ namespace {
 struct TTypeRow {
   std::int32_t type;
   std::string_view caption;
-  int series;
+  TSeries series;
 };
 
 constexpr std::array<TTypeRow, 12> kTypeRows{{
-    {0, "K", -1},
-    {1, "S", -1},
-    {kTypeMOI, "M", 1},
-    {3, "M1", -1},
-    {kTypeClosedLibrary, "P", -1},
-    {kTypeText, "K", 0},
-    {6, "L", -1},
-    {7, "M2", -1},
-    {kType1010, "P", 2},
-    {kType8600, "R", 3},
-    {999, "DSK", -1},
-    {kTypeManual, "manual", -1},
+    {0, "K", TSeries::None},
+    {kTypeS, "S", TSeries::None},
+    {kTypeMOI, "M", TSeries::M},
+    {3, "M1", TSeries::None},
+    {kTypeClosedLibrary, "P", TSeries::None},
+    {kTypeText, "K", TSeries::K},
+    {6, "L", TSeries::None},
+    {7, "M2", TSeries::None},
+    {kType1010, "P", TSeries::P},
+    {kType8600, "R", TSeries::R},
+    {999, "DSK", TSeries::None},
+    {kTypeManual, "manual", TSeries::None},
 }};
 
 const TTypeRow* FindType(std::int32_t type) {
@@ -43,10 +43,12 @@ std::string DevTypeCaption(std::int32_t type) {
   return row ? std::string(row->caption) : std::string();
 }
 
-int TypeToSeries(std::int32_t type) {
+TSeries SeriesOfType(std::int32_t type) {
   const TTypeRow* row = FindType(type);
-  return row ? row->series : -1;
+  return row ? row->series : TSeries::None;
 }
+
+int TypeToSeries(std::int32_t type) { return SeriesIndex(SeriesOfType(type)); }
 
 std::string NormalizeID(std::string_view id) {
   std::string out;

@@ -7,10 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "discovery/series.h"
+
 namespace camlift {
 
 // Type codes the search dialects produce.
 inline constexpr std::int32_t kTypeNone = -1;
+// Caption "S": no dialect produces it; the list keeps it longest and the service shortcut sends
+// the IMAGIA command only to it.
+inline constexpr std::int32_t kTypeS = 1;
 inline constexpr std::int32_t kTypeMOI = 2;
 inline constexpr std::int32_t kTypeClosedLibrary = 4;
 inline constexpr std::int32_t kTypeText = 5;
@@ -21,7 +26,9 @@ inline constexpr std::int32_t kTypeManual = 1000;
 
 // Text of the list's Type column; empty for an unknown code.
 std::string DevTypeCaption(std::int32_t type);
-// Series index handed to the main window: 0 = K, 1 = M, 2 = P, 3 = R, -1 = none.
+// The series of a camera found with this type code; None when the code tells no series.
+TSeries SeriesOfType(std::int32_t type);
+// The same as the index handed to the main window: 0 = K, 1 = M, 2 = P, 3 = R, -1 = none.
 int TypeToSeries(std::int32_t type);
 // Removes every "-" and ":", turns every blank into "0", upper-cases the rest.
 std::string NormalizeID(std::string_view id);

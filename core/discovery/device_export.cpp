@@ -11,12 +11,6 @@
 namespace camlift {
 namespace {
 
-std::string SeriesLetter(std::int32_t type) {
-  static constexpr const char* kLetters[] = {"K", "M", "P", "R"};
-  const int series = TypeToSeries(type);
-  return series >= 0 ? kLetters[series] : "";
-}
-
 // One column of the CSV file: its header and how a record fills it.
 struct TCsvColumn {
   const char* header;
@@ -25,7 +19,7 @@ struct TCsvColumn {
 
 const TCsvColumn kCsvColumns[] = {
     {"Type", [](const TDevInfo& d) { return DevTypeCaption(d.DevType); }},
-    {"Series", [](const TDevInfo& d) { return SeriesLetter(d.DevType); }},
+    {"Series", [](const TDevInfo& d) { return SeriesLetter(SeriesOfType(d.DevType)); }},
     {"Name", [](const TDevInfo& d) { return d.DevName; }},
     {"IP address", [](const TDevInfo& d) { return d.IPAddr; }},
     {"Port", [](const TDevInfo& d) { return std::to_string(d.DevPort); }},
@@ -57,7 +51,7 @@ nlohmann::ordered_json DeviceJson(const TDevInfo& d) {
   // Never the DDNS password: the lists end up in logs, mails and bug reports.
   return {{"type", ToValidUtf8(DevTypeCaption(d.DevType))},
           {"devType", d.DevType},
-          {"series", SeriesLetter(d.DevType)},
+          {"series", SeriesLetter(SeriesOfType(d.DevType))},
           {"id", ToValidUtf8(d.DevID)},
           {"normId", ToValidUtf8(d.NormID)},
           {"name", ToValidUtf8(d.DevName)},

@@ -12,8 +12,6 @@
 namespace camlift {
 namespace {
 
-constexpr std::int32_t kTypeShortLived = 1;
-
 bool SameComparedFields(const TDevInfo& a, const TDevInfo& b) {
   return a.IPAddr == b.IPAddr && a.DevName == b.DevName && a.DevPort == b.DevPort &&
          a.DevType == b.DevType && a.Netmask == b.Netmask && a.Gateway == b.Gateway &&
@@ -26,7 +24,7 @@ bool TDeviceList::AddOrUpdate(const TDevInfo& record) {
   if (record.DevType == kTypeNone) return false;
   if (const auto found = index_.find(record.DevID); found != index_.end()) {
     TDevInfo* entry = &rows_[found->second];
-    entry->Lifetime = entry->DevType == kTypeShortLived ? kLongLifetime : kLifetime;
+    entry->Lifetime = entry->DevType == kTypeS ? kLongLifetime : kLifetime;
     if (SameComparedFields(*entry, record)) return false;
     // A changed entry moves from where it stands in the whole list: the rows still waiting
     // for their places take them first, by the entry's old values.
@@ -44,7 +42,7 @@ bool TDeviceList::AddOrUpdate(const TDevInfo& record) {
   }
   TDevInfo& entry = rows_.emplace_back(record);
   entry.Lifetime =
-      record.DevType == kTypeShortLived || record.DevType == kType1010 ? kLongLifetime : kLifetime;
+      record.DevType == kTypeS || record.DevType == kType1010 ? kLongLifetime : kLifetime;
   index_.emplace(entry.DevID, rows_.size() - 1);
   UpdateCount();
   return true;

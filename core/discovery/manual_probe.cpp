@@ -81,13 +81,8 @@ std::optional<TDevInfo> ProbeAddress(const TManualAddress& address, int timeout_
     QuotedValueAfter(appver, "app_model", '"', model);
     QuotedValueAfter(appver, "app_ver", '"', version);
   }
-  // Series M and P write their UI version with a "v" in front; the list shows the number.
-  std::string_view shown = Trimmed(version);
-  if (shown.size() > 1 && (shown[0] == 'v' || shown[0] == 'V') && shown[1] >= '0' &&
-      shown[1] <= '9') {
-    shown.remove_prefix(1);
-  }
-  record.Version = std::string(shown);
+  // The number an upgrade would read from the same page.
+  record.Version = VersionWithoutV(version);
   if (oem_answered && oem.find("Unauthorized") == std::string::npos) {
     record.DevName = FirstLine(oem);
   }

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "discovery/dev_types.h"
+#include "discovery/record_8600.h"
 #include "discovery/tools_net.h"
 #include "util/byte_reader.h"
 #include "util/tools.h"
@@ -110,21 +111,6 @@ constexpr std::size_t k1010Dhcp = 111;
 constexpr std::size_t k1010DdnsHost = 142;
 constexpr std::size_t k1010DdnsUser = 272;
 constexpr std::size_t k1010DdnsPassword = 336;
-
-// ---- 8600 -------------------------------------------------------------------------------------
-constexpr std::uint16_t k8600Magic = 0x4844;
-constexpr std::uint16_t k8600ReplyOp = 0x0801;
-constexpr TTextField k8600Texts[] = {
-    {4, 16, &TDevInfo::IPAddr},         {20, 16, &TDevInfo::Netmask},
-    {36, 16, &TDevInfo::Gateway},       {52, 16, &TDevInfo::DNS1},
-    {68, 16, &TDevInfo::DNS2},          {92, 32, &TDevInfo::SerialNo},
-    {124, 80, &TDevInfo::DevName},      {204, 16, &TDevInfo::Version},
-    {324, 64, &TDevInfo::DdnsHost},     {452, 32, &TDevInfo::DdnsUser},
-    {484, 32, &TDevInfo::DdnsPassword},
-};
-constexpr std::size_t k8600Mac = 84;
-constexpr std::size_t k8600PortAt = 90;
-constexpr std::size_t k8600Dhcp = 301;
 
 bool Is1010(const TByteReader& reader) {
   return reader.size() > 2 && reader.U8(0) == 0x10 && reader.U8(1) == 0x10;
@@ -264,13 +250,17 @@ bool Parse1010Ddns(TDatagram datagram, T1010Ddns& out) {
 
 bool Parse8600Reply(TDatagram buffer, TDevInfo& record) {
   const TByteReader reader(buffer, k8600BufferSize);
-  if (reader.U16LE(0) != k8600Magic || reader.U16LE(2) != k8600ReplyOp) return false;
+  if (reader.U16LE(k8600MagicAt) != k8600Magic || reader.U16LE(k8600KindAt) != k8600ReplyKind) {
+    return false;
+  }
   record.DevType = kType8600;
-  ReadTexts(reader, k8600Texts, record);
-  record.DevID = MacToColonHex(reader.Bytes<6>(k8600Mac));
+  for (const T8600Text& text : k8600Texts) {
+    if (text.reply_width > 0) record.*text.member = reader.Text(text.offset, text.reply_width);
+  }
+  record.DevID = MacToColonHex(reader.Bytes<6>(k8600MacAt));
   record.NormID = NormalizeID(record.DevID);
   record.DevPort = reader.U16LE(k8600PortAt);
-  record.DhcpFlag = reader.U8(k8600Dhcp) == 1 ? 1 : 2;
+  record.DhcpFlag = reader.U8(k8600DhcpAt) == 1 ? 1 : 2;
   return true;
 }
 

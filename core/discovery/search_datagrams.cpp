@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "discovery/record_8600.h"
 #include "platform/timing.h"
 
 namespace camlift {
@@ -64,7 +65,11 @@ TBytes BuildImagiaCommand(std::string_view dev_id) {
   return FromText(text);
 }
 
-TBytes Build8600Query() { return {0x44, 0x48, 0x01, 0x01}; }
+TBytes Build8600Query() {
+  return {static_cast<std::uint8_t>(k8600Magic & 0xFF), static_cast<std::uint8_t>(k8600Magic >> 8),
+          static_cast<std::uint8_t>(k8600QueryKind & 0xFF),
+          static_cast<std::uint8_t>(k8600QueryKind >> 8)};
+}
 
 bool SendSQ610Query(std::uint16_t port, IDatagramSender& endpoint) {
   return SendSwallowing(endpoint, port, BuildSQ610Query());

@@ -18,6 +18,8 @@ inline constexpr std::uint16_t kUicamPort = 10139;
 inline constexpr std::uint16_t kCTPSearchPort = 7999;
 inline constexpr std::uint16_t k1010Port = 6801;
 inline constexpr std::uint16_t kImagiaPort = 10000;
+// Series R cameras use 8600 for everything: their search answers, the settings datagram, and the
+// status and upload pages of newer firmware.
 inline constexpr std::uint16_t k8600Port = 8600;
 // The local port the 8600 query is sent from and its replies come back to.
 inline constexpr std::uint16_t k8600LocalPort = 3565;

@@ -21,9 +21,15 @@ void Guarded(Step&& step) {
 
 }  // namespace
 
-TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IOwnThreadSearch& series_r_search,
-                             TFind_Hisi* finder, TSearchPorts ports)
-    : ui_(ui), list_(list), series_r_search_(series_r_search), finder_(finder), ports_(ports), probe_(ui) {
+TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list,
+                             IOwnThreadSearch& series_r_search, TFind_Hisi* finder,
+                             TSearchPorts ports)
+    : ui_(ui),
+      list_(list),
+      series_r_search_(series_r_search),
+      finder_(finder),
+      ports_(ports),
+      probe_(ui) {
   for (auto& endpoint : endpoints_) {
     endpoint = std::make_unique<TUdpEndpoint>(
         ui_, [this](std::span<const std::uint8_t> datagram) { OnDatagram(datagram); });
@@ -81,12 +87,12 @@ void TSearchEngine::SearchPass(int tick, bool with_library) {
   Guarded([&] { RefreshTargets(); });
   for (auto& endpoint : endpoints_) endpoint->ClearSendProblems();
   follow_ups_->NewPass();
-  if (tick % kImagiaEvery == 0) Guarded([&] { SendImagiaQuery(Endpoint(1)); });
+  if (tick % kImagiaEvery == 0) Guarded([&] { SendImagiaQuery(Endpoint(kImagiaEndpoint)); });
   Guarded([&] {
     // The receive thread hands its records to this engine's UI thread.
     series_r_search_.SearchDevices(ports_.R8600, HandOffToUi(ui_, [this](const TDevInfo& record) {
-                          list_.AddOrUpdate(record);
-                        }));
+                                     list_.AddOrUpdate(record);
+                                   }));
   });
   Guarded([&] { SendSQ610Query(ports_.SQ610, Endpoint(1)); });
   Guarded([&] { SendMOIQuery(ports_.MOI, Endpoint(2)); });
@@ -128,7 +134,8 @@ TSearchDiagnostics TSearchEngine::Diagnostics() const {
   TSearchDiagnostics diagnostics;
   diagnostics.Targets = targets_;
   diagnostics.Ports = port_problems_;
-  if (const std::uint16_t port = series_r_search_.BlockedPort()) diagnostics.Ports.push_back({port, 0});
+  if (const std::uint16_t port = series_r_search_.BlockedPort())
+    diagnostics.Ports.push_back({port, 0});
   diagnostics.UnansweredAddress = unanswered_address_;
   for (const auto& endpoint : endpoints_) {
     for (const TSendProblem& problem : endpoint->SendProblems()) {

@@ -13,11 +13,11 @@
 #include "discovery/follow_up_sender.h"
 #include "discovery/manual_probe.h"
 #include "discovery/net_interfaces.h"
+#include "discovery/own_thread_search.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/search_diagnostics.h"
 #include "discovery/udp_endpoint.h"
 #include "platform/dispatcher.h"
-#include "discovery/own_thread_search.h"
 
 namespace camlift {
 
@@ -42,12 +42,14 @@ class TSearchEngine {
   // In the order they are bound: when 10000 is taken, endpoint 2 moves up and the others with it.
   static constexpr std::array<TEndpointPlan, 5> kBindOrder{
       {{2, 10000}, {1, 10001}, {3, 10002}, {4, 7999}, {5, 6800}}};
-  // The IMAGIA query goes out on every third tick.
+  // The IMAGIA query goes out on every third tick, through this endpoint, and so does the IMAGIA
+  // command of the service shortcut.
   static constexpr int kImagiaEvery = 3;
+  static constexpr int kImagiaEndpoint = 1;
 
   // finder may be null (no closed-library search at all).
-  TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IOwnThreadSearch& series_r_search, TFind_Hisi* finder,
-                TSearchPorts ports = {});
+  TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IOwnThreadSearch& series_r_search,
+                TFind_Hisi* finder, TSearchPorts ports = {});
   ~TSearchEngine();
   TSearchEngine(const TSearchEngine&) = delete;
   TSearchEngine& operator=(const TSearchEngine&) = delete;

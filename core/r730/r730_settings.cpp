@@ -8,31 +8,6 @@
 namespace camlift {
 namespace {
 
-// Where each text of the request sits (the 8600 reply's layout) and how wide its field is; a text
-// must leave its terminating zero inside the field.
-struct T8600SettingsText {
-  const char* name;
-  std::size_t offset;
-  std::size_t width;
-};
-
-constexpr std::size_t kAccountUser = 236;
-constexpr std::size_t kAccountPassword = 268;
-
-// The texts taken from the wanted record, in wire order.
-struct TRecordText {
-  T8600SettingsText field;
-  std::string TDevInfo::*member;
-};
-constexpr TRecordText kRecordTexts[] = {
-    {{"IP address", 4, 16}, &TDevInfo::IPAddr},   {{"subnet mask", 20, 16}, &TDevInfo::Netmask},
-    {{"gateway", 36, 16}, &TDevInfo::Gateway},    {{"primary DNS", 52, 16}, &TDevInfo::DNS1},
-    {{"secondary DNS", 68, 16}, &TDevInfo::DNS2}, {{"name", 124, 80}, &TDevInfo::DevName},
-    {{"version", 204, 32}, &TDevInfo::Version},
-};
-constexpr T8600SettingsText kUserField{"user", kAccountUser, 32};
-constexpr T8600SettingsText kPasswordField{"password", kAccountPassword, 33};
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -45,13 +20,13 @@ void PutU16(TBytes& bytes, std::size_t offset, std::uint16_t value) {
   bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-bool PutText(TBytes& bytes, const T8600SettingsText& field, const std::string& text,
+// A text must leave its terminating zero inside its field.
+bool PutText(TBytes& bytes, const char* name, T8600Field field, const std::string& text,
              std::string& error) {
   // A zero inside the text would end it early on the camera's side; what follows would be lost.
   const std::size_t length = text.find('\0') == std::string::npos ? text.size() : SIZE_MAX;
   if (length >= field.width) {
-    error =
-        std::string(field.name) + " longer than " + std::to_string(field.width - 1) + " characters";
+    error = std::string(name) + " longer than " + std::to_string(field.width - 1) + " characters";
     return false;
   }
   std::memcpy(bytes.data() + field.offset, text.data(), text.size());
@@ -75,27 +50,29 @@ T8600SettingsResult Build8600Settings(const TDevInfo& wanted, const std::string&
                                       const std::string& password) {
   T8600SettingsResult result;
   TBytes bytes(k8600SettingsSize, 0);
-  PutU16(bytes, 0, k8600Magic);
-  PutU16(bytes, 2, k8600SettingsOp);
-  for (const TRecordText& text : kRecordTexts) {
-    if (!PutText(bytes, text.field, wanted.*text.member, result.error)) return result;
+  PutU16(bytes, k8600MagicAt, k8600Magic);
+  PutU16(bytes, k8600KindAt, k8600SettingsKind);
+  for (const T8600Text& text : k8600Texts) {
+    if (text.settings_width == 0) continue;
+    const T8600Field field{text.offset, text.settings_width};
+    if (!PutText(bytes, text.name, field, wanted.*text.member, result.error)) return result;
   }
-  if (!PutText(bytes, kUserField, user, result.error) ||
-      !PutText(bytes, kPasswordField, password, result.error)) {
+  if (!PutText(bytes, "user", k8600User, user, result.error) ||
+      !PutText(bytes, "password", k8600Password, password, result.error)) {
     return result;
   }
   const std::array<std::uint8_t, 6> mac = MacBytesFromHex(wanted.NormID);
-  std::memcpy(bytes.data() + k8600SettingsMacAt, mac.data(), mac.size());
-  PutU16(bytes, k8600SettingsPortAt, wanted.DevPort);
-  bytes[k8600SettingsDhcpAt] = wanted.DhcpFlag == 2 ? 0 : 1;
+  std::memcpy(bytes.data() + k8600MacAt, mac.data(), mac.size());
+  PutU16(bytes, k8600PortAt, wanted.DevPort);
+  bytes[k8600DhcpAt] = wanted.DhcpFlag == 2 ? 0 : 1;
   result.bytes = std::move(bytes);
   return result;
 }
 
 bool Parse8600SettingsReply(std::span<const std::uint8_t> datagram, bool& taken) {
   const TByteReader reader(datagram, k8600SettingsReplySize);
-  if (datagram.empty() || reader.U16LE(0) != k8600Magic ||
-      reader.U16LE(2) != k8600SettingsReplyOp) {
+  if (datagram.empty() || reader.U16LE(k8600MagicAt) != k8600Magic ||
+      reader.U16LE(k8600KindAt) != k8600SettingsReplyKind) {
     return false;
   }
   taken = reader.U32LE(k8600SettingsResultAt) == k8600SettingsTaken;

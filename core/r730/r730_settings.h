@@ -9,23 +9,18 @@
 #include <string>
 
 #include "discovery/dev_info.h"
+#include "discovery/record_8600.h"
 #include "discovery/search_datagrams.h"
 
 namespace camlift {
 
-inline constexpr std::uint16_t k8600Magic = 0x4844;
-inline constexpr std::uint16_t k8600SettingsOp = 0x0102;
-inline constexpr std::uint16_t k8600SettingsReplyOp = 0x0802;
-// The request goes out as the first bytes of a cleared 1024-byte buffer.
+// The request (the 8600 record, kind 0x0102) goes out as the first bytes of a cleared 1024-byte
+// buffer.
 inline constexpr std::size_t k8600SettingsSize = 324;
 inline constexpr std::size_t k8600SettingsBufferSize = 1024;
 inline constexpr std::size_t k8600SettingsReplySize = 328;
 inline constexpr std::size_t k8600SettingsResultAt = 324;
 inline constexpr std::uint32_t k8600SettingsTaken = 0x8000;
-
-inline constexpr std::size_t k8600SettingsMacAt = 84;
-inline constexpr std::size_t k8600SettingsPortAt = 90;
-inline constexpr std::size_t k8600SettingsDhcpAt = 301;
 
 struct T8600SettingsResult {
   TBytes bytes;       // the 324 bytes to send; empty when refused

@@ -1,6 +1,7 @@
 // The R730 client object itself and its two firmware uploads through port 8600.
 #include <memory>
 
+#include "discovery/search_datagrams.h"
 #include "platform/run_control.h"
 #include "platform/timing.h"
 #include "r730/r730_params.h"
@@ -38,7 +39,7 @@ std::string TR730Series::UploadBase(const std::string& base_url, const std::stri
                                     const std::string& host) {
   // Byte-wise text order, as the cameras' own tools compare versions: "9.0.0.1" counts as higher.
   if (version < kFirstVersionOn8600) return base_url;
-  return "http://" + host + ":8600";
+  return "http://" + host + ":" + std::to_string(k8600Port);
 }
 
 bool TR730Series::UploadSystemFirmware(const std::string& base_url, const std::string& user,

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "upgrade/upgrade_factory.h"
+#include "discovery/series.h"
 
 namespace camlift {
 namespace {
@@ -35,14 +35,14 @@ TResumeSummary ReadResumeSummary(std::string_view json_text) {
       not_upgraded.insert(Key(Text(o, "ip"), port->get<int>()));
       continue;
     }
-    const std::string series = Text(o, "series");
+    // Only the series it was upgraded as counts: the same address in another list may be
+    // another camera.
+    const TSeries series = SeriesFromLetter(Text(o, "series"));
+    if (series == TSeries::None) continue;
     TBatchOutcome outcome;
     outcome.camera.ip = Text(o, "ip");
     outcome.camera.port = port->get<int>();
-    // Only the series it was upgraded as counts: the same address in another list may be
-    // another camera.
-    outcome.camera.series = series.size() == 1 ? SeriesIndexFromLetter(series[0]) : -1;
-    if (outcome.camera.series < 0) continue;
+    outcome.camera.series = SeriesIndex(series);
     outcome.result.status = TUpgradeStatus::Working;
     outcome.result.old_version = Text(o, "oldVersion");
     outcome.result.new_version = Text(o, "catalogueVersion");

@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "discovery/series.h"
 #include "platform/broadcast.h"
-#include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_fields.h"
 #include "upgrade/upgrade_object.h"
 #include "util/text.h"
@@ -16,9 +16,10 @@ namespace {
 std::string Where(int line) { return "line " + std::to_string(line) + ": "; }
 
 bool ParseSeries(const std::string& text, int& series) {
-  const std::string t = TrimText(text);
-  if (t.size() == 1) series = SeriesIndexFromLetter(t[0]);
-  return t.size() == 1 && series >= 0;
+  const TSeries named = SeriesFromLetter(TrimText(text));
+  if (named == TSeries::None) return false;
+  series = SeriesIndex(named);
+  return true;
 }
 
 bool FromJson(const std::string& line, TCameraEntry& entry, std::string& error) {

@@ -11,7 +11,7 @@ namespace camlift {
 struct TCameraEntry {
   std::string ip;
   int port = 81;
-  int series = -1;  // 0 K, 1 M, 2 P, 3 R
+  int series = -1;  // series index (TSeries): 0 K, 1 M, 2 P, 3 R
   std::string user;
   std::string password;
   int line = 0;  // where it stood in the list

@@ -13,10 +13,10 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "discovery/series.h"
 #include "i18n/str_res.h"
 #include "platform/paths.h"
 #include "upgrade/batch_upgrade.h"
-#include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
 #include "util/text.h"
 #include "util/text_convert.h"
@@ -109,7 +109,7 @@ THistoryEntry HistoryEntryOf(const std::string& source, int series, const TUpgra
   entry.source = source;
   entry.ip = upgrader.IPAddress();
   entry.port = upgrader.Port();
-  if (series >= 0 && series < 4) entry.series = std::string(1, SeriesLetter(series));
+  entry.series = SeriesLetter(SeriesFromIndex(series));
   entry.model =
       ToValidUtf8(!upgrader.Model().empty() ? upgrader.Model() : TrimText(upgrader.OemText()));
   entry.version_before = ToValidUtf8(result.old_version);

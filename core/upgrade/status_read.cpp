@@ -18,10 +18,6 @@
 namespace camlift {
 namespace {
 
-std::string SeriesText(int series) {
-  return series >= 0 && series < 4 ? std::string(1, SeriesLetter(series)) : std::string();
-}
-
 struct TColumn {
   const char* header;
   std::string (*value)(const TCameraStatus&);
@@ -30,7 +26,8 @@ struct TColumn {
 const TColumn kColumns[] = {
     {"IP address", [](const TCameraStatus& s) { return s.camera.ip; }},
     {"Port", [](const TCameraStatus& s) { return std::to_string(s.camera.port); }},
-    {"Series", [](const TCameraStatus& s) { return SeriesText(s.camera.series); }},
+    {"Series",
+     [](const TCameraStatus& s) { return SeriesLetter(SeriesFromIndex(s.camera.series)); }},
     {"Model", [](const TCameraStatus& s) { return ToValidUtf8(s.model); }},
     {"Current", [](const TCameraStatus& s) { return ToValidUtf8(s.current); }},
     {"Catalogue", [](const TCameraStatus& s) { return ToValidUtf8(s.latest); }},
@@ -216,7 +213,7 @@ std::string StatusJsonLines(const std::vector<TCameraStatus>& rows) {
   for (const TCameraStatus& s : rows) {
     const nlohmann::ordered_json line = {{"ip", s.camera.ip},
                                          {"port", s.camera.port},
-                                         {"series", SeriesText(s.camera.series)},
+                                         {"series", SeriesLetter(SeriesFromIndex(s.camera.series))},
                                          {"model", ToValidUtf8(s.model)},
                                          {"current", ToValidUtf8(s.current)},
                                          {"catalogue", ToValidUtf8(s.latest)},

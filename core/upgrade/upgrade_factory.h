@@ -1,8 +1,9 @@
-// TUpgradeFactory: the upgrader for a series index (0 K, 1 M, 2 P, 3 R) and a firmware kind.
+// TUpgradeFactory: the upgrader for a camera series and a firmware kind.
 #pragma once
 
 #include <memory>
 
+#include "discovery/series.h"
 #include "upgrade/upgrade_object.h"
 
 namespace camlift {
@@ -10,12 +11,12 @@ namespace camlift {
 class TUpgradeFactory {
  public:
   TUpgradeFactory() = delete;
-  // Empty for an index outside 0 to 3.
-  static std::unique_ptr<TUpgradeObject> CreateUpgrader(int series_index, bool is_system);
+  // Empty for TSeries::None.
+  static std::unique_ptr<TUpgradeObject> CreateUpgrader(TSeries series, bool is_system);
+  // The same for a series index (0 K, 1 M, 2 P, 3 R); empty for an index outside 0 to 3.
+  static std::unique_ptr<TUpgradeObject> CreateUpgrader(int series_index, bool is_system) {
+    return CreateUpgrader(SeriesFromIndex(series_index), is_system);
+  }
 };
-
-// "K", "M", "P", "R" for 0 to 3; -1 for anything else.
-int SeriesIndexFromLetter(char letter);
-char SeriesLetter(int series_index);
 
 }  // namespace camlift

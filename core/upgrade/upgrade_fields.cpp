@@ -20,7 +20,7 @@ int ReadDecimal(const std::string& text, int fallback) {
 
 TFieldCheck CheckUpgradeFields(const TUpgradeFields& fields) {
   TFieldCheck check;
-  if (fields.series_index < 0) {
+  if (fields.series == TSeries::None) {
     check.failure_key = "IDS_NOIPCTYPE";
     check.focus = TUpgradeField::Series;
     return check;

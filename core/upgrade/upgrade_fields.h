@@ -4,12 +4,14 @@
 
 #include <string>
 
+#include "discovery/series.h"
+
 namespace camlift {
 
 enum class TUpgradeField { None, Series, Account, Address, Port };
 
 struct TUpgradeFields {
-  int series_index = -1;
+  TSeries series = TSeries::None;
   std::string account;
   std::string password;
   std::string address;

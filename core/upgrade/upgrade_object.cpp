@@ -184,8 +184,7 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
 }
 
 bool TUpgradeObject::FetchVerifiedArchive(const std::string& url, const std::string& md5,
-                                          const std::string& sha256,
-                                          std::string& archive) {
+                                          const std::string& sha256, std::string& archive) {
   TTools::ForceDirs(DownloadFolder());
   // The bytes arrive, are checked and are unpacked under a name of this run's own; the firmware
   // gets its final name only in the verified cache. Never under the catalogue's name: that
@@ -265,8 +264,7 @@ bool TUIUpgradeObject::ReadCurrentVersion() {
   if (!ReadAppVerPage(page)) return false;
   std::string version;
   if (!QuotedValueAfter(page, "app_ver", '"', version)) return false;
-  std::erase(version, 'v');
-  current_version_ = TrimText(version);
+  current_version_ = VersionWithoutV(version);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "discovery/search_datagrams.h"
 #include "i18n/str_res.h"
 #include "platform/timing.h"
 #include "r730/r730_series.h"
@@ -34,7 +35,7 @@ bool ReadOemWithAccount(TUpgradeObject& self, std::string& oem_text, bool& refus
 }
 
 bool UploadThroughClient(TUpgradeObject& self, bool system, std::string& message) {
-  const std::string base = "http://" + self.IPAddress() + ":" + std::to_string(kR730UploadPort);
+  const std::string base = "http://" + self.IPAddress() + ":" + std::to_string(k8600Port);
   IR730Series& client = R730Client();
   const std::string path = TrimText(self.LocalFilePath());
   // A firmware file that cannot be read is said as such, as for series M and P.
@@ -42,11 +43,10 @@ bool UploadThroughClient(TUpgradeObject& self, bool system, std::string& message
     message = GetLangStr("IDS_UPGRADEFILEERR");
     return false;
   }
-  const bool ok =
-      system ? client.UploadSystemFirmware(base, self.UserName(), self.Password(), path,
-                                           self.Control())
-             : client.UploadUIFirmware(base, self.UserName(), self.Password(), path,
-                                       self.Control());
+  const bool ok = system ? client.UploadSystemFirmware(base, self.UserName(), self.Password(), path,
+                                                       self.Control())
+                         : client.UploadUIFirmware(base, self.UserName(), self.Password(), path,
+                                                   self.Control());
   message = GetLangStr(ok ? "IDS_UPGRADESUCC" : "IDS_UPGRADEFAIL");
   return ok;
 }
@@ -71,7 +71,9 @@ bool TRUIUpgrade::ReadCurrentVersion() {
   return true;
 }
 
-bool TRUIUpgrade::Upload(std::string& message) { return UploadThroughClient(*this, false, message); }
+bool TRUIUpgrade::Upload(std::string& message) {
+  return UploadThroughClient(*this, false, message);
+}
 
 bool TRSYSUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_, account_refused_); }
 
@@ -86,6 +88,8 @@ bool TRSYSUpgrade::ReadCurrentVersion() {
   return true;
 }
 
-bool TRSYSUpgrade::Upload(std::string& message) { return UploadThroughClient(*this, true, message); }
+bool TRSYSUpgrade::Upload(std::string& message) {
+  return UploadThroughClient(*this, true, message);
+}
 
 }  // namespace camlift

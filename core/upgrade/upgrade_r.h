@@ -6,8 +6,6 @@
 
 namespace camlift {
 
-inline constexpr int kR730UploadPort = 8600;
-
 // "?user=" + account + "&pwd=" + password, both encoded for the query.
 std::string AccountQuery(const TUpgradeObject& upgrader);
 

@@ -18,6 +18,12 @@ std::string LowerAscii(std::string_view text) {
   return out;
 }
 
+std::string VersionWithoutV(std::string_view version) {
+  std::string out(version);
+  std::erase(out, 'v');
+  return TrimText(out);
+}
+
 bool QuotedValueAfter(const std::string& page, const std::string& key, char quote,
                       std::string& value) {
   const std::size_t at = page.find(key);

@@ -14,6 +14,10 @@ std::string TrimText(std::string_view text);
 char LowerAscii(char c);
 std::string LowerAscii(std::string_view text);
 
+// The version of a camera's "/appver.js" as a number: every lower-case "v" removed (series M and P
+// write one in front), then trimmed. An upper-case "V" stays.
+std::string VersionWithoutV(std::string_view version);
+
 // The value after the first key and the two characters behind it (the assignment sign and the
 // opening quote), up to the next quote character (empty when none follows). False when the key
 // is missing.

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <optional>
 
+#include "discovery/search_datagrams.h"
 #include "platform/broadcast.h"
 #include "platform/socket.h"
 #include "util/base64.h"
@@ -15,7 +16,6 @@
 namespace camlift::sim {
 namespace {
 
-constexpr std::uint16_t kSettingsPort = 8600;
 constexpr std::size_t kSettingsSize = 324;
 constexpr std::size_t kReplySize = 328;
 constexpr const char* kAuthFailed = "Auth Failed";
@@ -102,7 +102,7 @@ class TR730ConfigExtension final : public ICameraExtension {
     if (camera.config().series != TSimSeries::R) return nullptr;
     auto service = std::make_unique<TSettingsService>();
     service->responder = std::make_unique<TSearchResponder>(
-        "8600-settings", kSettingsPort,
+        "8600-settings", k8600Port,
         [&camera, state = state_](std::span<const std::uint8_t> datagram) {
           return AnswerR730Settings(camera, *state, datagram);
         },

@@ -6,8 +6,6 @@
 
 namespace camlift::sim {
 
-inline constexpr std::uint16_t k8600ResponderPort = 8600;
-
 TBytes Build8600Reply(const TSearchIdentity& identity);
 std::vector<TBytes> Answer8600(const TSearchIdentity& identity,
                                std::span<const std::uint8_t> datagram);

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "discovery/search_datagrams.h"
 #include "search_responder_1010.h"
 #include "search_responder_8600.h"
 #include "search_responder_moi.h"
@@ -12,7 +13,7 @@ namespace {
 constexpr TSearchDialect kSearchDialects[] = {
     {"moi", kMoiResponderPort, TSimSeries::M, AnswerMoi},
     {"1010", k1010ResponderPort, TSimSeries::P, Answer1010},
-    {"8600", k8600ResponderPort, TSimSeries::R, Answer8600},
+    {"8600", k8600Port, TSimSeries::R, Answer8600},
 };
 
 class TSearchService final : public ICameraService {

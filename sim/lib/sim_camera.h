@@ -45,6 +45,7 @@
 #include <variant>
 #include <vector>
 
+#include "discovery/search_datagrams.h"
 #include "sim_camera_settings.h"
 #include "sim_faults.h"
 #include "sim_firmware.h"

@@ -461,6 +461,16 @@ TEST(DiscoveryParsers, Reply8600RecognitionWidthsAndDhcp) {
   }
 }
 
+TEST(DiscoveryParsers, Reply8600VersionIsSixteenWide) {
+  // The settings request gives the version 32 bytes; the reply only 16, and the 16 after it are
+  // not the version's.
+  Datagram d = Reply8600();
+  d.Text(204, "84.2.0.130-build").Text(220, "-7 unused");
+  TDevInfo r;
+  ASSERT_TRUE(Parse8600Reply(d.span(), r));
+  EXPECT_EQ("84.2.0.130-build", r.Version);
+}
+
 TEST(DiscoveryParsers, RecognitionOrder) {
   TDevInfo r;
   const std::string moi = "MO_I";  // merely beginning with "MO_I": the MO_I rule decides

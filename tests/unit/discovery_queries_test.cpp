@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "discovery/search_datagrams.h"
+#include "discovery/search_engine.h"
 
 namespace camlift {
 namespace {
@@ -73,6 +74,21 @@ TEST(DiscoveryQueries, SendsGoToTheirPortAndSwallowErrors) {
   EXPECT_EQ(Text("IMAGIAQUERY,3,ABC"), endpoint.sent[5].second);
   endpoint.fail = true;
   EXPECT_TRUE(SendMOIQuery(10000, endpoint));
+}
+
+// The simulator answers on core's port constants, so an end-to-end run cannot see a wrong one:
+// here they are held to the cameras' ports.
+TEST(DiscoveryQueries, DestinationPortsOfASearch) {
+  const TSearchPorts ports;
+  const struct {
+    const char* name;
+    std::uint16_t expected;
+    std::uint16_t actual;
+  } cases[] = {{"SQ610", 4000, ports.SQ610},        {"MO_I", 10000, ports.MOI},
+               {"uicam", 10139, ports.Uicam},       {"CTP", 7999, ports.CTP},
+               {"1010", 6801, ports.P1010},         {"8600", 8600, ports.R8600},
+               {"8600 local", 3565, k8600LocalPort}};
+  for (const auto& c : cases) EXPECT_EQ(c.expected, c.actual) << c.name;
 }
 
 }  // namespace
