@@ -1,4 +1,6 @@
 // The desktop window: started when camlift runs without a subcommand.
+#include "gui_main.h"
+
 #include <QApplication>
 #include <QTimer>
 #include <clocale>
@@ -7,7 +9,6 @@
 #include <cstring>
 #include <memory>
 
-#include "gui_main.h"
 #include "i18n/str_resource.h"
 #include "main_window.h"
 #include "qt_lang_ui.h"

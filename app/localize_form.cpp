@@ -42,7 +42,7 @@ void AddCaption(std::vector<TTextSlot>& entries, const std::string& name,
 
 void AddHint(std::vector<TTextSlot>& entries, QWidget* w) {
   entries.push_back({Name(w) + ".Hint", [w] { return w->toolTip(); },
-                   [w](const QString& t) { w->setToolTip(t); }});
+                     [w](const QString& t) { w->setToolTip(t); }});
 }
 
 // The kind table, for Qt's widgets: the first kind that matches decides (derived kinds count as
@@ -60,35 +60,41 @@ bool CollectSlots(QObject* object, std::vector<TTextSlot>& entries, bool& font) 
   }
   if (auto* tool = qobject_cast<QToolButton*>(object)) {
     font = false;
-    AddCaption(entries, n, [tool] { return tool->text(); }, [tool](const QString& t) { tool->setText(t); });
+    AddCaption(
+        entries, n, [tool] { return tool->text(); },
+        [tool](const QString& t) { tool->setText(t); });
     AddHint(entries, tool);
     return true;
   }
   if (auto* check = qobject_cast<QCheckBox*>(object)) {
-    AddCaption(entries, n, [check] { return check->text(); },
-               [check](const QString& t) { check->setText(t); });
+    AddCaption(
+        entries, n, [check] { return check->text(); },
+        [check](const QString& t) { check->setText(t); });
     return true;
   }
   if (auto* button = qobject_cast<QAbstractButton*>(object)) {  // push and radio buttons
-    AddCaption(entries, n, [button] { return button->text(); },
-               [button](const QString& t) { button->setText(t); });
+    AddCaption(
+        entries, n, [button] { return button->text(); },
+        [button](const QString& t) { button->setText(t); });
     AddHint(entries, button);
     return true;
   }
   if (auto* label = qobject_cast<QLabel*>(object)) {  // labels and panels with a caption
-    AddCaption(entries, n, [label] { return label->text(); },
-               [label](const QString& t) { label->setText(t); });
+    AddCaption(
+        entries, n, [label] { return label->text(); },
+        [label](const QString& t) { label->setText(t); });
     return true;
   }
   if (auto* group = qobject_cast<QGroupBox*>(object)) {
-    AddCaption(entries, n, [group] { return group->title(); },
-               [group](const QString& t) { group->setTitle(t); });
+    AddCaption(
+        entries, n, [group] { return group->title(); },
+        [group](const QString& t) { group->setTitle(t); });
     return true;
   }
   if (auto* combo = qobject_cast<QComboBox*>(object)) {
     for (int i = 0; i < combo->count(); ++i) {
       entries.push_back({LangItemKey(n, i), [combo, i] { return combo->itemText(i); },
-                       [combo, i](const QString& t) { combo->setItemText(i, t); }});
+                         [combo, i](const QString& t) { combo->setItemText(i, t); }});
     }
     return true;
   }
@@ -96,7 +102,7 @@ bool CollectSlots(QObject* object, std::vector<TTextSlot>& entries, bool& font) 
     for (int i = 0; i < list->count(); ++i) {
       QListWidgetItem* item = list->item(i);
       entries.push_back({LangItemKey(n, i), [item] { return item->text(); },
-                       [item](const QString& t) { item->setText(t); }});
+                         [item](const QString& t) { item->setText(t); }});
     }
     return true;
   }
@@ -104,20 +110,20 @@ bool CollectSlots(QObject* object, std::vector<TTextSlot>& entries, bool& font) 
     QTreeWidgetItem* header = tree->headerItem();
     for (int i = 0; i < tree->columnCount(); ++i) {
       entries.push_back({LangColumnKey(n, i), [header, i] { return header->text(i); },
-                       [header, i](const QString& t) { header->setText(i, t); }});
+                         [header, i](const QString& t) { header->setText(i, t); }});
     }
     return true;
   }
   if (auto* table = qobject_cast<QTableWidget*>(object)) {
     for (int i = 0; i < table->columnCount(); ++i) {
       entries.push_back({LangColumnKey(n, i),
-                       [table, i] {
-                         auto* h = table->horizontalHeaderItem(i);
-                         return h ? h->text() : QString();
-                       },
-                       [table, i](const QString& t) {
-                         table->setHorizontalHeaderItem(i, new QTableWidgetItem(t));
-                       }});
+                         [table, i] {
+                           auto* h = table->horizontalHeaderItem(i);
+                           return h ? h->text() : QString();
+                         },
+                         [table, i](const QString& t) {
+                           table->setHorizontalHeaderItem(i, new QTableWidgetItem(t));
+                         }});
     }
     return true;
   }
@@ -125,20 +131,21 @@ bool CollectSlots(QObject* object, std::vector<TTextSlot>& entries, bool& font) 
     for (int i = 0; i < tabs->count(); ++i) {
       QWidget* page = tabs->widget(i);
       entries.push_back({Name(page) + ".Caption", [tabs, i] { return tabs->tabText(i); },
-                       [tabs, i](const QString& t) { tabs->setTabText(i, t); }});
+                         [tabs, i](const QString& t) { tabs->setTabText(i, t); }});
     }
     return true;
   }
   if (auto* dialog = qobject_cast<QFileDialog*>(object)) {
     font = false;
     entries.push_back({n + ".Filter", [dialog] { return dialog->nameFilters().join(";;"); },
-                     [dialog](const QString& t) { dialog->setNameFilters(t.split(";;")); }});
+                       [dialog](const QString& t) { dialog->setNameFilters(t.split(";;")); }});
     return true;
   }
   if (auto* action = qobject_cast<QAction*>(object)) {  // menu items
     font = false;
-    AddCaption(entries, n, [action] { return action->text(); },
-               [action](const QString& t) { action->setText(t); });
+    AddCaption(
+        entries, n, [action] { return action->text(); },
+        [action](const QString& t) { action->setText(t); });
     return true;
   }
   return false;
@@ -163,7 +170,7 @@ void LocalizeForm(QWidget* form, const std::string& section_name) {
       "Form_" + (section_name.empty() ? form->objectName().toStdString() : section_name);
   std::vector<TTextSlot> entries;
   entries.push_back({"Caption", [form] { return form->windowTitle(); },
-                   [form](const QString& t) { form->setWindowTitle(t); }});
+                     [form](const QString& t) { form->setWindowTitle(t); }});
   ApplyLanguageFont(form);
   for (QObject* child : form->findChildren<QObject*>()) {
     if (child->objectName().isEmpty()) continue;

@@ -39,10 +39,17 @@ int TQtLangUi::ShowBox(const std::string& text, const std::string& caption, int 
   box.setWindowTitle(QString::fromStdString(caption));
   box.setText(QString::fromStdString(text));
   switch (flags & 0xF0) {
-    case kMbIconQuestion: box.setIcon(QMessageBox::Question); break;
-    case kMbIconWarning: box.setIcon(QMessageBox::Warning); break;
-    case kMbIconInformation: box.setIcon(QMessageBox::Information); break;
-    default: break;
+    case kMbIconQuestion:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case kMbIconWarning:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case kMbIconInformation:
+      box.setIcon(QMessageBox::Information);
+      break;
+    default:
+      break;
   }
   if (question) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

@@ -29,10 +29,10 @@
 #include <thread>
 #include <vector>
 
-#include "util/multipart_upload.h"
 #include "upgrade/upgrade_opt.h"
 #include "upgrade/zip_extract.h"
 #include "util/md5.h"
+#include "util/multipart_upload.h"
 
 namespace {
 

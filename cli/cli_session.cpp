@@ -6,9 +6,9 @@
 #include "i18n/language_list.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
-#include "util/text_convert.h"
 #include "util/log_line.h"
 #include "util/option_file.h"
+#include "util/text_convert.h"
 
 namespace camlift::cli {
 

@@ -31,9 +31,10 @@ int main(int argc, char** argv) {
   using namespace camlift::cli;
   if (!CheckEnvironment()) return kExitUsage;
 
-  CLI::App app{"Camlift: finds IP cameras on the LAN and upgrades their firmware.\n"
-               "Without a subcommand the desktop window opens.",
-               "camlift"};
+  CLI::App app{
+      "Camlift: finds IP cameras on the LAN and upgrades their firmware.\n"
+      "Without a subcommand the desktop window opens.",
+      "camlift"};
   app.set_version_flag("--version", CAMLIFT_VERSION_TEXT);
   app.require_subcommand(0, 1);
   CommandRunner run;

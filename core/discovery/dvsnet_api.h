@@ -13,10 +13,9 @@ extern "C" {
 /* One call per device found; the texts and the MAC are valid only during the call. */
 typedef void (*DVSNET_SearchCallback)(int32_t reserved1, const char* name, int32_t reserved3,
                                       const char* ip, const uint8_t* mac, int32_t port,
-                                      int32_t aux_word, const char* netmask,
-                                      const char* gateway, const char* reserved10,
-                                      const char* dns, int32_t reserved12, int32_t reserved13,
-                                      int32_t dhcp, void* context);
+                                      int32_t aux_word, const char* netmask, const char* gateway,
+                                      const char* reserved10, const char* dns, int32_t reserved12,
+                                      int32_t reserved13, int32_t dhcp, void* context);
 
 /* Starts a search; 0 when it started. The program passes 3000, 1, its callback, its context and
    0. */

@@ -30,8 +30,8 @@ std::vector<TLanguageChoice> LanguageChoices(const std::vector<std::string>& fil
   for (std::size_t i = 0; i < files.size(); ++i) {
     TLanguageChoice choice;
     choice.code = LanguageCodeOfFile(files[i]);
-    choice.name = LangToUtf8(current.ReadString("Global", "Name_" + choice.code, ""),
-                             CurrentLanguage());
+    choice.name =
+        LangToUtf8(current.ReadString("Global", "Name_" + choice.code, ""), CurrentLanguage());
     if (choice.code == CurrentLanguage()) selected = static_cast<int>(i);
     choices.push_back(std::move(choice));
   }

@@ -42,7 +42,8 @@ std::string BroadcastAddressText() {
   if (!text || !*text) return std::string(kLimitedBroadcast);
   if (!ParseDottedIPv4(text)) {
     throw std::invalid_argument(std::string("CAMLIFT_BROADCAST_ADDR must be a dotted IPv4 address "
-                                            "such as 127.255.255.255 (got \"") + text + "\")");
+                                            "such as 127.255.255.255 (got \"") +
+                                text + "\")");
   }
   return text;
 }

@@ -57,7 +57,6 @@ void TLoopDispatcher::Wake() {
   queued_.notify_all();
 }
 
-
 void WaitServingUi(IUiDispatcher& ui, const std::function<bool()>& done) {
   while (!done()) {
     ui.ProcessPending();

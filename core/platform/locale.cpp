@@ -48,13 +48,20 @@ namespace camlift {
 
 std::string DefaultLanguageCode(int oem_code_page) {
   switch (oem_code_page) {
-    case 863: return "fr";
-    case 932: return "jp";
-    case 936: return "cn";
-    case 950: return "b5";
-    case 1144: return "Ita";
-    case 1145: return "spa";
-    default: return "en";
+    case 863:
+      return "fr";
+    case 932:
+      return "jp";
+    case 936:
+      return "cn";
+    case 950:
+      return "b5";
+    case 1144:
+      return "Ita";
+    case 1145:
+      return "spa";
+    default:
+      return "en";
   }
 }
 

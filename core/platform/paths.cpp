@@ -11,7 +11,6 @@
 #include <mutex>
 #include <vector>
 
-
 #ifndef CAMLIFT_INSTALL_BINDIR
 #define CAMLIFT_INSTALL_BINDIR "/usr/bin"
 #endif

@@ -37,8 +37,10 @@ double ParseTimeScale(std::string_view text) {
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, value);
   if (ec != std::errc() || ptr != end || !std::isfinite(value) || value < 0) {
-    throw std::invalid_argument("CAMLIFT_TIME_SCALE must be a non-negative decimal number such as "
-                                "1, 0.5 or 0.01 (got \"" + std::string(text) + "\")");
+    throw std::invalid_argument(
+        "CAMLIFT_TIME_SCALE must be a non-negative decimal number such as "
+        "1, 0.5 or 0.01 (got \"" +
+        std::string(text) + "\")");
   }
   return value;
 }

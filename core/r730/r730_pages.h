@@ -11,7 +11,6 @@
 
 namespace camlift {
 
-
 // The value of `key=value;` in a page: from one character after the key up to the next ";", with
 // every "'" and double quote removed. The key must stand as a whole name (what follows it is not
 // a letter, digit or "_"), so "var wifi_key1" never reads "var wifi_key1_bits". Without the key,

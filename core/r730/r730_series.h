@@ -97,9 +97,9 @@ class TR730Series final : public IR730Series {
                                 const std::string& host);
 
  private:
-  bool UploadFirmware(const std::string& page, const std::string& base_url,
-                      const std::string& user, const std::string& password,
-                      const std::string& file_path, const TRunControl& control);
+  bool UploadFirmware(const std::string& page, const std::string& base_url, const std::string& user,
+                      const std::string& password, const std::string& file_path,
+                      const TRunControl& control);
 
   std::optional<TDevInfo> device_;
   std::unique_ptr<TWiFiParams> wifi_params_;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/socket.h"
 #include "platform/run_control.h"
+#include "platform/socket.h"
 
 namespace camlift {
 

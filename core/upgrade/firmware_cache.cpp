@@ -148,8 +148,8 @@ bool TFirmwareCache::Store(const std::string& archive, const std::string& archiv
   return Record(archive_md5, name, sha256);
 }
 
-bool TFirmwareCache::Keep(const std::string& file, const std::string& md5,
-                          const std::string& name, const std::string& sha256) {
+bool TFirmwareCache::Keep(const std::string& file, const std::string& md5, const std::string& name,
+                          const std::string& sha256) {
   if (!IsMd5Text(md5) || !IsPlainArchiveName(name)) return false;
   const std::string own_folder = folder_ + LowerAscii(md5);
   if (!ClearForFolder(own_folder)) return false;

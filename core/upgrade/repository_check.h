@@ -9,9 +9,9 @@
 namespace camlift {
 
 // What the user typed as a repository address: empty text is allowed (no repository), anything
-// else must be an http or https URL with a host, short enough for the options file (2047 bytes). A user name or password in it ("user:pw@host")
-// is refused: it would be stored and shown in plain text, and "http://vendor.example@other/"
-// reads like a host it does not go to.
+// else must be an http or https URL with a host, short enough for the options file (2047 bytes). A
+// user name or password in it ("user:pw@host") is refused: it would be stored and shown in plain
+// text, and "http://vendor.example@other/" reads like a host it does not go to.
 enum class TRepositoryInput { Empty, Valid, Invalid, Credentials };
 TRepositoryInput CheckRepositoryInput(const std::string& text);
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "upgrade/catalogue_signature.h"
 #include "platform/run_control.h"
+#include "upgrade/catalogue_signature.h"
 
 namespace camlift {
 

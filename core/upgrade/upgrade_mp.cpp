@@ -16,7 +16,6 @@ constexpr const char* kClientAgent = "Mozilla/3.0 (compatible; Indy Library)";
 constexpr const char* kSeriesPAccept =
     "Accept: image/gif, image/jpeg, image/pjpeg, image/pjpeg, application/x-shockwave-flash, */*";
 
-
 // The first four bytes of the firmware; fewer than four (or none at all) is a broken file.
 bool ReadHead(const std::string& path, std::array<std::uint8_t, 4>& head) {
   std::ifstream in(path, std::ios::binary);
@@ -37,9 +36,9 @@ bool FinishUpload(const TPostResult& post, std::string& message) {
 
 bool UploadSeriesM(TUpgradeObject& self, const std::string& page,
                    const std::array<std::uint8_t, 4>& signature, std::string& message) {
-  const std::string url = UploadHostUrl(self) + page + "?user=" +
-                          PercentEncode(TrimText(self.UserName())) + "&pwd=" +
-                          PercentEncode(TrimText(self.Password())) + "&next_url=reboot.htm";
+  const std::string url =
+      UploadHostUrl(self) + page + "?user=" + PercentEncode(TrimText(self.UserName())) +
+      "&pwd=" + PercentEncode(TrimText(self.Password())) + "&next_url=reboot.htm";
   std::array<std::uint8_t, 4> head{};
   if (!ReadHead(self.LocalFilePath(), head) || head != signature) {
     message = GetLangStr("IDS_UPGRADEFILEERR");

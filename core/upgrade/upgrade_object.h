@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "upgrade/repository_trust.h"
 #include "platform/run_control.h"
+#include "upgrade/repository_trust.h"
 
 namespace camlift {
 
@@ -30,8 +30,7 @@ class TUpgradeObject {
   // page with "Unauthorized", or series R's "Auth Failed"), not because it did not answer.
   bool AccountRefused() const { return account_refused_; }
   virtual bool ReadCurrentVersion();
-  virtual void ReadLatestVersion(std::string& checksum, std::string& excluded,
-                                 std::string& latest);
+  virtual void ReadLatestVersion(std::string& checksum, std::string& excluded, std::string& latest);
   virtual std::string ModelKey() const;
   virtual bool IsSameVersion(const std::string& version) const;
   virtual bool Upload(std::string& message);
@@ -85,12 +84,15 @@ class TUpgradeObject {
   // Ends in "/". Defaults to the program's work folder.
   const std::string& WorkFolder() const { return work_folder_; }
   void SetWorkFolder(const std::string& folder);
-  // Local name of the fetched catalogue, "Firmware.ini" unless a batch run gives each worker its own.
+  // Local name of the fetched catalogue, "Firmware.ini" unless a batch run gives each worker its
+  // own.
   const std::string& CatalogueFileName() const { return catalogue_file_name_; }
   void SetCatalogueFileName(const std::string& name) { catalogue_file_name_ = name; }
   // Where archives are fetched to before they are unpacked (the work folder unless set); runs
   // that share a work folder at the same time each get their own.
-  std::string DownloadFolder() const { return download_folder_.empty() ? work_folder_ : download_folder_; }
+  std::string DownloadFolder() const {
+    return download_folder_.empty() ? work_folder_ : download_folder_;
+  }
   void SetDownloadFolder(const std::string& folder);
   // Progress and stop requests of the worker that drives this upgrader.
   const TRunControl& Control() const { return control_ ? *control_ : TRunControl::None(); }

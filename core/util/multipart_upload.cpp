@@ -51,13 +51,15 @@ std::size_t ReadBody(char* out, std::size_t size, std::size_t count, void* user)
     const std::uint64_t pos = body->offset;
     const std::uint64_t pre = body->preamble.size();
     if (pos < pre) {
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(pre - pos, room - written));
+      const std::size_t n =
+          static_cast<std::size_t>(std::min<std::uint64_t>(pre - pos, room - written));
       std::memcpy(out + written, body->preamble.data() + pos, n);
       written += n;
       body->offset += n;
     } else if (pos < pre + body->file_size) {
       const std::uint64_t left = pre + body->file_size - pos;
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, room - written));
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(left, room - written));
       const ssize_t n = ::read(body->fd, out + written, want);
       if (n <= 0) {
         // The file shrank or broke under us: stop rather than send a short part.
@@ -96,9 +98,7 @@ std::size_t KeepStatusLine(char* data, std::size_t size, std::size_t count, void
   return bytes;
 }
 
-std::size_t DiscardReply(char*, std::size_t size, std::size_t count, void*) {
-  return size * count;
-}
+std::size_t DiscardReply(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
 struct FdCloser {
   int fd;

@@ -14,8 +14,8 @@ namespace camlift {
 
 struct TMultipartRequest {
   std::string url;
-  std::string file_path;          // the file streamed as the part's content
-  std::string part_content_type;  // "application/octet-stream" or "application/x-zip-compressed"
+  std::string file_path;             // the file streamed as the part's content
+  std::string part_content_type;     // "application/octet-stream" or "application/x-zip-compressed"
   std::vector<std::string> headers;  // extra request header lines, in this order
   std::string user_agent;
   bool basic_auth = false;  // send "Authorization: Basic" with the request itself

@@ -150,8 +150,7 @@ bool TTools::DeleteDir(const std::string& path, bool remove_self) {
 }
 
 void TTools::FindFiles(TFoundFiles& list, const std::string& folder, const std::string& masks,
-                       bool recurse, const std::function<bool()>& can_descend,
-                       bool no_duplicates) {
+                       bool recurse, const std::function<bool()>& can_descend, bool no_duplicates) {
   if (folder.empty()) return;
   const std::string base = WithSlash(folder);
   std::vector<std::string> patterns;

@@ -47,8 +47,7 @@ class TTools {
   // Adds the files of folder that match the masks (shell globs joined by ";" or else by "|") to
   // list, then, when recurse (and can_descend allows it), those of every sub-folder.
   static void FindFiles(TFoundFiles& list, const std::string& folder, const std::string& masks,
-                        bool recurse, const std::function<bool()>& can_descend,
-                        bool no_duplicates);
+                        bool recurse, const std::function<bool()>& can_descend, bool no_duplicates);
   // Appends the pieces of text between separators to list (empty pieces kept).
   static void SplitText(const std::string& text, const std::string& separator,
                         std::vector<std::string>& list);

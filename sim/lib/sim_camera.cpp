@@ -358,7 +358,8 @@ bool TSimCamera::AccountOk(const httplib::Request& req, bool query_account, cons
   if (!req.has_header("Authorization")) return config_.password.empty();
   const std::string value = req.get_header_value("Authorization");
   const std::string expected = Base64EncodeOneLine(config_.user + ":" + config_.password);
-  return value.size() > 6 && LowerAscii(value.substr(0, 6)) == "basic " && value.substr(6) == expected;
+  return value.size() > 6 && LowerAscii(value.substr(0, 6)) == "basic " &&
+         value.substr(6) == expected;
 }
 
 void TSimCamera::Unauthorized(httplib::Response& res, bool basic) const {

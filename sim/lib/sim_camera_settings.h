@@ -26,7 +26,7 @@ enum TCameraSettingFlag : unsigned {
 #define CAMLIFT_SIM_CAMERA_SETTINGS(X)                                                             \
   X(std::string, ip, "127.0.0.2", "Address to listen on", kSettingRequired)                        \
   X(int, port, 81, "HTTP port (0: any free port)", kSettingRequired)                               \
-  X(int, upload_port, k8600Port, "Series R upload port", kSettingShowDefault)                         \
+  X(int, upload_port, k8600Port, "Series R upload port", kSettingShowDefault)                      \
   X(std::string, name, "", "Name in the record", 0)                                                \
   X(std::string, user, "admin", "Account name", kSettingShowDefault)                               \
   X(std::string, password, "", "Password", 0)                                                      \

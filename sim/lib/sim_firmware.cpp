@@ -42,10 +42,14 @@ std::optional<TFirmwareKind> ParseKind(std::string_view text) {
 
 std::string SeriesText(TSimSeries series) {
   switch (series) {
-    case TSimSeries::K: return "K";
-    case TSimSeries::M: return "M";
-    case TSimSeries::P: return "P";
-    case TSimSeries::R: return "R";
+    case TSimSeries::K:
+      return "K";
+    case TSimSeries::M:
+      return "M";
+    case TSimSeries::P:
+      return "P";
+    case TSimSeries::R:
+      return "R";
   }
   return "?";
 }
@@ -149,8 +153,8 @@ std::optional<TSimFirmwareInfo> ReadSimFirmwareFile(const std::string& path) {
   if (!in) return std::nullopt;
   std::array<char, kMaxHeaderBytes> buffer{};
   in.read(buffer.data(), buffer.size());
-  return ReadSimFirmwareInfo(std::span<const char>(buffer.data(),
-                                                   static_cast<std::size_t>(in.gcount())));
+  return ReadSimFirmwareInfo(
+      std::span<const char>(buffer.data(), static_cast<std::size_t>(in.gcount())));
 }
 
 }  // namespace camlift::sim

@@ -47,8 +47,8 @@ std::string FirmwareHeaderBytes(const TSimFirmwareInfo& info);
 
 // Writes the file; false (with the reason in error) when it cannot be written, when the version
 // holds a line break, or for series K (its package files come with the CTP side).
-bool WriteSimFirmware(const std::string& path, const TSimFirmwareInfo& info,
-                      std::uint64_t size, std::string& error);
+bool WriteSimFirmware(const std::string& path, const TSimFirmwareInfo& info, std::uint64_t size,
+                      std::string& error);
 
 // Reads series, kind and version from the first bytes of a file. nullopt when the bytes do not
 // start with a complete simulated header, when a series M file lacks the signature of its kind,

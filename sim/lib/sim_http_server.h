@@ -45,16 +45,16 @@ class IPortProtocol {
 
 // What a listener does with a connection before HTTP.
 enum class TAdmission {
-  Serve,          // sniff / HTTP as usual
-  CloseAtOnce,    // close without a byte (a camera that is going down)
-  HoldSilently,   // keep it open, read and drop what arrives, never answer (until stop)
+  Serve,         // sniff / HTTP as usual
+  CloseAtOnce,   // close without a byte (a camera that is going down)
+  HoldSilently,  // keep it open, read and drop what arrives, never answer (until stop)
 };
 
 // Per-connection facts for the handlers, which run on the connection's own thread.
 struct TConnectionContext {
   std::string listen_address;
   int listen_port = 0;
-  std::string head;           // the request line and header lines exactly as they arrived
+  std::string head;  // the request line and header lines exactly as they arrived
   bool head_complete = false;
   int fd = -1;
   // Set by a handler: close the connection without writing the response (a camera that drops

@@ -228,16 +228,16 @@ bool TMultipartParser::Finish() {
 
 TParsedMultipart ParseMultipart(std::string_view boundary, std::span<const char> body) {
   TParsedMultipart result;
-  TMultipartParser parser(std::string(boundary),
-                          {[&](const TPartHeaders& h) {
-                             result.parts.push_back({h, {}});
-                             return true;
-                           },
-                           [&](std::span<const char> data) {
-                             result.parts.back().data.append(data.data(), data.size());
-                             return true;
-                           },
-                           nullptr});
+  TMultipartParser parser(std::string(boundary), {[&](const TPartHeaders& h) {
+                                                    result.parts.push_back({h, {}});
+                                                    return true;
+                                                  },
+                                                  [&](std::span<const char> data) {
+                                                    result.parts.back().data.append(data.data(),
+                                                                                    data.size());
+                                                    return true;
+                                                  },
+                                                  nullptr});
   result.ok = parser.Feed(body) && parser.Finish();
   result.error = parser.error();
   return result;

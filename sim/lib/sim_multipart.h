@@ -27,8 +27,8 @@ inline constexpr std::size_t kMaxPartHeaderBytes = 8192;
 struct TPartHeaders {
   std::string raw;  // the header lines exactly as sent, each with its CR LF; without the empty line
   std::vector<std::pair<std::string, std::string>> fields;  // in order, names as sent
-  std::string name;          // Content-Disposition name
-  std::string filename;      // Content-Disposition filename (empty when absent)
+  std::string name;                                         // Content-Disposition name
+  std::string filename;  // Content-Disposition filename (empty when absent)
   bool has_filename = false;
   std::string content_type;  // Content-Type of the part (empty when absent)
 };
@@ -44,9 +44,9 @@ std::optional<TPartHeaders> ParsePartHeaders(std::string_view raw, std::string& 
 class TMultipartParser {
  public:
   struct Callbacks {
-    std::function<bool(const TPartHeaders&)> on_part_begin;       // false stops with an error
-    std::function<bool(std::span<const char>)> on_part_data;      // false stops with an error
-    std::function<bool()> on_part_end;                            // false stops with an error
+    std::function<bool(const TPartHeaders&)> on_part_begin;   // false stops with an error
+    std::function<bool(std::span<const char>)> on_part_data;  // false stops with an error
+    std::function<bool()> on_part_end;                        // false stops with an error
   };
 
   TMultipartParser(std::string boundary, Callbacks callbacks);

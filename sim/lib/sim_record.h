@@ -21,11 +21,10 @@
 
 #include <fstream>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace camlift::sim {
 

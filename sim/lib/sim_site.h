@@ -14,7 +14,7 @@ namespace camlift::sim {
 struct TSiteOptions {
   int count = 10;
   std::vector<TSimSeries> series = {TSimSeries::M, TSimSeries::P, TSimSeries::R, TSimSeries::K};
-  int faulty = 0;                      // cameras that misbehave, spread over the site
+  int faulty = 0;  // cameras that misbehave, spread over the site
   // Of the others, from the first on: cameras whose version the catalogue's NO list refuses,
   // then cameras that run the repository's version already.
   int excluded = 0;

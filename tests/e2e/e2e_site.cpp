@@ -1,12 +1,11 @@
 #include "e2e_site.h"
 
-#include "sim_scenario.h"
-
 #include <unistd.h>
 
 #include <regex>
 
 #include "platform/timing.h"
+#include "sim_scenario.h"
 #include "util/tools.h"
 
 namespace camlift::test {
@@ -28,8 +27,8 @@ TE2eSite::~TE2eSite() {
 
 std::string TE2eSite::NextAddress() {
   const int pid = static_cast<int>(::getpid());
-  return "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) +
-         "." + std::to_string(next_host_++);
+  return "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) + "." +
+         std::to_string(next_host_++);
 }
 
 sim::TSimCamera& TE2eSite::AddCamera(sim::TCameraConfig config) {
@@ -44,8 +43,7 @@ sim::TSimCamera& TE2eSite::AddCamera(sim::TCameraConfig config) {
 
 sim::TRepoAddResult TE2eSite::AddFirmware(sim::TSimSeries series, sim::TFirmwareKind kind,
                                           const std::string& folder, const std::string& section,
-                                          const std::string& version,
-                                          const std::string& excluded) {
+                                          const std::string& version, const std::string& excluded) {
   sim::TRepoAddOptions options;
   options.root = repo_root_;
   options.folder = folder;

@@ -16,9 +16,12 @@ using sim::TSimSeries;
 
 const char* Section(TSimSeries s) {
   switch (s) {
-    case TSimSeries::M: return "1.0.0";
-    case TSimSeries::K: return "1.0.X.1";
-    default: return "SIM100";
+    case TSimSeries::M:
+      return "1.0.0";
+    case TSimSeries::K:
+      return "1.0.X.1";
+    default:
+      return "SIM100";
   }
 }
 
@@ -31,8 +34,8 @@ TEST(OfflineFirmware, ArchiveFromDiskForEverySeries) {
     const auto added =
         site.AddFirmware(series, TFirmwareKind::System, "system", Section(series), "1.0.2.1");
     // A wrong checksum refuses the archive before anything is unpacked or sent.
-    TProcessResult run = site.Upgrade(camera, {"--firmware", added.archive_path, "--md5",
-                                               "00000000000000000000000000000000"});
+    TProcessResult run = site.Upgrade(
+        camera, {"--firmware", added.archive_path, "--md5", "00000000000000000000000000000000"});
     EXPECT_EQ(1, run.exit_code) << run.out;
     EXPECT_EQ("Failed to get ROM for upgrading.", LogTexts(run.out).back());
 
@@ -58,18 +61,18 @@ TEST(OfflineFirmware, AChinesePathInAChineseRunReadsAsItIs) {
   // The archive keeps its name (it names the file inside); its folder is 固件.
   const std::string folder = site.Root() + "\xE5\x9B\xBA\xE4\xBB\xB6/";
   std::filesystem::create_directories(folder);
-  const std::string path =
-      folder + std::filesystem::path(added.archive_path).filename().string();
+  const std::string path = folder + std::filesystem::path(added.archive_path).filename().string();
   std::filesystem::copy_file(added.archive_path, path);
   const TProcessResult run =
       site.Upgrade(camera, {"--firmware", path, "--md5", added.md5, "--lang", "cn"});
   EXPECT_EQ(0, run.exit_code) << run.out << run.err;
   const auto log = LogTexts(run.out);
   ASSERT_GE(log.size(), 3u) << run.out;
-  EXPECT_EQ("\xE4\xBD\xBF\xE7\x94\xA8\xE6\x9C\xAC\xE5\x9C\xB0\xE5\x9B\xBA\xE4\xBB\xB6\xE6\x96\x87"
-            "\xE4\xBB\xB6\xE5\x8D\x87\xE7\xBA\xA7\xEF\xBC\x9A" +  // 使用本地固件文件升级：
-                path,
-            log[2]);
+  EXPECT_EQ(
+      "\xE4\xBD\xBF\xE7\x94\xA8\xE6\x9C\xAC\xE5\x9C\xB0\xE5\x9B\xBA\xE4\xBB\xB6\xE6\x96\x87"
+      "\xE4\xBB\xB6\xE5\x8D\x87\xE7\xBA\xA7\xEF\xBC\x9A" +  // 使用本地固件文件升级：
+          path,
+      log[2]);
 }
 
 TEST(OfflineFirmware, SeriesMStillChecksTheSignature) {
@@ -78,7 +81,8 @@ TEST(OfflineFirmware, SeriesMStillChecksTheSignature) {
   config.series = TSimSeries::M;
   auto& camera = site.AddCamera(config);
   // A series P firmware file has no "BNEG" at its start.
-  const auto added = site.AddFirmware(TSimSeries::P, TFirmwareKind::System, "system", "x", "1.0.2.1");
+  const auto added =
+      site.AddFirmware(TSimSeries::P, TFirmwareKind::System, "system", "x", "1.0.2.1");
   const TProcessResult run = site.Upgrade(camera, {"--firmware", added.archive_path});
   EXPECT_EQ(1, run.exit_code);
   EXPECT_EQ("Error on reading ROM for upgrade.", LogTexts(run.out).back());
@@ -102,13 +106,14 @@ TEST(OfflineFirmware, FetchInTheOfficeUpgradeOnSite) {
   config.series = TSimSeries::P;
   auto& camera = office.AddCamera(config);
   const TProcessResult run = office.Run({"upgrade", "--series", "P", "--ip", camera.config().ip,
-                                         "--port", std::to_string(camera.http_port()),
-                                         "--firmware", bin, "--data-dir", office.DataDir()});
+                                         "--port", std::to_string(camera.http_port()), "--firmware",
+                                         bin, "--data-dir", office.DataDir()});
   EXPECT_EQ(0, run.exit_code) << run.out;
   EXPECT_EQ("1.0.0.9", camera.state().sys_version);
 
-  EXPECT_EQ(1, office.Run({"fetch", "--series", "P", "--model", "OTHER", "--repository",
-                           office.RepositoryUrl(), "--data-dir", office.DataDir()})
+  EXPECT_EQ(1, office
+                   .Run({"fetch", "--series", "P", "--model", "OTHER", "--repository",
+                         office.RepositoryUrl(), "--data-dir", office.DataDir()})
                    .exit_code);
   EXPECT_EQ(2, office.Run({"fetch", "--series", "P"}).exit_code);
 }

@@ -223,10 +223,11 @@ TEST_F(R730Command, FactoryWithTheVersionFromTheSearch) {
   EXPECT_EQ(state_->Settings().reboots, 1);
   // A camera that the search cannot find gets nothing, and the user is told why.
   ASSERT_TRUE(camera_->WaitUntilUp(10000));
-  const std::vector<std::string> elsewhere = {CAMLIFT_EXE, "r730", "factory", "--password",
-                                              kPassword, "--ip", Address(99), "--device-mac",
-                                              "001A2B3C4D60", "--firmware-version", "48.2.0.1"};
-  r = RunProcess(elsewhere, {{"CAMLIFT_TIME_SCALE", "0.01"}, {"LC_ALL", "C"},
+  const std::vector<std::string> elsewhere = {
+      CAMLIFT_EXE, "r730",         "factory",      "--password",         kPassword, "--ip",
+      Address(99), "--device-mac", "001A2B3C4D60", "--firmware-version", "48.2.0.1"};
+  r = RunProcess(elsewhere, {{"CAMLIFT_TIME_SCALE", "0.01"},
+                             {"LC_ALL", "C"},
                              {"XDG_CONFIG_HOME", temp_.path() + "config"}});
   EXPECT_EQ(r.exit_code, 1) << r.err << r.out;
   EXPECT_NE((r.out + r.err).find("no series R camera at " + Address(99) + " answered the search"),
@@ -235,8 +236,8 @@ TEST_F(R730Command, FactoryWithTheVersionFromTheSearch) {
   EXPECT_EQ(state_->Settings().reboots, 1);
   // With a new address on old firmware the settings datagram goes out: the camera is still
   // searched for, so it carries the camera's MAC and network settings, not zeros and blanks.
-  r = Run("factory", {"--device-mac", "001A2B3C4D61", "--firmware-version", "48.2.0.1",
-                      "--new-ip", Address(13)});
+  r = Run("factory", {"--device-mac", "001A2B3C4D61", "--firmware-version", "48.2.0.1", "--new-ip",
+                      Address(13)});
   ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
   EXPECT_EQ(state_->Settings().netmask, "255.0.0.0");
   EXPECT_EQ(Run("factory", {"--firmware-version", "1"}).exit_code, 2);  // --device-mac missing

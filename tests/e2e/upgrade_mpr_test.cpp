@@ -90,10 +90,14 @@ TEST_P(UpgradeSeries, UpgradesAndDeliversTheExactRequest) {
   // The verified cache keeps each archive's firmware in a folder named after the archive's MD5.
   const std::string bin = site_.DataDir() + "Bin/" + added.md5 + "/fw_" +
                           sim::SeriesText(c.series) + "_" + sim::KindText(c.kind) + "_1.0.0.2.bin";
-  EXPECT_EQ("Content-Transfer-Encoding: binary\r\n"
-            "Content-Disposition: form-data; name=\"file\"; filename=\"" + bin + "\"\r\n"
-            "Content-Type: " + c.part_type + "\r\n",
-            part["part_headers"].get<std::string>());
+  EXPECT_EQ(
+      "Content-Transfer-Encoding: binary\r\n"
+      "Content-Disposition: form-data; name=\"file\"; filename=\"" +
+          bin +
+          "\"\r\n"
+          "Content-Type: " +
+          c.part_type + "\r\n",
+      part["part_headers"].get<std::string>());
   EXPECT_EQ(FileMd5Hex(bin).value_or("missing"), part["md5"]);
   bool has_auth = false;
   for (const auto& h : up["headers"]) has_auth |= h[0].get<std::string>() == "Authorization";
@@ -225,24 +229,24 @@ TEST_P(UpgradeSeries, CameraThatKeepsItsOldVersionIsNoSuccess) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cameras, UpgradeSeries,
-    ::testing::Values(
-        SeriesCase{TSimSeries::M, TFirmwareKind::System,
-                   "/upgrade_firmware.cgi?user=admin&pwd=531642&next_url=reboot.htm",
-                   "application/octet-stream", false},
-        SeriesCase{TSimSeries::M, TFirmwareKind::Ui,
-                   "/upgrade_htmls.cgi?user=admin&pwd=531642&next_url=reboot.htm",
-                   "application/octet-stream", false},
-        SeriesCase{TSimSeries::P, TFirmwareKind::System, "/cgi-bin/upgrade_firmware.cgi",
-                   "application/x-zip-compressed", true},
-        SeriesCase{TSimSeries::P, TFirmwareKind::Ui,
-                   "/cgi-bin/upgrade_htmls.cgi?next_url=reboot.htm",
-                   "application/x-zip-compressed", true},
-        SeriesCase{TSimSeries::R, TFirmwareKind::System,
-                   "/upgrade_firmware.cgi?loginuse=admin&loginpas=531642",
-                   "application/x-zip-compressed", false},
-        SeriesCase{TSimSeries::R, TFirmwareKind::Ui,
-                   "/upgrade_htmls.cgi?loginuse=admin&loginpas=531642",
-                   "application/x-zip-compressed", false}),
+    ::testing::Values(SeriesCase{TSimSeries::M, TFirmwareKind::System,
+                                 "/upgrade_firmware.cgi?user=admin&pwd=531642&next_url=reboot.htm",
+                                 "application/octet-stream", false},
+                      SeriesCase{TSimSeries::M, TFirmwareKind::Ui,
+                                 "/upgrade_htmls.cgi?user=admin&pwd=531642&next_url=reboot.htm",
+                                 "application/octet-stream", false},
+                      SeriesCase{TSimSeries::P, TFirmwareKind::System,
+                                 "/cgi-bin/upgrade_firmware.cgi", "application/x-zip-compressed",
+                                 true},
+                      SeriesCase{TSimSeries::P, TFirmwareKind::Ui,
+                                 "/cgi-bin/upgrade_htmls.cgi?next_url=reboot.htm",
+                                 "application/x-zip-compressed", true},
+                      SeriesCase{TSimSeries::R, TFirmwareKind::System,
+                                 "/upgrade_firmware.cgi?loginuse=admin&loginpas=531642",
+                                 "application/x-zip-compressed", false},
+                      SeriesCase{TSimSeries::R, TFirmwareKind::Ui,
+                                 "/upgrade_htmls.cgi?loginuse=admin&loginpas=531642",
+                                 "application/x-zip-compressed", false}),
     [](const auto& info) { return Name(info.param.series, info.param.kind); });
 
 TEST(UpgradeSeriesM, FirmwareWithoutTheSignatureIsNeverSent) {

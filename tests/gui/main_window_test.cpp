@@ -7,24 +7,24 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QGroupBox>
-#include <QLabel>
-#include <QProgressBar>
-#include <QScopeGuard>
-#include <QSet>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
-#include <cstdlib>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -34,18 +34,16 @@
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
 #include "options_dialog.h"
-#include "qt_lang_ui.h"
-#include "upgrade/repository_url.h"
 #include "platform/timing.h"
+#include "qt_lang_ui.h"
 #include "select_dialog.h"
 #include "sim_camera.h"
 #include "sim_repository.h"
 #include "sim_scenario.h"
-#include <QThread>
-
 #include "support/process.h"
 #include "support/temp_folder.h"
 #include "upgrade/history.h"
+#include "upgrade/repository_url.h"
 #include "util/ini_file.h"
 #include "util/tools.h"
 
@@ -210,7 +208,8 @@ class MainWindowTest : public QObject {
     QVERIFY(saved.find(":one\r\n") != std::string::npos);
     QVERIFY(saved.find(":two\r\n") != std::string::npos);
     // A file that cannot be written is reported in the log, not passed over.
-    window_->SetSaveFileChooser([&] { return QString::fromStdString(temp_.path() + "no/such/dir/x.txt"); });
+    window_->SetSaveFileChooser(
+        [&] { return QString::fromStdString(temp_.path() + "no/such/dir/x.txt"); });
     window_->N2Click();
     QVERIFY(LogTexts(Find<QPlainTextEdit>("Memo1")).last().contains("no/such/dir"));
     window_->N1Click();
@@ -289,8 +288,8 @@ class MainWindowTest : public QObject {
       config.mac = "02:00:00:00:00:0" + std::to_string(host);
       config.device_name = "cam" + std::to_string(host);
       ++host;
-      cameras.push_back(std::make_unique<sim::TSimCamera>(config, recorder,
-                                                          sim::BuiltInCameraExtensions()));
+      cameras.push_back(
+          std::make_unique<sim::TSimCamera>(config, recorder, sim::BuiltInCameraExtensions()));
       cameras.back()->Start();
     }
     TfrmAdv_Main* dialog = window_->SelectDialog();
@@ -888,8 +887,8 @@ class MainWindowTest : public QObject {
     window_->btnUpgrdFromFileClick();
     QVERIFY(again.wait(30000));
     const QStringList from_file = LogTexts(Find<QPlainTextEdit>("Memo1"));
-    QCOMPARE(from_file.value(2), "Upgrading with the firmware file:" +
-                                     QString::fromStdString(added.archive_path));
+    QCOMPARE(from_file.value(2),
+             "Upgrading with the firmware file:" + QString::fromStdString(added.archive_path));
     QCOMPARE(from_file.last(), QString("The camera now runs the version:1.0.0.3"));
     camera.Stop();
 

@@ -1,7 +1,6 @@
 // The selection dialog under Qt Test (offscreen): its new column, context menu, export, address
 // field and empty-list diagnosis, and a teardown while a listener thread waits for the GUI
 // thread. The browser is never opened: the dialog's URL opener is replaced by a recorder.
-#include "platform/dispatcher.h"
 #include "select_dialog.h"
 
 #include <arpa/inet.h>
@@ -33,6 +32,7 @@
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
 #include "localize_form.h"
+#include "platform/dispatcher.h"
 #include "platform/socket.h"
 #include "platform/timing.h"
 #include "sim_camera.h"

@@ -11,8 +11,8 @@ TEST(Base64, EncodesPaddingAndLineBreaks) {
     std::size_t length;
     std::size_t breaks;
   };
-  const Case cases[] = {{1, 4, 0}, {2, 4, 0}, {3, 4, 0}, {57, 76, 0}, {58, 82, 1}, {114, 154, 1},
-                        {115, 160, 2}};
+  const Case cases[] = {{1, 4, 0},   {2, 4, 0},     {3, 4, 0},    {57, 76, 0},
+                        {58, 82, 1}, {114, 154, 1}, {115, 160, 2}};
   for (const Case& c : cases) {
     const std::string text = Base64Encode(std::string(c.bytes, 'x'));
     EXPECT_EQ(c.length, text.size()) << c.bytes;

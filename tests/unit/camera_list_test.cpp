@@ -30,12 +30,12 @@ TEST(CameraList, CsvWithHeaderCommentsAndDefaults) {
 }
 
 TEST(CameraList, SearchJsonLines) {
-  const auto list = ParseCameraList(
-      R"({"type":"R","series":"R","ip":"127.0.0.9","port":8081,"name":"Yard"})"
-      "\n"
-      R"({"type":"P","series":"","ip":"127.0.0.10","port":81})"
-      "\n",
-      "admin", "x");
+  const auto list =
+      ParseCameraList(R"({"type":"R","series":"R","ip":"127.0.0.9","port":8081,"name":"Yard"})"
+                      "\n"
+                      R"({"type":"P","series":"","ip":"127.0.0.10","port":81})"
+                      "\n",
+                      "admin", "x");
   ASSERT_EQ(1u, list.cameras.size());
   EXPECT_EQ(3, list.cameras[0].series);
   EXPECT_EQ("x", list.cameras[0].password);

@@ -84,11 +84,12 @@ TEST_F(MultipartFixture, OutcomeRule) {
     bool ok;
     std::string error;
   };
-  const Case cases[] = {{200, "OK", true, ""},
-                        {204, "No Content", true, ""},
-                        {302, "Found", false, "HTTP/1.1 302 Found"},
-                        {401, "Unauthorized", false, "HTTP/1.1 401 Unauthorized"},
-                        {500, "Internal Server Error", false, "HTTP/1.1 500 Internal Server Error"}};
+  const Case cases[] = {
+      {200, "OK", true, ""},
+      {204, "No Content", true, ""},
+      {302, "Found", false, "HTTP/1.1 302 Found"},
+      {401, "Unauthorized", false, "HTTP/1.1 401 Unauthorized"},
+      {500, "Internal Server Error", false, "HTTP/1.1 500 Internal Server Error"}};
   for (const Case& c : cases) {
     TRawHttpServer server([&](const std::string&) {
       return HttpReply(c.status, c.reason, "", "Location: http://127.0.0.1:1/elsewhere\r\n");

@@ -69,7 +69,7 @@ TEST(StartLanguage, DefaultCodeFromTheOemCodePage) {
     int code_page;
     const char* code;
   };
-  const Case cases[] = {{863, "fr"}, {932, "jp"}, {936, "cn"}, {950, "b5"},
+  const Case cases[] = {{863, "fr"},   {932, "jp"},   {936, "cn"}, {950, "b5"},
                         {1144, "Ita"}, {1145, "spa"}, {437, "en"}, {1252, "en"}};
   for (const Case& c : cases) EXPECT_EQ(c.code, DefaultLanguageCode(c.code_page)) << c.code_page;
 }

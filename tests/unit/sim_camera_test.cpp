@@ -1,5 +1,7 @@
 // The simulated cameras: pages behind the right account, uploads taken strictly and recorded,
 // the restart window, and the fault switches the upgrade engine's tests lean on.
+#include "sim_camera.h"
+
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -8,7 +10,6 @@
 #include <thread>
 
 #include "platform/timing.h"
-#include "sim_camera.h"
 #include "sim_firmware.h"
 #include "util/base64.h"
 
@@ -48,7 +49,8 @@ Upload MakeUpload(const std::string& file_bytes, const std::string& part_type) {
   u.part_headers =
       "Content-Transfer-Encoding: binary\r\n"
       "Content-Disposition: form-data; name=\"file\"; filename=\"/home/u/Bin/fw.bin\"\r\n"
-      "Content-Type: " + part_type + "\r\n";
+      "Content-Type: " +
+      part_type + "\r\n";
   u.body = "--" + u.boundary + "\r\n" + u.part_headers + "\r\n" + file_bytes + "\r\n--" +
            u.boundary + "--\r\n";
   return u;
@@ -152,9 +154,8 @@ TEST_F(SimCamera, UploadRecordedAndRestartWindow) {
   TCameraConfig config = Config(TSimSeries::P, "127.0.0.25");
   auto camera = Start(config);
   httplib::Client client("127.0.0.25", camera->http_port());
-  const Upload upload =
-      MakeUpload(Firmware(TSimSeries::P, TFirmwareKind::System, "1.2.4.0"),
-                 "application/x-zip-compressed");
+  const Upload upload = MakeUpload(Firmware(TSimSeries::P, TFirmwareKind::System, "1.2.4.0"),
+                                   "application/x-zip-compressed");
 
   // A wrong account is refused after the body has been read, and nothing restarts.
   auto refused = client.Post("/cgi-bin/upgrade_firmware.cgi", Basic("admin", "no"), upload.body,
@@ -162,8 +163,8 @@ TEST_F(SimCamera, UploadRecordedAndRestartWindow) {
   ASSERT_TRUE(refused);
   EXPECT_EQ(401, refused->status);
 
-  auto answer = client.Post("/cgi-bin/upgrade_firmware.cgi", Basic("admin", "s3cret"),
-                            upload.body, "multipart/form-data; boundary=" + upload.boundary);
+  auto answer = client.Post("/cgi-bin/upgrade_firmware.cgi", Basic("admin", "s3cret"), upload.body,
+                            "multipart/form-data; boundary=" + upload.boundary);
   const auto answered = Clock::now();
   ASSERT_TRUE(answer);
   EXPECT_EQ(200, answer->status);
@@ -217,9 +218,8 @@ TEST_F(SimCamera, UploadCgisOfEachSeries) {
       {TSimSeries::M, "127.0.0.26",
        "/upgrade_firmware.cgi?user=admin&pwd=s3cret&next_url=reboot.htm", false,
        TFirmwareKind::System, false},
-      {TSimSeries::M, "127.0.0.26",
-       "/upgrade_htmls.cgi?user=admin&pwd=s3cret&next_url=reboot.htm", false,
-       TFirmwareKind::Ui, false},
+      {TSimSeries::M, "127.0.0.26", "/upgrade_htmls.cgi?user=admin&pwd=s3cret&next_url=reboot.htm",
+       false, TFirmwareKind::Ui, false},
       {TSimSeries::P, "127.0.0.27", "/cgi-bin/upgrade_htmls.cgi?next_url=reboot.htm", true,
        TFirmwareKind::Ui, false},
       {TSimSeries::R, "127.0.0.28", "/upgrade_firmware.cgi?loginuse=admin&loginpas=s3cret", false,
@@ -240,14 +240,17 @@ TEST_F(SimCamera, UploadCgisOfEachSeries) {
     const TFirmwareKind other =
         c.kind == TFirmwareKind::System ? TFirmwareKind::Ui : TFirmwareKind::System;
     const TSimSeries other_series = c.series == TSimSeries::P ? TSimSeries::R : TSimSeries::P;
-    EXPECT_EQ(400, client.Post(c.path, auth, MakeUpload(Firmware(c.series, other, "9"), "x").body,
-                               type)->status);
-    EXPECT_EQ(400, client.Post(c.path, auth,
-                               MakeUpload(Firmware(other_series, c.kind, "9"), "x").body,
-                               type)->status);
-    EXPECT_EQ(200, client.Post(c.path, auth,
-                               MakeUpload(Firmware(c.series, c.kind, "7.7.7.7"), "x").body,
-                               type)->status);
+    EXPECT_EQ(400,
+              client.Post(c.path, auth, MakeUpload(Firmware(c.series, other, "9"), "x").body, type)
+                  ->status);
+    EXPECT_EQ(
+        400,
+        client.Post(c.path, auth, MakeUpload(Firmware(other_series, c.kind, "9"), "x").body, type)
+            ->status);
+    EXPECT_EQ(200, client
+                       .Post(c.path, auth,
+                             MakeUpload(Firmware(c.series, c.kind, "7.7.7.7"), "x").body, type)
+                       ->status);
     ASSERT_TRUE(camera->WaitUntilUp(5000));
     const TCameraState state = camera->state();
     EXPECT_EQ("7.7.7.7", c.kind == TFirmwareKind::System ? state.sys_version : state.ui_version);

@@ -1,10 +1,10 @@
 // The simulator's strict multipart reader: it must take exactly what an upgrader sends, keep the
 // part header block byte for byte, and refuse framing a camera would choke on.
+#include "sim_multipart.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "sim_multipart.h"
 
 namespace camlift::sim {
 namespace {
@@ -19,8 +19,7 @@ const std::string kData = std::string("BNEG\r\n--") + "\r\n-" + kBoundary + std:
                           "\r\n--" + kBoundary.substr(0, 10) + "tail";
 
 std::string Body(const std::string& data = kData) {
-  return "--" + kBoundary + "\r\n" + kPartHeaders + "\r\n" + data + "\r\n--" + kBoundary +
-         "--\r\n";
+  return "--" + kBoundary + "\r\n" + kPartHeaders + "\r\n" + data + "\r\n--" + kBoundary + "--\r\n";
 }
 
 TEST(SimMultipart, KnownBodyGivesExactHeadersAndData) {
@@ -52,8 +51,8 @@ TEST(SimMultipart, KnownBodyGivesExactHeadersAndData) {
                                         },
                                         nullptr});
     for (std::size_t at = 0; at < body.size(); at += piece) {
-      ASSERT_TRUE(parser.Feed(std::span<const char>(body.data() + at,
-                                                    std::min(piece, body.size() - at))))
+      ASSERT_TRUE(
+          parser.Feed(std::span<const char>(body.data() + at, std::min(piece, body.size() - at))))
           << "piece " << piece << ": " << parser.error();
     }
     ASSERT_TRUE(parser.Finish()) << parser.error();
@@ -67,10 +66,9 @@ TEST(SimMultipart, EmptyFileAndTwoParts) {
   ASSERT_TRUE(empty.ok) << empty.error;
   EXPECT_EQ("", empty.parts.at(0).data);
 
-  const std::string two = "--" + kBoundary +
-                          "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n--" +
-                          kBoundary + "\r\n" + kPartHeaders + "\r\nxyz\r\n--" + kBoundary +
-                          "--\r\n";
+  const std::string two =
+      "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n--" +
+      kBoundary + "\r\n" + kPartHeaders + "\r\nxyz\r\n--" + kBoundary + "--\r\n";
   const TParsedMultipart parsed = ParseMultipart(kBoundary, two);
   ASSERT_TRUE(parsed.ok) << parsed.error;
   ASSERT_EQ(2u, parsed.parts.size());

@@ -1,5 +1,7 @@
 // The repository tool and server of camlift-sim: the catalogue must describe the archives it
 // sits beside, and each fault must damage exactly what it says.
+#include "sim_repository.h"
+
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <zip.h>
@@ -10,7 +12,6 @@
 
 #include "sim_digest.h"
 #include "sim_firmware.h"
-#include "sim_repository.h"
 #include "support/temp_folder.h"
 
 namespace camlift::sim {

@@ -39,8 +39,9 @@ TEST(UpgradeRules, ModelKey) {
     std::string key;
   };
   const Case cases[] = {
-      {"", "10.2.3", 0, "10.2"}, {"", "7", 0, ""},          {"ABCD", "1.2", 2, "AB"},
-      {"ABCD", "1.2", 0, "ABCD"}, {"ABCD", "1.2", -3, "ABCD"}, {"AB", "", 5, "AB"},
+      {"", "10.2.3", 0, "10.2"},   {"", "7", 0, ""},
+      {"ABCD", "1.2", 2, "AB"},    {"ABCD", "1.2", 0, "ABCD"},
+      {"ABCD", "1.2", -3, "ABCD"}, {"AB", "", 5, "AB"},
       {"", "1.2.3.4", 0, "1.2.3"},
   };
   for (const Case& c : cases) {
@@ -64,8 +65,10 @@ TEST(UpgradeRules, LocalFileName) {
     std::string file, bin, pk2;
   };
   const Case cases[] = {
-      {"  name.zip ", "name.bin", "name.pk2"}, {"abcd", ".bin", ".pk2"},
-      {"abc", "abc.bin", "abc.pk2"},           {" fw_1.2.3.4.zip ", "fw_1.2.3.4.bin", "fw_1.2.3.4.pk2"},
+      {"  name.zip ", "name.bin", "name.pk2"},
+      {"abcd", ".bin", ".pk2"},
+      {"abc", "abc.bin", "abc.pk2"},
+      {" fw_1.2.3.4.zip ", "fw_1.2.3.4.bin", "fw_1.2.3.4.pk2"},
       {"", ".bin", ".pk2"},
   };
   for (const Case& c : cases) {

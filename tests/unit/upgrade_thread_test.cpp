@@ -258,7 +258,8 @@ TEST_F(UpgradeThreadFixture, CallersStopIsObeyedWithoutRequestCancel) {
   EXPECT_EQ(TUpgradeStatus::Cancelled, worker.Execute().status);
   EXPECT_TRUE(upgrader_saw_it);
   EXPECT_EQ("The upgrade was stopped by the user.", observer_.lines.back());
-  EXPECT_EQ("The version of present device rom is :1.0.0.1", observer_.lines[observer_.lines.size() - 2]);
+  EXPECT_EQ("The version of present device rom is :1.0.0.1",
+            observer_.lines[observer_.lines.size() - 2]);
 }
 
 TEST_F(UpgradeThreadFixture, LocalFirmwareSkipsTheCatalogue) {

@@ -22,12 +22,23 @@ TEST(ZipExtract, EntryNameTable) {
     bool safe;
   };
   const Case cases[] = {
-      {"fw.bin", true},           {"sub/fw.bin", true},       {"sub/", true},
-      {"../x", false},            {"/abs/x", false},          {"a/../../x", false},
-      {"./././a/../../x", false}, {"..\\x", false},           {"a\\b", false},
-      {"C:/x", false},            {"a//b", false},            {"", false},
-      {"./a", false},             {"a/..", false},            {"x\ny", false},
-      {"..", false},              {"Bin-evil/x", true},
+      {"fw.bin", true},
+      {"sub/fw.bin", true},
+      {"sub/", true},
+      {"../x", false},
+      {"/abs/x", false},
+      {"a/../../x", false},
+      {"./././a/../../x", false},
+      {"..\\x", false},
+      {"a\\b", false},
+      {"C:/x", false},
+      {"a//b", false},
+      {"", false},
+      {"./a", false},
+      {"a/..", false},
+      {"x\ny", false},
+      {"..", false},
+      {"Bin-evil/x", true},
   };
   for (const Case& c : cases) EXPECT_EQ(c.safe, IsSafeEntryName(c.name)) << c.name;
 }
@@ -59,8 +70,7 @@ TEST_F(ZipExtractFixture, UnpacksFoldersAndFiles) {
   EXPECT_TRUE(TUpgradeOpt::UnpackArchive(archive, Bin() + "fw.bin"));
   EXPECT_EQ("firmware", test::ReadFile(Bin() + "fw.bin"));
   EXPECT_EQ("hello", test::ReadFile(Bin() + "docs/readme.txt"));
-  EXPECT_EQ((std::vector<std::string>{"Bin/docs", "Bin/docs/readme.txt", "Bin/fw.bin"}),
-            Written());
+  EXPECT_EQ((std::vector<std::string>{"Bin/docs", "Bin/docs/readme.txt", "Bin/fw.bin"}), Written());
 }
 
 TEST_F(ZipExtractFixture, ExistingFilesAreReplaced) {
@@ -76,14 +86,10 @@ TEST_F(ZipExtractFixture, MissingTargetIsAFailure) {
 
 TEST_F(ZipExtractFixture, HostileArchivesAreRefusedWhole) {
   const std::vector<std::vector<TZipEntry>> hostile = {
-      {{"fw.bin", "ok"}, {"../x", "evil"}},
-      {{"fw.bin", "ok"}, {"/abs/x", "evil"}},
-      {{"fw.bin", "ok"}, {"a/../../x", "evil"}},
-      {{"fw.bin", "ok"}, {"./././a/../../x", "evil"}},
-      {{"fw.bin", "ok"}, {"..\\x", "evil"}},
-      {{"fw.bin", "ok"}, {"link", "/etc/passwd", true}},
-      {{"fw.bin", "ok"}, {"fw.bin", "second"}},
-      {{"fw.bin", "ok"}, {"fw.bin/x", "under a file"}},
+      {{"fw.bin", "ok"}, {"../x", "evil"}},      {{"fw.bin", "ok"}, {"/abs/x", "evil"}},
+      {{"fw.bin", "ok"}, {"a/../../x", "evil"}}, {{"fw.bin", "ok"}, {"./././a/../../x", "evil"}},
+      {{"fw.bin", "ok"}, {"..\\x", "evil"}},     {{"fw.bin", "ok"}, {"link", "/etc/passwd", true}},
+      {{"fw.bin", "ok"}, {"fw.bin", "second"}},  {{"fw.bin", "ok"}, {"fw.bin/x", "under a file"}},
   };
   for (const auto& entries : hostile) {
     std::string error;
@@ -97,8 +103,8 @@ TEST_F(ZipExtractFixture, SizeLimitRefusesBombs) {
   std::string error;
   TZipLimits limits;
   limits.max_total_bytes = 1000;
-  EXPECT_FALSE(ExtractZipSafely(Archive({{"fw.bin", std::string(5000, 'a')}}), Bin(), error,
-                                limits));
+  EXPECT_FALSE(
+      ExtractZipSafely(Archive({{"fw.bin", std::string(5000, 'a')}}), Bin(), error, limits));
   EXPECT_EQ(std::vector<std::string>{}, Written());
 }
 
