@@ -57,6 +57,17 @@ bool UpgradeByCtp(const std::string& file_name, const std::string& ip, int port,
                   const std::string& user, const std::string& password, std::string& message,
                   const TRunControl& control) {
   if (!TSocketThread::CheckPackage(file_name)) return Fail(message, "IDS_UPGRADEFILEFAIL");
+  // The package stays open from here on, and what it holds is known before the camera is asked
+  // to leave its mode: a file that changed since the check, or a header that promises a
+  // negative number of entries, would leave the camera waiting in its upgrade mode.
+  TPk2File package;
+  std::array<std::uint8_t, Pk2Layout::kHeaderSize> header{};
+  if (!package.Open(file_name) || package.Read(header.data(), header.size()) != header.size() ||
+      !IsPk2Header(header)) {
+    return Fail(message, "IDS_UPGRADEFILEFAIL");
+  }
+  const std::int32_t count = ReadLe32(header.data() + Pk2Layout::kCountOffset);
+  if (count < 0) return Fail(message, "IDS_UPGRADEFILEFAIL");
   // Session A makes the camera leave its mode for the upgrade mode, where it waits for the
   // package: from the login on, sessions A and B are one upload, which a stop never cuts (the
   // camera would be left in its upgrade mode). A stop is honoured before it, or after it by the
@@ -69,14 +80,6 @@ bool UpgradeByCtp(const std::string& file_name, const std::string& ip, int port,
       nullptr);
   if (!PrepareCamera(ip, port, user, password, message, committed)) return false;
 
-  TPk2File package;
-  std::array<std::uint8_t, Pk2Layout::kHeaderSize> header{};
-  if (!package.Open(file_name) || package.Read(header.data(), header.size()) != header.size() ||
-      !IsPk2Header(header)) {
-    // The file changed since it was checked.
-    return Fail(message, "IDS_UPGRADEFILEFAIL");
-  }
-  const std::int32_t count = ReadLe32(header.data() + Pk2Layout::kCountOffset);
   committed.Report(TProgressStage::Upload, package.Position(), package.Size());
 
   committed.Sleep(Wait::CtpSessionPause);

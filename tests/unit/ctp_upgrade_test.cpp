@@ -155,7 +155,6 @@ TEST_F(CtpUpgrade, EntryCountDecidesWhatIsSent) {
       {"count as built", 2, nullptr, {"CMD 2", "CMD 3"}},
       {"fewer than built", 1, nullptr, {"CMD 2"}},
       {"more than the file holds", 3, "IDS_UPGRADEFILEERR", {"CMD 2", "CMD 3"}},
-      {"negative", -1, "IDS_UPGRADEFILEERR", {}},
   };
   for (const Case& c : cases) {
     Camera camera;
@@ -170,6 +169,18 @@ TEST_F(CtpUpgrade, EntryCountDecidesWhatIsSent) {
     ASSERT_NE(requests.end(), probe) << c.what;
     EXPECT_EQ(c.entries, std::vector<std::string>(probe + 1, requests.end())) << c.what;
   }
+}
+
+// A header that promises a negative number of entries is refused before the camera is asked to
+// leave its mode: it would wait in its upgrade mode for a package that never comes.
+TEST_F(CtpUpgrade, NegativeEntryCountNeverReachesTheCamera) {
+  Camera camera;
+  const std::string path = Package(TPk2Builder().AddCommand("go").AddCommand("end").SetCount(-1));
+  const std::size_t before = camera.recorder->Entries().size();
+  std::string message;
+  EXPECT_FALSE(UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message));
+  EXPECT_EQ("Upgrade file verification failed, please choose the correct upgrade file!", message);
+  EXPECT_EQ(before, camera.recorder->Entries().size());
 }
 
 TEST_F(CtpUpgrade, WrongAccountAndBadPackages) {
