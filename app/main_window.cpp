@@ -490,8 +490,8 @@ void TfrmCamlift::OnDone(const TUpgradeResult& result) {
 void TfrmCamlift::UpgradeDone() {
   if (worker_) {
     worker_->Join();
-    AppendHistory(HistoryEntryOf("window", SeriesIndex(worker_series_), worker_->Upgrader(),
-                                 last_result_, worker_->VerifiedMd5(), ""));
+    AppendHistory(HistoryEntryOf("window", worker_series_, worker_->Upgrader(), last_result_,
+                                 worker_->VerifiedMd5(), ""));
     worker_.reset();
   }
   btnUpgrdUIByIP->setEnabled(true);

@@ -381,7 +381,7 @@ bool TfrmAdv_Main::CheckForUpdates() {
     TCameraEntry camera;
     camera.ip = d.IPAddr;
     camera.port = d.DevPort > 0 ? d.DevPort : 80;
-    camera.series = TypeToSeries(d.DevType);
+    camera.series = SeriesOfType(d.DevType);
     camera.user = user;
     camera.password = password;
     cameras.push_back(std::move(camera));

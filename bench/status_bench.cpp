@@ -48,10 +48,10 @@ struct TBenchSite {
       TCameraEntry entry;
       entry.ip = c.ip;
       entry.port = c.port;
-      entry.series = static_cast<int>(c.series == sim::TSimSeries::K   ? 0
-                                      : c.series == sim::TSimSeries::M ? 1
-                                      : c.series == sim::TSimSeries::P ? 2
-                                                                       : 3);
+      entry.series = c.series == sim::TSimSeries::K   ? TSeries::K
+                     : c.series == sim::TSimSeries::M ? TSeries::M
+                     : c.series == sim::TSimSeries::P ? TSeries::P
+                                                      : TSeries::R;
       entry.user = c.user;
       entry.password = c.password;
       cameras.push_back(entry);

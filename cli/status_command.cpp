@@ -61,7 +61,7 @@ bool CollectCameras(const TStatusCliOptions& options, std::vector<TCameraEntry>&
     TCameraEntry camera;
     camera.ip = options.ip;
     camera.port = options.port;
-    camera.series = SeriesIndex(SeriesFromLetter(options.series));
+    camera.series = SeriesFromLetter(options.series);
     camera.user = options.user;
     camera.password = options.password;
     cameras.push_back(camera);
@@ -71,7 +71,7 @@ bool CollectCameras(const TStatusCliOptions& options, std::vector<TCameraEntry>&
     TCameraEntry camera;
     camera.ip = d.IPAddr;
     camera.port = d.DevPort > 0 ? d.DevPort : 80;
-    camera.series = TypeToSeries(d.DevType);
+    camera.series = SeriesOfType(d.DevType);
     camera.user = options.user;
     camera.password = options.password;
     cameras.push_back(camera);

@@ -162,7 +162,7 @@ int RunUpgrade(const UpgradeOptions& options) {
   worker.Start();
   ui.RunUntil([&] { return observer.done(); });
   worker.Join();
-  AppendHistory(HistoryEntryOf("cli", SeriesIndex(series), worker.Upgrader(), observer.result(),
+  AppendHistory(HistoryEntryOf("cli", series, worker.Upgrader(), observer.result(),
                                worker.VerifiedMd5(), ""));
 
   switch (observer.result().status) {

@@ -1,6 +1,6 @@
 // The camera series K, M, P and R. Its index is what the window's series list, the selection
-// dialog's nTYpe, the upgrader factory and the camera lists of the command line pass around; the
-// letter is what people type and read.
+// dialog's nTYpe and the upgrader factory's numbered entry pass around; the letter is what people
+// type and read, and what camera lists, batch summaries and the history hold.
 #pragma once
 
 #include <array>

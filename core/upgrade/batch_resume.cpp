@@ -42,7 +42,7 @@ TResumeSummary ReadResumeSummary(std::string_view json_text) {
     TBatchOutcome outcome;
     outcome.camera.ip = Text(o, "ip");
     outcome.camera.port = port->get<int>();
-    outcome.camera.series = SeriesIndex(series);
+    outcome.camera.series = series;
     outcome.result.status = TUpgradeStatus::Working;
     outcome.result.old_version = Text(o, "oldVersion");
     outcome.result.new_version = Text(o, "catalogueVersion");

@@ -221,7 +221,7 @@ std::string BatchSummaryTable(const std::vector<TBatchOutcome>& outcomes) {
       {"Camera", "Series", "Old version", "New version", "Result", "Reason"}};
   for (const TBatchOutcome& o : outcomes) {
     rows.push_back(
-        {CameraName(o.camera), SeriesLetter(SeriesFromIndex(o.camera.series)), o.result.old_version,
+        {CameraName(o.camera), SeriesLetter(o.camera.series), o.result.old_version,
          o.result.reported_version.empty() ? o.result.new_version : o.result.reported_version,
          TBatchUpgrade::OutcomeText(o), o.reason});
   }
@@ -246,7 +246,7 @@ std::string BatchSummaryJson(const std::vector<TBatchOutcome>& outcomes) {
     all.push_back({{"camera", CameraName(o.camera)},
                    {"ip", o.camera.ip},
                    {"port", o.camera.port},
-                   {"series", SeriesLetter(SeriesFromIndex(o.camera.series))},
+                   {"series", SeriesLetter(o.camera.series)},
                    {"oldVersion", o.result.old_version},
                    {"catalogueVersion", o.result.new_version},
                    {"reportedVersion", o.result.reported_version},

@@ -15,11 +15,9 @@ namespace {
 
 std::string Where(int line) { return "line " + std::to_string(line) + ": "; }
 
-bool ParseSeries(const std::string& text, int& series) {
-  const TSeries named = SeriesFromLetter(TrimText(text));
-  if (named == TSeries::None) return false;
-  series = SeriesIndex(named);
-  return true;
+bool ParseSeries(const std::string& text, TSeries& series) {
+  series = SeriesFromLetter(TrimText(text));
+  return series != TSeries::None;
 }
 
 bool FromJson(const std::string& line, TCameraEntry& entry, std::string& error) {

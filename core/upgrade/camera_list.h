@@ -6,12 +6,14 @@
 #include <string_view>
 #include <vector>
 
+#include "discovery/series.h"
+
 namespace camlift {
 
 struct TCameraEntry {
   std::string ip;
   int port = 81;
-  int series = -1;  // series index (TSeries): 0 K, 1 M, 2 P, 3 R
+  TSeries series = TSeries::None;
   std::string user;
   std::string password;
   int line = 0;  // where it stood in the list

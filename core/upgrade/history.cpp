@@ -101,15 +101,15 @@ std::string HistoryTimeNow() {
   return text;
 }
 
-THistoryEntry HistoryEntryOf(const std::string& source, int series, const TUpgradeObject& upgrader,
-                             const TUpgradeResult& result, const std::string& archive_md5,
-                             const std::string& log_file) {
+THistoryEntry HistoryEntryOf(const std::string& source, TSeries series,
+                             const TUpgradeObject& upgrader, const TUpgradeResult& result,
+                             const std::string& archive_md5, const std::string& log_file) {
   THistoryEntry entry;
   entry.time = HistoryTimeNow();
   entry.source = source;
   entry.ip = upgrader.IPAddress();
   entry.port = upgrader.Port();
-  entry.series = SeriesLetter(SeriesFromIndex(series));
+  entry.series = SeriesLetter(series);
   entry.model =
       ToValidUtf8(!upgrader.Model().empty() ? upgrader.Model() : TrimText(upgrader.OemText()));
   entry.version_before = ToValidUtf8(result.old_version);

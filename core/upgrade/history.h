@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "discovery/series.h"
+
 namespace camlift {
 
 class TUpgradeObject;
@@ -40,9 +42,9 @@ std::string HistoryTimeNow();
 
 // What one run of one camera leaves in the record. archive_md5 is the checksum the firmware was
 // verified against (empty when none was).
-THistoryEntry HistoryEntryOf(const std::string& source, int series, const TUpgradeObject& upgrader,
-                             const TUpgradeResult& result, const std::string& archive_md5,
-                             const std::string& log_file);
+THistoryEntry HistoryEntryOf(const std::string& source, TSeries series,
+                             const TUpgradeObject& upgrader, const TUpgradeResult& result,
+                             const std::string& archive_md5, const std::string& log_file);
 
 // One compact JSON object and "\n".
 std::string HistoryJsonLine(const THistoryEntry& entry);

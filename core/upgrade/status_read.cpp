@@ -26,8 +26,7 @@ struct TColumn {
 const TColumn kColumns[] = {
     {"IP address", [](const TCameraStatus& s) { return s.camera.ip; }},
     {"Port", [](const TCameraStatus& s) { return std::to_string(s.camera.port); }},
-    {"Series",
-     [](const TCameraStatus& s) { return SeriesLetter(SeriesFromIndex(s.camera.series)); }},
+    {"Series", [](const TCameraStatus& s) { return SeriesLetter(s.camera.series); }},
     {"Model", [](const TCameraStatus& s) { return ToValidUtf8(s.model); }},
     {"Current", [](const TCameraStatus& s) { return ToValidUtf8(s.current); }},
     {"Catalogue", [](const TCameraStatus& s) { return ToValidUtf8(s.latest); }},
@@ -213,7 +212,7 @@ std::string StatusJsonLines(const std::vector<TCameraStatus>& rows) {
   for (const TCameraStatus& s : rows) {
     const nlohmann::ordered_json line = {{"ip", s.camera.ip},
                                          {"port", s.camera.port},
-                                         {"series", SeriesLetter(SeriesFromIndex(s.camera.series))},
+                                         {"series", SeriesLetter(s.camera.series)},
                                          {"model", ToValidUtf8(s.model)},
                                          {"current", ToValidUtf8(s.current)},
                                          {"catalogue", ToValidUtf8(s.latest)},

@@ -18,13 +18,13 @@ TEST(CameraList, CsvWithHeaderCommentsAndDefaults) {
   ASSERT_EQ(3u, list.cameras.size());
   EXPECT_EQ("127.0.0.2", list.cameras[0].ip);
   EXPECT_EQ(8081, list.cameras[0].port);
-  EXPECT_EQ(1, list.cameras[0].series);
+  EXPECT_EQ(TSeries::M, list.cameras[0].series);
   EXPECT_EQ("root", list.cameras[0].user);
   EXPECT_EQ("secret", list.cameras[0].password);
-  EXPECT_EQ(2, list.cameras[1].series);
+  EXPECT_EQ(TSeries::P, list.cameras[1].series);
   EXPECT_EQ("admin", list.cameras[1].user);
   EXPECT_EQ("531642", list.cameras[1].password);
-  EXPECT_EQ(0, list.cameras[2].series);
+  EXPECT_EQ(TSeries::K, list.cameras[2].series);
   EXPECT_EQ("admin", list.cameras[2].user);
   EXPECT_EQ("", list.cameras[2].password);
 }
@@ -37,7 +37,7 @@ TEST(CameraList, SearchJsonLines) {
                       "\n",
                       "admin", "x");
   ASSERT_EQ(1u, list.cameras.size());
-  EXPECT_EQ(3, list.cameras[0].series);
+  EXPECT_EQ(TSeries::R, list.cameras[0].series);
   EXPECT_EQ("x", list.cameras[0].password);
   ASSERT_EQ(1u, list.errors.size());
   EXPECT_EQ(0u, list.errors[0].rfind("line 2: ", 0));

@@ -227,7 +227,8 @@ TEST(History, EntryNeverHoldsTheAccount) {
     TUpgradeResult result;
     result.status = TUpgradeStatus::Failed;
     result.last_log = c.log;
-    const THistoryEntry e = HistoryEntryOf("batch", 3, *upgrader, result, "", "/logs/a.log");
+    const THistoryEntry e =
+        HistoryEntryOf("batch", TSeries::R, *upgrader, result, "", "/logs/a.log");
     EXPECT_EQ(c.expected, e.reason);
     const std::string line = HistoryJsonLine(e);
     EXPECT_EQ(std::string::npos, line.find("Marker-Pw-7")) << line;

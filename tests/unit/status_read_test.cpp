@@ -50,13 +50,13 @@ TEST(StatusRead, StateAfterTheReads) {
 TEST(StatusRead, UnknownSeriesAndOddAddressesAreNotRead) {
   TCameraEntry camera;
   camera.ip = "127.0.0.2";
-  camera.series = -1;
+  camera.series = TSeries::None;
   EXPECT_EQ(TCameraState::UnknownSeries, ReadCameraStatus(camera, {}).state);
   // An address from a search reply ends up in a file name: only plain IPv4 addresses are read.
   test::TTempFolder temp;
   TStatusOptions options;
   options.work_folder = temp.path();
-  camera.series = 2;
+  camera.series = TSeries::P;
   for (const char* ip : {"../../etc/x", "127.0.0.2/../a", "", "camera.local"}) {
     camera.ip = ip;
     EXPECT_EQ(TCameraState::Unreachable, ReadCameraStatus(camera, options).state) << ip;
@@ -77,7 +77,7 @@ TEST(FleetCheck, StopsWithoutWaitingForASilentCamera) {
   TCameraEntry camera;
   camera.ip = "127.0.0.1";
   camera.port = silent.http_port();
-  camera.series = 2;
+  camera.series = TSeries::P;
   auto check = std::make_unique<TFleetCheck>();
   ASSERT_TRUE(check->Start({camera}, {}));
   EXPECT_FALSE(check->Start({camera}, {}));  // one at a time
@@ -94,7 +94,7 @@ TEST(StatusRead, CsvKeepsCameraTextsHarmless) {
   TCameraStatus row;
   row.camera.ip = "127.0.0.2";
   row.camera.port = 81;
-  row.camera.series = 1;
+  row.camera.series = TSeries::M;
   row.model = "=HYPERLINK(\"x\")";
   row.current = "1.2,3";
   row.state = TCameraState::UpdateAvailable;
@@ -125,7 +125,7 @@ TEST(BatchResume, SkipsOnlyWhatTheSummaryCallsUpgraded) {
   for (std::size_t i = 0; i < cameras.size(); ++i) {
     cameras[i].ip = where[i].first;
     cameras[i].port = where[i].second;
-    cameras[i].series = 1;
+    cameras[i].series = TSeries::M;
   }
   const auto left = CamerasToResume(cameras, summary);
   ASSERT_EQ(3u, left.size());
@@ -154,7 +154,7 @@ TEST(BatchResume, DoubtfulSummariesSkipNothing) {
   TCameraEntry camera;
   camera.ip = "127.0.0.2";
   camera.port = 81;
-  camera.series = 1;  // M
+  camera.series = TSeries::M;
   const std::string ok =
       R"({"ip":"127.0.0.2","port":81,"series":"M","result":"ok","reportedVersion":"1.2.3.5"})";
   struct Case {
