@@ -110,8 +110,18 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
   upgrader->SetCatalogueFileName("Firmware-" + tag + ".ini");
   upgrader->SetDownloadFolder(options_.work_folder + "downloads/" + tag + "/");
 
+  // The plan's catalogue fetch and download end at the batch's stop (Ctrl+C) as the upgrade's do.
+  const TRunControl control({}, stop_);
+  upgrader->SetControl(&control);
+  const auto stopped = [&outcome] {
+    outcome.result.status = TUpgradeStatus::Cancelled;
+    outcome.reason = GetLangStr("IDS_CANCELLED");
+    return outcome;
+  };
+
   const bool local = !options_.upgrade.local_firmware.empty();
   TCameraStatus status = ReadStatusWith(*upgrader, camera);
+  if (stop_.Requested()) return stopped();
   outcome.result.old_version = status.current;
   outcome.result.new_version = status.latest;
   const bool readable =
@@ -136,6 +146,7 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
       local ? upgrader->UseLocalFirmware(options_.upgrade.local_firmware,
                                          options_.upgrade.local_md5, options_.upgrade.local_sha256)
             : upgrader->DownloadFirmware(status.md5);
+  if (!ready && stop_.Requested()) return stopped();
   if (!ready) {
     outcome.plan = "download failed";
     const TRepositoryProblem& problem = upgrader->RepositoryProblem();

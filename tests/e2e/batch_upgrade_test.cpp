@@ -138,6 +138,66 @@ TEST(BatchUpgrade, CtrlCStopsTheCameraInProgressAndStartsNoOther) {
   EXPECT_TRUE(site.Uploads().empty());
 }
 
+// A plan (--dry-run) fetches the catalogue and the firmware as the upgrade does: Ctrl+C ends a
+// stalled fetch at once instead of after the stall's time-out.
+TEST(BatchUpgrade, CtrlCStopsThePlanOfTheCameraInProgress) {
+  TE2eSite site;
+  std::string list = "ip,port,series,user,password\n";
+  for (int i = 0; i < 3; ++i) {
+    sim::TCameraConfig config;
+    config.series = sim::TSimSeries::P;
+    config.password = "531642";
+    const auto& camera = site.AddCamera(config);
+    list += camera.config().ip + "," + std::to_string(camera.http_port()) + ",P,admin,531642\n";
+  }
+  site.AddFirmware(sim::TSimSeries::P, sim::TFirmwareKind::System, "system", "SIM100", "1.0.0.2");
+  site.StartRepository({sim::TRepoFault::Stall});
+  const std::string list_file = site.Root() + "cameras.csv";
+  const std::string summary = site.Root() + "summary.json";
+  WriteFile(list_file, list);
+
+  std::atomic<bool> done{false};
+  std::thread stopper;
+  const auto started = [&](int pid) {
+    stopper = std::thread([&, pid] {
+      const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (!done && std::chrono::steady_clock::now() < limit) {
+        for (const auto& record : site.Records()) {
+          if (record.value("target", "") != "/FM/system/firmware.txt") continue;
+          // Into the stalled fetch (its stall time-out is 30 s at this scale).
+          std::this_thread::sleep_for(std::chrono::milliseconds(200));
+          ::kill(pid, SIGINT);
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    });
+  };
+  const auto begin = std::chrono::steady_clock::now();
+  const TProcessResult run =
+      site.Run({"upgrade", "--from", list_file, "--dry-run", "--jobs", "1", "--yes", "--repository",
+                site.RepositoryUrl(), "--data-dir", site.DataDir(), "--summary-json", summary},
+               "", {{"CAMLIFT_TIME_SCALE", "1"}}, started);
+  done = true;
+  stopper.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(20))
+      << "the stalled fetch was waited out";
+  EXPECT_EQ(1, run.exit_code) << run.out << run.err;
+
+  const nlohmann::json outcomes = nlohmann::json::parse(ReadFile(summary));
+  ASSERT_EQ(3u, outcomes.size()) << run.out;
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"cancelled", "The upgrade was stopped by the user."},
+      {"cancelled", "not started"},
+      {"cancelled", "not started"},
+  };
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(expected[i].first, outcomes[i]["result"]) << i << run.out;
+    EXPECT_EQ(expected[i].second, outcomes[i]["reason"]) << i << run.out;
+  }
+  EXPECT_TRUE(site.Uploads().empty());
+}
+
 TEST(BatchUpgrade, ListErrorsStopBeforeAnythingStarts) {
   TTempFolder temp;
   const std::string list = temp.path() + "cameras.csv";
