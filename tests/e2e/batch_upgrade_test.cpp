@@ -81,9 +81,17 @@ TEST(BatchUpgrade, TwentyCamerasThreeFaulty) {
   EXPECT_GE(http_uploads, 12);
 }
 
-// Ctrl+C during a batch: the camera in progress stops where it safely can (here in its stalled
-// download), the cameras not yet started stay untouched, and no camera receives anything.
-TEST(BatchUpgrade, CtrlCStopsTheCameraInProgressAndStartsNoOther) {
+// Three series P cameras in a batch of one job against a repository whose catalogue stalls;
+// SIGINT goes to camlift once the first camera's catalogue fetch is under way.
+struct TStoppedBatch {
+  TProcessResult run;
+  nlohmann::json outcomes;
+  std::chrono::steady_clock::duration elapsed{};
+  bool nothing_uploaded = false;
+};
+
+TStoppedBatch RunBatchStoppedInTheCatalogueFetch(const std::vector<std::string>& extra_args,
+                                                 const std::string& time_scale) {
   TE2eSite site;
   std::string list = "ip,port,series,user,password\n";
   for (int i = 0; i < 3; ++i) {
@@ -107,7 +115,7 @@ TEST(BatchUpgrade, CtrlCStopsTheCameraInProgressAndStartsNoOther) {
       while (!done && std::chrono::steady_clock::now() < limit) {
         for (const auto& record : site.Records()) {
           if (record.value("target", "") != "/FM/system/firmware.txt") continue;
-          // Into the stalled download (its stall time-out is 1.5 s at this scale).
+          // Into the stalled fetch.
           std::this_thread::sleep_for(std::chrono::milliseconds(200));
           ::kill(pid, SIGINT);
           return;
@@ -116,86 +124,50 @@ TEST(BatchUpgrade, CtrlCStopsTheCameraInProgressAndStartsNoOther) {
       }
     });
   };
-  const TProcessResult run =
-      site.Run({"upgrade", "--from", list_file, "--jobs", "1", "--yes", "--repository",
-                site.RepositoryUrl(), "--data-dir", site.DataDir(), "--summary-json", summary},
-               "", {{"CAMLIFT_TIME_SCALE", "0.05"}}, started);
+  std::vector<std::string> args = {"upgrade", "--from", list_file};
+  args.insert(args.end(), extra_args.begin(), extra_args.end());
+  args.insert(args.end(), {"--jobs", "1", "--yes", "--repository", site.RepositoryUrl(),
+                           "--data-dir", site.DataDir(), "--summary-json", summary});
+  TStoppedBatch result;
+  const auto begin = std::chrono::steady_clock::now();
+  result.run = site.Run(args, "", {{"CAMLIFT_TIME_SCALE", time_scale}}, started);
+  result.elapsed = std::chrono::steady_clock::now() - begin;
   done = true;
   stopper.join();
-  EXPECT_EQ(1, run.exit_code) << run.out << run.err;
+  if (std::filesystem::exists(summary)) result.outcomes = nlohmann::json::parse(ReadFile(summary));
+  result.nothing_uploaded = site.Uploads().empty();
+  return result;
+}
 
-  const nlohmann::json outcomes = nlohmann::json::parse(ReadFile(summary));
-  ASSERT_EQ(3u, outcomes.size()) << run.out;
+// The camera in progress reads as stopped by the user, the others as not started.
+void ExpectStoppedInProgressAndNoneStarted(const TStoppedBatch& batch) {
+  EXPECT_EQ(1, batch.run.exit_code) << batch.run.out << batch.run.err;
+  ASSERT_EQ(3u, batch.outcomes.size()) << batch.run.out;
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"cancelled", "The upgrade was stopped by the user."},
       {"cancelled", "not started"},
       {"cancelled", "not started"},
   };
   for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(expected[i].first, outcomes[i]["result"]) << i << run.out;
-    EXPECT_EQ(expected[i].second, outcomes[i]["reason"]) << i << run.out;
+    EXPECT_EQ(expected[i].first, batch.outcomes[i]["result"]) << i << batch.run.out;
+    EXPECT_EQ(expected[i].second, batch.outcomes[i]["reason"]) << i << batch.run.out;
   }
-  EXPECT_TRUE(site.Uploads().empty());
+  EXPECT_TRUE(batch.nothing_uploaded);
+}
+
+// Ctrl+C during a batch: the camera in progress stops where it safely can (here in its stalled
+// download; the stall's time-out is 1.5 s at this scale), the cameras not yet started stay
+// untouched, and no camera receives anything.
+TEST(BatchUpgrade, CtrlCStopsTheCameraInProgressAndStartsNoOther) {
+  ExpectStoppedInProgressAndNoneStarted(RunBatchStoppedInTheCatalogueFetch({}, "0.05"));
 }
 
 // A plan (--dry-run) fetches the catalogue and the firmware as the upgrade does: Ctrl+C ends a
-// stalled fetch at once instead of after the stall's time-out.
+// stalled fetch at once instead of after the stall's time-out (30 s at this scale).
 TEST(BatchUpgrade, CtrlCStopsThePlanOfTheCameraInProgress) {
-  TE2eSite site;
-  std::string list = "ip,port,series,user,password\n";
-  for (int i = 0; i < 3; ++i) {
-    sim::TCameraConfig config;
-    config.series = sim::TSimSeries::P;
-    config.password = "531642";
-    const auto& camera = site.AddCamera(config);
-    list += camera.config().ip + "," + std::to_string(camera.http_port()) + ",P,admin,531642\n";
-  }
-  site.AddFirmware(sim::TSimSeries::P, sim::TFirmwareKind::System, "system", "SIM100", "1.0.0.2");
-  site.StartRepository({sim::TRepoFault::Stall});
-  const std::string list_file = site.Root() + "cameras.csv";
-  const std::string summary = site.Root() + "summary.json";
-  WriteFile(list_file, list);
-
-  std::atomic<bool> done{false};
-  std::thread stopper;
-  const auto started = [&](int pid) {
-    stopper = std::thread([&, pid] {
-      const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-      while (!done && std::chrono::steady_clock::now() < limit) {
-        for (const auto& record : site.Records()) {
-          if (record.value("target", "") != "/FM/system/firmware.txt") continue;
-          // Into the stalled fetch (its stall time-out is 30 s at this scale).
-          std::this_thread::sleep_for(std::chrono::milliseconds(200));
-          ::kill(pid, SIGINT);
-          return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      }
-    });
-  };
-  const auto begin = std::chrono::steady_clock::now();
-  const TProcessResult run =
-      site.Run({"upgrade", "--from", list_file, "--dry-run", "--jobs", "1", "--yes", "--repository",
-                site.RepositoryUrl(), "--data-dir", site.DataDir(), "--summary-json", summary},
-               "", {{"CAMLIFT_TIME_SCALE", "1"}}, started);
-  done = true;
-  stopper.join();
-  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(20))
-      << "the stalled fetch was waited out";
-  EXPECT_EQ(1, run.exit_code) << run.out << run.err;
-
-  const nlohmann::json outcomes = nlohmann::json::parse(ReadFile(summary));
-  ASSERT_EQ(3u, outcomes.size()) << run.out;
-  const std::vector<std::pair<std::string, std::string>> expected = {
-      {"cancelled", "The upgrade was stopped by the user."},
-      {"cancelled", "not started"},
-      {"cancelled", "not started"},
-  };
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(expected[i].first, outcomes[i]["result"]) << i << run.out;
-    EXPECT_EQ(expected[i].second, outcomes[i]["reason"]) << i << run.out;
-  }
-  EXPECT_TRUE(site.Uploads().empty());
+  const TStoppedBatch batch = RunBatchStoppedInTheCatalogueFetch({"--dry-run"}, "1");
+  EXPECT_LT(batch.elapsed, std::chrono::seconds(20)) << "the stalled fetch was waited out";
+  ExpectStoppedInProgressAndNoneStarted(batch);
 }
 
 TEST(BatchUpgrade, ListErrorsStopBeforeAnythingStarts) {
