@@ -11,6 +11,8 @@
 #include "util/curl_transfer.h"
 #include "util/md5.h"
 
+#include <openssl/x509_vfy.h>
+
 namespace camlift {
 namespace {
 
@@ -50,14 +52,47 @@ void ApplyRepositoryTls(CURL* h, bool https, const TRepositoryTrust* trust) {
   if (trust && !trust->ca_file.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, trust->ca_file.c_str());
 }
 
-TRepositoryProblem RepositoryProblemOf(CURL* h, bool https, const TransferResult& result,
-                                       const char* error_text) {
+std::string HostOf(const char* url) {
+  std::string host;
+  CURLU* parsed = curl_url();
+  char* part = nullptr;
+  if (parsed && url && curl_url_set(parsed, CURLUPART_URL, url, 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+    host = part;
+  }
+  curl_free(part);
+  curl_url_cleanup(parsed);
+  return host;
+}
+
+// The reason of a refused certificate comes from what the handshake decided: libcurl's result
+// code and OpenSSL's verification result. curl's error buffer is not used for it, as a reset
+// during the TLS shutdown that follows the refusal overwrites it with "Send failure".
+// libcurl marks the result "unspecified" (1) before its own host name check, which ends the
+// handshake early when the certificate is for another name.
+std::string CertificateProblemText(CURLcode code, long verify_result, const std::string& host) {
+  if (code == CURLE_PEER_FAILED_VERIFICATION && verify_result != X509_V_OK &&
+      verify_result != X509_V_ERR_UNSPECIFIED) {
+    return std::string("SSL certificate problem: ") + X509_verify_cert_error_string(verify_result);
+  }
+  if (code == CURLE_PEER_FAILED_VERIFICATION) {
+    return "the certificate does not name the host " + host;
+  }
+  return curl_easy_strerror(code);
+}
+
+TRepositoryProblem RepositoryProblemOf(CURL* h, bool https, const TransferResult& result) {
   switch (result.code) {
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_ISSUER_ERROR:
-      return {"IDS_REPOTLSERR", *error_text ? error_text : result.error};
+    case CURLE_SSL_ISSUER_ERROR: {
+      long verify_result = X509_V_OK;
+      curl_easy_getinfo(h, CURLINFO_SSL_VERIFYRESULT, &verify_result);
+      char* url = nullptr;
+      curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &url);
+      return {"IDS_REPOTLSERR", CertificateProblemText(result.code, verify_result, HostOf(url))};
+    }
     default:
       break;
   }
@@ -97,8 +132,6 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024);
   const bool https = url.rfind("https://", 0) == 0;
   ApplyRepositoryTls(h, https, trust);
-  char error_text[CURL_ERROR_SIZE] = {};
-  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
   TransferControl transfer;
   transfer.idle_timeout_ms = Millis(Wait::DownloadStall);
   transfer.cancel = control.Stop();
@@ -107,7 +140,7 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   };
   const TransferResult result = PerformTransfer(h, transfer);
   const bool flushed = std::fflush(file.get()) == 0;
-  if (problem) *problem = RepositoryProblemOf(h, https, result, error_text);
+  if (problem) *problem = RepositoryProblemOf(h, https, result);
   // A redirect is not followed, and its body is not the file that was asked for.
   return result.ok() && !sink.full && flushed && result.status >= 200 && result.status < 300;
 }

@@ -287,7 +287,7 @@ TEST_F(TrustedRepository, HttpsIsVerifiedAgainstTheGivenCa) {
   EXPECT_EQ(1, run.exit_code) << run.out;
   auto log = LogTexts(run.out);
   ASSERT_GE(log.size(), 2u);
-  EXPECT_TRUE(log[log.size() - 2].starts_with(kCertificate + "SSL certificate problem"))
+  EXPECT_TRUE(log[log.size() - 2].starts_with(kCertificate + "SSL certificate problem: "))
       << run.out << run.err;
   EXPECT_EQ(kNoCatalogue, log.back());
 
@@ -311,7 +311,7 @@ TEST_F(TrustedRepository, HttpsCertificateForAnotherNameIsRefused) {
   const auto log = LogTexts(run.out);
   ASSERT_GE(log.size(), 2u);
   EXPECT_TRUE(log[log.size() - 2].starts_with(kCertificate)) << log[log.size() - 2];
-  EXPECT_NE(std::string::npos, log[log.size() - 2].find("127."));
+  EXPECT_NE(std::string::npos, log[log.size() - 2].find("127.")) << log[log.size() - 2];
   EXPECT_TRUE(site_.Uploads().empty());
 }
 
