@@ -1,5 +1,7 @@
 #include "upgrade/upgrade_opt.h"
 
+#include <openssl/x509_vfy.h>
+
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -10,8 +12,6 @@
 #include "upgrade/zip_extract.h"
 #include "util/curl_transfer.h"
 #include "util/md5.h"
-
-#include <openssl/x509_vfy.h>
 
 namespace camlift {
 namespace {
