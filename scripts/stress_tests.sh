@@ -46,7 +46,7 @@ start=$(date +%s)
 for pass in $(seq 1 "$passes"); do
   for dir in "${dirs[@]}"; do
     dir="$(cd "$dir" && pwd)"
-    args=(-j "$jobs" --timeout 600)
+    args=(-j "$jobs" --timeout 600 --output-on-failure)
     [ -n "$regex" ] && args+=(-R "$regex")
     if (cd "$dir" && ctest "${args[@]}" >"$dir/stress-pass.log" 2>&1); then
       echo "pass $pass/$passes $(basename "$dir"): all passed"

@@ -65,6 +65,7 @@ void TE2eSite::StartRepository(std::set<sim::TRepoFault> faults, const std::stri
   config.faults = std::move(faults);
   config.tls_dir = tls_dir;
   config.tls_name = tls_name;
+  if (!tls_dir.empty()) time_scale_ = kE2eTlsTimeScale;
   repository_ = std::make_unique<sim::TSimRepository>(config, recorder_);
   repository_->Start();
 }
@@ -78,7 +79,7 @@ TProcessResult TE2eSite::Run(std::vector<std::string> args, const std::string& s
                              const std::map<std::string, std::string>& env,
                              const std::function<void(int pid)>& started) {
   args.insert(args.begin(), CAMLIFT_EXE);
-  std::map<std::string, std::string> environment = {{"CAMLIFT_TIME_SCALE", kE2eTimeScale},
+  std::map<std::string, std::string> environment = {{"CAMLIFT_TIME_SCALE", time_scale_},
                                                     {"LC_ALL", "C"},
                                                     {"XDG_CONFIG_HOME", temp_.path() + "config"},
                                                     {"CAMLIFT_REPOSITORY_URL", ""},
