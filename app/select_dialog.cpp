@@ -433,7 +433,7 @@ void TfrmAdv_Main::FillCheckColumns(QTreeWidgetItem* item, const TDevInfo& row) 
   std::string state_text = LangTextOr(look->key, look->english);
   if (!status.camera.account_withheld.empty()) state_text += " " + status.camera.account_withheld;
   const QString text = QString::fromStdString(state_text);
-  item->setText(kColumnLatest, FromBytes(ToValidUtf8(status.latest)));
+  item->setText(kColumnLatest, FromBytes(ShownText(status.latest)));
   item->setText(kColumnState, text);
   item->setIcon(kColumnState, style()->standardIcon(look->icon));
   item->setData(kColumnState, Qt::ForegroundRole, QColor(look->colour));

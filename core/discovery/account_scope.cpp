@@ -41,7 +41,7 @@ std::string AccountWithheldText(const TAccountVerdict& verdict) {
     case TAccountScope::Sent:
       return {};
     case TAccountScope::ReplyFromOther:
-      return LangTextOr("IDS_NOTSENTOTHER", "the reply came from another address:") + " " +
+      return LangTextOr("IDS_NOTSENTOTHER", "the search reply came from") + " " +
              verdict.reply_from;
     case TAccountScope::OffSubnet:
       return LangTextOr("IDS_NOTSENTSUBNET", "the address is on none of this computer's networks");
