@@ -431,7 +431,9 @@ void TfrmAdv_Main::FillCheckColumns(QTreeWidgetItem* item, const TDevInfo& row) 
     if (l.state == status.state) look = &l;
   }
   std::string state_text = LangTextOr(look->key, look->english);
-  if (!status.camera.account_withheld.empty()) state_text += " " + status.camera.account_withheld;
+  if (status.state == TCameraState::AccountNotSent) {
+    state_text += " " + status.camera.account_withheld;
+  }
   const QString text = QString::fromStdString(state_text);
   item->setText(kColumnLatest, FromBytes(ShownText(status.latest)));
   item->setText(kColumnState, text);

@@ -157,7 +157,8 @@ TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions&
   without_account.user.clear();
   without_account.password.clear();
   TCameraStatus status = ReadCameraAsGiven(without_account, options);
-  status.state = TCameraState::AccountNotSent;
+  // A camera of no known series was not asked anything: that is what it says.
+  if (status.state != TCameraState::UnknownSeries) status.state = TCameraState::AccountNotSent;
   return status;
 }
 
@@ -240,7 +241,7 @@ std::string StatusJsonLines(const std::vector<TCameraStatus>& rows) {
         {"series", SeriesLetter(s.camera.series)}, {"model", ToValidUtf8(s.model)},
         {"current", ToValidUtf8(s.current)},       {"catalogue", ToValidUtf8(s.latest)},
         {"state", CameraStateText(s.state)}};
-    if (!s.camera.account_withheld.empty()) {
+    if (s.state == TCameraState::AccountNotSent) {
       line["accountNotSent"] = ToValidUtf8(s.camera.account_withheld);
     }
     out += line.dump() + "\n";

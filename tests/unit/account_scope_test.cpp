@@ -121,6 +121,14 @@ TEST(AccountScope, CheckEntriesCarryTheAccountOnlyWhereItMayGo) {
   EXPECT_EQ(TSeries::R, cameras[1].series);
   EXPECT_EQ("secret", cameras[2].password);
 
+  // Read without the account, whatever the entry holds; a camera of no known series is asked
+  // nothing and says so.
+  TCameraEntry odd = cameras[1];
+  odd.ip = "camera.local";  // not read at all: no address of a file name, no request
+  EXPECT_EQ(TCameraState::AccountNotSent, ReadCameraStatus(odd, {}).state);
+  odd.series = TSeries::None;
+  EXPECT_EQ(TCameraState::UnknownSeries, ReadCameraStatus(odd, {}).state);
+
   TCameraStatus status;
   status.camera = cameras[1];
   status.camera.port = 81;
