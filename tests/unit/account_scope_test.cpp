@@ -126,6 +126,7 @@ TEST(AccountScope, CheckEntriesCarryTheAccountOnlyWhereItMayGo) {
   TCameraEntry odd = cameras[1];
   odd.ip = "camera.local";  // not read at all: no address of a file name, no request
   EXPECT_EQ(TCameraState::AccountNotSent, ReadCameraStatus(odd, {}).state);
+  odd.ip = "192.168.1.21";
   odd.series = TSeries::None;
   EXPECT_EQ(TCameraState::UnknownSeries, ReadCameraStatus(odd, {}).state);
 
