@@ -26,6 +26,7 @@
 #include "upgrade/upgrade_object.h"
 #include "upgrade/upgrade_thread.h"
 #include "util/text.h"
+#include "util/text_fields.h"
 
 namespace camlift::cli {
 namespace {
@@ -71,7 +72,8 @@ class TConsoleObserver final : public IUpgradeObserver {
     ClearProgress();
     if (yes_) return true;
     if (!::isatty(0)) return false;
-    std::cerr << caption << ": " << text << " [y/N] " << std::flush;
+    // The question quotes the versions of the camera and of the catalogue.
+    std::cerr << ShownText(caption) << ": " << ShownText(text) << " [y/N] " << std::flush;
     std::string answer;
     std::getline(std::cin, answer);
     return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');

@@ -192,3 +192,9 @@ write("zip_extract", "one_file", zip_bytes([("fw.bin", b"BNEG" + bytes(600))]))
 write("zip_extract", "folders", zip_bytes([("sub/", b""), ("sub/a.txt", b"a"), ("b.bin", b"b")]))
 write("zip_extract", "stored", zip_bytes([("fw.pk2", pk2([]))], zipfile.ZIP_STORED))
 write("zip_extract", "evil", zip_bytes([("fw.bin", b"x"), ("../evil.bin", b"y")]))
+
+# --- Texts shown ---------------------------------------------------------------------------
+write("shown_text", "escapes", b"cam\x1b[2J\x1b]0;title\x07\rX\xc2\x9b31m\x9b32m\x7f\n\t")
+write("shown_text", "urls", "refused: https://user:pw@repo.example:8443/FM/system/firmware.txt.sig"
+      " and http://a@b/ and http://h/?x=a@b")
+write("shown_text", "cjk", "\xe5\x89\x8d\xe9\x97\xa8 \xc2\xa0 192.168.1.20".encode("latin-1"))

@@ -9,6 +9,7 @@
 #include "discovery/dev_types.h"
 #include "discovery/udp_endpoint.h"
 #include "platform/dispatcher.h"
+#include "platform/paths.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -21,6 +22,7 @@ std::string TextOf(const char* text) { return text ? std::string(text) : std::st
 void TFind_Hisi::TLibraryCloser::operator()(void* handle) const { ::dlclose(handle); }
 
 TFind_Hisi::TFind_Hisi(const std::string& library_path) {
+  if (library_path.empty()) return;
   library_.reset(::dlopen(library_path.c_str(), RTLD_NOW | RTLD_LOCAL));
   if (!library_) return;
   search_servers_ =
@@ -31,7 +33,11 @@ TFind_Hisi::TFind_Hisi(const std::string& library_path) {
 TFind_Hisi::~TFind_Hisi() { Shutdown(nullptr); }
 
 std::string TFind_Hisi::DefaultLibraryPath() {
-  return TTools::ModulePath() + "515/libDVSNETClient.so";
+  // A library in a folder that another user may write would run as this user: none is loaded
+  // from there (ProgramFolderWarning says so at start).
+  const std::string folder = TTools::ModulePath();
+  if (!ProgramFolderDistrust(folder).empty()) return {};
+  return folder + "515/libDVSNETClient.so";
 }
 
 void TFind_Hisi::SetCallback(THandler handler) { handler_ = std::move(handler); }

@@ -26,13 +26,15 @@ class TFind_Hisi {
   static constexpr std::int32_t kSearchWait = 3000;
   static constexpr std::int32_t kSearchMode = 1;
 
-  // Loads the library from library_path; a failed load leaves the object without it.
+  // Loads the library from library_path; a failed load (or an empty path) leaves the object
+  // without it.
   explicit TFind_Hisi(const std::string& library_path = DefaultLibraryPath());
   ~TFind_Hisi();
   TFind_Hisi(const TFind_Hisi&) = delete;
   TFind_Hisi& operator=(const TFind_Hisi&) = delete;
 
-  // TTools::ModulePath() + "515/libDVSNETClient.so".
+  // TTools::ModulePath() + "515/libDVSNETClient.so"; empty when the program folder may not be
+  // trusted (ProgramFolderDistrust): another user could have put the library there.
   static std::string DefaultLibraryPath();
 
   bool Loaded() const { return library_ != nullptr; }

@@ -86,7 +86,7 @@ class TSearchEngine {
   int TickNumber() const { return tick_; }
 
  private:
-  void OnDatagram(std::span<const std::uint8_t> datagram);
+  void OnDatagram(std::span<const std::uint8_t> datagram, std::uint32_t sender);
   void RefreshTargets();
 
   IUiDispatcher& ui_;

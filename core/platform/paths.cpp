@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -142,9 +143,57 @@ bool IsSystemProgramFolder(const std::string& folder) {
   return false;
 }
 
+namespace {
+
+std::string ModeText(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
+
+}  // namespace
+
+std::string ProgramFolderDistrust(const std::string& folder) {
+  if (folder.empty() || folder.front() != '/') return "the program folder is unknown";
+  const uid_t me = ::geteuid();
+  // From the folder up to "/": each must belong to this user or root, and neither its group nor
+  // others may write it.
+  std::filesystem::path path = std::filesystem::path(folder).lexically_normal();
+  if (!path.has_filename()) path = path.parent_path();
+  for (;;) {
+    const std::string shown = WithSlash(path.string());
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return shown + " cannot be examined";
+    if (st.st_uid != 0 && st.st_uid != me) {
+      return shown + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+    }
+    if ((st.st_mode & S_IWOTH) != 0) {
+      return shown + " may be written by others (mode " + ModeText(st.st_mode) + ")";
+    }
+    if ((st.st_mode & S_IWGRP) != 0) {
+      return shown + " may be written by its group (mode " + ModeText(st.st_mode) + ")";
+    }
+    if (path == path.root_path() || !path.has_parent_path() || path.parent_path() == path) break;
+    path = path.parent_path();
+  }
+  return {};
+}
+
+std::string ProgramFolderWarning() {
+  const std::string folder = ProgramFolder();
+  if (folder.empty()) return {};
+  const std::string why = ProgramFolderDistrust(folder);
+  if (why.empty()) return {};
+  return "the program folder " + folder +
+         " is not used (neither its option.ini nor 515/libDVSNETClient.so, and no work files "
+         "there): " +
+         why + "; the per-user folders are used instead";
+}
+
 bool IsInstalledProgramFolder(const std::string& folder) {
   // As root every folder is writable, so only the list can tell /usr/bin from a build tree.
-  return IsSystemProgramFolder(folder) || !IsWritableFolder(folder);
+  return IsSystemProgramFolder(folder) || !IsWritableFolder(folder) ||
+         !ProgramFolderDistrust(folder).empty();
 }
 
 std::string ProgramFolder() {
@@ -200,8 +249,10 @@ std::string DefaultsFolderFor(const std::string& program_folder, const std::stri
   if (!IsInstalledProgramFolder(folder)) return folder;
   // A copy in a folder it may not write (unpacked by an administrator) still reads the defaults
   // beside it, as it always did; only the system program folders use the system-wide file.
+  // Not one that others could have written, though.
   std::error_code ec;
-  if (!IsSystemProgramFolder(folder) && std::filesystem::is_regular_file(folder + file_name, ec)) {
+  if (!IsSystemProgramFolder(folder) && ProgramFolderDistrust(folder).empty() &&
+      std::filesystem::is_regular_file(folder + file_name, ec)) {
     return folder;
   }
   return XdgSystemConfigFolder(file_name);

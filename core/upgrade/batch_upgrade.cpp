@@ -10,10 +10,12 @@
 #include "i18n/str_res.h"
 #include "platform/dispatcher.h"
 #include "upgrade/history.h"
+#include "upgrade/repository_text.h"
 #include "upgrade/status_read.h"
 #include "upgrade/upgrade_factory.h"
 #include "util/log_line.h"
 #include "util/text_convert.h"
+#include "util/text_fields.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -150,8 +152,8 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
   if (!ready) {
     outcome.plan = "download failed";
     const TRepositoryProblem& problem = upgrader->RepositoryProblem();
-    outcome.reason = problem.key.empty() ? GetLangStr("IDS_DOWNLOADERR")
-                                         : GetLangStr(problem.key) + problem.detail;
+    outcome.reason =
+        problem.key.empty() ? GetLangStr("IDS_DOWNLOADERR") : RepositoryProblemText(problem);
     outcome.result.status = TUpgradeStatus::Failed;
     return outcome;
   }
@@ -231,10 +233,12 @@ std::string BatchSummaryTable(const std::vector<TBatchOutcome>& outcomes) {
   std::vector<std::vector<std::string>> rows = {
       {"Camera", "Series", "Old version", "New version", "Result", "Reason"}};
   for (const TBatchOutcome& o : outcomes) {
-    rows.push_back(
-        {CameraName(o.camera), SeriesLetter(o.camera.series), o.result.old_version,
-         o.result.reported_version.empty() ? o.result.new_version : o.result.reported_version,
-         TBatchUpgrade::OutcomeText(o), o.reason});
+    // Versions and reasons quote cameras and repositories: one line each on the terminal.
+    rows.push_back({ShownText(CameraName(o.camera)), SeriesLetter(o.camera.series),
+                    ShownText(o.result.old_version),
+                    ShownText(o.result.reported_version.empty() ? o.result.new_version
+                                                                : o.result.reported_version),
+                    TBatchUpgrade::OutcomeText(o), ShownText(o.reason)});
   }
   std::vector<std::size_t> width(6, 0);
   for (const auto& row : rows) {

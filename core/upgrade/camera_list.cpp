@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "discovery/account_scope.h"
+#include "discovery/dev_types.h"
 #include "discovery/series.h"
 #include "platform/broadcast.h"
 #include "upgrade/upgrade_fields.h"
@@ -106,6 +108,28 @@ TCameraListResult ParseCameraList(std::string_view text, const std::string& defa
     result.cameras.push_back(std::move(entry));
   }
   return result;
+}
+
+std::vector<TCameraEntry> CamerasOfSearch(const std::vector<TDevInfo>& rows,
+                                          const std::string& user, const std::string& password,
+                                          const std::vector<TNetInterface>& adapters) {
+  std::vector<TCameraEntry> cameras;
+  cameras.reserve(rows.size());
+  for (const TDevInfo& row : rows) {
+    TCameraEntry camera;
+    camera.ip = row.IPAddr;
+    camera.port = row.DevPort > 0 ? row.DevPort : 80;
+    camera.series = SeriesOfType(row.DevType);
+    const TAccountVerdict verdict = AccountVerdictFor(row, adapters);
+    if (verdict.Sent()) {
+      camera.user = user;
+      camera.password = password;
+    } else {
+      camera.account_withheld = AccountWithheldText(verdict);
+    }
+    cameras.push_back(std::move(camera));
+  }
+  return cameras;
 }
 
 }  // namespace camlift

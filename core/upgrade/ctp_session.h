@@ -124,8 +124,9 @@ class TSocketThread {
 
   // Broadcasts the CTP search, sends it to this session's address too, and collects the text
   // replies until the one whose IP text is this session's address arrived, the replies stop, or
-  // the CtpSearchLimit bound passed; returns how many were added. problems (when given) gets the
-  // datagrams the system refused to send.
+  // the CtpSearchLimit bound passed; returns how many were added. A reply that names this
+  // session's address but came from another one is dropped (any host may send it). problems
+  // (when given) gets the datagrams the system refused to send.
   int SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProblem>* problems = nullptr);
 
   const std::string& ip() const { return ip_; }

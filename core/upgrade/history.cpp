@@ -49,18 +49,13 @@ std::size_t Columns(const std::string& text) {
 // A text from the record in one table cell: the file may have been edited, and a control
 // character (a line break, an escape sequence for the terminal, also the UTF-8 forms of
 // U+0080..U+009F) must neither break the table nor reach the terminal.
-std::string OneLine(const std::string& raw) { return TerminalCell(ToValidUtf8(raw)); }
+std::string OneLine(const std::string& raw) { return ShownText(raw); }
 
 // Hides what may carry an account in a text that goes into the record: the user and password
 // part of a URL ("//user:pwd@"), the value of a "pwd=" or "password=" query, and the password
 // itself where some message quotes it.
 std::string WithoutAccount(std::string text, const std::string& password) {
-  for (std::size_t at = text.find("://"); at != std::string::npos; at = text.find("://", at + 3)) {
-    const std::size_t host = at + 3;
-    const std::size_t end = text.find_first_of("/?# \t\"'", host);
-    const std::size_t sign = text.rfind('@', end == std::string::npos ? text.size() : end);
-    if (sign != std::string::npos && sign >= host) text.replace(host, sign - host, "***");
-  }
+  text = WithoutUrlAccounts(text);
   for (const char* key : {"pwd=", "password=", "passwd="}) {
     for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
       const std::size_t value = at + std::char_traits<char>::length(key);

@@ -10,6 +10,7 @@
 
 #include "i18n/str_res.h"
 #include "platform/broadcast.h"
+#include "upgrade/repository_text.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
 #include "util/text.h"
@@ -30,7 +31,7 @@ const TColumn kColumns[] = {
     {"Model", [](const TCameraStatus& s) { return ToValidUtf8(s.model); }},
     {"Current", [](const TCameraStatus& s) { return ToValidUtf8(s.current); }},
     {"Catalogue", [](const TCameraStatus& s) { return ToValidUtf8(s.latest); }},
-    {"State", [](const TCameraStatus& s) { return CameraStateText(s.state); }},
+    {"State", [](const TCameraStatus& s) { return StatusStateText(s); }},
 };
 
 std::size_t Columns(const std::string& text) {
@@ -41,7 +42,7 @@ std::size_t Columns(const std::string& text) {
 
 // A text from a camera in one table cell: line breaks and tabs would break the table, and
 // escape sequences (also the UTF-8 forms of U+0080..U+009F) must not reach the terminal.
-std::string OneLine(const std::string& text) { return TerminalCell(text); }
+std::string OneLine(const std::string& text) { return ShownText(text); }
 
 }  // namespace
 
@@ -61,8 +62,16 @@ std::string CameraStateText(TCameraState state) {
       return "unreachable";
     case TCameraState::UnknownSeries:
       return "unknown series";
+    case TCameraState::AccountNotSent:
+      return "account not sent";
   }
   return "unknown series";
+}
+
+std::string StatusStateText(const TCameraStatus& status) {
+  std::string text = CameraStateText(status.state);
+  if (status.state == TCameraState::AccountNotSent) text += ": " + status.camera.account_withheld;
+  return text;
 }
 
 TCameraState StateAfterReads(const TUpgradeObject& upgrader, bool oem_ok, bool version_ok,
@@ -93,7 +102,7 @@ TCameraStatus ReadStatusWith(TUpgradeObject& upgrader, const TCameraEntry& camer
     upgrader.SetLatestVersion(latest);
     status.file = upgrader.RepositoryFile();
     const TRepositoryProblem& problem = upgrader.RepositoryProblem();
-    if (!problem.key.empty()) status.repository_problem = GetLangStr(problem.key) + problem.detail;
+    if (!problem.key.empty()) status.repository_problem = RepositoryProblemText(problem);
   }
   status.current = upgrader.CurrentVersion();
   status.latest = latest;
@@ -102,7 +111,9 @@ TCameraStatus ReadStatusWith(TUpgradeObject& upgrader, const TCameraEntry& camer
   return status;
 }
 
-TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions& options) {
+namespace {
+
+TCameraStatus ReadCameraAsGiven(const TCameraEntry& camera, const TStatusOptions& options) {
   // Addresses from a search come from the network: only a plain IPv4 address is asked, and only
   // such a one goes into the name of a file.
   if (!ParseDottedIPv4(camera.ip) || camera.port <= 0 || camera.port > 65535) {
@@ -133,6 +144,21 @@ TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions&
   TCameraStatus status = ReadStatusWith(*upgrader, camera);
   std::error_code ec;
   std::filesystem::remove(upgrader->WorkFolder() + catalogue, ec);
+  return status;
+}
+
+}  // namespace
+
+TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions& options) {
+  if (camera.account_withheld.empty()) return ReadCameraAsGiven(camera, options);
+  // A camera the account may not go to is read without one, whatever the entry holds; its
+  // state says why, whatever the reads found.
+  TCameraEntry without_account = camera;
+  without_account.user.clear();
+  without_account.password.clear();
+  TCameraStatus status = ReadCameraAsGiven(without_account, options);
+  // A camera of no known series was not asked anything: that is what it says.
+  if (status.state != TCameraState::UnknownSeries) status.state = TCameraState::AccountNotSent;
   return status;
 }
 
@@ -210,13 +236,14 @@ std::string StatusCsv(const std::vector<TCameraStatus>& rows) {
 std::string StatusJsonLines(const std::vector<TCameraStatus>& rows) {
   std::string out;
   for (const TCameraStatus& s : rows) {
-    const nlohmann::ordered_json line = {{"ip", s.camera.ip},
-                                         {"port", s.camera.port},
-                                         {"series", SeriesLetter(s.camera.series)},
-                                         {"model", ToValidUtf8(s.model)},
-                                         {"current", ToValidUtf8(s.current)},
-                                         {"catalogue", ToValidUtf8(s.latest)},
-                                         {"state", CameraStateText(s.state)}};
+    nlohmann::ordered_json line = {
+        {"ip", ToValidUtf8(s.camera.ip)},          {"port", s.camera.port},
+        {"series", SeriesLetter(s.camera.series)}, {"model", ToValidUtf8(s.model)},
+        {"current", ToValidUtf8(s.current)},       {"catalogue", ToValidUtf8(s.latest)},
+        {"state", CameraStateText(s.state)}};
+    if (s.state == TCameraState::AccountNotSent) {
+      line["accountNotSent"] = ToValidUtf8(s.camera.account_withheld);
+    }
     out += line.dump() + "\n";
   }
   return out;

@@ -24,6 +24,7 @@ enum class TCameraState {
   AccountRefused,   // the camera answers but refuses the account
   Unreachable,      // no answer, or no version could be read
   UnknownSeries,    // nobody knows how to read this camera
+  AccountNotSent,   // a camera of a search the account may not go to: read without it
 };
 
 // "up to date", "update available", ... : the texts of the table, the CSV and the JSON.
@@ -40,6 +41,10 @@ struct TCameraStatus {
   std::string repository_problem;  // why the catalogue was refused (a log line), or empty
   TCameraState state = TCameraState::Unreachable;
 };
+
+// The state with its reason where it has one: "account not sent: the search reply came from
+// 127.0.0.9" (the table and the CSV; the JSON has the reason in a field of its own).
+std::string StatusStateText(const TCameraStatus& status);
 
 struct TStatusOptions {
   bool system = true;  // system firmware, or the UI firmware

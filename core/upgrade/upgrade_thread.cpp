@@ -6,6 +6,7 @@
 
 #include "i18n/str_res.h"
 #include "platform/timing.h"
+#include "upgrade/repository_text.h"
 
 namespace camlift {
 namespace {
@@ -63,7 +64,7 @@ void TUpgradeThread::Log(const std::string& text) {
 
 void TUpgradeThread::LogRepositoryProblem() {
   const TRepositoryProblem& problem = upgrader_->RepositoryProblem();
-  if (!problem.key.empty()) Log(GetLangStr(problem.key) + problem.detail);
+  if (!problem.key.empty()) Log(RepositoryProblemText(problem));
 }
 
 void TUpgradeThread::ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total) {

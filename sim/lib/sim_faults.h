@@ -14,6 +14,8 @@
   X(CloseMidUpload, "close-mid-upload", "the connection is reset after close_after_bytes")    \
   X(NeverReturns, "never-returns", "after an accepted upload the camera stays away for good") \
   X(OldVersion, "old-version", "the camera comes back with the version it had before")        \
+  X(SlowSearch, "slow-search",                                                                \
+    "search replies leave after a pause (another host may answer first)")                     \
   X(VersionUnreadable, "version-unreadable",                                                  \
     "after an accepted upload /appver.js and /get_status.cgi answer 503 without a version; "  \
     "/oem.txt keeps answering")

@@ -92,10 +92,10 @@ class DiscoveryLoopback : public ::testing::Test {
 
 TEST_F(DiscoveryLoopback, BindFreePortSkipsATakenPort) {
   TLoopDispatcher ui;
-  TUdpEndpoint probe(ui, [](auto) {});
+  TUdpEndpoint probe(ui, [](auto, auto) {});
   ASSERT_TRUE(TTools_Net::BindFreePort(probe, 41000));
   const std::uint16_t taken = probe.Port();
-  TUdpEndpoint second(ui, [](auto) {});
+  TUdpEndpoint second(ui, [](auto, auto) {});
   ASSERT_TRUE(TTools_Net::BindFreePort(second, taken));
   EXPECT_GT(second.Port(), taken);
   EXPECT_LT(second.Port(), taken + 1000);  // the start port and the 999 after it
@@ -110,12 +110,12 @@ TEST_F(DiscoveryLoopback, EndpointHandsOverAndStopsWhileAHandOffWaits) {
   TLoopDispatcher ui;
   std::vector<std::string> received;
   const auto ui_thread = std::this_thread::get_id();
-  TUdpEndpoint listener(ui, [&](std::span<const std::uint8_t> d) {
+  TUdpEndpoint listener(ui, [&](std::span<const std::uint8_t> d, std::uint32_t) {
     EXPECT_EQ(ui_thread, std::this_thread::get_id());
     received.emplace_back(d.begin(), d.end());
   });
   ASSERT_TRUE(TTools_Net::BindFreePort(listener, 42000));
-  TUdpEndpoint sender(ui, [](auto) {});
+  TUdpEndpoint sender(ui, [](auto, auto) {});
   ASSERT_TRUE(TTools_Net::BindFreePort(sender, 42100));
   const std::string text = "hello";
   sender.Broadcast(listener.Port(),
