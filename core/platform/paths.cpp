@@ -157,15 +157,22 @@ std::string ProgramFolderDistrust(const std::string& folder) {
   if (folder.empty() || folder.front() != '/') return "the program folder is unknown";
   const uid_t me = ::geteuid();
   // From the folder up to "/": each must belong to this user or root, and neither its group nor
-  // others may write it.
+  // others may write it. A folder above it that belongs to root and has the sticky bit (/tmp) is
+  // the one exception: others may add their own entries there but cannot rename or remove ours.
   std::filesystem::path path = std::filesystem::path(folder).lexically_normal();
   if (!path.has_filename()) path = path.parent_path();
-  for (;;) {
+  for (bool above = false;; above = true) {
     const std::string shown = WithSlash(path.string());
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return shown + " cannot be examined";
     if (st.st_uid != 0 && st.st_uid != me) {
       return shown + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+    }
+    const bool sticky_root_parent = above && st.st_uid == 0 && (st.st_mode & S_ISVTX) != 0;
+    if (sticky_root_parent) {
+      if (path == path.root_path() || !path.has_parent_path() || path.parent_path() == path) break;
+      path = path.parent_path();
+      continue;
     }
     if ((st.st_mode & S_IWOTH) != 0) {
       return shown + " may be written by others (mode " + ModeText(st.st_mode) + ")";

@@ -251,6 +251,14 @@ TEST(XdgFolders, ProgramFolderTrust) {
   ::chmod(bin.c_str(), 0755);
   ::chmod(base.path().c_str(), 0757);
   EXPECT_EQ(base.path() + " may be written by others (mode 0757)", ProgramFolderDistrust(bin));
+  // A sticky folder of root's above it, as /tmp: others cannot rename or remove what is ours.
+  if (::geteuid() == 0) {
+    ::chmod(base.path().c_str(), 01777);
+    EXPECT_EQ("", ProgramFolderDistrust(bin));
+    ASSERT_EQ(0, ::chown(base.path().c_str(), 4242, 0));
+    EXPECT_EQ(base.path() + " belongs to another user (uid 4242)", ProgramFolderDistrust(bin));
+    ASSERT_EQ(0, ::chown(base.path().c_str(), 0, 0));
+  }
   ::chmod(base.path().c_str(), 0700);
   EXPECT_EQ(bin + "gone/ cannot be examined", ProgramFolderDistrust(bin + "gone/"));
   EXPECT_EQ("the program folder is unknown", ProgramFolderDistrust(""));
