@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "discovery/udp_endpoint.h"
+#include "i18n/lang_format.h"
 #include "i18n/str_res.h"
 #include "localize_form.h"
 #include "platform/dispatcher.h"
@@ -155,7 +156,17 @@ void TfrmOptions::btnOKClick() {
     edRepository->setFocus();
     return;
   }
-  if (url != loaded_) TOptionFile().WriteString("Global", "repository", url);
+  if (url != loaded_) {
+    TOptionFile options;
+    if (!options.WriteString("Global", "repository", url)) {
+      // Nothing was saved: the dialog stays open and says what failed, and where.
+      ShowResult(QString::fromStdString(LangFormat(GetLangStrUtf8("IDS_OPTIONSWRITEERR"),
+                                                   {options.UserFileName(), options.WriteError()})),
+                 false);
+      edRepository->setFocus();
+      return;
+    }
+  }
   accept();
 }
 

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "i18n/lang_format.h"
 #include "i18n/str_res.h"
 #include "upgrade/upgrade_opt.h"
 #include "util/option_file.h"
@@ -87,6 +88,11 @@ bool AcceptFetchedCatalogue(const std::string& url, const std::string& path,
     problem = {"IDS_CATALOGUEBADSIG", url + ".sig"};
   }
   return false;
+}
+
+std::string RepositoryProblemText(const TRepositoryProblem& problem) {
+  if (problem.key.empty()) return {};
+  return LangFormat(GetLangStr(problem.key), problem.values) + problem.detail;
 }
 
 }  // namespace camlift

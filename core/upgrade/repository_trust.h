@@ -36,7 +36,11 @@ std::vector<std::string> BadRepositoryKeyLines(const TRepositoryTrust& trust);
 struct TRepositoryProblem {
   std::string key;     // IDS_ key of the line; empty: nothing beyond the usual failure line
   std::string detail;  // appended to the text (libcurl's reason, an address)
+  std::vector<std::string> values = {};  // what "%1", "%2"... of the text stand for
 };
+
+// The log line of a problem in the current language (UTF-8); empty when there is none.
+std::string RepositoryProblemText(const TRepositoryProblem& problem);
 
 // The catalogue at path was fetched from url. Without signed_only it is accepted as it is.
 // Otherwise "firmware.txt.sig" is fetched from beside it and must verify the file's exact bytes
