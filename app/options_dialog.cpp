@@ -118,7 +118,18 @@ void TfrmOptions::btnTestClick() {
     if (!cancel_test_) {
       dispatcher_.Invoke([this, &check] {
         if (check.ok) {
-          ShowResult(Lang("IDS_REPOTESTOK") + QString::number(check.sections), true);
+          QString text = Lang("IDS_REPOTESTOK") + QString::number(check.sections);
+          if (!check.firmware.empty()) {
+            text += "\n" + QString::fromStdString(
+                               LangFormat(GetLangStrUtf8("IDS_REPOTESTFILE"), {check.firmware}));
+          }
+          ShowResult(text, true);
+        } else if (!check.firmware.empty()) {
+          // The catalogue came, its firmware did not: an upgrade would fail the same way.
+          ShowResult(QString::fromStdString(
+                         LangFormat(GetLangStrUtf8("IDS_REPOTESTFILEFAIL"), {check.firmware}) +
+                         check.firmware_problem),
+                     false);
         } else {
           ShowResult(Lang("IDS_REPOTESTFAIL") + QString::fromStdString(check.error) + " (" +
                          ShownAddress(check.url) + ")",
