@@ -167,7 +167,9 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   TFirmwareCache cache(work_folder_ + "Bin/");
   // A firmware unpacked by an earlier run is reused only when it came from an archive with the
   // checksum the catalogue names now; anything else is fetched and verified again.
-  if (!cache.IsVerified(md5, LocalFileName(), sha256)) {
+  const bool cached = cache.IsVerified(md5, LocalFileName(), sha256);
+  if (cached) Control().Report(TProgressStage::Verify, 0, 1);  // checked by its record
+  if (!cached) {
     // The name is a file name, not a piece of URL: a blank, "#", "?" or "%" in it is sent as
     // the character it is.
     const std::string url =

@@ -68,13 +68,14 @@ void TUpgradeThread::LogRepositoryProblem() {
   if (!line.empty()) Log(line);
 }
 
-void TUpgradeThread::ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total) {
+void TUpgradeThread::ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total,
+                                    bool force) {
   // Transfers report thousands of times a second; the window needs a few updates. The first
   // report of a stage and its last always go through: each stage starts at 0 and ends full.
   const std::int64_t now = NowMs();
   const bool complete = total > 0 && done >= total;
   const bool new_stage = static_cast<int>(stage) != last_stage_;
-  if (!complete && !new_stage && last_progress_ms_ >= 0 &&
+  if (!complete && !new_stage && !force && last_progress_ms_ >= 0 &&
       now - last_progress_ms_ < kProgressEveryMs) {
     return;
   }
@@ -311,7 +312,7 @@ bool TUpgradeThread::WaitForReturn() {
   }
   while (elapsed() < limit) {
     if (upgrader_->ReadOem()) {
-      ReportProgress(TProgressStage::RebootWait, elapsed(), limit);
+      ReportProgress(TProgressStage::RebootWait, elapsed(), limit, true);
       return true;
     }
     ReportProgress(TProgressStage::RebootWait, elapsed(), limit);

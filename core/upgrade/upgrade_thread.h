@@ -116,7 +116,9 @@ class TUpgradeThread {
   bool ConsentToVersion();
   bool ConsentToLocalFile();
   bool Ask(TQuestion question, const std::string& text, const std::string& caption);
-  void ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total);
+  // force: also within the interval that thins out reports (the last one of a wait).
+  void ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total,
+                      bool force = false);
 
   std::unique_ptr<TUpgradeObject> upgrader_;
   std::string expected_md5_;

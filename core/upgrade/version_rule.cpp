@@ -44,6 +44,7 @@ TVersionStep StepOf(int order) {
   return TVersionStep::Same;
 }
 
+
 }  // namespace
 
 TVersionStep CompareCatalogueVersion(std::string_view current, std::string_view catalogue,
@@ -59,7 +60,14 @@ TVersionStep CompareCatalogueVersion(std::string_view current, std::string_view 
     }
   }
   if (LowerAscii(now) == LowerAscii(offered)) return TVersionStep::Same;
-  return StepOf(TTools_Net::CompareDotted(offered, now));
+  // Texts that differ but do not order (a leading V, leading zeros, letters) are another
+  // version, installed as any differing version always was; only a clearly older one is not.
+  const auto without_v = [](std::string_view text) {
+    if (!text.empty() && (text.front() == 'v' || text.front() == 'V')) text.remove_prefix(1);
+    return text;
+  };
+  const int order = TTools_Net::CompareDotted(without_v(offered), without_v(now));
+  return order < 0 ? TVersionStep::Downgrade : TVersionStep::Upgrade;
 }
 
 }  // namespace camlift
