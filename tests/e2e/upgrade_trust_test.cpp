@@ -92,7 +92,7 @@ TEST(UpgradeTrust, HostileCatalogueFileNamesTouchNothing) {
     const TProcessResult run = site.Upgrade(camera);
     EXPECT_EQ(1, run.exit_code) << name << run.out << run.err;
     ASSERT_FALSE(LogTexts(run.out).empty()) << name;
-    EXPECT_EQ(kDownloadErr, LogTexts(run.out).back()) << name;
+    EXPECT_EQ(kDownloadErr, FailureLineOf(LogTexts(run.out))) << name;
     for (const auto& [path, bytes] : sentinels) {
       EXPECT_EQ(bytes, ReadFile(path)) << name << ": " << path;
     }
@@ -212,7 +212,7 @@ TEST(UpgradeTrust, RepublishedArchiveWithoutTheExpectedFileIsRefused) {
     SetCatalogue(added, "SIM100", "MD5", FileMd5Hex(added.archive_path).value_or(""));
     const TProcessResult run = site.Upgrade(camera, extra);
     EXPECT_EQ(1, run.exit_code) << row << run.out;
-    EXPECT_EQ(kDownloadErr, LogTexts(run.out).back()) << row;
+    EXPECT_EQ(kDownloadErr, FailureLineOf(LogTexts(run.out))) << row;
     EXPECT_EQ(1u, site.Uploads().size()) << row << ": the old firmware went out again";
   }
 }
@@ -315,7 +315,7 @@ TEST(UpgradeTrust, RawFirmwareFileIsCheckedAgainstMd5) {
     const TProcessResult run = site.Upgrade(camera, c.args);
     EXPECT_EQ(c.exit_code, run.exit_code) << c.args[1] << run.out << run.err;
     if (c.exit_code == 1) {
-      EXPECT_EQ(kDownloadErr, LogTexts(run.out).back());
+      EXPECT_EQ(kDownloadErr, FailureLineOf(LogTexts(run.out)));
     }
     EXPECT_EQ(static_cast<std::size_t>(c.uploads_after), site.Uploads().size()) << c.args[1];
   }
@@ -528,7 +528,7 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
     const TProcessResult run = site.Run(args, c.stdin_text, c.env);
     EXPECT_EQ(c.exit_code, run.exit_code) << c.name << run.out << run.err;
     if (!c.last.empty()) {
-      EXPECT_EQ(c.last, LogTexts(run.out).back()) << c.name;
+      EXPECT_EQ(c.last, FailureLineOf(LogTexts(run.out))) << c.name;
     }
     // The password is never said back, in the log or in an error.
     EXPECT_EQ(std::string::npos, (run.out + run.err).find("531642")) << c.name;
