@@ -7,8 +7,8 @@
 #include "platform/timing.h"
 #include "upgrade/firmware_cache.h"
 #include "upgrade/repository_trust.h"
-#include "upgrade/upgrade_opt.h"
 #include "upgrade/repository_url.h"
+#include "upgrade/upgrade_opt.h"
 #include "util/curl_transfer.h"
 #include "util/ini_file.h"
 #include "util/md5.h"
@@ -54,8 +54,8 @@ bool CheckFirstFirmware(const std::string& base, const TIniData& catalogue,
     const std::string url = base + "system/" + PercentEncode(file);
     const TRunControl control({}, TStopToken(cancel));
     TRepositoryProblem problem;
-    const bool fetched = TUpgradeOpt::DownloadFile(url, part, control,
-                                                   TUpgradeOpt::kMaxArchiveBytes, nullptr, &problem);
+    const bool fetched = TUpgradeOpt::DownloadFile(
+        url, part, control, TUpgradeOpt::kMaxArchiveBytes, nullptr, &problem);
     const std::string actual = fetched ? FileMd5Hex(part).value_or("") : std::string();
     std::error_code ec;
     std::filesystem::remove(part, ec);

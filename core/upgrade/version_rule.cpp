@@ -44,7 +44,6 @@ TVersionStep StepOf(int order) {
   return TVersionStep::Same;
 }
 
-
 }  // namespace
 
 TVersionStep CompareCatalogueVersion(std::string_view current, std::string_view catalogue,

@@ -237,6 +237,13 @@ std::optional<std::string> IniWithValue(std::string_view bytes, std::string_view
 TIniFile::TIniFile(std::string path) : path_(std::move(path)) { Reload(); }
 
 void TIniFile::Reload() {
+  // Only a file is read: a folder in its place (or a device) reads as empty instead of ending
+  // the program with a read error.
+  std::error_code ec;
+  if (!fs::is_regular_file(path_, ec)) {
+    data_ = ParseIni("");
+    return;
+  }
   std::ifstream in(path_, std::ios::binary);
   const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   data_ = ParseIni(bytes);
@@ -252,6 +259,9 @@ bool TIniFile::WriteString(std::string_view section, std::string_view key, std::
   // Write through a symbolic link to the file it names rather than replacing the link.
   const fs::path target = fs::weakly_canonical(path_, ec);
   if (ec) return failed(ec.value());
+  if (fs::exists(target, ec) && !fs::is_regular_file(target, ec)) {
+    return failed(fs::is_directory(target, ec) ? EISDIR : EINVAL);
+  }
   std::string old_bytes;
   {
     std::ifstream in(target, std::ios::binary);

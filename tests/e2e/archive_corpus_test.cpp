@@ -138,9 +138,10 @@ TEST_F(ArchiveCorpus, EveryHostileArchiveIsRefusedWhole) {
     ASSERT_GE(log.size(), 2u) << c.name;
     // The failure, then why: the archive does not yield the firmware it names.
     EXPECT_EQ("Failed to get ROM for upgrading.", log[log.size() - 2]) << c.name << run.out;
-    EXPECT_EQ("The archive fw_P_sys_1.0.0.2.zip does not hold the firmware file "
-              "fw_P_sys_1.0.0.2.bin.",
-              log.back())
+    EXPECT_EQ(
+        "The archive fw_P_sys_1.0.0.2.zip does not hold the firmware file "
+        "fw_P_sys_1.0.0.2.bin.",
+        log.back())
         << c.name << run.out;
     EXPECT_TRUE(site_.Uploads().empty()) << c.name;
 

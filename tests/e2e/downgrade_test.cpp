@@ -34,10 +34,14 @@ TEST(Downgrade, NeedsItsOwnConsent) {
     std::string last;
   };
   const Case cases[] = {
-      {{}, 3, "2.0.0.5",
+      {{},
+       3,
+       "2.0.0.5",
        "The camera keeps its newer version 2.0.0.5; the older version 2.0.0.1 was not "
        "installed."},
-      {{"--yes"}, 3, "2.0.0.5",
+      {{"--yes"},
+       3,
+       "2.0.0.5",
        "The camera keeps its newer version 2.0.0.5; the older version 2.0.0.1 was not "
        "installed."},
       {{"--allow-downgrade"}, 0, "2.0.0.1", "The camera now runs the version:2.0.0.1"},

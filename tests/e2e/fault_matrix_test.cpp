@@ -113,9 +113,8 @@ void ExpectRow(const TRowRun& run, int exit_code, const std::string& last, const
     const std::string& want = wanted[i];
     if (want.ends_with('*')) {
       const std::string prefix = want.substr(0, want.size() - 1);
-      EXPECT_TRUE(line.starts_with(prefix) && line.size() > prefix.size())
-          << row << "\n"
-          << run.result.out;
+      EXPECT_TRUE(line.starts_with(prefix) && line.size() > prefix.size()) << row << "\n"
+                                                                           << run.result.out;
     } else {
       EXPECT_EQ(want, line) << row << "\n" << run.result.out;
     }

@@ -69,10 +69,13 @@ TEST(FirmwareCheck, FilesOfEachForm) {
   const std::vector<Case> cases = {
       {"typed note", any, text, 6, "IDS_FWTOOSMALL", {"6", "1024"}},
       {"smallest", any, text, 1024, "", {}},
-      {"too large", any, bneg, (256ull << 20) + 1, "IDS_FWTOOLARGE",
-       {"268435457", "268435456"}},
+      {"too large", any, bneg, (256ull << 20) + 1, "IDS_FWTOOLARGE", {"268435457", "268435456"}},
       {"M system", m_sys, bneg, 4096, "", {}},
-      {"M system, other bytes", m_sys, text, 4096, "IDS_FWSIGNATURE",
+      {"M system, other bytes",
+       m_sys,
+       text,
+       4096,
+       "IDS_FWSIGNATURE",
        {"6E 6F 74 65", "42 4E 45 47"}},
       {"K package", k, pk2, 4096, "", {}},
       {"K, not a package", k, bneg, 4096, "IDS_FWNOTPACKAGE", {}},
@@ -99,7 +102,8 @@ TEST(SeriesProbe, StatusPageTellsTheSeries) {
       {true, "var sys_ver=", TPageSeries::Unknown},
       {false, "", TPageSeries::Unknown},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.series, SeriesFromStatusPage(c.answered, c.page)) << c.page;
+  for (const Case& c : cases)
+    EXPECT_EQ(c.series, SeriesFromStatusPage(c.answered, c.page)) << c.page;
 }
 
 TEST(LangFormat, ValuesWhereTheLanguagePutsThem) {

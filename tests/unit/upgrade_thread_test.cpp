@@ -323,7 +323,6 @@ TEST_F(UpgradeThreadFixture, LocalFirmwareSkipsTheCatalogue) {
   EXPECT_EQ(end, std::vector<std::string>(observer_.lines.end() - 3, observer_.lines.end()));
 }
 
-
 TEST_F(UpgradeThreadFixture, CameraThatNeverReturnsEndsWithinTheLimit) {
   script_.oem = {true, false};
   const TUpgradeResult result = Run();
@@ -421,8 +420,7 @@ TEST_F(UpgradeThreadFixture, LocalFileRefusedOrDeclinedSendsNothing) {
       EXPECT_EQ(c.reason, observer_.lines.at(observer_.lines.size() - 2)) << c.name;
       EXPECT_TRUE(observer_.asked.empty()) << c.name;
       // Nothing of it entered the verified cache.
-      EXPECT_FALSE(
-          std::filesystem::exists(temp_.path() + c.name + "/Bin/" + Md5Hex(c.bytes)))
+      EXPECT_FALSE(std::filesystem::exists(temp_.path() + c.name + "/Bin/" + Md5Hex(c.bytes)))
           << c.name;
     }
   }
@@ -441,13 +439,25 @@ TEST_F(UpgradeThreadFixture, VersionDecisionTable) {
   const Case cases[] = {
       {"1.0.0.1", "1.0.0.2", false, {}, TUpgradeStatus::Working, ""},
       {"10.0.0.9", "10.0.0.10", false, {}, TUpgradeStatus::Working, ""},
-      {"1.0.0.1", "1.0.0.1", false, {TQuestion::SameVersion}, TUpgradeStatus::NotNeeded,
+      {"1.0.0.1",
+       "1.0.0.1",
+       false,
+       {TQuestion::SameVersion},
+       TUpgradeStatus::NotNeeded,
        "It is the latest one, there is no need to upgrade !"},
-      {"2.0.0.5", "2.0.0.1", false, {TQuestion::Downgrade}, TUpgradeStatus::NotNeeded,
+      {"2.0.0.5",
+       "2.0.0.1",
+       false,
+       {TQuestion::Downgrade},
+       TUpgradeStatus::NotNeeded,
        "The camera keeps its newer version 2.0.0.5; the older version 2.0.0.1 was not "
        "installed."},
       {"2.0.0.5", "2.0.0.1", true, {TQuestion::Downgrade}, TUpgradeStatus::Working, ""},
-      {"10.0.0.10", "10.0.0.9", false, {TQuestion::Downgrade}, TUpgradeStatus::NotNeeded,
+      {"10.0.0.10",
+       "10.0.0.9",
+       false,
+       {TQuestion::Downgrade},
+       TUpgradeStatus::NotNeeded,
        "The camera keeps its newer version 10.0.0.10; the older version 10.0.0.9 was not "
        "installed."},
   };
