@@ -471,7 +471,9 @@ TEST_F(UpgradeThreadFixture, VersionDecisionTable) {
     const std::string name = std::string(c.current) + " -> " + c.latest;
     EXPECT_EQ(c.status, Run().status) << name;
     EXPECT_EQ(c.asked, observer_.asked) << name;
-    if (*c.last) EXPECT_EQ(c.last, observer_.lines.back()) << name;
+    if (*c.last) {
+      EXPECT_EQ(c.last, observer_.lines.back()) << name;
+    }
     if (!c.asked.empty() && c.asked[0] == TQuestion::Downgrade) {
       EXPECT_EQ("The camera runs the version " + std::string(c.current) +
                     ", which is newer than the repository's version " + c.latest +
