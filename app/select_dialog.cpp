@@ -63,6 +63,8 @@ constexpr TStateLook kStateLooks[] = {
      QStyle::SP_DialogApplyButton},
     {TCameraState::UpdateAvailable, "IDS_STATEUPDATE", "update available", Qt::blue,
      QStyle::SP_ArrowUp},
+    {TCameraState::NewerThanRepository, "IDS_STATENEWER", "newer than the repository",
+     Qt::darkMagenta, QStyle::SP_ArrowDown},
     {TCameraState::Excluded, "IDS_STATEEXCLUDED", "excluded", Qt::darkYellow,
      QStyle::SP_MessageBoxWarning},
     {TCameraState::NoFirmware, "IDS_STATENOFIRMWARE", "no firmware", Qt::darkGray,

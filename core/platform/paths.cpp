@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -75,11 +76,25 @@ std::string PrivateTempFolder() {
 
 namespace {
 
-std::string CreatedFolder(std::string folder) {
+// home_folder: the folder is the per-user one below the home folder, not one the user named
+// (--data-dir, CAMLIFT_DATA_DIR): a read-only or full home, or a folder that root made there,
+// then gives way to a private folder below the temporary folder instead of failing every write.
+std::string CreatedFolder(std::string folder, bool home_folder) {
   if (folder.empty()) return PrivateTempFolder();
   folder = WithSlash(folder);
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
+  if (home_folder && !IsWritableFolder(folder)) {
+    const std::string fallback = PrivateTempFolder();
+    if (!fallback.empty()) {
+      static std::atomic<bool> said{false};
+      if (!said.exchange(true)) {
+        std::fprintf(stderr, "camlift: %s cannot be written; using %s instead\n", folder.c_str(),
+                     fallback.c_str());
+      }
+      return fallback;
+    }
+  }
   return folder;
 }
 
@@ -244,11 +259,15 @@ std::string DataFolderFor(const std::string& program_folder, const std::string& 
 }
 
 std::string CacheFolder() {
-  return CreatedFolder(DataFolderFor(ProgramFolder(), XdgCacheFolder()));
+  const std::string xdg = XdgCacheFolder();
+  const std::string folder = DataFolderFor(ProgramFolder(), xdg);
+  return CreatedFolder(folder, !xdg.empty() && folder == xdg);
 }
 
 std::string StateFolder() {
-  return CreatedFolder(DataFolderFor(ProgramFolder(), XdgStateFolder()));
+  const std::string xdg = XdgStateFolder();
+  const std::string folder = DataFolderFor(ProgramFolder(), xdg);
+  return CreatedFolder(folder, !xdg.empty() && folder == xdg);
 }
 
 std::string DefaultsFolderFor(const std::string& program_folder, const std::string& file_name) {

@@ -12,7 +12,10 @@
 
 namespace camlift {
 
-enum class TProgressStage { Download, Upload, RebootWait };
+// The stages of one upgrade, each reported from 0 to its own total: the download (bytes), the
+// check and unpacking of what arrived, the upload (bytes) and the wait for the restarted camera
+// (milliseconds waited against the longest wait).
+enum class TProgressStage { Download, Verify, Upload, RebootWait };
 
 class TRunControl {
  public:

@@ -18,6 +18,9 @@ struct TBatchOptions {
   int jobs = 4;
   bool system = true;  // system firmware, or the UI firmware
   bool yes = false;    // the answer to the same-version question
+  // The answer to the downgrade question (the camera runs a newer version than the
+  // catalogue's); `yes` alone never says yes to that.
+  bool allow_downgrade = false;
   std::string repository_url;
   TRepositoryTrust trust;    // signature keys and CA of the repository
   std::string work_folder;   // ends in "/"

@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "discovery/series.h"
@@ -123,6 +125,11 @@ THistoryEntry HistoryEntryOf(const std::string& source, TSeries series,
   return entry;
 }
 
+std::string NewHistoryRun() {
+  static std::atomic<unsigned> counter{0};
+  return HistoryTimeNow() + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
 std::string HistoryJsonLine(const THistoryEntry& e) {
   const nlohmann::ordered_json line = {{"time", e.time},
                                        {"source", e.source},
@@ -137,6 +144,11 @@ std::string HistoryJsonLine(const THistoryEntry& e) {
                                        {"result", e.result},
                                        {"reason", e.reason},
                                        {"log", e.log_file}};
+  if (!e.run.empty()) {
+    nlohmann::ordered_json with_run = line;
+    with_run["run"] = e.run;
+    return with_run.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  }
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
@@ -163,6 +175,7 @@ std::optional<THistoryEntry> ParseHistoryLine(std::string_view line) {
   e.result = text("result");
   e.reason = text("reason");
   e.log_file = text("log");
+  e.run = text("run");
   return e;
 }
 
@@ -226,7 +239,22 @@ std::vector<THistoryEntry> ReadHistory(const std::string& path, std::size_t max_
     }
     from = end + 1;
   }
-  return entries;
+  // A run recorded in steps: its last line tells how it ended.
+  std::map<std::string, std::size_t> first_of_run;
+  std::vector<THistoryEntry> runs;
+  for (THistoryEntry& entry : entries) {
+    if (entry.run.empty()) {
+      runs.push_back(std::move(entry));
+      continue;
+    }
+    const auto [at, added] = first_of_run.emplace(entry.run, runs.size());
+    if (added) {
+      runs.push_back(std::move(entry));
+    } else {
+      runs[at->second] = std::move(entry);
+    }
+  }
+  return runs;
 }
 
 bool IsHistoryDate(const std::string& text) {

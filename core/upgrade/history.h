@@ -32,7 +32,14 @@ struct THistoryEntry {
   std::string result;  // as in the batch summary: "ok", "failed", ...
   std::string reason;  // the last log line, UTF-8
   std::string log_file;
+  // One run of one camera that is recorded in steps (once the camera took the firmware, again
+  // at the end): its lines share this text, and the last of them is the record of the run.
+  // Empty for a run recorded once.
+  std::string run;
 };
+
+// A run text no other run of any program shares.
+std::string NewHistoryRun();
 
 // Where the record lives.
 std::string HistoryFilePath();
@@ -59,7 +66,8 @@ constexpr std::size_t kHistoryWindowBytes = 1u << 20;
 constexpr std::size_t kMaxHistoryLineBytes = 64u << 10;
 
 // The readable lines of a plain file (not a link, a pipe or a device), oldest first; lines that
-// are not records are skipped. Of a larger file only its last max_bytes are read, and *cut
+// are not records are skipped. Lines of one run become one entry: the run's last line, in the
+// place of its first. Of a larger file only its last max_bytes are read, and *cut
 // says so.
 std::vector<THistoryEntry> ReadHistory(const std::string& path = HistoryFilePath(),
                                        std::size_t max_bytes = kHistoryReadBytes,

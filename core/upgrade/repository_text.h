@@ -11,8 +11,9 @@ namespace camlift {
 
 // The address as it may be shown: "http://***@host/FM/" for one with an account.
 std::string ShownRepositoryUrl(const std::string& url);
-// The language text of the problem's key followed by its detail (an address, libcurl's reason),
-// the detail without account and control characters. Empty when the problem has no key.
+// The language text of the problem's key with its values filled in, followed by its detail (an
+// address, libcurl's reason); values and detail without account and control characters. Empty
+// when the problem has no key.
 std::string RepositoryProblemText(const TRepositoryProblem& problem);
 
 }  // namespace camlift

@@ -79,7 +79,8 @@ bool AcceptFetchedCatalogue(const std::string& url, const std::string& path,
   if (verdict == TCatalogueVerdict::Valid) return true;
   // Nothing of a refused catalogue may be read later, by this run or another.
   std::filesystem::remove(path, ec);
-  if (!signature_problem.key.empty()) {
+  // A refused certificate or redirect says more than "no signature"; a missing file does not.
+  if (signature_problem.key == "IDS_REPOTLSERR" || signature_problem.key == "IDS_REPOREDIRECT") {
     problem = signature_problem;
   } else if (verdict == TCatalogueVerdict::Unsigned) {
     problem = {"IDS_CATALOGUEUNSIGNED", url + ".sig"};

@@ -36,6 +36,7 @@ std::vector<std::string> BadRepositoryKeyLines(const TRepositoryTrust& trust);
 struct TRepositoryProblem {
   std::string key;     // IDS_ key of the line; empty: nothing beyond the usual failure line
   std::string detail;  // appended to the text (libcurl's reason, an address)
+  std::vector<std::string> values = {};  // what "%1", "%2"... of the text stand for
 };
 
 // The catalogue at path was fetched from url. Without signed_only it is accepted as it is.

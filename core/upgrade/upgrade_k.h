@@ -9,6 +9,7 @@ namespace camlift {
 class TKUIUpgrade final : public TUIUpgradeObject {
  public:
   std::string LocalFileName() const override;
+  TFirmwareForm FirmwareForm() const override { return {TFirmwareForm::Kind::Package, {}}; }
   bool Upload(std::string& message) override;
 };
 
@@ -19,6 +20,8 @@ class TKSYSUpgrade final : public TSysUpgradeObject {
   std::string ModelKey() const override;
   bool IsSameVersion(const std::string& version) const override;
   bool Upload(std::string& message) override;
+  TVersionRule VersionRule() const override { return TVersionRule::ThirdPart; }
+  TFirmwareForm FirmwareForm() const override { return {TFirmwareForm::Kind::Package, {}}; }
 };
 
 }  // namespace camlift

@@ -26,12 +26,18 @@ class TMUIUpgrade final : public TUIUpgradeObject {
  public:
   bool ReadCurrentVersion() override;
   bool Upload(std::string& message) override;
+  TFirmwareForm FirmwareForm() const override {
+    return {TFirmwareForm::Kind::Signature, kMUISignature};
+  }
 };
 
 class TMSYSUpgrade final : public TSysUpgradeObject {
  public:
   bool ReadCurrentVersion() override;
   bool Upload(std::string& message) override;
+  TFirmwareForm FirmwareForm() const override {
+    return {TFirmwareForm::Kind::Signature, kMSysSignature};
+  }
 };
 
 class TPUIUpgrade final : public TUIUpgradeObject {

@@ -20,19 +20,29 @@ bool IsReadableDefaults(const std::string& file) {
   return !ec && size <= kMaxDefaultsBytes;
 }
 
+std::string HomeUserFolder() { return TTools::ProgramDataFolder(26, true); }
+
+// The user's folder, or where the user's values go when it cannot take them (a read-only or
+// full home, a folder root made there after "sudo -E").
 std::string UserFolder() {
-  std::string folder = TTools::ProgramDataFolder(26, true);
-  return folder.empty() ? UserFallbackFolder() : folder;
+  const std::string folder = HomeUserFolder();
+  return folder.empty() || !IsWritableFolder(folder) ? UserFallbackFolder() : folder;
 }
 
 }  // namespace
 
 TOptionFile::TOptionFile(const std::string& file_name)
-    : TOptionFile(file_name, DefaultsFolder(file_name), UserFolder()) {}
+    : TOptionFile(file_name, DefaultsFolder(file_name), UserFolder()) {
+  // The values already in the home folder's file still count, below the ones written since.
+  const std::string home = HomeUserFolder();
+  if (!home.empty() && home != user_folder_ && IsReadableDefaults(home + file_name)) {
+    home_ = std::make_unique<TIniFile>(home + file_name);
+  }
+}
 
 TOptionFile::TOptionFile(const std::string& file_name, const std::string& program_folder,
                          const std::string& user_folder)
-    : user_(user_folder + file_name) {
+    : user_folder_(user_folder), user_(user_folder + file_name) {
   const std::string defaults = program_folder + file_name;
   // When both places are the same folder, the one file is the user file.
   if (program_folder != user_folder && IsReadableDefaults(defaults)) {
@@ -42,8 +52,9 @@ TOptionFile::TOptionFile(const std::string& file_name, const std::string& progra
 
 std::string TOptionFile::ReadString(const std::string& section, const std::string& key,
                                     const std::string& default_value) const {
-  const std::string fallback =
+  std::string fallback =
       defaults_ ? defaults_->ReadString(section, key, default_value) : default_value;
+  if (home_) fallback = home_->ReadString(section, key, fallback);
   return user_.ReadString(section, key, fallback);
 }
 

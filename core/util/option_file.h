@@ -29,9 +29,14 @@ class TOptionFile {
   bool StoreString(const std::string& section, const std::string& key, const std::string& value);
 
   const std::string& UserFileName() const { return user_.FileName(); }
+  // Why the last write of the user's file failed (the system's words); empty after a success.
+  const std::string& WriteError() const { return user_.WriteError(); }
 
  private:
   std::unique_ptr<TIniFile> defaults_;
+  // The home folder's file when the user's values go elsewhere because it cannot be written.
+  std::unique_ptr<TIniFile> home_;
+  std::string user_folder_;
   TIniFile user_;
 };
 

@@ -30,12 +30,13 @@ TEST(StatusRead, StateAfterTheReads) {
       {true, false, "", "", "", "unreachable"},
       {true, true, "2.0.0.0", "", "", "no firmware"},
       {true, true, "2.0.0.0", "2.0.0.1", "", "update available"},
-      {true, true, "2.0.0.1", "2.0.0.0", "", "update available"},  // older counts as another
+      {true, true, "2.0.0.1", "2.0.0.0", "", "newer than the repository"},
+      {true, true, "2.0.0.10", "2.0.0.9", "2.0.0.10", "newer than the repository"},
       {true, true, "V2.0.0.1", "2.0.0.1", "", "update available"},
       {true, true, "2.0.0.1 ", "2.0.0.1", "", "up to date"},
       {true, true, "2.0.0.A", "2.0.0.a", "", "up to date"},
       {true, true, "1.2.3", "2.0.0.1", "1.2.3,1.2.4", "excluded"},
-      {true, true, "2.3", "2.0.0.1", "1.2.3,1.2.4", "excluded"},  // a substring is enough
+      {true, true, "2.3", "2.4.0.1", "1.2.3,1.2.4", "excluded"},  // a substring is enough
       {true, true, "2.0.0.1", "2.0.0.1", "2.0.0.1", "up to date"},
   };
   for (const Case& c : cases) {
