@@ -74,6 +74,11 @@ std::string PrivateTempFolder() {
 
 namespace {
 
+std::string NamedFolder(const std::string& folder) {
+  if (folder.empty()) return TempFolder() + "camlift-" + std::to_string(::getuid()) + "/";
+  return WithSlash(folder);
+}
+
 std::string CreatedFolder(std::string folder) {
   if (folder.empty()) return PrivateTempFolder();
   folder = WithSlash(folder);
@@ -193,6 +198,14 @@ std::string CacheFolder() {
 
 std::string StateFolder() {
   return CreatedFolder(DataFolderFor(ProgramFolder(), XdgStateFolder()));
+}
+
+std::string CacheFolderName() {
+  return NamedFolder(DataFolderFor(ProgramFolder(), XdgCacheFolder()));
+}
+
+std::string StateFolderName() {
+  return NamedFolder(DataFolderFor(ProgramFolder(), XdgStateFolder()));
 }
 
 std::string DefaultsFolderFor(const std::string& program_folder, const std::string& file_name) {
