@@ -9,7 +9,12 @@
 #include "discovery/dev_types.h"
 #include "discovery/udp_endpoint.h"
 #include "platform/dispatcher.h"
+#include "platform/paths.h"
 #include "util/tools.h"
+
+#ifndef CAMLIFT_INSTALL_LIBDIR
+#define CAMLIFT_INSTALL_LIBDIR "/usr/lib"
+#endif
 
 namespace camlift {
 namespace {
@@ -31,7 +36,15 @@ TFind_Hisi::TFind_Hisi(const std::string& library_path) {
 TFind_Hisi::~TFind_Hisi() { Shutdown(nullptr); }
 
 std::string TFind_Hisi::DefaultLibraryPath() {
-  return TTools::ModulePath() + "515/libDVSNETClient.so";
+  return LibraryPathFor(TTools::ModulePath(), CAMLIFT_INSTALL_LIBDIR "/");
+}
+
+std::string TFind_Hisi::LibraryPathFor(const std::string& program_folder,
+                                       const std::string& library_folder) {
+  // An installed program keeps no files beside itself in /usr/bin: its libraries live in the
+  // library folder, as the file system layout asks.
+  if (IsSystemProgramFolder(program_folder)) return library_folder + "camlift/libDVSNETClient.so";
+  return program_folder + "515/libDVSNETClient.so";
 }
 
 void TFind_Hisi::SetCallback(THandler handler) { handler_ = std::move(handler); }
