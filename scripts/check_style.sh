@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The habits the compiler does not hold us to: every C++ file is formatted as .clang-format says,
-# and no include path in core holds "..", the one way around the layers' include roots (an
-# include of a higher layer does not compile otherwise). Run first by scripts/test.sh; exits
-# non-zero on a miss.
+# no include path in core holds "..", the one way around the layers' include roots (an include
+# of a higher layer does not compile otherwise), and every source file starts with its licence
+# line (scripts/add_spdx.sh adds it). Run first by scripts/test.sh; exits non-zero on a miss.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 status=0
@@ -43,6 +43,9 @@ if [ "$found" -eq 0 ]; then
   status=1
 elif [ "$found" -ne 1 ]; then
   echo "check_style: could not read the core sources" >&2
+  status=1
+fi
+if ! bash "$root/scripts/add_spdx.sh" --check; then
   status=1
 fi
 exit $status
