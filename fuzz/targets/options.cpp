@@ -44,7 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (const auto mine = user.Find(section, key)) {
           FUZZ_CHECK(value == *mine);
         } else if (defaults_text) {
-          FUZZ_CHECK(value == defaults.Find(section, key).value());
+          // The defaults' value reaches the user's file as its default, and the profile reader
+          // drops a default's trailing blanks: a quoted "a " of the defaults reads as "a".
+          std::string expected = defaults.Find(section, key).value();
+          expected.erase(expected.find_last_not_of(" \t") + 1);
+          FUZZ_CHECK(value == expected);
         }
         FUZZ_CHECK(options.ReadDefaultString(section, key, "\x01") ==
                    (defaults_text ? defaults.ReadString(section, key, "\x01") : "\x01"));
