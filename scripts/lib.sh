@@ -13,7 +13,7 @@ CAMLIFT_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 procps curl unzip zip xvfb xauth fonts-wqy-microhei
   clang libclang-rt-14-dev clang-format
-  dpkg-dev file lintian desktop-file-utils appstream man-db bash-completion
+  dpkg-dev file lintian desktop-file-utils appstream man-db bash-completion librsvg2-bin
 )
 
 as_root() {

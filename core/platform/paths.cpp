@@ -76,6 +76,11 @@ std::string PrivateTempFolder() {
 
 namespace {
 
+std::string NamedFolder(const std::string& folder) {
+  if (folder.empty()) return TempFolder() + "camlift-" + std::to_string(::getuid()) + "/";
+  return WithSlash(folder);
+}
+
 // home_folder: the folder is the per-user one below the home folder, not one the user named
 // (--data-dir, CAMLIFT_DATA_DIR): a read-only or full home, or a folder that root made there,
 // then gives way to a private folder below the temporary folder instead of failing every write.
@@ -268,6 +273,14 @@ std::string StateFolder() {
   const std::string xdg = XdgStateFolder();
   const std::string folder = DataFolderFor(ProgramFolder(), xdg);
   return CreatedFolder(folder, !xdg.empty() && folder == xdg);
+}
+
+std::string CacheFolderName() {
+  return NamedFolder(DataFolderFor(ProgramFolder(), XdgCacheFolder()));
+}
+
+std::string StateFolderName() {
+  return NamedFolder(DataFolderFor(ProgramFolder(), XdgStateFolder()));
 }
 
 std::string DefaultsFolderFor(const std::string& program_folder, const std::string& file_name) {

@@ -19,6 +19,7 @@
 #include "i18n/str_res.h"
 #include "platform/paths.h"
 #include "upgrade/batch_upgrade.h"
+#include "upgrade/json_port.h"
 #include "upgrade/upgrade_object.h"
 #include "util/text.h"
 #include "util/text_convert.h"
@@ -165,7 +166,7 @@ std::optional<THistoryEntry> ParseHistoryLine(std::string_view line) {
   if (e.time.empty() || e.ip.empty()) return std::nullopt;
   e.source = text("source");
   const auto port = j.find("port");
-  e.port = port != j.end() && port->is_number_integer() ? port->get<int>() : 0;
+  e.port = port != j.end() ? JsonPort(*port).value_or(0) : 0;
   e.series = text("series");
   e.model = text("model");
   e.version_before = text("versionBefore");
@@ -222,18 +223,21 @@ std::vector<THistoryEntry> ReadHistory(const std::string& path, std::size_t max_
     got += static_cast<std::size_t>(n);
   }
   text.resize(got);
+  if (start > 0 && cut) *cut = true;
+  return ParseHistoryText(text, start > 0);
+}
+
+std::vector<THistoryEntry> ParseHistoryText(std::string_view text, bool starts_inside_a_line) {
+  std::vector<THistoryEntry> entries;
   std::size_t from = 0;
-  if (start > 0) {
-    if (cut) *cut = true;
-    // The first line read is most likely the end of an older one.
+  if (starts_inside_a_line) {
     from = text.find('\n');
-    from = from == std::string::npos ? text.size() : from + 1;
+    from = from == std::string_view::npos ? text.size() : from + 1;
   }
-  const std::string_view all = text;
-  while (from < all.size()) {
-    std::size_t end = all.find('\n', from);
-    if (end == std::string_view::npos) end = all.size();
-    const std::string_view line = all.substr(from, end - from);
+  while (from < text.size()) {
+    std::size_t end = text.find('\n', from);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(from, end - from);
     if (line.size() <= kMaxHistoryLineBytes) {
       if (auto entry = ParseHistoryLine(line)) entries.push_back(std::move(*entry));
     }

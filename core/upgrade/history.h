@@ -72,6 +72,10 @@ constexpr std::size_t kMaxHistoryLineBytes = 64u << 10;
 std::vector<THistoryEntry> ReadHistory(const std::string& path = HistoryFilePath(),
                                        std::size_t max_bytes = kHistoryReadBytes,
                                        bool* cut = nullptr);
+// The records of the text of a record file, oldest first; lines that are not records, or longer
+// than kMaxHistoryLineBytes, are skipped. starts_inside_a_line: the text is the end of a larger
+// file, and its first line most likely the end of an older one, which is dropped.
+std::vector<THistoryEntry> ParseHistoryText(std::string_view text, bool starts_inside_a_line);
 
 // Entries of one address (empty: all) from a time on (empty: all). since is a date
 // "YYYY-MM-DD" or a time "YYYY-MM-DDTHH:MM[:SS]", in UTC like the record.

@@ -40,7 +40,7 @@ TRepositoryTrust MakeRepositoryTrust(const std::string& keys_text, const std::st
   return trust;
 }
 
-TRepositoryTrust RepositoryTrustFrom(const TOptionFile& options,
+TRepositoryTrust RepositoryTrustFrom(const TOptionValues& options,
                                      const std::string& ca_from_command_line) {
   const std::string ca = ca_from_command_line.empty()
                              ? options.ReadString("Global", "repository_ca", "")
@@ -51,7 +51,7 @@ TRepositoryTrust RepositoryTrustFrom(const TOptionFile& options,
 }
 
 TRepositoryTrust ResolveRepositoryTrust(const std::string& ca_from_command_line) {
-  return RepositoryTrustFrom(TOptionFile(), ca_from_command_line);
+  return RepositoryTrustFrom(TOptionFile().Values(), ca_from_command_line);
 }
 
 std::vector<std::string> BadRepositoryKeyLines(const TRepositoryTrust& trust) {

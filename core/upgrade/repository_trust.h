@@ -22,11 +22,11 @@ struct TRepositoryTrust {
 };
 
 TRepositoryTrust MakeRepositoryTrust(const std::string& keys_text, const std::string& ca_file);
-class TOptionFile;
-// From the options; ca_from_command_line, when given, replaces repository_ca. Keys that the
-// system-wide options name stay in force when the user's file leaves repository_keys empty:
+class TOptionValues;
+// From the options as read; ca_from_command_line, when given, replaces repository_ca. Keys that
+// the system-wide options name stay in force when the user's file leaves repository_keys empty:
 // an empty value never turns the signature check off.
-TRepositoryTrust RepositoryTrustFrom(const TOptionFile& options,
+TRepositoryTrust RepositoryTrustFrom(const TOptionValues& options,
                                      const std::string& ca_from_command_line);
 TRepositoryTrust ResolveRepositoryTrust(const std::string& ca_from_command_line);
 // The log line for each entry of repository_keys that is no key (empty when all are keys).

@@ -414,5 +414,19 @@ TEST_F(DiscoveryLoopback, WithoutTheLibraryNothingHappens) {
   EXPECT_EQ(TTools::ModulePath() + "515/libDVSNETClient.so", TFind_Hisi::DefaultLibraryPath());
 }
 
+// An installed copy keeps nothing beside itself in /usr/bin: the library is in its library
+// folder; a build tree or a copy elsewhere has it in 515/ beside the program.
+TEST(ClosedSearchLibrary, InstalledCopiesLookInTheLibraryFolder) {
+  const std::string lib = "/usr/lib/x86_64-linux-gnu/";
+  EXPECT_EQ("/usr/lib/x86_64-linux-gnu/camlift/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/usr/bin/", lib));
+  EXPECT_EQ("/usr/lib/x86_64-linux-gnu/camlift/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/usr/local/bin/", lib));
+  EXPECT_EQ("/opt/camlift/515/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/opt/camlift/", lib));
+  EXPECT_EQ("/home/ann/camlift/build/cli/515/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/home/ann/camlift/build/cli/", lib));
+}
+
 }  // namespace
 }  // namespace camlift

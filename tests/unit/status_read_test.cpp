@@ -173,7 +173,9 @@ TEST(BatchResume, DoubtfulSummariesSkipNothing) {
         {R"([{"ip":"127.0.0.02","port":81,"series":"M","result":"ok"}])", 1},
         {R"([{"ip":" 127.0.0.2","port":81,"series":"M","result":"ok"}])", 1},
         {R"([{"ip":"127.0.0.2","port":81,"series":"M","result":"OK"}])", 1},
-        {R"([{"ip":"127.0.0.2","port":81.0,"series":"M","result":"ok"}])", 1}}) {
+        {R"([{"ip":"127.0.0.2","port":81.0,"series":"M","result":"ok"}])", 1},
+        {R"([{"ip":"127.0.0.2","port":4294967377,"series":"M","result":"ok"}])", 1},
+        {R"([{"ip":"127.0.0.2","port":-4294967215,"series":"M","result":"ok"}])", 1}}) {
     const TResumeSummary summary = ReadResumeSummary(c.summary);
     ASSERT_TRUE(summary.ok) << c.summary;
     EXPECT_EQ(c.left, CamerasToResume({camera}, summary).size()) << c.summary;
