@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop window: started when camlift runs without a subcommand.
 #include "gui_main.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TfrmCamlift: the program's main window. It checks the connection fields, starts one upgrade
 // worker at a time and shows every report of it as a time-stamped log line; while an upgrade
 // runs it refuses to close and swallows clicks and key presses over the window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // SIGTERM and SIGINT for the window: a session that ends, a service manager or a kill sends
 // them while the camera may be restarting after its upload. They reach the window on its own
 // thread, which then ends as Cancel ends a run (recorded, logged), and closes.

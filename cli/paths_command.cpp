@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift paths: the folders and files this copy uses, for support ("where is my option.ini?").
 #include <filesystem>
 #include <iostream>

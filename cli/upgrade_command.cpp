@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift upgrade: one camera, from the command line, with the same worker the window uses.
 #include <signal.h>
 #include <unistd.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes the seed corpora (corpus/<target>/) from hand-built valid inputs. Run it again after a
 change of a format; the files it writes are committed, so a run is only needed then."""
 import base64

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Puts the licence line "SPDX-License-Identifier: Apache-2.0" at the top of every source file of
 # the checkout that lacks one (C++ as a // comment; scripts, CMake and Python as a # comment,
 # below a #! line). Files that have it are left as they are, so it can run again at any time,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The habits the compiler does not hold us to: every C++ file is formatted as .clang-format says,
 # every include in core has a shape that goes through the layers' include roots (an include of
 # a higher layer does not compile otherwise), and every source file starts with its licence line

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds the two programs, and runs the main job: simulated cameras of
 # the four series on loopback addresses, a simulated firmware repository, and `camlift upgrade`
 # for each camera. Nothing leaves the machine: every address is in 127.0.0.0/8.

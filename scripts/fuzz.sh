@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer) in
 # build-fuzz and runs each one for SECONDS (default 60) on a copy of its committed corpus.
 # Prints a table: target, executions, findings. Exits non-zero when any target found something;

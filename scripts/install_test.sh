@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian package into this machine with dpkg -i, checks what a user of it meets
 # (the program on PATH, the menu entry, the AppStream metadata, the man pages, the completion, an
 # upgrade against camlift-sim with the repository taken from /etc/xdg/camlift/option.ini), then

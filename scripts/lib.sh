@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the scripts: installs what is missing and builds. Source it, do not run it.
 set -euo pipefail
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/find_hisi.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TFind_Hisi: the search of the closed camera-search library. The library is optional: it is
 // loaded at run time from "515/libDVSNETClient.so" beside the program of a build tree or a
 // portable copy (the Linux name of the library the Windows program loads as

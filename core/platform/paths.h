@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where things live on this platform: the program file, the per-user folders, the temporary
 // folder, the work folder (catalogue, downloaded archives, "Bin/"), and for an installed program
 // the XDG cache, state and system configuration folders that stand in for the program folder.

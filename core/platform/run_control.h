@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a long upgrade step needs from its caller besides its arguments: where to report progress,
 // and whether the user asked to stop. Steps honour a stop only between exchanges and in their
 // waits, never in the middle of an upload.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Many cameras at once: up to `jobs` workers run side by side, each with its own upgrader, its
 // own log file and its own catalogue and download names in the shared work folder; unpacked
 // firmware is shared only through the verified cache. One camera's failure never stops another.

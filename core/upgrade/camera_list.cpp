@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/camera_list.h"
 
 #include <nlohmann/json.hpp>

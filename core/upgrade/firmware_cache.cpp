@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/firmware_cache.h"
 
 #include <unistd.h>

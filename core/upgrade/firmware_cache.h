@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // "Bin/" of the work folder: firmware unpacked from verified archives. Each archive gets a folder
 // of its own, named after its MD5 ("Bin/<md5>/<name>"), so that two repositories or OEM folders
 // that publish the same archive name never share, or replace, each other's firmware. Beside each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a firmware file must look like before it goes to a camera of a series: the package header
 // of series K, the four signature bytes of series M (per kind), and for every series a size
 // that a firmware can have. A file that fails is refused before it reaches the verified cache

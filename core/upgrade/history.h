@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The record of every upgrade: one JSON line per camera and run in "history.jsonl", appended by
 // the window, the command line and every camera of a batch. It names the camera, the versions,
 // the firmware and the outcome, never an account or a password. Lines from parallel workers and

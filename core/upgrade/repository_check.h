@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Options dialog's test of a repository address: the system catalogue
 // (<base>system/firmware.txt) is fetched and its sections are counted, so that the user knows
 // before the first upgrade whether the address works.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a site trusts about its firmware repository: the keys its catalogues must be signed with
 // (none: catalogues are taken as they come, as always) and the CA of an https repository (none:
 // the system's). Both come from "[Global]" of the options file, so an administrator can set them

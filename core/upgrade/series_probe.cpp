@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/series_probe.h"
 
 #include "platform/timing.h"

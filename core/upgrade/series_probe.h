@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which series a camera is, for an address typed by hand: asked the way the manual probe asks,
 // without an account. Series M writes its status page with single quotes, series P and K with
 // double quotes, and series R refuses that page without an account in its own words

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a camera runs and what the catalogue offers it, without touching it: the reads of an
 // upgrade up to and including the catalogue lookup, for one camera or a whole fleet at once.
 // Nothing is uploaded and nobody is asked anything.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Series K: firmware goes over the CTP command session as a ".pk2" package; the system version
 // comes from the camera's answer to the CTP search.
 #pragma once

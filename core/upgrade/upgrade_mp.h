@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Series M and P: version from the camera's status page, firmware as a multipart upload to a CGI
 // of the camera. M sends the account in the query and checks the file's signature; P sends it as
 // Basic authentication and checks nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The upgrader family: one object knows how to talk to one camera series about one firmware kind.
 // The worker drives it through the virtual steps below, always in this order: ReadOem,
 // ReadCurrentVersion, ReadLatestVersion, IsSameVersion, DownloadFirmware, Upload, then ReadOem

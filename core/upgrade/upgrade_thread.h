@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TUpgradeThread: one upgrade of one camera, on a thread of its own. It is the only place that
 // decides the order of an upgrade; the upgrader answers each step with a result. Every step
 // writes one log line, handed to the UI thread and waited for, so the log never lags behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether the catalogue's version would move a camera forward, keep it where it is or take it
 // back: one rule for the upgrade itself, the update check of the window and `camlift status`.
 // Equal texts (trimmed, ignoring case) are the same version. Others are compared piece by piece

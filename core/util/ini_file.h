@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // INI ("profile") texts: the language files, the firmware catalogue and the options file.
 //
 // Reading keeps the rules of the desktop platform's profile-file reader, because the shipped files

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TOptionFile: "option.ini" in two places — optional defaults in the program folder (read only;
 // for an installed program the system-wide $XDG_CONFIG_DIRS/camlift/, see DefaultsFolder()) and
 // the user's own values in the per-user data folder (read and written). A user value wins over a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The summary of an earlier batch that --resume reads (a file the user hands over, perhaps
 // edited or joined from two runs): only cameras it plainly calls upgraded are left out, each
 // with a real port and series, and the merged outcome has one line per camera of the list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera list of a batch (--from: CSV lines or the JSON lines of `camlift search --json`, a
 // file the user hands over): every camera taken has an IPv4 address, a port, a series and a
 // line of its own, no camera is taken twice, and every other line is refused with its number.

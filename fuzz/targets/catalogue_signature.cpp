@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A catalogue and the signature file fetched from beside it ("firmware.txt.sig"), both from the
 // repository: whatever the bytes, the verdict is one of three, and a signature that verifies
 // stops verifying the moment one byte of the catalogue changes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The options: the user's option.ini over the system-wide defaults (a file an administrator, or
 // anyone who hands over a copy, wrote). A user value wins over a default, a default over the
 // caller's; repository_keys from the defaults cannot be emptied by the user's file; the

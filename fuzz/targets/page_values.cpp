@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The readers of camera pages: the quoted value after a key ("/appver.js", status pages), the
 // text before the last pattern (model keys), and the series R "key=value;" pages (Wi-Fi and
 // DDNS settings), the series a status page tells, and the firmware check of a file's first

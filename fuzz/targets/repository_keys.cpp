@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The value of repository_keys (from the options file an administrator or a user writes): every
 // piece is either a key or reported as no key, and a key reads back from its own Base64 forms,
 // the raw 32 bytes and the body of the PEM file (the DER SubjectPublicKeyInfo).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hostile firmware archives served by the repository with their true checksum in the catalogue:
 // each one also holds the firmware the camera expects, so that an archive let through would
 // reach the camera. Each must be refused whole: exit 1 with "Failed to get ROM for upgrading.",

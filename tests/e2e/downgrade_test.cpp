@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A camera that runs a newer version than the catalogue's, from the command line: the status
 // says so, --yes alone installs nothing, --allow-downgrade does.
 #include <gtest/gtest.h>

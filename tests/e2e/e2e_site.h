@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A simulated site for end-to-end runs: cameras and a firmware repository on loopback, a work
 // folder, and the real camlift program run against them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fault matrix: camlift upgrade against a repository, a camera and a CTP peer that fail in
 // every way we know of. Every row must end within its bound, with its exact last log line and
 // exit status, and never leave a firmware file that did not come out whole under its final name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fleet commands against a simulated site: camlift status, the dry run of a batch, the
 // history record and the resumed batch. The site has twelve cameras of the four series: the
 // first runs a version the catalogue excludes, the next two that are not faulty run the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift upgrade --series K against simulated K cameras: the version from the CTP search, the
 // package over the CTP session on the camera's web port, and every failure of the transfer.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Upgrades without the repository: a firmware file or archive brought along (--firmware), and
 // `camlift fetch`, which fills the cache in the office for an upgrade on site.
 #include <gtest/gtest.h>

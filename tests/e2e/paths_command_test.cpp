@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift paths: the folders and files the real program uses, as a user would see them.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A repository that can be trusted: signed catalogues, SHA-256 beside MD5, and HTTPS with a
 // verified certificate, each refusal before any archive is fetched or any byte reaches a camera.
 #include <gtest/gtest.h>

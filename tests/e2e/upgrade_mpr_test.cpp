@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift upgrade against simulated cameras of series M, P and R and a simulated repository.
 #include <gtest/gtest.h>
 

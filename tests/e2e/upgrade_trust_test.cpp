@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the upgrade path promises about trust, each through the real camlift program against the
 // simulator: nothing unverified reaches a camera, nothing outside the work folder is touched,
 // every camera gets the bytes that were verified for it, and the log says what really happened.

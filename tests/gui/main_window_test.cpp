@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window and the selection dialog under Qt Test (offscreen): field checks, the log,
 // the upgrading state, the language chooser, and a whole upgrade of a simulated camera.
 #include "main_window.h"

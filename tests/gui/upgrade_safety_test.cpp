@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window never leads an installer to the wrong camera or the wrong firmware, and says
 // honestly what happened: through real input on the shown window, against simulated cameras.
 #include <signal.h>

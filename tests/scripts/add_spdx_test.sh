@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # scripts/add_spdx.sh on a small checkout of its own: --check names each source file without the
 # licence line and fails; the script puts the line in the right form and place (below a #! line);
 # a second run changes nothing; data files are never touched.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The search on loopback: endpoints, the series R receive thread, the closed-library wrapper and
 // the whole engine against the simulator's search responders. CTest keeps every broadcast on
 // 127.255.255.255.

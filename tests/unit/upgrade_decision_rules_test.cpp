@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The rules the window, the command line and the status read share: which way a catalogue
 // version moves a camera, what a firmware file of a series must look like, what a status page
 // says about the series, and how values go into language texts.
