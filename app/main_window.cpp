@@ -449,6 +449,8 @@ void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& passw
   worker_ = std::make_unique<TUpgradeThread>(std::move(upgrader), "", "", dispatcher_, *this);
   TUpgradeOptions options;
   options.local_firmware = local_firmware;
+  keep_awake_ = std::make_unique<TKeepAwake>(1);
+  options.keep_awake = keep_awake_.get();
   worker_->SetOptions(options);
   worker_->Start();
 }
@@ -494,6 +496,7 @@ void TfrmCamlift::UpgradeDone() {
                                  worker_->VerifiedMd5(), ""));
     worker_.reset();
   }
+  keep_awake_.reset();
   btnUpgrdUIByIP->setEnabled(true);
   btnUpgrdSysByIP->setEnabled(true);
   btnUpgrdFromFile->setEnabled(true);

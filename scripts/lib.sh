@@ -14,6 +14,7 @@ CAMLIFT_PACKAGES=(
   iproute2 procps curl unzip zip xvfb xauth fonts-wqy-microhei
   clang libclang-rt-14-dev clang-format
   dpkg-dev file lintian desktop-file-utils appstream man-db bash-completion
+  libsystemd-dev dbus-daemon dbus-bin python3-dbusmock python3-prometheus-client ansible-core
 )
 
 as_root() {
