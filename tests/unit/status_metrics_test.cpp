@@ -26,8 +26,7 @@ TEST(StatusMetrics, EveryStateAsItsSamples) {
   const std::vector<TCameraStatus> rows = {
       Row("10.0.0.1", 81, TSeries::M, TCameraState::UpdateAvailable, true, "camlift", "1.2.3.4",
           "1.2.3.5"),
-      Row("10.0.0.2", 8081, TSeries::P, TCameraState::UpToDate, true, "P100", "2.0.0.1",
-          "2.0.0.1"),
+      Row("10.0.0.2", 8081, TSeries::P, TCameraState::UpToDate, true, "P100", "2.0.0.1", "2.0.0.1"),
       Row("10.0.0.3", 81, TSeries::K, TCameraState::AccountRefused, true),
       Row("10.0.0.4", 81, TSeries::R, TCameraState::Unreachable, false),
       Row("10.0.0.5", 81, TSeries::None, TCameraState::UnknownSeries, false),

@@ -291,11 +291,10 @@ TEST_F(UpgradeThreadFixture, SleepLockIsAskedForRightBeforeTheUpload) {
         "Begin to upgrade device''s rom, please hold the connection of the device normally.");
     ASSERT_GE(lines_before_upload, expected.size()) << c.name;
     EXPECT_EQ(expected,
-              std::vector<std::string>(observer_.lines.begin() + static_cast<std::ptrdiff_t>(
-                                                                    lines_before_upload -
-                                                                    expected.size()),
-                                       observer_.lines.begin() +
-                                           static_cast<std::ptrdiff_t>(lines_before_upload)))
+              std::vector<std::string>(
+                  observer_.lines.begin() +
+                      static_cast<std::ptrdiff_t>(lines_before_upload - expected.size()),
+                  observer_.lines.begin() + static_cast<std::ptrdiff_t>(lines_before_upload)))
         << c.name;
   }
 }
