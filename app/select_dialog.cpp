@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "select_dialog.h"
 
 #include <QAction>
@@ -63,6 +64,8 @@ constexpr TStateLook kStateLooks[] = {
      QStyle::SP_DialogApplyButton},
     {TCameraState::UpdateAvailable, "IDS_STATEUPDATE", "update available", Qt::blue,
      QStyle::SP_ArrowUp},
+    {TCameraState::NewerThanRepository, "IDS_STATENEWER", "newer than the repository",
+     Qt::darkMagenta, QStyle::SP_ArrowDown},
     {TCameraState::Excluded, "IDS_STATEEXCLUDED", "excluded", Qt::darkYellow,
      QStyle::SP_MessageBoxWarning},
     {TCameraState::NoFirmware, "IDS_STATENOFIRMWARE", "no firmware", Qt::darkGray,

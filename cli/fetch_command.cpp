@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift fetch: downloads and verifies the firmware a camera would get, into the work folder's
 // cache, so that a laptop can fetch in the office and upgrade on site without a network.
 #include <iostream>

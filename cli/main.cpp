@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift: the desktop window when started without a subcommand, else the command line.
 #include <cstdio>
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift paths: the folders and files this copy uses, for support ("where is my option.ini?").
 #include <filesystem>
 #include <iostream>
@@ -31,8 +32,9 @@ int RunPaths(const PathsOptions& options) {
   const std::string defaults = DefaultsFolder("option.ini") + "option.ini";
   const TOptionFile option_file;
   const std::string user = option_file.UserFileName();
-  const std::string cache = CacheFolder();
-  const std::string state = StateFolder();
+  // A report only: nothing is created, not even the folders it names.
+  const std::string cache = CacheFolderName();
+  const std::string state = StateFolderName();
   const std::string repository = ShownRepositoryUrl(ResolveRepositoryUrl(""));
   const std::string distrust = ProgramFolderDistrust(ProgramFolder());
 

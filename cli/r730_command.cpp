@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift r730: the configuration calls of series R cameras on the command line (login check,
 // network settings, factory parameters, defaults, Wi-Fi scan and settings, DDNS settings).
 // The camera is named by --ip/--port or picked by --mac from a series R search.

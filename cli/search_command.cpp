@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift search: the background search of the selection dialog, run for a few passes, then the
 // list of cameras found, sorted by IP address (a table, JSON lines, or the CSV file the dialog
 // exports). When nothing answers it says where it searched and which ports it could not bind;

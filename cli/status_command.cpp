@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift status: which cameras need an upgrade. For every camera of a search, a list or one
 // address, the reads of an upgrade up to the catalogue lookup; one table at the end.
 #include <unistd.h>

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The habits the compiler does not hold us to: every C++ file is formatted as .clang-format says,
-# and every include in core has a shape that goes through the layers' include roots (an include
-# of a higher layer does not compile otherwise). Run first by scripts/test.sh; exits
-# non-zero on a miss.
+# every include in core has a shape that goes through the layers' include roots (an include of
+# a higher layer does not compile otherwise), and every source file starts with its licence line
+# (scripts/add_spdx.sh adds it). Run first by scripts/test.sh; exits non-zero on a miss.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 status=0
@@ -52,4 +53,7 @@ fi
 for f in "${core_files[@]}"; do
   [ -r "$f" ] || { echo "check_style: could not read $f" >&2; status=1; }
 done
+if ! bash "$root/scripts/add_spdx.sh" --check; then
+  status=1
+fi
 exit $status

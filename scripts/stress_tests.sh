@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs the test suite again and again under load, to find the tests that fail only sometimes.
 #
 #   scripts/stress_tests.sh [-n PASSES] [-j JOBS] [-R REGEX] [--hogs N] [BUILD_DIR...]

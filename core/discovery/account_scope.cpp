@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/account_scope.h"
 
 #include "discovery/dev_types.h"

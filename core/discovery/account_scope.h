@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where a camera account may go when the camera's address comes from a search. A search reply is
 // unauthenticated: any host that hears a broadcast may answer it, naming any address in it. So
 // the account goes only where the user sent it: to an address typed in or picked, to the cameras

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TDevInfo: the camera record of one search reply, copied by value.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera list of the selection dialog without any window: one entry per DevID, lifetimes in
 // search ticks, sorting by column and the selection that OK hands to the main window. The window
 // shows Rows() and calls back on header clicks, row clicks, OK and Find.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A UDP server of the search: bound to one local port with broadcast on, it sends datagrams to
 // the broadcast address and hands every datagram it receives (up to 1024 bytes) and its sender's
 // address to its handler on the UI thread, one at a time, through the dispatcher.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/paths.h"
 
 #include <limits.h>
@@ -6,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -75,11 +77,30 @@ std::string PrivateTempFolder() {
 
 namespace {
 
-std::string CreatedFolder(std::string folder) {
+std::string NamedFolder(const std::string& folder) {
+  if (folder.empty()) return TempFolder() + "camlift-" + std::to_string(::getuid()) + "/";
+  return WithSlash(folder);
+}
+
+// home_folder: the folder is the per-user one below the home folder, not one the user named
+// (--data-dir, CAMLIFT_DATA_DIR): a read-only or full home, or a folder that root made there,
+// then gives way to a private folder below the temporary folder instead of failing every write.
+std::string CreatedFolder(std::string folder, bool home_folder) {
   if (folder.empty()) return PrivateTempFolder();
   folder = WithSlash(folder);
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
+  if (home_folder && !IsWritableFolder(folder)) {
+    const std::string fallback = PrivateTempFolder();
+    if (!fallback.empty()) {
+      static std::atomic<bool> said{false};
+      if (!said.exchange(true)) {
+        std::fprintf(stderr, "camlift: %s cannot be written; using %s instead\n", folder.c_str(),
+                     fallback.c_str());
+      }
+      return fallback;
+    }
+  }
   return folder;
 }
 
@@ -244,11 +265,23 @@ std::string DataFolderFor(const std::string& program_folder, const std::string& 
 }
 
 std::string CacheFolder() {
-  return CreatedFolder(DataFolderFor(ProgramFolder(), XdgCacheFolder()));
+  const std::string xdg = XdgCacheFolder();
+  const std::string folder = DataFolderFor(ProgramFolder(), xdg);
+  return CreatedFolder(folder, !xdg.empty() && folder == xdg);
 }
 
 std::string StateFolder() {
-  return CreatedFolder(DataFolderFor(ProgramFolder(), XdgStateFolder()));
+  const std::string xdg = XdgStateFolder();
+  const std::string folder = DataFolderFor(ProgramFolder(), xdg);
+  return CreatedFolder(folder, !xdg.empty() && folder == xdg);
+}
+
+std::string CacheFolderName() {
+  return NamedFolder(DataFolderFor(ProgramFolder(), XdgCacheFolder()));
+}
+
+std::string StateFolderName() {
+  return NamedFolder(DataFolderFor(ProgramFolder(), XdgStateFolder()));
 }
 
 std::string DefaultsFolderFor(const std::string& program_folder, const std::string& file_name) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where things live on this platform: the program file, the per-user folders, the temporary
 // folder, the work folder (catalogue, downloaded archives, "Bin/"), and for an installed program
 // the XDG cache, state and system configuration folders that stand in for the program folder.
@@ -68,6 +69,10 @@ std::string CacheFolder();
 // Records (batch logs, the upgrade history): --data-dir or CAMLIFT_DATA_DIR, else the writable
 // program folder, else the XDG state folder. Ends in "/" and is created when missing.
 std::string StateFolder();
+// The folders CacheFolder() and StateFolder() name, without creating anything (for a report of
+// where things go): without a home folder, the private folder below the temporary folder.
+std::string CacheFolderName();
+std::string StateFolderName();
 // The choice behind both: --data-dir (SetWorkFolder), else CAMLIFT_DATA_DIR, else program_folder
 // unless it is installed, else xdg_folder. Nothing is created; empty when all are empty.
 std::string DataFolderFor(const std::string& program_folder, const std::string& xdg_folder);

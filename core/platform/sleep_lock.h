@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Keeping the computer awake: the login manager's inhibitor lock against sleep and idle. The lock
 // is a file descriptor that the login manager hands out; it holds while the descriptor is open
 // and ends when it is closed, also when the process ends in any way (the kernel closes it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every fixed wait and time-out of Camlift, defined once with its real-world value.
 // CAMLIFT_TIME_SCALE multiplies all of them (tests and the demo run with small factors).
 #pragma once

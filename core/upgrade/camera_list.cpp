@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/camera_list.h"
 
 #include <nlohmann/json.hpp>
@@ -7,6 +8,7 @@
 #include "discovery/dev_types.h"
 #include "discovery/series.h"
 #include "platform/broadcast.h"
+#include "upgrade/json_port.h"
 #include "upgrade/upgrade_fields.h"
 #include "upgrade/upgrade_object.h"
 #include "util/text.h"
@@ -28,16 +30,21 @@ bool FromJson(const std::string& line, TCameraEntry& entry, std::string& error) 
     error = "not a JSON object";
     return false;
   }
-  try {
-    entry.ip = record.value("ip", "");
-    entry.port = record.value("port", 81);
-    if (!ParseSeries(record.value("series", ""), entry.series)) {
-      error = "no known series (K, M, P or R) for " + entry.ip;
-      return false;
-    }
-  } catch (const nlohmann::json::exception&) {
-    // "ip" and "series" are texts, "port" a whole number.
-    error = "a field of the wrong type (ip and series are texts, port a number)";
+  // "ip" and "series" are texts, "port" a whole number.
+  const auto ip = record.find("ip");
+  const auto port = record.find("port");
+  const auto series = record.find("series");
+  if ((ip != record.end() && !ip->is_string()) ||
+      (port != record.end() && !port->is_number_integer()) ||
+      (series != record.end() && !series->is_string())) {
+    error = "a field of the wrong type (ip and series are texts, port a whole number)";
+    return false;
+  }
+  if (ip != record.end()) entry.ip = ip->get<std::string>();
+  // A whole number that is no port (negative, too large for an int) is refused as out of range.
+  if (port != record.end()) entry.port = JsonPort(*port).value_or(-1);
+  if (!ParseSeries(series != record.end() ? series->get<std::string>() : "", entry.series)) {
+    error = "no known series (K, M, P or R) for " + entry.ip;
     return false;
   }
   return true;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera list of a batch upgrade: a CSV file ("ip,port,series,user,password" with a header
 // line, "#" comments) or the JSON lines that `camlift search --json` prints.
 #pragma once

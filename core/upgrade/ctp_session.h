@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One CTP command connection to a series K camera. The name is historical: a session is a plain
 // object that owns one non-blocking TCP socket, not a thread. It writes each request into one
 // fixed send buffer and reads each answer into one fixed receive buffer, so that a transfer of

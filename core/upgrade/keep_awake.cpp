@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/keep_awake.h"
 
 #include "i18n/str_res.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The computer stays awake while cameras are flashed. A run (one upgrade, a batch) makes one
 // TKeepAwake; each of its workers calls BeforeUpload right before it sends firmware, and the first
 // call takes the login manager's lock against sleep and idle. The lock ends with the object, so

@@ -1,5 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/repository_text.h"
 
+#include <vector>
+
+#include "i18n/lang_format.h"
 #include "i18n/str_res.h"
 #include "util/text_fields.h"
 
@@ -11,7 +15,9 @@ std::string ShownRepositoryUrl(const std::string& url) {
 
 std::string RepositoryProblemText(const TRepositoryProblem& problem) {
   if (problem.key.empty()) return {};
-  return GetLangStr(problem.key) + ShownRepositoryUrl(problem.detail);
+  std::vector<std::string> values;
+  for (const std::string& value : problem.values) values.push_back(ShownRepositoryUrl(value));
+  return LangFormat(GetLangStr(problem.key), values) + ShownRepositoryUrl(problem.detail);
 }
 
 }  // namespace camlift

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fleet state of a status run in the Prometheus text exposition format, for the textfile
 // collector of a node exporter: one family per metric with its HELP and TYPE lines, one sample
 // per camera and address.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/status_read.h"
 
 #include <unistd.h>
@@ -52,6 +53,8 @@ std::string CameraStateText(TCameraState state) {
       return "up to date";
     case TCameraState::UpdateAvailable:
       return "update available";
+    case TCameraState::NewerThanRepository:
+      return "newer than the repository";
     case TCameraState::Excluded:
       return "excluded";
     case TCameraState::NoFirmware:
@@ -81,9 +84,16 @@ TCameraState StateAfterReads(const TUpgradeObject& upgrader, bool oem_ok, bool v
   if (upgrader.AccountRefused()) return TCameraState::AccountRefused;
   if (!oem_ok || !version_ok) return TCameraState::Unreachable;
   if (latest.empty()) return TCameraState::NoFirmware;
-  // The same order as an upgrade: an equal version is not worth an upgrade, whatever the NO
-  // list says; only then does the NO list refuse the firmware.
-  if (upgrader.IsSameVersion(latest)) return TCameraState::UpToDate;
+  // The same order as an upgrade: an equal version is not worth an upgrade and an older one is
+  // no update, whatever the NO list says; only then does the NO list refuse the firmware.
+  switch (upgrader.StepTo(latest)) {
+    case TVersionStep::Same:
+      return TCameraState::UpToDate;
+    case TVersionStep::Downgrade:
+      return TCameraState::NewerThanRepository;
+    case TVersionStep::Upgrade:
+      break;
+  }
   const std::string& current = upgrader.CurrentVersion();
   if (!current.empty() && excluded.find(current) != std::string::npos) {
     return TCameraState::Excluded;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "util/file_replace.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A file replaced whole: a reader (a collector that scrapes it, a tail) sees the old bytes or the
 // new ones, never a part.
 #pragma once

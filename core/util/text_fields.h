@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Texts that came from outside (cameras, repositories, files), made safe for output: valid UTF-8,
 // no control characters, no account in a URL, and CSV fields.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The rules that outside texts pass before they are shown: ShownText (valid UTF-8, no control
 // character) and WithoutUrlAccounts (no account of a URL), also as a log line.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The CTP search responder of a simulated series K camera: answers "SEARCH * CTP/1.0" datagrams
 // on UDP 7999 with a "REPLY" text of "-key value" lines, sent back to the asking address and
 // port. Every camera binds 0.0.0.0:7999 with address reuse, so that all of them hear a

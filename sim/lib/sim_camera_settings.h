@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings of a simulated camera, each declared once: the member of TCameraConfig, its
 // scenario key (the member's name), its option of `camlift-sim camera` ("--" and the name with
 // "-" for "_") and that option's help are all made from these rows. The series, the fault

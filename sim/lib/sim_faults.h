@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fault switches of a simulated camera, each declared once here: the enums, the names that
 // scenario files and --fault take, the --fault help and the switches series K's command service
 // gets are all made from these rows. What a fault does is written where it acts: the web side in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's own waits, apart from the client's table (platform/timing.h) so that the core
 // knows nothing of the simulator. CAMLIFT_TIME_SCALE scales them as it does the client's, with
 // the same floor for time-outs, so that a scaled client and a scaled simulator stay in step.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "e2e_site.h"
 
 #include <unistd.h>
@@ -129,6 +130,18 @@ std::vector<std::string> LogTexts(const std::string& out) {
     }
   }
   return texts;
+}
+
+std::string FailureLineOf(const std::vector<std::string>& log) {
+  if (log.empty()) return {};
+  for (std::size_t back = 1; back <= 3 && back <= log.size(); ++back) {
+    const std::string& line = log[log.size() - back];
+    if (line == "Failed to get ROM for upgrading." ||
+        line == "Failed to read version information of the latest rom.") {
+      return line;
+    }
+  }
+  return log.back();
 }
 
 }  // namespace camlift::test

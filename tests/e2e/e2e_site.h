@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A simulated site for end-to-end runs: cameras and a firmware repository on loopback, a work
 // folder, and the real camlift program run against them.
 #pragma once
@@ -71,5 +72,9 @@ class TE2eSite {
 
 // The texts of log lines "date time:text" (LC_ALL=C, so the stamp is "MM/DD/YY HH:MM:SS:").
 std::vector<std::string> LogTexts(const std::string& out);
+// The failure line of a run whose firmware or catalogue could not be had: the last
+// "Failed to get ROM..." or "Failed to read version..." line among the last three (its reason
+// and "Nothing was sent" follow it), else the last line.
+std::string FailureLineOf(const std::vector<std::string>& log);
 
 }  // namespace camlift::test

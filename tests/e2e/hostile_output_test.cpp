@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What cameras and repositories say reaches a terminal, a log or a file only cleaned, and the
 // account of a repository address reaches none of them.
 //   - A repository address with "user:password@" (--repository, CAMLIFT_REPOSITORY_URL): every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The selection dialog under Qt Test (offscreen): its new column, context menu, export, address
 // field and empty-list diagnosis, and a teardown while a listener thread waits for the GUI
 // thread. The browser is never opened: the dialog's URL opener is replaced by a recorder.

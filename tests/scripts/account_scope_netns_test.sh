@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The camera account goes only where the user sent it. A check over a search (camlift status
 # without --from or --ip) sends the account only to a camera whose search reply came from the
 # very address it names, on a subnet of one of this computer's adapters; every other row is read

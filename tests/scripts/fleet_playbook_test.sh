@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The playbook of docs/fleet.md, as written there, run by ansible-playbook -c local against two
 # simulated sites on loopback in one run: site-a is only planned, site-b is upgraded (one of its
 # cameras refuses the account). The files collected on the controller are checked: each site's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # camlift status --openmetrics FILE against a simulated site, read back by the Prometheus client's
 # own parser (python3-prometheus-client), as a node exporter's textfile collector would read it:
 #   - one sample of each family per camera, for every state a site shows (update available, up to

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A copy of camlift trusts its own folder only as ssh trusts the folders of its files: the folder
 # and every folder above it belong to the user or root, and neither their group nor others may
 # write them. Copies of the real program, with the closed search library (the stand-in, which

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The README's examples, run exactly as written. A block is an example when the line right above
 # its ```sh fence is a marker:
 #

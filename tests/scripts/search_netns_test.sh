@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # camlift search over a real broadcast: simulated cameras of several dialects, each in a network
 # namespace of its own, on one bridge with the searching namespace; camlift broadcasts to
 # 255.255.255.255 there. Everything lives in namespaces this script creates and removes: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A stand-in for the closed camera-search library, for tests: it reports the devices scripted in
 // CAMLIFT_STANDIN_DEVICES from a thread of its own, the way the real library calls back.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A login manager on a private bus, for the tests of the lock against sleep: a dbus-daemon of
 // its own and python3-dbusmock's logind template, which grants a lock as the real one does (a
 // pipe that it watches) and lists the locks still held. Point a program at it with

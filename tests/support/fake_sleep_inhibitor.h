@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A login manager in a box: grants a lock as the real one does (the write end of a pipe whose
 // read end sees the end of the file once every copy of the lock is closed), or refuses with a
 // reason; it remembers every request.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A fresh folder below the temporary folder (or below base), removed with everything in it at the
 // end of a test. Made for this user alone (mode 0700).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The account rule for cameras of a search (discovery/account_scope.h) and the entries of a check
 // over a search (CamerasOfSearch): the account goes only to a row whose reply came from the very
 // address it names, on a subnet of an adapter that is up, or to an address typed in.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every adapter: the destinations of the search datagrams, the endpoint that sends one datagram
 // to each, and the diagnosis of an empty search (addresses, interfaces, ports that would not
 // bind). The host's interfaces are only read here; the lists the rules run on are made up.

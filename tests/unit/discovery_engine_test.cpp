@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The search on loopback: endpoints, the series R receive thread, the closed-library wrapper and
 // the whole engine against the simulator's search responders. CTest keeps every broadcast on
 // 127.255.255.255.
@@ -412,6 +413,20 @@ TEST_F(DiscoveryLoopback, WithoutTheLibraryNothingHappens) {
   finder.Shutdown(nullptr);
   EXPECT_FALSE(called);
   EXPECT_EQ(TTools::ModulePath() + "515/libDVSNETClient.so", TFind_Hisi::DefaultLibraryPath());
+}
+
+// An installed copy keeps nothing beside itself in /usr/bin: the library is in its library
+// folder; a build tree or a copy elsewhere has it in 515/ beside the program.
+TEST(ClosedSearchLibrary, InstalledCopiesLookInTheLibraryFolder) {
+  const std::string lib = "/usr/lib/x86_64-linux-gnu/";
+  EXPECT_EQ("/usr/lib/x86_64-linux-gnu/camlift/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/usr/bin/", lib));
+  EXPECT_EQ("/usr/lib/x86_64-linux-gnu/camlift/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/usr/local/bin/", lib));
+  EXPECT_EQ("/opt/camlift/515/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/opt/camlift/", lib));
+  EXPECT_EQ("/home/ann/camlift/build/cli/515/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/home/ann/camlift/build/cli/", lib));
 }
 
 }  // namespace

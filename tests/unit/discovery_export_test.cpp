@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exported camera list: the CSV a spreadsheet opens (BOM, header, quoting, Chinese names),
 // the JSON file, and the address of a camera's web page.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A file replaced whole, never through a link, with nothing left beside it.
 #include "util/file_replace.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The lock against sleep of a run: asked for once, at the first upload, held until the run's
 // object ends; a refusal is said once.
 #include "upgrade/keep_awake.h"

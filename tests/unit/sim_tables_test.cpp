@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's declaration tables as users meet them: fault names (scenario files and
 // --fault), scenario keys of every camera setting, search dialect names.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's waits scale with CAMLIFT_TIME_SCALE as the client's do, so that a scaled
 // client still outwaits a scaled camera's restart; time-outs keep the client's floor.
 #include "sim_timing.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where an installed program keeps its files (the XDG folders) and where a build tree or a
 // portable copy keeps them (its own folder), and what --data-dir and CAMLIFT_DATA_DIR change.
 #include <gtest/gtest.h>
