@@ -533,6 +533,8 @@ void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& passw
   worker_ = std::make_unique<TUpgradeThread>(std::move(upgrader), "", "", dispatcher_, *this);
   TUpgradeOptions options;
   options.local_firmware = local_firmware;
+  keep_awake_ = std::make_unique<TKeepAwake>(1);
+  options.keep_awake = keep_awake_.get();
   worker_->SetOptions(options);
   worker_->Start();
 }
@@ -620,6 +622,7 @@ void TfrmCamlift::UpgradeDone() {
     RecordRun(last_result_);
     worker_.reset();
   }
+  keep_awake_.reset();
   btnUpgrdUIByIP->setEnabled(true);
   btnUpgrdSysByIP->setEnabled(true);
   btnUpgrdFromFile->setEnabled(true);

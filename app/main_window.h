@@ -13,6 +13,7 @@
 #include "discovery/series.h"
 #include "platform/single_instance.h"
 #include "qt_dispatcher.h"
+#include "upgrade/keep_awake.h"
 #include "upgrade/upgrade_thread.h"
 
 class QComboBox;
@@ -115,6 +116,8 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   std::unique_ptr<TSingleInstance> instance_;
   QLocalServer* activation_ = nullptr;
   TQtDispatcher dispatcher_;
+  // The computer stays awake from the upload to the end of the upgrade; ends after the worker.
+  std::unique_ptr<TKeepAwake> keep_awake_;
   std::unique_ptr<TUpgradeThread> worker_;
   TSeries worker_series_ = TSeries::None;  // for the record of the run
   TUpgradeResult last_result_;

@@ -3,6 +3,7 @@
 // address, the reads of an upgrade up to the catalogue lookup; one table at the end.
 #include <unistd.h>
 
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -20,7 +21,9 @@
 #include "upgrade/camera_list.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
+#include "upgrade/status_metrics.h"
 #include "upgrade/status_read.h"
+#include "util/file_replace.h"
 
 namespace camlift::cli {
 namespace {
@@ -41,6 +44,7 @@ struct TStatusCliOptions {
   std::string repository;
   std::string ca_file;
   std::string data_dir;
+  std::string openmetrics;
 };
 
 // The cameras to read, or false after telling why there are none.
@@ -122,6 +126,15 @@ int RunStatus(const TStatusCliOptions& options) {
     }
   }
   if (cameras.empty() && options.from.empty()) std::cerr << "camlift: no camera found\n";
+  if (!options.openmetrics.empty()) {
+    // Also with no camera: the time of the run tells the monitoring that the check still runs.
+    std::string error;
+    if (!ReplaceFileWhole(options.openmetrics, StatusMetricsText(rows, std::time(nullptr)),
+                          error)) {
+      std::cerr << "camlift: cannot write " << options.openmetrics << ": " << error << "\n";
+      return kExitFailed;
+    }
+  }
   return kExitOk;
 }
 
@@ -155,6 +168,9 @@ void SetupStatus(CLI::App& root, CommandRunner& run) {
       ->check(CLI::Range(1, 1000));
   auto* json = cmd->add_flag("--json", options->json, "One JSON object per camera and line");
   cmd->add_flag("--csv", options->csv, "CSV, UTF-8 with a byte order mark")->excludes(json);
+  cmd->add_option("--openmetrics", options->openmetrics,
+                  "Also write the fleet state to this file in the Prometheus text format (for "
+                  "a node exporter's textfile collector); replaced whole");
   cmd->add_flag("--ui", options->ui, "Compare the UI firmware instead of the system firmware");
   cmd->add_option("--repository", options->repository,
                   "Firmware repository base URL (path ending in /FM/)");

@@ -22,6 +22,7 @@
 #include "upgrade/camera_list.h"
 #include "upgrade/firmware_cache.h"
 #include "upgrade/history.h"
+#include "upgrade/keep_awake.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_factory.h"
@@ -180,11 +181,14 @@ int RunUpgrade(const UpgradeOptions& options) {
 
   TLoopDispatcher ui;
   TConsoleObserver observer(options.yes, options.allow_downgrade);
+  // The computer stays awake from the upload to the end of the run, however it ends.
+  TKeepAwake keep_awake(1);
   TUpgradeThread worker(std::move(upgrader), "", "", ui, observer, StopOnInterrupt());
   TUpgradeOptions upgrade_options;
   upgrade_options.local_firmware = options.firmware;
   upgrade_options.local_md5 = options.md5;
   upgrade_options.local_sha256 = options.sha256;
+  upgrade_options.keep_awake = &keep_awake;
   worker.SetOptions(upgrade_options);
   // On record as soon as the camera took the firmware; the end completes that record.
   const std::string run = NewHistoryRun();
@@ -262,6 +266,9 @@ int RunBatch(const UpgradeOptions& options) {
   batch.upgrade.local_md5 = options.md5;
   batch.upgrade.local_sha256 = options.sha256;
   batch.dry_run = options.dry_run;
+  // One lock for the whole batch, from its first upload to its end (a dry run uploads nothing).
+  TKeepAwake keep_awake(to_run.size());
+  batch.upgrade.keep_awake = &keep_awake;
   if (!options.dry_run) batch.history_file = HistoryFilePath();
   TBatchUpgrade runner(std::move(to_run), batch, StopOnInterrupt());
   runner.SetOnLine([](const TCameraEntry& camera, const std::string& line) {

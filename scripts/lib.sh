@@ -15,6 +15,7 @@ CAMLIFT_PACKAGES=(
   iproute2 procps curl unzip zip xvfb xauth fonts-wqy-microhei
   clang libclang-rt-14-dev clang-format
   dpkg-dev file lintian desktop-file-utils appstream man-db bash-completion librsvg2-bin
+  libsystemd-dev dbus-daemon dbus-bin python3-dbusmock python3-prometheus-client ansible-core
 )
 
 as_root() {

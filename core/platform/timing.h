@@ -45,7 +45,8 @@ enum class WaitKind { Pause, Timeout };
   X(R730ScanPause, 200, Pause, "pause between a Wi-Fi scan and the read of its result")         \
   X(HttpGetNet, 5000, Timeout, "plain GET of the search helpers")                               \
   X(SearchSettle, 1000, Timeout, "camlift search: wait for late replies after the last pass")   \
-  X(FleetCheckStop, 2000, Timeout, "window close: wait for the update check's readers")
+  X(FleetCheckStop, 2000, Timeout, "window close: wait for the update check's readers")         \
+  X(SleepLockCall, 5000, Timeout, "the login manager's answer to a request for a sleep lock")
 
 enum class Wait {
 #define CAMLIFT_WAIT_ENUM(id, ms, kind, what) id,

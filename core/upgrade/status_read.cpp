@@ -118,6 +118,7 @@ TCameraStatus ReadStatusWith(TUpgradeObject& upgrader, const TCameraEntry& camer
   status.latest = latest;
   status.model = !upgrader.Model().empty() ? upgrader.Model() : TrimText(upgrader.OemText());
   status.state = StateAfterReads(upgrader, oem_ok, version_ok, latest, status.excluded);
+  status.answered = oem_ok || upgrader.AccountRefused();
   return status;
 }
 

@@ -44,6 +44,9 @@ struct TCameraStatus {
   std::string excluded;            // the catalogue's NO list
   std::string repository_problem;  // why the catalogue was refused (a log line), or empty
   TCameraState state = TCameraState::Unreachable;
+  // The camera answered its reads (a refusal of the account is an answer), whatever the state
+  // says; false for a camera that was not asked (unknown series, an address that is none).
+  bool answered = false;
 };
 
 // The state with its reason where it has one: "account not sent: the search reply came from

@@ -9,6 +9,7 @@
 #include "i18n/lang_format.h"
 #include "i18n/str_res.h"
 #include "platform/timing.h"
+#include "upgrade/keep_awake.h"
 #include "upgrade/repository_text.h"
 
 namespace camlift {
@@ -138,6 +139,10 @@ TUpgradeResult TUpgradeThread::Run() {
   }
   if (stopped()) return End(TUpgradeStatus::Cancelled);
 
+  if (options_.keep_awake) {
+    const std::string not_held = options_.keep_awake->BeforeUpload();
+    if (!not_held.empty()) Log(not_held);
+  }
   Log(GetLangStr("IDS_UPGRADING"));
   std::string message;
   if (!up.Upload(message)) {

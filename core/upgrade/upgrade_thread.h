@@ -16,6 +16,8 @@
 
 namespace camlift {
 
+class TKeepAwake;
+
 enum class TUpgradeStatus {
   Working,           // the camera answers again after the upload (new version, or none readable)
   NotNeeded,         // same version and the user said No
@@ -43,6 +45,9 @@ struct TUpgradeOptions {
   std::string local_sha256;  // likewise
   // Read the version once more when the camera is back, and say whether it changed.
   bool confirm_version = true;
+  // The run's lock against sleep, taken right before the upload (not owned; may be shared by
+  // the workers of a batch).
+  TKeepAwake* keep_awake = nullptr;
 };
 
 struct TUpgradeResult {

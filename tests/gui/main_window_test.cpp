@@ -41,6 +41,7 @@
 #include "sim_camera.h"
 #include "sim_repository.h"
 #include "sim_scenario.h"
+#include "support/fake_logind.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
 #include "upgrade/history.h"
@@ -829,6 +830,70 @@ class MainWindowTest : public QObject {
              QString("en"));
   }
 
+  // The window holds the lock against sleep from the upload on and lets go of it when its
+  // upgrade ends (here by Cancel while the camera is away), not when the window closes.
+  void keepsTheComputerAwakeFromTheUploadUntilTheUpgradeEnds() {
+    test::TFakeLogind logind;
+    if (logind.ToolsMissing()) QSKIP(logind.Problem().c_str());
+    QVERIFY2(logind.Ok(), logind.Problem().c_str());
+    const std::string bus_before =
+        std::getenv("DBUS_SYSTEM_BUS_ADDRESS") ? std::getenv("DBUS_SYSTEM_BUS_ADDRESS") : "";
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", logind.Address().c_str(), 1);
+    auto restore_bus =
+        qScopeGuard([&] { ::setenv("DBUS_SYSTEM_BUS_ADDRESS", bus_before.c_str(), 1); });
+
+    test::TTempFolder repo;
+    sim::TRepoAddOptions add;
+    add.root = repo.path();
+    add.folder = "system";
+    add.section = "SIM100";
+    add.series = sim::TSimSeries::P;
+    add.version = "1.0.0.2";
+    sim::TRepoAddResult added;
+    std::string error;
+    QVERIFY2(sim::RepoAdd(add, added, error), error.c_str());
+    sim::TRepoConfig repo_config;
+    repo_config.root = repo.path();
+    auto recorder = std::make_shared<sim::TSimRecorder>();
+    sim::TSimRepository repository(repo_config, recorder);
+    repository.Start();
+    ::setenv("CAMLIFT_REPOSITORY_URL", repository.BaseUrl().c_str(), 1);
+    sim::TCameraConfig config;
+    config.ip = "127.0.0.1";
+    config.port = 0;
+    config.series = sim::TSimSeries::P;
+    config.faults = {sim::TCameraFault::NeverReturns};
+    sim::TSimCamera camera(config, recorder);
+    camera.Start();
+
+    Find<QLineEdit>("edAcc")->setText("admin");
+    Find<QLineEdit>("edpwd")->clear();
+    Find<QLineEdit>("edIP")->setText("127.0.0.1");
+    Find<QLineEdit>("edPort")->setText(QString::number(camera.http_port()));
+    QSignalSpy finished(window_.get(), &TfrmCamlift::upgradeFinished);
+    QTest::mouseClick(Find<QPushButton>("btnUpgrdSysByIP"), Qt::LeftButton);
+    // The camera took its firmware and is away: the lock is held meanwhile.
+    QTRY_VERIFY_WITH_TIMEOUT(LogTexts(Find<QPlainTextEdit>("Memo1"))
+                                 .contains("Successfully upgrade ROM, it is going to reboot the "
+                                           "device, please wait....."),
+                             30000);
+    const std::vector<std::string> held = {
+        "sleep:idle|Camlift|Camera firmware upgrade in progress; cameras: 1|block"};
+    QCOMPARE(logind.Inhibitors(), held);
+    QTest::mouseClick(Find<QPushButton>("btnCancelUpgrade"), Qt::LeftButton);
+    QVERIFY(finished.wait(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(logind.Inhibitors().empty(), 20000);
+    QCOMPARE(logind.InhibitCalls(), held);
+    QVERIFY(window_->isVisible());
+    // The camera took its firmware: Cancel ended only the wait.
+    QVERIFY(LogTexts(Find<QPlainTextEdit>("Memo1"))
+                .contains("The firmware was sent and the camera took it; it is restarting now. "
+                          "Only the wait for it was stopped."));
+    camera.Stop();
+    repository.Stop();
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+  }
+
   void upgradesASimulatedCameraFromTheWindow() {
     test::TTempFolder repo;
     auto recorder = std::make_shared<sim::TSimRecorder>();
@@ -863,9 +928,14 @@ class MainWindowTest : public QObject {
     window_->btnUpgrdSysByIPClick();
     QVERIFY(finished.wait(30000));
     const QStringList log = LogTexts(Find<QPlainTextEdit>("Memo1"));
-    QCOMPARE(log.size(), 8);
+    QCOMPARE(log.size(), 9);
     QCOMPARE(log.first(), QString("Device connected normally"));
-    QCOMPARE(log.value(6), QString("IP Cam is Working!"));
+    // The tests' system bus does not exist: the window says so once, and the upgrade goes on.
+    QCOMPARE(log.value(4),
+             QString("The computer could not be kept from going to sleep during the upgrade; keep "
+                     "it awake until the upgrade has ended:no system bus: No such file or "
+                     "directory"));
+    QCOMPARE(log.value(7), QString("IP Cam is Working!"));
     QCOMPARE(log.last(), QString("The camera now runs the version:1.0.0.2"));
     QCOMPARE(QString::fromStdString(camera.state().sys_version), QString("1.0.0.2"));
     // The account went out trimmed and lower-cased.

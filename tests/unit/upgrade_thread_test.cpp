@@ -12,8 +12,10 @@
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
 #include "platform/timing.h"
+#include "support/fake_sleep_inhibitor.h"
 #include "support/temp_folder.h"
 #include "upgrade/firmware_cache.h"
+#include "upgrade/keep_awake.h"
 #include "util/md5.h"
 #include "util/tools.h"
 
@@ -35,6 +37,7 @@ struct TScript {
   int oem_calls = 0;
   bool account_refused = false;            // a failing ReadOem saw the camera refuse the account
   std::function<void()> during_catalogue;  // runs inside ReadLatestVersion
+  std::function<void()> during_upload;     // runs inside Upload
 };
 
 class TScriptedUpgrader : public TSysUpgradeObject {
@@ -61,6 +64,7 @@ class TScriptedUpgrader : public TSysUpgradeObject {
     repository_file_ = "fw.zip";
   }
   bool Upload(std::string& message) override {
+    if (s_.during_upload) s_.during_upload();
     message = s_.upload_message;
     return s_.upload_ok;
   }
@@ -252,6 +256,70 @@ TEST_F(UpgradeThreadFixture, EndingsThatSayWhatHappened) {
     if (c.log_end.size() == 1) {
       EXPECT_EQ(1u, observer_.lines.size()) << c.name;
     }
+  }
+}
+
+// The computer is kept awake from right before the upload on, and only by a run that gets there.
+TEST_F(UpgradeThreadFixture, SleepLockIsAskedForRightBeforeTheUpload) {
+  struct Case {
+    const char* name;
+    std::function<void(TScript&)> setup;
+    std::string refusal;  // of the login manager
+    TUpgradeStatus status;
+    bool asked;
+  };
+  const std::vector<Case> cases = {
+      {"camera unreachable", [](TScript& s) { s.oem = {false}; }, "", TUpgradeStatus::Failed,
+       false},
+      {"no catalogue version", [](TScript& s) { s.latest = ""; }, "", TUpgradeStatus::Failed,
+       false},
+      {"same version, No", [](TScript& s) { s.latest = "1.0.0.1"; }, "", TUpgradeStatus::NotNeeded,
+       false},
+      {"upload refused", [](TScript& s) { s.upload_ok = false; }, "", TUpgradeStatus::Failed, true},
+      {"upgraded", [](TScript&) {}, "", TUpgradeStatus::Working, true},
+      {"no login manager", [](TScript&) {}, "no system bus: No such file or directory",
+       TUpgradeStatus::Working, true},
+  };
+  for (const Case& c : cases) {
+    script_ = TScript{};
+    c.setup(script_);
+    observer_.lines.clear();
+    test::TFakeSleepInhibitor logind(c.refusal);
+    TKeepAwake keep_awake(1, &logind);
+    bool held_in_upload = false;
+    std::size_t lines_before_upload = 0;
+    script_.during_upload = [&] {
+      held_in_upload = keep_awake.Held();
+      lines_before_upload = observer_.lines.size();
+    };
+    auto upgrader = std::make_unique<TScriptedUpgrader>(script_);
+    upgrader->SetWorkFolder(temp_.path());
+    upgrader->SetRepositoryUrl("http://127.0.0.1:1/FM/");
+    TUpgradeThread worker(std::move(upgrader), "", "", ui_, observer_);
+    TUpgradeOptions options;
+    options.keep_awake = &keep_awake;
+    worker.SetOptions(options);
+    EXPECT_EQ(c.status, worker.Execute().status) << c.name;
+    EXPECT_EQ(c.asked ? 1u : 0u, logind.requests().size()) << c.name;
+    if (!c.asked) continue;
+    EXPECT_EQ(c.refusal.empty(), held_in_upload) << c.name;
+    // The lines up to the upload: the download, the refusal when there is one, the upload's.
+    std::vector<std::string> expected = {"Downloading rom for upgrading..."};
+    if (!c.refusal.empty()) {
+      expected.push_back(
+          "The computer could not be kept from going to sleep during the upgrade; keep it awake "
+          "until the upgrade has ended:" +
+          c.refusal);
+    }
+    expected.push_back(
+        "Begin to upgrade device''s rom, please hold the connection of the device normally.");
+    ASSERT_GE(lines_before_upload, expected.size()) << c.name;
+    EXPECT_EQ(expected,
+              std::vector<std::string>(
+                  observer_.lines.begin() +
+                      static_cast<std::ptrdiff_t>(lines_before_upload - expected.size()),
+                  observer_.lines.begin() + static_cast<std::ptrdiff_t>(lines_before_upload)))
+        << c.name;
   }
 }
 
