@@ -42,7 +42,16 @@ enum class WaitKind { Pause, Timeout };
   X(R730ScanPause, 200, Pause, "pause between a Wi-Fi scan and the read of its result")         \
   X(HttpGetNet, 5000, Timeout, "plain GET of the search helpers")                               \
   X(SearchSettle, 1000, Timeout, "camlift search: wait for late replies after the last pass")   \
-  X(FleetCheckStop, 2000, Timeout, "window close: wait for the update check's readers")
+  X(FleetCheckStop, 2000, Timeout, "window close: wait for the update check's readers")         \
+  X(DownloadRateWindow, 30000, Timeout, "window of a repository transfer's minimum rate")       \
+  X(DownloadLimitBase, 120000, Timeout, "archive download: time besides what its size takes")   \
+  X(DownloadLimitMax, 3600000, Timeout, "longest archive download, whatever its size")          \
+  X(CatalogueFetchLimit, 120000, Timeout, "longest fetch of a catalogue")                       \
+  X(SignatureFetchLimit, 60000, Timeout, "longest fetch of a catalogue's signature")            \
+  X(CameraPageLimit, 60000, Timeout, "longest read of a camera page, however it trickles")      \
+  X(UploadLimitBase, 300000, Timeout, "firmware upload: time besides what its size takes")      \
+  X(R730ReceiveLimit, 800, Timeout, "longest life of a series R search receive thread")         \
+  X(PasswordPipeWait, 2000, Timeout, "wait for a password that comes through a pipe")
 
 enum class Wait {
 #define CAMLIFT_WAIT_ENUM(id, ms, kind, what) id,

@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+#include "discovery/dev_types.h"
 #include "discovery/tools_net.h"
 #include "platform/broadcast.h"
 #include "platform/socket.h"
@@ -43,7 +44,10 @@ bool Contains(const std::string& text, std::string_view part) {
 
 // The factory page's MAC form, with each pair encoded on its own so that the ":" stay as they are.
 std::string EncMacPairs(std::string_view text) {
-  const std::string pairs = MacPairs(text);
+  // A MAC typed with separators ("00:1A:2B:...", as the search shows them) is the same MAC: cut
+  // into pairs, its separators would shift every pair after the first.
+  const std::optional<std::string> digits = MacDigits(text);
+  const std::string pairs = MacPairs(digits ? *digits : text);
   std::string out;
   std::size_t start = 0;
   while (start <= pairs.size()) {

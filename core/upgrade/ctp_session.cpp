@@ -135,6 +135,9 @@ TCtpCode TSocketThread::ReadReply(std::string& text, int& length) {
   bool continuing = false;
   std::size_t held = 0;  // bytes of a further reply that arrived with a Continue
   for (;;) {
+    // Also when replies keep coming: a peer that keeps the queue full of "REPLY Continue" never
+    // lets a receive wait, and must not hold the session longer than the Continue limit.
+    if (continuing && Clock::now() >= deadline) return TCtpCode::Timeout;
     std::size_t received = held;
     if (held == 0) {
       // The answer is often in already (the block after it was prepared while the camera
@@ -403,9 +406,11 @@ int TSocketThread::SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProbl
     const ssize_t n = ::recv(udp.get(), datagram.data(), kCtpSearchReplyLimit, 0);
     if (n <= 0) continue;
     auto record = ParseCtpSearchReply(std::span(datagram.data(), static_cast<std::size_t>(n)));
-    if (!record) continue;
+    // Only the target's reply can be the answer: the others are read and dropped, so that a
+    // flood of replies costs nothing but their reading.
+    if (!record || record->ip != ip_) continue;
+    target_seen = true;
     std::string ip = record->ip;
-    target_seen = ip == ip_;
     list.emplace_back(std::move(ip), std::make_unique<TCtpSearchRecord>(std::move(*record)));
     ++count;
   }

@@ -122,10 +122,11 @@ class TSocketThread {
   // Sends the next entry of package. At the end of the file the package is closed.
   TEntryResult SendEntry(TPk2File& package);
 
-  // Broadcasts the CTP search, sends it to this session's address too, and collects the text
+  // Broadcasts the CTP search, sends it to this session's address too, and reads the text
   // replies until the one whose IP text is this session's address arrived, the replies stop, or
-  // the CtpSearchLimit bound passed; returns how many were added. problems (when given) gets the
-  // datagrams the system refused to send.
+  // the CtpSearchLimit bound passed. Only that reply is kept (the others cannot be the answer);
+  // returns how many were added (0 or 1). problems (when given) gets the datagrams the system
+  // refused to send.
   int SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProblem>* problems = nullptr);
 
   const std::string& ip() const { return ip_; }

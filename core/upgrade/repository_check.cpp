@@ -2,6 +2,7 @@
 
 #include "platform/timing.h"
 #include "upgrade/repository_url.h"
+#include "upgrade/upgrade_opt.h"
 #include "util/curl_transfer.h"
 #include "util/ini_file.h"
 #include "util/tools.h"
@@ -73,6 +74,9 @@ TRepositoryCheck CheckRepository(const std::string& base_url, const std::atomic<
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
   TransferControl control;
   control.idle_timeout_ms = Millis(Wait::DownloadStall);
+  control.pace.limit_ms = Millis(Wait::CatalogueFetchLimit);
+  control.pace.min_rate = TUpgradeOpt::kMinRepositoryRate;
+  control.pace.window_ms = Millis(Wait::DownloadRateWindow);
   control.cancel = cancel;
   const TransferResult result = PerformTransfer(h, control);
   if (sink.full) {
@@ -81,6 +85,8 @@ TRepositoryCheck CheckRepository(const std::string& base_url, const std::atomic<
     check.error = "cancelled";
   } else if (result.idle_timeout) {
     check.error = "no answer in time";
+  } else if (result.too_slow) {
+    check.error = result.error;
   } else if (!result.ok()) {
     check.error = result.error.empty() ? "the transfer failed" : result.error;
   } else if (result.status < 200 || result.status >= 300) {

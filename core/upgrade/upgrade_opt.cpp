@@ -81,6 +81,41 @@ std::string CertificateProblemText(CURLcode code, long verify_result, const std:
   return curl_easy_strerror(code);
 }
 
+TPaceRule PaceOf(TTransferKind kind, std::uint64_t max_bytes) {
+  TPaceRule rule;
+  rule.min_rate = TUpgradeOpt::kMinRepositoryRate;
+  rule.window_ms = Millis(Wait::DownloadRateWindow);
+  switch (kind) {
+    case TTransferKind::Archive:
+      rule.limit_ms = Millis(Wait::DownloadLimitBase);
+      rule.allowance_rate = TUpgradeOpt::kMinRepositoryRate;
+      rule.assumed_bytes = max_bytes;
+      rule.max_limit_ms = Millis(Wait::DownloadLimitMax);
+      rule.time_scale = TimeScale();
+      break;
+    case TTransferKind::Catalogue:
+      rule.limit_ms = Millis(Wait::CatalogueFetchLimit);
+      break;
+    case TTransferKind::Signature:
+      rule.limit_ms = Millis(Wait::SignatureFetchLimit);
+      break;
+  }
+  return rule;
+}
+
+// The reason of a failed transfer for a log line.
+std::string FailureText(const TransferResult& result, const FileSink& sink,
+                        std::uint64_t max_bytes) {
+  if (sink.full) return "larger than " + std::to_string(max_bytes) + " bytes";
+  if (result.ok() && (result.status < 200 || result.status >= 300)) {
+    return "HTTP " + std::to_string(result.status);
+  }
+  if (result.code == CURLE_HTTP_RETURNED_ERROR && result.status > 0) {
+    return "HTTP " + std::to_string(result.status);
+  }
+  return result.error.empty() ? std::string("the transfer failed") : result.error;
+}
+
 TRepositoryProblem RepositoryProblemOf(CURL* h, bool https, const TransferResult& result) {
   switch (result.code) {
     case CURLE_PEER_FAILED_VERIFICATION:
@@ -112,7 +147,8 @@ TRepositoryProblem RepositoryProblemOf(CURL* h, bool https, const TransferResult
 
 bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
                                const TRunControl& control, std::uint64_t max_bytes,
-                               const TRepositoryTrust* trust, TRepositoryProblem* problem) {
+                               const TRepositoryTrust* trust, TRepositoryProblem* problem,
+                               TTransferKind kind) {
   // A new file of our own: whatever lies at path (a symbolic link planted there, a file left by
   // a crash) is removed, and an exclusive create never writes through a link made meanwhile.
   std::error_code ec;
@@ -134,15 +170,26 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   ApplyRepositoryTls(h, https, trust);
   TransferControl transfer;
   transfer.idle_timeout_ms = Millis(Wait::DownloadStall);
+  transfer.pace = PaceOf(kind, max_bytes);
   transfer.cancel = control.Stop();
   transfer.on_progress = [&](std::int64_t done, std::int64_t total) {
     control.Report(TProgressStage::Download, done, total);
   };
   const TransferResult result = PerformTransfer(h, transfer);
   const bool flushed = std::fflush(file.get()) == 0;
-  if (problem) *problem = RepositoryProblemOf(h, https, result);
   // A redirect is not followed, and its body is not the file that was asked for.
-  return result.ok() && !sink.full && flushed && result.status >= 200 && result.status < 300;
+  const bool ok =
+      result.ok() && !sink.full && flushed && result.status >= 200 && result.status < 300;
+  if (problem) {
+    *problem = RepositoryProblemOf(h, https, result);
+    if (problem->key.empty() && result.too_slow) problem->key = "IDS_REPOTOOSLOW";
+    if (problem->key == "IDS_REPOTOOSLOW") problem->detail = url + " (" + result.error + ")";
+    if (!ok) {
+      problem->status = result.status;
+      problem->failure = flushed ? FailureText(result, sink, max_bytes) : "cannot write " + path;
+    }
+  }
+  return ok;
 }
 
 bool TUpgradeOpt::CheckFileMD5(const std::string& path, const std::string& expected) {

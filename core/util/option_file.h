@@ -29,9 +29,15 @@ class TOptionFile {
   bool StoreString(const std::string& section, const std::string& key, const std::string& value);
 
   const std::string& UserFileName() const { return user_.FileName(); }
+  // Why a defaults file that is there could not be read ("<path>: Permission denied", "<path>:
+  // larger than 1 MiB", "<path>: not a regular file"); empty when it was read or is not there
+  // at all. Its values then count as none, and a caller that takes security settings from it
+  // (the repository keys) must refuse rather than go on without them.
+  const std::string& DefaultsProblem() const { return defaults_problem_; }
 
  private:
   std::unique_ptr<TIniFile> defaults_;
+  std::string defaults_problem_;
   TIniFile user_;
 };
 

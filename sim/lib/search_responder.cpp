@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -137,10 +138,14 @@ void TSearchResponder::Serve() {
     if (n < 0) continue;
     const std::span<const std::uint8_t> datagram(buffer.data(), static_cast<std::size_t>(n));
     ++received_;
+    if (on_datagram_) on_datagram_(peer);
     const std::vector<TBytes> answers = answer_(datagram);
-    for (const TBytes& answer : answers) {
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+      const TBytes& answer = answers[i];
       ::sendto(socket_.get(), answer.data(), answer.size(), 0,
                reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+      // A flood of answers goes out at a pace the receiver's buffer keeps up with.
+      if (i % 32 == 31) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (recorder_) {
       recorder_->Append(

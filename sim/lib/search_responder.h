@@ -3,6 +3,8 @@
 // answers are built by search_responder_{moi,1010,8600}.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -68,6 +70,10 @@ class TSearchResponder {
   // one host; broadcasts reach each of them). Throws std::runtime_error when it cannot.
   void Start();
   void Stop();
+  // Called with the sender of every datagram received, before it is answered (set before Start).
+  void SetOnDatagram(std::function<void(const sockaddr_in& sender)> on_datagram) {
+    on_datagram_ = std::move(on_datagram);
+  }
   std::uint16_t Port() const { return port_; }
   // Datagrams received so far.
   int Received() const { return received_.load(); }
@@ -78,6 +84,7 @@ class TSearchResponder {
   std::string dialect_;
   std::uint16_t port_;
   TAnswerFn answer_;
+  std::function<void(const sockaddr_in&)> on_datagram_;
   std::shared_ptr<TSimRecorder> recorder_;
   std::string camera_name_;
   TSocketHandle socket_;
