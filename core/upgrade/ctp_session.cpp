@@ -239,6 +239,7 @@ bool TSocketThread::CheckPackage(const std::string& file_name) {
 }
 
 TEntryResult TSocketThread::SendEntry(TPk2File& package) {
+  if (Clock::now() >= transfer_deadline_) return {TEntryOutcome::Failed, TCtpCode::Timeout};
   std::array<std::uint8_t, Pk2Layout::kEntryHeaderSize> header{};
   if (package.Read(header.data(), header.size()) != header.size()) {
     package.Close();
@@ -290,6 +291,10 @@ TCtpCode TSocketThread::SendFileEntry(TPk2File& package) {
   // the answer stay in each round trip; the bytes on the wire are the same.
   std::size_t ready = PrepareBlock(package, BlockSize(data_length, sent));
   while (sent < data_length) {
+    if (Clock::now() >= transfer_deadline_) {
+      code = TCtpCode::Timeout;
+      break;
+    }
     const auto k = BlockSize(data_length, sent);
     // A package cut short would send a block shorter than its header says, which the camera
     // could only answer by waiting: fail the entry at once instead.

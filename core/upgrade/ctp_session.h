@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -129,6 +130,12 @@ class TSocketThread {
   // refused to send.
   int SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProblem>* problems = nullptr);
 
+  // From now on, the transfer of entries ends at this point in time, however promptly the
+  // camera answers each request (SendEntry fails with Timeout).
+  void SetTransferDeadline(std::chrono::steady_clock::time_point deadline) {
+    transfer_deadline_ = deadline;
+  }
+
   const std::string& ip() const { return ip_; }
   // The request last written into the send buffer (tests look at the exact bytes).
   std::string_view LastRequest() const { return {send_buffer_.data(), send_length_}; }
@@ -156,6 +163,8 @@ class TSocketThread {
   std::size_t send_length_ = 0;
   std::string reply_text_;  // reused for every reply of a transfer
   TMd5 digest_;
+  std::chrono::steady_clock::time_point transfer_deadline_ =
+      std::chrono::steady_clock::time_point::max();
 };
 
 }  // namespace camlift

@@ -327,6 +327,13 @@ std::string TCtpCamera::Reply(Connection& c, const std::string& text, bool may_c
     while (c.WriteUnlessStopped(flood)) sent += kRepliesPerWrite;
     return "(endless REPLY Continue: ctp-continue-flood, " + std::to_string(sent) + " sent)";
   }
+  if (settings_.has(TCtpFault::SlowAnswers)) {
+    const auto until = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(Millis(SimWait::CtpSlowAnswer));
+    while (!c.stop.load() && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
   if (may_continue && settings_.has(TCtpFault::ContinueThenOk)) {
     c.Write(kContinue);
     std::this_thread::sleep_for(std::chrono::milliseconds(Millis(SimWait::CtpContinuePause)));

@@ -42,6 +42,8 @@
     "the connection is closed after one data block")                                          \
   X(ContinueThenOk, "ctp-continue", CtpContinue, Own,                                         \
     "answers come as \"REPLY Continue 1\", a pause, \"REPLY OK\"")                            \
+  X(SlowAnswers, "ctp-slow-answers", CtpSlowAnswers, Own,                                     \
+    "every REPLY answer comes after 7 s (scaled), within the client's reply time-out")        \
   X(ContinueFlood, "ctp-continue-flood", CtpContinueFlood, Own,                               \
     "answers become an endless stream of \"REPLY Continue 1\", each padded to the 199 bytes " \
     "a client reads at once, sent as fast as the connection takes them")

@@ -1,8 +1,9 @@
 // A repository, or a network path, that lies or stalls gets nothing: a signature holds only for
 // the folder it was made for, a signature that cannot be fetched is said as what happened, every
 // transfer ends within its bound however slowly the bytes come, and a CTP peer that floods the
-// session with "REPLY Continue" does not hold the worker. Each case asserts what the attacker
-// got (archive requests, uploads) and that the run ended within a generous bound.
+// session with "REPLY Continue", or answers every block late, does not hold the worker. Each case
+// asserts what the attacker got (archive requests, uploads) and that the run ended within a
+// generous bound.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -226,6 +227,36 @@ TEST(HostileRepository, AFloodOfReplyContinueDoesNotHoldTheWorker) {
   EXPECT_EQ(1, run.result.exit_code) << run.result.out;
   ASSERT_FALSE(run.log.empty()) << run.result.out;
   EXPECT_EQ(kNoUpgradeMode, run.log.back());
+  EXPECT_EQ("1.0.0.1", camera.state().sys_version);
+}
+
+// A camera that answers every block of a large package just inside the reply time-out (7 s of
+// 8) would hold the run for hours; the package has the time an upload of its size may take.
+TEST(HostileRepository, ACameraThatAnswersEveryBlockLateIsLeftAtTheUploadLimit) {
+  TE2eSite site;
+  // 200 KB: 143 blocks of 1400 bytes, 17 minutes at 7 s each, against a limit of 5 minutes and
+  // what 200 KB take at 16 KiB a second.
+  sim::TRepoAddOptions options;
+  options.root = site.Root() + "repo/";
+  options.folder = "system";
+  options.section = "1.0.X.1";
+  options.series = TSimSeries::K;
+  options.version = "1.0.2.1";
+  options.size = 200000;
+  sim::TRepoAddResult added;
+  std::string error;
+  ASSERT_TRUE(sim::RepoAdd(options, added, error)) << error;
+  site.StartRepository();
+  TCameraConfig config;
+  config.series = TSimSeries::K;
+  config.password = "531642";
+  config.faults = {TCameraFault::CtpSlowAnswers};
+  auto& camera = site.AddCamera(config);
+  const TTimedRun run = UpgradeWithin(site, camera);
+  EXPECT_LT(run.elapsed_ms, kBoundMs);
+  EXPECT_EQ(1, run.result.exit_code) << run.result.out;
+  ASSERT_FALSE(run.log.empty()) << run.result.out;
+  EXPECT_EQ("Error on reading ROM for upgrade.", run.log.back());
   EXPECT_EQ("1.0.0.1", camera.state().sys_version);
 }
 
