@@ -42,6 +42,17 @@ struct StagingFolder {
 
 bool IsRealFolder(const std::string& path) { return IsOwnFolder(path); }
 
+// Free for the folder of one archive's firmware: a real folder, or nothing yet. Anything else
+// in its place - a symbolic link planted there above all, which would lead writes and removals
+// out of the cache - is removed (the entry itself, never what a link points at). The folder is
+// made only once the archive came out whole.
+bool ClearForFolder(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (fs::is_directory(status) || !fs::exists(status)) return true;
+  return fs::remove(path, ec);
+}
+
 // The record's name beside a firmware: "<name>.verified", or for a name too long to take the
 // ending (a file name has at most 255 bytes) "." + the MD5 of the name + ".verified", which no
 // firmware name can be (they never begin with a dot).
@@ -118,7 +129,7 @@ bool TFirmwareCache::Store(const std::string& archive, const std::string& archiv
   const std::string own_folder = folder_ + LowerAscii(archive_md5);
   // The cache and the archive's folder are folders of our own: a link planted at either is
   // removed (never followed), so nothing is written outside the work folder.
-  if (!MakeCacheFolder() || !MakeOwnFolder(own_folder)) return false;
+  if (!MakeCacheFolder() || !ClearForFolder(own_folder)) return false;
   // Only the archive just verified may fill the name: its record goes first, and the file
   // itself when this archive does not hold it. A file that it does hold replaces the old one in
   // one rename, so another program uploading the old one meanwhile never finds it missing.

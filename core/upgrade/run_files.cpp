@@ -76,9 +76,17 @@ struct TClaims {
   std::mutex mutex;
   std::map<std::string, int> fds;  // work folder -> the descriptor holding its lock
   std::vector<std::string> order;
+  // A run that ends takes its lock with it; one that dies leaves it for the next sweep.
+  ~TClaims() {
+    for (const auto& [work, fd] : fds) {
+      ::unlink((work + std::string(kRunLockPrefix) + RunId()).c_str());
+      ::close(fd);
+    }
+  }
 };
 
 TClaims& Claims() {
+  RunId();  // made first, so that it outlives the claims, which need it when they end
   static TClaims claims;
   return claims;
 }

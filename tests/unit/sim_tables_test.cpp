@@ -10,11 +10,12 @@ namespace camlift::sim {
 namespace {
 
 TEST(SimTables, FaultNamesInTheirOrder) {
-  EXPECT_EQ((std::vector<std::string>{"reject-account", "not-listening", "never-answers",
-                                      "redirect-upload", "close-mid-upload", "never-returns",
-                                      "old-version", "version-unreadable", "ctp-login-refused",
-                                      "ctp-exit-refused", "ctp-probe-unanswered",
-                                      "ctp-data-refused", "ctp-silent", "ctp-continue"}),
+  EXPECT_EQ((std::vector<std::string>{
+                "reject-account", "not-listening", "never-answers", "redirect-upload",
+                "close-mid-upload", "never-returns", "old-version", "version-unreadable",
+                "account-reset", "mac-flood", "search-port-stream", "ctp-login-refused",
+                "ctp-exit-refused", "ctp-probe-unanswered", "ctp-data-refused", "ctp-silent",
+                "ctp-continue", "ctp-slow-answers", "ctp-continue-flood"}),
             CameraFaultNames());
   EXPECT_EQ(TCameraFault::RejectAccount, ParseCameraFault("wrong-password"));
   EXPECT_EQ(TCameraFault::CtpContinue, ParseCameraFault("ctp-continue"));
