@@ -11,7 +11,10 @@ namespace camlift {
 
 // Pause: a fixed sleep. Timeout: the longest wait for a peer; never scaled below kMinTimeoutMs
 // so that a scale of 0 makes pauses instant without making every exchange fail at once.
-enum class WaitKind { Pause, Timeout };
+// Limit: the bound of a whole transfer (or the window of its rate), against peers that trickle;
+// never scaled below kMinLimitMs, so that a small scale never cuts short a transfer that a busy
+// machine merely slows down.
+enum class WaitKind { Pause, Timeout, Limit };
 
 // X(name, milliseconds, kind, what it is)
 #define CAMLIFT_WAITS(X)                                                                        \
@@ -43,15 +46,15 @@ enum class WaitKind { Pause, Timeout };
   X(HttpGetNet, 5000, Timeout, "plain GET of the search helpers")                               \
   X(SearchSettle, 1000, Timeout, "camlift search: wait for late replies after the last pass")   \
   X(FleetCheckStop, 2000, Timeout, "window close: wait for the update check's readers")         \
-  X(DownloadRateWindow, 30000, Timeout, "window of a repository transfer's minimum rate")       \
-  X(DownloadLimitBase, 120000, Timeout, "archive download: time besides what its size takes")   \
-  X(DownloadLimitMax, 3600000, Timeout, "longest archive download, whatever its size")          \
-  X(CatalogueFetchLimit, 120000, Timeout, "longest fetch of a catalogue")                       \
-  X(SignatureFetchLimit, 60000, Timeout, "longest fetch of a catalogue's signature")            \
-  X(CameraPageLimit, 60000, Timeout, "longest read of a camera page, however it trickles")      \
-  X(UploadLimitBase, 300000, Timeout, "firmware upload: time besides what its size takes")      \
+  X(DownloadRateWindow, 30000, Limit, "window of a repository transfer's minimum rate")         \
+  X(DownloadLimitBase, 120000, Limit, "archive download: time besides what its size takes")     \
+  X(DownloadLimitMax, 3600000, Limit, "longest archive download, whatever its size")            \
+  X(CatalogueFetchLimit, 120000, Limit, "longest fetch of a catalogue")                         \
+  X(SignatureFetchLimit, 60000, Limit, "longest fetch of a catalogue's signature")              \
+  X(CameraPageLimit, 60000, Limit, "longest read of a camera page, however it trickles")        \
+  X(UploadLimitBase, 300000, Limit, "firmware upload: time besides what its size takes")        \
   X(R730ReceiveLimit, 800, Timeout, "longest life of a series R search receive thread")         \
-  X(PasswordPipeWait, 2000, Timeout, "wait for a password that comes through a pipe")
+  X(PasswordPipeWait, 2000, Limit, "wait for a password that comes through a pipe")
 
 enum class Wait {
 #define CAMLIFT_WAIT_ENUM(id, ms, kind, what) id,
@@ -68,6 +71,7 @@ struct WaitEntry {
 };
 
 inline constexpr int kMinTimeoutMs = 100;
+inline constexpr int kMinLimitMs = 1500;
 
 // The unscaled table, in declaration order.
 std::span<const WaitEntry> WaitTable();

@@ -61,9 +61,9 @@
   X(EvilEntry, "evil-entry", "archives also hold an entry \"../evil.bin\"")                     \
   X(Stall, "stall", "half of an archive is sent, then nothing until the client leaves")         \
   X(RedirectHttp, "redirect-http", "every request is redirected to the same path over http")    \
-  X(SlowArchive, "slow-archive", "archives trickle, one byte every 20 s (scaled)")              \
-  X(SlowCatalogue, "slow-catalogue", "firmware.txt trickles, one byte every 20 s (scaled)")     \
-  X(SlowSignature, "slow-signature", "firmware.txt.sig trickles, one byte every 20 s (scaled)") \
+  X(SlowArchive, "slow-archive", "archives trickle, one byte every 15 s (scaled)")              \
+  X(SlowCatalogue, "slow-catalogue", "firmware.txt trickles, one byte every 15 s (scaled)")     \
+  X(SlowSignature, "slow-signature", "firmware.txt.sig trickles, one byte every 15 s (scaled)") \
   X(Signature500, "signature-500", "firmware.txt.sig answers 500")                              \
   X(SignatureClose, "signature-close", "a request for firmware.txt.sig is closed unanswered")   \
   X(ReplayedSignature, "replayed-signature",                                                    \

@@ -17,7 +17,7 @@ namespace camlift::sim {
   X(SniffWindow, 2000, Timeout, "simulator: wait for a shared-port client's first bytes")       \
   X(CloseLinger, 1000, Timeout, "simulator: wait for the client to close after an answer")      \
   X(CtpContinuePause, 1000, Pause, "simulated K camera: pause between Continue and its answer") \
-  X(SlowRepositoryByte, 20000, Pause, "slow repository: pause after each byte it sends")        \
+  X(SlowRepositoryByte, 15000, Pause, "slow repository: pause after each byte it sends")        \
   X(CtpSlowAnswer, 7000, Pause, "simulated K camera, ctp-slow-answers: pause before each REPLY")
 
 enum class SimWait {

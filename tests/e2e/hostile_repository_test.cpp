@@ -24,7 +24,7 @@ using sim::TRepoFault;
 using sim::TSimSeries;
 
 // Each run here takes well under two seconds at the end-to-end time scale; one that takes this
-// long waits somewhere without a bound (a trickle of one byte every 40 ms lasts minutes).
+// long waits somewhere without a bound (a trickle of one byte every 30 ms lasts minutes).
 constexpr int kBoundMs = 20000;
 
 const std::string kNoCatalogue = "Failed to read version information of the latest rom.";
@@ -171,7 +171,7 @@ TEST(HostileRepository, ASignatureThatCannotBeFetchedIsSaidAsWhatHappened) {
   EXPECT_TRUE(site.Uploads().empty());
 }
 
-// A repository that sends one byte every 20 s (40 ms at this scale: far below any stall timer)
+// A repository that sends one byte every 15 s (30 ms at this scale: far below any stall timer)
 // meets the minimum rate: the run ends, says so, and nothing reaches the camera.
 TEST(HostileRepository, ATricklingRepositoryDoesNotHoldTheRun) {
   TE2eSite site;
@@ -234,15 +234,15 @@ TEST(HostileRepository, AFloodOfReplyContinueDoesNotHoldTheWorker) {
 // 8) would hold the run for hours; the package has the time an upload of its size may take.
 TEST(HostileRepository, ACameraThatAnswersEveryBlockLateIsLeftAtTheUploadLimit) {
   TE2eSite site;
-  // 200 KB: 143 blocks of 1400 bytes, 17 minutes at 7 s each, against a limit of 5 minutes and
-  // what 200 KB take at 16 KiB a second.
+  // 600 KB: 429 blocks of 1400 bytes, 50 minutes at 7 s each, against a limit of 5 minutes and
+  // what 600 KB take at 16 KiB a second.
   sim::TRepoAddOptions options;
   options.root = site.Root() + "repo/";
   options.folder = "system";
   options.section = "1.0.X.1";
   options.series = TSimSeries::K;
   options.version = "1.0.2.1";
-  options.size = 200000;
+  options.size = 600000;
   sim::TRepoAddResult added;
   std::string error;
   ASSERT_TRUE(sim::RepoAdd(options, added, error)) << error;
