@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "select_dialog.h"
 
 #include <QAction>
@@ -63,6 +64,8 @@ constexpr TStateLook kStateLooks[] = {
      QStyle::SP_DialogApplyButton},
     {TCameraState::UpdateAvailable, "IDS_STATEUPDATE", "update available", Qt::blue,
      QStyle::SP_ArrowUp},
+    {TCameraState::NewerThanRepository, "IDS_STATENEWER", "newer than the repository",
+     Qt::darkMagenta, QStyle::SP_ArrowDown},
     {TCameraState::Excluded, "IDS_STATEEXCLUDED", "excluded", Qt::darkYellow,
      QStyle::SP_MessageBoxWarning},
     {TCameraState::NoFirmware, "IDS_STATENOFIRMWARE", "no firmware", Qt::darkGray,
@@ -73,6 +76,8 @@ constexpr TStateLook kStateLooks[] = {
      QStyle::SP_MessageBoxCritical},
     {TCameraState::UnknownSeries, "IDS_STATEUNKNOWN", "unknown series", Qt::darkGray,
      QStyle::SP_MessageBoxQuestion},
+    {TCameraState::AccountNotSent, "IDS_STATENOTSENT", "account not sent:", Qt::darkYellow,
+     QStyle::SP_MessageBoxWarning},
 };
 
 }  // namespace
@@ -376,16 +381,10 @@ bool TfrmAdv_Main::CheckForUpdates() {
   if (CheckingForUpdates() || list_.Empty()) return false;
   const auto [user, password] =
       account_source_ ? account_source_() : std::pair<std::string, std::string>("admin", "");
-  std::vector<TCameraEntry> cameras;
-  for (const TDevInfo& d : list_.Rows()) {
-    TCameraEntry camera;
-    camera.ip = d.IPAddr;
-    camera.port = d.DevPort > 0 ? d.DevPort : 80;
-    camera.series = SeriesOfType(d.DevType);
-    camera.user = user;
-    camera.password = password;
-    cameras.push_back(std::move(camera));
-  }
+  // The account goes only where core's account rule lets it go; the other rows are read
+  // without it and their state says why.
+  std::vector<TCameraEntry> cameras =
+      CamerasOfSearch(list_.Rows(), user, password, ListIPv4Interfaces());
   TStatusOptions options;
   options.repository_url = ResolveRepositoryUrl("");
   options.trust = ResolveRepositoryTrust("");
@@ -434,8 +433,12 @@ void TfrmAdv_Main::FillCheckColumns(QTreeWidgetItem* item, const TDevInfo& row) 
   for (const TStateLook& l : kStateLooks) {
     if (l.state == status.state) look = &l;
   }
-  const QString text = QString::fromStdString(LangTextOr(look->key, look->english));
-  item->setText(kColumnLatest, FromBytes(ToValidUtf8(status.latest)));
+  std::string state_text = LangTextOr(look->key, look->english);
+  if (status.state == TCameraState::AccountNotSent) {
+    state_text += " " + status.camera.account_withheld;
+  }
+  const QString text = QString::fromStdString(state_text);
+  item->setText(kColumnLatest, FromBytes(ShownText(status.latest)));
   item->setText(kColumnState, text);
   item->setIcon(kColumnState, style()->standardIcon(look->icon));
   item->setData(kColumnState, Qt::ForegroundRole, QColor(look->colour));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift cache: the verified firmware cache "Bin/" of the work folder - what it holds, how large
 // it is against its limit ("cache_limit_mb" in the options), and --clear to empty it. Both also
 // remove what runs that died left behind (partial downloads, staging folders).

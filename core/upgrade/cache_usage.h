@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The size of the verified cache "Bin/": its entries (one folder per archive MD5), their last
 // use, and the removal of the least recently used ones once the whole grows past its limit
 // ("cache_limit_mb" in [Global] of the options, default 2048; 0: no limit). "camlift cache"

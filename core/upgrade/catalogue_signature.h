@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Signed catalogues: a site that names repository keys accepts a catalogue only together with
 // "firmware.txt.sig" beside it, a detached Ed25519 signature (64 raw bytes) made with the private
 // half of one of the keys. What is signed is the catalogue's place and its exact bytes:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One CTP command connection to a series K camera. The name is historical: a session is a plain
 // object that owns one non-blocking TCP socket, not a thread. It writes each request into one
 // fixed send buffer and reads each answer into one fixed receive buffer, so that a transfer of
@@ -125,7 +126,8 @@ class TSocketThread {
 
   // Broadcasts the CTP search, sends it to this session's address too, and reads the text
   // replies until the one whose IP text is this session's address arrived, the replies stop, or
-  // the CtpSearchLimit bound passed. Only that reply is kept (the others cannot be the answer);
+  // the CtpSearchLimit bound passed. Only that reply is kept, and only when it came from this
+  // session's address (any host may send one naming it; the others cannot be the answer);
   // returns how many were added (0 or 1). problems (when given) gets the datagrams the system
   // refused to send.
   int SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProblem>* problems = nullptr);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/repository_trust.h"
 
 #include <filesystem>
@@ -40,7 +41,7 @@ TRepositoryTrust MakeRepositoryTrust(const std::string& keys_text, const std::st
   return trust;
 }
 
-TRepositoryTrust RepositoryTrustFrom(const TOptionFile& options,
+TRepositoryTrust RepositoryTrustFrom(const TOptionValues& options,
                                      const std::string& ca_from_command_line) {
   const std::string ca = ca_from_command_line.empty()
                              ? options.ReadString("Global", "repository_ca", "")
@@ -55,7 +56,7 @@ TRepositoryTrust RepositoryTrustFrom(const TOptionFile& options,
 }
 
 TRepositoryTrust ResolveRepositoryTrust(const std::string& ca_from_command_line) {
-  return RepositoryTrustFrom(TOptionFile(), ca_from_command_line);
+  return RepositoryTrustFrom(TOptionFile().Values(), ca_from_command_line);
 }
 
 std::vector<std::string> BadRepositoryKeyLines(const TRepositoryTrust& trust) {
@@ -89,11 +90,11 @@ bool AcceptFetchedCatalogue(const std::string& url, const std::string& signed_pa
   if (verdict == TCatalogueVerdict::Valid) return true;
   // Nothing of a refused catalogue may be read later, by this run or another.
   std::filesystem::remove(path, ec);
-  if (!signature_problem.key.empty() && signature_problem.key != "IDS_REPOTOOSLOW") {
-    problem = signature_problem;  // a refused certificate, a redirect to http
+  if (signature_problem.key == "IDS_REPOTLSERR" || signature_problem.key == "IDS_REPOREDIRECT") {
+    problem = signature_problem;  // a refused certificate says more than "no signature"
   } else if (!fetched && signature_problem.status != 404) {
     // Only a repository that says there is no such file says the catalogue is unsigned; an
-    // error, a refused connection or a stalled transfer is said as what it was.
+    // error status, a refused connection or a stalled transfer is said as what it was.
     problem = {"IDS_CATALOGUESIGFETCH", url + ".sig (" + signature_problem.failure + ")"};
   } else if (verdict == TCatalogueVerdict::Unsigned) {
     problem = {"IDS_CATALOGUEUNSIGNED", url + ".sig"};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/run_files.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Files and folders a run makes for itself in the work folder ("run-owned"): names no other run
 // can make, folders that are never links, and the removal of what runs that died left behind.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "util/option_file.h"
 
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/paths.h"
 #include "util/tools.h"
@@ -18,69 +20,127 @@ namespace {
 // and reading it whole would stall or exhaust the program before the window opens.
 constexpr std::uintmax_t kMaxDefaultsBytes = 1024 * 1024;
 
-// Empty when file can be read as a defaults file or is not there at all; else why it cannot.
-// Only a file that is certainly absent counts as none: one in a folder this user may not look
-// into is there as far as anyone can tell.
-std::string DefaultsFileProblem(const std::string& file, bool& present) {
-  present = false;
+// The bytes of a defaults file; nothing when it is not there or cannot be read, and then, in
+// *problem, why a file that is there could not be read ("<path>: Permission denied", "<path>:
+// larger than 1 MiB", "<path>: not a regular file"). Only a file that is certainly absent counts
+// as none: one in a folder this user may not look into is there as far as anyone can tell.
+std::optional<std::string> ReadDefaultsFile(const std::string& file,
+                                            std::string* problem = nullptr) {
+  const auto refuse = [&](const std::string& why) -> std::optional<std::string> {
+    if (problem) *problem = file + ": " + why;
+    return std::nullopt;
+  };
   struct stat info {};
   if (::stat(file.c_str(), &info) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return {};
-    return file + ": " + std::strerror(errno);
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    return refuse(std::strerror(errno));
   }
-  if (!S_ISREG(info.st_mode)) return file + ": not a regular file";
+  if (!S_ISREG(info.st_mode)) return refuse("not a regular file");
   if (static_cast<std::uintmax_t>(info.st_size) > kMaxDefaultsBytes) {
-    return file + ": larger than 1 MiB";
+    return refuse("larger than 1 MiB");
   }
+  // No blocking open: a pipe put in its place meanwhile is read as it is, never waited for.
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return file + ": " + std::strerror(errno);
+  if (fd < 0) return refuse(std::strerror(errno));
+  std::string bytes;
+  // Bounded even when the file grows between the size check and the read.
+  bytes.resize(static_cast<std::size_t>(kMaxDefaultsBytes));
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
   ::close(fd);
-  present = true;
-  return {};
+  bytes.resize(got);
+  return bytes;
 }
 
+// The per-user folder, not created: a program that only reads its options leaves no folder.
+std::string HomeUserFolder() { return TTools::ProgramDataFolder(26, false); }
+
+// Whether the folder can take the user's file: it is a folder this program may write, or the
+// nearest folder above it that exists is, so that the first write can make it.
+bool CanHoldUserFile(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::path path(folder);
+  while (!std::filesystem::exists(path, ec) && path.has_parent_path() &&
+         path.parent_path() != path) {
+    path = path.parent_path();
+  }
+  return std::filesystem::is_directory(path, ec) && IsWritableFolder(path.string());
+}
+
+// The user's folder, or where the user's values go when it cannot take them (a read-only or
+// full home, a folder root made there after "sudo -E").
 std::string UserFolder() {
-  std::string folder = TTools::ProgramDataFolder(26, true);
-  return folder.empty() ? UserFallbackFolder() : folder;
+  const std::string folder = HomeUserFolder();
+  return folder.empty() || !CanHoldUserFile(folder) ? UserFallbackFolder() : folder;
+}
+
+std::string FolderOf(const std::string& file) {
+  const auto slash = file.rfind('/');
+  return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
 }
 
 }  // namespace
 
+std::string TOptionValues::ReadString(std::string_view section, std::string_view key,
+                                      std::string_view default_value) const {
+  std::string fallback = ReadDefaultString(section, key, default_value);
+  if (home_) fallback = home_->ReadString(section, key, fallback);
+  return user_.ReadString(section, key, fallback);
+}
+
+std::string TOptionValues::ReadDefaultString(std::string_view section, std::string_view key,
+                                             std::string_view default_value) const {
+  return defaults_ ? defaults_->ReadString(section, key, default_value)
+                   : std::string(default_value);
+}
+
+TOptionValues ParseOptionValues(std::optional<std::string_view> defaults, std::string_view user) {
+  std::optional<TIniData> parsed;
+  if (defaults) parsed = ParseIni(*defaults);
+  return TOptionValues(std::move(parsed), ParseIni(user));
+}
+
 TOptionFile::TOptionFile(const std::string& file_name)
-    : TOptionFile(file_name, DefaultsFolder(file_name), UserFolder()) {}
+    : TOptionFile(file_name, DefaultsFolder(file_name), UserFolder()) {
+  // The values already in the home folder's file still count, below the ones written since.
+  const std::string home = HomeUserFolder();
+  if (!home.empty() && home != FolderOf(user_.FileName())) {
+    if (const auto bytes = ReadDefaultsFile(home + file_name)) values_.SetHome(ParseIni(*bytes));
+  }
+}
 
 TOptionFile::TOptionFile(const std::string& file_name, const std::string& program_folder,
                          const std::string& user_folder)
     : user_(user_folder + file_name) {
-  const std::string defaults = program_folder + file_name;
+  std::optional<std::string> defaults;
   // When both places are the same folder, the one file is the user file.
-  if (program_folder == user_folder) return;
-  bool present = false;
-  defaults_problem_ = DefaultsFileProblem(defaults, present);
-  if (present) defaults_ = std::make_unique<TIniFile>(defaults);
-}
-
-std::string TOptionFile::ReadString(const std::string& section, const std::string& key,
-                                    const std::string& default_value) const {
-  const std::string fallback =
-      defaults_ ? defaults_->ReadString(section, key, default_value) : default_value;
-  return user_.ReadString(section, key, fallback);
-}
-
-std::string TOptionFile::ReadDefaultString(const std::string& section, const std::string& key,
-                                           const std::string& default_value) const {
-  return defaults_ ? defaults_->ReadString(section, key, default_value) : default_value;
+  std::string problem;
+  if (program_folder != user_folder) {
+    defaults = ReadDefaultsFile(program_folder + file_name, &problem);
+  }
+  std::optional<TIniData> parsed;
+  if (defaults) parsed = ParseIni(*defaults);
+  values_ = TOptionValues(std::move(parsed), user_.Data());
+  values_.SetDefaultsProblem(std::move(problem));
 }
 
 bool TOptionFile::WriteString(const std::string& section, const std::string& key,
                               const std::string& value) {
-  return user_.WriteString(section, key, value);
+  TTools::ForceDirs(FolderOf(user_.FileName()));
+  const bool written = user_.WriteString(section, key, value);
+  values_.SetUser(user_.Data());
+  return written;
 }
 
 bool TOptionFile::StoreString(const std::string& section, const std::string& key,
                               const std::string& value) {
   if (user_.ValueExists(section, key) && user_.ReadString(section, key, "") == value) return true;
-  return user_.WriteString(section, key, value);
+  return WriteString(section, key, value);
 }
 
 }  // namespace camlift

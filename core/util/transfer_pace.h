@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How long one HTTP transfer may take. A stall timer alone ends nothing when the peer sends a
 // byte now and then; a transfer also has an overall limit (for an archive, one that grows with
 // the size it announces) and, once data flows, a minimum average rate over each window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "search_responder_ext.h"
 
 #include <sys/socket.h>
@@ -125,6 +126,8 @@ class TSearchExtension final : public ICameraExtension {
             return answers;
           },
           camera.recorder(), name);
+      responder->SetReplySource(camera.config().ip);
+      responder->SetSlow(camera.config().has(TCameraFault::SlowSearch));
       if (service->stream && std::string_view(dialect->name) == "8600") {
         TPortStream* stream = service->stream.get();
         responder->SetOnDatagram([stream](const sockaddr_in& sender) { stream->Target(sender); });
@@ -176,7 +179,7 @@ TSearchIdentity SearchIdentityOf(const TSimCamera& camera) {
   const TCameraConfig& config = camera.config();
   const TCameraState state = camera.state();
   TSearchIdentity identity;
-  identity.ip = config.ip;
+  identity.ip = config.search_ip.empty() ? config.ip : config.search_ip;
   identity.netmask = config.netmask;
   identity.gateway = config.gateway;
   identity.dns1 = config.dns;

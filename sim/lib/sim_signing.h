@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The repository's signing tool: an Ed25519 key pair for a site, and detached signatures of
 // catalogues ("firmware.txt.sig": the 64 raw signature bytes over "camlift catalogue", a line
 // end, the catalogue's path below the repository ("system/firmware.txt"), a line end and the

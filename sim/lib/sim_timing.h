@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's own waits, apart from the client's table (platform/timing.h) so that the core
 // knows nothing of the simulator. CAMLIFT_TIME_SCALE scales them as it does the client's, with
 // the same floor for time-outs, so that a scaled client and a scaled simulator stay in step.
@@ -16,6 +17,7 @@ namespace camlift::sim {
   X(ClientIdle, 60000, Timeout, "simulator: longest silence of a client mid-request")           \
   X(SniffWindow, 2000, Timeout, "simulator: wait for a shared-port client's first bytes")       \
   X(CloseLinger, 1000, Timeout, "simulator: wait for the client to close after an answer")      \
+  X(SlowSearchReply, 100, Pause, "simulated camera, slow-search: pause before a search reply")  \
   X(CtpContinuePause, 1000, Pause, "simulated K camera: pause between Continue and its answer") \
   X(SlowRepositoryByte, 15000, Pause, "slow repository: pause after each byte it sends")        \
   X(CtpSlowAnswer, 7000, Pause, "simulated K camera, ctp-slow-answers: pause before each REPLY")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Nothing outside, nothing lost: links planted in the place of the program's folders are never
 // followed (byte-for-byte sentinels outside the work folder stay), what runs that died left
 // behind is swept while a live run's files stay, the firmware cache keeps to its limit, a resumed

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A hostile host on the LAN cannot grow the search without end nor silence it:
 #  - one that answers every 1010 query with a thousand info replies, each with a new MAC: the
 #    camera list stops at its bound (2048 rows), the search says how many it refused, and ends;

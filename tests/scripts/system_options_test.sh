@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The administrator's options file (the system-wide one, where a site names its repository keys)
 # never vanishes without a word. An installed copy run by an ordinary user:
 #  - no such file: catalogues are taken as they come (no keys, as always);

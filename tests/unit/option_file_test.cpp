@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "util/option_file.h"
 
 #include <gtest/gtest.h>
@@ -74,7 +75,7 @@ TEST(OptionFile, DefaultsThatCannotBeReadAreSaid) {
     EXPECT_EQ(c.problem.empty() ? "" : file + ": " + c.problem, options.DefaultsProblem())
         << c.name;
     // Fail closed: a problem asks for signatures that nothing can give.
-    const TRepositoryTrust trust = RepositoryTrustFrom(options, "");
+    const TRepositoryTrust trust = RepositoryTrustFrom(options.Values(), "");
     EXPECT_EQ(!c.problem.empty(), trust.signed_only) << c.name;
     EXPECT_EQ(options.DefaultsProblem(), trust.defaults_problem) << c.name;
   }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bound of one transfer: an overall limit (for archives one that grows with the announced
 // size, up to a ceiling) and a minimum average rate over each window once bytes flow. A peer
 // that sends a byte now and then, which restarts any stall timer, still meets an end.
