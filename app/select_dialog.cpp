@@ -447,8 +447,14 @@ void TfrmAdv_Main::FillCheckColumns(QTreeWidgetItem* item, const TDevInfo& row) 
 }
 
 void TfrmAdv_Main::UpdateCount() {
-  count_->setText(QString::fromStdString(GetLangStrUtf8("IDS_DEVCOUNT")) +
-                  QString::number(list_.Count()));
+  QString count =
+      QString::fromStdString(GetLangStrUtf8("IDS_DEVCOUNT")) + QString::number(list_.Count());
+  // A full list says so, and how many it refused: the cameras beyond it are not shown.
+  if (engine_ && list_.RefusedRows() > 0) {
+    const std::string full = ListFullLine(engine_->Diagnostics());
+    if (!full.empty()) count += "  " + QString::fromStdString(full);
+  }
+  count_->setText(count);
   info_panel_->setVisible(list_.Empty());
   if (list_.Empty() && engine_) {
     QStringList lines;

@@ -1,15 +1,22 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "password_option.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
 #include <iostream>
+
+#include "platform/timing.h"
 
 namespace camlift::cli {
 namespace {
@@ -81,7 +88,62 @@ std::string ReadFromTerminalOrStdin() {
   return FirstLine(line);
 }
 
+class TFdCloser {
+ public:
+  explicit TFdCloser(int fd) : fd_(fd) {}
+  ~TFdCloser() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TFdCloser(const TFdCloser&) = delete;
+  TFdCloser& operator=(const TFdCloser&) = delete;
+
+ private:
+  int fd_;
+};
+
 }  // namespace
+
+std::string ReadPasswordFile(const std::string& file) {
+  const auto refuse = [&](const std::string& why) {
+    return CLI::ValidationError("--password-file", file + ": " + why);
+  };
+  // Opened without waiting: a named pipe nobody writes to would block the open itself.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw refuse(std::string("cannot read it (") + std::strerror(errno) + ")");
+  const TFdCloser close_fd(fd);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) throw refuse("cannot read it");
+  const bool pipe = S_ISFIFO(info.st_mode);
+  // A device (/dev/zero, a terminal), a folder or a socket holds no password file.
+  if (!S_ISREG(info.st_mode) && !pipe) throw refuse("not a regular file or a pipe");
+  // The first line only, and never more than a password can be. A pipe (such as <(echo ...))
+  // must bring its line, or its end, within a short wait.
+  const auto limit = std::chrono::steady_clock::now() + Duration(Wait::PasswordPipeWait);
+  std::string text;
+  std::array<char, 512> chunk{};
+  while (text.size() < kMaxPasswordFileLine && text.find('\n') == std::string::npos) {
+    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+    if (n > 0) {
+      text.append(chunk.data(), static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) throw refuse("cannot read it");
+    // The end of a file; of a pipe only once something came (a named pipe reads as ended while
+    // its writer has not opened it yet).
+    if (n == 0 && (!pipe || !text.empty())) break;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        limit - std::chrono::steady_clock::now());
+    pollfd p{fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+      throw refuse("nothing came from the pipe in time");
+    }
+    // Its writer came and went without a byte.
+    if (!(p.revents & POLLIN)) break;
+  }
+  if (pipe && text.empty()) throw refuse("the pipe brought no password");
+  return text.substr(0, std::min(text.size(), kMaxPasswordFileLine));
+}
 
 std::string FirstLine(const std::string& text) {
   std::string line = text.substr(0, text.find('\n'));
@@ -104,18 +166,7 @@ std::string ResolvePassword(const TPasswordOption& option) {
     return option.value == "-" ? ReadFromTerminalOrStdin() : option.value;
   }
   if (option.file_option && option.file_option->count() > 0) {
-    std::error_code ec;
-    std::ifstream in(option.file, std::ios::binary);
-    if (!in || std::filesystem::is_directory(option.file, ec)) {
-      throw CLI::ValidationError("--password-file", "cannot read " + option.file);
-    }
-    // The first line only, and never more than a password can be: a device or a pipe named by
-    // mistake is not read without end.
-    std::string line;
-    char c = 0;
-    while (line.size() < kMaxPasswordFileLine && in.get(c) && c != '\n') line += c;
-    if (in.bad()) throw CLI::ValidationError("--password-file", "cannot read " + option.file);
-    return FirstLine(line);
+    return FirstLine(ReadPasswordFile(option.file));
   }
   const char* env = std::getenv("CAMLIFT_PASSWORD");
   return env ? env : "";

@@ -24,6 +24,12 @@ void AddPasswordOptions(CLI::App* cmd, TPasswordOption& option);
 // (a usage error) when the file cannot be read or the terminal gives nothing.
 std::string ResolvePassword(const TPasswordOption& option);
 
+// The start of a password file (at most its first 4096 bytes or its first line). A regular file,
+// or a pipe that brings its line or its end within PasswordPipeWait (such as <(echo ...)); a
+// named pipe nobody writes to, a device or a folder is a usage error (CLI::ValidationError),
+// never a wait without end.
+std::string ReadPasswordFile(const std::string& file);
+
 // The first line of text, without its line end.
 std::string FirstLine(const std::string& text);
 

@@ -100,6 +100,17 @@ int Done(const TR730Options& o, const std::string& message, nlohmann::json extra
   return kExitOk;
 }
 
+// A MAC address option: 12 hex digits, or six pairs joined by ":" or "-".
+CLI::Validator MacAddress() {
+  return CLI::Validator(
+      [](std::string& value) {
+        return MacDigits(value) ? std::string()
+                                : "expected a MAC address: 12 hexadecimal digits, or six pairs "
+                                  "joined by \":\" or \"-\"";
+      },
+      "MAC");
+}
+
 // One series R search (two passes when the first finds nothing): the camera whose MAC is mac,
 // or else whose address is ip.
 std::optional<TDevInfo> Search(const std::string& mac, const std::string& ip) {
@@ -190,10 +201,12 @@ int RunSetNetwork(const TR730Options& o, const TDevInfo& current) {
 int RunFactory(const TR730Options& o, const TDevInfo& current) {
   TDevInfo wanted = current;
   ApplyNetwork(o.network, wanted);
-  wanted.DevID = o.device_mac;
+  // Checked when the command line was read: 12 hex digits, with or without separators.
+  wanted.DevID = MacDigits(o.device_mac).value_or("");
   const T8600SettingsResult request = Build8600Settings(wanted, o.user, o.password);
   if (request.bytes.empty()) return Usage(request.error);
-  if (!R730Client().SetFactoryParams(o.user, o.password, current, wanted, o.wifi_mac)) {
+  const std::string wifi_mac = o.wifi_mac.empty() ? "" : MacDigits(o.wifi_mac).value_or("");
+  if (!R730Client().SetFactoryParams(o.user, o.password, current, wanted, wifi_mac)) {
     return Fail(o, "the camera did not take the factory parameters");
   }
   return Done(o, "Factory parameters taken.");
@@ -429,7 +442,8 @@ void SetupR730(CLI::App& root, CommandRunner& run) {
     // Each subcommand has its own options, and so its own record of which were given.
     auto password = std::make_shared<TPasswordOption>();
     AddPasswordOptions(cmd, *password);
-    cmd->add_option("--mac", o.mac, "Pick the camera by its MAC address from a series R search");
+    cmd->add_option("--mac", o.mac, "Pick the camera by its MAC address from a series R search")
+        ->check(MacAddress());
     cmd->add_flag("--json", o.json, "One JSON object as the result");
     const std::string name = s.name;
     if (name == "wifi-get" || name == "ddns-get") {
@@ -438,8 +452,11 @@ void SetupR730(CLI::App& root, CommandRunner& run) {
     bool need_search = s.need_search;
     if (name == "set-network") AddNetworkOptions(cmd, o.network);
     if (name == "factory") {
-      cmd->add_option("--device-mac", o.device_mac, "New MAC address of the camera")->required();
-      cmd->add_option("--wifi-mac", o.wifi_mac, "New MAC address of the camera's Wi-Fi");
+      cmd->add_option("--device-mac", o.device_mac, "New MAC address of the camera")
+          ->required()
+          ->check(MacAddress());
+      cmd->add_option("--wifi-mac", o.wifi_mac, "New MAC address of the camera's Wi-Fi")
+          ->check(MacAddress());
       cmd->add_option("--firmware-version", o.firmware_version,
                       "Version the camera runs (default: as the search reports it; the camera "
                       "is searched for either way)");

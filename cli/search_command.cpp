@@ -131,11 +131,15 @@ int RunSearch(const TSearchOptions& options) {
     // The machine-readable forms stay clean: the diagnosis goes beside them.
     PrintDiagnostics(options.csv || options.json ? std::cerr : std::cout, outcome.diagnostics,
                      options.lang);
-  } else if (!outcome.diagnostics.SendProblems.empty()) {
-    // Cameras answered, but a search that could not go out may have missed others.
+  } else {
+    // Cameras answered, but a search that could not go out may have missed others, and a full
+    // list refused some.
     const TCliSession session(options.lang);
     for (const std::string& line : SendProblemLines(outcome.diagnostics.SendProblems)) {
       std::cerr << line << "\n";
+    }
+    if (const std::string full = ListFullLine(outcome.diagnostics); !full.empty()) {
+      std::cerr << full << "\n";
     }
   }
   return kExitOk;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -244,6 +245,21 @@ int RunBatch(const UpgradeOptions& options) {
       return kExitUsage;
     }
   }
+  // What this batch upgrades with, for its summary, and what an earlier one must have used.
+  TBatchRunFacts facts;
+  facts.system = !options.ui;
+  if (!options.firmware.empty()) {
+    std::error_code ec;
+    facts.firmware = std::filesystem::absolute(options.firmware, ec).lexically_normal().string();
+  } else {
+    facts.repository = RepositoryForSummary(ResolveRepositoryUrl(options.repository));
+  }
+  if (!options.resume.empty()) {
+    if (const std::string mismatch = ResumeMismatch(earlier, facts); !mismatch.empty()) {
+      std::cerr << "camlift: --resume " << options.resume << ": " << mismatch << "\n";
+      return kExitUsage;
+    }
+  }
   if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
   TCliSession session(options.lang);
   const std::vector<TCameraEntry> all_cameras = list.cameras;
@@ -281,7 +297,7 @@ int RunBatch(const UpgradeOptions& options) {
   std::cout << "\n" << BatchSummaryTable(outcomes);
   if (!options.summary_json.empty()) {
     std::ofstream out(options.summary_json, std::ios::trunc);
-    out << BatchSummaryJson(outcomes);
+    out << BatchSummaryJson(outcomes, facts);
     if (!out.flush()) {
       std::cerr << "camlift: cannot write " << options.summary_json << "\n";
       return kExitFailed;

@@ -232,10 +232,18 @@ def signed(catalogue, signature):
     return struct.pack("<H", len(signature)) + signature + catalogue
 
 
-write("catalogue_signature", "valid", signed(CATALOGUE, KEY.sign(CATALOGUE)))
-write("catalogue_signature", "valid_empty", signed(b"", KEY.sign(b"")))
+# What is signed: the catalogue's place below the repository and its bytes (the target checks
+# the place "system/firmware.txt").
+def sign_system(catalogue):
+    return KEY.sign(b"camlift catalogue\nsystem/firmware.txt\n" + catalogue)
+
+
+write("catalogue_signature", "valid", signed(CATALOGUE, sign_system(CATALOGUE)))
+write("catalogue_signature", "valid_empty", signed(b"", sign_system(b"")))
 write("catalogue_signature", "unsigned", signed(CATALOGUE, b""))
-write("catalogue_signature", "short", signed(CATALOGUE, KEY.sign(CATALOGUE)[:63]))
+write("catalogue_signature", "short", signed(CATALOGUE, sign_system(CATALOGUE)[:63]))
+write("catalogue_signature", "other_folder",
+      signed(CATALOGUE, KEY.sign(b"camlift catalogue\nacme/firmware.txt\n" + CATALOGUE)))
 
 # --- History (history.jsonl) ---------------------------------------------------------------
 HISTORY_LINE = ('{"time":"2026-12-10T13:21:28Z","source":"batch","ip":"127.0.0.5","port":8081,'

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "discovery/dev_types.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 
 namespace camlift {
 namespace {
@@ -61,6 +63,33 @@ std::string NormalizeID(std::string_view id) {
     out += c;
   }
   return out;
+}
+
+std::optional<std::string> MacDigits(std::string_view text) {
+  std::string digits;
+  char separator = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (std::isxdigit(static_cast<unsigned char>(c))) {
+      digits += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      continue;
+    }
+    // A separator only between two pairs, and the same one each time.
+    if ((c != ':' && c != '-') || digits.size() % 2 != 0 || digits.empty() ||
+        (separator != 0 && c != separator)) {
+      return std::nullopt;
+    }
+    separator = c;
+    if (i + 1 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
+      return std::nullopt;
+    }
+  }
+  if (digits.size() != 12) return std::nullopt;
+  if (separator != 0 &&
+      static_cast<std::size_t>(std::count(text.begin(), text.end(), separator)) != 5) {
+    return std::nullopt;
+  }
+  return digits;
 }
 
 std::string MacToHex(std::span<const std::uint8_t, 6> mac) {

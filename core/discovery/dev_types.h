@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,5 +38,8 @@ std::string NormalizeID(std::string_view id);
 std::string MacToHex(std::span<const std::uint8_t, 6> mac);
 // Six bytes as upper-case two-digit hex numbers joined by ":" (the 8600 form).
 std::string MacToColonHex(std::span<const std::uint8_t, 6> mac);
+// A MAC address typed by a user: 12 hex digits, or six pairs joined by ":" or by "-"
+// ("00:1A:2B:3C:4D:5E"). Its 12 digits in lower case, or nullopt for anything else.
+std::optional<std::string> MacDigits(std::string_view text);
 
 }  // namespace camlift

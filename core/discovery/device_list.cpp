@@ -44,6 +44,10 @@ bool TDeviceList::AddOrUpdate(const TDevInfo& record) {
     Reposition(static_cast<std::size_t>(entry - rows_.data()));
     return false;
   }
+  if (rows_.size() >= kMaxRows) {
+    ++refused_;
+    return false;
+  }
   TDevInfo& entry = rows_.emplace_back(record);
   entry.Lifetime =
       record.DevType == kTypeS || record.DevType == kType1010 ? kLongLifetime : kLifetime;
@@ -66,6 +70,7 @@ TDevInfo* TDeviceList::FindByID(const std::string& dev_id) {
 void TDeviceList::ClearList() {
   rows_.clear();
   index_.clear();
+  refused_ = 0;
   sorted_ = 0;
   selected_ = -1;
   Changed();

@@ -42,9 +42,15 @@ class TDeviceList {
   // whose 1010 exchange takes three round trips) get the long one.
   static constexpr std::int32_t kLifetime = 10;
   static constexpr std::int32_t kLongLifetime = 30;
+  // The most rows the list holds. A site has far fewer cameras; a host that answers every search
+  // with a new MAC each time must not grow the list (and the window's time) without end. A new
+  // row beyond the bound is refused and counted; known rows are still refreshed.
+  static constexpr std::size_t kMaxRows = 2048;
 
   // True only when a new row was added. A record of DevType -1 is ignored.
   bool AddOrUpdate(const TDevInfo& record);
+  // New rows refused because the list was full, since the list was last emptied.
+  std::uint64_t RefusedRows() const { return refused_; }
   // A parsed reply or a record of the closed library: AddOrUpdate, then the default selection
   // and the count. A reply that changes nothing the window shows only refreshes the lifetime
   // and calls nobody back.
@@ -110,6 +116,7 @@ class TDeviceList {
   mutable std::size_t sorted_ = 0;
   mutable int selected_ = -1;
   std::uint64_t changes_ = 0;
+  std::uint64_t refused_ = 0;
   int sort_column_ = kColumnIP;
   bool sort_ascending_ = true;
   std::function<void()> on_changed_;

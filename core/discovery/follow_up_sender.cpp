@@ -6,6 +6,9 @@ namespace camlift {
 bool TFollowUpSender::Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) {
   auto key = std::make_pair(port, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
   if (sent_.contains(key)) return true;
+  // A flood of answers, each with a new MAC, would make the pass send one request for each of
+  // them: past the bound the rest wait for the next pass.
+  if (sent_.size() >= kMaxPerPass) return false;
   const bool sent = endpoint_.Broadcast(port, bytes);
   // A datagram that went out nowhere may be tried again by the next copy of the answer.
   if (sent) sent_.insert(std::move(key));

@@ -18,6 +18,9 @@ namespace camlift {
 
 class TFollowUpSender final : public IDatagramSender {
  public:
+  // Distinct follow-ups one pass sends at most (the device list's bound).
+  static constexpr std::size_t kMaxPerPass = 2048;
+
   explicit TFollowUpSender(IDatagramSender& endpoint) : endpoint_(endpoint) {}
   // Forwards a datagram not yet sent to that port in this pass; a repeat is not sent again
   // (true: it went out already).

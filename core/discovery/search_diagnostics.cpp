@@ -28,6 +28,10 @@ constexpr TDiagText kUnbound{"IDS_SEARCHPORTNONE",
 constexpr TDiagText kPortsOk{"IDS_SEARCHPORTSOK", "Every local UDP port was bound."};
 constexpr TDiagText kNoAnswer{"IDS_MANUALNOANSWER", "No answer from the address typed in:"};
 constexpr TDiagText kNotSent{"IDS_SEARCHSENDERR", "The search datagram could not be sent to"};
+// The bound is TDeviceList::kMaxRows.
+constexpr TDiagText kListFull{
+    "IDS_SEARCHLISTFULL",
+    "The camera list is full (2048 cameras); replies of further cameras were refused:"};
 
 std::string Text(const TDiagText& text) { return LangTextOr(text.id, text.english); }
 
@@ -83,7 +87,13 @@ std::vector<std::string> DiagnosticLines(const TSearchDiagnostics& diagnostics) 
   for (std::string& line : SendProblemLines(diagnostics.SendProblems)) {
     lines.push_back(std::move(line));
   }
+  if (std::string full = ListFullLine(diagnostics); !full.empty()) lines.push_back(full);
   return lines;
+}
+
+std::string ListFullLine(const TSearchDiagnostics& diagnostics) {
+  if (diagnostics.RefusedRows == 0) return {};
+  return Text(kListFull) + " " + std::to_string(diagnostics.RefusedRows);
 }
 
 std::vector<std::string> SendProblemLines(const std::vector<TSendProblem>& problems) {

@@ -22,6 +22,7 @@ struct TSearchDiagnostics {
   std::vector<TPortProblem> Ports;         // in the order the endpoints were bound
   std::string UnansweredAddress;           // a typed-in address that did not answer, if any
   std::vector<TSendProblem> SendProblems;  // search datagrams the system refused to send
+  std::uint64_t RefusedRows = 0;           // new cameras refused because the list was full
 };
 
 // The diagnosis as lines of text (UTF-8, in the current language; English when the language
@@ -31,6 +32,10 @@ std::vector<std::string> DiagnosticLines(const TSearchDiagnostics& diagnostics);
 // The refused sends, one line per address and reason: "The search datagram could not be sent to
 // 255.255.255.255:10000, 7999: Network is unreachable" (UTF-8, in the current language).
 std::vector<std::string> SendProblemLines(const std::vector<TSendProblem>& problems);
+
+// "The camera list is full (2048 cameras); replies of further cameras were refused: 17" (UTF-8,
+// in the current language), empty when none was refused. Shown also when the list is not empty.
+std::string ListFullLine(const TSearchDiagnostics& diagnostics);
 
 // A language text as UTF-8, or fallback when the language has none.
 std::string LangTextOr(const std::string& id, const std::string& fallback);

@@ -140,6 +140,7 @@ TSearchDiagnostics TSearchEngine::Diagnostics() const {
   if (const std::uint16_t port = series_r_search_.BlockedPort())
     diagnostics.Ports.push_back({port, 0});
   diagnostics.UnansweredAddress = unanswered_address_;
+  diagnostics.RefusedRows = list_.RefusedRows();
   for (const auto& endpoint : endpoints_) {
     for (const TSendProblem& problem : endpoint->SendProblems()) {
       // Two endpoints send to port 10000 (MO_I and IMAGIA): one line for both.

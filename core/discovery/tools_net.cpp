@@ -6,6 +6,7 @@
 
 #include "discovery/udp_endpoint.h"
 #include "platform/socket.h"
+#include "platform/timing.h"
 #include "util/curl_transfer.h"
 #include "util/text.h"
 
@@ -133,6 +134,7 @@ bool TTools_Net::HttpGet(const std::string& url, std::string& text, int timeout_
   }
   TransferControl control;
   control.idle_timeout_ms = timeout_ms;
+  control.pace.limit_ms = std::max(timeout_ms, Millis(Wait::CameraPageLimit));
   const TransferResult result = PerformTransfer(h, control);
   if (!result.ok() || sink.overflow || result.status < 200 || result.status >= 300) return false;
   text = std::move(body);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -248,8 +249,13 @@ std::string XdgSystemConfigFolder(const std::string& file_name) {
     if (dir.empty() || dir.front() != '/') continue;
     const std::string folder = WithSlash(dir) + kAppFolder;
     if (first.empty()) first = folder;
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(folder + file_name, ec)) return folder;
+    // The first entry that holds the file, or that may hold it: a folder this user may not look
+    // into (an administrator's camlift/ of mode 0700) is not skipped as if it were empty, so that
+    // the reader can say the file cannot be read instead of going on without it.
+    struct stat info {};
+    if (::stat((folder + file_name).c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR)) {
+      return folder;
+    }
   }
   return first.empty() ? std::string("/etc/xdg/") + kAppFolder : first;
 }

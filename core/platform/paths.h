@@ -58,7 +58,8 @@ bool IsSystemProgramFolder(const std::string& folder);
 std::string XdgCacheFolder();
 std::string XdgStateFolder();
 // The system-wide defaults folder of an installed program: the first entry of $XDG_CONFIG_DIRS
-// (else /etc/xdg) whose camlift/ holds file_name, else the first entry's camlift/.
+// (else /etc/xdg) whose camlift/ holds file_name (anything of that name, or a folder that cannot
+// be looked into), else the first entry's camlift/.
 std::string XdgSystemConfigFolder(const std::string& file_name);
 
 // Re-fetchable data (catalogue copies, downloaded archives, the firmware cache "Bin/"):

@@ -57,6 +57,7 @@ int ScaleMillis(int ms, WaitKind kind) {
   const double scaled = std::round(ms * TimeScale());
   const int value = scaled > 2e9 ? 2000000000 : static_cast<int>(scaled);
   if (kind == WaitKind::Timeout && value < kMinTimeoutMs) return std::min(ms, kMinTimeoutMs);
+  if (kind == WaitKind::Limit && value < kMinLimitMs) return std::min(ms, kMinLimitMs);
   return value;
 }
 

@@ -14,7 +14,10 @@ namespace camlift {
 // so that a scale of 0 makes pauses instant without making every exchange fail at once, and a
 // healthy peer on a busy machine (a sanitizer build, a TLS handshake, tests side by side) is
 // never given up on. A time-out shorter than that floor keeps its own value.
-enum class WaitKind { Pause, Timeout };
+// Limit: the bound of a whole transfer (or the window of its rate), against peers that trickle;
+// never scaled below kMinLimitMs, so that a small scale never cuts short a transfer that a busy
+// machine merely slows down.
+enum class WaitKind { Pause, Timeout, Limit };
 
 // X(name, milliseconds, kind, what it is)
 #define CAMLIFT_WAITS(X)                                                                        \
@@ -46,7 +49,16 @@ enum class WaitKind { Pause, Timeout };
   X(HttpGetNet, 5000, Timeout, "plain GET of the search helpers")                               \
   X(SearchSettle, 1000, Timeout, "camlift search: wait for late replies after the last pass")   \
   X(FleetCheckStop, 2000, Timeout, "window close: wait for the update check's readers")         \
-  X(SleepLockCall, 5000, Timeout, "the login manager's answer to a request for a sleep lock")
+  X(SleepLockCall, 5000, Timeout, "the login manager's answer to a request for a sleep lock")   \
+  X(DownloadRateWindow, 30000, Limit, "window of a repository transfer's minimum rate")         \
+  X(DownloadLimitBase, 120000, Limit, "archive download: time besides what its size takes")     \
+  X(DownloadLimitMax, 3600000, Limit, "longest archive download, whatever its size")            \
+  X(CatalogueFetchLimit, 120000, Limit, "longest fetch of a catalogue")                         \
+  X(SignatureFetchLimit, 60000, Limit, "longest fetch of a catalogue's signature")              \
+  X(CameraPageLimit, 60000, Limit, "longest read of a camera page, however it trickles")        \
+  X(UploadLimitBase, 300000, Limit, "firmware upload: time besides what its size takes")        \
+  X(R730ReceiveLimit, 800, Timeout, "longest life of a series R search receive thread")         \
+  X(PasswordPipeWait, 2000, Limit, "wait for a password that comes through a pipe")
 
 enum class Wait {
 #define CAMLIFT_WAIT_ENUM(id, ms, kind, what) id,
@@ -63,6 +75,7 @@ struct WaitEntry {
 };
 
 inline constexpr int kMinTimeoutMs = 1000;
+inline constexpr int kMinLimitMs = 1500;
 
 // The unscaled table, in declaration order.
 std::span<const WaitEntry> WaitTable();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "discovery/dev_types.h"
 #include "discovery/tools_net.h"
 #include "platform/broadcast.h"
 #include "platform/socket.h"
@@ -44,7 +45,10 @@ bool Contains(const std::string& text, std::string_view part) {
 
 // The factory page's MAC form, with each pair encoded on its own so that the ":" stay as they are.
 std::string EncMacPairs(std::string_view text) {
-  const std::string pairs = MacPairs(text);
+  // A MAC typed with separators ("00:1A:2B:...", as the search shows them) is the same MAC: cut
+  // into pairs, its separators would shift every pair after the first.
+  const std::optional<std::string> digits = MacDigits(text);
+  const std::string pairs = MacPairs(digits ? *digits : text);
   std::string out;
   std::size_t start = 0;
   while (start <= pairs.size()) {
@@ -80,11 +84,12 @@ bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::strin
     return false;
   }
   std::array<std::uint8_t, k8600SettingsReplySize> buffer{};
-  // Other datagrams on port 8600 restart the short wait; a steady stream of them must still not
-  // hold the caller for ever.
+  // The reply is waited for in short slices up to the limit: a camera (or a busy computer) that
+  // takes longer than one slice still counts, and a steady stream of other datagrams on port
+  // 8600 still does not hold the caller for ever.
   const auto limit = std::chrono::steady_clock::now() + Duration(Wait::R730SettingsReplyLimit);
   while (std::chrono::steady_clock::now() < limit) {
-    if (!WaitReadable(socket.get(), Millis(Wait::R730SettingsReplyWait))) return false;
+    if (!WaitReadable(socket.get(), Millis(Wait::R730SettingsReplyWait))) continue;
     buffer.fill(0);
     const ssize_t n = ::recv(socket.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (n <= 0) continue;

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -100,7 +101,12 @@ void TRecvThread::Run() {
   TSearchRegistry& registry = Registry();
   int empty_waits = 0;
   std::array<std::uint8_t, k8600BufferSize> buffer{};
-  while (empty_waits < kEmptyWaits && registry.generation.load() == generation_) {
+  // Ten empty waits end the thread, and so does its time limit: a steady stream of datagrams to
+  // the search port would otherwise keep it, and the port, for ever, and no later pass could
+  // send its query.
+  const auto limit = std::chrono::steady_clock::now() + Duration(Wait::R730ReceiveLimit);
+  while (empty_waits < kEmptyWaits && registry.generation.load() == generation_ &&
+         std::chrono::steady_clock::now() < limit) {
     pollfd p{socket_.get(), POLLIN, 0};
     const int ready = ::poll(&p, 1, Millis(Wait::R730ReceiveWait));
     if (ready < 0) {

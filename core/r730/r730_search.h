@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The series R search of TR730Series: one 8600 query from local port 3565, then a receive thread
-// (TRecvThread) that hands every record to the UI thread and ends after ten empty waits.
+// (TRecvThread) that hands every record to the UI thread and ends after ten empty waits, or at
+// its time limit (R730ReceiveLimit) however many datagrams keep arriving.
 #pragma once
 
 #include "platform/dispatcher.h"

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "upgrade/batch_upgrade.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
@@ -12,6 +15,7 @@
 #include "platform/dispatcher.h"
 #include "upgrade/history.h"
 #include "upgrade/repository_text.h"
+#include "upgrade/run_files.h"
 #include "upgrade/status_read.h"
 #include "upgrade/upgrade_factory.h"
 #include "util/log_line.h"
@@ -44,13 +48,24 @@ std::string CameraName(const TCameraEntry& c) { return c.ip + ":" + std::to_stri
 // options, since nobody can be asked about twenty cameras at once.
 class TBatchObserver final : public IUpgradeObserver {
  public:
+  // The log is appended to, and never written through a link planted under its name.
   TBatchObserver(const std::string& path, const TBatchOptions& options,
                  std::function<void(const std::string&)> on_line)
-      : file_(path, std::ios::app), options_(options), on_line_(std::move(on_line)) {}
+      : fd_(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644)),
+        options_(options),
+        on_line_(std::move(on_line)) {}
+  ~TBatchObserver() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TBatchObserver(const TBatchObserver&) = delete;
+  TBatchObserver& operator=(const TBatchObserver&) = delete;
 
   void OnLog(const std::string& text) override {
     const std::string line = FormatLogLine(text);
-    file_ << line << "\r\n" << std::flush;
+    if (fd_ >= 0) {
+      const std::string bytes = line + "\r\n";
+      [[maybe_unused]] const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+    }
     last_ = text;
     on_line_(line);
   }
@@ -72,7 +87,7 @@ class TBatchObserver final : public IUpgradeObserver {
   std::function<void(const TUpgradeResult&)> on_accepted;
 
  private:
-  std::ofstream file_;
+  int fd_;
   const TBatchOptions& options_;
   std::function<void(const std::string&)> on_line_;
   std::string last_;
@@ -192,8 +207,15 @@ TBatchOutcome TBatchUpgrade::RunOne(const TCameraEntry& camera) {
   const std::string tag = camera.ip + "-" + std::to_string(camera.port);
   const std::string& records =
       options_.state_folder.empty() ? options_.work_folder : options_.state_folder;
-  TTools::ForceDirs(records + "logs");
-  outcome.log_file = records + "logs/" + camera.ip + "-" + Today() + ".log";
+  // logs/ is a folder of our own: a link planted there is removed, never followed.
+  MakeOwnFolders(records, "logs");
+  // One log per camera: two cameras behind one address (port forwarding) each get their own.
+  const bool shared_address =
+      std::count_if(cameras_.begin(), cameras_.end(),
+                    [&](const TCameraEntry& c) { return c.ip == camera.ip; }) > 1;
+  outcome.log_file = records + "logs/" + camera.ip +
+                     (shared_address ? "-" + std::to_string(camera.port) : "") + "-" + Today() +
+                     ".log";
 
   auto upgrader = TUpgradeFactory::CreateUpgrader(camera.series, options_.system);
   upgrader->SetUserName(camera.user);
@@ -281,10 +303,14 @@ std::string BatchSummaryTable(const std::vector<TBatchOutcome>& outcomes) {
   return table;
 }
 
-std::string BatchSummaryJson(const std::vector<TBatchOutcome>& outcomes) {
+std::string BatchSummaryJson(const std::vector<TBatchOutcome>& outcomes,
+                             const TBatchRunFacts& facts) {
   nlohmann::json all = nlohmann::json::array();
   for (const TBatchOutcome& o : outcomes) {
     all.push_back({{"camera", CameraName(o.camera)},
+                   {"kind", facts.system ? "system" : "ui"},
+                   {"repository", facts.repository},
+                   {"firmware", facts.firmware},
                    {"ip", o.camera.ip},
                    {"port", o.camera.port},
                    {"series", SeriesLetter(o.camera.series)},

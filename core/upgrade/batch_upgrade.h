@@ -77,8 +77,17 @@ class TBatchUpgrade {
   TStopToken stop_;  // cancel_ and the caller's stop
 };
 
+// What a batch upgraded its cameras with, written into every line of its JSON summary so that
+// --resume never takes a camera as done by a run of another kind or from another source.
+struct TBatchRunFacts {
+  bool system = true;      // "kind": "system" or "ui"
+  std::string repository;  // the repository URL without any account in it; empty with firmware
+  std::string firmware;    // the --firmware file, empty when the repository was used
+};
+
 // The summary as an aligned table and as JSON.
 std::string BatchSummaryTable(const std::vector<TBatchOutcome>& outcomes);
-std::string BatchSummaryJson(const std::vector<TBatchOutcome>& outcomes);
+std::string BatchSummaryJson(const std::vector<TBatchOutcome>& outcomes,
+                             const TBatchRunFacts& facts = {});
 
 }  // namespace camlift

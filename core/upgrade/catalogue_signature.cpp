@@ -73,14 +73,31 @@ bool VerifyEd25519(const TEd25519Key& key, std::span<const std::uint8_t> message
                           message.size()) == 1;
 }
 
+std::optional<std::string> SignedCatalogueMessage(std::string_view path,
+                                                  std::span<const std::uint8_t> catalogue) {
+  if (path.empty()) return std::nullopt;
+  for (const char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return std::nullopt;
+  }
+  std::string message(kCatalogueSignaturePrefix);
+  message.append(path);
+  message += '\n';
+  message.append(reinterpret_cast<const char*>(catalogue.data()), catalogue.size());
+  return message;
+}
+
 TCatalogueVerdict CheckCatalogueSignature(std::span<const std::uint8_t> catalogue,
+                                          std::string_view path,
                                           const std::optional<std::string>& signature,
                                           const std::vector<TEd25519Key>& keys) {
   if (!signature) return TCatalogueVerdict::Unsigned;
+  const std::optional<std::string> message = SignedCatalogueMessage(path, catalogue);
+  if (!message) return TCatalogueVerdict::BadSignature;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(signature->data());
   const std::span<const std::uint8_t> sig(bytes, signature->size());
+  const auto* signed_bytes = reinterpret_cast<const std::uint8_t*>(message->data());
   for (const TEd25519Key& key : keys) {
-    if (VerifyEd25519(key, catalogue, sig)) return TCatalogueVerdict::Valid;
+    if (VerifyEd25519(key, {signed_bytes, message->size()}, sig)) return TCatalogueVerdict::Valid;
   }
   return TCatalogueVerdict::BadSignature;
 }

@@ -136,6 +136,9 @@ TCtpCode TSocketThread::ReadReply(std::string& text, int& length) {
   bool continuing = false;
   std::size_t held = 0;  // bytes of a further reply that arrived with a Continue
   for (;;) {
+    // Also when replies keep coming: a peer that keeps the queue full of "REPLY Continue" never
+    // lets a receive wait, and must not hold the session longer than the Continue limit.
+    if (continuing && Clock::now() >= deadline) return TCtpCode::Timeout;
     std::size_t received = held;
     if (held == 0) {
       // The answer is often in already (the block after it was prepared while the camera
@@ -237,6 +240,7 @@ bool TSocketThread::CheckPackage(const std::string& file_name) {
 }
 
 TEntryResult TSocketThread::SendEntry(TPk2File& package) {
+  if (Clock::now() >= transfer_deadline_) return {TEntryOutcome::Failed, TCtpCode::Timeout};
   std::array<std::uint8_t, Pk2Layout::kEntryHeaderSize> header{};
   if (package.Read(header.data(), header.size()) != header.size()) {
     package.Close();
@@ -288,6 +292,10 @@ TCtpCode TSocketThread::SendFileEntry(TPk2File& package) {
   // the answer stay in each round trip; the bytes on the wire are the same.
   std::size_t ready = PrepareBlock(package, BlockSize(data_length, sent));
   while (sent < data_length) {
+    if (Clock::now() >= transfer_deadline_) {
+      code = TCtpCode::Timeout;
+      break;
+    }
     const auto k = BlockSize(data_length, sent);
     // A package cut short would send a block shorter than its header says, which the camera
     // could only answer by waiting: fail the entry at once instead.
@@ -407,12 +415,13 @@ int TSocketThread::SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProbl
                                  reinterpret_cast<sockaddr*>(&from), &from_length);
     if (n <= 0) continue;
     auto record = ParseCtpSearchReply(std::span(datagram.data(), static_cast<std::size_t>(n)));
-    if (!record) continue;
-    // Any host may answer naming the camera's address: a version in the camera's name counts
-    // only when the reply came from the camera's own address.
-    if (record->ip == ip_ && AddressText(from.sin_addr.s_addr) != ip_) continue;
+    // Only the target's reply can be the answer: the others are read and dropped, so that a
+    // flood of replies costs nothing but their reading. Any host may answer naming the camera's
+    // address: a version in the camera's name counts only when the reply came from the camera's
+    // own address.
+    if (!record || record->ip != ip_ || AddressText(from.sin_addr.s_addr) != ip_) continue;
+    target_seen = true;
     std::string ip = record->ip;
-    target_seen = ip == ip_;
     list.emplace_back(std::move(ip), std::make_unique<TCtpSearchRecord>(std::move(*record)));
     ++count;
   }

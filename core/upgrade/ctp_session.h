@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -123,12 +124,19 @@ class TSocketThread {
   // Sends the next entry of package. At the end of the file the package is closed.
   TEntryResult SendEntry(TPk2File& package);
 
-  // Broadcasts the CTP search, sends it to this session's address too, and collects the text
+  // Broadcasts the CTP search, sends it to this session's address too, and reads the text
   // replies until the one whose IP text is this session's address arrived, the replies stop, or
-  // the CtpSearchLimit bound passed; returns how many were added. A reply that names this
-  // session's address but came from another one is dropped (any host may send it). problems
-  // (when given) gets the datagrams the system refused to send.
+  // the CtpSearchLimit bound passed. Only that reply is kept, and only when it came from this
+  // session's address (any host may send one naming it; the others cannot be the answer);
+  // returns how many were added (0 or 1). problems (when given) gets the datagrams the system
+  // refused to send.
   int SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProblem>* problems = nullptr);
+
+  // From now on, the transfer of entries ends at this point in time, however promptly the
+  // camera answers each request (SendEntry fails with Timeout).
+  void SetTransferDeadline(std::chrono::steady_clock::time_point deadline) {
+    transfer_deadline_ = deadline;
+  }
 
   const std::string& ip() const { return ip_; }
   // The request last written into the send buffer (tests look at the exact bytes).
@@ -157,6 +165,8 @@ class TSocketThread {
   std::size_t send_length_ = 0;
   std::string reply_text_;  // reused for every reply of a transfer
   TMd5 digest_;
+  std::chrono::steady_clock::time_point transfer_deadline_ =
+      std::chrono::steady_clock::time_point::max();
 };
 
 }  // namespace camlift

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "upgrade/ctp_upgrade.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <optional>
 
 #include "i18n/str_res.h"
+#include "platform/timing.h"
 #include "upgrade/ctp_session.h"
+#include "util/multipart_upload.h"
+#include "util/transfer_pace.h"
 
 namespace camlift {
 namespace {
@@ -38,6 +43,16 @@ Transfer SendPackage(const std::string& ip, int port, TPk2File& package, std::in
     if (session.Connect() != TCtpConnect::Ok || session.Probe() != TCtpCode::Ok) {
       result = Transfer::NotInUpgradeMode;
     } else {
+      // The whole package within the time an upload of its size may take: a camera that
+      // answers every block just inside the reply time-out would otherwise hold the run for
+      // hours.
+      TPaceRule rule;
+      rule.limit_ms = Millis(Wait::UploadLimitBase);
+      rule.allowance_rate = TMultipartRequest::kMinUploadRate;
+      rule.assumed_bytes = static_cast<std::uint64_t>(std::max<std::int64_t>(0, package.Size()));
+      rule.time_scale = TimeScale();
+      session.SetTransferDeadline(std::chrono::steady_clock::now() +
+                                  std::chrono::milliseconds(TTransferPace(rule).LimitMs(0)));
       std::int32_t left = count;
       // A package whose file ends before its header's count of entries is not all sent, the
       // same as one whose entry the camera refused.

@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -11,8 +10,10 @@
 #include <fstream>
 #include <memory>
 
+#include "upgrade/run_files.h"
 #include "upgrade/upgrade_object.h"
 #include "upgrade/zip_extract.h"
+#include "util/md5.h"
 #include "util/text.h"
 #include "util/tools.h"
 
@@ -31,7 +32,7 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
 struct StagingFolder {
   std::string path;  // without a trailing "/", so removing it never follows a link
   explicit StagingFolder(const std::string& parent) {
-    std::string name = parent + ".stage-XXXXXX";
+    std::string name = parent + ".stage-" + RunId() + "-XXXXXX";
     if (::mkdtemp(name.data()) != nullptr) path = name;
   }
   ~StagingFolder() {
@@ -40,9 +41,12 @@ struct StagingFolder {
   }
 };
 
+bool IsRealFolder(const std::string& path) { return IsOwnFolder(path); }
+
 // Free for the folder of one archive's firmware: a real folder, or nothing yet. Anything else
 // in its place - a symbolic link planted there above all, which would lead writes and removals
-// out of the cache - is removed (the entry itself, never what a link points at).
+// out of the cache - is removed (the entry itself, never what a link points at). The folder is
+// made only once the archive came out whole.
 bool ClearForFolder(const std::string& path) {
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(path, ec);
@@ -50,9 +54,14 @@ bool ClearForFolder(const std::string& path) {
   return fs::remove(path, ec);
 }
 
-bool IsRealFolder(const std::string& path) {
-  std::error_code ec;
-  return fs::is_directory(fs::symlink_status(path, ec));
+// The record's name beside a firmware: "<name>.verified", or for a name too long to take the
+// ending (a file name has at most 255 bytes) "." + the MD5 of the name + ".verified", which no
+// firmware name can be (they never begin with a dot).
+std::string RecordName(const std::string& name) {
+  constexpr std::size_t kMaxFileName = 255;
+  const std::string plain = name + ".verified";
+  if (plain.size() <= kMaxFileName) return plain;
+  return "." + Md5Hex(name) + ".verified";
 }
 
 }  // namespace
@@ -76,13 +85,14 @@ bool IsMd5Text(std::string_view text) {
   return true;
 }
 
-std::string UniqueLocalName(const std::string& prefix) {
-  static std::atomic<unsigned> counter{0};
-  return prefix + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-}
-
 TFirmwareCache::TFirmwareCache(std::string folder) : folder_(std::move(folder)) {
   if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
+}
+
+bool TFirmwareCache::MakeCacheFolder() const {
+  // The work folder is the user's and may be reached through a link; Bin/ below it is ours.
+  const fs::path cache = fs::path(folder_).parent_path();
+  return TTools::ForceDirs(cache.parent_path().string()) && MakeOwnFolder(cache.string());
 }
 
 std::string TFirmwareCache::PathOf(const std::string& archive_md5, const std::string& name) const {
@@ -91,7 +101,7 @@ std::string TFirmwareCache::PathOf(const std::string& archive_md5, const std::st
 
 std::string TFirmwareCache::RecordOf(const std::string& archive_md5,
                                      const std::string& name) const {
-  return PathOf(archive_md5, name) + ".verified";
+  return folder_ + LowerAscii(archive_md5) + "/" + RecordName(name);
 }
 
 bool TFirmwareCache::IsVerified(const std::string& archive_md5, const std::string& name,
@@ -99,7 +109,9 @@ bool TFirmwareCache::IsVerified(const std::string& archive_md5, const std::strin
   if (!IsMd5Text(archive_md5) || !IsPlainArchiveName(name)) return false;
   std::error_code ec;
   const std::string path = PathOf(archive_md5, name);
-  if (!IsRealFolder(folder_ + LowerAscii(archive_md5))) return false;
+  // Neither the cache nor the archive's folder may be a link: a link planted at Bin/ would
+  // hand over a firmware (and a record) that nobody verified.
+  if (!IsRealFolder(folder_) || !IsRealFolder(folder_ + LowerAscii(archive_md5))) return false;
   if (!fs::is_regular_file(fs::symlink_status(path, ec))) return false;
   const auto size = fs::file_size(path, ec);
   if (ec) return false;
@@ -117,7 +129,9 @@ bool TFirmwareCache::Store(const std::string& archive, const std::string& archiv
                            const std::function<bool(const std::string&)>& accept) {
   if (!IsMd5Text(archive_md5) || !IsPlainArchiveName(name)) return false;
   const std::string own_folder = folder_ + LowerAscii(archive_md5);
-  if (!ClearForFolder(own_folder)) return false;
+  // The cache and the archive's folder are folders of our own: a link planted at either is
+  // removed (never followed), so nothing is written outside the work folder.
+  if (!MakeCacheFolder() || !ClearForFolder(own_folder)) return false;
   // Only the archive just verified may fill the name: its record goes first, and the file
   // itself when this archive does not hold it. A file that it does hold replaces the old one in
   // one rename, so another program uploading the old one meanwhile never finds it missing.
@@ -128,7 +142,6 @@ bool TFirmwareCache::Store(const std::string& archive, const std::string& archiv
     return false;
   };
 
-  if (!TTools::ForceDirs(folder_)) return refuse();
   const StagingFolder staging(folder_);
   if (staging.path.empty()) return refuse();
   std::string error;
@@ -137,7 +150,7 @@ bool TFirmwareCache::Store(const std::string& archive, const std::string& archiv
   if (accept && !accept(staging.path + "/" + name)) return refuse();
 
   const std::string target_folder = own_folder + "/";
-  if (!TTools::ForceDirs(target_folder) || !IsRealFolder(own_folder)) return refuse();
+  if (!MakeOwnFolder(own_folder)) return refuse();
   // The other entries first, the firmware last: a reader that sees the firmware sees the rest.
   for (const auto& item : fs::directory_iterator(staging.path, ec)) {
     const std::string item_name = item.path().filename().string();
@@ -155,10 +168,9 @@ bool TFirmwareCache::Keep(const std::string& file, const std::string& md5, const
                           const std::string& sha256) {
   if (!IsMd5Text(md5) || !IsPlainArchiveName(name)) return false;
   const std::string own_folder = folder_ + LowerAscii(md5);
-  if (!ClearForFolder(own_folder)) return false;
+  if (!MakeCacheFolder() || !MakeOwnFolder(own_folder)) return false;
   std::error_code ec;
   fs::remove(RecordOf(md5, name), ec);
-  if (!TTools::ForceDirs(own_folder + "/") || !IsRealFolder(own_folder)) return false;
   fs::rename(file, PathOf(md5, name), ec);
   return !ec && Record(md5, name, sha256);
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "upgrade/run_files.h"
+
 namespace camlift {
 
 // True when name (an archive name from a catalogue) can be used as one plain file name inside
@@ -52,11 +54,10 @@ class TFirmwareCache {
               const std::string& sha256 = "");
 
  private:
+  // Creates the work folder when missing and Bin/ below it as a folder of our own.
+  bool MakeCacheFolder() const;
+
   std::string folder_;
 };
-
-// A name for a file or folder of the program's own, unique within this process and among the
-// processes sharing a folder: prefix + process id + counter.
-std::string UniqueLocalName(const std::string& prefix);
 
 }  // namespace camlift

@@ -118,6 +118,9 @@ TRepositoryCheck CheckRepository(const std::string& base_url, const std::atomic<
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
   TransferControl control;
   control.idle_timeout_ms = Millis(Wait::DownloadStall);
+  control.pace.limit_ms = Millis(Wait::CatalogueFetchLimit);
+  control.pace.min_rate = TUpgradeOpt::kMinRepositoryRate;
+  control.pace.window_ms = Millis(Wait::DownloadRateWindow);
   control.cancel = cancel;
   const TransferResult result = PerformTransfer(h, control);
   if (sink.full) {
@@ -126,6 +129,8 @@ TRepositoryCheck CheckRepository(const std::string& base_url, const std::atomic<
     check.error = "cancelled";
   } else if (result.idle_timeout) {
     check.error = "no answer in time";
+  } else if (result.too_slow) {
+    check.error = result.error;
   } else if (!result.ok()) {
     check.error = result.error.empty() ? "the transfer failed" : result.error;
   } else if (result.status < 200 || result.status >= 300) {

@@ -48,7 +48,11 @@ TRepositoryTrust RepositoryTrustFrom(const TOptionValues& options,
                              : ca_from_command_line;
   std::string keys = options.ReadString("Global", "repository_keys", "");
   if (Trimmed(keys).empty()) keys = options.ReadDefaultString("Global", "repository_keys", "");
-  return MakeRepositoryTrust(keys, ca);
+  TRepositoryTrust trust = MakeRepositoryTrust(keys, ca);
+  // An administrator's file that cannot be read may name keys: fail closed, never open.
+  trust.defaults_problem = options.DefaultsProblem();
+  if (!trust.defaults_problem.empty()) trust.signed_only = true;
+  return trust;
 }
 
 TRepositoryTrust ResolveRepositoryTrust(const std::string& ca_from_command_line) {
@@ -61,28 +65,37 @@ std::vector<std::string> BadRepositoryKeyLines(const TRepositoryTrust& trust) {
   return lines;
 }
 
-bool AcceptFetchedCatalogue(const std::string& url, const std::string& path,
-                            const TRepositoryTrust& trust, const TRunControl& control,
-                            TRepositoryProblem& problem) {
+bool AcceptFetchedCatalogue(const std::string& url, const std::string& signed_path,
+                            const std::string& path, const TRepositoryTrust& trust,
+                            const TRunControl& control, TRepositoryProblem& problem) {
   if (!trust.signed_only) return true;
+  std::error_code ec;
+  if (!trust.defaults_problem.empty()) {
+    std::filesystem::remove(path, ec);
+    problem = {"IDS_OPTIONSUNREADABLE", trust.defaults_problem};
+    return false;
+  }
   const std::string signature_path = path + ".sig";
   TRepositoryProblem signature_problem;
-  const bool fetched = TUpgradeOpt::DownloadFile(url + ".sig", signature_path, control,
-                                                 kMaxSignatureBytes, &trust, &signature_problem);
+  const bool fetched =
+      TUpgradeOpt::DownloadFile(url + ".sig", signature_path, control, kMaxSignatureBytes, &trust,
+                                &signature_problem, TTransferKind::Signature);
   std::optional<std::string> signature;
   if (fetched) signature = ReadWholeFile(signature_path);
-  std::error_code ec;
   std::filesystem::remove(signature_path, ec);
   const std::string catalogue = ReadWholeFile(path).value_or("");
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(catalogue.data());
   const TCatalogueVerdict verdict =
-      CheckCatalogueSignature({bytes, catalogue.size()}, signature, trust.keys);
+      CheckCatalogueSignature({bytes, catalogue.size()}, signed_path, signature, trust.keys);
   if (verdict == TCatalogueVerdict::Valid) return true;
   // Nothing of a refused catalogue may be read later, by this run or another.
   std::filesystem::remove(path, ec);
-  // A refused certificate or redirect says more than "no signature"; a missing file does not.
   if (signature_problem.key == "IDS_REPOTLSERR" || signature_problem.key == "IDS_REPOREDIRECT") {
-    problem = signature_problem;
+    problem = signature_problem;  // a refused certificate says more than "no signature"
+  } else if (!fetched && signature_problem.status != 404) {
+    // Only a repository that says there is no such file says the catalogue is unsigned; an
+    // error status, a refused connection or a stalled transfer is said as what it was.
+    problem = {"IDS_CATALOGUESIGFETCH", url + ".sig (" + signature_problem.failure + ")"};
   } else if (verdict == TCatalogueVerdict::Unsigned) {
     problem = {"IDS_CATALOGUEUNSIGNED", url + ".sig"};
   } else {

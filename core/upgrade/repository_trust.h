@@ -20,6 +20,10 @@ struct TRepositoryTrust {
   std::vector<TEd25519Key> keys;
   std::vector<std::string> bad_keys;  // entries of the value that are no key
   std::string ca_file;                // CA certificates (PEM) for https, instead of the system's
+  // The system-wide options file, where an administrator names the keys, is there but could not
+  // be read ("<path>: <reason>"): every catalogue is refused, since the keys it may name are
+  // unknown.
+  std::string defaults_problem;
 };
 
 TRepositoryTrust MakeRepositoryTrust(const std::string& keys_text, const std::string& ca_file);
@@ -38,13 +42,18 @@ struct TRepositoryProblem {
   std::string key;     // IDS_ key of the line; empty: nothing beyond the usual failure line
   std::string detail;  // appended to the text (libcurl's reason, an address)
   std::vector<std::string> values = {};  // what "%1", "%2"... of the text stand for
+  // What a failed transfer met, whatever key says: the HTTP status (0: none arrived) and a text
+  // for a line ("HTTP 500", libcurl's reason, "too slow", "larger than 4096 bytes").
+  long status = 0;
+  std::string failure;
 };
 
-// The catalogue at path was fetched from url. Without signed_only it is accepted as it is.
-// Otherwise "firmware.txt.sig" is fetched from beside it and must verify the file's exact bytes
-// with one of the keys; a catalogue that fails is deleted, problem says why, and false.
-bool AcceptFetchedCatalogue(const std::string& url, const std::string& path,
-                            const TRepositoryTrust& trust, const TRunControl& control,
-                            TRepositoryProblem& problem);
+// The catalogue at path was fetched from url; signed_path is its place below the repository
+// ("system/firmware.txt"). Without signed_only it is accepted as it is. Otherwise
+// "firmware.txt.sig" is fetched from beside it and must verify that place and the file's exact
+// bytes with one of the keys; a catalogue that fails is deleted, problem says why, and false.
+bool AcceptFetchedCatalogue(const std::string& url, const std::string& signed_path,
+                            const std::string& path, const TRepositoryTrust& trust,
+                            const TRunControl& control, TRepositoryProblem& problem);
 
 }  // namespace camlift

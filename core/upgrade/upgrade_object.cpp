@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "upgrade/upgrade_object.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -8,8 +11,10 @@
 
 #include "platform/paths.h"
 #include "platform/timing.h"
+#include "upgrade/cache_usage.h"
 #include "upgrade/catalogue.h"
 #include "upgrade/firmware_cache.h"
+#include "upgrade/run_files.h"
 #include "upgrade/upgrade_opt.h"
 #include "util/md5.h"
 #include "util/percent_encoding.h"
@@ -61,11 +66,15 @@ std::string TUpgradeObject::RepositoryFolder() const { return oem_text_; }
 
 bool TUpgradeObject::ReadOem() {
   std::string text;
+  long status = 0;
   const bool answered =
       TTools::HttpGetText(CameraUrl("/oem.txt"), text, Millis(Wait::CameraPageRead),
-                          TrimText(user_name_), TrimText(password_));
-  account_refused_ = answered && text.find("Unauthorized") != std::string::npos;
-  const bool ok = answered && !text.empty() && !account_refused_;
+                          TrimText(user_name_), TrimText(password_), &status);
+  // The refusal is the status the camera answers with, whatever its page says; a page that
+  // reads "Unauthorized" is still no OEM text.
+  account_refused_ = answered && status == 401;
+  const bool ok = answered && !text.empty() && !account_refused_ &&
+                  text.find("Unauthorized") == std::string::npos;
   oem_text_ = ok ? text : std::string();
   return ok;
 }
@@ -94,12 +103,14 @@ void TUpgradeObject::ReadLatestVersion(std::string& checksum, std::string& exclu
   expected_sha256_.clear();
   const std::string section = ModelKey();
   if (section.empty()) return;
+  ClaimWorkFolder(work_folder_);
   // Fetched and read under a name of this run's own, then kept under the usual name: another
   // program on the same work folder never swaps its catalogue in between.
   const std::string part = work_folder_ + UniqueLocalName(".catalogue-");
   const std::string copy = work_folder_ + catalogue_file_name_;
-  const std::string url = repository_url_ + LowerAscii(RepositoryFolder()) + "/firmware.txt";
-  const bool accepted = FetchCatalogue(url, part);
+  const std::string signed_path = LowerAscii(RepositoryFolder()) + "/firmware.txt";
+  const std::string url = repository_url_ + signed_path;
+  const bool accepted = FetchCatalogue(url, signed_path, part);
   TCatalogueEntry entry;
   const bool found = accepted && ReadCatalogueEntry(part, section, VersionKey(), FileKey(), entry);
   std::error_code ec;
@@ -119,7 +130,8 @@ void TUpgradeObject::ReadLatestVersion(std::string& checksum, std::string& exclu
   expected_sha256_ = entry.sha256;
 }
 
-bool TUpgradeObject::FetchCatalogue(const std::string& url, const std::string& path) {
+bool TUpgradeObject::FetchCatalogue(const std::string& url, const std::string& signed_path,
+                                    const std::string& path) {
   repository_problem_ = {};
   // The catalogue (and its signature) arrive under names of this process alone and take the
   // catalogue's name only once accepted: another run that fetches into the same work folder
@@ -127,19 +139,32 @@ bool TUpgradeObject::FetchCatalogue(const std::string& url, const std::string& p
   const std::string part = work_folder_ + UniqueLocalName(".catalogue-");
   std::error_code ec;
   const bool fetched = TUpgradeOpt::DownloadFile(url, part, Control(), kMaxCatalogueBytes, &trust_,
-                                                 &repository_problem_);
-  // With repository keys configured, only a catalogue signed by one of them is accepted; a
-  // refused one leaves nothing behind.
-  if (fetched && AcceptFetchedCatalogue(url, part, trust_, Control(), repository_problem_)) {
+                                                 &repository_problem_, TTransferKind::Catalogue);
+  // With repository keys configured, only a catalogue signed by one of them for its place is
+  // accepted; a refused one leaves nothing behind.
+  if (fetched &&
+      AcceptFetchedCatalogue(url, signed_path, part, trust_, Control(), repository_problem_)) {
     std::filesystem::rename(part, path, ec);
     if (!ec) return true;
   }
   std::filesystem::remove(part, ec);
   // A catalogue that did not arrive whole (too large, cut off, refused) is never read in part:
-  // the copy is left empty, which reads as no section.
+  // the copy is left empty, which reads as no section. Made anew, never through a link planted
+  // under its name.
   if (fetched) return false;  // refused: nothing of it stays
-  std::ofstream(path, std::ios::trunc);
+  std::filesystem::remove(path, ec);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd >= 0) ::close(fd);
   return true;
+}
+
+bool TUpgradeObject::PrepareDownloadFolder() const {
+  const std::string folder = DownloadFolder();
+  // A folder below the work folder (a batch's downloads/<camera>/) is one of ours: never a link.
+  if (folder.size() > work_folder_.size() && folder.starts_with(work_folder_)) {
+    return MakeOwnFolders(work_folder_, folder.substr(work_folder_.size()));
+  }
+  return TTools::ForceDirs(folder);
 }
 
 std::string TUpgradeObject::ModelKey() const {
@@ -165,11 +190,15 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   if (!IsPlainArchiveName(file) || !IsPlainArchiveName(LocalFileName()) || !IsMd5Text(md5)) {
     return false;
   }
+  ClaimWorkFolder(work_folder_);
   TFirmwareCache cache(work_folder_ + "Bin/");
   // A firmware unpacked by an earlier run is reused only when it came from an archive with the
   // checksum the catalogue names now; anything else is fetched and verified again.
   const bool cached = cache.IsVerified(md5, LocalFileName(), sha256);
-  if (cached) Control().Report(TProgressStage::Verify, 0, 1);  // checked by its record
+  if (cached) {
+    MarkCacheUse(cache.Folder(), md5);
+    Control().Report(TProgressStage::Verify, 0, 1);  // checked by its record
+  }
   if (!cached) {
     // The name is a file name, not a piece of URL: a blank, "#", "?" or "%" in it is sent as
     // the character it is.
@@ -185,6 +214,7 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
       repository_problem_ = {"IDS_DLUNPACK", "", {file, LocalFileName()}};
       return false;
     }
+    TrimCache(cache.Folder(), ConfiguredCacheLimit(), md5);
   }
   Control().Report(TProgressStage::Verify, 1, 1);
   local_file_path_ = cache.PathOf(md5, LocalFileName());
@@ -193,7 +223,7 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
 
 bool TUpgradeObject::FetchVerifiedArchive(const std::string& url, const std::string& md5,
                                           const std::string& sha256, std::string& archive) {
-  TTools::ForceDirs(DownloadFolder());
+  if (!PrepareDownloadFolder()) return false;
   // The bytes arrive, are checked and are unpacked under a name of this run's own; the firmware
   // gets its final name only in the verified cache. Never under the catalogue's name: that
   // could replace a file of the user's in the work folder, or be replaced by another program
@@ -239,7 +269,8 @@ bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string
   };
   // Everything below works on a copy of the run's own: the user's file may still change (a copy
   // in progress, another build), and the bytes that were checked are the bytes that go out.
-  TTools::ForceDirs(DownloadFolder());
+  ClaimWorkFolder(work_folder_);
+  if (!PrepareDownloadFolder()) return false;
   const std::string copy = DownloadFolder() + UniqueLocalName(".local-");
   std::filesystem::remove(copy, ec);
   struct RemoveCopy {
@@ -280,6 +311,7 @@ bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string
     }
     const std::string name = std::filesystem::path(path).filename().string();
     if (!IsPlainArchiveName(name) || !cache.Keep(copy, *actual, name, digest256)) return false;
+    TrimCache(cache.Folder(), ConfiguredCacheLimit(), *actual);
     Control().Report(TProgressStage::Verify, 1, 1);
     local_file_path_ = cache.PathOf(*actual, name);
     return true;
@@ -293,8 +325,11 @@ bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string
   };
   if (cache.IsVerified(*actual, LocalFileName(), digest256)) {
     // Kept by an earlier run, perhaps for another series: looked at again for this one.
+    MarkCacheUse(cache.Folder(), *actual);
     accept(cache.PathOf(*actual, LocalFileName()));
-  } else if (!cache.Store(copy, *actual, LocalFileName(), digest256, accept) && verdict.ok()) {
+  } else if (cache.Store(copy, *actual, LocalFileName(), digest256, accept)) {
+    TrimCache(cache.Folder(), ConfiguredCacheLimit(), *actual);
+  } else if (verdict.ok()) {
     repository_problem_ = {"IDS_DLUNPACK", "", {repository_file_, LocalFileName()}};
     return false;
   }

@@ -29,8 +29,8 @@ class TUpgradeObject {
   virtual std::string LocalFileName() const;
   virtual std::string RepositoryFolder() const;
   virtual bool ReadOem();
-  // True when the last ReadOem failed because the camera refused the account (an HTTP 401
-  // page with "Unauthorized", or series R's "Auth Failed"), not because it did not answer.
+  // True when the last ReadOem failed because the camera refused the account (HTTP status 401,
+  // or series R's "Auth Failed"), not because it did not answer.
   bool AccountRefused() const { return account_refused_; }
   virtual bool ReadCurrentVersion();
   virtual void ReadLatestVersion(std::string& checksum, std::string& excluded, std::string& latest);
@@ -119,16 +119,20 @@ class TUpgradeObject {
   std::string CameraUrl(const std::string& path) const;
 
  protected:
-  // Fetches the catalogue into path; a catalogue that did not arrive whole (as large as
-  // kMaxCatalogueBytes, cut off, an error status) leaves path empty. False when the repository
-  // keys refuse its signature (RepositoryProblem says why; no path then). Fetched under a name
-  // of its own and renamed to path once accepted.
-  bool FetchCatalogue(const std::string& url, const std::string& path);
+  // Fetches the catalogue (signed_path below the repository) into path; a catalogue that did
+  // not arrive whole (as large as kMaxCatalogueBytes, cut off, an error status, beyond its time
+  // bound) leaves path empty. False when the repository keys refuse its signature
+  // (RepositoryProblem says why; no path then). Fetched under a name of its own and renamed to
+  // path once accepted.
+  bool FetchCatalogue(const std::string& url, const std::string& signed_path,
+                      const std::string& path);
   // Fetches url into a name of this run's own in the download folder (archive) and keeps it only
   // when its MD5 (and its SHA-256, when the catalogue names one) matched. Nothing unverified
   // stays behind.
   bool FetchVerifiedArchive(const std::string& url, const std::string& md5,
                             const std::string& sha256, std::string& archive);
+  // Creates the download folder; one below the work folder as a folder of our own (no link).
+  bool PrepareDownloadFolder() const;
 
   // For the family: results written by one step and read by the next.
   std::string oem_text_;

@@ -64,6 +64,8 @@ TRepositoryProblem DownloadProblemOf(const std::string& url, const std::string& 
     return {"IDS_DLWRITE", "", {std::strerror(error), path}};
   }
   if (sink.full) return {"IDS_DLTOOLARGE", "", {std::to_string(max_bytes)}};
+  // A trickle that never trips the stall timer, ended by the transfer's rate or overall limit.
+  if (result.too_slow) return {"IDS_REPOTOOSLOW", url + " (" + result.error + ")"};
   if (result.idle_timeout) {
     return {"IDS_DLSTALLED", "", {SecondsText(Millis(Wait::DownloadStall)), url}};
   }
@@ -120,6 +122,41 @@ std::string CertificateProblemText(CURLcode code, long verify_result, const std:
   return curl_easy_strerror(code);
 }
 
+TPaceRule PaceOf(TTransferKind kind, std::uint64_t max_bytes) {
+  TPaceRule rule;
+  rule.min_rate = TUpgradeOpt::kMinRepositoryRate;
+  rule.window_ms = Millis(Wait::DownloadRateWindow);
+  switch (kind) {
+    case TTransferKind::Archive:
+      rule.limit_ms = Millis(Wait::DownloadLimitBase);
+      rule.allowance_rate = TUpgradeOpt::kMinRepositoryRate;
+      rule.assumed_bytes = max_bytes;
+      rule.max_limit_ms = Millis(Wait::DownloadLimitMax);
+      rule.time_scale = TimeScale();
+      break;
+    case TTransferKind::Catalogue:
+      rule.limit_ms = Millis(Wait::CatalogueFetchLimit);
+      break;
+    case TTransferKind::Signature:
+      rule.limit_ms = Millis(Wait::SignatureFetchLimit);
+      break;
+  }
+  return rule;
+}
+
+// The reason of a failed transfer for a log line.
+std::string FailureText(const TransferResult& result, const FileSink& sink,
+                        std::uint64_t max_bytes) {
+  if (sink.full) return "larger than " + std::to_string(max_bytes) + " bytes";
+  if (result.ok() && (result.status < 200 || result.status >= 300)) {
+    return "HTTP " + std::to_string(result.status);
+  }
+  if (result.code == CURLE_HTTP_RETURNED_ERROR && result.status > 0) {
+    return "HTTP " + std::to_string(result.status);
+  }
+  return result.error.empty() ? std::string("the transfer failed") : result.error;
+}
+
 TRepositoryProblem RepositoryProblemOf(CURL* h, bool https, const TransferResult& result) {
   switch (result.code) {
     case CURLE_PEER_FAILED_VERIFICATION:
@@ -151,7 +188,8 @@ TRepositoryProblem RepositoryProblemOf(CURL* h, bool https, const TransferResult
 
 bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
                                const TRunControl& control, std::uint64_t max_bytes,
-                               const TRepositoryTrust* trust, TRepositoryProblem* problem) {
+                               const TRepositoryTrust* trust, TRepositoryProblem* problem,
+                               TTransferKind kind) {
   // A new file of our own: whatever lies at path (a symbolic link planted there, a file left by
   // a crash) is removed, and an exclusive create never writes through a link made meanwhile.
   std::error_code ec;
@@ -159,7 +197,11 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wbx"));
   if (!file) {
     // Not the repository's fault: the work folder does not take the file.
-    if (problem) *problem = {"IDS_DLWRITE", "", {std::strerror(errno), path}};
+    if (problem) {
+      const std::string reason = std::strerror(errno);
+      *problem = {"IDS_DLWRITE", "", {reason, path}};
+      problem->failure = "cannot write " + path + ": " + reason;
+    }
     return false;
   }
   CurlEasy easy = MakeCurlEasy();
@@ -177,6 +219,7 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   ApplyRepositoryTls(h, https, trust);
   TransferControl transfer;
   transfer.idle_timeout_ms = Millis(Wait::DownloadStall);
+  transfer.pace = PaceOf(kind, max_bytes);
   transfer.cancel = control.Stop();
   transfer.on_progress = [&](std::int64_t done, std::int64_t total) {
     control.Report(TProgressStage::Download, done, total);
@@ -187,8 +230,12 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   // A redirect is not followed, and its body is not the file that was asked for.
   const bool ok =
       result.ok() && !sink.full && flushed && result.status >= 200 && result.status < 300;
-  if (!ok && problem && problem->key.empty()) {
-    *problem = DownloadProblemOf(url, path, result, sink, flushed, max_bytes);
+  if (!ok && problem) {
+    if (problem->key.empty()) {
+      *problem = DownloadProblemOf(url, path, result, sink, flushed, max_bytes);
+    }
+    problem->status = result.status;
+    problem->failure = flushed ? FailureText(result, sink, max_bytes) : "cannot write " + path;
   }
   return ok;
 }

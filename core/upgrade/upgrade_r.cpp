@@ -14,9 +14,10 @@
 namespace camlift {
 namespace {
 
-bool FetchWithAccount(const TUpgradeObject& self, const std::string& path, std::string& page) {
+bool FetchWithAccount(const TUpgradeObject& self, const std::string& path, std::string& page,
+                      long* status = nullptr) {
   return TTools::HttpGetText(self.CameraUrl(path + AccountQuery(self)), page,
-                             Millis(Wait::CameraPageRead), "", "");
+                             Millis(Wait::CameraPageRead), "", "", status);
 }
 
 // Series R pages quote every value in double quotes.
@@ -27,9 +28,11 @@ std::string QuotedOrEmpty(const std::string& page, const std::string& key) {
 
 bool ReadOemWithAccount(TUpgradeObject& self, std::string& oem_text, bool& refused) {
   std::string page;
-  // A wrong account is answered with the text "Auth Failed" instead of the OEM text.
-  const bool answered = FetchWithAccount(self, "/oem.txt", page);
-  refused = answered && page.find("Auth Failed") != std::string::npos;
+  // A wrong account is answered with status 401, or the text "Auth Failed" instead of the OEM
+  // text.
+  long status = 0;
+  const bool answered = FetchWithAccount(self, "/oem.txt", page, &status);
+  refused = answered && (status == 401 || page.find("Auth Failed") != std::string::npos);
   const bool ok = answered && !page.empty() && !refused;
   oem_text = ok ? page : std::string();
   return ok;

@@ -171,6 +171,9 @@ TUpgradeResult TUpgradeThread::Run() {
     return End(TUpgradeStatus::NotReturned);
   }
   Log(GetLangStr("IDS_IPCWORKING"));
+  // A camera that answers again but refuses the account (its firmware reset it, or someone
+  // changed it) has returned: it is not waited for, and the log says what it answered.
+  if (up.AccountRefused()) Log(GetLangStr("IDS_ACCOUNTREFUSED"));
   return Confirm();
 }
 
@@ -318,7 +321,7 @@ bool TUpgradeThread::WaitForReturn() {
     ReportProgress(TProgressStage::RebootWait, elapsed(), limit);
   }
   while (elapsed() < limit) {
-    if (upgrader_->ReadOem()) {
+    if (upgrader_->ReadOem() || upgrader_->AccountRefused()) {
       ReportProgress(TProgressStage::RebootWait, elapsed(), limit, true);
       return true;
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "util/curl_transfer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 
@@ -49,7 +50,9 @@ TransferResult PerformTransfer(CURL* easy, const TransferControl& control) {
     return result;
   }
   curl_off_t last_down = -1, last_up = -1;
-  auto last_activity = Clock::now();
+  const auto start = Clock::now();
+  auto last_activity = start;
+  TTransferPace pace(control.pace);
   int running = 1;
   bool finished = false;
   while (!finished) {
@@ -94,6 +97,22 @@ TransferResult PerformTransfer(CURL* easy, const TransferControl& control) {
       result.code = CURLE_OPERATION_TIMEDOUT;
       break;
     }
+    curl_off_t announced = 0;
+    curl_easy_getinfo(
+        easy,
+        control.upload ? CURLINFO_CONTENT_LENGTH_UPLOAD_T : CURLINFO_CONTENT_LENGTH_DOWNLOAD_T,
+        &announced);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
+    const TPaceVerdict verdict =
+        pace.Check(elapsed, static_cast<std::uint64_t>(std::max<curl_off_t>(0, down + up)),
+                   static_cast<std::uint64_t>(std::max<curl_off_t>(0, announced)));
+    if (verdict != TPaceVerdict::Going) {
+      result.too_slow = true;
+      result.code = CURLE_OPERATION_TIMEDOUT;
+      result.error = verdict == TPaceVerdict::TooSlow ? "the transfer was too slow"
+                                                      : "the transfer took too long";
+      break;
+    }
     curl_multi_poll(multi.get(), nullptr, 0, kPollSliceMs, nullptr);
   }
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
@@ -102,6 +121,8 @@ TransferResult PerformTransfer(CURL* easy, const TransferControl& control) {
     result.error = "cancelled";
   } else if (result.idle_timeout) {
     result.error = "Timeout was reached";
+  } else if (result.too_slow) {
+    // Said where the verdict was made.
   } else if (result.code != CURLE_OK) {
     result.error = curl_easy_strerror(result.code);
   }

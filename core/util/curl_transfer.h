@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // RAII for libcurl handles and one transfer loop shared by every HTTP exchange of Camlift:
-// a receive time-out with millisecond precision (no bytes for this long = failure), progress
-// reports and a cancel flag, none of which libcurl's easy interface gives exactly.
+// a receive time-out with millisecond precision (no bytes for this long = failure), an overall
+// limit and a minimum rate (util/transfer_pace.h), progress reports and a cancel flag, none of
+// which libcurl's easy interface gives exactly.
 #pragma once
 
 #include <curl/curl.h>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "platform/stop_token.h"
+#include "util/transfer_pace.h"
 
 namespace camlift {
 
@@ -33,6 +35,7 @@ bool AppendHeader(CurlHeaders& list, const std::string& line);
 
 struct TransferControl {
   int idle_timeout_ms = 0;  // 0: no limit; else no byte moved for this long ends the transfer
+  TPaceRule pace;           // overall limit and minimum rate (none by default)
   TStopToken cancel;
   // (bytes done, bytes expected or 0) of the download, or of the upload when upload is true.
   std::function<void(std::int64_t, std::int64_t)> on_progress;
@@ -42,10 +45,11 @@ struct TransferControl {
 struct TransferResult {
   CURLcode code = CURLE_OK;
   bool idle_timeout = false;
+  bool too_slow = false;  // below the minimum rate, or past the overall limit
   bool cancelled = false;
   long status = 0;    // HTTP status of the last response, 0 when none arrived
   std::string error;  // libcurl's message for a failed transfer
-  bool ok() const { return code == CURLE_OK && !idle_timeout && !cancelled; }
+  bool ok() const { return code == CURLE_OK && !idle_timeout && !too_slow && !cancelled; }
 };
 
 TransferResult PerformTransfer(CURL* easy, const TransferControl& control);

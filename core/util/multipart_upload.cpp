@@ -10,6 +10,7 @@
 #include <ctime>
 #include <random>
 
+#include "platform/timing.h"
 #include "util/base64.h"
 #include "util/curl_transfer.h"
 
@@ -190,6 +191,12 @@ TPostResult PostMultipartFile(const TMultipartRequest& request, const TRunContro
   }
   TransferControl transfer;
   transfer.idle_timeout_ms = request.read_timeout_ms;
+  if (request.min_rate > 0) {
+    transfer.pace.limit_ms = Millis(Wait::UploadLimitBase);
+    transfer.pace.allowance_rate = request.min_rate;
+    transfer.pace.assumed_bytes = body.total();
+    transfer.pace.time_scale = TimeScale();
+  }
   transfer.upload = true;
   transfer.on_progress = [&](std::int64_t done, std::int64_t total) {
     control.Report(TProgressStage::Upload, done, total);

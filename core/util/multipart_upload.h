@@ -24,6 +24,10 @@ struct TMultipartRequest {
   bool cookies = false;
   int connect_timeout_ms = 0;
   int read_timeout_ms = 0;  // no byte moving for this long ends the exchange
+  // The whole exchange ends after UploadLimitBase and what the body takes at this many bytes a
+  // second, however the camera trickles its reading or its answer; 0: no overall limit.
+  std::uint64_t min_rate = kMinUploadRate;
+  static constexpr std::uint64_t kMinUploadRate = 16 * 1024;
 };
 
 struct TPostResult {

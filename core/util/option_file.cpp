@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "util/option_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "platform/paths.h"
 #include "util/tools.h"
@@ -16,18 +20,40 @@ namespace {
 // and reading it whole would stall or exhaust the program before the window opens.
 constexpr std::uintmax_t kMaxDefaultsBytes = 1024 * 1024;
 
-std::optional<std::string> ReadDefaultsFile(const std::string& file) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
-  const std::uintmax_t size = std::filesystem::file_size(file, ec);
-  if (ec || size > kMaxDefaultsBytes) return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
+// The bytes of a defaults file; nothing when it is not there or cannot be read, and then, in
+// *problem, why a file that is there could not be read ("<path>: Permission denied", "<path>:
+// larger than 1 MiB", "<path>: not a regular file"). Only a file that is certainly absent counts
+// as none: one in a folder this user may not look into is there as far as anyone can tell.
+std::optional<std::string> ReadDefaultsFile(const std::string& file,
+                                            std::string* problem = nullptr) {
+  const auto refuse = [&](const std::string& why) -> std::optional<std::string> {
+    if (problem) *problem = file + ": " + why;
+    return std::nullopt;
+  };
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    return refuse(std::strerror(errno));
+  }
+  if (!S_ISREG(info.st_mode)) return refuse("not a regular file");
+  if (static_cast<std::uintmax_t>(info.st_size) > kMaxDefaultsBytes) {
+    return refuse("larger than 1 MiB");
+  }
+  // No blocking open: a pipe put in its place meanwhile is read as it is, never waited for.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return refuse(std::strerror(errno));
   std::string bytes;
   // Bounded even when the file grows between the size check and the read.
   bytes.resize(static_cast<std::size_t>(kMaxDefaultsBytes));
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  bytes.resize(got);
   return bytes;
 }
 
@@ -93,10 +119,14 @@ TOptionFile::TOptionFile(const std::string& file_name, const std::string& progra
     : user_(user_folder + file_name) {
   std::optional<std::string> defaults;
   // When both places are the same folder, the one file is the user file.
-  if (program_folder != user_folder) defaults = ReadDefaultsFile(program_folder + file_name);
+  std::string problem;
+  if (program_folder != user_folder) {
+    defaults = ReadDefaultsFile(program_folder + file_name, &problem);
+  }
   std::optional<TIniData> parsed;
   if (defaults) parsed = ParseIni(*defaults);
   values_ = TOptionValues(std::move(parsed), user_.Data());
+  values_.SetDefaultsProblem(std::move(problem));
 }
 
 bool TOptionFile::WriteString(const std::string& section, const std::string& key,

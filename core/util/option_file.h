@@ -32,11 +32,18 @@ class TOptionValues {
   // The home folder's file when the user's values go elsewhere because it cannot be written:
   // its values count below the user's and above the defaults.
   void SetHome(TIniData home) { home_ = std::move(home); }
+  // Why a defaults file that is there could not be read ("<path>: Permission denied", "<path>:
+  // larger than 1 MiB", "<path>: not a regular file"); empty when it was read or is not there
+  // at all. Its values then count as none, and a caller that takes security settings from it
+  // (the repository keys) must refuse rather than go on without them.
+  const std::string& DefaultsProblem() const { return defaults_problem_; }
+  void SetDefaultsProblem(std::string problem) { defaults_problem_ = std::move(problem); }
 
  private:
   std::optional<TIniData> defaults_;
   std::optional<TIniData> home_;
   TIniData user_;
+  std::string defaults_problem_;
 };
 
 // The options from the bytes of the defaults file (nothing: there is none) and of the user's.
@@ -67,6 +74,8 @@ class TOptionFile {
   // Why the last write of the user's file failed (the system's words); empty after a success.
   const std::string& WriteError() const { return user_.WriteError(); }
   const TOptionValues& Values() const { return values_; }
+  // See TOptionValues::DefaultsProblem.
+  const std::string& DefaultsProblem() const { return values_.DefaultsProblem(); }
 
  private:
   TIniFile user_;

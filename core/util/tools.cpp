@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/paths.h"
+#include "platform/timing.h"
 #include "util/base64.h"
 #include "util/curl_transfer.h"
 
@@ -60,8 +61,9 @@ std::int64_t ModifiedSeconds(const fs::directory_entry& entry) {
 }  // namespace
 
 bool TTools::HttpGetText(const std::string& url, std::string& text, int timeout_ms,
-                         const std::string& user, const std::string& password) {
+                         const std::string& user, const std::string& password, long* status) {
   text.clear();
+  if (status) *status = 0;
   CurlEasy easy = MakeCurlEasy();
   if (!easy) return false;
   CURL* h = easy.get();
@@ -85,10 +87,13 @@ bool TTools::HttpGetText(const std::string& url, std::string& text, int timeout_
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
   TransferControl control;
   control.idle_timeout_ms = timeout_ms;
+  // A camera that sends a byte now and then never trips the idle time-out: the page still ends.
+  control.pace.limit_ms = std::max(timeout_ms, Millis(Wait::CameraPageLimit));
   const TransferResult result = PerformTransfer(h, control);
   const bool capped = sink.full && result.code == CURLE_WRITE_ERROR;
   if (!result.ok() && !capped) return false;
   if (result.status == 0) return false;
+  if (status) *status = result.status;
   text.assign(body.data(), std::min(body.size(), body.find('\0')));
   return true;
 }

@@ -25,11 +25,14 @@ class TTools {
   static constexpr std::size_t kMaxPageBytes = 512000;
 
   // GET url (user agent "MyIP", always fetched fresh, redirects followed over http/https only).
-  // Connect and receive time-outs are timeout_ms each. Basic authorisation goes out only when
-  // user and password are both non-empty. The HTTP status is not looked at: true whenever a
-  // response arrived, with its body (at most kMaxPageBytes, cut at the first NUL) in text.
+  // Connect and receive time-outs are timeout_ms each, and the whole read ends after
+  // CameraPageLimit however the page trickles. Basic authorisation goes out only when user and
+  // password are both non-empty. The HTTP status does not decide the result: true whenever a
+  // response arrived, with its body (at most kMaxPageBytes, cut at the first NUL) in text and
+  // its status in *status when asked for.
   static bool HttpGetText(const std::string& url, std::string& text, int timeout_ms,
-                          const std::string& user, const std::string& password);
+                          const std::string& user, const std::string& password,
+                          long* status = nullptr);
 
   static std::string ModuleFileName();
   // Folder of the program file, ending in "/".

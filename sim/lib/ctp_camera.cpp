@@ -41,6 +41,8 @@ constexpr std::size_t kHeadBytes = 4096;
 constexpr int kPollSliceMs = 50;
 // "REPLY Continue" and a digit at offset 15 that is not "0": the camera is still busy.
 constexpr std::string_view kContinue = "REPLY Continue 1\r\n";
+// What a client of the cameras reads in one receive (its 200-byte buffer, less its terminator).
+constexpr std::size_t kClientReadBytes = 199;
 
 std::optional<std::int64_t> Number(std::string_view text) {
   std::int64_t value = 0;
@@ -162,6 +164,22 @@ struct TCtpCamera::Connection {
       begin += take;
     }
     return true;
+  }
+
+  // As Write, but gives up when the server stops, also while the peer reads nothing.
+  bool WriteUnlessStopped(std::string_view bytes) {
+    while (!bytes.empty() && !stop.load()) {
+      pollfd p{fd, POLLOUT, 0};
+      const int ready = ::poll(&p, 1, kPollSliceMs);
+      if (ready < 0 && errno != EINTR) return false;
+      if (ready <= 0) continue;
+      if (p.revents & (POLLERR | POLLHUP)) return false;
+      const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+      if (n <= 0) return false;
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return bytes.empty();
   }
 
   bool Write(std::string_view bytes) {
@@ -294,6 +312,29 @@ std::string TCtpCamera::Answer(Connection& c, const std::string& status_line) co
 
 std::string TCtpCamera::Reply(Connection& c, const std::string& text, bool may_continue) const {
   if (settings_.has(TCtpFault::Silent)) return "(none: ctp-silent)";
+  if (may_continue && settings_.has(TCtpFault::ContinueFlood)) {
+    // Each reply fills one whole read of the client, and they go out many at a time, so that
+    // the client's receive queue stays full and no receive ever has to wait.
+    std::string one(kContinue.substr(0, kContinue.size() - 2));
+    one.resize(kClientReadBytes - 2, ' ');
+    one += "\r\n";
+    constexpr std::size_t kRepliesPerWrite = 64;
+    std::string flood;
+    for (std::size_t i = 0; i < kRepliesPerWrite; ++i) flood += one;
+    // A deep send queue: the client never drains it between two writes.
+    const int deep = 8 << 20;
+    ::setsockopt(c.fd, SOL_SOCKET, SO_SNDBUF, &deep, sizeof deep);
+    std::size_t sent = 0;
+    while (c.WriteUnlessStopped(flood)) sent += kRepliesPerWrite;
+    return "(endless REPLY Continue: ctp-continue-flood, " + std::to_string(sent) + " sent)";
+  }
+  if (settings_.has(TCtpFault::SlowAnswers)) {
+    const auto until = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(Millis(SimWait::CtpSlowAnswer));
+    while (!c.stop.load() && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
   if (may_continue && settings_.has(TCtpFault::ContinueThenOk)) {
     c.Write(kContinue);
     std::this_thread::sleep_for(std::chrono::milliseconds(Millis(SimWait::CtpContinuePause)));

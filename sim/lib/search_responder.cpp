@@ -168,11 +168,15 @@ void TSearchResponder::Serve() {
     if (n < 0) continue;
     const std::span<const std::uint8_t> datagram(buffer.data(), static_cast<std::size_t>(n));
     ++received_;
+    if (on_datagram_) on_datagram_(peer);
     const std::vector<TBytes> answers = answer_(datagram);
     if (slow_ && !answers.empty())
       std::this_thread::sleep_for(std::chrono::milliseconds(Millis(SimWait::SlowSearchReply)));
-    for (const TBytes& answer : answers) {
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+      const TBytes& answer = answers[i];
       SendDatagramFrom(socket_.get(), reply_source_, peer, answer.data(), answer.size());
+      // A flood of answers goes out at a pace the receiver's buffer keeps up with.
+      if (i % 32 == 31) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (recorder_) {
       recorder_->Append(

@@ -82,6 +82,10 @@ class TSearchResponder {
   // Answers leave only after SimWait::SlowSearchReply (the fault slow-search). Before Start.
   void SetSlow(bool slow) { slow_ = slow; }
   void Stop();
+  // Called with the sender of every datagram received, before it is answered (set before Start).
+  void SetOnDatagram(std::function<void(const sockaddr_in& sender)> on_datagram) {
+    on_datagram_ = std::move(on_datagram);
+  }
   std::uint16_t Port() const { return port_; }
   // Datagrams received so far.
   int Received() const { return received_.load(); }
@@ -92,6 +96,7 @@ class TSearchResponder {
   std::string dialect_;
   std::uint16_t port_;
   TAnswerFn answer_;
+  std::function<void(const sockaddr_in&)> on_datagram_;
   std::shared_ptr<TSimRecorder> recorder_;
   std::string camera_name_;
   std::string reply_source_;

@@ -352,6 +352,7 @@ std::string TSimCamera::AppVerPage() const {
 bool TSimCamera::AccountOk(const httplib::Request& req, bool query_account, const char* user_key,
                            const char* password_key) const {
   if (config_.has(TCameraFault::RejectAccount)) return false;
+  if (config_.has(TCameraFault::AccountReset) && state().upgrades > 0) return false;
   if (query_account) {
     return req.has_param(user_key) && req.get_param_value(user_key) == config_.user &&
            req.get_param_value(password_key) == config_.password;

@@ -19,38 +19,59 @@
     "search replies leave after a pause (another host may answer first)")                     \
   X(VersionUnreadable, "version-unreadable",                                                  \
     "after an accepted upload /appver.js and /get_status.cgi answer 503 without a version; "  \
-    "/oem.txt keeps answering")
+    "/oem.txt keeps answering")                                                               \
+  X(AccountReset, "account-reset",                                                            \
+    "after an accepted upload every account is refused, as by a firmware that reset it")      \
+  X(MacFlood, "mac-flood",                                                                    \
+    "every 1010 search query is also answered with 1024 info replies, each with a MAC never " \
+    "sent before")                                                                            \
+  X(SearchPortStream, "search-port-stream",                                                   \
+    "an 8600 search query starts a stream of junk datagrams, one every 5 ms, to the port it " \
+    "came from, for as long as the camera runs")
 
 // Switches of series K's command service (ctp_camera.h). X(CTP fault, name on the CTP side,
 // camera switch that turns it on, Own: the switch is the CTP fault's own and takes its name /
 // Shared: it is one of the switches above, what)
-#define CAMLIFT_SIM_CTP_FAULTS(X)                                                           \
-  X(LoginRefused, "ctp-login-refused", CtpLoginRefused, Own, "every login is answered 401") \
-  X(ExitRefused, "ctp-exit-refused", CtpExitRefused, Own,                                   \
-    "the leave-mode request is answered 500")                                               \
-  X(ProbeUnanswered, "ctp-probe-unanswered", CtpProbeUnanswered, Own,                       \
-    "the probe gets no answer at all")                                                      \
-  X(DataRefused, "ctp-data-refused", CtpDataRefused, Own,                                   \
-    "the first data block is answered \"REPLY ERR busy\"")                                  \
-  X(Silent, "ctp-silent", CtpSilent, Own, "nothing on a CTP connection is ever answered")   \
-  X(CloseMidTransfer, "ctp-close-mid-transfer", CloseMidUpload, Shared,                     \
-    "the connection is closed after one data block")                                        \
-  X(ContinueThenOk, "ctp-continue", CtpContinue, Own,                                       \
-    "answers come as \"REPLY Continue 1\", a pause, \"REPLY OK\"")
+#define CAMLIFT_SIM_CTP_FAULTS(X)                                                             \
+  X(LoginRefused, "ctp-login-refused", CtpLoginRefused, Own, "every login is answered 401")   \
+  X(ExitRefused, "ctp-exit-refused", CtpExitRefused, Own,                                     \
+    "the leave-mode request is answered 500")                                                 \
+  X(ProbeUnanswered, "ctp-probe-unanswered", CtpProbeUnanswered, Own,                         \
+    "the probe gets no answer at all")                                                        \
+  X(DataRefused, "ctp-data-refused", CtpDataRefused, Own,                                     \
+    "the first data block is answered \"REPLY ERR busy\"")                                    \
+  X(Silent, "ctp-silent", CtpSilent, Own, "nothing on a CTP connection is ever answered")     \
+  X(CloseMidTransfer, "ctp-close-mid-transfer", CloseMidUpload, Shared,                       \
+    "the connection is closed after one data block")                                          \
+  X(ContinueThenOk, "ctp-continue", CtpContinue, Own,                                         \
+    "answers come as \"REPLY Continue 1\", a pause, \"REPLY OK\"")                            \
+  X(SlowAnswers, "ctp-slow-answers", CtpSlowAnswers, Own,                                     \
+    "every REPLY answer comes after 7 s (scaled), within the client's reply time-out")        \
+  X(ContinueFlood, "ctp-continue-flood", CtpContinueFlood, Own,                               \
+    "answers become an endless stream of \"REPLY Continue 1\", each padded to the 199 bytes " \
+    "a client reads at once, sent as fast as the connection takes them")
 
 // Switches of the simulated firmware repository (sim_repository.h). X(fault, name, what)
-#define CAMLIFT_SIM_REPO_FAULTS(X)                                                      \
-  X(Down, "down", "nothing listens")                                                    \
-  X(Catalog404, "catalog-404", "firmware.txt answers 404")                              \
-  X(Catalog500, "catalog-500", "firmware.txt answers 500")                              \
-  X(Archive404, "archive-404", "every archive answers 404")                             \
-  X(Archive500, "archive-500", "every archive answers 500")                             \
-  X(WrongMd5, "wrong-md5", "the catalogue's MD5 values do not match the archives")      \
-  X(Truncated, "truncated", "archives are cut to half their size")                      \
-  X(NotZip, "not-zip", "archives are replaced by text that is no ZIP at all")           \
-  X(EvilEntry, "evil-entry", "archives also hold an entry \"../evil.bin\"")             \
-  X(Stall, "stall", "half of an archive is sent, then nothing until the client leaves") \
-  X(RedirectHttp, "redirect-http", "every request is redirected to the same path over http")
+#define CAMLIFT_SIM_REPO_FAULTS(X)                                                              \
+  X(Down, "down", "nothing listens")                                                            \
+  X(Catalog404, "catalog-404", "firmware.txt answers 404")                                      \
+  X(Catalog500, "catalog-500", "firmware.txt answers 500")                                      \
+  X(Archive404, "archive-404", "every archive answers 404")                                     \
+  X(Archive500, "archive-500", "every archive answers 500")                                     \
+  X(WrongMd5, "wrong-md5", "the catalogue's MD5 values do not match the archives")              \
+  X(Truncated, "truncated", "archives are cut to half their size")                              \
+  X(NotZip, "not-zip", "archives are replaced by text that is no ZIP at all")                   \
+  X(EvilEntry, "evil-entry", "archives also hold an entry \"../evil.bin\"")                     \
+  X(Stall, "stall", "half of an archive is sent, then nothing until the client leaves")         \
+  X(RedirectHttp, "redirect-http", "every request is redirected to the same path over http")    \
+  X(SlowArchive, "slow-archive", "archives trickle, one byte every 15 s (scaled)")              \
+  X(SlowCatalogue, "slow-catalogue", "firmware.txt trickles, one byte every 15 s (scaled)")     \
+  X(SlowSignature, "slow-signature", "firmware.txt.sig trickles, one byte every 15 s (scaled)") \
+  X(Signature500, "signature-500", "firmware.txt.sig answers 500")                              \
+  X(SignatureClose, "signature-close", "a request for firmware.txt.sig is closed unanswered")   \
+  X(ReplayedSignature, "replayed-signature",                                                    \
+    "every file of a folder comes from the first other folder with a signed catalogue: its "    \
+    "firmware.txt, firmware.txt.sig and archives")
 
 // Helpers for the rows above: an Own switch is also a camera fault of its own.
 #define CAMLIFT_SIM_IF_OWN_Own(...) __VA_ARGS__

@@ -16,6 +16,7 @@
 
 #include "pk2_builder.h"
 #include "sim_digest.h"
+#include "sim_timing.h"
 #include "util/sha256.h"
 #include "util/text.h"
 
@@ -413,6 +414,38 @@ std::string TSimRepository::ServedCatalogue(const std::string& folder_path, std:
   return text;
 }
 
+std::optional<std::string> TSimRepository::ReplaySource(const std::string& folder) const {
+  std::vector<std::string> signed_folders;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(config_.root, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name != folder && fs::is_regular_file(entry.path() / "firmware.txt.sig", ec)) {
+      signed_folders.push_back(name);
+    }
+  }
+  if (signed_folders.empty()) return std::nullopt;
+  return *std::min_element(signed_folders.begin(), signed_folders.end());
+}
+
+void TSimRepository::Trickle(httplib::Response& res, std::string bytes,
+                             const std::string& content_type, TSimHttpServer& server) {
+  auto body = std::make_shared<std::string>(std::move(bytes));
+  TSimHttpServer* owner = &server;
+  res.set_content_provider(
+      body->size(), content_type,
+      [body, owner](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+        if (offset >= body->size()) return false;
+        sink.write(body->data() + offset, 1);
+        // Then nothing for a while, but never long enough for a stall timer of 30 s to fire.
+        const auto until = std::chrono::steady_clock::now() +
+                           std::chrono::milliseconds(Millis(SimWait::SlowRepositoryByte));
+        while (!owner->stopping().load() && std::chrono::steady_clock::now() < until) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return !owner->stopping().load();
+      });
+}
+
 void TSimRepository::Setup(TSimHttpServer& server) {
   server.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
     TConnectionContext* context = CurrentConnection();
@@ -454,16 +487,34 @@ void TSimRepository::Setup(TSimHttpServer& server) {
       if (slash == std::string::npos) break;
       start = slash + 1;
     }
-    fs::path path = config_.root;
     for (const auto& piece : pieces) {
       if (!IsPlainName(piece)) {
         res.status = 404;
         return;
       }
-      path /= piece;
     }
+    // replayed-signature: a folder is served from another one whose catalogue is signed, as a
+    // mirror that copied the wrong folder (or an attacker who replays it) would.
+    if (config_.has(TRepoFault::ReplayedSignature) && pieces.size() == 2) {
+      if (const auto source = ReplaySource(pieces[0])) pieces[0] = *source;
+    }
+    fs::path path = config_.root;
+    for (const auto& piece : pieces) path /= piece;
     const std::string name = pieces.back();
     const bool catalogue = LowerAscii(name) == kCatalogueName;
+    const bool signature = LowerAscii(name) == std::string(kCatalogueName) + ".sig";
+    if (signature && config_.has(TRepoFault::SignatureClose)) {
+      if (TConnectionContext* context = CurrentConnection()) {
+        context->abort = true;
+        ::shutdown(context->fd, SHUT_RDWR);
+      }
+      return;
+    }
+    if (signature && config_.has(TRepoFault::Signature500)) {
+      res.status = 500;
+      res.set_content("Internal Server Error\n", "text/plain");
+      return;
+    }
     if (!fs::is_regular_file(path)) {
       res.status = 404;
       res.set_content("Not Found\n", "text/plain");
@@ -477,16 +528,30 @@ void TSimRepository::Setup(TSimHttpServer& server) {
         return;
       }
       const std::string text = ReadWholeFile(path.string()).value_or("");
-      res.set_content(ServedCatalogue(path.parent_path().string(), text), "text/plain");
+      std::string served = ServedCatalogue(path.parent_path().string(), text);
+      if (config_.has(TRepoFault::SlowCatalogue)) {
+        Trickle(res, std::move(served), "text/plain", server);
+      } else {
+        res.set_content(served, "text/plain");
+      }
       return;
     }
-    if (config_.has(TRepoFault::Archive404) || config_.has(TRepoFault::Archive500)) {
+    if (signature && config_.has(TRepoFault::SlowSignature)) {
+      Trickle(res, ReadWholeFile(path.string()).value_or(""), "application/octet-stream", server);
+      return;
+    }
+    if (!signature &&
+        (config_.has(TRepoFault::Archive404) || config_.has(TRepoFault::Archive500))) {
       res.status = config_.has(TRepoFault::Archive404) ? 404 : 500;
       res.set_content(res.status == 404 ? "Not Found\n" : "Internal Server Error\n", "text/plain");
       return;
     }
     if (auto served = ServedArchive(path.string(), name)) {
       res.set_content(*served, "application/zip");
+      return;
+    }
+    if (!signature && config_.has(TRepoFault::SlowArchive)) {
+      Trickle(res, ReadWholeFile(path.string()).value_or(""), "application/zip", server);
       return;
     }
     const std::uint64_t size = fs::file_size(path);

@@ -118,6 +118,11 @@ class TSimRepository {
   // The bytes of an archive as a fault serves them (nullopt: serve the file unchanged).
   std::optional<std::string> ServedArchive(const std::string& path, const std::string& name);
   std::string ServedCatalogue(const std::string& folder_path, std::string text);
+  // replayed-signature: the folder served in place of folder, if any.
+  std::optional<std::string> ReplaySource(const std::string& folder) const;
+  // Sends bytes one at a time with SlowRepositoryByte between them.
+  static void Trickle(httplib::Response& res, std::string bytes, const std::string& content_type,
+                      TSimHttpServer& server);
 
   TRepoConfig config_;
   std::shared_ptr<TSimRecorder> recorder_;

@@ -111,6 +111,15 @@ bool SignBytes(const std::string& key_path, const std::string& data, std::string
   return true;
 }
 
+std::string CatalogueMessage(const std::string& place, const std::string& bytes) {
+  return "camlift catalogue\n" + place + "\n" + bytes;
+}
+
+std::string CataloguePlace(const std::string& file) {
+  const fs::path path = fs::absolute(fs::path(file)).lexically_normal();
+  return path.parent_path().filename().string() + "/" + path.filename().string();
+}
+
 bool RepoSign(const std::string& key_path, const std::vector<std::string>& files,
               std::string& error) {
   for (const std::string& file : files) {
@@ -121,7 +130,9 @@ bool RepoSign(const std::string& key_path, const std::vector<std::string>& files
       return false;
     }
     std::string signature;
-    if (!SignBytes(key_path, data, signature, error)) return false;
+    if (!SignBytes(key_path, CatalogueMessage(CataloguePlace(file), data), signature, error)) {
+      return false;
+    }
     std::ofstream out(file + ".sig", std::ios::binary | std::ios::trunc);
     out.write(signature.data(), static_cast<std::streamsize>(signature.size()));
     if (!out.flush()) {

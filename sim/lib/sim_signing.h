@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The repository's signing tool: an Ed25519 key pair for a site, and detached signatures of
-// catalogues ("firmware.txt.sig": the 64 raw signature bytes over the file's exact bytes).
+// catalogues ("firmware.txt.sig": the 64 raw signature bytes over "camlift catalogue", a line
+// end, the catalogue's path below the repository ("system/firmware.txt"), a line end and the
+// file's exact bytes).
 #pragma once
 
 #include <string>
@@ -13,7 +15,11 @@ namespace camlift::sim {
 bool RepoKeygen(const std::string& key_path, std::string& public_base64, std::string& error);
 // The Base64 public key of a private key file.
 bool RepoPublicKey(const std::string& key_path, std::string& public_base64, std::string& error);
-// Signs each file into file + ".sig".
+// What a catalogue's signature covers: place is its path below the repository.
+std::string CatalogueMessage(const std::string& place, const std::string& bytes);
+// The place of a catalogue file one folder below the repository root: "<folder>/<name>".
+std::string CataloguePlace(const std::string& file);
+// Signs each file (a catalogue one folder below the root) into file + ".sig".
 bool RepoSign(const std::string& key_path, const std::vector<std::string>& files,
               std::string& error);
 // Every "firmware.txt" one folder below root.

@@ -12,13 +12,15 @@
 namespace camlift::sim {
 
 // X(name, milliseconds, kind, what it is)
-#define CAMLIFT_SIM_WAITS(X)                                                                   \
-  X(RebootTime, 8000, Pause, "simulated camera: time it stays away after an upgrade")          \
-  X(ClientIdle, 60000, Timeout, "simulator: longest silence of a client mid-request")          \
-  X(SniffWindow, 2000, Timeout, "simulator: wait for a shared-port client's first bytes")      \
-  X(CloseLinger, 1000, Timeout, "simulator: wait for the client to close after an answer")     \
-  X(SlowSearchReply, 100, Pause, "simulated camera, slow-search: pause before a search reply") \
-  X(CtpContinuePause, 1000, Pause, "simulated K camera: pause between Continue and its answer")
+#define CAMLIFT_SIM_WAITS(X)                                                                    \
+  X(RebootTime, 8000, Pause, "simulated camera: time it stays away after an upgrade")           \
+  X(ClientIdle, 60000, Timeout, "simulator: longest silence of a client mid-request")           \
+  X(SniffWindow, 2000, Timeout, "simulator: wait for a shared-port client's first bytes")       \
+  X(CloseLinger, 1000, Timeout, "simulator: wait for the client to close after an answer")      \
+  X(SlowSearchReply, 100, Pause, "simulated camera, slow-search: pause before a search reply")  \
+  X(CtpContinuePause, 1000, Pause, "simulated K camera: pause between Continue and its answer") \
+  X(SlowRepositoryByte, 15000, Pause, "slow repository: pause after each byte it sends")        \
+  X(CtpSlowAnswer, 7000, Pause, "simulated K camera, ctp-slow-answers: pause before each REPLY")
 
 enum class SimWait {
 #define CAMLIFT_SIM_WAIT_ENUM(id, ms, kind, what) id,

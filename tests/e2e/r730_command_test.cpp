@@ -244,6 +244,31 @@ TEST_F(R730Command, FactoryWithTheVersionFromTheSearch) {
   EXPECT_EQ(Run("factory", {"--firmware-version", "1"}).exit_code, 2);  // --device-mac missing
 }
 
+// The MAC options take the forms a user types (the colon form that --mac and the search show,
+// dashes, 12 digits), and the camera gets each MAC as its pairs; anything else is a usage error
+// before the camera is asked.
+TEST_F(R730Command, FactoryMacAddressesAsTyped) {
+  TProcessResult r = Run("factory", {"--device-mac", "00:1A:2B:3C:4D:5E", "--wifi-mac",
+                                     "A0-B1-C2-D3-E4-F5", "--firmware-version", "48.2.0.1"});
+  ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
+  EXPECT_EQ(state_->Settings().factory_mac, "00:1a:2b:3c:4d:5e");
+  EXPECT_EQ(state_->Settings().factory_wifimac, "a0:b1:c2:d3:e4:f5");
+  const std::vector<std::vector<std::string>> refused = {
+      {"--device-mac", "00:1A:2B:3C:4D"},
+      {"--device-mac", "00:1A:2B:3C:4D:5E:6F"},
+      {"--device-mac", "001A2B3C4D5G"},
+      {"--device-mac", "001A2B3C4D5E", "--wifi-mac", "A0:B1"},
+  };
+  for (std::vector<std::string> args : refused) {
+    args.insert(args.end(), {"--firmware-version", "48.2.0.1"});
+    r = Run("factory", args);
+    EXPECT_EQ(r.exit_code, 2) << args[1] << r.err;
+    EXPECT_NE(r.err.find("expected a MAC address"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Run("check-login", {"--mac", "not-a-mac"}, false).exit_code, 2);
+  EXPECT_EQ(state_->Settings().reboots, 1);
+}
+
 TEST_F(R730Command, SetNetworkByMac) {
   const std::string port = std::to_string(camera_->http_port());
   TProcessResult r = Run("set-network", {"--mac", Mac(), "--name", std::string(80, 'n')}, false);

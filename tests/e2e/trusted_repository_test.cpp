@@ -92,7 +92,10 @@ TEST_F(TrustedRepository, OnlyACatalogueSignedWithAConfiguredKeyIsUsed) {
       {"signature of other bytes",
        [&] {
          std::string bytes, error;
-         ASSERT_TRUE(sim::SignBytes(key, ReadFile(Catalogue()) + " ", bytes, error)) << error;
+         ASSERT_TRUE(sim::SignBytes(
+             key, "camlift catalogue\nsystem/firmware.txt\n" + ReadFile(Catalogue()) + " ", bytes,
+             error))
+             << error;
          WriteFile(signature, bytes);
        },
        kBadSignature},

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -537,9 +538,26 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
       {"both", {"--password", "x", "--password-file", site.Root() + "password"}, "", {}, 2, ""},
       {"empty stdin", {"--password", "-"}, "", {}, 2, ""},
       {"password file is a folder", {"--password-file", site.Root()}, "", {}, 2, ""},
-      // A device named by mistake is read up to a password's length, not without end.
-      {"password file without end", {"--password-file", "/dev/zero"}, "", {}, 1, kAccountRefused},
+      // A device or a named pipe nobody writes to is refused at once, never waited on.
+      {"password file without end", {"--password-file", "/dev/zero"}, "", {}, 2, ""},
+      {"named pipe nobody writes to", {"--password-file", site.Root() + "fifo"}, "", {}, 2, ""},
+      // A pipe that brings the password, as <(echo ...) does.
+      {"named pipe with a writer", {"--password-file", site.Root() + "fed-fifo"}, "", {}, 0, ""},
   };
+  ASSERT_EQ(0, ::mkfifo((site.Root() + "fifo").c_str(), 0600));
+  ASSERT_EQ(0, ::mkfifo((site.Root() + "fed-fifo").c_str(), 0600));
+  // Writes the password into fed-fifo once a reader has opened it (for at most 20 s).
+  std::thread feeder([path = site.Root() + "fed-fifo"] {
+    for (int i = 0; i < 2000; ++i) {
+      const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) {
+        [[maybe_unused]] const ssize_t n = ::write(fd, "531642\n", 7);
+        ::close(fd);
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
   for (const Case& c : cases) {
     std::vector<std::string> args = base;
     args.insert(args.end(), c.args.begin(), c.args.end());
@@ -551,7 +569,8 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
     // The password is never said back, in the log or in an error.
     EXPECT_EQ(std::string::npos, (run.out + run.err).find("531642")) << c.name;
   }
-  EXPECT_EQ(3u, site.Uploads().size());
+  feeder.join();
+  EXPECT_EQ(4u, site.Uploads().size());
 }
 
 // Ctrl+C while the password is typed at a terminal ends the program and gives the terminal its

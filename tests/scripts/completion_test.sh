@@ -53,6 +53,8 @@ expect_offer upgrade camlift up
 expect_offer --series camlift upgrade --ser
 expect_offer --ip camlift upgrade --series K --i
 expect_offer add camlift-sim repo a
+expect_offer cache camlift ca
+expect_offer --clear camlift cache --cl
 expect_offer P camlift upgrade --series ""
 
 # Lines a user may have typed before pressing TAB.

@@ -2,8 +2,10 @@
 #include "upgrade/catalogue_signature.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "support/temp_folder.h"
 #include "upgrade/repository_trust.h"
@@ -121,47 +123,126 @@ TEST(RepositoryKeys, TheUserFileCannotEmptyTheSystemKeys) {
   }
 }
 
-TEST(CatalogueSignature, Verdicts) {
-  const std::string message2 = FromHex("72");
+// The RFC vectors check the Ed25519 verification itself.
+TEST(CatalogueSignature, Ed25519VectorsOfRfc8032) {
   const std::string sig2 = FromHex(kSig2);
   std::string flipped = sig2;
   flipped[10] = static_cast<char>(flipped[10] ^ 1);
+  EXPECT_TRUE(VerifyEd25519(KeyOf(kKey1), Bytes(""), Bytes(FromHex(kSig1))));
+  EXPECT_TRUE(VerifyEd25519(KeyOf(kKey2), Bytes(FromHex("72")), Bytes(sig2)));
+  EXPECT_FALSE(VerifyEd25519(KeyOf(kKey2), Bytes(FromHex("73")), Bytes(sig2)));
+  EXPECT_FALSE(VerifyEd25519(KeyOf(kKey1), Bytes(FromHex("72")), Bytes(sig2)));
+  EXPECT_FALSE(VerifyEd25519(KeyOf(kKey2), Bytes(FromHex("72")), Bytes(flipped)));
+  EXPECT_FALSE(VerifyEd25519(KeyOf(kKey2), Bytes(FromHex("72")), Bytes(sig2.substr(0, 63))));
+}
+
+// The private key of test vector 1 of RFC 8032 (its public key is kKey1), for signing the
+// messages of the cases below.
+std::string SignWithKey1(const std::string& message) {
+  const std::string seed =
+      FromHex("9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60");
+  std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
+      EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr,
+                                   reinterpret_cast<const unsigned char*>(seed.data()),
+                                   seed.size()),
+      EVP_PKEY_free);
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  std::string signature(64, '\0');
+  std::size_t length = signature.size();
+  EXPECT_EQ(1, EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key.get()));
+  EXPECT_EQ(1,
+            EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
+                           reinterpret_cast<const unsigned char*>(message.data()), message.size()));
+  return signature;
+}
+
+// What is signed: "camlift catalogue", the catalogue's path below the repository and its bytes,
+// so that one folder's signed catalogue never passes in another folder's place.
+TEST(CatalogueSignature, VerdictsBindTheBytesToTheirPlace) {
+  const std::string catalogue = "[SIM100]\r\nSysVer=1.0.0.2\r\n";
+  const std::string good =
+      SignWithKey1("camlift catalogue\nsystem/firmware.txt\n[SIM100]\r\nSysVer=1.0.0.2\r\n");
+  const std::string old_form = SignWithKey1(catalogue);
+  std::string flipped = good;
+  flipped[10] = static_cast<char>(flipped[10] ^ 1);
   struct Case {
     const char* name;
+    std::string path;
     std::string catalogue;
     std::optional<std::string> signature;
     std::vector<TEd25519Key> keys;
     TCatalogueVerdict verdict;
   };
+  const std::string path = "system/firmware.txt";
   const Case cases[] = {
-      {"vector 1", "", FromHex(kSig1), {KeyOf(kKey1)}, TCatalogueVerdict::Valid},
-      {"vector 2, second key",
-       message2,
-       sig2,
-       {KeyOf(kKey1), KeyOf(kKey2)},
-       TCatalogueVerdict::Valid},
-      {"no signature file", message2, std::nullopt, {KeyOf(kKey2)}, TCatalogueVerdict::Unsigned},
-      {"other bytes", FromHex("73"), sig2, {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
-      {"one more byte", message2 + "\n", sig2, {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
-      {"wrong key", message2, sig2, {KeyOf(kKey1)}, TCatalogueVerdict::BadSignature},
-      {"damaged signature", message2, flipped, {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
+      {"signed for its place", path, catalogue, good, {KeyOf(kKey1)}, TCatalogueVerdict::Valid},
+      {"second key", path, catalogue, good, {KeyOf(kKey2), KeyOf(kKey1)}, TCatalogueVerdict::Valid},
+      {"served in another folder",
+       "acme/firmware.txt",
+       catalogue,
+       good,
+       {KeyOf(kKey1)},
+       TCatalogueVerdict::BadSignature},
+      {"path without its folder",
+       "firmware.txt",
+       catalogue,
+       good,
+       {KeyOf(kKey1)},
+       TCatalogueVerdict::BadSignature},
+      {"signature of the bytes alone",
+       path,
+       catalogue,
+       old_form,
+       {KeyOf(kKey1)},
+       TCatalogueVerdict::BadSignature},
+      {"a path with a line end",
+       "system/firmware.txt\n[SIM100]",
+       "\r\nSysVer=1.0.0.2\r\n",
+       good,
+       {KeyOf(kKey1)},
+       TCatalogueVerdict::BadSignature},
+      {"no signature file",
+       path,
+       catalogue,
+       std::nullopt,
+       {KeyOf(kKey1)},
+       TCatalogueVerdict::Unsigned},
+      {"other bytes", path, catalogue + " ", good, {KeyOf(kKey1)}, TCatalogueVerdict::BadSignature},
+      {"wrong key", path, catalogue, good, {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
+      {"damaged signature",
+       path,
+       catalogue,
+       flipped,
+       {KeyOf(kKey1)},
+       TCatalogueVerdict::BadSignature},
       {"signature cut short",
-       message2,
-       sig2.substr(0, 63),
-       {KeyOf(kKey2)},
+       path,
+       catalogue,
+       good.substr(0, 63),
+       {KeyOf(kKey1)},
        TCatalogueVerdict::BadSignature},
       {"signature with a line end",
-       message2,
-       sig2 + "\n",
-       {KeyOf(kKey2)},
+       path,
+       catalogue,
+       good + "\n",
+       {KeyOf(kKey1)},
        TCatalogueVerdict::BadSignature},
-      {"empty signature", message2, std::string(), {KeyOf(kKey2)}, TCatalogueVerdict::BadSignature},
-      {"no keys", message2, sig2, {}, TCatalogueVerdict::BadSignature},
+      {"empty signature",
+       path,
+       catalogue,
+       std::string(),
+       {KeyOf(kKey1)},
+       TCatalogueVerdict::BadSignature},
+      {"no keys", path, catalogue, good, {}, TCatalogueVerdict::BadSignature},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.verdict, CheckCatalogueSignature(Bytes(c.catalogue), c.signature, c.keys))
+    EXPECT_EQ(c.verdict, CheckCatalogueSignature(Bytes(c.catalogue), c.path, c.signature, c.keys))
         << c.name;
   }
+  EXPECT_EQ("camlift catalogue\nsystem/firmware.txt\nab",
+            SignedCatalogueMessage(path, Bytes("ab")).value_or("(none)"));
+  EXPECT_FALSE(SignedCatalogueMessage("", Bytes("ab")));
+  EXPECT_FALSE(SignedCatalogueMessage("a\tb/firmware.txt", Bytes("ab")));
 }
 
 TEST(Sha256, KnownDigestsAndFileCheck) {

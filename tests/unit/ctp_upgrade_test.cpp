@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -45,7 +47,6 @@ class CtpUpgrade : public ::testing::Test {
     std::shared_ptr<sim::TSimRecorder> recorder = std::make_shared<sim::TSimRecorder>();
     std::shared_ptr<TCtpCamera> ctp;
     std::unique_ptr<TCtpStandaloneServer> server;
-    std::atomic<int> restarts{0};
     int away_ms = 20;
 
     explicit Camera(std::set<TCtpFault> faults = {}, std::string password = "") {
@@ -55,12 +56,28 @@ class CtpUpgrade : public ::testing::Test {
       settings.faults = std::move(faults);
       ctp = std::make_shared<TCtpCamera>(settings, recorder,
                                          [this](const std::vector<sim::TCtpReceivedFile>&) {
-                                           ++restarts;
+                                           {
+                                             const std::lock_guard lock(mutex);
+                                             ++restarts;
+                                           }
+                                           restarted.notify_all();
                                            server->GoAway(away_ms);
                                          });
       server = std::make_unique<TCtpStandaloneServer>(ctp);
     }
     ~Camera() { server->Stop(); }  // before the counters its connections touch go away
+    // The camera restarts when it sees the connection that delivered the package end, on its
+    // own thread, which may come after the client has returned: the count once it reached
+    // expected, or what it is after a generous bound.
+    int Restarts(int expected) {
+      std::unique_lock lock(mutex);
+      restarted.wait_for(lock, std::chrono::seconds(20), [&] { return restarts >= expected; });
+      return restarts;
+    }
+    std::mutex mutex;
+    std::condition_variable restarted;
+    int restarts = 0;  // guarded by mutex
+
     std::vector<std::string> Requests() const {
       std::vector<std::string> lines;
       for (const auto& entry : recorder->Entries()) {
@@ -89,7 +106,7 @@ TEST_F(CtpUpgrade, SuccessfulTransfer) {
   std::string message = "before";
   ASSERT_TRUE(UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message));
   EXPECT_EQ("before", message);
-  EXPECT_EQ(1, camera.restarts.load());
+  EXPECT_EQ(1, camera.Restarts(1));
   const auto files = camera.ctp->LastTransfer();
   ASSERT_EQ(1u, files.size());
   EXPECT_EQ("sys.img", files[0].name);
@@ -139,7 +156,8 @@ TEST_F(CtpUpgrade, FailuresAndTheirMessages) {
     const bool ok = UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message);
     EXPECT_EQ(c.message == nullptr, ok) << c.what;
     EXPECT_EQ(c.message ? c.message : "before", message) << c.what;
-    EXPECT_EQ(c.message ? 0 : 1, camera.restarts.load()) << c.what;
+    // A failure restarts nothing; a success restarts the camera once.
+    EXPECT_EQ(c.message ? 0 : 1, camera.Restarts(c.message ? 0 : 1)) << c.what;
   }
 }
 
@@ -234,7 +252,7 @@ TEST_F(CtpUpgrade, AcceptedPackageIsSuccessEvenWhileTheCameraIsAway) {
   std::string message = "before";
   EXPECT_TRUE(UpgradeByCtp(path, "127.0.0.1", camera.server->port(), "admin", "", message));
   EXPECT_EQ("before", message);
-  EXPECT_EQ(1, camera.restarts.load());
+  EXPECT_EQ(1, camera.Restarts(1));
 }
 
 TEST_F(CtpUpgrade, StopRequestEndsTheWaits) {

@@ -8,6 +8,7 @@
 
 #include "discovery/dev_types.h"
 #include "discovery/device_list.h"
+#include "discovery/search_diagnostics.h"
 #include "discovery/tools_net.h"
 
 namespace camlift {
@@ -352,6 +353,40 @@ TEST(DeviceList, UnchangedRepliesCallNobodyBack) {
   list.OnRecord(Device(9, "B", "10.0.0.2", "renamed"));
   EXPECT_GT(calls, 1);
   EXPECT_EQ("renamed", list.FindByID("B")->DevName);
+}
+
+// A host that answers with a new MAC each time must not grow the list without end: new rows
+// beyond the bound are refused and counted, the rows already there are still refreshed, and the
+// diagnosis says how many were refused.
+TEST(DeviceList, NewRowsBeyondTheBoundAreRefusedAndCounted) {
+  TDeviceList list;
+  for (int i = 0; i < 2048 + 5; ++i) {
+    list.OnRecord(Device(kType1010, "flood" + std::to_string(i), "10.0.0.1"));
+  }
+  EXPECT_EQ(2048u, list.Count());
+  EXPECT_EQ(5u, list.RefusedRows());
+  // A known row still takes its refresh.
+  TDevInfo known = Device(kType1010, "flood7", "10.0.0.1", "renamed");
+  list.OnRecord(known);
+  EXPECT_EQ("renamed", list.FindByID("flood7")->DevName);
+  EXPECT_EQ(5u, list.RefusedRows());
+
+  TSearchDiagnostics diagnostics;
+  diagnostics.RefusedRows = list.RefusedRows();
+  EXPECT_EQ("The camera list is full (2048 cameras); replies of further cameras were refused: 5",
+            ListFullLine(diagnostics));
+  const std::vector<std::string> lines = DiagnosticLines(diagnostics);
+  EXPECT_EQ(ListFullLine(diagnostics), lines.back());
+  diagnostics.RefusedRows = 0;
+  EXPECT_EQ("", ListFullLine(diagnostics));
+
+  // Rows that expire make room again; emptying the list forgets the count.
+  Ticks(list, TDeviceList::kLongLifetime);
+  EXPECT_TRUE(list.Empty());
+  list.OnRecord(Device(kType1010, "camera", "10.0.0.2"));
+  EXPECT_EQ(1u, list.Count());
+  list.ClearList();
+  EXPECT_EQ(0u, list.RefusedRows());
 }
 
 }  // namespace

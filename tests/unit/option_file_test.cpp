@@ -3,11 +3,16 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
 
 #include "i18n/language_list.h"
 #include "platform/locale.h"
 #include "platform/paths.h"
 #include "support/temp_folder.h"
+#include "upgrade/repository_trust.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -34,6 +39,45 @@ TEST(OptionFile, UserValueWinsOverProgramFolderWhichWinsOverTheDefault) {
     if (c.user_file) test::WriteFile(temp.path() + "user/option.ini", c.user_file);
     TOptionFile options("option.ini", temp.path() + "program/", temp.path() + "user/");
     EXPECT_EQ(c.expected, options.ReadString("Global", "lan", "dflt "));
+  }
+}
+
+// A defaults file (the administrator's, with the repository keys) that is there but cannot be
+// read is said with its path and reason, so that the keys are never dropped without a word.
+// Only one that is certainly not there counts as none. (A file this user may not read is
+// checked by tests/scripts/system_options_test.sh, as another user.)
+TEST(OptionFile, DefaultsThatCannotBeReadAreSaid) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& file)> make;
+    std::string problem;  // after the path and ": "
+  };
+  const Case cases[] = {
+      {"absent", [](const std::string&) {}, ""},
+      {"readable", [](const std::string& f) { test::WriteFile(f, "[Global]\r\nlan=b5\r\n"); }, ""},
+      {"a folder", [](const std::string& f) { std::filesystem::create_directories(f); },
+       "not a regular file"},
+      {"a named pipe", [](const std::string& f) { ::mkfifo(f.c_str(), 0600); },
+       "not a regular file"},
+      {"larger than 1 MiB",
+       [](const std::string& f) {
+         test::WriteFile(f, "[Global]\r\nrepository_keys=x\r\n" + std::string(1 << 20, ';'));
+       },
+       "larger than 1 MiB"},
+  };
+  for (const Case& c : cases) {
+    test::TTempFolder temp;
+    TTools::ForceDirs(temp.path() + "program");
+    TTools::ForceDirs(temp.path() + "user");
+    const std::string file = temp.path() + "program/option.ini";
+    c.make(file);
+    const TOptionFile options("option.ini", temp.path() + "program/", temp.path() + "user/");
+    EXPECT_EQ(c.problem.empty() ? "" : file + ": " + c.problem, options.DefaultsProblem())
+        << c.name;
+    // Fail closed: a problem asks for signatures that nothing can give.
+    const TRepositoryTrust trust = RepositoryTrustFrom(options.Values(), "");
+    EXPECT_EQ(!c.problem.empty(), trust.signed_only) << c.name;
+    EXPECT_EQ(options.DefaultsProblem(), trust.defaults_problem) << c.name;
   }
 }
 

@@ -48,6 +48,11 @@ TEST(Timing, ValuesAreScaledAndTimeoutsKeepAFloor) {
   EXPECT_EQ(0, Millis(Wait::CtpSessionPause));
   EXPECT_EQ(1000, Millis(Wait::CtpReplyTimeout));  // the floor of every time-out
   EXPECT_EQ(30, Millis(Wait::R730ReceiveWait));    // a time-out shorter than the floor stays
+  // The bound of a whole transfer keeps a higher floor: a busy machine is not a trickle.
+  EXPECT_EQ(1500, Millis(Wait::CameraPageLimit));
+  SetTimeScaleForTesting(0.1);
+  EXPECT_EQ(12000, Millis(Wait::CatalogueFetchLimit));
+  EXPECT_EQ(3000, Millis(Wait::DownloadRateWindow));
   SetTimeScaleForTesting(-1);
 }
 

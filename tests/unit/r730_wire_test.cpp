@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/dev_types.h"
 #include "r730/r730_pages.h"
 #include "r730/r730_settings.h"
 
@@ -159,6 +160,32 @@ TEST(R730Pages, MacPairsLowerCaseAndJoinedByColons) {
   EXPECT_EQ(MacPairs(" 001A2B3C4D5E7 "), "00:1a:2b:3c:4d:5e");  // odd last character dropped
   EXPECT_EQ(MacPairs("A"), "");
   EXPECT_EQ(MacPairs(""), "");
+}
+
+// The MAC options of "camlift r730": the forms a user types, and only those.
+TEST(R730Pages, MacAddressesAsTyped) {
+  struct Case {
+    const char* text;
+    std::optional<std::string> digits;
+  };
+  const Case cases[] = {
+      {"001A2B3C4D5E", "001a2b3c4d5e"},
+      {"00:1A:2B:3C:4D:5E", "001a2b3c4d5e"},
+      {"00-1a-2b-3c-4d-5e", "001a2b3c4d5e"},
+      {"00:1A-2B:3C:4D:5E", std::nullopt},  // two kinds of separator
+      {"00:1A:2B:3C:4D", std::nullopt},
+      {"00:1A:2B:3C:4D:5E:6F", std::nullopt},
+      {"001A2B3C4D5", std::nullopt},
+      {"0:01A:2B:3C:4D:5E", std::nullopt},
+      {"00::1A2B:3C:4D:5E", std::nullopt},
+      {"00:1A:2B:3C:4D:5E:", std::nullopt},
+      {":00:1A:2B:3C:4D:5E", std::nullopt},
+      {"00:1A:2B:3C:4D:5G", std::nullopt},
+      {"001A.2B3C.4D5E", std::nullopt},
+      {"", std::nullopt},
+      {"00 1A 2B 3C 4D 5E", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.digits, MacDigits(c.text)) << c.text;
 }
 
 TEST(R730Pages, DdnsStatusFollowsTheFieldsThePageHolds) {

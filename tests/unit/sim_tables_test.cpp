@@ -11,12 +11,15 @@ namespace camlift::sim {
 namespace {
 
 TEST(SimTables, FaultNamesInTheirOrder) {
-  EXPECT_EQ((std::vector<std::string>{
-                "reject-account", "not-listening", "never-answers", "redirect-upload",
-                "close-mid-upload", "never-returns", "old-version", "slow-search",
-                "version-unreadable", "ctp-login-refused", "ctp-exit-refused",
-                "ctp-probe-unanswered", "ctp-data-refused", "ctp-silent", "ctp-continue"}),
-            CameraFaultNames());
+  EXPECT_EQ(
+      (std::vector<std::string>{"reject-account",    "not-listening",     "never-answers",
+                                "redirect-upload",   "close-mid-upload",  "never-returns",
+                                "old-version",       "slow-search",       "version-unreadable",
+                                "account-reset",     "mac-flood",         "search-port-stream",
+                                "ctp-login-refused", "ctp-exit-refused",  "ctp-probe-unanswered",
+                                "ctp-data-refused",  "ctp-silent",        "ctp-continue",
+                                "ctp-slow-answers",  "ctp-continue-flood"}),
+      CameraFaultNames());
   EXPECT_EQ(TCameraFault::RejectAccount, ParseCameraFault("wrong-password"));
   EXPECT_EQ(TCameraFault::CtpContinue, ParseCameraFault("ctp-continue"));
   EXPECT_EQ(std::nullopt, ParseCameraFault("ctp-close-mid-transfer"));  // the CTP side's own
