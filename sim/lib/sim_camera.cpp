@@ -537,6 +537,7 @@ TUploadReceipt TSimCamera::ReceiveUpload(const httplib::Request& req,
 
   std::uint64_t received = 0;
   const bool cut = config_.has(TCameraFault::CloseMidUpload);
+  const auto started = std::chrono::steady_clock::now();
   receipt.read_all = reader([&](const char* data, std::size_t n) {
     if (cut && received + n >= config_.close_after_bytes) {
       // The record line goes out before the reset, so that whoever sees the reset finds it.
@@ -554,6 +555,13 @@ TUploadReceipt TSimCamera::ReceiveUpload(const httplib::Request& req,
     }
     received += n;
     if (parser && !parser->failed()) parser->Feed(std::span<const char>(data, n));
+    if (config_.upload_rate > 0) {
+      // A slow link or flash: the body is taken no faster than the rate; a stop ends the wait.
+      const auto due =
+          started + std::chrono::microseconds(received * 1000000 / config_.upload_rate);
+      std::unique_lock lock(mutex_);
+      if (changed_.wait_until(lock, due, [&] { return stopping_; })) return false;
+    }
     return true;
   });
   file.Close();

@@ -23,7 +23,8 @@ enum TCameraSettingFlag : unsigned {
 
 // X(type, member, default, option help, flags). reboot_ms is unscaled (CAMLIFT_TIME_SCALE
 // applies); negative: SimWait::RebootTime (sim_timing.h). close_after_bytes: for the fault
-// close-mid-upload. mac to dns: the identity the search responders and status pages report.
+// close-mid-upload. upload_rate is unscaled: a slow link or flash, for the progress of an upload.
+// mac to dns: the identity the search responders and status pages report.
 #define CAMLIFT_SIM_CAMERA_SETTINGS(X)                                                             \
   X(std::string, ip, "127.0.0.2", "Address to listen on", kSettingRequired)                        \
   X(int, port, 81, "HTTP port (0: any free port)", kSettingRequired)                               \
@@ -39,6 +40,7 @@ enum TCameraSettingFlag : unsigned {
     0)                                                                                             \
   X(std::uint64_t, close_after_bytes, 65536, "close-mid-upload: body bytes read before the reset", \
     kSettingShowDefault)                                                                           \
+  X(std::uint64_t, upload_rate, 0, "Bytes per second an upload is read at (0: no limit)", 0)       \
   X(std::string, upload_dir, "", "Keep accepted uploads in this folder", kSettingPath)             \
   X(std::string, mac, "00:11:22:33:44:55", "", kSettingShowDefault)                                \
   X(std::string, device_id, "SIMCAM-000001", "", kSettingShowDefault)                              \

@@ -17,9 +17,10 @@
 //      "upload_port": 8600, "user": "admin", "password": "123456",
 //      "sys_version": "1.0.0.1", "ui_version": "2.0.0.1", "model": "P100", "oem": "acme",
 //      "reboot_ms": 8000, "faults": ["old-version"], "close_after_bytes": 65536,
-//      "upload_dir": "uploads", "mac": "00:11:22:33:44:55", "device_id": "SIMCAM-000001",
-//      "device_name": "Front door", "netmask": "255.0.0.0", "gateway": "127.0.0.1",
-//      "dns": "127.0.0.1", "search": ["1010", "moi"]}   search dialects; default: its series'
+//      "upload_rate": 0, "upload_dir": "uploads", "mac": "00:11:22:33:44:55",
+//      "device_id": "SIMCAM-000001", "device_name": "Front door", "netmask": "255.0.0.0",
+//      "gateway": "127.0.0.1", "dns": "127.0.0.1",
+//      "search": ["1010", "moi"]}   search dialects; default: its series'
 //   ]
 // }
 // A camera takes "series", "faults" (sim_faults.h), "search" (search_responder_ext.h) and every

@@ -287,6 +287,19 @@ TEST_F(SimCamera, Faults) {
     EXPECT_EQ(0, camera->state().upgrades);
   }
   {
+    // A slow camera takes the whole upload, no faster than its rate (300000 bytes at 1 MB/s).
+    TCameraConfig config = Config(TSimSeries::P, "127.0.9.61");
+    config.upload_rate = 1000000;
+    auto camera = Start(config);
+    httplib::Client client("127.0.9.61", camera->http_port());
+    const auto before = Clock::now();
+    auto answer = client.Post(path, Basic("admin", "s3cret"), body, type);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(200, answer->status);
+    EXPECT_GE(Clock::now() - before, std::chrono::milliseconds(290));
+    EXPECT_EQ(300000, recorder_->Entries().back()["upload"]["size"]);
+  }
+  {
     TCameraConfig config = Config(TSimSeries::P, "127.0.0.31");
     config.faults = {TCameraFault::NeverAnswers};
     auto camera = Start(config);
