@@ -24,7 +24,8 @@ struct TDevInfo {
   std::string DdnsUser;
   std::string DdnsPassword;
   std::string DdnsHost;
-  std::int32_t Lifetime = 0;  // search ticks left before an unrefreshed list entry is dropped
+  std::int32_t Lifetime = 0;   // search ticks left before an unrefreshed list entry is dropped
+  std::uint64_t Revision = 0;  // set by the list on every change of what its row shows
 };
 
 }  // namespace camlift

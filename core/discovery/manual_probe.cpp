@@ -53,6 +53,7 @@ std::optional<TManualAddress> ParseManualAddress(std::string_view text) {
       return std::nullopt;
     }
     address.Port = static_cast<std::uint16_t>(value);
+    address.PortGiven = true;
   }
   if (host.empty() || host.size() > 253 || host.front() == '-' || host.front() == '.' ||
       !std::all_of(host.begin(), host.end(), IsHostChar)) {

@@ -18,6 +18,7 @@ namespace camlift {
 struct TManualAddress {
   std::string Host;
   std::uint16_t Port = 80;
+  bool PortGiven = false;  // the text named the port
   // "host:port" as the list shows it in its ID.
   std::string Text() const { return Host + ":" + std::to_string(Port); }
 };
