@@ -187,7 +187,7 @@ void TfrmCamlift::BuildWidgets() {
   top->addWidget(GroupBox3, 1);
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
-  // The log menu's captions are fixed texts of the window, not of the language files.
+  // The design-time captions; the language files give each language its own.
   QAction* n2 = PopupMenu1->addAction(QString::fromUtf8("保存日志"));
   n2->setObjectName("N2");
   QAction* n1 = PopupMenu1->addAction(QString::fromUtf8("清空日志"));
@@ -342,6 +342,10 @@ void TfrmCamlift::CutSoftMemo() {
   const QString text = lblSoftMemo->text();
   const int at = text.indexOf("QQ");
   if (at >= 0) lblSoftMemo->setText(text.left(at));
+  // The title letter of the new language, in its new size: a label that kept the old size cut
+  // the first character of the description in half.
+  lblSoftName->adjustSize();
+  lblSoftName->raise();
 }
 
 void TfrmCamlift::FillLanguageCombo() {
@@ -371,6 +375,8 @@ void TfrmCamlift::cmbLanChange() {
   // The user's own file always ends up holding the language; it is rewritten only when its
   // value differs, since the write ends in an fsync that would keep the window waiting.
   TOptionFile().StoreString("Global", "lan", CurrentLanguage());
+  // Qt's own texts (Yes, No, Close, the file dialogs) in the same language.
+  TQtLangUi::UseQtTranslations(CurrentLanguage());
   UpdateStatusBar();
   CutSoftMemo();
   if (FSelectDialog) LocalizeForm(FSelectDialog.get());
@@ -492,6 +498,11 @@ void TfrmCamlift::UpgradeDone() {
     worker_->Join();
     AppendHistory(HistoryEntryOf("window", worker_series_, worker_->Upgrader(), last_result_,
                                  worker_->VerifiedMd5(), ""));
+    // The camera confirmed its new version: the camera list shows it (and drops a stale state).
+    if (FSelectDialog && last_result_.status == TUpgradeStatus::Working) {
+      FSelectDialog->ConfirmUpgrade(worker_->Upgrader().IPAddress(), worker_->Upgrader().Port(),
+                                    last_result_.reported_version);
+    }
     worker_.reset();
   }
   btnUpgrdUIByIP->setEnabled(true);
@@ -544,7 +555,10 @@ void TfrmCamlift::btnFindCamClick() {
   if (result == kModalOk) {
     edIP->setText(QString::fromStdString(FSelectDialog->szIP));
     edPort->setText(QString::number(FSelectDialog->nPort));
-    cmbMType->setCurrentIndex(FSelectDialog->nTYpe);
+    // A typed-in camera whose series nobody could tell keeps the series chosen here.
+    if (FSelectDialog->nTYpe >= 0 || !FSelectDialog->isManual) {
+      cmbMType->setCurrentIndex(FSelectDialog->nTYpe);
+    }
   }
   FSelectDialog->hide();
 }

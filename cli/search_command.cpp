@@ -18,6 +18,7 @@
 #include "discovery/search_diagnostics.h"
 #include "discovery/search_engine.h"
 #include "discovery/tools_net.h"
+#include "i18n/str_res.h"
 #include "platform/dispatcher.h"
 #include "platform/timing.h"
 #include "r730/r730_search.h"
@@ -86,7 +87,7 @@ void PrintTable(const std::vector<TDevInfo>& rows) {
   std::vector<std::vector<std::string>> cells;
   cells.push_back({"Type", "Name", "IP address", "Port", "Series", "Version"});
   for (const TDevInfo& d : rows) {
-    cells.push_back({ToValidUtf8(DevTypeCaption(d.DevType)), ToValidUtf8(d.DevName),
+    cells.push_back({ToValidUtf8(DevTypeCaption(d.DevType)), DisplayName(d, CurrentLanguage()),
                      ToValidUtf8(d.IPAddr), std::to_string(d.DevPort),
                      SeriesLetter(SeriesOfType(d.DevType)), ToValidUtf8(d.Version)});
   }
@@ -106,14 +107,14 @@ void PrintTable(const std::vector<TDevInfo>& rows) {
 }
 
 // The lines of an empty search, in the chosen language.
-void PrintDiagnostics(std::ostream& out, const TSearchDiagnostics& diagnostics,
-                      const std::string& lang) {
-  const TCliSession session(lang);
+void PrintDiagnostics(std::ostream& out, const TSearchDiagnostics& diagnostics) {
   out << LangTextOr("IDS_NOCAMERAFOUND", "There is no camera found in the LAN.") << "\n";
   for (const std::string& line : DiagnosticLines(diagnostics)) out << line << "\n";
 }
 
 int RunSearch(const TSearchOptions& options) {
+  // The language first: its code page decodes the names of cameras set up in Chinese.
+  const TCliSession session(options.lang);
   const TSearchOutcome outcome = Search(options.passes, options.address);
   const std::vector<TDevInfo>& rows = outcome.rows;
   if (options.csv) {
@@ -126,11 +127,9 @@ int RunSearch(const TSearchOptions& options) {
   std::cout.flush();
   if (rows.empty()) {
     // The machine-readable forms stay clean: the diagnosis goes beside them.
-    PrintDiagnostics(options.csv || options.json ? std::cerr : std::cout, outcome.diagnostics,
-                     options.lang);
+    PrintDiagnostics(options.csv || options.json ? std::cerr : std::cout, outcome.diagnostics);
   } else if (!outcome.diagnostics.SendProblems.empty()) {
     // Cameras answered, but a search that could not go out may have missed others.
-    const TCliSession session(options.lang);
     for (const std::string& line : SendProblemLines(outcome.diagnostics.SendProblems)) {
       std::cerr << line << "\n";
     }

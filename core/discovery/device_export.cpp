@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "discovery/dev_types.h"
+#include "discovery/device_list.h"
+#include "i18n/str_res.h"
 #include "platform/broadcast.h"
 #include "util/text_fields.h"
 
@@ -20,7 +22,7 @@ struct TCsvColumn {
 const TCsvColumn kCsvColumns[] = {
     {"Type", [](const TDevInfo& d) { return DevTypeCaption(d.DevType); }},
     {"Series", [](const TDevInfo& d) { return SeriesLetter(SeriesOfType(d.DevType)); }},
-    {"Name", [](const TDevInfo& d) { return d.DevName; }},
+    {"Name", [](const TDevInfo& d) { return DisplayName(d, CurrentLanguage()); }},
     {"IP address", [](const TDevInfo& d) { return d.IPAddr; }},
     {"Port", [](const TDevInfo& d) { return std::to_string(d.DevPort); }},
     {"Version", [](const TDevInfo& d) { return d.Version; }},
@@ -54,7 +56,7 @@ nlohmann::ordered_json DeviceJson(const TDevInfo& d) {
           {"series", SeriesLetter(SeriesOfType(d.DevType))},
           {"id", ToValidUtf8(d.DevID)},
           {"normId", ToValidUtf8(d.NormID)},
-          {"name", ToValidUtf8(d.DevName)},
+          {"name", DisplayName(d, CurrentLanguage())},
           {"ip", ToValidUtf8(d.IPAddr)},
           {"port", d.DevPort},
           {"version", ToValidUtf8(d.Version)},
