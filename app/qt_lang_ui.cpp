@@ -4,12 +4,12 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPointer>
-#include <QTranslator>
-#include <memory>
 #include <QThread>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace camlift::gui {
 

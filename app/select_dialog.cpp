@@ -284,7 +284,7 @@ void TfrmAdv_Main::showEvent(QShowEvent* event) {
   UpdateAccessibleNames();
   engine_->SearchPass(0, false);
   QDialog::showEvent(event);
-  model_->RedrawAll();
+  RedrawView();
   ShowSelection();
   UpdateCount();
 }
@@ -309,7 +309,7 @@ void TfrmAdv_Main::changeEvent(QEvent* event) {
   // A language switch localises the form again (its caption first): the rows' own words (the
   // type of a typed-in camera, the states) and the count follow.
   if (event->type() == QEvent::WindowTitleChange && model_ && !torn_down_) {
-    model_->RedrawAll();
+    RedrawView();
     UpdateCount();
   }
 }
@@ -446,6 +446,15 @@ void TfrmAdv_Main::SyncView() {
   UpdateCount();
 }
 
+void TfrmAdv_Main::RedrawView() {
+  if (torn_down_ || syncing_) return;
+  sync_timer_.stop();
+  syncing_ = true;
+  model_->RedrawAll();
+  syncing_ = false;
+  ShowSelection();
+}
+
 void TfrmAdv_Main::ShowSelection() {
   syncing_ = true;
   QItemSelectionModel* selection = list_view_->selectionModel();
@@ -549,7 +558,7 @@ bool TfrmAdv_Main::CheckForUpdates() {
   check_waiting_ = true;
   check_->setEnabled(false);
   check_timer_.start(100);
-  model_->RedrawAll();
+  RedrawView();
   return true;
 }
 
@@ -582,7 +591,7 @@ void TfrmAdv_Main::CollectCheckResults() {
       check_timer_.stop();
       check_waiting_ = false;
       check_->setEnabled(true);
-      model_->RedrawAll();
+      RedrawView();
       return;
     }
   }
@@ -611,7 +620,7 @@ void TfrmAdv_Main::CollectCheckResults() {
   list_.SetCheckMarks(marks);
   if (finished) {
     check_waiting_ = false;
-    model_->RedrawAll();
+    RedrawView();
   }
 }
 

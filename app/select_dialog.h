@@ -121,6 +121,7 @@ class TfrmAdv_Main : public QDialog {
   void UpdateAccessibleNames();
   void ListChanged();
   void ShowSelection();
+  void RedrawView();
   void WidenColumns();
   void UpdateCount();
   void UpdateHeaders();
