@@ -26,8 +26,10 @@
 #include <cstdlib>
 #include <thread>
 
+#include "device_list_model.h"
 #include "discovery/dev_types.h"
 #include "discovery/device_export.h"
+#include "discovery/list_order.h"
 #include "discovery/udp_endpoint.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
@@ -83,8 +85,9 @@ QRect RowRect(TfrmAdv_Main* dialog, int row) {
 }
 
 QStringList ColumnTexts(TfrmAdv_Main* dialog, int column) {
+  QAbstractItemModel* model = Shown(dialog);
   QStringList texts;
-  for (int i = 0; i < RowCount(dialog); ++i) texts << Cell(dialog, i, column);
+  for (int i = 0; i < model->rowCount(); ++i) texts << model->index(i, column).data().toString();
   return texts;
 }
 
@@ -336,6 +339,81 @@ class SelectDialogTest : public QObject {
     dialog_->show();
   }
 
+  // Find with a typed address: a listed camera is chosen in its own row, a new one that answers
+  // gets its row and the choice, a silent one is reported and the choice stays. OK hands over
+  // the typed camera, never another.
+  void findWithTypedAddressChoosesThatCamera() {
+    sim::TCameraConfig config;
+    config.series = sim::TSimSeries::P;
+    config.ip = "127.0.0.74";
+    config.port = 0;
+    config.oem = "acme";
+    sim::TSimCamera camera(config, nullptr);
+    camera.Start();
+    const QString port = QString::number(camera.http_port());
+    // Two cameras the search found; the first one is chosen.
+    const auto listed = [&] {
+      dialog_->List().OnRecord(Camera(kType8600, "one", "127.0.0.73", camera.http_port(), ""));
+      dialog_->List().OnRecord(Camera(kType8600, "two", "127.0.0.74", camera.http_port(), ""));
+    };
+    QTimer answers;
+    connect(&answers, &QTimer::timeout, dialog_.get(), listed);
+    dialog_->List().ClearList();
+    listed();
+    answers.start(5);
+    QLineEdit* field = dialog_->ManualAddressField();
+    const auto typed = [&](const QString& text) {
+      field->setFocus();
+      field->selectAll();
+      QTest::keyClicks(field, text);
+    };
+    const auto ok = [&] {
+      QTimer::singleShot(0, dialog_.get(),
+                         [&] { QTest::mouseClick(Find<QPushButton>("btnOK"), Qt::LeftButton); });
+      return dialog_->ShowModal();
+    };
+    // Already listed (typed without its port): Find chooses its row, no typed-in row.
+    typed("127.0.0.74");
+    QTest::mouseClick(Find<QPushButton>("btnFind"), Qt::LeftButton);
+    QTRY_COMPARE(QString::fromStdString(dialog_->List().SelectedEntry()
+                                            ? dialog_->List().SelectedEntry()->IPAddr
+                                            : std::string()),
+                 QString("127.0.0.74"));
+    for (const TDevInfo& d : dialog_->List().Rows()) QVERIFY(d.DevType != kTypeManual);
+    QCOMPARE(ok(), kModalOk);
+    QCOMPARE(QString::fromStdString(dialog_->szIP), QString("127.0.0.74"));
+    QCOMPARE(dialog_->nTYpe, 3);
+    dialog_->show();
+
+    // Silent: reported, and the choice stays where it was.
+    dialog_->List().Select(dialog_->List().RowAt("127.0.0.73", 0));
+    typed("127.0.0.79:9");  // nothing listens there
+    QTest::keyClick(field, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog_->Notice()->isVisible(), 15000);
+    QVERIFY2(dialog_->Notice()->text().contains("127.0.0.79"),
+             qPrintable(dialog_->Notice()->text()));
+    QCOMPARE(dialog_->List().SelectedEntry()->IPAddr, std::string("127.0.0.73"));
+
+    // New and answering: the search does not list it (it stops answering broadcasts here).
+    answers.stop();
+    dialog_->List().ClearList();
+    dialog_->List().OnRecord(Camera(kType8600, "one", "127.0.0.73", camera.http_port(), ""));
+    typed("127.0.0.74:" + port);
+    QTest::keyClick(field, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        dialog_->List().SelectedEntry() && dialog_->List().SelectedEntry()->DevType == kTypeManual,
+        15000);
+    QCOMPARE(dialog_->List().SelectedEntry()->IPAddr, std::string("127.0.0.74"));
+    QCOMPARE(ok(), kModalOk);
+    QCOMPARE(QString::fromStdString(dialog_->szIP), QString("127.0.0.74"));
+    QVERIFY(dialog_->isManual);
+    QCOMPARE(dialog_->nTYpe, -1);
+    field->clear();
+    camera.Stop();
+    dialog_->List().ClearList();
+    dialog_->show();
+  }
+
   void findAsksTheTypedAddressWithoutWaitingForIt() {
     sim::TCameraConfig config;
     config.series = sim::TSimSeries::P;
@@ -498,6 +576,138 @@ class SelectDialogTest : public QObject {
     QCOMPARE(text("127.0.0.81", state), QString("update available"));
     ::unsetenv("CAMLIFT_REPOSITORY_URL");
     answers.stop();
+    dialog_->List().ClearList();
+  }
+
+  // A site of thousands of cameras through real input: a click on a header sorts, the camera
+  // the user clicked stays chosen while the rows around it change and move, and the Latest and
+  // State columns are in sight at the dialog's own size.
+  void thousandsOfRowsSortKeepTheChoiceAndShowEveryColumn() {
+    dialog_->List().ClearList();
+    constexpr int kRows = 3000;
+    const auto row_of = [](int i, int generation) {
+      TDevInfo d = Camera(kType8600, QString("cam%1").arg(i), "", 81, "2.0.0.1");
+      d.DevID = "site-" + std::to_string(i);
+      d.IPAddr = "10." + std::to_string(i / 250) + "." + std::to_string(i % 250) + "." +
+                 std::to_string(1 + generation % 200);
+      d.Version = "2.0." + std::to_string(i % 7) + "." + std::to_string(i % 13);
+      if (i % 5 == 0) d.Version = "1.2.3.4:5.6.7." + std::to_string(i % 9);  // MO_I form
+      return d;
+    };
+    for (int i = 0; i < kRows; ++i) dialog_->List().OnRecord(row_of(i, 0));
+    QTRY_COMPARE(RowCount(dialog_.get()), kRows);
+    QTreeView* view = dialog_->ListView();
+    QHeaderView* header = view->header();
+
+    // A click on the Version header: ascending by dotted numbers, MO_I versions among them.
+    QTest::mouseClick(
+        header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(kColumnVersion) + 5, header->height() / 2));
+    QCOMPARE(dialog_->List().SortColumn(), static_cast<int>(kColumnVersion));
+    const QStringList versions = ColumnTexts(dialog_.get(), kColumnVersion);
+    for (int i = 1; i < versions.size(); ++i) {
+      QVERIFY2(CompareOptionalDotted(versions[i - 1].toStdString(), versions[i].toStdString()) <= 0,
+               qPrintable(versions[i - 1] + " > " + versions[i]));
+    }
+    // Back to the IP address, then choose the fourth row with the mouse.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(kColumnIP) + 5, header->height() / 2));
+    view->scrollToTop();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, RowRect(dialog_.get(), 3).center());
+    const std::string chosen = dialog_->List().SelectedEntry()->DevID;
+    QCOMPARE(Cell(dialog_.get(), 3, 1),
+             QString::fromStdString(dialog_->List().SelectedEntry()->DevName));
+
+    // Replies that change and move rows (new addresses), the chosen one among them.
+    const int chosen_index = std::stoi(chosen.substr(5));
+    const std::size_t syncs = dialog_->Model()->SyncCount();
+    for (int generation = 1; generation <= 5; ++generation) {
+      for (int i = 0; i < kRows; i += 7) dialog_->List().OnRecord(row_of(i, generation));
+      dialog_->List().OnRecord(row_of(chosen_index, generation));
+      QTest::qWait(Millis(Wait::ListViewRefresh) + 5);
+    }
+    QTRY_VERIFY(!QString::fromStdString(dialog_->List().SelectedEntry()->IPAddr).endsWith(".1"));
+    QCOMPARE(dialog_->List().SelectedEntry()->DevID, chosen);
+    const QModelIndexList selected = view->selectionModel()->selectedRows();
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(selected[0].data().toString(), QString("R"));
+    QCOMPARE(Cell(dialog_.get(), selected[0].row(), 2),
+             QString::fromStdString(dialog_->List().SelectedEntry()->IPAddr));
+    // A changed reply costs the view its rows, not a redraw of thousands: far fewer catch-ups
+    // than replies.
+    QVERIFY(dialog_->Model()->SyncCount() - syncs < 100);
+
+    // Every column in sight, none cut: Latest and State without scrolling sideways.
+    QVERIFY(header->sectionViewportPosition(kColumnState) + 20 <= view->viewport()->width());
+    for (int c = 0; c + 1 < kAllListColumns; ++c) {
+      QVERIFY2(header->sectionSize(c) >= dialog_->Model()->NeededWidths()[c],
+               qPrintable(QString::number(c)));
+    }
+    // The count says what the list holds.
+    QVERIFY(Find<QLabel>("lblDevNum")->text().endsWith(QString::number(kRows)));
+    dialog_->List().ClearList();
+    dialog_->SyncView();
+  }
+
+  // The dialog can be made larger, and opens at that size next time.
+  void resizedDialogKeepsItsSize() {
+    dialog_->resize(900, 520);
+    dialog_->hide();
+    auto second = std::make_unique<TfrmAdv_Main>();
+    QCOMPARE(second->size(), QSize(900, 520));
+    second->isClose = true;
+    second.reset();
+    dialog_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
+  }
+
+  // "Check for updates" without a repository, or with one that does not answer: the reason once
+  // above the list, no "no firmware" on any row. Return on the focused button presses it, the
+  // dialog stays.
+  void checkWithoutRepositorySaysWhyOnce() {
+    Fill();
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+    QLabel* notice = dialog_->Notice();
+    QPushButton* check = dialog_->CheckUpdatesButton();
+    bool stayed = false;
+    QTimer::singleShot(0, dialog_.get(), [&] {
+      check->setFocus();
+      QTest::keyClick(check, Qt::Key_Return);
+      stayed = dialog_->isVisible();
+      dialog_->done(kModalCancel);
+    });
+    dialog_->ShowModal();
+    QVERIFY(stayed);
+    dialog_->show();
+    QVERIFY(notice->isVisible());
+    QVERIFY2(notice->text().startsWith("No firmware repository address is configured."),
+             qPrintable(notice->text()));
+    for (const QString& state : ColumnTexts(dialog_.get(), kColumnState))
+      QCOMPARE(state, QString());
+
+    // A repository address where nothing listens.
+    ::setenv("CAMLIFT_REPOSITORY_URL", "http://127.0.0.1:9/fw/", 1);
+    QTest::mouseClick(check, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog_->CheckingForUpdates(), 20000);
+    QVERIFY(notice->isVisible());
+    QVERIFY2(notice->text().startsWith("The firmware catalogue could not be read") &&
+                 notice->text().contains("http://127.0.0.1:9/fw/"),
+             qPrintable(notice->text()));
+    for (const QString& state : ColumnTexts(dialog_.get(), kColumnState))
+      QCOMPARE(state, QString());
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+    notice->hide();
+  }
+
+  // A confirmed upgrade shows the camera's new version in its row and drops the stale state.
+  void confirmedUpgradeUpdatesTheRow() {
+    dialog_->List().ClearList();
+    dialog_->List().OnRecord(Camera(kType8600, "cam", "127.0.0.90", 81, "2.0.0.1"));
+    dialog_->List().SetCheckMarks({{"127.0.0.90:81", {"2.0.0.1", "2.0.0.5", 1}}});
+    QCOMPARE(Cell(dialog_.get(), 0, kColumnState), QString("update available"));
+    dialog_->ConfirmUpgrade("127.0.0.90", 81, "2.0.0.5");
+    QCOMPARE(Cell(dialog_.get(), 0, kColumnVersion), QString("2.0.0.5"));
+    QCOMPARE(Cell(dialog_.get(), 0, kColumnState), QString("up to date"));
     dialog_->List().ClearList();
   }
 
