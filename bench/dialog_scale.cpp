@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QTimer>
 #include <QTreeView>
@@ -31,15 +32,20 @@ namespace {
 
 double CpuMs(const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; }
 
-// Waits in the event loop until done() or the time is up.
-bool WaitFor(const std::function<bool()>& done, int limit_ms) {
+// Runs the event loop until done() or the time is up, looking every poll_ms (a loop that spins
+// would measure itself).
+bool WaitFor(const std::function<bool()>& done, int limit_ms, int poll_ms = 2) {
+  if (done()) return true;
+  QEventLoop loop;
   QElapsedTimer timer;
   timer.start();
-  while (!done()) {
-    if (timer.elapsed() > limit_ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (done() || timer.elapsed() > limit_ms) loop.quit();
+  });
+  poll.start(poll_ms);
+  loop.exec();
+  return done();
 }
 
 // Records how long a posted key press waits before the view gets it.
@@ -88,13 +94,13 @@ int main(int argc, char** argv) {
   if (mode == "fill") {
     // UI-thread CPU per search pass in the steady state: every reply parsed, the list and the
     // view kept up, the window painted.
-    WaitFor([] { return false; }, 2000);
+    WaitFor([] { return false; }, 2000, 100);
     // User time and kernel time apart: on loopback the kernel delivers every broadcast to each
     // simulated camera's socket inside our sendto.
     const int first_tick = dialog.Engine().TickNumber();
     rusage before{};
     getrusage(RUSAGE_THREAD, &before);
-    WaitFor([&] { return dialog.Engine().TickNumber() >= first_tick + 10; }, 30000);
+    WaitFor([&] { return dialog.Engine().TickNumber() >= first_tick + 10; }, 30000, 50);
     rusage after{};
     getrusage(RUSAGE_THREAD, &after);
     const int passes = dialog.Engine().TickNumber() - first_tick;
@@ -134,7 +140,7 @@ int main(int argc, char** argv) {
     keys.start(20);
     QElapsedTimer run;
     run.start();
-    WaitFor([&] { return run.elapsed() >= seconds * 1000; }, seconds * 1000 + 1000);
+    WaitFor([&] { return run.elapsed() >= seconds * 1000; }, seconds * 1000 + 1000, 50);
     flapping.stop();
     keys.stop();
     std::vector<double> d = probe.delays_ms;
@@ -147,12 +153,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   // idle: the list holds every camera and nothing changes; the process's CPU, user and kernel.
-  WaitFor([] { return false; }, 3000);
+  WaitFor([] { return false; }, 3000, 100);
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
   QElapsedTimer run;
   run.start();
-  WaitFor([&] { return run.elapsed() >= seconds * 1000; }, seconds * 1000 + 1000);
+  WaitFor([&] { return run.elapsed() >= seconds * 1000; }, seconds * 1000 + 1000, 250);
   rusage after{};
   getrusage(RUSAGE_SELF, &after);
   const double wall = run.nsecsElapsed() / 1e6;

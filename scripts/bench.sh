@@ -425,8 +425,8 @@ if want dialog && [ -n "$have_xvfb" ] && [ -x "$DIALOG_BENCH" ]; then
   dialog_pid=$sim_pid
   dialog_run fill fill 2000
   stop_pid "$dialog_pid"
-  fill_ms=$(value fill fill_ms); rows=$(value fill rows)
-  row "dialog, 2000 cameras: list full after the first reply" "${fill_ms:-failed} ms ($rows rows)" \
+  fill_ms=$(value fill fill_ms); row_count=$(value fill rows)
+  row "dialog, 2000 cameras: list full after the first reply" "${fill_ms:-failed} ms ($row_count rows)" \
     "1 s" "$(awk -v a="${fill_ms:--1}" 'BEGIN { printf "%.2f", a / 1000 }')" "<= 1 s" \
     "$(awk -v a="${fill_ms:--1}" 'BEGIN { print (a >= 0 && a <= 1000 ? "yes" : "NO") }')"
   user=$(value fill pass_ui_user_ms); system=$(value fill pass_ui_system_ms)
