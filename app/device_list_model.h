@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera list as a Qt item model: a copy of what the view shows, brought up to date with the
 // list by PlanListSync, so that the view hears only of the rows that came, went, moved or
 // changed. The view reads the copy alone, never the list, which may have moved on meanwhile.

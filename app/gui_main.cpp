@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop window: started when camlift runs without a subcommand.
 #include "gui_main.h"
 
@@ -13,6 +14,7 @@
 #include "main_window.h"
 #include "qt_lang_ui.h"
 #include "select_dialog.h"
+#include "termination.h"
 
 namespace {
 
@@ -75,6 +77,7 @@ int RunCamliftGui(int argc, char** argv) {
       return 0;
     }
     window.show();
+    camlift::gui::EndWindowOnTermination(window);
     // For start-up measurements: say so and leave once the first window is up, as the empty Qt
     // program of the benchmark does.
     if (const char* exit_after = std::getenv("CAMLIFT_EXIT_AFTER_SHOW");

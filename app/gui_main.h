@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The entry of the desktop window, for the camlift program to call when it runs without a
 // subcommand.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The record of past upgrades (history.jsonl) as a table, newest first: opened from the log
 // menu's "History...".
 #pragma once

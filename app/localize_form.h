@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // LocalizeForm for Qt windows: every child widget, in creation order, gets its texts from the
 // window's section of the current language file and its font from the language's font rule.
 #pragma once

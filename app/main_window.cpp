@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "main_window.h"
 
 #include <QAbstractButton>
@@ -22,12 +23,16 @@
 #include <QTextBlock>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "discovery/series.h"
 #include "discovery/udp_endpoint.h"
 #include "history_dialog.h"
+#include "i18n/lang_format.h"
 #include "i18n/language_list.h"
 #include "i18n/str_res.h"
 #include "localize_form.h"
@@ -39,20 +44,32 @@
 #include "upgrade/history.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
+#include "upgrade/series_probe.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_fields.h"
 #include "util/log_line.h"
 #include "util/option_file.h"
+#include "util/text.h"
 #include "util/text_convert.h"
 
 namespace camlift::gui {
 namespace {
 
 constexpr const char* kInstanceName = "IP Camera Camlift";
-// The series the hidden series list holds after start and after every language change.
+// The series the series list holds after start (a language change keeps the chosen one).
 constexpr TSeries kStartSeries = TSeries::P;
 
 QString Lang(const char* id) { return QString::fromStdString(GetLangStrUtf8(id)); }
+
+QString LangFormatted(const char* id, const std::vector<std::string>& values) {
+  return QString::fromStdString(LangFormat(GetLangStrUtf8(id), values));
+}
+
+// Sizes in the progress bar: KiB below a mebibyte, MiB with one decimal above.
+QString SizeText(std::int64_t bytes) {
+  if (bytes < (1 << 20)) return QString::number((bytes + 1023) / 1024) + " KiB";
+  return QString::number(static_cast<double>(bytes) / (1 << 20), 'f', 1) + " MiB";
+}
 
 // The single-instance text formats the caption into its one "%s"; nothing else of the language
 // text is taken as a format.
@@ -64,6 +81,12 @@ std::string FormatRunned(std::string text, const std::string& caption) {
 
 }  // namespace
 
+struct TfrmCamlift::TSeriesProbeState {
+  std::mutex mutex;
+  TfrmCamlift* window = nullptr;  // cleared by the window's destructor
+  std::atomic<bool> stop{false};
+};
+
 TfrmCamlift::TfrmCamlift(QWidget* parent) : QWidget(parent), dispatcher_(this) {
   setObjectName("frmCamlift");
   BuildWidgets();
@@ -72,6 +95,12 @@ TfrmCamlift::TfrmCamlift(QWidget* parent) : QWidget(parent), dispatcher_(this) {
 TfrmCamlift::~TfrmCamlift() {
   qApp->removeEventFilter(this);
   closing_ = true;
+  if (probe_) {
+    // A probe still asking its camera finds nobody to tell.
+    probe_->stop = true;
+    std::lock_guard lock(probe_->mutex);
+    probe_->window = nullptr;
+  }
   if (worker_) {
     worker_->RequestCancel();
     // The worker may be handing a log line to this thread right now: serve its hand-offs until
@@ -143,9 +172,9 @@ void TfrmCamlift::BuildWidgets() {
     cmbMType->addItem(QString::fromStdString(SeriesLetter(series)) + " series");
   }
   cmbMType->setCurrentIndex(SeriesIndex(kStartSeries));
+  // The series decides how the camera is read and flashed: it is shown, and it follows the
+  // address (a pick in the selection dialog, a choice here, or the camera's own answers).
   add_field("lblIPCType", "IP Cam Type:", cmbMType, 2, 0);
-  findChild<QLabel*>("lblIPCType")->setVisible(false);
-  cmbMType->setVisible(false);
   top->addLayout(fields);
 
   auto* buttons = new QHBoxLayout;
@@ -208,7 +237,7 @@ void TfrmCamlift::BuildWidgets() {
   StatusBar1->addWidget(panel0_);
   progress_ = new QProgressBar(StatusBar1);
   progress_->setObjectName("pbProgress");
-  progress_->setMaximumWidth(220);
+  progress_->setMinimumWidth(300);
   progress_->setVisible(false);
   cancel_ = new QPushButton(StatusBar1);
   cancel_->setObjectName("btnCancelUpgrade");
@@ -223,6 +252,10 @@ void TfrmCamlift::BuildWidgets() {
   connect(btnFindCam, &QPushButton::clicked, this, [this] { btnFindCamClick(); });
   connect(btnOptions, &QPushButton::clicked, this, [this] { btnOptionsClick(); });
   connect(cancel_, &QPushButton::clicked, this, [this] { RequestCancel(); });
+  // An address typed by hand may be another camera of another series; a series the user picks
+  // in the list is his answer to that.
+  connect(edIP, &QLineEdit::textEdited, this, [this] { series_known_ = false; });
+  connect(cmbMType, &QComboBox::activated, this, [this] { series_known_ = true; });
   connect(cmbLan, &QComboBox::currentIndexChanged, this, [this](int) {
     if (!filling_languages_) cmbLanChange();
   });
@@ -366,10 +399,12 @@ void TfrmCamlift::cmbLanChange() {
     SetFontSizes(UsesEnglishFontSizes(path));
     const std::string code = LanguageCodeOfFile(path);
     if (!code.empty()) {
+      // The series chosen for the camera in the fields stays what it is in every language.
+      const int series = cmbMType->currentIndex();
       SetLanguage(code);
       LocalizeForm(this);
       FillLanguageCombo();
-      cmbMType->setCurrentIndex(SeriesIndex(kStartSeries));
+      cmbMType->setCurrentIndex(series);
     }
   }
   // The user's own file always ends up holding the language; it is rewritten only when its
@@ -424,7 +459,55 @@ void TfrmCamlift::UpgradeByIP(bool system, const std::string& local_firmware) {
     btnOptions->setFocus();
     return;
   }
+  if (!series_known_) {
+    // A typed address never runs as whatever series the list happened to show.
+    StartSeriesProbe(system, local_firmware);
+    return;
+  }
   StartUpgrade(check.user, check.password, system, check.port, check.ip, local_firmware);
+}
+
+void TfrmCamlift::SetUpgradeButtonsEnabled(bool enabled) {
+  btnUpgrdUIByIP->setEnabled(enabled);
+  btnUpgrdSysByIP->setEnabled(enabled);
+  btnUpgrdFromFile->setEnabled(enabled);
+}
+
+void TfrmCamlift::StartSeriesProbe(bool system, const std::string& local_firmware) {
+  const std::string ip = TrimText(edIP->text().toStdString());
+  const int port = ReadDecimal(TrimText(edPort->text().toStdString()), 0);
+  const std::string where = ip + ":" + std::to_string(port);
+  AddLog(LangFormat(GetLangStrUtf8("IDS_SERIESASK"), {where}));
+  SetUpgradeButtonsEnabled(false);
+  probe_ = std::make_shared<TSeriesProbeState>();
+  probe_->window = this;
+  // The camera may take its page time-out to answer: asked on a thread of its own, which the
+  // window never waits for (it owns its share of the state).
+  std::thread([state = probe_, ip, port, where, system, local_firmware] {
+    const TRunControl control({}, TStopToken(&state->stop));
+    const TSeries series = ProbeSeries(ip, port, control);
+    std::lock_guard lock(state->mutex);
+    if (!state->window) return;
+    QMetaObject::invokeMethod(
+        state->window,
+        [window = state->window, state, series, where, system, local_firmware] {
+          if (window->probe_ != state) return;
+          window->probe_.reset();
+          window->SetUpgradeButtonsEnabled(true);
+          if (series == TSeries::None) {
+            window->AddLog(LangFormat(GetLangStrUtf8("IDS_SERIESUNKNOWN"), {where}));
+            window->cmbMType->setFocus();
+          } else {
+            window->cmbMType->setCurrentIndex(SeriesIndex(series));
+            window->series_known_ = true;
+            window->AddLog(LangFormat(GetLangStrUtf8("IDS_SERIESFOUND"),
+                                      {where, window->cmbMType->currentText().toStdString()}));
+            window->UpgradeByIP(system, local_firmware);
+          }
+          emit window->seriesProbeFinished();
+        },
+        Qt::QueuedConnection);
+  }).detach();
 }
 
 void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& password, bool system,
@@ -437,6 +520,7 @@ void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& passw
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
   worker_series_ = SeriesFromIndex(cmbMType->currentIndex());
+  run_ = NewHistoryRun();
   auto upgrader = TUpgradeFactory::CreateUpgrader(worker_series_, system);
   upgrader->SetUserName(user);
   upgrader->SetPassword(password);
@@ -469,12 +553,16 @@ void TfrmCamlift::RequestCancel() {
 // The worker's texts are UTF-8 (language texts are converted when they are looked up).
 void TfrmCamlift::OnLog(const std::string& text) { AddLog(text); }
 
-bool TfrmCamlift::AskYesNo(const std::string& text, const std::string& caption) {
-  if (closing_) return false;  // the window is going away: nobody answers, so it is No
-  return ShowLangMessage(text, caption, kMbYesNo | kMbIconQuestion) == kIdYes;
+bool TfrmCamlift::AskYesNo(TQuestion question, const std::string& text,
+                           const std::string& caption) {
+  // The window is going away: nobody answers, so it is No.
+  if (closing_ || quit_after_upgrade_) return false;
+  const int icon = question == TQuestion::Downgrade ? kMbIconWarning : kMbIconQuestion;
+  return ShowLangMessage(text, caption, kMbYesNo | icon) == kIdYes;
 }
 
 void TfrmCamlift::OnProgress(TProgressStage stage, std::int64_t done, std::int64_t total) {
+  // Each stage runs from 0 to 100 % on its own; its name (and what it counts) is in the bar.
   if (total <= 0) {
     progress_->setRange(0, 0);  // size unknown: a busy bar
     return;
@@ -482,9 +570,48 @@ void TfrmCamlift::OnProgress(TProgressStage stage, std::int64_t done, std::int64
   // Percent keeps the bar within int range for files of any size.
   progress_->setRange(0, 100);
   progress_->setValue(static_cast<int>(std::min<std::int64_t>(100, done * 100 / total)));
-  static constexpr const char* kFormat[] = {"%p% \xe2\x86\x93", "%p% \xe2\x86\x91",
-                                            "%p% \xe2\x9f\xb3"};
-  progress_->setFormat(QString::fromUtf8(kFormat[static_cast<int>(stage)]));
+  QString text;
+  switch (stage) {
+    case TProgressStage::Download:
+      text = Lang("IDS_STAGEDOWNLOAD") + " %p%";
+      break;
+    case TProgressStage::Verify:
+      text = Lang("IDS_STAGEVERIFY") + " %p%";
+      break;
+    case TProgressStage::Upload:
+      text = Lang("IDS_STAGEUPLOAD") + " %p% (" + SizeText(done) + " / " + SizeText(total) + ")";
+      break;
+    case TProgressStage::RebootWait:
+      // Time waited against the longest wait, not a share of work done.
+      text = LangFormatted("IDS_STAGEWAIT",
+                           {std::to_string(done / 1000), std::to_string((total + 999) / 1000)});
+      break;
+  }
+  progress_->setFormat(text);
+}
+
+void TfrmCamlift::OnUploadAccepted(const TUpgradeResult& so_far) {
+  // On record from the moment the camera holds the firmware: a window killed while the camera
+  // restarts still leaves the run in the history.
+  RecordRun(so_far);
+}
+
+void TfrmCamlift::RecordRun(const TUpgradeResult& result) {
+  if (!worker_) return;
+  THistoryEntry entry = HistoryEntryOf("window", worker_series_, worker_->Upgrader(), result,
+                                       worker_->VerifiedMd5(), "");
+  entry.run = run_;
+  AppendHistory(entry);
+}
+
+void TfrmCamlift::Terminate() {
+  if (!worker_) {
+    QApplication::quit();
+    return;
+  }
+  // As Cancel: the run stops where it safely can, is recorded, and then the window ends.
+  quit_after_upgrade_ = true;
+  RequestCancel();
 }
 
 void TfrmCamlift::OnDone(const TUpgradeResult& result) {
@@ -496,8 +623,7 @@ void TfrmCamlift::OnDone(const TUpgradeResult& result) {
 void TfrmCamlift::UpgradeDone() {
   if (worker_) {
     worker_->Join();
-    AppendHistory(HistoryEntryOf("window", worker_series_, worker_->Upgrader(), last_result_,
-                                 worker_->VerifiedMd5(), ""));
+    RecordRun(last_result_);
     // The camera confirmed its new version: the camera list shows it (and drops a stale state).
     if (FSelectDialog && last_result_.status == TUpgradeStatus::Working) {
       FSelectDialog->ConfirmUpgrade(worker_->Upgrader().IPAddress(), worker_->Upgrader().Port(),
@@ -513,6 +639,7 @@ void TfrmCamlift::UpgradeDone() {
   progress_->setVisible(false);
   cancel_->setVisible(false);
   emit upgradeFinished();
+  if (quit_after_upgrade_) QTimer::singleShot(0, qApp, [] { QApplication::quit(); });
 }
 
 void TfrmCamlift::AddLog(const std::string& utf8_text) {
@@ -555,10 +682,9 @@ void TfrmCamlift::btnFindCamClick() {
   if (result == kModalOk) {
     edIP->setText(QString::fromStdString(FSelectDialog->szIP));
     edPort->setText(QString::number(FSelectDialog->nPort));
-    // A typed-in camera whose series nobody could tell keeps the series chosen here.
-    if (FSelectDialog->nTYpe >= 0 || !FSelectDialog->isManual) {
-      cmbMType->setCurrentIndex(FSelectDialog->nTYpe);
-    }
+    cmbMType->setCurrentIndex(FSelectDialog->nTYpe);
+    // A row without a series leaves the list empty: the camera is asked at the upgrade.
+    series_known_ = FSelectDialog->nTYpe >= 0;
   }
   FSelectDialog->hide();
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TfrmCamlift: the program's main window. It checks the connection fields, starts one upgrade
 // worker at a time and shows every report of it as a time-stamped log line; while an upgrade
 // runs it refuses to close and swallows clicks and key presses over the window.
@@ -63,11 +64,17 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   void SetOpenFileChooser(std::function<QString()> chooser) { open_chooser_ = std::move(chooser); }
   // Cancel button: asks the running worker to stop where it safely can.
   void RequestCancel();
+  // SIGTERM: ends the window; a running upgrade first ends as Cancel ends it, and is recorded.
+  void Terminate();
+  // Whether the series in the series list belongs to the address in the fields (false once the
+  // address was typed by hand, until a pick, a choice in the list or the camera tells it).
+  bool SeriesKnown() const { return series_known_; }
 
   // IUpgradeObserver: called on the UI thread.
   void OnLog(const std::string& text) override;
-  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  bool AskYesNo(TQuestion question, const std::string& text, const std::string& caption) override;
   void OnProgress(TProgressStage stage, std::int64_t done, std::int64_t total) override;
+  void OnUploadAccepted(const TUpgradeResult& so_far) override;
   void OnDone(const TUpgradeResult& result) override;
 
   // The application-wide filter: swallows clicks and key presses over the window while upgrading.
@@ -75,6 +82,8 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
 
  signals:
   void upgradeFinished();
+  // A probe of a typed address for its series has ended (with or without an answer).
+  void seriesProbeFinished();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -91,6 +100,9 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   void StartUpgrade(const std::string& user, const std::string& password, bool system, int port,
                     const std::string& ip, const std::string& local_firmware);
   void UpgradeDone();
+  void StartSeriesProbe(bool system, const std::string& local_firmware);
+  void SetUpgradeButtonsEnabled(bool enabled);
+  void RecordRun(const TUpgradeResult& result);
   void ShowUpgradeInfo();
   void Activate();
   void OpenActivationChannel();
@@ -106,6 +118,11 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   std::unique_ptr<TUpgradeThread> worker_;
   TSeries worker_series_ = TSeries::None;  // for the record of the run
   TUpgradeResult last_result_;
+  std::string run_;  // the history run of the upgrade in progress
+  bool series_known_ = true;
+  bool quit_after_upgrade_ = false;
+  struct TSeriesProbeState;
+  std::shared_ptr<TSeriesProbeState> probe_;  // shared with a probe thread still running
   std::function<QString()> save_chooser_;
   std::function<QString()> open_chooser_;
   bool filling_languages_ = false;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "options_dialog.h"
 
 #include <QGridLayout>
@@ -8,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "discovery/udp_endpoint.h"
+#include "i18n/lang_format.h"
 #include "i18n/str_res.h"
 #include "localize_form.h"
 #include "platform/dispatcher.h"
@@ -117,7 +119,18 @@ void TfrmOptions::btnTestClick() {
     if (!cancel_test_) {
       dispatcher_.Invoke([this, &check] {
         if (check.ok) {
-          ShowResult(Lang("IDS_REPOTESTOK") + QString::number(check.sections), true);
+          QString text = Lang("IDS_REPOTESTOK") + QString::number(check.sections);
+          if (!check.firmware.empty()) {
+            text += "\n" + QString::fromStdString(
+                               LangFormat(GetLangStrUtf8("IDS_REPOTESTFILE"), {check.firmware}));
+          }
+          ShowResult(text, true);
+        } else if (!check.firmware.empty()) {
+          // The catalogue came, its firmware did not: an upgrade would fail the same way.
+          ShowResult(QString::fromStdString(
+                         LangFormat(GetLangStrUtf8("IDS_REPOTESTFILEFAIL"), {check.firmware}) +
+                         check.firmware_problem),
+                     false);
         } else {
           ShowResult(Lang("IDS_REPOTESTFAIL") + QString::fromStdString(check.error) + " (" +
                          ShownAddress(check.url) + ")",
@@ -155,7 +168,17 @@ void TfrmOptions::btnOKClick() {
     edRepository->setFocus();
     return;
   }
-  if (url != loaded_) TOptionFile().WriteString("Global", "repository", url);
+  if (url != loaded_) {
+    TOptionFile options;
+    if (!options.WriteString("Global", "repository", url)) {
+      // Nothing was saved: the dialog stays open and says what failed, and where.
+      ShowResult(QString::fromStdString(LangFormat(GetLangStrUtf8("IDS_OPTIONSWRITEERR"),
+                                                   {options.UserFileName(), options.WriteError()})),
+                 false);
+      edRepository->setFocus();
+      return;
+    }
+  }
   accept();
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TfrmOptions: the window's Options dialog. It sets the firmware repository address (key
 // "repository" of section "Global" in the options file) and tests it: Test fetches the system
 // catalogue on a worker thread and says how many camera models it lists, or why it failed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The UI hand-off with Qt: a call from a worker thread runs on the GUI thread through a blocking
 // queued invocation; a call on the GUI thread runs at once.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Message boxes for the language layer. With CAMLIFT_NONINTERACTIVE=1 (tests, scripted runs) a
 // box is written to stderr as "camlift-message: caption: text" and answered with its default
 // (OK, or No for a question), so that nothing waits for a person who is not there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "select_dialog.h"
 
 #include <QAction>
@@ -37,6 +38,7 @@
 #include "upgrade/repository_check.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
+#include "upgrade/version_rule.h"
 #include "util/option_file.h"
 #include "util/text_convert.h"
 #include "util/text_fields.h"
@@ -68,6 +70,8 @@ constexpr TStateLook kStateLooks[] = {
      QStyle::SP_DialogApplyButton},
     {TCameraState::UpdateAvailable, "IDS_STATEUPDATE", "update available", Qt::blue,
      QStyle::SP_ArrowUp},
+    {TCameraState::NewerThanRepository, "IDS_STATENEWER", "newer than the repository",
+     Qt::darkMagenta, QStyle::SP_ArrowDown},
     {TCameraState::Excluded, "IDS_STATEEXCLUDED", "excluded", Qt::darkYellow,
      QStyle::SP_MessageBoxWarning},
     {TCameraState::NoFirmware, "IDS_STATENOFIRMWARE", "no firmware", Qt::darkGray,
@@ -78,6 +82,8 @@ constexpr TStateLook kStateLooks[] = {
      QStyle::SP_MessageBoxCritical},
     {TCameraState::UnknownSeries, "IDS_STATEUNKNOWN", "unknown series", Qt::darkGray,
      QStyle::SP_MessageBoxQuestion},
+    {TCameraState::AccountNotSent, "IDS_STATENOTSENT", "account not sent:", Qt::darkYellow,
+     QStyle::SP_MessageBoxWarning},
 };
 
 }  // namespace
@@ -500,9 +506,12 @@ TRowCells TfrmAdv_Main::Paint(const TDevInfo& row) const {
   for (const TStateLook& l : kStateLooks) {
     if (static_cast<int>(l.state) == mark->state) look = &l;
   }
-  cells.text[kColumnLatest] = FromBytes(ToValidUtf8(mark->latest));
+  cells.text[kColumnLatest] = FromBytes(ShownText(mark->latest));
   if (!look) return cells;
-  const QString text = QString::fromStdString(LangTextOr(look->key, look->english));
+  std::string state_text = LangTextOr(look->key, look->english);
+  // Why the account was not sent, after the state's words.
+  if (!mark->note.empty()) state_text += " " + ShownText(mark->note);
+  const QString text = QString::fromStdString(state_text);
   cells.text[kColumnState] = text;
   cells.state_icon = style()->standardIcon(look->icon);
   cells.state_colour = QColor(look->colour);
@@ -520,16 +529,10 @@ bool TfrmAdv_Main::CheckForUpdates() {
   SyncView();
   const auto [user, password] =
       account_source_ ? account_source_() : std::pair<std::string, std::string>("admin", "");
-  std::vector<TCameraEntry> cameras;
-  for (const TDevInfo& d : list_.Rows()) {
-    TCameraEntry camera;
-    camera.ip = d.IPAddr;
-    camera.port = d.DevPort > 0 ? d.DevPort : 80;
-    camera.series = SeriesOfType(d.DevType);
-    camera.user = user;
-    camera.password = password;
-    cameras.push_back(std::move(camera));
-  }
+  // The account goes only where core's account rule lets it go; the other rows are read
+  // without it and their state says why.
+  std::vector<TCameraEntry> cameras =
+      CamerasOfSearch(list_.Rows(), user, password, ListIPv4Interfaces());
   TStatusOptions options;
   options.repository_url = ResolveRepositoryUrl("");
   options.trust = ResolveRepositoryTrust("");
@@ -615,6 +618,7 @@ void TfrmAdv_Main::CollectCheckResults() {
     mark.current = row.current;
     mark.latest = row.latest;
     mark.state = static_cast<int>(row.state);
+    if (row.state == TCameraState::AccountNotSent) mark.note = row.camera.account_withheld;
     marks.emplace_back(TDeviceList::CameraKey(row.camera.ip, row.camera.port), std::move(mark));
   }
   list_.SetCheckMarks(marks);
@@ -628,18 +632,32 @@ void TfrmAdv_Main::ConfirmUpgrade(const std::string& ip, int port, const std::st
   if (version.empty()) return;
   const std::string key = TDeviceList::CameraKey(ip, port);
   std::optional<TCheckMark> mark;
+  TSeries series = TSeries::None;
   for (const TDevInfo& row : list_.Rows()) {
     if (TDeviceList::CameraKey(row.IPAddr, row.DevPort) != key) continue;
     if (const TCheckMark* known = list_.CheckMarkOf(row)) mark = *known;
+    series = SeriesOfType(row.DevType);
     break;
   }
   list_.ConfirmVersion(ip, port, version);
-  // The catalogue version the last check found: the camera runs it now, or still not.
-  if (mark && !mark->latest.empty()) {
+  // The catalogue version the last check found, compared as an upgrade compares it: the camera
+  // runs it now, or still an older or a newer one.
+  if (mark && !mark->latest.empty() && mark->state >= 0) {
     TCheckMark now = *mark;
     now.current = version;
-    now.state = static_cast<int>(version == mark->latest ? TCameraState::UpToDate
-                                                         : TCameraState::UpdateAvailable);
+    const TVersionRule rule = series == TSeries::K ? TVersionRule::ThirdPart : TVersionRule::Whole;
+    switch (CompareCatalogueVersion(version, mark->latest, rule)) {
+      case TVersionStep::Same:
+        now.state = static_cast<int>(TCameraState::UpToDate);
+        break;
+      case TVersionStep::Downgrade:
+        now.state = static_cast<int>(TCameraState::NewerThanRepository);
+        break;
+      case TVersionStep::Upgrade:
+        now.state = static_cast<int>(TCameraState::UpdateAvailable);
+        break;
+    }
+    now.note.clear();
     list_.SetCheckMarks({{key, now}});
   }
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TfrmAdv_Main: the dialog in which the user picks a camera found on the LAN. It exists for the
 // whole run and searches once a second from its creation, visible or not; closing only hides it.
 // A context menu on the list copies a camera's address, opens its web page and exports the list;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift_bench_tool: each file step of an upgrade as a program of its own, so that
 // scripts/bench.sh can time it the same way as the program it is compared with (process start
 // included on both sides), and a runner that reports the peak memory of another program.

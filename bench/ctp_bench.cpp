@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The CTP transfer of a 32 MiB package on loopback, at time scale 0 (no pauses), against the limit
 // of its stop-and-wait exchange: one round trip per 1400-byte block, measured on the same loopback
 // with a minimal echo of a data request and its "REPLY OK". The transfer runs against two peers:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera selection dialog at site scale, shown under a real display (scripts/bench.sh runs
 // it under Xvfb beside `camlift-sim site`): the real dialog, its real search, its item view.
 //   camlift_dialog_bench fill N   list full after the first reply; UI-thread CPU per pass

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reference for the time to the first window: an empty Qt Widgets window that, like camlift
 // with CAMLIFT_EXIT_AFTER_SHOW=1, says "first window shown" and leaves as soon as it is up.
 #include <QApplication>

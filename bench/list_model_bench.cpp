@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device list under load: 500, 2000 or 10 000 cameras that answer every search pass in two
 // dialects (1010 and 8600), so twice as many replies per pass. A pass has to stay far below the
 // one-second interval, and its cost has to grow with the cameras, not with their square.

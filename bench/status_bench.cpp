@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift status in one process: the version reads and catalogue lookups of a simulated site
 // (200 cameras of the four series unless CAMLIFT_BENCH_STATUS_CAMERAS says otherwise), one
 // camera at a time (the sum of single reads) against sixteen at a time. Target: the parallel

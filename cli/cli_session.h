@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What every command-line run that talks to a camera needs first: the language files unpacked
 // and a language chosen (--lang, else the options file, else English). Language texts are UTF-8
 // already (converted at lookup).

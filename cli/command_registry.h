@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Each subcommand lives in its own file and registers itself here; main() builds the command line
 // from the registrations. A setup function adds its subcommand to the root and, in the
 // subcommand's callback, stores what to run into `run`.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift fetch: downloads and verifies the firmware a camera would get, into the work folder's
 // cache, so that a laptop can fetch in the office and upgrade on site without a network.
 #include <iostream>
@@ -7,9 +8,11 @@
 #include "command_registry.h"
 #include "i18n/str_res.h"
 #include "platform/paths.h"
+#include "upgrade/repository_text.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_factory.h"
+#include "util/text_fields.h"
 
 namespace camlift::cli {
 namespace {
@@ -29,7 +32,7 @@ struct FetchOptions {
 bool PrintRepositoryProblem(const TUpgradeObject& upgrader) {
   const TRepositoryProblem& problem = upgrader.RepositoryProblem();
   if (problem.key.empty()) return false;
-  std::cerr << "camlift: " << GetLangStr(problem.key) + problem.detail << "\n";
+  std::cerr << "camlift: " << RepositoryProblemText(problem) << "\n";
   return true;
 }
 
@@ -58,11 +61,14 @@ int RunFetch(const FetchOptions& options) {
   }
   if (!upgrader->DownloadFirmware(md5)) {
     PrintRepositoryProblem(*upgrader);
-    std::cerr << "camlift: the firmware " << latest << " could not be fetched and verified\n";
+    std::cerr << "camlift: the firmware " << ShownText(latest)
+              << " could not be fetched and verified\n";
     return kExitFailed;
   }
-  std::cout << "version " << latest << " verified: " << upgrader->LocalFilePath() << "\n";
-  if (!excluded.empty()) std::cout << "not for cameras running: " << excluded << "\n";
+  // Version and NO list are the catalogue's texts.
+  std::cout << "version " << ShownText(latest) << " verified: " << upgrader->LocalFilePath()
+            << "\n";
+  if (!excluded.empty()) std::cout << "not for cameras running: " << ShownText(excluded) << "\n";
   return kExitOk;
 }
 

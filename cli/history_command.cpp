@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift history: what was done to which camera, from the record every upgrade appends to.
 #include <iostream>
 #include <memory>

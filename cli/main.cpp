@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift: the desktop window when started without a subcommand, else the command line.
 #include <cstdio>
 #include <iostream>
@@ -5,6 +6,7 @@
 
 #include "command_registry.h"
 #include "platform/broadcast.h"
+#include "platform/paths.h"
 #include "platform/timing.h"
 
 #ifdef CAMLIFT_HAVE_GUI
@@ -51,6 +53,11 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return kExitUsage;
+  }
+  // A copy in a folder that other users may write leaves that folder alone; the user learns why
+  // the options or the library beside it are not used.
+  if (const std::string warning = camlift::ProgramFolderWarning(); !warning.empty()) {
+    std::cerr << "camlift: " << warning << "\n";
   }
   if (run) {
     try {

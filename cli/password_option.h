@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where a command takes the camera password from, safest first: a file (--password-file, its
 // first line), the environment (CAMLIFT_PASSWORD), or the terminal (--password -, read without
 // echo; from stdin when stdin is not a terminal). A password written on the command line

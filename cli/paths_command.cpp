@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift paths: the folders and files this copy uses, for support ("where is my option.ini?").
 #include <filesystem>
 #include <iostream>
@@ -6,6 +7,7 @@
 
 #include "command_registry.h"
 #include "platform/paths.h"
+#include "upgrade/repository_text.h"
 #include "upgrade/repository_url.h"
 #include "util/option_file.h"
 #include "util/tools.h"
@@ -30,9 +32,11 @@ int RunPaths(const PathsOptions& options) {
   const std::string defaults = DefaultsFolder("option.ini") + "option.ini";
   const TOptionFile option_file;
   const std::string user = option_file.UserFileName();
-  const std::string cache = CacheFolder();
-  const std::string state = StateFolder();
-  const std::string repository = ResolveRepositoryUrl("");
+  // A report only: nothing is created, not even the folders it names.
+  const std::string cache = CacheFolderName();
+  const std::string state = StateFolderName();
+  const std::string repository = ShownRepositoryUrl(ResolveRepositoryUrl(""));
+  const std::string distrust = ProgramFolderDistrust(ProgramFolder());
 
   if (options.json) {
     nlohmann::json out = {{"program", program},      {"installed", installed},
@@ -40,11 +44,15 @@ int RunPaths(const PathsOptions& options) {
                           {"cache", cache},          {"state", state},
                           {"logs", state + "logs/"}, {"firmware", cache + "Bin/"},
                           {"temp", TempFolder()},    {"repository", repository}};
+    if (!distrust.empty()) out["untrustedProgramFolder"] = distrust;
     std::cout << out.dump() << "\n";
     return kExitOk;
   }
   std::cout << "program:          " << program
-            << (installed ? " (installed: XDG folders)" : " (run from its own folder)") << "\n"
+            << (!distrust.empty() ? " (its folder is not trusted: " + distrust + "; XDG folders)"
+                : installed       ? std::string(" (installed: XDG folders)")
+                                  : std::string(" (run from its own folder)"))
+            << "\n"
             << "user options:     " << user << Presence(user) << "\n"
             << "default options:  " << defaults << Presence(defaults) << "\n"
             << "cache:            " << cache << " (catalogues, downloads, firmware in Bin/)\n"

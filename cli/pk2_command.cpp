@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift pk2: looks inside a series K firmware package before it goes to a camera.
 //   camlift pk2 list FILE    one line per entry: number, type, name, size, MD5 of the
 //                            unscrambled data (and the command text of a CMD entry)

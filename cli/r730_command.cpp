@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift r730: the configuration calls of series R cameras on the command line (login check,
 // network settings, factory parameters, defaults, Wi-Fi scan and settings, DDNS settings).
 // The camera is named by --ip/--port or picked by --mac from a series R search.
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "command_registry.h"
+#include "discovery/account_scope.h"
 #include "discovery/dev_types.h"
 #include "discovery/search_datagrams.h"
 #include "password_option.h"
@@ -58,13 +60,16 @@ struct TR730Options {
   TDdnsChanges ddns;
 };
 
+// A camera's text in JSON (escaped there) and in a line of text (cleaned: no escape sequence or
+// line break of the camera's reaches the terminal).
 std::string Utf8(const std::string& text) { return ToValidUtf8(text); }
+std::string Shown(const std::string& text) { return ShownText(text); }
 
 nlohmann::json Secret(const TR730Options& o, const std::string& value) {
   return o.show_secrets ? nlohmann::json(Utf8(value)) : nlohmann::json(nullptr);
 }
 std::string SecretText(const TR730Options& o, const std::string& value) {
-  return o.show_secrets || value.empty() ? Utf8(value) : kHidden;
+  return o.show_secrets || value.empty() ? Shown(value) : kHidden;
 }
 
 int Fail(const TR730Options& o, const std::string& message, nlohmann::json extra = {}) {
@@ -121,6 +126,16 @@ std::optional<TDevInfo> PickCamera(const TR730Options& o, bool need_search, std:
       error = !o.mac.empty() ? "no series R camera with MAC " + o.mac + " answered the search"
                              : "no series R camera at " + o.ip + " answered the search";
     }
+    if (found && !o.mac.empty()) {
+      // The address came from the search reply of that MAC: the account goes there only when
+      // the account rule lets it (the reply came from that address, on one of our networks).
+      const TAccountVerdict verdict = AccountVerdictFor(*found, ListIPv4Interfaces());
+      if (!verdict.Sent()) {
+        error = "the camera with MAC " + o.mac + " names the address " + Shown(found->IPAddr) +
+                ": account not sent: " + AccountWithheldText(verdict);
+        return std::nullopt;
+      }
+    }
     if (found && !o.firmware_version.empty()) found->Version = o.firmware_version;
     return found;
   }
@@ -166,9 +181,10 @@ int RunSetNetwork(const TR730Options& o, const TDevInfo& current) {
                                current)) {
     return Fail(o, "the camera did not take the network settings");
   }
-  return Done(
-      o, "Network settings taken: " + wanted.IPAddr + ":" + std::to_string(wanted.DevPort) + ".",
-      {{"settings", NetworkJson(wanted)}});
+  return Done(o,
+              "Network settings taken: " + Shown(wanted.IPAddr) + ":" +
+                  std::to_string(wanted.DevPort) + ".",
+              {{"settings", NetworkJson(wanted)}});
 }
 
 int RunFactory(const TR730Options& o, const TDevInfo& current) {
@@ -207,7 +223,7 @@ int RunWifiScan(const TR730Options& o, const TDevInfo&) {
   if (o.json) return Done(o, "", {{"count", count}, {"accessPoints", points}});
   std::cout << count << " access point" << (count == 1 ? "" : "s") << "\n";
   for (const TWiFiEntry& e : list) {
-    std::cout << Utf8(e.Text) << "  mac " << Utf8(e.Record.Mac) << "  security "
+    std::cout << Shown(e.Text) << "  mac " << Shown(e.Record.Mac) << "  security "
               << e.Record.Security << "  mode " << e.Record.Mode << "\n";
   }
   return kExitOk;
@@ -236,7 +252,7 @@ void PrintWifi(const TR730Options& o, const TWiFiParams& p) {
     return;
   }
   std::cout << "Enable:    " << p.Enable << "\n"
-            << "SSID:      " << Utf8(p.SSID) << "\n"
+            << "SSID:      " << Shown(p.SSID) << "\n"
             << "Mode:      " << p.Mode << "\n"
             << "Encrypt:   " << p.Encrypt << "\n"
             << "AuthType:  " << p.AuthType << "\n"
@@ -323,10 +339,10 @@ int RunDdnsGet(const TR730Options& o, const TDevInfo&) {
                    {"password", Secret(o, p->Password)}}}});
   }
   std::cout << "Status:       " << p->Status << " (" << DdnsStatusText(p->Status) << ")\n"
-            << "Service:      " << Utf8(p->Service) << "\n"
-            << "Proxy server: " << Utf8(p->ProxyServer) << "\n"
-            << "Proxy port:   " << Utf8(p->ProxyPort) << "\n"
-            << "User:         " << Utf8(p->User) << "\n"
+            << "Service:      " << Shown(p->Service) << "\n"
+            << "Proxy server: " << Shown(p->ProxyServer) << "\n"
+            << "Proxy port:   " << Shown(p->ProxyPort) << "\n"
+            << "User:         " << Shown(p->User) << "\n"
             << "Password:     " << SecretText(o, p->Password) << "\n";
   return kExitOk;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift search: the background search of the selection dialog, run for a few passes, then the
 // list of cameras found, sorted by IP address (a table, JSON lines, or the CSV file the dialog
 // exports). When nothing answers it says where it searched and which ports it could not bind;
@@ -87,9 +88,12 @@ void PrintTable(const std::vector<TDevInfo>& rows) {
   std::vector<std::vector<std::string>> cells;
   cells.push_back({"Type", "Name", "IP address", "Port", "Series", "Version"});
   for (const TDevInfo& d : rows) {
-    cells.push_back({ToValidUtf8(DevTypeCaption(d.DevType)), DisplayName(d, CurrentLanguage()),
-                     ToValidUtf8(d.IPAddr), std::to_string(d.DevPort),
-                     SeriesLetter(SeriesOfType(d.DevType)), ToValidUtf8(d.Version)});
+    // Names and versions are the cameras' own texts; a reply from another address than the one
+    // it names is marked in the address column.
+    cells.push_back({ShownText(DevTypeCaption(d.DevType)),
+                     ShownText(DisplayName(d, CurrentLanguage())), AddressColumnText(d),
+                     std::to_string(d.DevPort), SeriesLetter(SeriesOfType(d.DevType)),
+                     ShownText(d.Version)});
   }
   std::vector<std::size_t> widths(cells.front().size(), 0);
   for (const auto& row : cells) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The search of `camlift search`, for the commands that start from the cameras on the LAN.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift status: which cameras need an upgrade. For every camera of a search, a list or one
 // address, the reads of an upgrade up to the catalogue lookup; one table at the end.
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include "cli_session.h"
 #include "command_registry.h"
 #include "discovery/dev_types.h"
+#include "discovery/net_interfaces.h"
 #include "discovery/series.h"
 #include "password_option.h"
 #include "platform/paths.h"
@@ -67,19 +69,15 @@ bool CollectCameras(const TStatusCliOptions& options, std::vector<TCameraEntry>&
     cameras.push_back(camera);
     return true;
   }
-  for (const TDevInfo& d : Search(options.passes, "").rows) {
-    TCameraEntry camera;
-    camera.ip = d.IPAddr;
-    camera.port = d.DevPort > 0 ? d.DevPort : 80;
-    camera.series = SeriesOfType(d.DevType);
-    camera.user = options.user;
-    camera.password = options.password;
-    cameras.push_back(camera);
-  }
+  // Addresses from a search are what its replies claim: the account goes only to those the
+  // account rule lets it go to, the others are read without it.
+  cameras = CamerasOfSearch(Search(options.passes, "").rows, options.user, options.password,
+                            ListIPv4Interfaces());
   return true;
 }
 
 int RunStatus(const TStatusCliOptions& options) {
+  const TCliSession session("en");  // the texts of a refused catalogue and of the account rule
   std::vector<TCameraEntry> cameras;
   if (!CollectCameras(options, cameras)) return kExitUsage;
   if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
@@ -89,8 +87,6 @@ int RunStatus(const TStatusCliOptions& options) {
   status.repository_url = ResolveRepositoryUrl(options.repository);
   status.trust = ResolveRepositoryTrust(options.ca_file);
   status.work_folder = WorkFolder();
-  status.trust = ResolveRepositoryTrust(options.ca_file);
-  const TCliSession session("en");  // the texts of a refused catalogue
   for (const std::string& line : BadRepositoryKeyLines(status.trust)) {
     std::cerr << "camlift: " << line << "\n";
   }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift upgrade: one camera, from the command line, with the same worker the window uses.
 #include <signal.h>
 #include <unistd.h>
@@ -6,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <sstream>
 
@@ -26,6 +28,7 @@
 #include "upgrade/upgrade_object.h"
 #include "upgrade/upgrade_thread.h"
 #include "util/text.h"
+#include "util/text_fields.h"
 
 namespace camlift::cli {
 namespace {
@@ -42,6 +45,7 @@ struct UpgradeOptions {
   TPasswordOption password_option;
   bool ui = false;
   bool yes = false;
+  bool allow_downgrade = false;
   std::string repository;
   std::string data_dir;
   std::string lang;
@@ -56,22 +60,35 @@ struct UpgradeOptions {
   std::string resume;
 };
 
-// Prints each log line as the window shows it, asks the same-version question on the terminal,
-// and draws a live progress line on stderr when stderr is a terminal.
+// Prints each log line as the window shows it, asks the run's questions on the terminal (or
+// answers them from --yes and --allow-downgrade), and draws a live progress line on stderr when
+// stderr is a terminal.
 class TConsoleObserver final : public IUpgradeObserver {
  public:
-  explicit TConsoleObserver(bool yes) : yes_(yes), progress_tty_(::isatty(2)) {}
+  TConsoleObserver(bool yes, bool allow_downgrade)
+      : yes_(yes), allow_downgrade_(allow_downgrade), progress_tty_(::isatty(2)) {}
 
   void OnLog(const std::string& text) override {
     ClearProgress();
     std::cout << LogLineForConsole(text) << std::endl;
   }
 
-  bool AskYesNo(const std::string& text, const std::string& caption) override {
+  bool AskYesNo(TQuestion question, const std::string& text, const std::string& caption) override {
     ClearProgress();
-    if (yes_) return true;
+    switch (question) {
+      case TQuestion::LocalFile:
+        return true;  // --firmware named the file
+      case TQuestion::SameVersion:
+        if (yes_) return true;
+        break;
+      case TQuestion::Downgrade:
+        // --yes answers the same-version question only; a downgrade needs its own consent.
+        if (allow_downgrade_) return true;
+        break;
+    }
     if (!::isatty(0)) return false;
-    std::cerr << caption << ": " << text << " [y/N] " << std::flush;
+    // The question quotes the versions of the camera and of the catalogue.
+    std::cerr << ShownText(caption) << ": " << ShownText(text) << " [y/N] " << std::flush;
     std::string answer;
     std::getline(std::cin, answer);
     return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
@@ -79,11 +96,16 @@ class TConsoleObserver final : public IUpgradeObserver {
 
   void OnProgress(TProgressStage stage, std::int64_t done, std::int64_t total) override {
     if (!progress_tty_) return;
-    static constexpr const char* kStage[] = {"download", "upload", "waiting for the camera"};
+    static constexpr const char* kStage[] = {"download", "verify", "upload",
+                                             "waiting for the camera"};
     const char* what = kStage[static_cast<int>(stage)];
     char line[160];
     if (stage == TProgressStage::RebootWait) {
-      std::snprintf(line, sizeof line, "\r%s: %llds", what, static_cast<long long>(done / 1000));
+      std::snprintf(line, sizeof line, "\r%s: %llds of %llds", what,
+                    static_cast<long long>(done / 1000), static_cast<long long>(total / 1000));
+    } else if (stage == TProgressStage::Verify) {
+      std::snprintf(line, sizeof line, "\r%s: %3d%%", what,
+                    total > 0 ? static_cast<int>(done * 100 / total) : 0);
     } else if (total > 0) {
       std::snprintf(line, sizeof line, "\r%s: %3d%% (%lld / %lld KiB)", what,
                     static_cast<int>(done * 100 / total), static_cast<long long>(done / 1024),
@@ -94,6 +116,11 @@ class TConsoleObserver final : public IUpgradeObserver {
     std::cerr << line << "\033[K" << std::flush;
     shown_ = true;
   }
+
+  void OnUploadAccepted(const TUpgradeResult& so_far) override {
+    if (on_accepted) on_accepted(so_far);
+  }
+  std::function<void(const TUpgradeResult&)> on_accepted;
 
   void OnDone(const TUpgradeResult& result) override {
     ClearProgress();
@@ -111,6 +138,7 @@ class TConsoleObserver final : public IUpgradeObserver {
   }
 
   bool yes_;
+  bool allow_downgrade_;
   bool progress_tty_;
   bool shown_ = false;
   bool done_ = false;
@@ -151,19 +179,27 @@ int RunUpgrade(const UpgradeOptions& options) {
   upgrader->SetRepositoryTrust(ResolveRepositoryTrust(options.ca_file));
 
   TLoopDispatcher ui;
-  TConsoleObserver observer(options.yes);
+  TConsoleObserver observer(options.yes, options.allow_downgrade);
   TUpgradeThread worker(std::move(upgrader), "", "", ui, observer, StopOnInterrupt());
   TUpgradeOptions upgrade_options;
   upgrade_options.local_firmware = options.firmware;
   upgrade_options.local_md5 = options.md5;
   upgrade_options.local_sha256 = options.sha256;
   worker.SetOptions(upgrade_options);
+  // On record as soon as the camera took the firmware; the end completes that record.
+  const std::string run = NewHistoryRun();
+  auto record = [&](const TUpgradeResult& result) {
+    THistoryEntry entry =
+        HistoryEntryOf("cli", series, worker.Upgrader(), result, worker.VerifiedMd5(), "");
+    entry.run = run;
+    AppendHistory(entry);
+  };
+  observer.on_accepted = record;
 
   worker.Start();
   ui.RunUntil([&] { return observer.done(); });
   worker.Join();
-  AppendHistory(HistoryEntryOf("cli", series, worker.Upgrader(), observer.result(),
-                               worker.VerifiedMd5(), ""));
+  record(observer.result());
 
   switch (observer.result().status) {
     case TUpgradeStatus::Working:
@@ -217,6 +253,7 @@ int RunBatch(const UpgradeOptions& options) {
   batch.jobs = options.jobs;
   batch.system = !options.ui;
   batch.yes = options.yes;
+  batch.allow_downgrade = options.allow_downgrade;
   batch.repository_url = ResolveRepositoryUrl(options.repository);
   batch.trust = ResolveRepositoryTrust(options.ca_file);
   batch.work_folder = CacheFolder();
@@ -303,6 +340,8 @@ void SetupUpgrade(CLI::App& root, CommandRunner& run) {
   AddPasswordOptions(cmd, options->password_option);
   cmd->add_flag("--ui", options->ui, "Upgrade the UI firmware instead of the system firmware");
   cmd->add_flag("--yes", options->yes, "Answer Yes when the camera already runs that version");
+  cmd->add_flag("--allow-downgrade", options->allow_downgrade,
+                "Install the catalogue's version also when the camera runs a newer one");
   cmd->add_option("--repository", options->repository,
                   "Firmware repository base URL (path ending in /FM/)");
   cmd->add_option("--data-dir", options->data_dir, "Work folder for catalogue and firmware");

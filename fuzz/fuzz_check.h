@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the fuzz targets: a check that stops the run on the spot, so that both libFuzzer and
 // the plain replay driver report the input that broke a promise.
 #pragma once

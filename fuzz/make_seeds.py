@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes the seed corpora (corpus/<target>/) from hand-built valid inputs. Run it again after a
 change of a format; the files it writes are committed, so a run is only needed then."""
+import base64
 import io
 import os
 import struct
@@ -192,3 +194,88 @@ write("zip_extract", "one_file", zip_bytes([("fw.bin", b"BNEG" + bytes(600))]))
 write("zip_extract", "folders", zip_bytes([("sub/", b""), ("sub/a.txt", b"a"), ("b.bin", b"b")]))
 write("zip_extract", "stored", zip_bytes([("fw.pk2", pk2([]))], zipfile.ZIP_STORED))
 write("zip_extract", "evil", zip_bytes([("fw.bin", b"x"), ("../evil.bin", b"y")]))
+
+# --- Texts shown ---------------------------------------------------------------------------
+write("shown_text", "escapes", b"cam\x1b[2J\x1b]0;title\x07\rX\xc2\x9b31m\x9b32m\x7f\n\t")
+write("shown_text", "urls", "refused: https://user:pw@repo.example:8443/FM/system/firmware.txt.sig"
+      " and http://a@b/ and http://h/?x=a@b")
+write("shown_text", "cjk", "\xe5\x89\x8d\xe9\x97\xa8 \xc2\xa0 192.168.1.20".encode("latin-1"))
+
+# --- Repository keys (repository_keys of the options) ---------------------------------------
+# The seeds' signing key: the private key is the bytes 1..32 (fuzz/targets/catalogue_signature.cpp
+# holds its public half). Needs python3-cryptography, only to write the seeds again.
+def signing_key():
+    from cryptography.hazmat.primitives.asymmetric.ed25519 import Ed25519PrivateKey
+    return Ed25519PrivateKey.from_private_bytes(bytes(range(1, 33)))
+
+
+def public_raw(key):
+    from cryptography.hazmat.primitives import serialization
+    return key.public_key().public_bytes(serialization.Encoding.Raw,
+                                         serialization.PublicFormat.Raw)
+
+
+SPKI_PREFIX = bytes.fromhex("302a300506032b6570032100")
+KEY = signing_key()
+RAW_B64 = base64.b64encode(public_raw(KEY)).decode()
+PEM_BODY = base64.b64encode(SPKI_PREFIX + public_raw(KEY)).decode()
+write("repository_keys", "raw", RAW_B64)
+write("repository_keys", "pem_body", PEM_BODY)
+write("repository_keys", "list", RAW_B64 + ", " + PEM_BODY + ";\t" + RAW_B64[:20] + " not-a-key\r\n")
+
+# --- Catalogue signature -------------------------------------------------------------------
+CATALOGUE = ("[P100]\r\nSysVer=2.0.0.1\r\nSysFile=fw_P_sys_2.0.0.1.zip\r\n"
+             "MD5=0123456789abcdef0123456789abcdef\r\n").encode()
+
+
+def signed(catalogue, signature):
+    return struct.pack("<H", len(signature)) + signature + catalogue
+
+
+write("catalogue_signature", "valid", signed(CATALOGUE, KEY.sign(CATALOGUE)))
+write("catalogue_signature", "valid_empty", signed(b"", KEY.sign(b"")))
+write("catalogue_signature", "unsigned", signed(CATALOGUE, b""))
+write("catalogue_signature", "short", signed(CATALOGUE, KEY.sign(CATALOGUE)[:63]))
+
+# --- History (history.jsonl) ---------------------------------------------------------------
+HISTORY_LINE = ('{"time":"2026-12-10T13:21:28Z","source":"batch","ip":"127.0.0.5","port":8081,'
+                '"series":"P","model":"P100","versionBefore":"2.0.0.0","versionAfter":"2.0.0.1",'
+                '"firmwareFile":"fw_P_sys_2.0.0.1.zip",'
+                '"archiveMd5":"0123456789abcdef0123456789abcdef","result":"ok",'
+                '"reason":"The camera now runs the version:2.0.0.1",'
+                '"log":"/data/logs/127.0.0.5-20261210.log"}\n')
+write("history", "two_records", HISTORY_LINE + HISTORY_LINE.replace("127.0.0.5", "127.0.0.6")
+      .replace('"ok"', '"failed"'))
+write("history", "cut_and_junk", 'rsion":"2.0.0.1"}\n' + HISTORY_LINE + "not json\n{}\n"
+      '{"time":"2026-12-11T08:00:00Z","ip":"127.0.0.7","port":4294967377,'
+      '"model":"\\u001b[31mred"}')
+
+# --- Batch summary (--resume) ----------------------------------------------------------------
+write("batch_summary", "summary", """[
+  {
+    "camera": "127.0.0.2:8081", "ip": "127.0.0.2", "port": 8081, "series": "M",
+    "oldVersion": "1.2.3.4", "catalogueVersion": "1.2.3.5", "reportedVersion": "1.2.3.5",
+    "result": "ok", "reason": "", "log": "/data/logs/127.0.0.2.log"
+  },
+  {"camera": "127.0.0.3:8081", "ip": "127.0.0.3", "port": 8081, "series": "P", "result": "failed"},
+  {"ip": "127.0.0.4", "port": 8081, "series": "R", "result": "ok"},
+  {"ip": "127.0.0.4", "port": 8081, "series": "R", "result": "cancelled"},
+  {"ip": "127.0.0.5", "port": "81", "series": "K", "result": "ok"}
+]
+""")
+write("batch_summary", "not_a_list", '{"ip": "127.0.0.2"}')
+
+# --- Camera lists (--from) -------------------------------------------------------------------
+write("camera_list", "csv", "ip,port,series,user,password\r\n# the hall\r\n"
+      "127.0.0.2,8081,M,root,secret\r\n127.0.0.3, 81 ,p\r\n127.0.0.4,80,K,,\r\n"
+      "127.0.0.2,8081,P\r\n127.0.0.9,70000,R\r\n")
+write("camera_list", "json", '{"type":"R","series":"R","ip":"127.0.0.9","port":8081,"name":"Yard"}\n'
+      '{"type":"P","series":"","ip":"127.0.0.10","port":81}\n'
+      '{"series":"M","ip":"127.0.0.11"}\n{"series":"M","ip":"127.0.0.12","port":8081.5}\n')
+
+# --- Options (system-wide defaults, NUL, the user's file) ------------------------------------
+write("options", "both", "; site defaults\r\n[Global]\r\nrepository=http://firmware.example.net/FM\r\n"
+      "repository_keys=" + RAW_B64 + "\r\nlan=b5\r\n\0[global]\r\nLAN = cn \r\n"
+      "repository_keys=\r\nrepository_ca=/site/ca.pem\r\n")
+write("options", "user_only", "[Global]\nrepository='https://10.0.0.1/FM/'\n"
+      "repository_keys=" + PEM_BODY + ",,x\n")

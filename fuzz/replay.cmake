@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Included by tests/CMakeLists.txt: every fuzz target built with a plain driver (replay_main.cpp)
 # instead of libFuzzer, and one test per target that replays its committed corpus
 # (corpus/<target>/) and the inputs of earlier findings (regressions/<target>/). The normal and

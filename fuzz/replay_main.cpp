@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A plain driver for the fuzz targets: runs one target over files and folders of inputs (the
 // committed corpus and the regression inputs) without libFuzzer, so that the normal build with
 // any compiler replays them on every test run.

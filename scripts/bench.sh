@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds Release into build-bench and runs every benchmark, printing one table: what was measured,
 # our figure, the reference measured in the same run, their ratio and the target.
 #

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The habits the compiler does not hold us to: every C++ file is formatted as .clang-format says,
-# and no include path in core holds "..", the one way around the layers' include roots (an
-# include of a higher layer does not compile otherwise). Run first by scripts/test.sh; exits
-# non-zero on a miss.
+# every include in core has a shape that goes through the layers' include roots (an include of
+# a higher layer does not compile otherwise), and every source file starts with its licence line
+# (scripts/add_spdx.sh adds it). Run first by scripts/test.sh; exits non-zero on a miss.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 status=0
@@ -32,17 +33,27 @@ if ! "$formatter" --dry-run -Werror "${files[@]}" </dev/null; then
   status=1
 fi
 
+# An include in core names a header through its layer's root ("layer/name.h") or a system or
+# library header (<name>, <dir/name.h>). Anything else - "..", an absolute path, a header beside
+# the file without its folder, an include through a macro - would get around the layers' roots.
 core_files=()
 for f in "${files[@]}"; do [[ "$f" == core/* ]] && core_files+=("$f"); done
-set +e
-grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<][^">]*\.\.' "${core_files[@]}" </dev/null
-found=$?
-set -e
-if [ "$found" -eq 0 ]; then
-  echo "check_style: core includes go through the layers' include roots, never \"..\"" >&2
+layers="$(cd core && find . -mindepth 1 -maxdepth 1 -type d -printf '%f\n' | paste -sd'|')"
+quoted="\"($layers)/[A-Za-z0-9_]+(/[A-Za-z0-9_]+)*\\.(h|inc)\""
+angled="<[A-Za-z0-9_+-]+(/[A-Za-z0-9_.+-]+)*(\\.[A-Za-z0-9]+)?>"
+bad="$(grep -nE '^[[:space:]]*#[[:space:]]*include' "${core_files[@]}" </dev/null |
+  grep -vE "^[^:]+:[0-9]+:[[:space:]]*#[[:space:]]*include[[:space:]]*($quoted|$angled)[[:space:]]*(//.*)?$" |
+  grep -E '.' || true)$(grep -nE '^[[:space:]]*#[[:space:]]*include.*\.\.' "${core_files[@]}" </dev/null || true)"
+if [ -n "$bad" ]; then
+  printf '%s\n' "$bad"
+  echo "check_style: a core include names \"layer/name.h\" or <header>: never \"..\", an absolute" \
+    "path, a header without its folder or a macro" >&2
   status=1
-elif [ "$found" -ne 1 ]; then
-  echo "check_style: could not read the core sources" >&2
+fi
+for f in "${core_files[@]}"; do
+  [ -r "$f" ] || { echo "check_style: could not read $f" >&2; status=1; }
+done
+if ! bash "$root/scripts/add_spdx.sh" --check; then
   status=1
 fi
 exit $status

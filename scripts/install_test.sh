@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian package into this machine with dpkg -i, checks what a user of it meets
 # (the program on PATH, the menu entry, the AppStream metadata, the man pages, the completion, an
 # upgrade against camlift-sim with the repository taken from /etc/xdg/camlift/option.ini), then
@@ -51,7 +52,16 @@ for f in "${package_files[@]}"; do
   [ -e "$f" ] || [ -L "$f" ] && skip "$f exists already; it is left alone"
 done
 
+# The stand-in for the closed search library, from the build that was packaged (or
+# CAMLIFT_STANDIN_LIBRARY): put into the installed copy's library folder for one search.
+standin="${CAMLIFT_STANDIN_LIBRARY:-}"
+if [ -z "$standin" ] && [ "${1:-}" = --reuse ] && [ -n "${2:-}" ]; then
+  standin="$root/$2/tests/standin/515/libDVSNETClient.so"
+fi
+library_folder="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null)/camlift"
+
 work="$(mktemp -d /tmp/camlift-install.XXXXXX)"
+made_library_folder=0
 etc=/etc/xdg/camlift
 etc_backup=""  # a folder beside $etc (same file system: a rename puts it back as it was)
 etc_ours=0  # 1 once what was in $etc is saved away (or there was nothing): then we may clear it
@@ -76,6 +86,7 @@ cleanup() {
     sleep 1
     kill -KILL -- "-$group" 2>/dev/null
   fi
+  [ $made_library_folder -eq 1 ] && rm -rf "$library_folder"
   [ $installed -eq 1 ] && dpkg -P camlift >/dev/null 2>&1
   if [ $etc_ours -eq 1 ]; then
     rm -rf "$etc"
@@ -112,6 +123,8 @@ check "the package holds only camlift and camlift-sim as programs" \
            ! dpkg-deb -c '$deb' | grep -qiE 'dvsnet|standin|test'"
 check "dependencies were computed from the shared libraries" \
   bash -c "dpkg-deb -f '$deb' Depends | grep -q 'libc6 (>='"
+check "a CJK font is recommended, so that the Chinese window shows no boxes" \
+  bash -c "[ \"\$(dpkg-deb -f '$deb' Recommends)\" = 'fonts-wqy-microhei | fonts-noto-cjk' ]"
 
 [ -d /etc/xdg ] || { mkdir /etc/xdg; made_etc_xdg=1; }
 if [ -e "$etc" ] || [ -L "$etc" ]; then
@@ -137,15 +150,29 @@ check "appstreamcli validate --no-net" \
   appstreamcli validate --no-net "/usr/share/metainfo/$app_id.metainfo.xml"
 check "the metadata names release $version" \
   grep -q "<release version=\"$version\"" "/usr/share/metainfo/$app_id.metainfo.xml"
-check "the icon is installed" test -s "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
+check "the icon is installed, scalable and in the usual sizes" bash -c "
+  test -s /usr/share/icons/hicolor/scalable/apps/$app_id.svg || exit 1
+  for size in 16 22 24 32 48 64 128 256; do
+    file /usr/share/icons/hicolor/\${size}x\${size}/apps/$app_id.png |
+      grep -q \"PNG image data, \$size x \$size\" || { echo \"no \${size}x\$size icon\"; exit 1; }
+  done"
 for page in camlift camlift-sim; do
   check "man -l renders $page.1 without warnings, version $version" bash -c "
     out=\$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l /usr/share/man/man1/$page.1.gz 2>&1 >/dev/null)
     [ -z \"\$out\" ] || { echo \"\$out\"; exit 1; }
     LC_ALL=C.UTF-8 MANWIDTH=80 man -l /usr/share/man/man1/$page.1.gz | grep -q 'camlift $version'"
 done
-check "licence and README under /usr/share/doc/camlift" \
-  test -s /usr/share/doc/camlift/copyright -a -s /usr/share/doc/camlift/README.md
+check "licence, README and the example options under /usr/share/doc/camlift" \
+  bash -c "grep -q '^License: Apache-2.0\$' /usr/share/doc/camlift/copyright &&
+           test -s /usr/share/doc/camlift/README.md -a -s /usr/share/doc/camlift/examples/option.ini"
+# Every relative link of the installed README (its pictures above all) names a file beside it.
+check "the installed README's links and pictures resolve" bash -c '
+  cd /usr/share/doc/camlift || exit 1
+  missing=0
+  for target in $(grep -o "\]([^)#]*)" README.md | sed "s/^](//; s/)\$//" | grep -v "://"); do
+    [ -e "$target" ] || { echo "missing: $target"; missing=1; }
+  done
+  exit $missing'
 
 # bash-completion loads the completion by the command's name and offers subcommands and options.
 # It runs the program (with --help) as the user types: here inside a network namespace as well.
@@ -210,6 +237,24 @@ check "camlift paths names the system-wide options file and the XDG folders" \
            grep -q 'cache:  *$work/home/.cache/camlift/' '$work/paths.out' &&
            grep -q 'state:  *$work/home/.local/state/camlift/' '$work/paths.out' ||
            { cat '$work/paths.out'; exit 1; }"
+
+# An installed copy loads the closed search library from its library folder (never from
+# /usr/bin): the stand-in there reports one scripted device to a search on loopback.
+if [ -f "$standin" ] && [ ! -e "$library_folder" ] && [ ! -L "$library_folder" ]; then
+  made_library_folder=1
+  mkdir -p "$library_folder" && cp "$standin" "$library_folder/libDVSNETClient.so"
+  in_group unshare -n env -i PATH=/usr/bin:/bin:/usr/sbin:/sbin HOME="$work/home" LC_ALL=C.UTF-8 \
+    CAMLIFT_TIME_SCALE=0.1 CAMLIFT_BROADCAST_ADDR=127.255.255.255 \
+    CAMLIFT_STANDIN_DEVICES="Lib cam|127.0.0.44|0200000000aa|81|0|255.255.255.0|127.0.0.1|127.0.0.1|1" \
+    bash -c 'ip link set lo up; timeout 60 camlift search --json --passes 2' \
+    > "$work/library.out" 2>&1
+  check "the closed search library is loaded from $library_folder" \
+    bash -c "grep '\"ip\":\"127.0.0.44\"' '$work/library.out' | grep -q '\"devType\":4,' ||
+             { cat '$work/library.out'; exit 1; }"
+  rm -rf "$library_folder" && made_library_folder=0
+else
+  echo "== install test: no stand-in library (or $library_folder exists); its check is skipped"
+fi
 
 # The menu entry's command opens the window (offscreen; its background search stays inside a
 # network namespace of its own).

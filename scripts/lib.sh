@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the scripts: installs what is missing and builds. Source it, do not run it.
 set -euo pipefail
 
@@ -13,7 +14,7 @@ CAMLIFT_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 procps curl unzip zip xvfb xauth fonts-wqy-microhei
   clang libclang-rt-14-dev clang-format
-  dpkg-dev file lintian desktop-file-utils appstream man-db bash-completion
+  dpkg-dev file lintian desktop-file-utils appstream man-db bash-completion librsvg2-bin
 )
 
 as_root() {

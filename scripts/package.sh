@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the Debian package camlift_<version>_<arch>.deb with CPack in build-package/ and checks
 # it with lintian. The last line of the output is the package's path.
 # Dependencies are computed by dpkg-shlibdeps from the programs' shared libraries; the warnings

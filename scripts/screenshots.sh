@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Screenshots of the main window and of its Options dialog in English, Simplified Chinese and
 # Traditional Chinese for the README, made under a virtual display. The window's background search
 # stays on the machine: every broadcast goes to 127.255.255.255. CAMLIFT_EXE=path uses a program

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs the test suite again and again under load, to find the tests that fail only sometimes.
 #
 #   scripts/stress_tests.sh [-n PASSES] [-j JOBS] [-R REGEX] [--hogs N] [BUILD_DIR...]
@@ -46,7 +47,7 @@ start=$(date +%s)
 for pass in $(seq 1 "$passes"); do
   for dir in "${dirs[@]}"; do
     dir="$(cd "$dir" && pwd)"
-    args=(-j "$jobs" --timeout 600)
+    args=(-j "$jobs" --timeout 600 --output-on-failure)
     [ -n "$regex" ] && args+=(-R "$regex")
     if (cd "$dir" && ctest "${args[@]}" >"$dir/stress-pass.log" 2>&1); then
       echo "pass $pass/$passes $(basename "$dir"): all passed"

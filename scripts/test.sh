@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, checks the formatting and the layers' includes, builds, and runs every
 # test: once in a normal build and once built with AddressSanitizer and UndefinedBehaviorSanitizer
 # (both replay the committed fuzz corpora), then the threaded tests built with ThreadSanitizer,

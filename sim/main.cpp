@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift-sim: simulated cameras (series K, M, P, R) and a firmware repository, for tests, demos
 // and integrators who want to try Camlift without a camera.
 //

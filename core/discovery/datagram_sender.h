@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the LAN search's datagrams go out: one datagram to a port of the search's broadcast
 // addresses. Kept apart from the endpoint so that what only builds or decides datagrams needs no
 // sockets or threads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TDevInfo: the camera record of one search reply, copied by value.
 #pragma once
 
@@ -26,6 +27,10 @@ struct TDevInfo {
   std::string DdnsHost;
   std::int32_t Lifetime = 0;   // search ticks left before an unrefreshed list entry is dropped
   std::uint64_t Revision = 0;  // set by the list on every change of what its row shows
+  // The address the reply came from (the datagram's sender, dotted), which need not be the
+  // IPAddr it names: a search reply is unauthenticated. Empty when the record came from no
+  // datagram of ours (the closed library, an address typed in).
+  std::string ReplyFrom;
 };
 
 }  // namespace camlift

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers around the camera record: captions and series of the type codes, identity texts and the
 // text clean-up for output.
 #pragma once

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/device_export.h"
 
 #include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "discovery/account_scope.h"
 #include "discovery/dev_types.h"
 #include "discovery/device_list.h"
 #include "i18n/str_res.h"
@@ -51,23 +53,26 @@ void AppendCsvRow(std::string& out, const std::vector<std::string>& fields) {
 
 nlohmann::ordered_json DeviceJson(const TDevInfo& d) {
   // Never the DDNS password: the lists end up in logs, mails and bug reports.
-  return {{"type", ToValidUtf8(DevTypeCaption(d.DevType))},
-          {"devType", d.DevType},
-          {"series", SeriesLetter(SeriesOfType(d.DevType))},
-          {"id", ToValidUtf8(d.DevID)},
-          {"normId", ToValidUtf8(d.NormID)},
-          {"name", DisplayName(d, CurrentLanguage())},
-          {"ip", ToValidUtf8(d.IPAddr)},
-          {"port", d.DevPort},
-          {"version", ToValidUtf8(d.Version)},
-          {"netmask", ToValidUtf8(d.Netmask)},
-          {"gateway", ToValidUtf8(d.Gateway)},
-          {"dns1", ToValidUtf8(d.DNS1)},
-          {"dns2", ToValidUtf8(d.DNS2)},
-          {"serial", ToValidUtf8(d.SerialNo)},
-          {"dhcp", d.DhcpFlag == 1},
-          {"ddnsHost", ToValidUtf8(d.DdnsHost)},
-          {"ddnsUser", ToValidUtf8(d.DdnsUser)}};
+  nlohmann::ordered_json json = {{"type", ToValidUtf8(DevTypeCaption(d.DevType))},
+                                 {"devType", d.DevType},
+                                 {"series", SeriesLetter(SeriesOfType(d.DevType))},
+                                 {"id", ToValidUtf8(d.DevID)},
+                                 {"normId", ToValidUtf8(d.NormID)},
+                                 {"name", DisplayName(d, CurrentLanguage())},
+                                 {"ip", ToValidUtf8(d.IPAddr)},
+                                 {"port", d.DevPort},
+                                 {"version", ToValidUtf8(d.Version)},
+                                 {"netmask", ToValidUtf8(d.Netmask)},
+                                 {"gateway", ToValidUtf8(d.Gateway)},
+                                 {"dns1", ToValidUtf8(d.DNS1)},
+                                 {"dns2", ToValidUtf8(d.DNS2)},
+                                 {"serial", ToValidUtf8(d.SerialNo)},
+                                 {"dhcp", d.DhcpFlag == 1},
+                                 {"ddnsHost", ToValidUtf8(d.DdnsHost)},
+                                 {"ddnsUser", ToValidUtf8(d.DdnsUser)}};
+  // A reply that names another address than the one it came from.
+  if (ReplyFromOtherAddress(d)) json["replyFrom"] = d.ReplyFrom;
+  return json;
 }
 
 bool IsHostText(const std::string& host) {

@@ -1,10 +1,13 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/device_list.h"
 
 #include <algorithm>
 #include <numeric>
 
+#include "discovery/account_scope.h"
 #include "discovery/dev_types.h"
 #include "discovery/list_order.h"
+#include "discovery/search_diagnostics.h"
 #include "discovery/tools_net.h"
 #include "i18n/str_res.h"
 #include "util/text_convert.h"
@@ -17,7 +20,7 @@ bool SameComparedFields(const TDevInfo& a, const TDevInfo& b) {
   return a.IPAddr == b.IPAddr && a.DevName == b.DevName && a.DevPort == b.DevPort &&
          a.DevType == b.DevType && a.Netmask == b.Netmask && a.Gateway == b.Gateway &&
          a.DNS1 == b.DNS1 && a.DNS2 == b.DNS2 && a.AuxWord == b.AuxWord &&
-         a.DhcpFlag == b.DhcpFlag &&
+         a.DhcpFlag == b.DhcpFlag && a.ReplyFrom == b.ReplyFrom &&
          // The Version column too: a camera that came back from an upgrade says so in its reply,
          // and its row must not go on showing the old version.
          a.Version == b.Version;
@@ -414,14 +417,22 @@ std::string DisplayName(const TDevInfo& entry, const std::string& language_code)
   return LangToUtf8(entry.DevName, language_code);
 }
 
+std::string AddressColumnText(const TDevInfo& entry) {
+  std::string text = ShownText(entry.IPAddr);
+  if (ReplyFromOtherAddress(entry)) {
+    text += " (" + LangTextOr("IDS_REPLYFROM", "reply from") + " " + entry.ReplyFrom + ")";
+  }
+  return text;
+}
+
 std::vector<std::string> RowTexts(const TDevInfo& entry) {
   std::string caption = DevTypeCaption(entry.DevType);
   if (entry.DevType == kTypeManual) {
     const std::string text = GetLangStrUtf8("IDS_TYPEMANUAL");
     if (!text.empty()) caption = text;
   }
-  return {caption, DisplayName(entry, CurrentLanguage()), entry.IPAddr,
-          std::to_string(entry.DevPort), entry.Version};
+  return {ShownText(caption), ShownText(DisplayName(entry, CurrentLanguage())),
+          AddressColumnText(entry), std::to_string(entry.DevPort), ShownText(entry.Version)};
 }
 
 }  // namespace camlift

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera list of the selection dialog without any window: one entry per DevID, lifetimes in
 // search ticks, sorting by column and the selection that OK hands to the main window. The window
 // shows Rows() and calls back on header clicks, row clicks, OK and Find.
@@ -35,6 +36,7 @@ struct TCheckMark {
   std::string current;
   std::string latest;
   int state = -1;
+  std::string note;  // said after the state's words (why the account was not sent)
 };
 
 // What the dialog hands back: result 1 (OK) with the chosen camera, or 2 (Cancel).
@@ -163,8 +165,12 @@ class TDeviceList {
 // The camera's name as UTF-8: as it came when it is valid UTF-8 (or from a dialect that states
 // UTF-8), else decoded with the code page of the language (a camera set up in Chinese).
 std::string DisplayName(const TDevInfo& entry, const std::string& language_code);
-// The entry's columns as the list shows them (UTF-8): caption, name, IP address, port, version.
-// The caption of a typed-in address is the language's IDS_TYPEMANUAL.
+// The address as the list shows it: a reply that came from another address than the one it
+// names is marked "127.0.0.9 (reply from 127.0.0.5)" (IDS_REPLYFROM).
+std::string AddressColumnText(const TDevInfo& entry);
+// The entry's columns as the list shows them (UTF-8, cleaned as ShownText): caption, name, IP
+// address (AddressColumnText), port, version. The caption of a typed-in address is the
+// language's IDS_TYPEMANUAL.
 std::vector<std::string> RowTexts(const TDevInfo& entry);
 
 }  // namespace camlift

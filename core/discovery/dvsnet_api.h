@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* The calls of the closed camera-search library as this program makes them (C calling
    convention). Every number the library takes or gives is 32 bits wide; texts are
    zero-terminated. */

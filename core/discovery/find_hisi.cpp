@@ -1,15 +1,22 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/find_hisi.h"
 
 #include <dlfcn.h>
 
 #include <array>
+#include <filesystem>
 #include <system_error>
 #include <thread>
 
 #include "discovery/dev_types.h"
 #include "discovery/udp_endpoint.h"
 #include "platform/dispatcher.h"
+#include "platform/paths.h"
 #include "util/tools.h"
+
+#ifndef CAMLIFT_INSTALL_LIBDIR
+#define CAMLIFT_INSTALL_LIBDIR "/usr/lib"
+#endif
 
 namespace camlift {
 namespace {
@@ -21,6 +28,7 @@ std::string TextOf(const char* text) { return text ? std::string(text) : std::st
 void TFind_Hisi::TLibraryCloser::operator()(void* handle) const { ::dlclose(handle); }
 
 TFind_Hisi::TFind_Hisi(const std::string& library_path) {
+  if (library_path.empty()) return;
   library_.reset(::dlopen(library_path.c_str(), RTLD_NOW | RTLD_LOCAL));
   if (!library_) return;
   search_servers_ =
@@ -31,7 +39,27 @@ TFind_Hisi::TFind_Hisi(const std::string& library_path) {
 TFind_Hisi::~TFind_Hisi() { Shutdown(nullptr); }
 
 std::string TFind_Hisi::DefaultLibraryPath() {
-  return TTools::ModulePath() + "515/libDVSNETClient.so";
+  const std::string library = LibraryPathFor(TTools::ModulePath(), CAMLIFT_INSTALL_LIBDIR "/");
+  // A library in a folder that another user may write would run as this user: none is loaded
+  // from there (ProgramFolderWarning says so at start for the program folder).
+  // A folder that does not exist yet is judged by the nearest one above it: only who may write
+  // there could make it.
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::path(library).parent_path();
+  while (!std::filesystem::exists(folder, ec) && folder.has_parent_path() &&
+         folder.parent_path() != folder) {
+    folder = folder.parent_path();
+  }
+  if (!ProgramFolderDistrust(folder.string()).empty()) return {};
+  return library;
+}
+
+std::string TFind_Hisi::LibraryPathFor(const std::string& program_folder,
+                                       const std::string& library_folder) {
+  // An installed program keeps no files beside itself in /usr/bin: its libraries live in the
+  // library folder, as the file system layout asks.
+  if (IsSystemProgramFolder(program_folder)) return library_folder + "camlift/libDVSNETClient.so";
+  return program_folder + "515/libDVSNETClient.so";
 }
 
 void TFind_Hisi::SetCallback(THandler handler) { handler_ = std::move(handler); }

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 // TFind_Hisi: the search of the closed camera-search library. The library is optional: it is
-// loaded at run time from "515/libDVSNETClient.so" beside the program (the Linux name of the
-// library the Windows program loads as "515\DVSNETClient.dll"); without it every operation does
+// loaded at run time from "515/libDVSNETClient.so" beside the program of a build tree or a
+// portable copy (the Linux name of the library the Windows program loads as
+// "515\DVSNETClient.dll"), and from the program's library folder "<libdir>/camlift/" (for
+// Debian /usr/lib/<triplet>/camlift/) for an installed copy; without it every operation does
 // nothing. Each device the library reports becomes a record of type code 4.
 #pragma once
 
@@ -26,14 +29,22 @@ class TFind_Hisi {
   static constexpr std::int32_t kSearchWait = 3000;
   static constexpr std::int32_t kSearchMode = 1;
 
-  // Loads the library from library_path; a failed load leaves the object without it.
+  // Loads the library from library_path; a failed load (or an empty path) leaves the object
+  // without it.
   explicit TFind_Hisi(const std::string& library_path = DefaultLibraryPath());
   ~TFind_Hisi();
   TFind_Hisi(const TFind_Hisi&) = delete;
   TFind_Hisi& operator=(const TFind_Hisi&) = delete;
 
-  // TTools::ModulePath() + "515/libDVSNETClient.so".
+  // LibraryPathFor(TTools::ModulePath(), the library folder the program was built for); empty
+  // when the library's folder, or one above it, may be written by another user
+  // (ProgramFolderDistrust): that user could have put the library there.
   static std::string DefaultLibraryPath();
+  // For a program in a system program folder (/usr/bin, ...) library_folder +
+  // "camlift/libDVSNETClient.so", else program_folder + "515/libDVSNETClient.so". Both folders
+  // end in "/".
+  static std::string LibraryPathFor(const std::string& program_folder,
+                                    const std::string& library_folder);
 
   bool Loaded() const { return library_ != nullptr; }
   void SetCallback(THandler handler);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sender of the 1010 follow-up requests. A camera answers every copy of the query it hears
 // (the limited broadcast and the directed broadcast of each adapter), and every copy of its
 // answer asks for the same follow-up; sent for each, the requests would multiply with every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The order of each column of the camera list. Every comparison here is a strict weak order (the
 // standard sorts are undefined without one): the dotted texts of the IP address and Version
 // columns compare piece by piece as numbers, also when their numbers of pieces differ (a MO_I

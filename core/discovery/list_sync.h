@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How a view that shows a copy of the camera list catches up with the list: the rows that went,
 // the rows that moved, the rows that came and the rows whose texts changed. A view that follows
 // the plan step by step touches only those rows, so a search pass that changes a few rows of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A camera the user names by address: for cameras on another subnet that no broadcast reaches.
 // Find asks the address for the pages every camera serves ("/oem.txt", "/appver.js") on a worker
 // thread, so a silent address never holds up the window, and hands the record to the UI thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the search datagrams go. A broadcast to 255.255.255.255 leaves through one adapter only
 // (the one of the default route), so a PC with Wi-Fi, Ethernet and a VPN would search one of its
 // networks. Every datagram therefore also goes to the directed broadcast address of each IPv4

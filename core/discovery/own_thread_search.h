@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A search dialect with a socket and receive threads of its own (the series R search on port
 // 8600). The search engine starts it with every pass and stops it with the search; the dialect
 // itself lives in a layer above discovery and is handed to the engine through this seam.

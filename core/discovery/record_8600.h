@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The 8600 record of series R cameras. The search reply (0x0801) and the network settings request
 // (0x0102) share one layout; its offsets and widths are written down here once, and the reply
 // parser reads through this table while the settings request is built through it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the LAN search does with a received datagram: the pure reply parsers decide, and the 1010
 // follow-up requests they ask for are broadcast here.
 #pragma once

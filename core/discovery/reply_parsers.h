@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reply parsers of the LAN search: pure functions over the received bytes. A 1010 answer is
 // turned into a decision (a record, the follow-up request to send, DDNS fields to merge); sending
 // it is reply_intake's job. Every layout is a table in reply_parsers.cpp, read through

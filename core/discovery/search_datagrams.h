@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The query datagrams of the LAN search, byte for byte, and the operations that broadcast them.
 #pragma once
 

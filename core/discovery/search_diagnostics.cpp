@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/search_diagnostics.h"
 
 #include <system_error>

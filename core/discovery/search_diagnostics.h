@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the search tells a user whose list stays empty: the interfaces and addresses it searched
 // and the local UDP ports it could not bind (a firewall, or a port held by another program).
 #pragma once

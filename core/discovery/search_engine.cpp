@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/search_engine.h"
 
 #include <algorithm>
@@ -32,7 +33,9 @@ TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list,
       probe_(ui) {
   for (auto& endpoint : endpoints_) {
     endpoint = std::make_unique<TUdpEndpoint>(
-        ui_, [this](std::span<const std::uint8_t> datagram) { OnDatagram(datagram); });
+        ui_, [this](std::span<const std::uint8_t> datagram, std::uint32_t sender) {
+          OnDatagram(datagram, sender);
+        });
   }
   follow_ups_ = std::make_unique<TFollowUpSender>(Endpoint(5));
 }
@@ -177,12 +180,16 @@ void TSearchEngine::Teardown() {
   list_.ClearList();
 }
 
-void TSearchEngine::OnDatagram(std::span<const std::uint8_t> datagram) {
+void TSearchEngine::OnDatagram(std::span<const std::uint8_t> datagram, std::uint32_t sender) {
   TDevInfo record;
   const bool parsed = ParseReply(
       datagram, record, follow_ups_.get(),
       [this](const std::string& id) { return list_.FindByID(id); }, ports_.P1010);
-  if (parsed) list_.OnRecord(record);
+  if (!parsed) return;
+  // A 1010 DDNS reply only adds texts to its entry (record is a copy of it): the entry keeps the
+  // sender of the reply that named its address.
+  if (T1010Ddns ddns; !Parse1010Ddns(datagram, ddns)) record.ReplyFrom = AddressText(sender);
+  list_.OnRecord(record);
 }
 
 }  // namespace camlift

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The background search of the selection dialog: five UDP endpoints, one search pass per timer
 // tick, every reply parsed on the UI thread into the device list. The window owns the timer and
 // calls TimerTick every SearchPassInterval; the command line does the same in its own loop.
@@ -90,7 +91,7 @@ class TSearchEngine {
   int TickNumber() const { return tick_; }
 
  private:
-  void OnDatagram(std::span<const std::uint8_t> datagram);
+  void OnDatagram(std::span<const std::uint8_t> datagram, std::uint32_t sender);
   void RefreshTargets();
   // The row of a searched camera at the typed-in address, or -1.
   int ListedTypedCamera() const;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera series K, M, P and R. Its index is what the window's series list, the selection
 // dialog's nTYpe and the upgrader factory's numbered entry pass around; the letter is what people
 // type and read, and what camera lists, batch summaries and the history hold.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TTools_Net: network routines of the search.
 #pragma once
 

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/udp_endpoint.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -95,6 +97,7 @@ void TUdpEndpoint::Listen() {
   constexpr std::size_t kBurst = 16;
   std::vector<std::array<std::uint8_t, kMaxDatagram>> buffers(kBurst);
   std::array<std::size_t, kBurst> sizes{};
+  std::array<std::uint32_t, kBurst> senders{};
   while (!stop_) {
     std::array<pollfd, 2> fds{{{socket_.get(), POLLIN, 0}, {wake_read_.get(), POLLIN, 0}}};
     const int ready = ::poll(fds.data(), fds.size(), -1);
@@ -106,15 +109,19 @@ void TUdpEndpoint::Listen() {
     if (!(fds[0].revents & POLLIN)) continue;
     std::size_t count = 0;
     while (count < kBurst) {
-      const ssize_t n = ::recv(socket_.get(), buffers[count].data(), kMaxDatagram, MSG_DONTWAIT);
+      sockaddr_in from{};
+      socklen_t from_length = sizeof from;
+      const ssize_t n = ::recvfrom(socket_.get(), buffers[count].data(), kMaxDatagram, MSG_DONTWAIT,
+                                   reinterpret_cast<sockaddr*>(&from), &from_length);
       // Nothing more waiting, or an ICMP error of an earlier send: the next poll goes on.
       if (n < 0) break;
+      senders[count] = from.sin_addr.s_addr;
       sizes[count++] = static_cast<std::size_t>(n);
     }
     if (count == 0) continue;
     ui_.Invoke([&] {
       for (std::size_t i = 0; i < count && !stop_; ++i) {
-        handler_(std::span<const std::uint8_t>(buffers[i].data(), sizes[i]));
+        handler_(std::span<const std::uint8_t>(buffers[i].data(), sizes[i]), senders[i]);
       }
     });
   }

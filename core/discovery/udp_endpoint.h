@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // A UDP server of the search: bound to one local port with broadcast on, it sends datagrams to
-// the broadcast address and hands every datagram it receives (up to 1024 bytes) to its handler on
-// the UI thread, one at a time, through the dispatcher.
+// the broadcast address and hands every datagram it receives (up to 1024 bytes) and its sender's
+// address to its handler on the UI thread, one at a time, through the dispatcher.
 #pragma once
 
 #include <atomic>
@@ -17,7 +18,9 @@
 
 namespace camlift {
 
-using TDatagramHandler = std::function<void(std::span<const std::uint8_t> datagram)>;
+// sender: the address the datagram came from (network byte order).
+using TDatagramHandler =
+    std::function<void(std::span<const std::uint8_t> datagram, std::uint32_t sender)>;
 
 class TUdpEndpoint final : public IDatagramSender {
  public:

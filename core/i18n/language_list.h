@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The language chooser of the main window: which language files are offered, under which names.
 #pragma once
 

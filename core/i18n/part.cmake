@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Language files: packed at build time into the stored form of a TSkinStore by a host tool made
 # from the same store code, and compiled into camlift_i18n as a generated source.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TSkinStore: a collection of named byte streams that is saved and restored as one stored form.
 // The program carries its language files this way (see str_resource.h); the store itself knows
 // nothing about languages.

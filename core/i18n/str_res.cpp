@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "i18n/str_res.h"
 
 #include <sys/stat.h>

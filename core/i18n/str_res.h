@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Message texts and window texts of the current language.
 //
 // The language files are unpacked by TfrmStrRes (str_resource.h) into LanguageFolder(); from then

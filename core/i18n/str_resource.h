@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TfrmStrRes: the holder of the built-in language store. Making it writes each item of the store
 // to a file in a language folder; destroying it removes those files and the folder again.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The address every search datagram goes to: 255.255.255.255, or CAMLIFT_BROADCAST_ADDR when set
 // (tests and demos use 127.255.255.255 so that nothing leaves the machine).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one place where threads meet: a worker hands a call to the UI thread and waits until it has
 // run. The GUI implements it with Qt; the CLI and the tests use TLoopDispatcher or
 // TInlineDispatcher.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The OEM code page of the platform, derived from the locale variables on Linux.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/paths.h"
 
 #include <limits.h>
@@ -6,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -74,11 +77,30 @@ std::string PrivateTempFolder() {
 
 namespace {
 
-std::string CreatedFolder(std::string folder) {
+std::string NamedFolder(const std::string& folder) {
+  if (folder.empty()) return TempFolder() + "camlift-" + std::to_string(::getuid()) + "/";
+  return WithSlash(folder);
+}
+
+// home_folder: the folder is the per-user one below the home folder, not one the user named
+// (--data-dir, CAMLIFT_DATA_DIR): a read-only or full home, or a folder that root made there,
+// then gives way to a private folder below the temporary folder instead of failing every write.
+std::string CreatedFolder(std::string folder, bool home_folder) {
   if (folder.empty()) return PrivateTempFolder();
   folder = WithSlash(folder);
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
+  if (home_folder && !IsWritableFolder(folder)) {
+    const std::string fallback = PrivateTempFolder();
+    if (!fallback.empty()) {
+      static std::atomic<bool> said{false};
+      if (!said.exchange(true)) {
+        std::fprintf(stderr, "camlift: %s cannot be written; using %s instead\n", folder.c_str(),
+                     fallback.c_str());
+      }
+      return fallback;
+    }
+  }
   return folder;
 }
 
@@ -142,9 +164,64 @@ bool IsSystemProgramFolder(const std::string& folder) {
   return false;
 }
 
+namespace {
+
+std::string ModeText(mode_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+  return text;
+}
+
+}  // namespace
+
+std::string ProgramFolderDistrust(const std::string& folder) {
+  if (folder.empty() || folder.front() != '/') return "the program folder is unknown";
+  const uid_t me = ::geteuid();
+  // From the folder up to "/": each must belong to this user or root, and neither its group nor
+  // others may write it. A folder above it that belongs to root and has the sticky bit (/tmp) is
+  // the one exception: others may add their own entries there but cannot rename or remove ours.
+  std::filesystem::path path = std::filesystem::path(folder).lexically_normal();
+  if (!path.has_filename()) path = path.parent_path();
+  for (bool above = false;; above = true) {
+    const std::string shown = WithSlash(path.string());
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return shown + " cannot be examined";
+    if (st.st_uid != 0 && st.st_uid != me) {
+      return shown + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+    }
+    const bool sticky_root_parent = above && st.st_uid == 0 && (st.st_mode & S_ISVTX) != 0;
+    if (sticky_root_parent) {
+      if (path == path.root_path() || !path.has_parent_path() || path.parent_path() == path) break;
+      path = path.parent_path();
+      continue;
+    }
+    if ((st.st_mode & S_IWOTH) != 0) {
+      return shown + " may be written by others (mode " + ModeText(st.st_mode) + ")";
+    }
+    if ((st.st_mode & S_IWGRP) != 0) {
+      return shown + " may be written by its group (mode " + ModeText(st.st_mode) + ")";
+    }
+    if (path == path.root_path() || !path.has_parent_path() || path.parent_path() == path) break;
+    path = path.parent_path();
+  }
+  return {};
+}
+
+std::string ProgramFolderWarning() {
+  const std::string folder = ProgramFolder();
+  if (folder.empty()) return {};
+  const std::string why = ProgramFolderDistrust(folder);
+  if (why.empty()) return {};
+  return "the program folder " + folder +
+         " is not used (neither its option.ini nor 515/libDVSNETClient.so, and no work files "
+         "there): " +
+         why + "; the per-user folders are used instead";
+}
+
 bool IsInstalledProgramFolder(const std::string& folder) {
   // As root every folder is writable, so only the list can tell /usr/bin from a build tree.
-  return IsSystemProgramFolder(folder) || !IsWritableFolder(folder);
+  return IsSystemProgramFolder(folder) || !IsWritableFolder(folder) ||
+         !ProgramFolderDistrust(folder).empty();
 }
 
 std::string ProgramFolder() {
@@ -188,11 +265,23 @@ std::string DataFolderFor(const std::string& program_folder, const std::string& 
 }
 
 std::string CacheFolder() {
-  return CreatedFolder(DataFolderFor(ProgramFolder(), XdgCacheFolder()));
+  const std::string xdg = XdgCacheFolder();
+  const std::string folder = DataFolderFor(ProgramFolder(), xdg);
+  return CreatedFolder(folder, !xdg.empty() && folder == xdg);
 }
 
 std::string StateFolder() {
-  return CreatedFolder(DataFolderFor(ProgramFolder(), XdgStateFolder()));
+  const std::string xdg = XdgStateFolder();
+  const std::string folder = DataFolderFor(ProgramFolder(), xdg);
+  return CreatedFolder(folder, !xdg.empty() && folder == xdg);
+}
+
+std::string CacheFolderName() {
+  return NamedFolder(DataFolderFor(ProgramFolder(), XdgCacheFolder()));
+}
+
+std::string StateFolderName() {
+  return NamedFolder(DataFolderFor(ProgramFolder(), XdgStateFolder()));
 }
 
 std::string DefaultsFolderFor(const std::string& program_folder, const std::string& file_name) {
@@ -200,8 +289,10 @@ std::string DefaultsFolderFor(const std::string& program_folder, const std::stri
   if (!IsInstalledProgramFolder(folder)) return folder;
   // A copy in a folder it may not write (unpacked by an administrator) still reads the defaults
   // beside it, as it always did; only the system program folders use the system-wide file.
+  // Not one that others could have written, though.
   std::error_code ec;
-  if (!IsSystemProgramFolder(folder) && std::filesystem::is_regular_file(folder + file_name, ec)) {
+  if (!IsSystemProgramFolder(folder) && ProgramFolderDistrust(folder).empty() &&
+      std::filesystem::is_regular_file(folder + file_name, ec)) {
     return folder;
   }
   return XdgSystemConfigFolder(file_name);

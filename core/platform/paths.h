@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where things live on this platform: the program file, the per-user folders, the temporary
 // folder, the work folder (catalogue, downloaded archives, "Bin/"), and for an installed program
 // the XDG cache, state and system configuration folders that stand in for the program folder.
@@ -32,8 +33,19 @@ bool IsWritableFolder(const std::string& folder);
 std::string WorkFolder();
 void SetWorkFolder(const std::string& folder);
 
+// Why the program folder may not be trusted with what lies in it, empty when it may: the folder
+// or a folder above it belongs to another user than this one or root, or its group or others
+// may write it (the rule ssh applies to the folders of the files it reads; there is no exception
+// for sticky folders such as /tmp). Another user could then put a library there that the window
+// loads, or options that name another repository, keys and CA. The text names the folder and
+// why: "/tmp/ may be written by others (mode 1777)".
+std::string ProgramFolderDistrust(const std::string& folder);
+// The line that says the program folder is not used and why (stderr at every start), or empty.
+std::string ProgramFolderWarning();
+
 // An installed program lives in a system program folder (/usr/bin, /usr/local/bin, the bindir
-// it was built for) or in one it may not write: its files then go to the XDG folders instead.
+// it was built for), in one it may not write, or in one it may not trust
+// (ProgramFolderDistrust): its files then go to the XDG folders instead.
 bool IsInstalledProgramFolder(const std::string& folder);
 bool ProgramIsInstalled();
 // Only the system program folders (/usr/bin, /usr/local/bin, the bindir it was built for, ...).
@@ -57,12 +69,17 @@ std::string CacheFolder();
 // Records (batch logs, the upgrade history): --data-dir or CAMLIFT_DATA_DIR, else the writable
 // program folder, else the XDG state folder. Ends in "/" and is created when missing.
 std::string StateFolder();
+// The folders CacheFolder() and StateFolder() name, without creating anything (for a report of
+// where things go): without a home folder, the private folder below the temporary folder.
+std::string CacheFolderName();
+std::string StateFolderName();
 // The choice behind both: --data-dir (SetWorkFolder), else CAMLIFT_DATA_DIR, else program_folder
 // unless it is installed, else xdg_folder. Nothing is created; empty when all are empty.
 std::string DataFolderFor(const std::string& program_folder, const std::string& xdg_folder);
 // Where the read-only defaults file_name ("option.ini") is looked for: the program folder; for a
 // program in a system program folder XdgSystemConfigFolder(); for one in a folder it may not
-// write, the program folder when the file is there, else XdgSystemConfigFolder(). Ends in "/".
+// write, the program folder when the file is there, else XdgSystemConfigFolder(); for one in a
+// folder it may not trust, XdgSystemConfigFolder(). Ends in "/".
 std::string DefaultsFolderFor(const std::string& program_folder, const std::string& file_name);
 std::string DefaultsFolder(const std::string& file_name);
 // Where the user's own files go when there is no home folder to hold them: the program folder of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a long upgrade step needs from its caller besides its arguments: where to report progress,
 // and whether the user asked to stop. Steps honour a stop only between exchanges and in their
 // waits, never in the middle of an upload.
@@ -12,7 +13,10 @@
 
 namespace camlift {
 
-enum class TProgressStage { Download, Upload, RebootWait };
+// The stages of one upgrade, each reported from 0 to its own total: the download (bytes), the
+// check and unpacking of what arrived, the upload (bytes) and the wait for the restarted camera
+// (milliseconds waited against the longest wait).
+enum class TProgressStage { Download, Verify, Upload, RebootWait };
 
 class TRunControl {
  public:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One running copy per user and desktop: a lock that the first copy holds for its whole life.
 // The lock is an advisory lock on a file, so it ends with the process however the process ends.
 //

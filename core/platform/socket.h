@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RAII ownership of a socket descriptor, and small helpers shared by the TCP and UDP code.
 #pragma once
 

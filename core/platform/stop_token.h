@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stop requests a run obeys: its own flag and those of whoever started it (a batch's stop,
 // the Ctrl+C of the command line). The run reads the callers' flags itself, so no thread has to
 // copy one flag into another.

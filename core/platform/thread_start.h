@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starting a detached thread in one place, so that a failed start (the system refuses another
 // thread) is handled where the caller's counters are, and tests can make a start fail.
 #pragma once

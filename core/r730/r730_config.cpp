@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The configuration calls of TR730Series: the login check, the network settings datagram, the
 // factory parameters, restoring the defaults, the Wi-Fi scan and the Wi-Fi and DDNS settings.
 // Every value that goes into a query is percent-encoded; the cameras decode their queries.

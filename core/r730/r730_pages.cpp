@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "r730/r730_pages.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading and writing the CGI pages of series R cameras: pure functions over the page texts and
 // the queries the configuration calls send.
 #pragma once

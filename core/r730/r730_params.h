@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Settings records of the series R configuration calls.
 #pragma once
 

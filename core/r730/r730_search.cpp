@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "r730/r730_search.h"
 
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -110,7 +112,10 @@ void TRecvThread::Run() {
       continue;
     }
     buffer.fill(0);
-    const ssize_t n = ::recv(socket_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
+    sockaddr_in from{};
+    socklen_t from_length = sizeof from;
+    const ssize_t n = ::recvfrom(socket_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                 reinterpret_cast<sockaddr*>(&from), &from_length);
     if (n < 1) continue;
     TDevInfo record;
     if (!Parse8600Reply(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)),
@@ -118,6 +123,7 @@ void TRecvThread::Run() {
         !handler_) {
       continue;
     }
+    record.ReplyFrom = AddressText(from.sin_addr.s_addr);
     handler_(record);
   }
   socket_.reset();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The series R search of TR730Series: one 8600 query from local port 3565, then a receive thread
 // (TRecvThread) that hands every record to the UI thread and ends after ten empty waits.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TR730Series: the one client object for series R cameras, reached through R730Client(). Its
 // search, its two firmware uploads and its configuration calls live in separate files
 // (r730_search.cpp, r730_upload.cpp, r730_config.cpp).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The 8600 settings datagram of series R cameras and its reply: pure functions over bytes.
 #pragma once
 

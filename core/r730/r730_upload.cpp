@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The R730 client object itself and its two firmware uploads through port 8600.
 #include <memory>
 

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/batch_resume.h"
 
 #include <nlohmann/json.hpp>
 #include <set>
 
 #include "discovery/series.h"
+#include "upgrade/json_port.h"
 
 namespace camlift {
 namespace {
@@ -29,10 +31,12 @@ TResumeSummary ReadResumeSummary(std::string_view json_text) {
   std::set<std::string> not_upgraded;
   for (const nlohmann::json& o : all) {
     if (!o.is_object()) continue;
-    const auto port = o.find("port");
-    if (Text(o, "ip").empty() || port == o.end() || !port->is_number_integer()) continue;
+    const auto field = o.find("port");
+    // A port that is no port names no camera of a list (a wrapped number could name another).
+    const std::optional<int> port = field != o.end() ? JsonPort(*field) : std::nullopt;
+    if (Text(o, "ip").empty() || !port || *port == 0) continue;
     if (Text(o, "result") != "ok") {
-      not_upgraded.insert(Key(Text(o, "ip"), port->get<int>()));
+      not_upgraded.insert(Key(Text(o, "ip"), *port));
       continue;
     }
     // Only the series it was upgraded as counts: the same address in another list may be
@@ -41,7 +45,7 @@ TResumeSummary ReadResumeSummary(std::string_view json_text) {
     if (series == TSeries::None) continue;
     TBatchOutcome outcome;
     outcome.camera.ip = Text(o, "ip");
-    outcome.camera.port = port->get<int>();
+    outcome.camera.port = *port;
     outcome.camera.series = series;
     outcome.result.status = TUpgradeStatus::Working;
     outcome.result.old_version = Text(o, "oldVersion");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Picking up a batch where an earlier run left it: the summary that run wrote (--summary-json)
 // names the cameras it upgraded; those are not touched again, the others run.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/batch_upgrade.h"
 
 #include <algorithm>
@@ -10,10 +11,12 @@
 #include "i18n/str_res.h"
 #include "platform/dispatcher.h"
 #include "upgrade/history.h"
+#include "upgrade/repository_text.h"
 #include "upgrade/status_read.h"
 #include "upgrade/upgrade_factory.h"
 #include "util/log_line.h"
 #include "util/text_convert.h"
+#include "util/text_fields.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -41,8 +44,9 @@ std::string CameraName(const TCameraEntry& c) { return c.ip + ":" + std::to_stri
 // options, since nobody can be asked about twenty cameras at once.
 class TBatchObserver final : public IUpgradeObserver {
  public:
-  TBatchObserver(const std::string& path, bool yes, std::function<void(const std::string&)> on_line)
-      : file_(path, std::ios::app), yes_(yes), on_line_(std::move(on_line)) {}
+  TBatchObserver(const std::string& path, const TBatchOptions& options,
+                 std::function<void(const std::string&)> on_line)
+      : file_(path, std::ios::app), options_(options), on_line_(std::move(on_line)) {}
 
   void OnLog(const std::string& text) override {
     const std::string line = FormatLogLine(text);
@@ -50,12 +54,26 @@ class TBatchObserver final : public IUpgradeObserver {
     last_ = text;
     on_line_(line);
   }
-  bool AskYesNo(const std::string&, const std::string&) override { return yes_; }
+  bool AskYesNo(TQuestion question, const std::string&, const std::string&) override {
+    switch (question) {
+      case TQuestion::SameVersion:
+        return options_.yes;
+      case TQuestion::Downgrade:
+        return options_.allow_downgrade;
+      case TQuestion::LocalFile:
+        return true;  // the command line named the file
+    }
+    return false;
+  }
+  void OnUploadAccepted(const TUpgradeResult& so_far) override {
+    if (on_accepted) on_accepted(so_far);
+  }
   const std::string& last() const { return last_; }
+  std::function<void(const TUpgradeResult&)> on_accepted;
 
  private:
   std::ofstream file_;
-  bool yes_;
+  const TBatchOptions& options_;
   std::function<void(const std::string&)> on_line_;
   std::string last_;
 };
@@ -82,6 +100,8 @@ std::string TBatchUpgrade::ResultText(TUpgradeStatus status) {
       return "not returned";
     case TUpgradeStatus::VersionUnchanged:
       return "version unchanged";
+    case TUpgradeStatus::SentUnconfirmed:
+      return "sent, not confirmed";
   }
   return "failed";
 }
@@ -127,9 +147,11 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
   const bool readable =
       status.state != TCameraState::AccountRefused && status.state != TCameraState::Unreachable;
   // A firmware from disk needs no catalogue; the camera only has to answer.
-  const bool wanted = local ? readable
-                            : status.state == TCameraState::UpdateAvailable ||
-                                  (status.state == TCameraState::UpToDate && options_.yes);
+  const bool wanted =
+      local ? readable
+            : status.state == TCameraState::UpdateAvailable ||
+                  (status.state == TCameraState::UpToDate && options_.yes) ||
+                  (status.state == TCameraState::NewerThanRepository && options_.allow_downgrade);
   if (!wanted) {
     outcome.plan = CameraStateText(status.state);
     // A refused catalogue reads as no firmware: the reason says why.
@@ -149,9 +171,8 @@ TBatchOutcome TBatchUpgrade::PlanOne(const TCameraEntry& camera) {
   if (!ready && stop_.Requested()) return stopped();
   if (!ready) {
     outcome.plan = "download failed";
-    const TRepositoryProblem& problem = upgrader->RepositoryProblem();
-    outcome.reason = problem.key.empty() ? GetLangStr("IDS_DOWNLOADERR")
-                                         : GetLangStr(problem.key) + problem.detail;
+    const std::string why = RepositoryProblemText(upgrader->RepositoryProblem());
+    outcome.reason = why.empty() ? GetLangStr("IDS_DOWNLOADERR") : why;
     outcome.result.status = TUpgradeStatus::Failed;
     return outcome;
   }
@@ -186,7 +207,7 @@ TBatchOutcome TBatchUpgrade::RunOne(const TCameraEntry& camera) {
   upgrader->SetCatalogueFileName("Firmware-" + tag + ".ini");
   upgrader->SetDownloadFolder(options_.work_folder + "downloads/" + tag + "/");
 
-  TBatchObserver observer(outcome.log_file, options_.yes, [&](const std::string& line) {
+  TBatchObserver observer(outcome.log_file, options_, [&](const std::string& line) {
     if (!on_line_) return;
     std::lock_guard lock(line_mutex_);
     on_line_(camera, line);
@@ -195,13 +216,20 @@ TBatchOutcome TBatchUpgrade::RunOne(const TCameraEntry& camera) {
   // The worker watches the batch's stop itself.
   TUpgradeThread worker(std::move(upgrader), "", "", inline_ui, observer, stop_);
   worker.SetOptions(options_.upgrade);
+  // Recorded once the camera took the firmware, and completed at the end: a batch killed while
+  // cameras restart still leaves their runs on record.
+  const std::string run = NewHistoryRun();
+  auto record = [&](const TUpgradeResult& result) {
+    if (options_.history_file.empty()) return;
+    THistoryEntry entry = HistoryEntryOf("batch", camera.series, worker.Upgrader(), result,
+                                         worker.VerifiedMd5(), outcome.log_file);
+    entry.run = run;
+    AppendHistory(entry, options_.history_file);
+  };
+  observer.on_accepted = record;
   outcome.result = worker.Execute();
   outcome.reason = observer.last();
-  if (!options_.history_file.empty()) {
-    AppendHistory(HistoryEntryOf("batch", camera.series, worker.Upgrader(), outcome.result,
-                                 worker.VerifiedMd5(), outcome.log_file),
-                  options_.history_file);
-  }
+  record(outcome.result);
   return outcome;
 }
 
@@ -231,10 +259,12 @@ std::string BatchSummaryTable(const std::vector<TBatchOutcome>& outcomes) {
   std::vector<std::vector<std::string>> rows = {
       {"Camera", "Series", "Old version", "New version", "Result", "Reason"}};
   for (const TBatchOutcome& o : outcomes) {
-    rows.push_back(
-        {CameraName(o.camera), SeriesLetter(o.camera.series), o.result.old_version,
-         o.result.reported_version.empty() ? o.result.new_version : o.result.reported_version,
-         TBatchUpgrade::OutcomeText(o), o.reason});
+    // Versions and reasons quote cameras and repositories: one line each on the terminal.
+    rows.push_back({ShownText(CameraName(o.camera)), SeriesLetter(o.camera.series),
+                    ShownText(o.result.old_version),
+                    ShownText(o.result.reported_version.empty() ? o.result.new_version
+                                                                : o.result.reported_version),
+                    TBatchUpgrade::OutcomeText(o), ShownText(o.reason)});
   }
   std::vector<std::size_t> width(6, 0);
   for (const auto& row : rows) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Many cameras at once: up to `jobs` workers run side by side, each with its own upgrader, its
 // own log file and its own catalogue and download names in the shared work folder; unpacked
 // firmware is shared only through the verified cache. One camera's failure never stops another.
@@ -18,6 +19,9 @@ struct TBatchOptions {
   int jobs = 4;
   bool system = true;  // system firmware, or the UI firmware
   bool yes = false;    // the answer to the same-version question
+  // The answer to the downgrade question (the camera runs a newer version than the
+  // catalogue's); `yes` alone never says yes to that.
+  bool allow_downgrade = false;
   std::string repository_url;
   TRepositoryTrust trust;    // signature keys and CA of the repository
   std::string work_folder;   // ends in "/"

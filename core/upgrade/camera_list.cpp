@@ -1,10 +1,14 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/camera_list.h"
 
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "discovery/account_scope.h"
+#include "discovery/dev_types.h"
 #include "discovery/series.h"
 #include "platform/broadcast.h"
+#include "upgrade/json_port.h"
 #include "upgrade/upgrade_fields.h"
 #include "upgrade/upgrade_object.h"
 #include "util/text.h"
@@ -26,16 +30,21 @@ bool FromJson(const std::string& line, TCameraEntry& entry, std::string& error) 
     error = "not a JSON object";
     return false;
   }
-  try {
-    entry.ip = record.value("ip", "");
-    entry.port = record.value("port", 81);
-    if (!ParseSeries(record.value("series", ""), entry.series)) {
-      error = "no known series (K, M, P or R) for " + entry.ip;
-      return false;
-    }
-  } catch (const nlohmann::json::exception&) {
-    // "ip" and "series" are texts, "port" a whole number.
-    error = "a field of the wrong type (ip and series are texts, port a number)";
+  // "ip" and "series" are texts, "port" a whole number.
+  const auto ip = record.find("ip");
+  const auto port = record.find("port");
+  const auto series = record.find("series");
+  if ((ip != record.end() && !ip->is_string()) ||
+      (port != record.end() && !port->is_number_integer()) ||
+      (series != record.end() && !series->is_string())) {
+    error = "a field of the wrong type (ip and series are texts, port a whole number)";
+    return false;
+  }
+  if (ip != record.end()) entry.ip = ip->get<std::string>();
+  // A whole number that is no port (negative, too large for an int) is refused as out of range.
+  if (port != record.end()) entry.port = JsonPort(*port).value_or(-1);
+  if (!ParseSeries(series != record.end() ? series->get<std::string>() : "", entry.series)) {
+    error = "no known series (K, M, P or R) for " + entry.ip;
     return false;
   }
   return true;
@@ -106,6 +115,28 @@ TCameraListResult ParseCameraList(std::string_view text, const std::string& defa
     result.cameras.push_back(std::move(entry));
   }
   return result;
+}
+
+std::vector<TCameraEntry> CamerasOfSearch(const std::vector<TDevInfo>& rows,
+                                          const std::string& user, const std::string& password,
+                                          const std::vector<TNetInterface>& adapters) {
+  std::vector<TCameraEntry> cameras;
+  cameras.reserve(rows.size());
+  for (const TDevInfo& row : rows) {
+    TCameraEntry camera;
+    camera.ip = row.IPAddr;
+    camera.port = row.DevPort > 0 ? row.DevPort : 80;
+    camera.series = SeriesOfType(row.DevType);
+    const TAccountVerdict verdict = AccountVerdictFor(row, adapters);
+    if (verdict.Sent()) {
+      camera.user = user;
+      camera.password = password;
+    } else {
+      camera.account_withheld = AccountWithheldText(verdict);
+    }
+    cameras.push_back(std::move(camera));
+  }
+  return cameras;
 }
 
 }  // namespace camlift

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The repository catalogue ("firmware.txt", kept locally as "Firmware.ini"): one INI section per
 // camera model key with the newest version, the archive's MD5, the excluded versions and the
 // archive name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Signed catalogues: a site that names repository keys accepts a catalogue only together with
 // "firmware.txt.sig" beside it, a detached Ed25519 signature (64 raw bytes) over the catalogue's
 // exact bytes, made with the private half of one of the keys. MD5 and SHA-256 in the catalogue

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What one CTP answer says, decided from the received bytes alone (the session's socket loop
 // only reads and waits; this is the part that looks at what arrived).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The CTP search as the K-series upgrade uses it: the text that every camera answers on UDP 7999,
 // and the reading of one text reply into a search record.
 #pragma once

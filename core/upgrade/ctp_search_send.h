@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the CTP search of a series K version read goes: the broadcast address as always, and
 // straight to the camera, whose reply is the one the read looks for. A camera behind a router,
 // or one on loopback beside other cameras, never hears the broadcast.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/ctp_session.h"
 
 #include <arpa/inet.h>
@@ -400,10 +401,16 @@ int TSocketThread::SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProbl
     const int wait = std::min(Millis(Wait::CtpSearchWindow), RemainingMillis(deadline));
     if (!WaitReadable(udp.get(), wait)) break;
     datagram.fill(0);
-    const ssize_t n = ::recv(udp.get(), datagram.data(), kCtpSearchReplyLimit, 0);
+    sockaddr_in from{};
+    socklen_t from_length = sizeof from;
+    const ssize_t n = ::recvfrom(udp.get(), datagram.data(), kCtpSearchReplyLimit, 0,
+                                 reinterpret_cast<sockaddr*>(&from), &from_length);
     if (n <= 0) continue;
     auto record = ParseCtpSearchReply(std::span(datagram.data(), static_cast<std::size_t>(n)));
     if (!record) continue;
+    // Any host may answer naming the camera's address: a version in the camera's name counts
+    // only when the reply came from the camera's own address.
+    if (record->ip == ip_ && AddressText(from.sin_addr.s_addr) != ip_) continue;
     std::string ip = record->ip;
     target_seen = ip == ip_;
     list.emplace_back(std::move(ip), std::make_unique<TCtpSearchRecord>(std::move(*record)));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One CTP command connection to a series K camera. The name is historical: a session is a plain
 // object that owns one non-blocking TCP socket, not a thread. It writes each request into one
 // fixed send buffer and reads each answer into one fixed receive buffer, so that a transfer of
@@ -124,8 +125,9 @@ class TSocketThread {
 
   // Broadcasts the CTP search, sends it to this session's address too, and collects the text
   // replies until the one whose IP text is this session's address arrived, the replies stop, or
-  // the CtpSearchLimit bound passed; returns how many were added. problems (when given) gets the
-  // datagrams the system refused to send.
+  // the CtpSearchLimit bound passed; returns how many were added. A reply that names this
+  // session's address but came from another one is dropped (any host may send it). problems
+  // (when given) gets the datagrams the system refused to send.
   int SearchCtpDevices(TCtpSearchList& list, std::vector<TSendProblem>* problems = nullptr);
 
   const std::string& ip() const { return ip_; }

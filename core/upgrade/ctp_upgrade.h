@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The two operations series K needs from the CTP session: the whole upgrade of a camera with a
 // package file, and the reading of its system version from its answer to the CTP search.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/firmware_cache.h"
 
 #include <unistd.h>
@@ -112,7 +113,8 @@ bool TFirmwareCache::IsVerified(const std::string& archive_md5, const std::strin
 }
 
 bool TFirmwareCache::Store(const std::string& archive, const std::string& archive_md5,
-                           const std::string& name, const std::string& sha256) {
+                           const std::string& name, const std::string& sha256,
+                           const std::function<bool(const std::string&)>& accept) {
   if (!IsMd5Text(archive_md5) || !IsPlainArchiveName(name)) return false;
   const std::string own_folder = folder_ + LowerAscii(archive_md5);
   if (!ClearForFolder(own_folder)) return false;
@@ -132,6 +134,7 @@ bool TFirmwareCache::Store(const std::string& archive, const std::string& archiv
   std::string error;
   if (!ExtractZipSafely(archive, staging.path + "/", error)) return refuse();
   if (!fs::is_regular_file(fs::symlink_status(staging.path + "/" + name, ec))) return refuse();
+  if (accept && !accept(staging.path + "/" + name)) return refuse();
 
   const std::string target_folder = own_folder + "/";
   if (!TTools::ForceDirs(target_folder) || !IsRealFolder(own_folder)) return refuse();

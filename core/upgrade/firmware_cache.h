@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // "Bin/" of the work folder: firmware unpacked from verified archives. Each archive gets a folder
 // of its own, named after its MD5 ("Bin/<md5>/<name>"), so that two repositories or OEM folders
 // that publish the same archive name never share, or replace, each other's firmware. Beside each
@@ -5,6 +6,7 @@
 // only for the same catalogue checksum and never uploads a file nobody verified.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,9 +36,11 @@ class TFirmwareCache {
                   const std::string& sha256 = "") const;
   // Unpacks a verified archive into a staging folder of its own; only when name is a regular
   // file at the top level of that archive does it replace the cached one (which is removed
-  // first either way). False when the archive is refused or does not hold name.
+  // first either way). False when the archive is refused or does not hold name, or when accept
+  // (given the unpacked file while it is still staged) refuses it.
   bool Store(const std::string& archive, const std::string& archive_md5, const std::string& name,
-             const std::string& sha256 = "");
+             const std::string& sha256 = "",
+             const std::function<bool(const std::string& staged_file)>& accept = {});
   // Moves file (a firmware given as it is, whose MD5 is md5) to PathOf(md5, name) and records
   // it (with its SHA-256 when that was checked). file must lie in the same file system, a copy
   // of the program's own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The status read of a list of cameras in the background, for a window: the readers run on a
 // thread of their own and leave each camera's row in a queue that the window empties on its
 // own timer. Nothing waits on the window's thread, so the window's list never waits for a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/history.h"
 
 #include <fcntl.h>
@@ -6,17 +7,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "discovery/series.h"
 #include "i18n/str_res.h"
 #include "platform/paths.h"
 #include "upgrade/batch_upgrade.h"
+#include "upgrade/json_port.h"
 #include "upgrade/upgrade_object.h"
 #include "util/text.h"
 #include "util/text_convert.h"
@@ -49,18 +53,13 @@ std::size_t Columns(const std::string& text) {
 // A text from the record in one table cell: the file may have been edited, and a control
 // character (a line break, an escape sequence for the terminal, also the UTF-8 forms of
 // U+0080..U+009F) must neither break the table nor reach the terminal.
-std::string OneLine(const std::string& raw) { return TerminalCell(ToValidUtf8(raw)); }
+std::string OneLine(const std::string& raw) { return ShownText(raw); }
 
 // Hides what may carry an account in a text that goes into the record: the user and password
 // part of a URL ("//user:pwd@"), the value of a "pwd=" or "password=" query, and the password
 // itself where some message quotes it.
 std::string WithoutAccount(std::string text, const std::string& password) {
-  for (std::size_t at = text.find("://"); at != std::string::npos; at = text.find("://", at + 3)) {
-    const std::size_t host = at + 3;
-    const std::size_t end = text.find_first_of("/?# \t\"'", host);
-    const std::size_t sign = text.rfind('@', end == std::string::npos ? text.size() : end);
-    if (sign != std::string::npos && sign >= host) text.replace(host, sign - host, "***");
-  }
+  text = WithoutUrlAccounts(text);
   for (const char* key : {"pwd=", "password=", "passwd="}) {
     for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
       const std::size_t value = at + std::char_traits<char>::length(key);
@@ -128,6 +127,11 @@ THistoryEntry HistoryEntryOf(const std::string& source, TSeries series,
   return entry;
 }
 
+std::string NewHistoryRun() {
+  static std::atomic<unsigned> counter{0};
+  return HistoryTimeNow() + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
 std::string HistoryJsonLine(const THistoryEntry& e) {
   const nlohmann::ordered_json line = {{"time", e.time},
                                        {"source", e.source},
@@ -142,6 +146,11 @@ std::string HistoryJsonLine(const THistoryEntry& e) {
                                        {"result", e.result},
                                        {"reason", e.reason},
                                        {"log", e.log_file}};
+  if (!e.run.empty()) {
+    nlohmann::ordered_json with_run = line;
+    with_run["run"] = e.run;
+    return with_run.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  }
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
@@ -158,7 +167,7 @@ std::optional<THistoryEntry> ParseHistoryLine(std::string_view line) {
   if (e.time.empty() || e.ip.empty()) return std::nullopt;
   e.source = text("source");
   const auto port = j.find("port");
-  e.port = port != j.end() && port->is_number_integer() ? port->get<int>() : 0;
+  e.port = port != j.end() ? JsonPort(*port).value_or(0) : 0;
   e.series = text("series");
   e.model = text("model");
   e.version_before = text("versionBefore");
@@ -168,6 +177,7 @@ std::optional<THistoryEntry> ParseHistoryLine(std::string_view line) {
   e.result = text("result");
   e.reason = text("reason");
   e.log_file = text("log");
+  e.run = text("run");
   return e;
 }
 
@@ -214,24 +224,42 @@ std::vector<THistoryEntry> ReadHistory(const std::string& path, std::size_t max_
     got += static_cast<std::size_t>(n);
   }
   text.resize(got);
+  if (start > 0 && cut) *cut = true;
+  return ParseHistoryText(text, start > 0);
+}
+
+std::vector<THistoryEntry> ParseHistoryText(std::string_view text, bool starts_inside_a_line) {
+  std::vector<THistoryEntry> entries;
   std::size_t from = 0;
-  if (start > 0) {
-    if (cut) *cut = true;
-    // The first line read is most likely the end of an older one.
+  if (starts_inside_a_line) {
     from = text.find('\n');
-    from = from == std::string::npos ? text.size() : from + 1;
+    from = from == std::string_view::npos ? text.size() : from + 1;
   }
-  const std::string_view all = text;
-  while (from < all.size()) {
-    std::size_t end = all.find('\n', from);
-    if (end == std::string_view::npos) end = all.size();
-    const std::string_view line = all.substr(from, end - from);
+  while (from < text.size()) {
+    std::size_t end = text.find('\n', from);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(from, end - from);
     if (line.size() <= kMaxHistoryLineBytes) {
       if (auto entry = ParseHistoryLine(line)) entries.push_back(std::move(*entry));
     }
     from = end + 1;
   }
-  return entries;
+  // A run recorded in steps: its last line tells how it ended.
+  std::map<std::string, std::size_t> first_of_run;
+  std::vector<THistoryEntry> runs;
+  for (THistoryEntry& entry : entries) {
+    if (entry.run.empty()) {
+      runs.push_back(std::move(entry));
+      continue;
+    }
+    const auto [at, added] = first_of_run.emplace(entry.run, runs.size());
+    if (added) {
+      runs.push_back(std::move(entry));
+    } else {
+      runs[at->second] = std::move(entry);
+    }
+  }
+  return runs;
 }
 
 bool IsHistoryDate(const std::string& text) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The record of every upgrade: one JSON line per camera and run in "history.jsonl", appended by
 // the window, the command line and every camera of a batch. It names the camera, the versions,
 // the firmware and the outcome, never an account or a password. Lines from parallel workers and
@@ -32,7 +33,14 @@ struct THistoryEntry {
   std::string result;  // as in the batch summary: "ok", "failed", ...
   std::string reason;  // the last log line, UTF-8
   std::string log_file;
+  // One run of one camera that is recorded in steps (once the camera took the firmware, again
+  // at the end): its lines share this text, and the last of them is the record of the run.
+  // Empty for a run recorded once.
+  std::string run;
 };
+
+// A run text no other run of any program shares.
+std::string NewHistoryRun();
 
 // Where the record lives.
 std::string HistoryFilePath();
@@ -59,11 +67,16 @@ constexpr std::size_t kHistoryWindowBytes = 1u << 20;
 constexpr std::size_t kMaxHistoryLineBytes = 64u << 10;
 
 // The readable lines of a plain file (not a link, a pipe or a device), oldest first; lines that
-// are not records are skipped. Of a larger file only its last max_bytes are read, and *cut
+// are not records are skipped. Lines of one run become one entry: the run's last line, in the
+// place of its first. Of a larger file only its last max_bytes are read, and *cut
 // says so.
 std::vector<THistoryEntry> ReadHistory(const std::string& path = HistoryFilePath(),
                                        std::size_t max_bytes = kHistoryReadBytes,
                                        bool* cut = nullptr);
+// The records of the text of a record file, oldest first; lines that are not records, or longer
+// than kMaxHistoryLineBytes, are skipped. starts_inside_a_line: the text is the end of a larger
+// file, and its first line most likely the end of an older one, which is dropped.
+std::vector<THistoryEntry> ParseHistoryText(std::string_view text, bool starts_inside_a_line);
 
 // Entries of one address (empty: all) from a time on (empty: all). since is a date
 // "YYYY-MM-DD" or a time "YYYY-MM-DDTHH:MM[:SS]", in UTC like the record.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/history_view.h"
 
 #include <ctime>
@@ -35,6 +36,7 @@ std::string HistoryResultText(const std::string& result) {
       {"cancelled", "IDS_RESULTCANCELLED"},
       {"not returned", "IDS_RESULTNOTRETURNED"},
       {"version unchanged", "IDS_RESULTUNCHANGED"},
+      {"sent, not confirmed", "IDS_RESULTSENT"},
   };
   for (const TWord& word : kWords) {
     if (result == word.result) return LangTextOr(word.key, result);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The upgrade record as a person reads it in the window: times in local time in the form of the
 // operation log, result words in the current language.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ".pk2" package of series K firmware: a 28-byte header ("PK2\0", 20 unread bytes, the entry
 // count at offset 24) followed by entries, each a 24-byte header (type at 0, body length at 20)
 // and a body. FILE bodies are name length, name, data length, data; CMD bodies are a command

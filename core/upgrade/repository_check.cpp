@@ -1,9 +1,21 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/repository_check.h"
 
+#include <filesystem>
+
+#include "i18n/str_res.h"
+#include "platform/paths.h"
 #include "platform/timing.h"
+#include "upgrade/firmware_cache.h"
+#include "upgrade/repository_text.h"
+#include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
+#include "upgrade/upgrade_opt.h"
 #include "util/curl_transfer.h"
 #include "util/ini_file.h"
+#include "util/md5.h"
+#include "util/percent_encoding.h"
+#include "util/text.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -23,6 +35,39 @@ std::size_t WriteToMemory(char* data, std::size_t size, std::size_t count, void*
   }
   sink->bytes.append(data, n);
   return n;
+}
+
+// The firmware of the first model that names a file and a checksum: fetched into a private
+// folder, checked and removed again. True when it arrived whole with its checksum, or when no
+// model names one.
+bool CheckFirstFirmware(const std::string& base, const TIniData& catalogue,
+                        const std::atomic<bool>* cancel, TRepositoryCheck& check) {
+  for (const std::string& section : catalogue.SectionNames()) {
+    const std::string file = TrimText(catalogue.ReadString(section, "SysFile", ""));
+    const std::string md5 = LowerAscii(TrimText(catalogue.ReadString(section, "MD5", "")));
+    if (file.empty() || !IsPlainArchiveName(file) || !IsMd5Text(md5)) continue;
+    check.firmware = file;
+    const std::string folder = PrivateTempFolder();
+    if (folder.empty()) {
+      check.firmware_problem = "no private temporary folder";
+      return false;
+    }
+    const std::string part = folder + UniqueLocalName(".repository-test-");
+    const std::string url = base + "system/" + PercentEncode(file);
+    const TRunControl control({}, TStopToken(cancel));
+    TRepositoryProblem problem;
+    const bool fetched = TUpgradeOpt::DownloadFile(
+        url, part, control, TUpgradeOpt::kMaxArchiveBytes, nullptr, &problem);
+    const std::string actual = fetched ? FileMd5Hex(part).value_or("") : std::string();
+    std::error_code ec;
+    std::filesystem::remove(part, ec);
+    if (fetched && actual != md5) problem = {"IDS_DLCHECKSUM", "", {"MD5", md5, actual}};
+    if (fetched && actual == md5) return true;
+    check.firmware_problem = RepositoryProblemText(problem);
+    if (check.firmware_problem.empty()) check.firmware_problem = GetLangStr("IDS_DOWNLOADERR");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -86,8 +131,9 @@ TRepositoryCheck CheckRepository(const std::string& base_url, const std::atomic<
   } else if (result.status < 200 || result.status >= 300) {
     check.error = "HTTP " + std::to_string(result.status);
   } else {
-    check.ok = true;
-    check.sections = static_cast<int>(ParseIni(sink.bytes).SectionNames().size());
+    const TIniData catalogue = ParseIni(sink.bytes);
+    check.sections = static_cast<int>(catalogue.SectionNames().size());
+    check.ok = CheckFirstFirmware(base, catalogue, cancel, check);
   }
   return check;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Options dialog's test of a repository address: the system catalogue
 // (<base>system/firmware.txt) is fetched and its sections are counted, so that the user knows
 // before the first upgrade whether the address works.
@@ -17,14 +18,21 @@ TRepositoryInput CheckRepositoryInput(const std::string& text);
 
 struct TRepositoryCheck {
   bool ok = false;
-  int sections = 0;   // catalogue sections (camera models) when ok
+  int sections = 0;   // catalogue sections (camera models) when the catalogue arrived
   std::string url;    // the catalogue address that was fetched
-  std::string error;  // why it failed (libcurl's text or "HTTP <status>"), when not ok
+  std::string error;  // why the catalogue failed (libcurl's text or "HTTP <status>")
+  // The firmware of the catalogue's first model that names one, fetched as an upgrade fetches
+  // it: empty when no model names a file. firmware_problem says why it failed (a log line).
+  std::string firmware;
+  std::string firmware_problem;
 };
 
-// Fetches the system catalogue below base_url (normalised like the repository address) and
-// counts its sections. Blocks for up to the repository connect and stall time-outs; cancel (may
-// be null) ends it early. Run it off the UI thread.
+// Fetches the system catalogue below base_url (normalised like the repository address), counts
+// its sections, and then fetches the firmware archive of its first model that names one and
+// checks its MD5, the way an upgrade would: a repository that answers for its catalogue but
+// stalls or breaks on its firmware is not "working". ok only when both arrived whole. Blocks
+// for up to the repository connect and stall time-outs of both fetches; cancel (may be null)
+// ends it early. Run it off the UI thread.
 TRepositoryCheck CheckRepository(const std::string& base_url,
                                  const std::atomic<bool>* cancel = nullptr);
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/repository_trust.h"
 
 #include <filesystem>
@@ -40,7 +41,7 @@ TRepositoryTrust MakeRepositoryTrust(const std::string& keys_text, const std::st
   return trust;
 }
 
-TRepositoryTrust RepositoryTrustFrom(const TOptionFile& options,
+TRepositoryTrust RepositoryTrustFrom(const TOptionValues& options,
                                      const std::string& ca_from_command_line) {
   const std::string ca = ca_from_command_line.empty()
                              ? options.ReadString("Global", "repository_ca", "")
@@ -51,7 +52,7 @@ TRepositoryTrust RepositoryTrustFrom(const TOptionFile& options,
 }
 
 TRepositoryTrust ResolveRepositoryTrust(const std::string& ca_from_command_line) {
-  return RepositoryTrustFrom(TOptionFile(), ca_from_command_line);
+  return RepositoryTrustFrom(TOptionFile().Values(), ca_from_command_line);
 }
 
 std::vector<std::string> BadRepositoryKeyLines(const TRepositoryTrust& trust) {
@@ -79,7 +80,8 @@ bool AcceptFetchedCatalogue(const std::string& url, const std::string& path,
   if (verdict == TCatalogueVerdict::Valid) return true;
   // Nothing of a refused catalogue may be read later, by this run or another.
   std::filesystem::remove(path, ec);
-  if (!signature_problem.key.empty()) {
+  // A refused certificate or redirect says more than "no signature"; a missing file does not.
+  if (signature_problem.key == "IDS_REPOTLSERR" || signature_problem.key == "IDS_REPOREDIRECT") {
     problem = signature_problem;
   } else if (verdict == TCatalogueVerdict::Unsigned) {
     problem = {"IDS_CATALOGUEUNSIGNED", url + ".sig"};

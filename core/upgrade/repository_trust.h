@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a site trusts about its firmware repository: the keys its catalogues must be signed with
 // (none: catalogues are taken as they come, as always) and the CA of an https repository (none:
 // the system's). Both come from "[Global]" of the options file, so an administrator can set them
@@ -22,11 +23,11 @@ struct TRepositoryTrust {
 };
 
 TRepositoryTrust MakeRepositoryTrust(const std::string& keys_text, const std::string& ca_file);
-class TOptionFile;
-// From the options; ca_from_command_line, when given, replaces repository_ca. Keys that the
-// system-wide options name stay in force when the user's file leaves repository_keys empty:
+class TOptionValues;
+// From the options as read; ca_from_command_line, when given, replaces repository_ca. Keys that
+// the system-wide options name stay in force when the user's file leaves repository_keys empty:
 // an empty value never turns the signature check off.
-TRepositoryTrust RepositoryTrustFrom(const TOptionFile& options,
+TRepositoryTrust RepositoryTrustFrom(const TOptionValues& options,
                                      const std::string& ca_from_command_line);
 TRepositoryTrust ResolveRepositoryTrust(const std::string& ca_from_command_line);
 // The log line for each entry of repository_keys that is no key (empty when all are keys).
@@ -36,6 +37,7 @@ std::vector<std::string> BadRepositoryKeyLines(const TRepositoryTrust& trust);
 struct TRepositoryProblem {
   std::string key;     // IDS_ key of the line; empty: nothing beyond the usual failure line
   std::string detail;  // appended to the text (libcurl's reason, an address)
+  std::vector<std::string> values = {};  // what "%1", "%2"... of the text stand for
 };
 
 // The catalogue at path was fetched from url. Without signed_only it is accepted as it is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/repository_url.h"
 
 #include <cstdlib>

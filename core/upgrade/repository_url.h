@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the firmware repository is: the command line, else CAMLIFT_REPOSITORY_URL, else key
 // "repository" of section "Global" in the options file, else the address compiled in (which may
 // be empty: then no repository is configured and the run says so).

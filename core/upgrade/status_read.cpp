@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/status_read.h"
 
 #include <unistd.h>
@@ -10,6 +11,7 @@
 
 #include "i18n/str_res.h"
 #include "platform/broadcast.h"
+#include "upgrade/repository_text.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
 #include "util/text.h"
@@ -30,7 +32,7 @@ const TColumn kColumns[] = {
     {"Model", [](const TCameraStatus& s) { return ToValidUtf8(s.model); }},
     {"Current", [](const TCameraStatus& s) { return ToValidUtf8(s.current); }},
     {"Catalogue", [](const TCameraStatus& s) { return ToValidUtf8(s.latest); }},
-    {"State", [](const TCameraStatus& s) { return CameraStateText(s.state); }},
+    {"State", [](const TCameraStatus& s) { return StatusStateText(s); }},
 };
 
 std::size_t Columns(const std::string& text) {
@@ -41,7 +43,7 @@ std::size_t Columns(const std::string& text) {
 
 // A text from a camera in one table cell: line breaks and tabs would break the table, and
 // escape sequences (also the UTF-8 forms of U+0080..U+009F) must not reach the terminal.
-std::string OneLine(const std::string& text) { return TerminalCell(text); }
+std::string OneLine(const std::string& text) { return ShownText(text); }
 
 }  // namespace
 
@@ -51,6 +53,8 @@ std::string CameraStateText(TCameraState state) {
       return "up to date";
     case TCameraState::UpdateAvailable:
       return "update available";
+    case TCameraState::NewerThanRepository:
+      return "newer than the repository";
     case TCameraState::Excluded:
       return "excluded";
     case TCameraState::NoFirmware:
@@ -61,8 +65,16 @@ std::string CameraStateText(TCameraState state) {
       return "unreachable";
     case TCameraState::UnknownSeries:
       return "unknown series";
+    case TCameraState::AccountNotSent:
+      return "account not sent";
   }
   return "unknown series";
+}
+
+std::string StatusStateText(const TCameraStatus& status) {
+  std::string text = CameraStateText(status.state);
+  if (status.state == TCameraState::AccountNotSent) text += ": " + status.camera.account_withheld;
+  return text;
 }
 
 TCameraState StateAfterReads(const TUpgradeObject& upgrader, bool oem_ok, bool version_ok,
@@ -72,9 +84,16 @@ TCameraState StateAfterReads(const TUpgradeObject& upgrader, bool oem_ok, bool v
   if (upgrader.AccountRefused()) return TCameraState::AccountRefused;
   if (!oem_ok || !version_ok) return TCameraState::Unreachable;
   if (latest.empty()) return TCameraState::NoFirmware;
-  // The same order as an upgrade: an equal version is not worth an upgrade, whatever the NO
-  // list says; only then does the NO list refuse the firmware.
-  if (upgrader.IsSameVersion(latest)) return TCameraState::UpToDate;
+  // The same order as an upgrade: an equal version is not worth an upgrade and an older one is
+  // no update, whatever the NO list says; only then does the NO list refuse the firmware.
+  switch (upgrader.StepTo(latest)) {
+    case TVersionStep::Same:
+      return TCameraState::UpToDate;
+    case TVersionStep::Downgrade:
+      return TCameraState::NewerThanRepository;
+    case TVersionStep::Upgrade:
+      break;
+  }
   const std::string& current = upgrader.CurrentVersion();
   if (!current.empty() && excluded.find(current) != std::string::npos) {
     return TCameraState::Excluded;
@@ -93,7 +112,7 @@ TCameraStatus ReadStatusWith(TUpgradeObject& upgrader, const TCameraEntry& camer
     upgrader.SetLatestVersion(latest);
     status.file = upgrader.RepositoryFile();
     const TRepositoryProblem& problem = upgrader.RepositoryProblem();
-    if (!problem.key.empty()) status.repository_problem = GetLangStr(problem.key) + problem.detail;
+    if (!problem.key.empty()) status.repository_problem = RepositoryProblemText(problem);
   }
   status.current = upgrader.CurrentVersion();
   status.latest = latest;
@@ -102,7 +121,9 @@ TCameraStatus ReadStatusWith(TUpgradeObject& upgrader, const TCameraEntry& camer
   return status;
 }
 
-TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions& options) {
+namespace {
+
+TCameraStatus ReadCameraAsGiven(const TCameraEntry& camera, const TStatusOptions& options) {
   // Addresses from a search come from the network: only a plain IPv4 address is asked, and only
   // such a one goes into the name of a file.
   if (!ParseDottedIPv4(camera.ip) || camera.port <= 0 || camera.port > 65535) {
@@ -133,6 +154,21 @@ TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions&
   TCameraStatus status = ReadStatusWith(*upgrader, camera);
   std::error_code ec;
   std::filesystem::remove(upgrader->WorkFolder() + catalogue, ec);
+  return status;
+}
+
+}  // namespace
+
+TCameraStatus ReadCameraStatus(const TCameraEntry& camera, const TStatusOptions& options) {
+  if (camera.account_withheld.empty()) return ReadCameraAsGiven(camera, options);
+  // A camera the account may not go to is read without one, whatever the entry holds; its
+  // state says why, whatever the reads found.
+  TCameraEntry without_account = camera;
+  without_account.user.clear();
+  without_account.password.clear();
+  TCameraStatus status = ReadCameraAsGiven(without_account, options);
+  // A camera of no known series was not asked anything: that is what it says.
+  if (status.state != TCameraState::UnknownSeries) status.state = TCameraState::AccountNotSent;
   return status;
 }
 
@@ -210,13 +246,14 @@ std::string StatusCsv(const std::vector<TCameraStatus>& rows) {
 std::string StatusJsonLines(const std::vector<TCameraStatus>& rows) {
   std::string out;
   for (const TCameraStatus& s : rows) {
-    const nlohmann::ordered_json line = {{"ip", s.camera.ip},
-                                         {"port", s.camera.port},
-                                         {"series", SeriesLetter(s.camera.series)},
-                                         {"model", ToValidUtf8(s.model)},
-                                         {"current", ToValidUtf8(s.current)},
-                                         {"catalogue", ToValidUtf8(s.latest)},
-                                         {"state", CameraStateText(s.state)}};
+    nlohmann::ordered_json line = {
+        {"ip", ToValidUtf8(s.camera.ip)},          {"port", s.camera.port},
+        {"series", SeriesLetter(s.camera.series)}, {"model", ToValidUtf8(s.model)},
+        {"current", ToValidUtf8(s.current)},       {"catalogue", ToValidUtf8(s.latest)},
+        {"state", CameraStateText(s.state)}};
+    if (s.state == TCameraState::AccountNotSent) {
+      line["accountNotSent"] = ToValidUtf8(s.camera.account_withheld);
+    }
     out += line.dump() + "\n";
   }
   return out;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a camera runs and what the catalogue offers it, without touching it: the reads of an
 // upgrade up to and including the catalogue lookup, for one camera or a whole fleet at once.
 // Nothing is uploaded and nobody is asked anything.
@@ -18,12 +19,16 @@ class TUpgradeObject;
 
 enum class TCameraState {
   UpToDate,         // the camera runs the catalogue's version
-  UpdateAvailable,  // the catalogue has another version for it
-  Excluded,         // its version is on the catalogue's NO list
-  NoFirmware,       // the catalogue has no section for it
-  AccountRefused,   // the camera answers but refuses the account
-  Unreachable,      // no answer, or no version could be read
-  UnknownSeries,    // nobody knows how to read this camera
+  UpdateAvailable,  // the catalogue has a newer version for it
+  // The camera runs a newer version than the catalogue's: an upgrade would take it back, and
+  // does so only when the user agrees to that in so many words.
+  NewerThanRepository,
+  Excluded,        // its version is on the catalogue's NO list
+  NoFirmware,      // the catalogue has no section for it
+  AccountRefused,  // the camera answers but refuses the account
+  Unreachable,     // no answer, or no version could be read
+  UnknownSeries,   // nobody knows how to read this camera
+  AccountNotSent,  // a camera of a search the account may not go to: read without it
 };
 
 // "up to date", "update available", ... : the texts of the table, the CSV and the JSON.
@@ -40,6 +45,10 @@ struct TCameraStatus {
   std::string repository_problem;  // why the catalogue was refused (a log line), or empty
   TCameraState state = TCameraState::Unreachable;
 };
+
+// The state with its reason where it has one: "account not sent: the search reply came from
+// 127.0.0.9" (the table and the CSV; the JSON has the reason in a field of its own).
+std::string StatusStateText(const TCameraStatus& status);
 
 struct TStatusOptions {
   bool system = true;  // system firmware, or the UI firmware

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/upgrade_factory.h"
 
 #include "upgrade/upgrade_k.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TUpgradeFactory: the upgrader for a camera series and a firmware kind.
 #pragma once
 

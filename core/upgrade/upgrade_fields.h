@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The checks the main window makes before it starts an upgrade, in their order; the first that
 // fails is logged and moves the focus.
 #pragma once

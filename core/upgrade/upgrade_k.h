@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Series K: firmware goes over the CTP command session as a ".pk2" package; the system version
 // comes from the camera's answer to the CTP search.
 #pragma once
@@ -9,6 +10,7 @@ namespace camlift {
 class TKUIUpgrade final : public TUIUpgradeObject {
  public:
   std::string LocalFileName() const override;
+  TFirmwareForm FirmwareForm() const override { return {TFirmwareForm::Kind::Package, {}}; }
   bool Upload(std::string& message) override;
 };
 
@@ -19,6 +21,8 @@ class TKSYSUpgrade final : public TSysUpgradeObject {
   std::string ModelKey() const override;
   bool IsSameVersion(const std::string& version) const override;
   bool Upload(std::string& message) override;
+  TVersionRule VersionRule() const override { return TVersionRule::ThirdPart; }
+  TFirmwareForm FirmwareForm() const override { return {TFirmwareForm::Kind::Package, {}}; }
 };
 
 }  // namespace camlift

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Series M and P: version from the camera's status page, firmware as a multipart upload to a CGI
 // of the camera. M sends the account in the query and checks the file's signature; P sends it as
 // Basic authentication and checks nothing.
@@ -26,12 +27,18 @@ class TMUIUpgrade final : public TUIUpgradeObject {
  public:
   bool ReadCurrentVersion() override;
   bool Upload(std::string& message) override;
+  TFirmwareForm FirmwareForm() const override {
+    return {TFirmwareForm::Kind::Signature, kMUISignature};
+  }
 };
 
 class TMSYSUpgrade final : public TSysUpgradeObject {
  public:
   bool ReadCurrentVersion() override;
   bool Upload(std::string& message) override;
+  TFirmwareForm FirmwareForm() const override {
+    return {TFirmwareForm::Kind::Signature, kMSysSignature};
+  }
 };
 
 class TPUIUpgrade final : public TUIUpgradeObject {

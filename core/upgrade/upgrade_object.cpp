@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/upgrade_object.h"
 
 #include <algorithm>
@@ -167,7 +168,9 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
   TFirmwareCache cache(work_folder_ + "Bin/");
   // A firmware unpacked by an earlier run is reused only when it came from an archive with the
   // checksum the catalogue names now; anything else is fetched and verified again.
-  if (!cache.IsVerified(md5, LocalFileName(), sha256)) {
+  const bool cached = cache.IsVerified(md5, LocalFileName(), sha256);
+  if (cached) Control().Report(TProgressStage::Verify, 0, 1);  // checked by its record
+  if (!cached) {
     // The name is a file name, not a piece of URL: a blank, "#", "?" or "%" in it is sent as
     // the character it is.
     const std::string url =
@@ -177,8 +180,13 @@ bool TUpgradeObject::DownloadFirmware(const std::string& expected_md5) {
     const bool stored = cache.Store(archive, md5, LocalFileName(), sha256);
     std::error_code ec;
     std::filesystem::remove(archive, ec);
-    if (!stored) return false;
+    if (!stored) {
+      // The checksum matched: the archive is the repository's, but it does not hold the file.
+      repository_problem_ = {"IDS_DLUNPACK", "", {file, LocalFileName()}};
+      return false;
+    }
   }
+  Control().Report(TProgressStage::Verify, 1, 1);
   local_file_path_ = cache.PathOf(md5, LocalFileName());
   return true;
 }
@@ -193,9 +201,21 @@ bool TUpgradeObject::FetchVerifiedArchive(const std::string& url, const std::str
   const std::string part = DownloadFolder() + UniqueLocalName(".download-");
   std::error_code ec;
   if (!TUpgradeOpt::DownloadFile(url, part, Control(), TUpgradeOpt::kMaxArchiveBytes, &trust_,
-                                 &repository_problem_) ||
-      !TUpgradeOpt::CheckFileMD5(part, md5) ||
-      (!sha256.empty() && !FileMatchesSha256(part, sha256))) {
+                                 &repository_problem_)) {
+    std::filesystem::remove(part, ec);
+    return false;
+  }
+  Control().Report(TProgressStage::Verify, 0, 1);
+  // What arrived is not what the catalogue names: both checksums go into the log.
+  const std::string actual = FileMd5Hex(part).value_or(Md5Hex(""));
+  if (actual != md5) {
+    repository_problem_ = {"IDS_DLCHECKSUM", "", {"MD5", md5, actual}};
+    std::filesystem::remove(part, ec);
+    return false;
+  }
+  if (!sha256.empty() && !FileMatchesSha256(part, sha256)) {
+    repository_problem_ = {
+        "IDS_DLCHECKSUM", "", {"SHA-256", sha256, FileSha256Hex(part).value_or("")}};
     std::filesystem::remove(part, ec);
     return false;
   }
@@ -206,8 +226,17 @@ bool TUpgradeObject::FetchVerifiedArchive(const std::string& url, const std::str
 bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string& md5,
                                       const std::string& sha256) {
   local_file_path_.clear();
+  repository_problem_ = {};
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    repository_problem_ = {"IDS_FWUNREADABLE", "", {path}};
+    return false;
+  }
+  // The firmware itself must look like one of this series, before it is kept anywhere.
+  const auto refused = [this](const TFirmwareVerdict& verdict) {
+    repository_problem_ = {verdict.key, "", verdict.values};
+    return false;
+  };
   // Everything below works on a copy of the run's own: the user's file may still change (a copy
   // in progress, another build), and the bytes that were checked are the bytes that go out.
   TTools::ForceDirs(DownloadFolder());
@@ -223,9 +252,19 @@ bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string
   if (!std::filesystem::copy_file(path, copy, ec) || ec) return false;
   const std::optional<std::string> actual = FileMd5Hex(copy);
   if (!actual) return false;
+  Control().Report(TProgressStage::Verify, 0, 1);
   // A checksum given by the user holds for every kind of file, not only for archives.
-  if (!md5.empty() && LowerAscii(TrimText(md5)) != *actual) return false;
-  if (!TrimText(sha256).empty() && !FileMatchesSha256(copy, sha256)) return false;
+  if (!md5.empty() && LowerAscii(TrimText(md5)) != *actual) {
+    repository_problem_ = {"IDS_DLCHECKSUM", "", {"MD5", LowerAscii(TrimText(md5)), *actual}};
+    return false;
+  }
+  if (!TrimText(sha256).empty() && !FileMatchesSha256(copy, sha256)) {
+    repository_problem_ = {
+        "IDS_DLCHECKSUM",
+        "",
+        {"SHA-256", LowerAscii(TrimText(sha256)), FileSha256Hex(copy).value_or("")}};
+    return false;
+  }
   const std::string digest256 = LowerAscii(TrimText(sha256));
   std::string head(4, '\0');
   {
@@ -236,17 +275,31 @@ bool TUpgradeObject::UseLocalFirmware(const std::string& path, const std::string
   TFirmwareCache cache(work_folder_ + "Bin/");
   if (head != std::string("PK\3\4", 4)) {
     // Any other file is used as it is: the checked copy is kept in the cache and uploaded.
+    if (const TFirmwareVerdict verdict = CheckFirmwareFile(FirmwareForm(), copy); !verdict.ok()) {
+      return refused(verdict);
+    }
     const std::string name = std::filesystem::path(path).filename().string();
     if (!IsPlainArchiveName(name) || !cache.Keep(copy, *actual, name, digest256)) return false;
+    Control().Report(TProgressStage::Verify, 1, 1);
     local_file_path_ = cache.PathOf(*actual, name);
     return true;
   }
   repository_file_ = std::filesystem::path(path).filename().string();
   if (!IsPlainArchiveName(LocalFileName())) return false;
-  if (!cache.IsVerified(*actual, LocalFileName(), digest256) &&
-      !cache.Store(copy, *actual, LocalFileName(), digest256)) {
+  TFirmwareVerdict verdict;
+  const auto accept = [&](const std::string& staged) {
+    verdict = CheckFirmwareFile(FirmwareForm(), staged);
+    return verdict.ok();
+  };
+  if (cache.IsVerified(*actual, LocalFileName(), digest256)) {
+    // Kept by an earlier run, perhaps for another series: looked at again for this one.
+    accept(cache.PathOf(*actual, LocalFileName()));
+  } else if (!cache.Store(copy, *actual, LocalFileName(), digest256, accept) && verdict.ok()) {
+    repository_problem_ = {"IDS_DLUNPACK", "", {repository_file_, LocalFileName()}};
     return false;
   }
+  if (!verdict.ok()) return refused(verdict);
+  Control().Report(TProgressStage::Verify, 1, 1);
   local_file_path_ = cache.PathOf(*actual, LocalFileName());
   return true;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The upgrader family: one object knows how to talk to one camera series about one firmware kind.
 // The worker drives it through the virtual steps below, always in this order: ReadOem,
 // ReadCurrentVersion, ReadLatestVersion, IsSameVersion, DownloadFirmware, Upload, then ReadOem
@@ -8,7 +9,9 @@
 #include <vector>
 
 #include "platform/run_control.h"
+#include "upgrade/firmware_check.h"
 #include "upgrade/repository_trust.h"
+#include "upgrade/version_rule.h"
 
 namespace camlift {
 
@@ -34,6 +37,13 @@ class TUpgradeObject {
   virtual std::string ModelKey() const;
   virtual bool IsSameVersion(const std::string& version) const;
   virtual bool Upload(std::string& message);
+  // How this series tells its versions apart, and what its firmware files look like.
+  virtual TVersionRule VersionRule() const { return TVersionRule::Whole; }
+  virtual TFirmwareForm FirmwareForm() const { return {}; }
+  // Whether the catalogue's version would move the camera forward, keep it or take it back.
+  TVersionStep StepTo(const std::string& catalogue_version) const {
+    return CompareCatalogueVersion(current_version_, catalogue_version, VersionRule());
+  }
 
   // Fetches, verifies and unpacks the firmware named by the catalogue into the verified cache
   // ("Bin/<md5>/" of the work folder); sets LocalFilePath to the very file that was verified,
@@ -42,7 +52,9 @@ class TUpgradeObject {
   bool DownloadFirmware(const std::string& expected_md5);
   // Takes a firmware from disk instead of the repository. Any file must have md5 (and sha256)
   // when one is given; a ZIP archive is then unpacked like a downloaded one, any other file is
-  // used as it is. The series checks of Upload still apply.
+  // used as it is. The firmware (the file, or what the archive holds) must pass
+  // CheckFirmwareFile for this series before it enters the verified cache; RepositoryProblem
+  // says why a file was refused. The series checks of Upload still apply.
   bool UseLocalFirmware(const std::string& path, const std::string& md5,
                         const std::string& sha256 = "");
 
@@ -77,7 +89,8 @@ class TUpgradeObject {
   // Signature keys and CA of the repository (default: none, catalogues taken as they come).
   const TRepositoryTrust& RepositoryTrust() const { return trust_; }
   void SetRepositoryTrust(TRepositoryTrust trust) { trust_ = std::move(trust); }
-  // Why the last catalogue or firmware fetch failed, when that deserves a line of its own.
+  // Why the last catalogue or firmware fetch failed (or a local file was refused), when that
+  // deserves a line of its own.
   const TRepositoryProblem& RepositoryProblem() const { return repository_problem_; }
   // The catalogue's "SHA256" for the firmware, empty when it names none.
   const std::string& ExpectedSha256() const { return expected_sha256_; }

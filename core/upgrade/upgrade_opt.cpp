@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/upgrade_opt.h"
 
 #include <openssl/x509_vfy.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -24,6 +27,7 @@ struct FileSink {
   std::FILE* file;
   std::uint64_t room;  // bytes the file may still take
   bool full = false;
+  int write_errno = 0;  // why the disk did not take the bytes (ENOSPC: disk full)
 };
 
 std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* user) {
@@ -36,7 +40,42 @@ std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* u
     return 0;  // stops the transfer
   }
   sink->room -= bytes;
-  return std::fwrite(data, 1, bytes, sink->file);
+  errno = 0;
+  const std::size_t written = std::fwrite(data, 1, bytes, sink->file);
+  if (written != bytes && sink->write_errno == 0) sink->write_errno = errno ? errno : EIO;
+  return written;
+}
+
+// Seconds as people read them: "30", or "1.5" for a scaled wait.
+std::string SecondsText(int ms) {
+  if (ms % 1000 == 0) return std::to_string(ms / 1000);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", ms / 1000.0);
+  return text;
+}
+
+// Why a download that did not end well failed, for the line after the failure line.
+TRepositoryProblem DownloadProblemOf(const std::string& url, const std::string& path,
+                                     const TransferResult& result, const FileSink& sink,
+                                     bool flushed, std::uint64_t max_bytes) {
+  if (result.cancelled) return {};
+  if (sink.write_errno != 0 || !flushed) {
+    const int error = sink.write_errno != 0 ? sink.write_errno : EIO;
+    return {"IDS_DLWRITE", "", {std::strerror(error), path}};
+  }
+  if (sink.full) return {"IDS_DLTOOLARGE", "", {std::to_string(max_bytes)}};
+  if (result.idle_timeout) {
+    return {"IDS_DLSTALLED", "", {SecondsText(Millis(Wait::DownloadStall)), url}};
+  }
+  if (result.status != 0 && (result.status < 200 || result.status >= 300)) {
+    return {"IDS_DLHTTP", "", {std::to_string(result.status), url}};
+  }
+  if (!result.ok()) {
+    return {"IDS_DLTRANSFER",
+            "",
+            {result.error.empty() ? curl_easy_strerror(result.code) : result.error, url}};
+  }
+  return {};
 }
 
 // Verification of peer and host name are libcurl's defaults; they are set here all the same so
@@ -118,7 +157,11 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   std::error_code ec;
   std::filesystem::remove(path, ec);
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wbx"));
-  if (!file) return false;
+  if (!file) {
+    // Not the repository's fault: the work folder does not take the file.
+    if (problem) *problem = {"IDS_DLWRITE", "", {std::strerror(errno), path}};
+    return false;
+  }
   CurlEasy easy = MakeCurlEasy();
   if (!easy) return false;
   CURL* h = easy.get();
@@ -142,7 +185,12 @@ bool TUpgradeOpt::DownloadFile(const std::string& url, const std::string& path,
   const bool flushed = std::fflush(file.get()) == 0;
   if (problem) *problem = RepositoryProblemOf(h, https, result);
   // A redirect is not followed, and its body is not the file that was asked for.
-  return result.ok() && !sink.full && flushed && result.status >= 200 && result.status < 300;
+  const bool ok =
+      result.ok() && !sink.full && flushed && result.status >= 200 && result.status < 300;
+  if (!ok && problem && problem->key.empty()) {
+    *problem = DownloadProblemOf(url, path, result, sink, flushed, max_bytes);
+  }
+  return ok;
 }
 
 bool TUpgradeOpt::CheckFileMD5(const std::string& path, const std::string& expected) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TUpgradeOpt: the file steps of an upgrade — fetch an archive, check its MD5, unpack it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Series R: the account travels in the query of every request; firmware goes to port 8600
 // through the shared R730 client, whatever port the camera's pages use.
 #pragma once

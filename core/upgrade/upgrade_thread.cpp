@@ -1,11 +1,15 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/upgrade_thread.h"
 
 #include <chrono>
 #include <exception>
+#include <filesystem>
 #include <system_error>
 
+#include "i18n/lang_format.h"
 #include "i18n/str_res.h"
 #include "platform/timing.h"
+#include "upgrade/repository_text.h"
 
 namespace camlift {
 namespace {
@@ -62,16 +66,23 @@ void TUpgradeThread::Log(const std::string& text) {
 }
 
 void TUpgradeThread::LogRepositoryProblem() {
-  const TRepositoryProblem& problem = upgrader_->RepositoryProblem();
-  if (!problem.key.empty()) Log(GetLangStr(problem.key) + problem.detail);
+  const std::string line = RepositoryProblemText(upgrader_->RepositoryProblem());
+  if (!line.empty()) Log(line);
 }
 
-void TUpgradeThread::ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total) {
-  // Transfers report thousands of times a second; the window needs a few updates.
+void TUpgradeThread::ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total,
+                                    bool force) {
+  // Transfers report thousands of times a second; the window needs a few updates. The first
+  // report of a stage and its last always go through: each stage starts at 0 and ends full.
   const std::int64_t now = NowMs();
   const bool complete = total > 0 && done >= total;
-  if (!complete && last_progress_ms_ >= 0 && now - last_progress_ms_ < kProgressEveryMs) return;
+  const bool new_stage = static_cast<int>(stage) != last_stage_;
+  if (!complete && !new_stage && !force && last_progress_ms_ >= 0 &&
+      now - last_progress_ms_ < kProgressEveryMs) {
+    return;
+  }
   last_progress_ms_ = now;
+  last_stage_ = static_cast<int>(stage);
   ui_.Invoke([&] { observer_.OnProgress(stage, done, total); });
 }
 
@@ -136,10 +147,21 @@ TUpgradeResult TUpgradeThread::Run() {
     const bool stopped_here = control_.Cancelled() && message == GetLangStr("IDS_CANCELLED");
     return End(stopped_here ? TUpgradeStatus::Cancelled : TUpgradeStatus::Failed);
   }
+  result_.upload_accepted = true;
   Log(GetLangStr("IDS_UPGRADED"));
+  {
+    TUpgradeResult so_far = result_;
+    so_far.status = TUpgradeStatus::SentUnconfirmed;
+    ui_.Invoke([&] { observer_.OnUploadAccepted(so_far); });
+  }
 
   if (!WaitForReturn()) {
-    if (stopped()) return End(TUpgradeStatus::Cancelled);
+    if (control_.Cancelled()) {
+      // The firmware is in the camera: a stop now ends only the wait, and says so.
+      Log(GetLangStr("IDS_SENTSTOPPED"));
+      Log(LangFormat(GetLangStr("IDS_SENTCHECK"), {up.IPAddress(), std::to_string(up.Port())}));
+      return End(TUpgradeStatus::SentUnconfirmed);
+    }
     Log(GetLangStr("IDS_NOTRETURNED"));
     return End(TUpgradeStatus::NotReturned);
   }
@@ -153,9 +175,13 @@ TUpgradeThread::TFirmware TUpgradeThread::PrepareFirmware() {
     // A file brought along on a laptop: no catalogue, but the same unpacking and series checks.
     Log(GetLangStr("IDS_LOCALFIRMWARE") + options_.local_firmware);
     if (!up.UseLocalFirmware(options_.local_firmware, options_.local_md5, options_.local_sha256)) {
+      if (control_.Cancelled()) return TFirmware::Stopped;
       Log(GetLangStr("IDS_DOWNLOADERR"));
+      LogRepositoryProblem();
+      Log(GetLangStr("IDS_NOTHINGSENT"));
       return TFirmware::Failed;
     }
+    if (!ConsentToLocalFile()) return TFirmware::NotNeeded;
     return TFirmware::Ready;
   }
   if (up.RepositoryUrl().empty()) {
@@ -170,24 +196,15 @@ TUpgradeThread::TFirmware TUpgradeThread::PrepareFirmware() {
   // A stop during the catalogue fetch is a stop, not a missing firmware.
   if (control_.Cancelled()) return TFirmware::Stopped;
   if (up.LatestVersion().empty()) {
-    LogRepositoryProblem();
     Log(GetLangStr("IDS_DOWNFIRMERR"));
+    LogRepositoryProblem();
     return TFirmware::Failed;
   }
   result_.new_version = up.LatestVersion();
   Log(GetLangStr("IDS_HIGHVERSION") + up.LatestVersion());
   if (control_.Cancelled()) return TFirmware::Stopped;
 
-  if (up.IsSameVersion(up.LatestVersion())) {
-    bool yes = false;
-    const std::string text = GetLangStr("IDS_ISUPDATEFIRM");
-    const std::string caption = GetLangStr("IDS_INFORMATION");
-    ui_.Invoke([&] { yes = observer_.AskYesNo(text, caption); });
-    if (!yes) {
-      Log(GetLangStr("IDS_NOUPDATEFIRM"));
-      return TFirmware::NotNeeded;
-    }
-  }
+  if (!ConsentToVersion()) return TFirmware::NotNeeded;
   if (!up.CurrentVersion().empty() &&
       excluded_versions_.find(up.CurrentVersion()) != std::string::npos) {
     Log(GetLangStr("IDS_NONEWVERSION"));
@@ -197,11 +214,60 @@ TUpgradeThread::TFirmware TUpgradeThread::PrepareFirmware() {
   Log(GetLangStr("IDS_DOWNLOADING"));
   if (!up.DownloadFirmware(expected_md5_)) {
     if (control_.Cancelled()) return TFirmware::Stopped;
-    LogRepositoryProblem();
+    // The failure first, then why: the line an installer reads next says what to fix.
     Log(GetLangStr("IDS_DOWNLOADERR"));
+    LogRepositoryProblem();
     return TFirmware::Failed;
   }
   return TFirmware::Ready;
+}
+
+bool TUpgradeThread::Ask(TQuestion question, const std::string& text, const std::string& caption) {
+  bool yes = false;
+  ui_.Invoke([&] { yes = observer_.AskYesNo(question, text, caption); });
+  return yes;
+}
+
+bool TUpgradeThread::ConsentToVersion() {
+  TUpgradeObject& up = *upgrader_;
+  const std::string& current = up.CurrentVersion();
+  const std::string& latest = up.LatestVersion();
+  switch (up.StepTo(latest)) {
+    case TVersionStep::Upgrade:
+      return true;
+    case TVersionStep::Same:
+      if (Ask(TQuestion::SameVersion, GetLangStr("IDS_ISUPDATEFIRM"),
+              GetLangStr("IDS_INFORMATION"))) {
+        return true;
+      }
+      Log(GetLangStr("IDS_NOUPDATEFIRM"));
+      return false;
+    case TVersionStep::Downgrade:
+      // Never without an answer of its own: an older firmware may lack what the camera relies
+      // on now, and a Yes to the same-version question is no Yes to this one.
+      if (Ask(TQuestion::Downgrade, LangFormat(GetLangStr("IDS_ISDOWNGRADE"), {current, latest}),
+              GetLangStr("IDS_WARNING"))) {
+        Log(LangFormat(GetLangStr("IDS_DOWNGRADING"), {current, latest}));
+        return true;
+      }
+      Log(LangFormat(GetLangStr("IDS_NODOWNGRADE"), {current, latest}));
+      return false;
+  }
+  return false;
+}
+
+bool TUpgradeThread::ConsentToLocalFile() {
+  const TUpgradeObject& up = *upgrader_;
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(options_.local_firmware, ec);
+  const std::string name = std::filesystem::path(options_.local_firmware).filename().string();
+  const std::string camera = up.IPAddress() + ":" + std::to_string(up.Port());
+  const std::string text =
+      LangFormat(GetLangStr("IDS_ASKLOCALFILE"),
+                 {name, ec ? std::string("?") : std::to_string(size), camera, up.CurrentVersion()});
+  if (Ask(TQuestion::LocalFile, text, GetLangStr("IDS_CONFIRM"))) return true;
+  Log(GetLangStr("IDS_NOTHINGSENT"));
+  return false;
 }
 
 TUpgradeResult TUpgradeThread::Confirm() {
@@ -239,6 +305,7 @@ bool TUpgradeThread::WaitForReturn() {
         .count();
   };
   const int pause = Millis(Wait::RebootWait);
+  ReportProgress(TProgressStage::RebootWait, 0, limit);
   for (int waited = 0; waited < pause;) {
     const int slice = std::min(pause - waited, 250);
     if (!control_.SleepMillis(slice)) return false;
@@ -246,7 +313,10 @@ bool TUpgradeThread::WaitForReturn() {
     ReportProgress(TProgressStage::RebootWait, elapsed(), limit);
   }
   while (elapsed() < limit) {
-    if (upgrader_->ReadOem()) return true;
+    if (upgrader_->ReadOem()) {
+      ReportProgress(TProgressStage::RebootWait, elapsed(), limit, true);
+      return true;
+    }
     ReportProgress(TProgressStage::RebootWait, elapsed(), limit);
     if (!control_.Sleep(Wait::ReturnPollInterval)) return false;
   }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TUpgradeThread: one upgrade of one camera, on a thread of its own. It is the only place that
 // decides the order of an upgrade; the upgrader answers each step with a result. Every step
 // writes one log line, handed to the UI thread and waited for, so the log never lags behind.
@@ -22,6 +23,16 @@ enum class TUpgradeStatus {
   Cancelled,         // the user stopped the run
   NotReturned,       // the camera did not answer again within the limit
   VersionUnchanged,  // the camera answers again and reports another version than the new one
+  // The camera took the firmware and restarts; the wait for it was stopped (or has not ended
+  // yet: the provisional record of a run), so nobody saw it come back.
+  SentUnconfirmed,
+};
+
+// The questions a run may ask; each needs its own consent.
+enum class TQuestion {
+  SameVersion,  // the camera runs the catalogue's version already
+  Downgrade,    // the camera runs a newer version than the catalogue's
+  LocalFile,    // a file from disk is about to be sent (it names the file, its size, the camera)
 };
 
 // How a run gets its firmware and what it checks at the end.
@@ -40,6 +51,7 @@ struct TUpgradeResult {
   std::string new_version;       // the catalogue's version
   std::string reported_version;  // what the camera reports after its restart
   std::string last_log;          // the text of the last log line
+  bool upload_accepted = false;  // the camera took the firmware
 };
 
 // What the worker reports. Every call arrives on the UI thread through the dispatcher.
@@ -47,9 +59,13 @@ class IUpgradeObserver {
  public:
   virtual ~IUpgradeObserver() = default;
   virtual void OnLog(const std::string& text) = 0;
-  // The same-version question; true for Yes.
-  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // A question of the run (text and caption in UTF-8); true for Yes.
+  virtual bool AskYesNo(TQuestion question, const std::string& text,
+                        const std::string& caption) = 0;
   virtual void OnProgress(TProgressStage, std::int64_t /*done*/, std::int64_t /*total*/) {}
+  // The camera took the firmware and restarts now (status SentUnconfirmed until the run ends):
+  // the moment to record the run, so that a run cut short later is still on record.
+  virtual void OnUploadAccepted(const TUpgradeResult&) {}
   virtual void OnDone(const TUpgradeResult&) {}
 };
 
@@ -97,7 +113,13 @@ class TUpgradeThread {
   };
   TFirmware PrepareFirmware();
   TUpgradeResult Confirm();
-  void ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total);
+  // The same-version and downgrade questions; false when the run ends here (logged).
+  bool ConsentToVersion();
+  bool ConsentToLocalFile();
+  bool Ask(TQuestion question, const std::string& text, const std::string& caption);
+  // force: also within the interval that thins out reports (the last one of a wait).
+  void ReportProgress(TProgressStage stage, std::int64_t done, std::int64_t total,
+                      bool force = false);
 
   std::unique_ptr<TUpgradeObject> upgrader_;
   std::string expected_md5_;
@@ -110,6 +132,7 @@ class TUpgradeThread {
   TUpgradeOptions options_;
   TUpgradeResult result_;
   std::int64_t last_progress_ms_ = -1;
+  int last_stage_ = -1;
   std::thread thread_;
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Unpacking of firmware archives. Archives come from the network: an entry that would land
 // outside the destination (absolute, "..", backslash or drive forms, links), a duplicate, a
 // broken CRC or an absurd size refuses the whole archive. Entries are unpacked into a staging

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Base64 (RFC 4648 alphabet) in the MIME form of RFC 2045: lines of 76 characters joined by CR LF.
 #pragma once
 

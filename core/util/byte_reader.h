@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one reader every reply parser goes through. It never reads outside the bytes it was given:
 // whatever lies past the end reads as zero, as if the datagram sat in a cleared buffer.
 #pragma once

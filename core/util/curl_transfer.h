@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RAII for libcurl handles and one transfer loop shared by every HTTP exchange of Camlift:
 // a receive time-out with millisecond precision (no bytes for this long = failure), progress
 // reports and a cancel flag, none of which libcurl's easy interface gives exactly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "util/ini_file.h"
 
 #include <fcntl.h>
@@ -6,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -236,6 +238,13 @@ std::optional<std::string> IniWithValue(std::string_view bytes, std::string_view
 TIniFile::TIniFile(std::string path) : path_(std::move(path)) { Reload(); }
 
 void TIniFile::Reload() {
+  // Only a file is read: a folder in its place (or a device) reads as empty instead of ending
+  // the program with a read error.
+  std::error_code ec;
+  if (!fs::is_regular_file(path_, ec)) {
+    data_ = ParseIni("");
+    return;
+  }
   std::ifstream in(path_, std::ios::binary);
   const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   data_ = ParseIni(bytes);
@@ -243,20 +252,28 @@ void TIniFile::Reload() {
 
 bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   std::error_code ec;
+  write_error_.clear();
+  const auto failed = [this](int error) {
+    write_error_ = std::strerror(error);
+    return false;
+  };
   // Write through a symbolic link to the file it names rather than replacing the link.
   const fs::path target = fs::weakly_canonical(path_, ec);
-  if (ec) return false;
+  if (ec) return failed(ec.value());
+  if (fs::exists(target, ec) && !fs::is_regular_file(target, ec)) {
+    return failed(fs::is_directory(target, ec) ? EISDIR : EINVAL);
+  }
   std::string old_bytes;
   {
     std::ifstream in(target, std::ios::binary);
     old_bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   const std::optional<std::string> new_bytes = IniWithValue(old_bytes, section, key, value);
-  if (!new_bytes) return false;
+  if (!new_bytes) return failed(EINVAL);
 
   std::string temp = target.string() + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
+  if (fd < 0) return failed(errno);
   struct stat st {};
   if (::stat(target.c_str(), &st) == 0) {
     ::fchmod(fd, st.st_mode & 07777);
@@ -266,19 +283,25 @@ bool TIniFile::WriteString(std::string_view section, std::string_view key, std::
     ::fchmod(fd, 0666 & ~mask);
   }
   bool ok = true;
+  int error = 0;
+  const auto note = [&error](bool step_ok) {
+    if (!step_ok && error == 0) error = errno ? errno : EIO;
+    return step_ok;
+  };
   std::string_view rest = *new_bytes;
   while (ok && !rest.empty()) {
+    errno = 0;
     const ssize_t n = ::write(fd, rest.data(), rest.size());
     if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
+    ok = note(n > 0);
     if (ok) rest.remove_prefix(static_cast<std::size_t>(n));
   }
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+  ok = note(::fsync(fd) == 0) && ok;
+  ok = note(::close(fd) == 0) && ok;
+  if (ok) ok = note(::rename(temp.c_str(), target.c_str()) == 0);
   if (!ok) {
     ::unlink(temp.c_str());
-    return false;
+    return failed(error);
   }
   data_ = ParseIni(*new_bytes);
   return true;

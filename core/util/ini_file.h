@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // INI ("profile") texts: the language files, the firmware catalogue and the options file.
 //
 // Reading keeps the rules of the desktop platform's profile-file reader, because the shipped files
@@ -89,6 +90,9 @@ class TIniFile {
   // (empty names, line breaks anywhere, "=" in a key, "]" in a section name, a key or section
   // that would read as a comment).
   bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+  // Why the last WriteString failed, as the system says it ("Permission denied", "No space
+  // left on device", ...); empty after a success.
+  const std::string& WriteError() const { return write_error_; }
 
   // Re-reads the file from disk.
   void Reload();
@@ -96,6 +100,7 @@ class TIniFile {
  private:
   std::string path_;
   TIniData data_;
+  std::string write_error_;
 };
 
 // Pure form of WriteString: the bytes of an INI text after setting section/key to value, or

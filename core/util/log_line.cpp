@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "util/log_line.h"
 
 #include <langinfo.h>
@@ -36,7 +37,9 @@ std::string LogTimeStamp(std::time_t when) {
 }
 
 std::string FormatLogLine(const std::string& text, std::time_t when) {
-  return LogTimeStamp(when) + ":" + text;
+  // Log texts carry what cameras and repositories said (versions, names, status lines, redirect
+  // targets): one line each, nothing a terminal would take for a command, no account of a URL.
+  return LogTimeStamp(when) + ":" + ShownText(WithoutUrlAccounts(text));
 }
 
 }  // namespace camlift

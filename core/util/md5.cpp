@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "util/md5.h"
 
 #include <fcntl.h>

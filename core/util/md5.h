@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // MD5 (RFC 1321) through OpenSSL's EVP interface: incremental, and over whole files streamed in
 // blocks so that a firmware of any size costs the same memory.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The firmware POST every camera series but K uses: one multipart/form-data body with one file
 // part, framed here byte for byte (libcurl's MIME API reorders part headers and escapes quotes in
 // file names, and the cameras parse the exact layout), streamed from disk with an exact

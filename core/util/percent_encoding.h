@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Query values (accounts, passwords, SSIDs, keys, host names) go into URLs only through here, so
 // that "&", "#", blanks or CR LF in a value can neither break nor extend a request.
 #pragma once

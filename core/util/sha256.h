@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // SHA-256 through OpenSSL's EVP interface, beside the MD5 that cameras and old catalogues need:
 // a catalogue may name both, and an archive must then match both.
 #pragma once

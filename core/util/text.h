@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Small text rules shared by every layer: trimming, ASCII case, and the quoted value of a key on a
 // camera's script page. Each rule is defined here once.
 #pragma once

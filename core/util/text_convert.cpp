@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "util/text_convert.h"
 
 #include <iconv.h>

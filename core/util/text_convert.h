@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Conversion between the 8-bit code pages of the language files and UTF-8, for display.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "util/text_fields.h"
 
 namespace camlift {
@@ -52,7 +53,7 @@ std::string ToValidUtf8(std::string_view text) {
 // One CSV field. Names come from the cameras: a text a spreadsheet would take for a formula
 // gets a leading apostrophe, and quotes, separators and line breaks are quoted.
 std::string CsvField(const std::string& raw) {
-  std::string text = ToValidUtf8(raw);
+  std::string text = ShownText(raw);
   if (text.empty()) return text;
   if (std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
     text.insert(text.begin(), '\'');
@@ -69,7 +70,8 @@ std::string CsvField(const std::string& raw) {
   return quoted + "\"";
 }
 
-std::string TerminalCell(std::string_view text) {
+std::string ShownText(std::string_view raw) {
+  const std::string text = ToValidUtf8(raw);
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -77,12 +79,37 @@ std::string TerminalCell(std::string_view text) {
     if (c < ' ' || c == 0x7F) {
       out += ' ';
     } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-      out += ' ';
+      out += ' ';  // U+0080..U+009F: valid UTF-8 here, so the second byte is there
       ++i;
     } else {
       out += static_cast<char>(c);
     }
   }
+  return out;
+}
+
+std::string WithoutUrlAccounts(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t from = 0;
+  for (std::size_t scheme_end; (scheme_end = text.find("://", from)) != std::string_view::npos;) {
+    const std::size_t authority = scheme_end + 3;
+    // The authority ends at the path, query or fragment, or where the URL ends in a text.
+    std::size_t end = authority;
+    while (end < text.size() &&
+           std::string_view("/?#\\ \t\r\n\"'<>").find(text[end]) == std::string_view::npos) {
+      ++end;
+    }
+    const std::size_t at = text.substr(authority, end - authority).rfind('@');
+    out.append(text.substr(from, authority - from));
+    if (at != std::string_view::npos) {
+      out += "***";
+      from = authority + at;  // the '@' and the host stay
+    } else {
+      from = authority;
+    }
+  }
+  out.append(text.substr(from));
   return out;
 }
 

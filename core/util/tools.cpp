@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "util/tools.h"
 
 #include <fnmatch.h>
@@ -102,8 +103,7 @@ std::string TTools::SpecialFolderPath(int csidl, bool create) {
   std::string path = UserConfigHome();
   if (path.empty()) return {};
   path = WithSlash(path);
-  // The platform creates the special folder itself when it is missing.
-  ForceDirs(path);
+  // Made only when asked: a program that only reads (camlift paths) leaves no folder behind.
   if (create) ForceDirs(path);
   return path;
 }

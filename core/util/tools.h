@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TTools: static routines shared by the whole program: the GET behind every camera page read,
 // where the program and its folders are, folder creation and removal, file search, text splitting.
 #pragma once

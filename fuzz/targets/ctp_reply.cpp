@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The classification of one CTP answer: OK, another reply, not a reply, or still working.
 #include "upgrade/ctp_reply.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The text reply to the CTP search, as the series K version read takes it apart.
 #include <cstdint>
 

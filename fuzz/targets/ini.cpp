@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // INI texts (the firmware catalogue comes from the network, language and options files from
 // disk): parsing, every lookup, and a write of one value that must read back as written.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A series K package: the inspector's full walk over the bytes, and the header check the
 // transfer makes on a file (here a file that lives in memory only).
 #include <sys/mman.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stored form of the named stream store: a damaged form is refused with TStoreError and
 // nothing else; a form that loads saves back to the very same bytes.
 #include <cstdint>

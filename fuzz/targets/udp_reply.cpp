@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every reply parser of the LAN search over one datagram: the recogniser ParseReply (with a
 // list that knows one camera, so that a 1010 DDNS reply can merge) and each dialect on its own.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The "/get_wifi_scan_result.cgi" page of a series R camera: the count, then the access points.
 #include <cstdint>
 #include <vector>

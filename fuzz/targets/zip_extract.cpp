@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Unpacking an arbitrary archive into a scratch folder: whatever the bytes, nothing lands
 // outside the destination, a refused archive leaves the destination empty, and nothing that
 // came out is a link.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The CTP side of a simulated series K camera: the command service that shares the camera's web
 // port (told apart by the first bytes of a connection).
 //

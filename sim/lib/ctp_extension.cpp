@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ctp_extension.h"
 
 #include <iostream>
@@ -78,7 +79,9 @@ TCtpSearchIdentity CtpSearchIdentityOf(const TSimCamera& camera) {
   TCtpSearchIdentity id;
   id.name = config.device_name;
   id.serial = config.device_id;
-  id.ip = config.ip;
+  id.ip = config.search_ip.empty() ? config.ip : config.search_ip;
+  id.source_ip = config.ip;
+  id.slow = config.has(TCameraFault::SlowSearch);
   id.netmask = config.netmask;
   id.port = camera.http_port();
   id.dns1 = config.dns;

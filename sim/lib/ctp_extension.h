@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Series K for the simulated cameras: the CTP command service on the camera's web port and the
 // CTP search responder on UDP 7999, as a camera extension. A complete transfer restarts the
 // camera with the version of the firmware file in the package.

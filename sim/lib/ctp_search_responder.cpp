@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ctp_search_responder.h"
 
 #include <arpa/inet.h>
@@ -11,6 +12,9 @@
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
+
+#include "search_responder.h"
+#include "sim_timing.h"
 
 namespace camlift::sim {
 namespace {
@@ -118,12 +122,15 @@ void TCtpSearchResponder::Answer(int socket) {
     other.ip = "127.254." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
     other.serial = id.serial + "-other" + std::to_string(i);
     const std::string text = BuildCtpSearchReply(other);
-    SendDatagram(socket, peer.sin_addr.s_addr, ntohs(peer.sin_port), text.data(), text.size());
+    SendDatagramFrom(socket, other.ip, peer, text.data(), text.size());
   }
   const std::string reply = BuildCtpSearchReply(id);
-  // The answer leaves from the socket the search came in on: from the camera's own address when
-  // it was sent there.
-  SendDatagram(socket, peer.sin_addr.s_addr, ntohs(peer.sin_port), reply.data(), reply.size());
+  if (id.slow)
+    std::this_thread::sleep_for(std::chrono::milliseconds(Millis(SimWait::SlowSearchReply)));
+  // The answer leaves from the camera's own address, as a real camera's does, also when the
+  // search came in as a broadcast.
+  SendDatagramFrom(socket, id.source_ip.empty() ? id.ip : id.source_ip, peer, reply.data(),
+                   reply.size());
   if (recorder_) {
     recorder_->Append(
         {{"role", "camera"},

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The CTP search responder of a simulated series K camera: answers "SEARCH * CTP/1.0" datagrams
 // on UDP 7999 with a "REPLY" text of "-key value" lines, sent back to the asking address and
 // port. Every camera binds 0.0.0.0:7999 with address reuse, so that all of them hear a
@@ -33,6 +34,10 @@ struct TCtpSearchIdentity {
   // A crowded site: before its own answer the responder sends the replies of this many other
   // cameras (addresses 127.254.x.y, the same versions), in one burst.
   int others_before = 0;
+  // The address the replies leave from (the camera's own; ip is what they name); empty: ip.
+  std::string source_ip;
+  // The fault slow-search: the reply leaves after SimWait::SlowSearchReply.
+  bool slow = false;
 };
 
 // The reply text: "REPLY CTP/1.0 200 OK" and one line per field, each ending in CR LF. The

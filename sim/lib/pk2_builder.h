@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing ".pk2" packages for simulated series K cameras and for tests: entries are given
 // unscrambled and stored scrambled with the package key.
 #pragma once

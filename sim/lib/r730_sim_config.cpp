@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "r730_sim_config.h"
 
 #include <arpa/inet.h>

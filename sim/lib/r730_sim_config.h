@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The configuration side of a simulated series R camera: its CGI pages for the login check, the
 // Wi-Fi scan and settings, the DDNS settings, the factory parameters, restoring the defaults and
 // the reboot, and its answer to the 8600 settings datagram (which can move the camera to a new

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "search_responder.h"
 
 #include <arpa/inet.h>
@@ -7,12 +8,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
 
 #include "platform/broadcast.h"
+#include "sim_timing.h"
 
 namespace camlift::sim {
 namespace {
@@ -71,6 +75,33 @@ void PutDotted(TBytes& bytes, std::size_t offset, const std::string& dotted) {
   for (std::size_t i = 0; i < 4; ++i) {
     bytes[offset + i] = static_cast<std::uint8_t>(host >> (24 - 8 * i));
   }
+}
+
+bool SendDatagramFrom(int socket, const std::string& source, const sockaddr_in& peer,
+                      const void* data, std::size_t size) {
+  const std::optional<std::uint32_t> from = ParseDottedIPv4(source);
+  if (from) {
+    // IP_PKTINFO picks the source address of this one datagram.
+    iovec part{const_cast<void*>(data), size};
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
+    msghdr message{};
+    message.msg_name = const_cast<sockaddr_in*>(&peer);
+    message.msg_namelen = sizeof peer;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = IPPROTO_IP;
+    header->cmsg_type = IP_PKTINFO;
+    header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    info.ipi_spec_dst.s_addr = *from;
+    std::memcpy(CMSG_DATA(header), &info, sizeof info);
+    if (::sendmsg(socket, &message, 0) == static_cast<ssize_t>(size)) return true;
+  }
+  return ::sendto(socket, data, size, 0, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) ==
+         static_cast<ssize_t>(size);
 }
 
 TSearchResponder::TSearchResponder(std::string dialect, std::uint16_t port, TAnswerFn answer,
@@ -138,9 +169,10 @@ void TSearchResponder::Serve() {
     const std::span<const std::uint8_t> datagram(buffer.data(), static_cast<std::size_t>(n));
     ++received_;
     const std::vector<TBytes> answers = answer_(datagram);
+    if (slow_ && !answers.empty())
+      std::this_thread::sleep_for(std::chrono::milliseconds(Millis(SimWait::SlowSearchReply)));
     for (const TBytes& answer : answers) {
-      ::sendto(socket_.get(), answer.data(), answer.size(), 0,
-               reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+      SendDatagramFrom(socket_.get(), reply_source_, peer, answer.data(), answer.size());
     }
     if (recorder_) {
       recorder_->Append(

@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated cameras' side of the LAN search: a UDP responder that listens on a dialect's
 // port, records every datagram it receives and answers the ones meant for it. The dialects'
 // answers are built by search_responder_{moi,1010,8600}.
 #pragma once
+
+#include <netinet/in.h>
 
 #include <array>
 #include <atomic>
@@ -52,6 +55,12 @@ void PutU16LE(TBytes& bytes, std::size_t offset, std::uint16_t value);
 // A dotted quad as four bytes; zero bytes for a text that is not one.
 void PutDotted(TBytes& bytes, std::size_t offset, const std::string& dotted);
 
+// Sends a datagram to peer from source (dotted), as a camera that answers from its own address
+// does, also through a socket bound to 0.0.0.0; from whatever address the system picks when
+// source is empty or not one of this host's. True when it went out.
+bool SendDatagramFrom(int socket, const std::string& source, const sockaddr_in& peer,
+                      const void* data, std::size_t size);
+
 // Answers one received datagram: zero or more datagrams back to its sender.
 using TAnswerFn = std::function<std::vector<TBytes>(std::span<const std::uint8_t> datagram)>;
 
@@ -67,6 +76,11 @@ class TSearchResponder {
   // Binds 0.0.0.0:port with SO_REUSEADDR (several simulated cameras share a dialect's port on
   // one host; broadcasts reach each of them). Throws std::runtime_error when it cannot.
   void Start();
+  // Answers leave from this address (the camera's own), not from the one the system picks for a
+  // socket on 0.0.0.0; empty: the system's choice. Set before Start.
+  void SetReplySource(std::string address) { reply_source_ = std::move(address); }
+  // Answers leave only after SimWait::SlowSearchReply (the fault slow-search). Before Start.
+  void SetSlow(bool slow) { slow_ = slow; }
   void Stop();
   std::uint16_t Port() const { return port_; }
   // Datagrams received so far.
@@ -80,6 +94,8 @@ class TSearchResponder {
   TAnswerFn answer_;
   std::shared_ptr<TSimRecorder> recorder_;
   std::string camera_name_;
+  std::string reply_source_;
+  bool slow_ = false;
   TSocketHandle socket_;
   TSocketHandle wake_read_;
   TSocketHandle wake_write_;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // 1010 dialect (UDP 6801), three exchanges per search: the query 0x0F01 is answered with the
 // hello 0x8F01; the information request 0x0F12 with the information reply 0x8F12; the DDNS
 // request 0x0F0F with the DDNS reply 0x8F0F. The requests are broadcast too, so a camera answers

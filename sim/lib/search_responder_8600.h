@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // 8600 dialect (UDP 8600): the query 0x4844 0x0101 is answered with the reply 0x4844 0x0801
 // carrying the camera's network settings, identity and DDNS account.
 #pragma once

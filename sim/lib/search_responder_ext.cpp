@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "search_responder_ext.h"
 
 #include <iostream>
@@ -39,6 +40,8 @@ class TSearchExtension final : public ICameraExtension {
             return answer(identity, datagram);
           },
           camera.recorder(), name);
+      responder->SetReplySource(camera.config().ip);
+      responder->SetSlow(camera.config().has(TCameraFault::SlowSearch));
       try {
         responder->Start();
         service->responders.push_back(std::move(responder));
@@ -86,7 +89,7 @@ TSearchIdentity SearchIdentityOf(const TSimCamera& camera) {
   const TCameraConfig& config = camera.config();
   const TCameraState state = camera.state();
   TSearchIdentity identity;
-  identity.ip = config.ip;
+  identity.ip = config.search_ip.empty() ? config.ip : config.search_ip;
   identity.netmask = config.netmask;
   identity.gateway = config.gateway;
   identity.dns1 = config.dns;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // MO_I dialect (UDP 10000): a query with operation code 0 is answered with a reply of
 // operation code 1 and the long body (195 bytes) that carries DHCP and DDNS too.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A simulated camera of series M, P or R (series K: the same pages as P, no upload CGI; its
 // firmware arrives through a CTP extension on the shared port): its web pages, its upload CGIs, its
 // restart after an upgrade, and the fault switches that make it misbehave on purpose.

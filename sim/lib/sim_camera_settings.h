@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings of a simulated camera, each declared once: the member of TCameraConfig, its
 // scenario key (the member's name), its option of `camlift-sim camera` ("--" and the name with
 // "-" for "_") and that option's help are all made from these rows. The series, the fault
@@ -42,6 +43,8 @@ enum TCameraSettingFlag : unsigned {
   X(std::string, mac, "00:11:22:33:44:55", "", kSettingShowDefault)                                \
   X(std::string, device_id, "SIMCAM-000001", "", kSettingShowDefault)                              \
   X(std::string, device_name, "Camlift simulated camera", "", kSettingShowDefault)                 \
+  X(std::string, search_ip, "",                                                                    \
+    "Address the search replies name instead of ip (a forger: they still come from ip)", 0)        \
   X(std::string, netmask, "255.0.0.0", "", kSettingShowDefault)                                    \
   X(std::string, gateway, "127.0.0.1", "", kSettingShowDefault)                                    \
   X(std::string, dns, "127.0.0.1", "", kSettingShowDefault)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one line a client needs to reach a running simulator: the time scale the simulator runs at
 // and, when every camera is on loopback, the broadcast address that keeps searches there.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --detach: the simulator goes on in a process of its own session, and the command returns once
 // it listens, so that the next command of a script (or a pasted example) finds it ready.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // MD5 (OpenSSL libcrypto) as the simulator needs it: incremental over an upload as it streams
 // in, and over whole files for the catalogue.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The list of camera extensions that every simulated camera gets. It is a plain list rather than
 // self-registration from each file because camlift_sim is a static library: an object file that
 // only registers itself would be dropped by the linker.

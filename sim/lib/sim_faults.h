@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fault switches of a simulated camera, each declared once here: the enums, the names that
 // scenario files and --fault take, the --fault help and the switches series K's command service
 // gets are all made from these rows. What a fault does is written where it acts: the web side in
@@ -14,6 +15,8 @@
   X(CloseMidUpload, "close-mid-upload", "the connection is reset after close_after_bytes")    \
   X(NeverReturns, "never-returns", "after an accepted upload the camera stays away for good") \
   X(OldVersion, "old-version", "the camera comes back with the version it had before")        \
+  X(SlowSearch, "slow-search",                                                                \
+    "search replies leave after a pause (another host may answer first)")                     \
   X(VersionUnreadable, "version-unreadable",                                                  \
     "after an accepted upload /appver.js and /get_status.cgi answer 503 without a version; "  \
     "/oem.txt keeps answering")

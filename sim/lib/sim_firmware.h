@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Simulated firmware files: how a file that the simulated cameras accept carries its version.
 //
 // Layout (every series):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The listener behind every simulated camera port and the repository: cpp-httplib's server with
 // the connection taken over just before HTTP starts.
 //

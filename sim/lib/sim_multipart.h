@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Strict reader of multipart/form-data upload bodies, fed in pieces as they come off the socket.
 //
 // The HTTP layer (request line, headers, Content-Length or chunked framing) is cpp-httplib's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The record of everything the simulator was asked: one JSON object per line, appended as each
 // request ends, so that tests and integrators can assert the wire format from it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated firmware repository: the tool that fills a folder tree with firmware archives
 // and catalogues, and the HTTP server that serves it under "/FM/".
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A scenario: the cameras and the repository that one camlift-sim process stands in for, read
 // from a JSON file (see sim/examples/three_cameras.json), and the simulator that runs it.
 //

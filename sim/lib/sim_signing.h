@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The repository's signing tool: an Ed25519 key pair for a site, and detached signatures of
 // catalogues ("firmware.txt.sig": the 64 raw signature bytes over the file's exact bytes).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A whole site from one line: N cameras of the chosen series on consecutive loopback addresses,
 // some of them faulty, some excluded or up to date, and a repository one firmware ahead of the
 // others. For batch tests, the

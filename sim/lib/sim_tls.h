@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HTTPS for the simulated repository: a test CA of its own, kept in a folder so that the client
 // under test can be given its certificate (--ca-file), and a server certificate issued by it for
 // the address the repository listens on. Nothing here is meant for anything but tests.

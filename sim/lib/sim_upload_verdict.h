@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a simulated camera answers to a firmware upload, decided from what it received and how it
 // is set up, without sockets: the upload CGI reads the body (sim_camera.cpp), asks JudgeUpload,
 // then writes the answer, the record line and, for an accepted file, starts the restart.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift upgrade --from: a simulated site of twenty cameras, three of them faulty.
 #include <gtest/gtest.h>
 #include <signal.h>

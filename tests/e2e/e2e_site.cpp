@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "e2e_site.h"
 
 #include <unistd.h>
@@ -65,6 +66,7 @@ void TE2eSite::StartRepository(std::set<sim::TRepoFault> faults, const std::stri
   config.faults = std::move(faults);
   config.tls_dir = tls_dir;
   config.tls_name = tls_name;
+  if (!tls_dir.empty()) time_scale_ = kE2eTlsTimeScale;
   repository_ = std::make_unique<sim::TSimRepository>(config, recorder_);
   repository_->Start();
 }
@@ -78,7 +80,7 @@ TProcessResult TE2eSite::Run(std::vector<std::string> args, const std::string& s
                              const std::map<std::string, std::string>& env,
                              const std::function<void(int pid)>& started) {
   args.insert(args.begin(), CAMLIFT_EXE);
-  std::map<std::string, std::string> environment = {{"CAMLIFT_TIME_SCALE", kE2eTimeScale},
+  std::map<std::string, std::string> environment = {{"CAMLIFT_TIME_SCALE", time_scale_},
                                                     {"LC_ALL", "C"},
                                                     {"XDG_CONFIG_HOME", temp_.path() + "config"},
                                                     {"CAMLIFT_REPOSITORY_URL", ""},
@@ -128,6 +130,18 @@ std::vector<std::string> LogTexts(const std::string& out) {
     }
   }
   return texts;
+}
+
+std::string FailureLineOf(const std::vector<std::string>& log) {
+  if (log.empty()) return {};
+  for (std::size_t back = 1; back <= 3 && back <= log.size(); ++back) {
+    const std::string& line = log[log.size() - back];
+    if (line == "Failed to get ROM for upgrading." ||
+        line == "Failed to read version information of the latest rom.") {
+      return line;
+    }
+  }
+  return log.back();
 }
 
 }  // namespace camlift::test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A simulated site for end-to-end runs: cameras and a firmware repository on loopback, a work
 // folder, and the real camlift program run against them.
 #pragma once
@@ -13,6 +14,13 @@
 #include "support/temp_folder.h"
 
 namespace camlift::test {
+
+// Time scale of every end-to-end run.
+inline constexpr const char* kE2eTimeScale = "0.002";
+// ... and of a run against an https repository: the connect time-out also covers the TLS
+// handshake, which takes a sanitizer build on a busy machine far longer than a plain connect.
+// At this scale it is 2 s.
+inline constexpr const char* kE2eTlsTimeScale = "0.1";
 
 class TE2eSite {
  public:
@@ -56,6 +64,7 @@ class TE2eSite {
   std::string data_dir_;
   std::string repo_root_;
   int next_host_ = 1;
+  const char* time_scale_ = kE2eTimeScale;
   std::shared_ptr<sim::TSimRecorder> recorder_;
   std::vector<std::unique_ptr<sim::TSimCamera>> cameras_;
   std::unique_ptr<sim::TSimRepository> repository_;
@@ -63,8 +72,9 @@ class TE2eSite {
 
 // The texts of log lines "date time:text" (LC_ALL=C, so the stamp is "MM/DD/YY HH:MM:SS:").
 std::vector<std::string> LogTexts(const std::string& out);
-
-// Time scale of every end-to-end run.
-inline constexpr const char* kE2eTimeScale = "0.002";
+// The failure line of a run whose firmware or catalogue could not be had: the last
+// "Failed to get ROM..." or "Failed to read version..." line among the last three (its reason
+// and "Nothing was sent" follow it), else the last line.
+std::string FailureLineOf(const std::vector<std::string>& log);
 
 }  // namespace camlift::test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift upgrade --series K against simulated K cameras: the version from the CTP search, the
 // package over the CTP session on the camera's web port, and every failure of the transfer.
 #include <gtest/gtest.h>
@@ -123,7 +124,7 @@ TEST_F(KUpgrade, FailuresOfTheTransfer) {
     const auto name = sim::CameraFaultName(c.fault);
     EXPECT_EQ(c.exit_code, run.exit_code) << name << run.out << run.err;
     ASSERT_FALSE(LogTexts(run.out).empty()) << name;
-    EXPECT_EQ(c.last, LogTexts(run.out).back()) << name << run.out;
+    EXPECT_EQ(c.last, FailureLineOf(LogTexts(run.out))) << name << run.out;
     EXPECT_EQ(c.exit_code == 0 ? "1.0.2.1" : "1.0.0.1", camera.state().sys_version) << name;
   }
 }

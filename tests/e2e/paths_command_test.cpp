@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift paths: the folders and files the real program uses, as a user would see them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "support/process.h"
@@ -70,6 +72,23 @@ TEST(PathsCommand, TextNamesEachFolderOnItsOwnLine) {
             lines[3]);
   EXPECT_EQ("state:            " + temp.path() + "work/ (batch logs in logs/, history)", lines[4]);
   EXPECT_EQ("repository:       (none configured)", lines[6]);
+}
+
+// A report changes nothing: the folders it names stay as they were, missing ones missing.
+TEST(PathsCommand, CreatesNothingItReports) {
+  TTempFolder temp;
+  const std::map<std::string, std::string> env = {{"XDG_CONFIG_HOME", temp.path() + "config"},
+                                                  {"XDG_CACHE_HOME", temp.path() + "cache"},
+                                                  {"XDG_STATE_HOME", temp.path() + "state"},
+                                                  {"CAMLIFT_DATA_DIR", ""}};
+  for (const std::vector<std::string>& argv :
+       {std::vector<std::string>{CAMLIFT_EXE, "paths"},
+        std::vector<std::string>{CAMLIFT_EXE, "paths", "--json"},
+        std::vector<std::string>{CAMLIFT_EXE, "paths", "--data-dir", temp.path() + "work"}}) {
+    const TProcessResult run = RunProcess(argv, env);
+    ASSERT_EQ(0, run.exit_code) << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(temp.path())) << argv.back();
+  }
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // camlift r730 against a simulated series R camera: every subcommand, its exit status, its
 // output with and without --json, and secrets kept out of the output unless asked for.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // No password in anything camlift writes. Cameras of every series get a marker password; camlift
 // then upgrades them, fails against them, searches for them and configures them, and everything
 // it wrote is searched for the marker (also in its Base64 and percent-encoded forms):

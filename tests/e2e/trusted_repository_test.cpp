@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A repository that can be trusted: signed catalogues, SHA-256 beside MD5, and HTTPS with a
 // verified certificate, each refusal before any archive is fetched or any byte reaches a camera.
 #include <gtest/gtest.h>
@@ -115,8 +116,9 @@ TEST_F(TrustedRepository, OnlyACatalogueSignedWithAConfiguredKeyIsUsed) {
     EXPECT_EQ(1, run.exit_code) << r.name << "\n" << run.out;
     const auto log = LogTexts(run.out);
     ASSERT_GE(log.size(), 2u) << r.name;
-    EXPECT_EQ(r.problem + sig_url, log[log.size() - 2]) << r.name;
-    EXPECT_EQ(kNoCatalogue, log.back()) << r.name;
+    // The failure, then why.
+    EXPECT_EQ(kNoCatalogue, log[log.size() - 2]) << r.name;
+    EXPECT_EQ(r.problem + sig_url, log.back()) << r.name;
     // Nothing of a refused catalogue stays where a later run could read it.
     EXPECT_FALSE(std::filesystem::exists(site_.DataDir() + "Firmware.ini")) << r.name;
   }
@@ -143,7 +145,7 @@ TEST_F(TrustedRepository, AKeyValueWithoutAUsableKeyRefusesEveryCatalogue) {
   ASSERT_GE(log.size(), 3u);
   // The mistyped key is said first, so that the refusal does not send the user to the site.
   EXPECT_EQ(kBadKey + "not-a-key", log[log.size() - 3]);
-  EXPECT_EQ(kBadSignature + site_.RepositoryUrl() + "system/firmware.txt.sig", log[log.size() - 2]);
+  EXPECT_EQ(kBadSignature + site_.RepositoryUrl() + "system/firmware.txt.sig", log.back());
   EXPECT_EQ(0u, ArchiveRequests());
   EXPECT_TRUE(site_.Uploads().empty());
 }
@@ -240,7 +242,7 @@ TEST_F(TrustedRepository, Sha256OfTheCatalogueAndOfTheCommandLine) {
     const TProcessResult run = site_.Run(args);
     EXPECT_EQ(r.exit_code, run.exit_code) << r.name << "\n" << run.out;
     if (r.exit_code != 0) {
-      EXPECT_EQ(kNoRom, LogTexts(run.out).back()) << r.name;
+      EXPECT_EQ(kNoRom, FailureLineOf(LogTexts(run.out))) << r.name;
       EXPECT_FALSE(std::filesystem::exists(fresh.DataDir() + "Bin/fw_P_sys_1.0.0.2.bin"));
     }
   }
@@ -254,7 +256,7 @@ TEST_F(TrustedRepository, Sha256OfTheCatalogueAndOfTheCommandLine) {
   WriteFile(Catalogue(), original + "SHA256=" + wrong + "\r\n");
   run = site_.Upgrade(Camera());
   EXPECT_EQ(1, run.exit_code) << run.out;
-  EXPECT_EQ(kNoRom, LogTexts(run.out).back());
+  EXPECT_EQ(kNoRom, FailureLineOf(LogTexts(run.out)));
   EXPECT_EQ(2u, site_.Uploads().size());
 
   // An archive brought along: --sha256 is checked like the catalogue's, and a value that is no
@@ -265,7 +267,7 @@ TEST_F(TrustedRepository, Sha256OfTheCatalogueAndOfTheCommandLine) {
   EXPECT_NE(std::string::npos, run.err.find("64 hexadecimal digits")) << run.err;
   run = site_.Upgrade(camera, {"--firmware", added_.archive_path, "--sha256", wrong});
   EXPECT_EQ(1, run.exit_code) << run.out;
-  EXPECT_EQ(kNoRom, LogTexts(run.out).back());
+  EXPECT_EQ(kNoRom, FailureLineOf(LogTexts(run.out)));
   EXPECT_EQ(2u, site_.Uploads().size());
   run = site_.Upgrade(camera, {"--firmware", added_.archive_path, "--sha256", right});
   EXPECT_EQ(0, run.exit_code) << run.out;
@@ -287,9 +289,9 @@ TEST_F(TrustedRepository, HttpsIsVerifiedAgainstTheGivenCa) {
   EXPECT_EQ(1, run.exit_code) << run.out;
   auto log = LogTexts(run.out);
   ASSERT_GE(log.size(), 2u);
-  EXPECT_TRUE(log[log.size() - 2].starts_with(kCertificate + "SSL certificate problem: "))
+  EXPECT_TRUE(log.back().starts_with(kCertificate + "SSL certificate problem: "))
       << run.out << run.err;
-  EXPECT_EQ(kNoCatalogue, log.back());
+  EXPECT_EQ(kNoCatalogue, log[log.size() - 2]);
 
   // --ca-file and, for every user of the computer, repository_ca in the options.
   auto& camera = Camera();
@@ -310,8 +312,8 @@ TEST_F(TrustedRepository, HttpsCertificateForAnotherNameIsRefused) {
   EXPECT_EQ(1, run.exit_code) << run.out;
   const auto log = LogTexts(run.out);
   ASSERT_GE(log.size(), 2u);
-  EXPECT_TRUE(log[log.size() - 2].starts_with(kCertificate)) << log[log.size() - 2];
-  EXPECT_NE(std::string::npos, log[log.size() - 2].find("127.")) << log[log.size() - 2];
+  EXPECT_TRUE(log.back().starts_with(kCertificate)) << log.back();
+  EXPECT_NE(std::string::npos, log.back().find("127.")) << log.back();
   EXPECT_TRUE(site_.Uploads().empty());
 }
 
@@ -324,8 +326,8 @@ TEST_F(TrustedRepository, HttpsNeverFollowsARedirectToHttp) {
   ASSERT_GE(log.size(), 2u);
   std::string http_url = site_.RepositoryUrl();
   http_url.replace(0, 5, "http");
-  EXPECT_EQ(kRedirect + http_url + "system/firmware.txt", log[log.size() - 2]);
-  EXPECT_EQ(kNoCatalogue, log.back());
+  EXPECT_EQ(kRedirect + http_url + "system/firmware.txt", log.back());
+  EXPECT_EQ(kNoCatalogue, log[log.size() - 2]);
   EXPECT_TRUE(site_.Uploads().empty());
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the upgrade path promises about trust, each through the real camlift program against the
 // simulator: nothing unverified reaches a camera, nothing outside the work folder is touched,
 // every camera gets the bytes that were verified for it, and the log says what really happened.
@@ -18,6 +19,7 @@
 #include "ctp_extension.h"
 #include "e2e_site.h"
 #include "support/zip_builder.h"
+#include "upgrade/history.h"
 #include "upgrade/zip_extract.h"
 #include "util/md5.h"
 
@@ -32,6 +34,10 @@ using sim::TSimSeries;
 
 const char* const kDownloadErr = "Failed to get ROM for upgrading.";
 const char* const kCancelled = "The upgrade was stopped by the user.";
+const char* const kSentStopped =
+    "The firmware was sent and the camera took it; it is restarting now. Only the wait for it was "
+    "stopped.";
+const char* const kHowToCheck = "Check its version in a few minutes: ";
 const char* const kUpgraded =
     "Successfully upgrade ROM, it is going to reboot the device, please wait.....";
 const char* const kNoConnect =
@@ -92,7 +98,7 @@ TEST(UpgradeTrust, HostileCatalogueFileNamesTouchNothing) {
     const TProcessResult run = site.Upgrade(camera);
     EXPECT_EQ(1, run.exit_code) << name << run.out << run.err;
     ASSERT_FALSE(LogTexts(run.out).empty()) << name;
-    EXPECT_EQ(kDownloadErr, LogTexts(run.out).back()) << name;
+    EXPECT_EQ(kDownloadErr, FailureLineOf(LogTexts(run.out))) << name;
     for (const auto& [path, bytes] : sentinels) {
       EXPECT_EQ(bytes, ReadFile(path)) << name << ": " << path;
     }
@@ -212,7 +218,7 @@ TEST(UpgradeTrust, RepublishedArchiveWithoutTheExpectedFileIsRefused) {
     SetCatalogue(added, "SIM100", "MD5", FileMd5Hex(added.archive_path).value_or(""));
     const TProcessResult run = site.Upgrade(camera, extra);
     EXPECT_EQ(1, run.exit_code) << row << run.out;
-    EXPECT_EQ(kDownloadErr, LogTexts(run.out).back()) << row;
+    EXPECT_EQ(kDownloadErr, FailureLineOf(LogTexts(run.out))) << row;
     EXPECT_EQ(1u, site.Uploads().size()) << row << ": the old firmware went out again";
   }
 }
@@ -315,7 +321,7 @@ TEST(UpgradeTrust, RawFirmwareFileIsCheckedAgainstMd5) {
     const TProcessResult run = site.Upgrade(camera, c.args);
     EXPECT_EQ(c.exit_code, run.exit_code) << c.args[1] << run.out << run.err;
     if (c.exit_code == 1) {
-      EXPECT_EQ(kDownloadErr, LogTexts(run.out).back());
+      EXPECT_EQ(kDownloadErr, FailureLineOf(LogTexts(run.out)));
     }
     EXPECT_EQ(static_cast<std::size_t>(c.uploads_after), site.Uploads().size()) << c.args[1];
   }
@@ -406,8 +412,9 @@ TEST_F(KTrust, StopAtEachPhase) {
   const Case cases[] = {
       {"during the download", "", {}, {"Downloading rom for upgrading...", kCancelled}},
       // Once the camera has left its mode it waits for the package: the stop waits for it too.
-      {"between the sessions", "CMD exit CTP/1.0", kWholePackage, {kUpgraded, kCancelled}},
-      {"after the whole package", "CMD 15", kWholePackage, {kUpgraded, kCancelled}},
+      // Once the camera took it, the stop ends only the wait for its restart, and says so.
+      {"between the sessions", "CMD exit CTP/1.0", kWholePackage, {kUpgraded, kSentStopped}},
+      {"after the whole package", "CMD 15", kWholePackage, {kUpgraded, kSentStopped}},
   };
   site_.AddFirmware(TSimSeries::K, TFirmwareKind::System, "system", "1.0.X.1", "1.0.2.1");
   for (const Case& c : cases) {
@@ -452,7 +459,17 @@ TEST_F(KTrust, StopAtEachPhase) {
     done = true;
     stopper.join();
     EXPECT_EQ(1, run.exit_code) << c.name << run.out << run.err;
-    const auto log = LogTexts(run.out);
+    auto log = LogTexts(run.out);
+    const bool sent = c.log_end.back() == std::string(kSentStopped);
+    if (sent) {
+      // How to check it, and on record as sent: not as stopped.
+      ASSERT_FALSE(log.empty()) << c.name;
+      EXPECT_EQ(0u, log.back().find(kHowToCheck)) << c.name << run.out;
+      log.pop_back();
+      const auto history = ReadHistory(site_.DataDir() + "history.jsonl");
+      ASSERT_FALSE(history.empty()) << c.name;
+      EXPECT_EQ("sent, not confirmed", history.back().result) << c.name;
+    }
     ASSERT_GE(log.size(), c.log_end.size()) << c.name;
     EXPECT_EQ(c.log_end,
               std::vector<std::string>(log.end() - static_cast<long>(c.log_end.size()), log.end()))
@@ -528,7 +545,7 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
     const TProcessResult run = site.Run(args, c.stdin_text, c.env);
     EXPECT_EQ(c.exit_code, run.exit_code) << c.name << run.out << run.err;
     if (!c.last.empty()) {
-      EXPECT_EQ(c.last, LogTexts(run.out).back()) << c.name;
+      EXPECT_EQ(c.last, FailureLineOf(LogTexts(run.out))) << c.name;
     }
     // The password is never said back, in the log or in an error.
     EXPECT_EQ(std::string::npos, (run.out + run.err).find("531642")) << c.name;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The selection dialog under Qt Test (offscreen): its new column, context menu, export, address
 // field and empty-list diagnosis, and a teardown while a listener thread waits for the GUI
 // thread. The browser is never opened: the dialog's URL opener is replaced by a recorder.
@@ -456,7 +457,10 @@ class SelectDialogTest : public QObject {
   }
 
   // "Check for updates" reads every listed camera in the background with the main window's
-  // account; the list goes on taking rows meanwhile, and each row ends with its state.
+  // account; the list goes on taking rows meanwhile, and each row ends with its state. The
+  // account goes only to rows whose reply came from the address they name: a reply that names
+  // another camera's address is marked in the list, that camera is read without the account and
+  // its state says why.
   void checkForUpdatesFillsLatestAndStateWithoutBlockingTheList() {
     const std::string repo_root = temp_.path() + "repo";
     sim::TRepoAddOptions add;
@@ -492,13 +496,18 @@ class SelectDialogTest : public QObject {
     sim::TCameraConfig stuck_config = camera("127.0.0.84", "2.0.0.0", "secret7");
     stuck_config.faults = {sim::TCameraFault::NeverAnswers};
     sim::TSimCamera stuck(stuck_config, nullptr);
-    for (sim::TSimCamera* c : {&old_one, &new_one, &other_account, &stuck}) c->Start();
+    // A camera whose address another host names in its replies: what it receives is recorded.
+    auto named_record = std::make_shared<sim::TSimRecorder>();
+    sim::TSimCamera named(camera("127.0.0.87", "2.0.0.0", "secret7"), named_record);
+    for (sim::TSimCamera* c : {&old_one, &new_one, &other_account, &stuck, &named}) c->Start();
 
-    // The cameras answer every search pass, as on a LAN, so their rows stay in the list.
+    // The cameras answer every search pass, as on a LAN, so their rows stay in the list; each
+    // reply came from the address it names, but one: 127.0.0.88 speaks for 127.0.0.87.
     std::vector<TDevInfo> answering;
-    for (sim::TSimCamera* c : {&old_one, &new_one, &other_account, &stuck}) {
+    for (sim::TSimCamera* c : {&old_one, &new_one, &other_account, &stuck, &named}) {
       answering.push_back(Camera(kType1010, "cam", c->config().ip.c_str(),
                                  static_cast<std::uint16_t>(c->http_port()), ""));
+      answering.back().ReplyFrom = c == &named ? "127.0.0.88" : c->config().ip;
     }
     QTimer answers;
     connect(&answers, &QTimer::timeout, this, [&] {
@@ -520,9 +529,10 @@ class SelectDialogTest : public QObject {
     QVERIFY(dialog_->CheckingForUpdates());
     QVERIFY(!check->isEnabled());
     answering.push_back(Camera(kType1010, "late", "127.0.0.86", 81, ""));
+    answering.back().ReplyFrom = "127.0.0.86";
     dialog_->List().OnRecord(answering.back());
     QTreeView* view = dialog_->ListView();
-    QCOMPARE(RowCount(dialog_.get()), 6);
+    QCOMPARE(RowCount(dialog_.get()), 7);
     QVERIFY(dialog_->CheckingForUpdates());
     // A row still waiting shows an ellipsis, and says so in words to a screen reader.
     const int waiting = RowOfIp(dialog_.get(), "127.0.0.86");
@@ -550,7 +560,9 @@ class SelectDialogTest : public QObject {
                               {"127.0.0.83", "", "account refused"},
                               {"127.0.0.84", "", "unreachable"},
                               {"127.0.0.85", "", "unknown series"},
-                              {"127.0.0.86", "", ""}}) {  // came after the check started
+                              {"127.0.0.86", "", ""},  // came after the check started
+                              {"127.0.0.87 (reply from 127.0.0.88)", "",
+                               "account not sent: the search reply came from 127.0.0.88"}}) {
       const int row = row_of(e.ip);
       QVERIFY2(row >= 0, e.ip);
       QCOMPARE(text(e.ip, latest), QString(e.latest));
@@ -563,6 +575,17 @@ class SelectDialogTest : public QObject {
     }
     QVERIFY(Data(dialog_.get(), row_of("127.0.0.81"), state, Qt::ForegroundRole) !=
             Data(dialog_.get(), row_of("127.0.0.83"), state, Qt::ForegroundRole));
+    // The camera at the named address was read, without the account in any form.
+    int requests = 0;
+    for (const auto& entry : named_record->Entries()) {
+      if (!entry.contains("method")) continue;
+      ++requests;
+      const std::string text = entry.dump();
+      QVERIFY2(text.find("secret7") == std::string::npos, text.c_str());
+      QVERIFY2(text.find("YWRtaW46c2VjcmV0Nw") == std::string::npos,
+               text.c_str());  // admin:secret7
+    }
+    QVERIFY(requests > 0);
 
     // The context menu runs the same check; the late camera is read this time.
     emit view->customContextMenuRequested(RowRect(dialog_.get(), 0).center());
@@ -574,6 +597,7 @@ class SelectDialogTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!dialog_->CheckingForUpdates(), 20000);
     QCOMPARE(text("127.0.0.86", state), QString("unreachable"));
     QCOMPARE(text("127.0.0.81", state), QString("update available"));
+    named.Stop();
     ::unsetenv("CAMLIFT_REPOSITORY_URL");
     answers.stop();
     dialog_->List().ClearList();

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The bash completion runs the program while the user types. Whatever words stand on the line
 # (subcommands, an address, a word that is no subcommand, shell syntax), it may only ever run the
 # program with --help as the last word: never an upgrade, a search or the window. The program is

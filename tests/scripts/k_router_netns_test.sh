@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A series K camera on another subnet: the camera's namespace and the client's are joined by a
 # routing namespace, so no broadcast of the client reaches the camera. camlift upgrade --series K
 # reads its version through the CTP search sent straight to the camera's address, then upgrades

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The man pages keep up with the programs: every subcommand and every option that the --help of
 # camlift and camlift-sim lists (walking every subcommand's own --help) must appear in
 # packaging/camlift.1.in or camlift-sim.1.in. An option counts when "--name" stands in the page

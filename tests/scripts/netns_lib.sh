@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the network-namespace tests: source it after setting `tag` (a prefix unique to the
 # run). It skips (exit 77) without root or `ip netns`, gives `work` (a scratch folder), keeps
 # track of the namespaces and processes it makes, and removes all of them on exit. Scripts

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # camlift without a subcommand and without a display: it says that no display was found and
 # points to --help, ends with status 2, and does not abort (no SIGABRT, no core file). Both
 # ways: no display named at all, and a named X display that nobody serves.

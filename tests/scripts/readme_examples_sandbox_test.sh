@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The README-examples runner against a README of its own: an example that writes outside its
 # temporary folder, leaves a process behind after failing, or hangs, must fail without touching
 # the host, leave nothing running and end within its time. Needs root; exit 77 (skipped)

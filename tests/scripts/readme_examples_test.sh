@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The README's examples, run exactly as written. A block is an example when the line right above
 # its ```sh fence is a marker:
 #
@@ -77,8 +78,15 @@ script_of() {
 }
 
 # Copies, not links: the examples get a fresh /tmp, which would hide a source tree or a build
-# that lies below /tmp (a clone made there).
-bin="$work/bin"
+# that lies below /tmp (a clone made there). The programs go into a folder of root's below /run
+# where there is one: camlift trusts no folder that others may write, nor one below such a
+# folder as /var/tmp, with its defaults and library, and says so at every start.
+if bin="$(mktemp -d /run/camlift-readme-bin.XXXXXX 2>/dev/null)"; then
+  chmod 0755 "$bin"
+  trap 'rm -rf "$work" "$bin"' EXIT
+else
+  bin="$work/bin"
+fi
 mkdir -p "$bin" "$work/sim"
 cp "$CAMLIFT_EXE" "$bin/camlift"
 cp "$CAMLIFT_SIM_EXE" "$bin/camlift-sim"

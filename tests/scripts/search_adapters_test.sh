@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # camlift search on a PC with two adapters: a client namespace with one interface on each of two
 # bridges, simulated cameras behind each bridge. The limited broadcast leaves through the adapter
 # of the default route only; the directed broadcasts reach the other network too. Replies that

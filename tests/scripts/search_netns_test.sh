@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # camlift search over a real broadcast: simulated cameras of several dialects, each in a network
 # namespace of its own, on one bridge with the searching namespace; camlift broadcasts to
 # 255.255.255.255 there. Everything lives in namespaces this script creates and removes: the
@@ -51,14 +52,19 @@ wait_udp "${tag}p1010b" 6801
 wait_udp "${tag}r8600" 8600
 wait_udp "${tag}ktext" 7999
 
-# The closed search library beside a copy of camlift, reporting one scripted device.
+# The closed search library beside a copy of camlift, reporting one scripted device. The copy
+# lies beside the build's program: camlift loads no library from a folder that others may write,
+# and /tmp, above $work, is one.
 exe="$CAMLIFT_EXE"
 standin_rows=0
 if [ -n "${CAMLIFT_STANDIN_LIBRARY:-}" ] && [ -f "$CAMLIFT_STANDIN_LIBRARY" ]; then
-  mkdir -p "$work/bin/515"
-  cp "$CAMLIFT_EXE" "$work/bin/camlift"
-  cp "$CAMLIFT_STANDIN_LIBRARY" "$work/bin/515/libDVSNETClient.so"
-  exe="$work/bin/camlift"
+  copy="$(mktemp -d "$(dirname "$CAMLIFT_EXE")/netns-copy.XXXXXX")" || fail "no folder for the copy"
+  trap 'cleanup; rm -rf "$copy"' EXIT
+  chmod 0755 "$copy"
+  mkdir -p "$copy/515"
+  cp "$CAMLIFT_EXE" "$copy/camlift"
+  cp "$CAMLIFT_STANDIN_LIBRARY" "$copy/515/libDVSNETClient.so"
+  exe="$copy/camlift"
   standin_rows=1
 fi
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # camlift-sim --detach: returns once the simulator listens, also to a caller that reads its
 # stderr; a start that fails says why, ends with status 1 and leaves no process; kill <pid> from
 # the ready text stops the simulator. Runs in process and network namespaces of its own, so

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Two real copies of the desktop program: the second shows the "already running" warning, asks
 # the first to come to the front and ends without a window; the first comes to the front. Then
 # single runs: a folder of the user's named like the program in the temporary folder survives

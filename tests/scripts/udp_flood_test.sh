@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # camlift search under a flood: 100 000 datagrams of random and truncated content over about ten
 # seconds at the ports the search listens on, while simulated cameras of every dialect answer.
 # The search must not crash, its memory must stay bounded, and the real cameras must still be

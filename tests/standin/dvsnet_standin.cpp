@@ -1,11 +1,15 @@
+// SPDX-License-Identifier: Apache-2.0
 // A stand-in for the closed camera-search library, for tests: it reports the devices scripted in
 // CAMLIFT_STANDIN_DEVICES from a thread of its own, the way the real library calls back.
 //
 //   CAMLIFT_STANDIN_DEVICES  devices separated by ";", each
 //                            name|ip|mac (12 hex digits)|port|aux|netmask|gateway|dns|dhcp
 //   CAMLIFT_STANDIN_RESULT   what DVSNET_SearchServers returns (default 0; no search otherwise)
+//   CAMLIFT_STANDIN_LOADED   a file that gets the line "loaded" as soon as the library is loaded
+//                            (code of a library runs at load, before any call)
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <sstream>
@@ -60,6 +64,16 @@ std::thread g_thread;
 std::atomic<bool> g_stop{false};
 std::int32_t g_last_wait = -1, g_last_mode = -1, g_last_reserved = -1;
 int g_calls = 0;
+
+// What any library can do the moment it is loaded, search or not.
+__attribute__((constructor)) void MarkLoaded() {
+  if (const char* path = std::getenv("CAMLIFT_STANDIN_LOADED"); path && *path) {
+    if (std::FILE* file = std::fopen(path, "a")) {
+      std::fputs("loaded\n", file);
+      std::fclose(file);
+    }
+  }
+}
 
 void StopThread() {
   g_stop = true;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "support/host_port_lock.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tests that run a series R search share fixed ports of the host (the search sends from local
 // port 3565, and the cameras answer there). ctest runs several test processes at once, so such
 // tests take this lock, which one process holds at a time, for as long as they search.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A loopback HTTP server for tests that records every request byte for byte and answers with
 // scripted bytes: whole, in several segments, or never.
 #pragma once

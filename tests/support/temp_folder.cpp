@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "temp_folder.h"
 
 #include <stdlib.h>
@@ -11,8 +12,10 @@
 
 namespace camlift::test {
 
-TTempFolder::TTempFolder() {
-  std::string pattern = TTools::GetTempDir() + "camlift-test-XXXXXX";
+TTempFolder::TTempFolder() : TTempFolder(TTools::GetTempDir()) {}
+
+TTempFolder::TTempFolder(const std::string& base) {
+  std::string pattern = base + "camlift-test-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (::mkdtemp(buffer.data())) path_ = std::string(buffer.data()) + "/";

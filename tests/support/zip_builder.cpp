@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "zip_builder.h"
 
 #include <sys/stat.h>

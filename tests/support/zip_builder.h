@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Builds ZIP archives for tests with libzip, including the hostile ones a repository could send.
 #pragma once
 

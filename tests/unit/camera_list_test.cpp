@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/camera_list.h"
 
 #include <gtest/gtest.h>
@@ -58,6 +59,11 @@ TEST(CameraList, RefusedLines) {
       {R"({"ip":"127.0.0.2","port":"81","series":"P"})", "wrong type"},
       {R"({"ip":7,"series":"P"})", "wrong type"},
       {R"({"ip":"127.0.0.2","series":["P"]})", "wrong type"},
+      // A number that is no port never wraps onto another camera's port (2^32 + 81 is not 81).
+      {R"({"ip":"127.0.0.2","port":4294967377,"series":"P"})", "port out of range"},
+      {R"({"ip":"127.0.0.2","port":-65455,"series":"P"})", "port out of range"},
+      {R"({"ip":"127.0.0.2","port":81.5,"series":"P"})", "wrong type"},
+      {R"({"ip":"127.0.0.2","port":1e300,"series":"P"})", "wrong type"},
   };
   for (const Case& c : cases) {
     const auto list = ParseCameraList(std::string(c.line) + "\n", "admin", "");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/catalogue_signature.h"
 
 #include <gtest/gtest.h>
@@ -112,11 +113,11 @@ TEST(RepositoryKeys, TheUserFileCannotEmptyTheSystemKeys) {
                     "[Global]\r\nrepository_keys=" + key1 + "\r\nrepository_ca=/site/ca.pem\r\n");
     if (!c.user_file.empty()) test::WriteFile(temp.path() + "user/option.ini", c.user_file);
     const TOptionFile options("option.ini", temp.path() + "program/", temp.path() + "user/");
-    const TRepositoryTrust trust = RepositoryTrustFrom(options, "");
+    const TRepositoryTrust trust = RepositoryTrustFrom(options.Values(), "");
     EXPECT_TRUE(trust.signed_only) << c.user_file;
     EXPECT_EQ(c.keys, trust.keys) << c.user_file;
     EXPECT_EQ("/site/ca.pem", trust.ca_file);
-    EXPECT_EQ("/given/ca.pem", RepositoryTrustFrom(options, "/given/ca.pem").ca_file);
+    EXPECT_EQ("/given/ca.pem", RepositoryTrustFrom(options.Values(), "/given/ca.pem").ca_file);
   }
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated K camera with its per-block record lines off (as the CTP benchmark runs it): the
 // file still arrives whole and digested, accepted blocks are counted on the digest's line, and a
 // refused block is still recorded.

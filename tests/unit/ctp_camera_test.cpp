@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated K camera's command service met with raw requests: each verb's refusals, the
 // requests that end the connection, and the record line every request leaves.
 #include "ctp_camera.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The classification of one CTP answer from its received bytes.
 #include "upgrade/ctp_reply.h"
 

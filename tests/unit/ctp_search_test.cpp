@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The CTP search: reading a text reply, and the version read of series K through a simulated
 // responder on loopback (UDP 7999, broadcast to 127.255.255.255).
 #include "upgrade/ctp_search.h"

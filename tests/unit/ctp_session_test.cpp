@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The CTP session against a scripted peer on loopback: exact request bytes, reply codes, and the
 // entries of a package as they go out.
 #include "upgrade/ctp_session.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // UpgradeByCtp against the simulated CTP camera on loopback, and the series K upgraders.
 #include "upgrade/ctp_upgrade.h"
 

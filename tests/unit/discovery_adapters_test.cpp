@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every adapter: the destinations of the search datagrams, the endpoint that sends one datagram
 // to each, and the diagnosis of an empty search (addresses, interfaces, ports that would not
 // bind). The host's interfaces are only read here; the lists the rules run on are made up.
@@ -114,7 +115,7 @@ TEST(SearchTargets, EndpointSendsOneDatagramToEachTarget) {
   TSocketHandle second = BoundTo("127.0.0.2", port);
   ASSERT_TRUE(second.valid());
   TLoopDispatcher ui;
-  TUdpEndpoint endpoint(ui, [](auto) {});
+  TUdpEndpoint endpoint(ui, [](auto, auto) {});
   ASSERT_TRUE(endpoint.Activate(0));
   endpoint.SetTargets({Ip("127.0.0.1"), Ip("127.0.0.2")});
   const std::string text = "query";
@@ -129,16 +130,19 @@ TEST(SearchTargets, EndpointSendsOneDatagramToEachTarget) {
 }
 
 // A pass's replies arrive in a burst; the listener hands what waits to the UI thread in groups.
-// Every datagram must reach the handler once, whole, in the order it came, on the UI thread.
+// Every datagram must reach the handler once, whole, in the order it came, on the UI thread,
+// with the address it came from (the account rule compares it with what the reply names).
 TEST(SearchTargets, EndpointHandsEveryDatagramOfABurstOverInOrder) {
   TLoopDispatcher ui;
   const auto owner = std::this_thread::get_id();
   std::vector<std::string> seen;
-  TUdpEndpoint endpoint(ui, [&](std::span<const std::uint8_t> datagram) {
+  std::vector<std::string> senders;
+  TUdpEndpoint endpoint(ui, [&](std::span<const std::uint8_t> datagram, std::uint32_t from) {
     EXPECT_EQ(owner, std::this_thread::get_id());
     seen.emplace_back(datagram.begin(), datagram.end());
+    senders.push_back(AddressText(from));
   });
-  TSocketHandle sender = BoundTo("127.0.0.1", 0);
+  TSocketHandle sender = BoundTo("127.0.0.7", 0);
   ASSERT_TRUE(sender.valid());
   std::uint16_t port = 0;
   {
@@ -154,6 +158,7 @@ TEST(SearchTargets, EndpointHandsEveryDatagramOfABurstOverInOrder) {
   }
   for (int wait = 0; wait < 50 && seen.size() < sent.size(); ++wait) ui.RunFor(100ms);
   EXPECT_EQ(sent, seen);
+  EXPECT_EQ(std::vector<std::string>(sent.size(), "127.0.0.7"), senders);
   endpoint.Deactivate();
 }
 
@@ -162,7 +167,7 @@ TEST(SearchTargets, EndpointHandsEveryDatagramOfABurstOverInOrder) {
 TEST(SearchTargets, EndpointStoppedWhileABurstWaitsParsesNothingMore) {
   TLoopDispatcher ui;
   int handled = 0;
-  TUdpEndpoint endpoint(ui, [&](std::span<const std::uint8_t>) { ++handled; });
+  TUdpEndpoint endpoint(ui, [&](std::span<const std::uint8_t>, std::uint32_t) { ++handled; });
   TSocketHandle sender = BoundTo("127.0.0.1", 0);
   ASSERT_TRUE(sender.valid());
   std::uint16_t port = 0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The search on loopback: endpoints, the series R receive thread, the closed-library wrapper and
 // the whole engine against the simulator's search responders. CTest keeps every broadcast on
 // 127.255.255.255.
@@ -92,10 +93,10 @@ class DiscoveryLoopback : public ::testing::Test {
 
 TEST_F(DiscoveryLoopback, BindFreePortSkipsATakenPort) {
   TLoopDispatcher ui;
-  TUdpEndpoint probe(ui, [](auto) {});
+  TUdpEndpoint probe(ui, [](auto, auto) {});
   ASSERT_TRUE(TTools_Net::BindFreePort(probe, 41000));
   const std::uint16_t taken = probe.Port();
-  TUdpEndpoint second(ui, [](auto) {});
+  TUdpEndpoint second(ui, [](auto, auto) {});
   ASSERT_TRUE(TTools_Net::BindFreePort(second, taken));
   EXPECT_GT(second.Port(), taken);
   EXPECT_LT(second.Port(), taken + 1000);  // the start port and the 999 after it
@@ -110,12 +111,12 @@ TEST_F(DiscoveryLoopback, EndpointHandsOverAndStopsWhileAHandOffWaits) {
   TLoopDispatcher ui;
   std::vector<std::string> received;
   const auto ui_thread = std::this_thread::get_id();
-  TUdpEndpoint listener(ui, [&](std::span<const std::uint8_t> d) {
+  TUdpEndpoint listener(ui, [&](std::span<const std::uint8_t> d, std::uint32_t) {
     EXPECT_EQ(ui_thread, std::this_thread::get_id());
     received.emplace_back(d.begin(), d.end());
   });
   ASSERT_TRUE(TTools_Net::BindFreePort(listener, 42000));
-  TUdpEndpoint sender(ui, [](auto) {});
+  TUdpEndpoint sender(ui, [](auto, auto) {});
   ASSERT_TRUE(TTools_Net::BindFreePort(sender, 42100));
   const std::string text = "hello";
   sender.Broadcast(listener.Port(),
@@ -412,6 +413,20 @@ TEST_F(DiscoveryLoopback, WithoutTheLibraryNothingHappens) {
   finder.Shutdown(nullptr);
   EXPECT_FALSE(called);
   EXPECT_EQ(TTools::ModulePath() + "515/libDVSNETClient.so", TFind_Hisi::DefaultLibraryPath());
+}
+
+// An installed copy keeps nothing beside itself in /usr/bin: the library is in its library
+// folder; a build tree or a copy elsewhere has it in 515/ beside the program.
+TEST(ClosedSearchLibrary, InstalledCopiesLookInTheLibraryFolder) {
+  const std::string lib = "/usr/lib/x86_64-linux-gnu/";
+  EXPECT_EQ("/usr/lib/x86_64-linux-gnu/camlift/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/usr/bin/", lib));
+  EXPECT_EQ("/usr/lib/x86_64-linux-gnu/camlift/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/usr/local/bin/", lib));
+  EXPECT_EQ("/opt/camlift/515/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/opt/camlift/", lib));
+  EXPECT_EQ("/home/ann/camlift/build/cli/515/libDVSNETClient.so",
+            TFind_Hisi::LibraryPathFor("/home/ann/camlift/build/cli/", lib));
 }
 
 }  // namespace

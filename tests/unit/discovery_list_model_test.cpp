@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera list against a plain model of it: a vector searched from the front, each new row
 // put in its sorted place when it comes, each changed row moved at once. Long random runs of
 // replies, ticks, header clicks, selections and clears must give the same rows, in the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The order of every column of the camera list on generated rows: each must be a strict weak
 // order (irreflexive, antisymmetric, transitive, with a transitive "neither"), or the sorts are
 // undefined. And the plan that brings a view's copy of the list up to date, replayed on a copy.

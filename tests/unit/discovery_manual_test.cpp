@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A camera asked for by address: the address field's rules, the probe of its pages against
 // simulated cameras, and the hand-off of its result from the worker to the UI thread.
 #include <gtest/gtest.h>

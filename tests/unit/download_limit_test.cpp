@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A repository that sends more than the engine takes: the download stops at its cap.
 #include <gtest/gtest.h>
 

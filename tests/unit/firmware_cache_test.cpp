@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The rules of the verified firmware cache that need no network: which catalogue names may be
 // used as file names at all, and what a store leaves behind.
 #include "upgrade/firmware_cache.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/history.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,11 @@ TEST(History, LineRoundTrip) {
        {"", "not json", "[1,2]", R"({"time":"2026-12-10T13:21:28Z"})", R"({"ip":"127.0.0.5"})"}) {
     EXPECT_FALSE(ParseHistoryLine(bad)) << bad;
   }
+  // A port that is no port reads as none, never wrapped onto another camera's (2^32 + 81).
+  const auto wrapped =
+      ParseHistoryLine(R"({"time":"2026-12-10T13:21:28Z","ip":"127.0.0.5","port":4294967377})");
+  ASSERT_TRUE(wrapped);
+  EXPECT_EQ(0, wrapped->port);
 }
 
 TEST(History, DatesAndFilter) {

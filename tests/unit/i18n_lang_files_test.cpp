@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The three shipped language files: complete, consistent, and readable in their code pages.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The digest every firmware check, CTP transfer and simulated camera relies on, against the
 // published RFC 1321 test suite: the other tests compare digests made by this same code.
 #include "util/md5.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The package format: scrambling, the inspector's checks, and the packages the simulator builds.
 #include "upgrade/pk2_format.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -40,11 +41,13 @@ TEST(Timing, ValuesAreScaledAndTimeoutsKeepAFloor) {
   EXPECT_EQ(8000, Millis(Wait::CtpReplyTimeout));
   SetTimeScaleForTesting(0.01);
   EXPECT_EQ(400, Millis(Wait::RebootWait));
-  EXPECT_EQ(200, Millis(Wait::CameraPageRead));
+  EXPECT_EQ(1000, Millis(Wait::CameraPageRead));  // 200, raised to the floor
+  SetTimeScaleForTesting(0.1);
+  EXPECT_EQ(2000, Millis(Wait::CameraPageRead));  // above the floor, a time-out is scaled
   SetTimeScaleForTesting(0.0);
   EXPECT_EQ(0, Millis(Wait::CtpSessionPause));
-  EXPECT_EQ(100, Millis(Wait::CtpReplyTimeout));  // the floor of every time-out
-  EXPECT_EQ(30, Millis(Wait::R730ReceiveWait));   // a time-out shorter than the floor stays
+  EXPECT_EQ(1000, Millis(Wait::CtpReplyTimeout));  // the floor of every time-out
+  EXPECT_EQ(30, Millis(Wait::R730ReceiveWait));    // a time-out shorter than the floor stays
   SetTimeScaleForTesting(-1);
 }
 

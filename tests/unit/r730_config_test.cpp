@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The configuration calls of TR730Series against a simulated series R camera: each call's
 // answers and failures, the caching of its records, the percent-encoded queries and the 8600
 // settings datagram on the wire.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pure parts of the series R configuration calls: the settings datagram byte for byte, the
 // page reader, the MAC form of the factory page, the scan result and the DDNS status rules.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Options dialog's repository test: what counts as an address, and the fetch of the system
 // catalogue against the simulated repository.
 #include "upgrade/repository_check.h"

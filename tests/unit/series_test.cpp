@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The series K, M, P, R: their index (the window's list, the dialog's nTYpe, the factory), their
 // letter (typed on the command line, written in lists and reports) and the series of a type code.
 #include "discovery/series.h"

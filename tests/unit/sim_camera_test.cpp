@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated cameras: pages behind the right account, uploads taken strictly and recorded,
 // the restart window, and the fault switches the upgrade engine's tests lean on.
 #include "sim_camera.h"

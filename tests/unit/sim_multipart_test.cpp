@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's strict multipart reader: it must take exactly what an upgrader sends, keep the
 // part header block byte for byte, and refuse framing a camera would choke on.
 #include "sim_multipart.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The repository tool and server of camlift-sim: the catalogue must describe the archives it
 // sits beside, and each fault must damage exactly what it says.
 #include "sim_repository.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's declaration tables as users meet them: fault names (scenario files and
 // --fault), scenario keys of every camera setting, search dialect names.
 #include <gtest/gtest.h>
@@ -10,11 +11,11 @@ namespace camlift::sim {
 namespace {
 
 TEST(SimTables, FaultNamesInTheirOrder) {
-  EXPECT_EQ((std::vector<std::string>{"reject-account", "not-listening", "never-answers",
-                                      "redirect-upload", "close-mid-upload", "never-returns",
-                                      "old-version", "version-unreadable", "ctp-login-refused",
-                                      "ctp-exit-refused", "ctp-probe-unanswered",
-                                      "ctp-data-refused", "ctp-silent", "ctp-continue"}),
+  EXPECT_EQ((std::vector<std::string>{
+                "reject-account", "not-listening", "never-answers", "redirect-upload",
+                "close-mid-upload", "never-returns", "old-version", "slow-search",
+                "version-unreadable", "ctp-login-refused", "ctp-exit-refused",
+                "ctp-probe-unanswered", "ctp-data-refused", "ctp-silent", "ctp-continue"}),
             CameraFaultNames());
   EXPECT_EQ(TCameraFault::RejectAccount, ParseCameraFault("wrong-password"));
   EXPECT_EQ(TCameraFault::CtpContinue, ParseCameraFault("ctp-continue"));

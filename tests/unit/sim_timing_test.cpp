@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's waits scale with CAMLIFT_TIME_SCALE as the client's do, so that a scaled
 // client still outwaits a scaled camera's restart; time-outs keep the client's floor.
 #include "sim_timing.h"
@@ -15,9 +16,9 @@ TEST(SimTiming, ValuesScaleAndTimeoutsKeepTheFloor) {
   };
   const Case cases[] = {
       {SimWait::RebootTime, 8000, 80},        // a pause goes down with the scale
-      {SimWait::ClientIdle, 60000, 600},      // a time-out too, while above the floor
-      {SimWait::SniffWindow, 2000, 100},      // 20 would be below the floor of 100
-      {SimWait::CloseLinger, 1000, 100},      // 10 likewise
+      {SimWait::ClientIdle, 60000, 1000},     // 600, raised to the floor of time-outs
+      {SimWait::SniffWindow, 2000, 1000},     // 20 would be below the floor of 1000
+      {SimWait::CloseLinger, 1000, 1000},     // 10 likewise
       {SimWait::CtpContinuePause, 1000, 10},  // a pause has no floor
   };
   for (const Case& c : cases) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated camera's answer to an upload, decided without sockets: which fault of the
 // request wins, what the record line says, and when the camera restarts.
 #include "sim_upload_verdict.h"

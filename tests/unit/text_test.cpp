@@ -1,9 +1,17 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "util/text.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
+#include "util/text_fields.h"
+
 namespace camlift {
 namespace {
+
+using namespace std::string_literals;
 
 TEST(Text, VersionWithoutV) {
   // The window's upgrade, the status read and the list's typed-in address all read a camera's
@@ -50,6 +58,41 @@ TEST(Text, LowerAsciiAndTrimText) {
   }
   EXPECT_EQ('q', LowerAscii('Q'));
   EXPECT_EQ('\xC4', LowerAscii('\xC4'));
+}
+
+// What a camera or a repository says reaches a terminal or a log only as one harmless line.
+TEST(Text, ShownTextCleansEveryControlCharacter) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"cam \x1b[2J\x1b]0;owned\x07", "cam  [2J ]0;owned "},
+      {"1.2.3\rOK", "1.2.3 OK"},
+      {"a\nb\tc\0d"s, "a b c d"},
+      {"\x7f", " "},
+      {"\xc2\x9b"
+       "31m",
+       " 31m"},  // U+009B, the 8-bit CSI, as UTF-8
+      {"\x9b"
+       "31m",
+       "\xef\xbf\xbd"
+       "31m"},                                             // the bare byte is no UTF-8 at all
+      {"\xc2\xa0 \xe5\x89\x8d", "\xc2\xa0 \xe5\x89\x8d"},  // U+00A0 and CJK stay
+      {"", ""},
+  };
+  for (const auto& [raw, shown] : cases) EXPECT_EQ(shown, ShownText(raw)) << raw;
+}
+
+TEST(Text, UrlAccountsAreLeftOut) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"http://user:pw@127.0.0.1:8080/FM/", "http://***@127.0.0.1:8080/FM/"},
+      {"https://u%40x:p@ss@repo.example/FM/system/firmware.txt.sig",
+       "https://***@repo.example/FM/system/firmware.txt.sig"},
+      {"refused: http://a:b@h/x and https://c:d@k/y",
+       "refused: http://***@h/x and https://***@k/y"},
+      {"http://h/FM/?next=a@b", "http://h/FM/?next=a@b"},  // an @ after the host is no account
+      {"http://only-user@h", "http://***@h"},
+      {"http://h:81/", "http://h:81/"},
+      {"no url at all: user@host", "no url at all: user@host"},
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(shown, WithoutUrlAccounts(text)) << text;
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The upgrade record as the window shows it: local time in the log's form, result words in the
 // user's language.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -183,7 +184,8 @@ TEST(R730Upload, UnreadableFirmwareFileIsSaid) {
   TfrmStrRes language;
   SetLanguage("en");
   test::TTempFolder temp;
-  test::WriteFile(temp.path() + "fw.bin", "firmware");
+  const std::string firmware = "firmware" + std::string(1024, '-');
+  test::WriteFile(temp.path() + "fw.bin", firmware);
   for (bool system : {true, false}) {
     auto upgrader = TUpgradeFactory::CreateUpgrader(3, system);
     upgrader->SetIPAddress("127.0.0.1");
@@ -193,7 +195,7 @@ TEST(R730Upload, UnreadableFirmwareFileIsSaid) {
     std::string message;
     EXPECT_FALSE(upgrader->Upload(message));
     EXPECT_EQ("Error on reading ROM for upgrade.", message);
-    test::WriteFile(temp.path() + "fw.bin", "firmware");
+    test::WriteFile(temp.path() + "fw.bin", firmware);
   }
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade/upgrade_thread.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include "platform/timing.h"
 #include "support/temp_folder.h"
 #include "upgrade/firmware_cache.h"
+#include "util/md5.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -70,11 +72,32 @@ class TScriptedUpgrader : public TSysUpgradeObject {
 class TRecordingObserver : public IUpgradeObserver {
  public:
   void OnLog(const std::string& text) override { lines.push_back(text); }
-  bool AskYesNo(const std::string&, const std::string&) override {
+  bool AskYesNo(TQuestion question, const std::string& text, const std::string&) override {
     ++questions;
+    asked.push_back(question);
+    texts.push_back(text);
     return answer;
   }
+  void OnProgress(TProgressStage stage, std::int64_t done, std::int64_t total) override {
+    progress.push_back({stage, done, total});
+  }
+  void OnUploadAccepted(const TUpgradeResult& so_far) override {
+    accepted.push_back(so_far.status);
+    lines_when_accepted = lines.size();
+    if (on_accepted) on_accepted();
+  }
+  std::function<void()> on_accepted;
+  struct TReport {
+    TProgressStage stage;
+    std::int64_t done;
+    std::int64_t total;
+  };
   std::vector<std::string> lines;
+  std::vector<TQuestion> asked;
+  std::vector<std::string> texts;
+  std::vector<TReport> progress;
+  std::vector<TUpgradeStatus> accepted;
+  std::size_t lines_when_accepted = 0;
   int questions = 0;
   bool answer = false;
 };
@@ -144,6 +167,7 @@ TEST_F(UpgradeThreadFixture, FailingStepsWriteExactlyOneLine) {
       {[](TScript& s) {
          s.excluded = "1.2.3,1.2.4";
          s.current = "2.3";
+         s.latest = "2.4.0.1";
        },
        "The version for upgrading is no available.", 4},
       {[](TScript& s) { s.upload_ok = false; }, "upload refused", 6},
@@ -263,20 +287,28 @@ TEST_F(UpgradeThreadFixture, CallersStopIsObeyedWithoutRequestCancel) {
 }
 
 TEST_F(UpgradeThreadFixture, LocalFirmwareSkipsTheCatalogue) {
-  test::WriteFile(temp_.path() + "local.bin", "BNEG firmware");
+  const std::string firmware = "BNEG firmware" + std::string(1011, 'x');
+  test::WriteFile(temp_.path() + "local.bin", firmware);
   auto upgrader = std::make_unique<TScriptedUpgrader>(script_);
   upgrader->SetWorkFolder(temp_.path());
   TUpgradeThread worker(std::move(upgrader), "", "", ui_, observer_);
+  observer_.answer = true;  // Yes to sending the file
   TUpgradeOptions options;
   options.local_firmware = temp_.path() + "local.bin";
   worker.SetOptions(options);
   EXPECT_EQ(TUpgradeStatus::Working, worker.Execute().status);
   EXPECT_EQ("Upgrading with the firmware file:" + temp_.path() + "local.bin", observer_.lines[2]);
   // The checked copy in the cache goes out, not the user's file, which may change meanwhile.
-  EXPECT_EQ(temp_.path() + "Bin/2765af576c4d29d7f1066042ad18554b/local.bin",
+  EXPECT_EQ(temp_.path() + "Bin/" + Md5Hex(firmware) + "/local.bin",
             worker.Upgrader().LocalFilePath());
-  EXPECT_EQ("BNEG firmware", test::ReadFile(worker.Upgrader().LocalFilePath()));
+  EXPECT_EQ(firmware, test::ReadFile(worker.Upgrader().LocalFilePath()));
   EXPECT_EQ("The camera now runs the version:1.0.0.2", observer_.lines.back());
+  // Asked once, naming the file, its size and the camera, before anything was sent.
+  EXPECT_EQ(std::vector<TQuestion>{TQuestion::LocalFile}, observer_.asked);
+  EXPECT_EQ(
+      "Send the file local.bin (1024 bytes) to the camera 192.168.1.126:81, which runs the "
+      "version 1.0.0.1?",
+      observer_.texts.at(0));
 
   observer_.lines.clear();
   auto missing = std::make_unique<TScriptedUpgrader>(script_);
@@ -285,7 +317,11 @@ TEST_F(UpgradeThreadFixture, LocalFirmwareSkipsTheCatalogue) {
   options.local_firmware = temp_.path() + "missing.bin";
   second.SetOptions(options);
   EXPECT_EQ(TUpgradeStatus::Failed, second.Execute().status);
-  EXPECT_EQ("Failed to get ROM for upgrading.", observer_.lines.back());
+  const std::vector<std::string> end = {
+      "Failed to get ROM for upgrading.",
+      "The firmware file cannot be read: " + temp_.path() + "missing.bin",
+      "Nothing was sent to the camera."};
+  EXPECT_EQ(end, std::vector<std::string>(observer_.lines.end() - 3, observer_.lines.end()));
 }
 
 TEST_F(UpgradeThreadFixture, CameraThatNeverReturnsEndsWithinTheLimit) {
@@ -304,7 +340,8 @@ TEST_F(UpgradeThreadFixture, UnverifiedFirmwareIsNeverUploaded) {
   script_.upload_message = "must not be reached";
   const TUpgradeResult result = Run();
   EXPECT_EQ(TUpgradeStatus::Failed, result.status);
-  EXPECT_EQ("Failed to get ROM for upgrading.", observer_.lines.back());
+  EXPECT_EQ("Failed to get ROM for upgrading.", observer_.lines.at(observer_.lines.size() - 2));
+  EXPECT_EQ(0u, observer_.lines.back().find("The download failed ("));
 }
 
 TEST_F(UpgradeThreadFixture, MissingRepositorySaysSo) {
@@ -349,6 +386,150 @@ TEST_F(UpgradeThreadFixture, ThreadedRunDeliversOnTheUiThread) {
   EXPECT_EQ(TUpgradeStatus::Working, observer.status);
   EXPECT_EQ(std::this_thread::get_id(), observer.thread);
   EXPECT_EQ(8u, observer.lines.size());
+}
+
+// A file that is no firmware is refused before it is kept or sent; No to the question sends
+// nothing either.
+TEST_F(UpgradeThreadFixture, LocalFileRefusedOrDeclinedSendsNothing) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool answer;
+    TUpgradeStatus status;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"typed-note", "notes\n", true, TUpgradeStatus::Failed,
+       "The file is not a firmware: it holds 6 bytes, and a firmware has at least 1024."},
+      {"declined", std::string(2048, 'f'), false, TUpgradeStatus::NotNeeded, ""},
+  };
+  for (const Case& c : cases) {
+    test::WriteFile(temp_.path() + "notes.txt", c.bytes);
+    script_ = TScript{};
+    observer_ = TRecordingObserver{};
+    observer_.answer = c.answer;
+    auto upgrader = std::make_unique<TScriptedUpgrader>(script_);
+    upgrader->SetWorkFolder(temp_.path() + c.name);
+    TUpgradeThread worker(std::move(upgrader), "", "", ui_, observer_);
+    TUpgradeOptions options;
+    options.local_firmware = temp_.path() + "notes.txt";
+    worker.SetOptions(options);
+    EXPECT_EQ(c.status, worker.Execute().status) << c.name;
+    EXPECT_EQ("Nothing was sent to the camera.", observer_.lines.back()) << c.name;
+    EXPECT_TRUE(observer_.accepted.empty()) << c.name;  // no upload
+    if (!c.reason.empty()) {
+      EXPECT_EQ(c.reason, observer_.lines.at(observer_.lines.size() - 2)) << c.name;
+      EXPECT_TRUE(observer_.asked.empty()) << c.name;
+      // Nothing of it entered the verified cache.
+      EXPECT_FALSE(std::filesystem::exists(temp_.path() + c.name + "/Bin/" + Md5Hex(c.bytes)))
+          << c.name;
+    }
+  }
+}
+
+// (camera version, catalogue version) -> what the run asks and how it ends.
+TEST_F(UpgradeThreadFixture, VersionDecisionTable) {
+  struct Case {
+    const char* current;
+    const char* latest;
+    bool answer;
+    std::vector<TQuestion> asked;
+    TUpgradeStatus status;
+    const char* last;  // the last log line, or "" for a run that upgraded
+  };
+  const Case cases[] = {
+      {"1.0.0.1", "1.0.0.2", false, {}, TUpgradeStatus::Working, ""},
+      {"10.0.0.9", "10.0.0.10", false, {}, TUpgradeStatus::Working, ""},
+      {"1.0.0.1",
+       "1.0.0.1",
+       false,
+       {TQuestion::SameVersion},
+       TUpgradeStatus::NotNeeded,
+       "It is the latest one, there is no need to upgrade !"},
+      {"2.0.0.5",
+       "2.0.0.1",
+       false,
+       {TQuestion::Downgrade},
+       TUpgradeStatus::NotNeeded,
+       "The camera keeps its newer version 2.0.0.5; the older version 2.0.0.1 was not "
+       "installed."},
+      {"2.0.0.5", "2.0.0.1", true, {TQuestion::Downgrade}, TUpgradeStatus::Working, ""},
+      {"10.0.0.10",
+       "10.0.0.9",
+       false,
+       {TQuestion::Downgrade},
+       TUpgradeStatus::NotNeeded,
+       "The camera keeps its newer version 10.0.0.10; the older version 10.0.0.9 was not "
+       "installed."},
+  };
+  for (const Case& c : cases) {
+    script_ = TScript{};
+    script_.current = c.current;
+    script_.latest = c.latest;
+    script_.after = c.latest;
+    observer_ = TRecordingObserver{};
+    observer_.answer = c.answer;
+    const std::string name = std::string(c.current) + " -> " + c.latest;
+    EXPECT_EQ(c.status, Run().status) << name;
+    EXPECT_EQ(c.asked, observer_.asked) << name;
+    if (*c.last) {
+      EXPECT_EQ(c.last, observer_.lines.back()) << name;
+    }
+    if (!c.asked.empty() && c.asked[0] == TQuestion::Downgrade) {
+      EXPECT_EQ("The camera runs the version " + std::string(c.current) +
+                    ", which is newer than the repository's version " + c.latest +
+                    ". Do you really want to install the older version " + c.latest + "?",
+                observer_.texts.at(0))
+          << name;
+    }
+  }
+}
+
+// Cancel before the camera took the firmware stops the run; after it, only the wait: the camera
+// restarts with the new firmware, and the run says so, and how to check it.
+TEST_F(UpgradeThreadFixture, CancelBeforeAndAfterTheAcceptedUpload) {
+  TUpgradeThread* running = nullptr;
+  script_.during_catalogue = [&] { running->RequestCancel(); };
+  EXPECT_EQ(TUpgradeStatus::Cancelled,
+            Run([&](TUpgradeThread& worker) { running = &worker; }).status);
+  EXPECT_EQ("The upgrade was stopped by the user.", observer_.lines.back());
+  EXPECT_TRUE(observer_.accepted.empty());
+
+  script_ = TScript{};
+  script_.oem = {true, false};  // restarting: no answer
+  observer_ = TRecordingObserver{};
+  observer_.on_accepted = [&] { running->RequestCancel(); };
+  const TUpgradeResult result = Run([&](TUpgradeThread& worker) { running = &worker; });
+  EXPECT_EQ(TUpgradeStatus::SentUnconfirmed, result.status);
+  EXPECT_TRUE(result.upload_accepted);
+  EXPECT_EQ(std::vector<TUpgradeStatus>{TUpgradeStatus::SentUnconfirmed}, observer_.accepted);
+  EXPECT_EQ("Successfully upgrade ROM, it is going to reboot the device, please wait.....",
+            observer_.lines.at(observer_.lines_when_accepted - 1));
+  const std::vector<std::string> end = {
+      "The firmware was sent and the camera took it; it is restarting now. Only the wait for it "
+      "was stopped.",
+      "Check its version in a few minutes: the camera list of Search LAN IP camera shows it, as "
+      "does camlift status --ip 192.168.1.126 --port 81"};
+  EXPECT_EQ(end, std::vector<std::string>(observer_.lines.end() - 2, observer_.lines.end()));
+}
+
+// Each stage is reported from 0 to its end on its own, the restart wait against its limit.
+TEST_F(UpgradeThreadFixture, ProgressRunsStageByStage) {
+  script_.oem = {true, false, true};
+  EXPECT_EQ(TUpgradeStatus::Working, Run().status);
+  std::vector<TProgressStage> stages;
+  for (const auto& r : observer_.progress) {
+    if (stages.empty() || stages.back() != r.stage) {
+      stages.push_back(r.stage);
+      EXPECT_EQ(0, r.done) << static_cast<int>(r.stage);  // a stage starts empty
+    }
+  }
+  EXPECT_EQ((std::vector<TProgressStage>{TProgressStage::Verify, TProgressStage::RebootWait}),
+            stages);
+  const auto& wait = observer_.progress.back();
+  EXPECT_EQ(TProgressStage::RebootWait, wait.stage);
+  EXPECT_EQ(Millis(Wait::ReturnLimit), wait.total);
+  EXPECT_GT(wait.done, 0);
 }
 
 }  // namespace

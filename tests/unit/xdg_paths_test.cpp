@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where an installed program keeps its files (the XDG folders) and where a build tree or a
 // portable copy keeps them (its own folder), and what --data-dir and CAMLIFT_DATA_DIR change.
 #include <gtest/gtest.h>
@@ -95,7 +96,10 @@ TEST(XdgFolders, SystemDefaultsComeFromTheFirstConfigDirThatHoldsTheFile) {
 }
 
 TEST(XdgFolders, SystemProgramFoldersCountAsInstalled) {
-  test::TTempFolder temp;
+  // A folder beside the test program: every folder above it is trusted, as the build tree is.
+  test::TTempFolder trusted(TTools::ModulePath());
+  test::TTempFolder open(TTools::ModulePath());  // others may write it
+  ::chmod(open.path().c_str(), 0777);
   struct Case {
     std::string folder;
     bool installed;
@@ -106,9 +110,10 @@ TEST(XdgFolders, SystemProgramFoldersCountAsInstalled) {
       {"/usr/local/bin/", true},
       {"/bin/", true},
       {"/usr/games/", true},
-      {temp.path(), false},           // a build tree or a portable copy: writable
-      {temp.path() + "gone/", true},  // a folder the program may not write
-      {"", true},                     // the program's path could not be read
+      {trusted.path(), false},           // a build tree or a portable copy: writable
+      {trusted.path() + "gone/", true},  // a folder the program may not write
+      {open.path(), true},               // one it may not trust
+      {"", true},                        // the program's path could not be read
   };
   for (const Case& c : cases)
     EXPECT_EQ(c.installed, IsInstalledProgramFolder(c.folder)) << c.folder;
@@ -117,11 +122,15 @@ TEST(XdgFolders, SystemProgramFoldersCountAsInstalled) {
 }
 
 TEST(XdgFolders, DataDirThenEnvironmentThenBuildTreeThenXdg) {
-  test::TTempFolder temp;
+  test::TTempFolder temp(TTools::ModulePath());
+  test::TTempFolder open(TTools::ModulePath());
+  ::chmod(open.path().c_str(), 0777);
   const std::string xdg = temp.path() + "xdg/camlift/";
   TScopedEnv env("CAMLIFT_DATA_DIR", nullptr);
   EXPECT_EQ(xdg, DataFolderFor("/usr/bin/", xdg));
   EXPECT_EQ(temp.path(), DataFolderFor(temp.path(), xdg));
+  // A copy in a folder others may write keeps nothing there: they could plant links in it.
+  EXPECT_EQ(xdg, DataFolderFor(open.path(), xdg));
   {
     TScopedEnv data("CAMLIFT_DATA_DIR", (temp.path() + "env").c_str());
     EXPECT_EQ(temp.path() + "env/", DataFolderFor("/usr/bin/", xdg));
@@ -212,13 +221,49 @@ TEST(XdgFolders, PrivateTempFolderIsNeverOneSomeoneElseMade) {
 // A program unpacked into a folder it may not write still reads the defaults beside it; only a
 // system program folder reads the system-wide file.
 TEST(XdgFolders, DefaultsFolderForProgramFolders) {
-  test::TTempFolder temp;
+  test::TTempFolder temp(TTools::ModulePath());
   TTools::ForceDirs(temp.path() + "etc/camlift");
   TScopedEnv dirs("XDG_CONFIG_DIRS", (temp.path() + "etc").c_str());
   EXPECT_EQ(temp.path(), DefaultsFolderFor(temp.path(), "option.ini"));
   EXPECT_EQ(temp.path() + "etc/camlift/", DefaultsFolderFor("/usr/bin", "option.ini"));
   EXPECT_EQ(temp.path() + "etc/camlift/", DefaultsFolderFor("/usr/local/bin/", "option.ini"));
   EXPECT_EQ(temp.path() + "etc/camlift/", DefaultsFolderFor(temp.path() + "gone/", "option.ini"));
+  // Defaults beside a copy that others could have written are not read, also when they are there.
+  test::TTempFolder open(TTools::ModulePath());
+  ::chmod(open.path().c_str(), 0777);
+  test::WriteFile(open.path() + "option.ini", "[Global]\r\nrepository=http://elsewhere/FM/\r\n");
+  EXPECT_EQ(temp.path() + "etc/camlift/", DefaultsFolderFor(open.path(), "option.ini"));
+}
+
+// The rule ssh applies to the folders of its files: owner this user or root, no group or other
+// write on the folder nor on any folder above it.
+TEST(XdgFolders, ProgramFolderTrust) {
+  test::TTempFolder base(TTools::ModulePath());
+  const std::string bin = base.path() + "bin/";
+  TTools::ForceDirs(bin);
+  ::chmod(base.path().c_str(), 0755);
+  ::chmod(bin.c_str(), 0755);
+  EXPECT_EQ("", ProgramFolderDistrust(bin));
+  EXPECT_EQ("", ProgramFolderDistrust(base.path() + "bin"));
+  ::chmod(bin.c_str(), 0775);
+  EXPECT_EQ(bin + " may be written by its group (mode 0775)", ProgramFolderDistrust(bin));
+  ::chmod(bin.c_str(), 01777);
+  EXPECT_EQ(bin + " may be written by others (mode 1777)", ProgramFolderDistrust(bin));
+  ::chmod(bin.c_str(), 0755);
+  ::chmod(base.path().c_str(), 0757);
+  EXPECT_EQ(base.path() + " may be written by others (mode 0757)", ProgramFolderDistrust(bin));
+  // A sticky folder of root's above it, as /tmp: others cannot rename or remove what is ours.
+  if (::geteuid() == 0) {
+    ::chmod(base.path().c_str(), 01777);
+    EXPECT_EQ("", ProgramFolderDistrust(bin));
+    ASSERT_EQ(0, ::chown(base.path().c_str(), 4242, 0));
+    EXPECT_EQ(base.path() + " belongs to another user (uid 4242)", ProgramFolderDistrust(bin));
+    ASSERT_EQ(0, ::chown(base.path().c_str(), 0, 0));
+  }
+  ::chmod(base.path().c_str(), 0700);
+  EXPECT_EQ(bin + "gone/ cannot be examined", ProgramFolderDistrust(bin + "gone/"));
+  EXPECT_EQ("the program folder is unknown", ProgramFolderDistrust(""));
+  EXPECT_EQ("", ProgramFolderDistrust("/usr/bin/"));
 }
 
 // A defaults file that is not a small regular file (a pipe left there, a huge file) is passed

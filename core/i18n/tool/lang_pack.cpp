@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Build-time tool: packs files into the stored form of a TSkinStore and writes a C++ source
 // that carries those bytes as EmbeddedLanguageStore().
 //
