@@ -38,6 +38,7 @@
 #include "upgrade/repository_check.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
+#include "upgrade/series_probe.h"
 #include "upgrade/version_rule.h"
 #include "util/option_file.h"
 #include "util/text_convert.h"
@@ -250,6 +251,7 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   list_.SetOnChanged([this] { ListChanged(); });
   finder_ = std::make_unique<TFind_Hisi>();
   engine_ = std::make_unique<TSearchEngine>(dispatcher_, list_, R730Client(), finder_.get());
+  engine_->ManualProbe().SetSeriesTeller(ProbeSeries);
   engine_->Create();
   UpdateCount();
   connect(&timer_, &QTimer::timeout, this, [this] { engine_->TimerTick(); });
@@ -636,7 +638,7 @@ void TfrmAdv_Main::ConfirmUpgrade(const std::string& ip, int port, const std::st
   for (const TDevInfo& row : list_.Rows()) {
     if (TDeviceList::CameraKey(row.IPAddr, row.DevPort) != key) continue;
     if (const TCheckMark* known = list_.CheckMarkOf(row)) mark = *known;
-    series = SeriesOfType(row.DevType);
+    series = SeriesOfDevice(row);
     break;
   }
   list_.ConfirmVersion(ip, port, version);

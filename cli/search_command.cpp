@@ -24,6 +24,7 @@
 #include "platform/timing.h"
 #include "r730/r730_search.h"
 #include "search_run.h"
+#include "upgrade/series_probe.h"
 #include "util/text_fields.h"
 
 namespace camlift::cli {
@@ -52,6 +53,8 @@ TSearchOutcome Search(int passes, const std::string& address) {
     TSearchEngine engine(ui, list, R730Client(), &finder);
     engine.Create();
     engine.SetManualAddress(address);
+    // A typed-in camera that answers is asked its series too, as an upgrade of it would ask.
+    engine.ManualProbe().SetSeriesTeller(ProbeSeries);
     for (int pass = 0; pass < passes; ++pass) {
       // The first pass also asks the closed library and the typed-in address, as Find does.
       engine.TimerTick(pass == 0);
@@ -92,7 +95,7 @@ void PrintTable(const std::vector<TDevInfo>& rows) {
     // it names is marked in the address column.
     cells.push_back({ShownText(DevTypeCaption(d.DevType)),
                      ShownText(DisplayName(d, CurrentLanguage())), AddressColumnText(d),
-                     std::to_string(d.DevPort), SeriesLetter(SeriesOfType(d.DevType)),
+                     std::to_string(d.DevPort), SeriesLetter(SeriesOfDevice(d)),
                      ShownText(d.Version)});
   }
   std::vector<std::size_t> widths(cells.front().size(), 0);
@@ -156,7 +159,7 @@ void SetupSearch(CLI::App& root, CommandRunner& run) {
       ->excludes(json);
   sub->add_option("--address", options->address,
                   "Also ask this camera directly (host or host:port): for a camera on another "
-                  "subnet that broadcasts do not reach");
+                  "subnet that broadcasts do not reach; its series is asked too");
   sub->add_option("--lang", options->lang,
                   "Language of the report shown when nothing answers (en, cn, b5)");
   sub->callback([options, &run] { run = [options] { return RunSearch(*options); }; });

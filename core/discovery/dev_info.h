@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "discovery/series.h"
+
 namespace camlift {
 
 struct TDevInfo {
@@ -31,6 +33,9 @@ struct TDevInfo {
   // IPAddr it names: a search reply is unauthenticated. Empty when the record came from no
   // datagram of ours (the closed library, an address typed in).
   std::string ReplyFrom;
+  // A typed-in camera (kTypeManual): its series as the series probe told it; None when it could
+  // not be told. Searched cameras take their series from DevType.
+  TSeries ProbedSeries = TSeries::None;
 };
 
 }  // namespace camlift

@@ -23,7 +23,7 @@ struct TCsvColumn {
 
 const TCsvColumn kCsvColumns[] = {
     {"Type", [](const TDevInfo& d) { return DevTypeCaption(d.DevType); }},
-    {"Series", [](const TDevInfo& d) { return SeriesLetter(SeriesOfType(d.DevType)); }},
+    {"Series", [](const TDevInfo& d) { return SeriesLetter(SeriesOfDevice(d)); }},
     {"Name", [](const TDevInfo& d) { return DisplayName(d, CurrentLanguage()); }},
     {"IP address", [](const TDevInfo& d) { return d.IPAddr; }},
     {"Port", [](const TDevInfo& d) { return std::to_string(d.DevPort); }},
@@ -55,7 +55,7 @@ nlohmann::ordered_json DeviceJson(const TDevInfo& d) {
   // Never the DDNS password: the lists end up in logs, mails and bug reports.
   nlohmann::ordered_json json = {{"type", ToValidUtf8(DevTypeCaption(d.DevType))},
                                  {"devType", d.DevType},
-                                 {"series", SeriesLetter(SeriesOfType(d.DevType))},
+                                 {"series", SeriesLetter(SeriesOfDevice(d))},
                                  {"id", ToValidUtf8(d.DevID)},
                                  {"normId", ToValidUtf8(d.NormID)},
                                  {"name", DisplayName(d, CurrentLanguage())},

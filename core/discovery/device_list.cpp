@@ -21,6 +21,7 @@ bool SameComparedFields(const TDevInfo& a, const TDevInfo& b) {
          a.DevType == b.DevType && a.Netmask == b.Netmask && a.Gateway == b.Gateway &&
          a.DNS1 == b.DNS1 && a.DNS2 == b.DNS2 && a.AuxWord == b.AuxWord &&
          a.DhcpFlag == b.DhcpFlag && a.ReplyFrom == b.ReplyFrom &&
+         a.ProbedSeries == b.ProbedSeries &&
          // The Version column too: a camera that came back from an upgrade says so in its reply,
          // and its row must not go on showing the old version.
          a.Version == b.Version;
@@ -324,7 +325,7 @@ TSelectionResult TDeviceList::Accept() const {
     result.ModalResult = kModalOk;
     result.szIP = entry->IPAddr;
     result.nPort = entry->DevPort;
-    result.nTYpe = TypeToSeries(entry->DevType);
+    result.nTYpe = SeriesIndex(SeriesOfDevice(*entry));
   }
   return result;
 }

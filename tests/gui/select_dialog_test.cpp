@@ -408,7 +408,10 @@ class SelectDialogTest : public QObject {
     QCOMPARE(ok(), kModalOk);
     QCOMPARE(QString::fromStdString(dialog_->szIP), QString("127.0.0.74"));
     QVERIFY(dialog_->isManual);
-    QCOMPARE(dialog_->nTYpe, -1);
+    // The typed-in row carries the series its probe told (series P here), so the window takes
+    // the series with the camera and does not ask again.
+    QCOMPARE(dialog_->List().SelectedEntry()->ProbedSeries, TSeries::P);
+    QCOMPARE(dialog_->nTYpe, 2);
     field->clear();
     camera.Stop();
     dialog_->List().ClearList();
