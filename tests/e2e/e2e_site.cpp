@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <regex>
 
 #include "platform/timing.h"
@@ -32,8 +33,24 @@ std::string TE2eSite::NextAddress() {
          std::to_string(next_host_++);
 }
 
+void TE2eSite::GiveOwnIdentity(sim::TCameraConfig& config) {
+  const sim::TCameraConfig defaults;
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (std::sscanf(config.ip.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return;
+  char text[32];
+  if (config.device_id == defaults.device_id) {
+    std::snprintf(text, sizeof text, "E2E-%03u%03u%03u", b & 255, c & 255, d & 255);
+    config.device_id = text;
+  }
+  if (config.mac == defaults.mac) {
+    std::snprintf(text, sizeof text, "02:7F:00:%02X:%02X:%02X", b & 255, c & 255, d & 255);
+    config.mac = text;
+  }
+}
+
 sim::TSimCamera& TE2eSite::AddCamera(sim::TCameraConfig config) {
   if (config.ip.empty() || config.ip == "127.0.0.2") config.ip = NextAddress();
+  GiveOwnIdentity(config);
   config.port = 0;
   auto camera = std::make_unique<sim::TSimCamera>(std::move(config), recorder_,
                                                   sim::BuiltInCameraExtensions());

@@ -29,6 +29,11 @@ class TE2eSite {
 
   // A loopback address of this test process alone (several tests run at once).
   std::string NextAddress();
+  // A camera left with the simulator's default device ID and MAC gets ones made of its address:
+  // the list keys its rows by device ID, and tests that run at once share the loopback, so two
+  // cameras alike would be one row, whichever answered last.
+  static void GiveOwnIdentity(sim::TCameraConfig& config);
+  // Starts a camera at NextAddress() (unless it has an address) with its own identity.
   sim::TSimCamera& AddCamera(sim::TCameraConfig config);
   // Adds a firmware to the repository tree; returns what the tool made.
   sim::TRepoAddResult AddFirmware(sim::TSimSeries series, sim::TFirmwareKind kind,

@@ -496,6 +496,7 @@ TEST(CtpFaults, EveryRequestOfTheExchangeMetWithGarbageACloseOrEndlessContinue) 
   TCameraConfig config;
   config.series = TSimSeries::K;
   config.ip = site.NextAddress();
+  TE2eSite::GiveOwnIdentity(config);
   config.port = 0;
   config.password = "531642";
   sim::TSimCamera camera(config, std::make_shared<sim::TSimRecorder>(),

@@ -216,6 +216,7 @@ TEST(OutsideTexts, ReachTheTerminalAndTheLogsClean) {
   TCameraConfig r;
   r.series = TSimSeries::R;
   r.ip = site.NextAddress();
+  TE2eSite::GiveOwnIdentity(r);
   r.port = 0;
   r.upload_port = 0;
   sim::TSimCamera r730(r, nullptr,

@@ -24,6 +24,7 @@ class KUpgrade : public ::testing::Test {
     TCameraConfig config;
     config.series = TSimSeries::K;
     config.ip = site_.NextAddress();
+    TE2eSite::GiveOwnIdentity(config);
     config.port = 0;
     config.password = "531642";
     config.sys_version = "1.0.0.1";

@@ -128,6 +128,7 @@ TEST_F(Secrets, NothingCamliftWritesHoldsThePassword) {
   TCameraConfig r;
   r.series = TSimSeries::R;
   r.ip = site_.NextAddress();
+  TE2eSite::GiveOwnIdentity(r);
   r.port = 0;
   r.upload_port = 0;
   r.password = kMarker;

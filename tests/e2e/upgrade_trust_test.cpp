@@ -345,6 +345,7 @@ class KTrust : public ::testing::Test {
     TCameraConfig config;
     config.series = TSimSeries::K;
     config.ip = site_.NextAddress();
+    TE2eSite::GiveOwnIdentity(config);
     config.port = 0;
     config.reboot_ms = reboot_ms;
     config.ctp_search_crowd = crowd;
