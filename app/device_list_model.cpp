@@ -84,6 +84,7 @@ void TDeviceListModel::SetFontMetrics(const QFontMetrics& metrics, int icon_widt
   metrics_.emplace(metrics);
   icon_width_ = icon_width;
   needed_.fill(0);
+  header_widths_.fill(0);
   MeasureHeaders();
   for (const TRow& row : rows_) Measure(row.cells);
   grew_ = true;
@@ -94,6 +95,7 @@ void TDeviceListModel::MeasureHeaders() {
   for (int c = 0; c < headers_.size() && c < kAllListColumns; ++c) {
     // The sort arrow sits beside the header text.
     const int width = metrics_->horizontalAdvance(headers_[c]) + 2 * kCellPadding;
+    header_widths_[static_cast<std::size_t>(c)] = width;
     auto& needed = needed_[static_cast<std::size_t>(c)];
     if (width > needed) {
       needed = width;
@@ -189,9 +191,14 @@ void TDeviceListModel::Sync() {
     emit dataChanged(index(static_cast<int>(range.first), 0),
                      index(static_cast<int>(range.last), kAllListColumns - 1));
   }
+  if (rows_.empty() && needed_ != header_widths_) {
+    // Nothing shown: the widths of rows that went (a long "reply from" address) go with them.
+    needed_ = header_widths_;
+    grew_ = true;
+  }
   if (grew_) {
     grew_ = false;
-    emit widthsGrew();
+    emit widthsChanged();
   }
 }
 
@@ -203,7 +210,7 @@ void TDeviceListModel::RedrawAll() {
   emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kAllListColumns - 1));
   if (grew_) {
     grew_ = false;
-    emit widthsGrew();
+    emit widthsChanged();
   }
 }
 

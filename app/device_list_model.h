@@ -51,13 +51,15 @@ class TDeviceListModel final : public QAbstractTableModel {
   void Sync();
   // Every row drawn anew (the language or the check's waiting state changed).
   void RedrawAll();
-  // The width each column needs for its widest text (header included).
+  // The width each column needs for its widest text (header included). It only grows while rows
+  // are shown (measuring every row again on each change would cost what the model saves); a list
+  // that empties starts again from the headers.
   const std::array<int, kAllListColumns>& NeededWidths() const { return needed_; }
   std::size_t SyncCount() const { return syncs_; }
 
  signals:
-  // A column needs more room than before.
-  void widthsGrew();
+  // A column needs more room than before, or (the list emptied) less.
+  void widthsChanged();
 
  private:
   struct TRow {
@@ -75,6 +77,7 @@ class TDeviceListModel final : public QAbstractTableModel {
   std::optional<QFontMetrics> metrics_;
   int icon_width_ = 0;
   std::array<int, kAllListColumns> needed_{};
+  std::array<int, kAllListColumns> header_widths_{};  // what the captions alone need
   bool grew_ = false;
   std::size_t syncs_ = 0;
 };

@@ -239,7 +239,7 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
     list_.Select(row);
     syncing_ = false;
   });
-  connect(model_, &TDeviceListModel::widthsGrew, this, [this] { WidenColumns(); });
+  connect(model_, &TDeviceListModel::widthsChanged, this, [this] { FitColumns(); });
   sync_timer_.setSingleShot(true);
   connect(&sync_timer_, &QTimer::timeout, this, [this] { SyncView(); });
 
@@ -328,7 +328,7 @@ void TfrmAdv_Main::UpdateHeaders() {
     headers << model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
   }
   model_->SetHeaders(headers);
-  WidenColumns();
+  FitColumns();
 }
 
 void TfrmAdv_Main::closeEvent(QCloseEvent* event) {
@@ -478,14 +478,19 @@ void TfrmAdv_Main::ShowSelection() {
   syncing_ = false;
 }
 
-void TfrmAdv_Main::WidenColumns() {
-  // Each column as wide as its widest text; a column the user made wider stays so.
+void TfrmAdv_Main::FitColumns() {
+  // Each column as wide as its widest text. A column the user resized only ever grows; one sized
+  // here also narrows again when its widest text went (the list emptied).
   QHeaderView* header = list_view_->header();
   const auto& needed = model_->NeededWidths();
   for (int c = 0; c + 1 < kAllListColumns; ++c) {
-    if (header->sectionSize(c) < needed[static_cast<std::size_t>(c)]) {
-      header->resizeSection(c, needed[static_cast<std::size_t>(c)]);
+    const auto i = static_cast<std::size_t>(c);
+    if (needed[i] <= 0) continue;  // nothing measured yet
+    const bool ours = fitted_widths_[i] == 0 || header->sectionSize(c) == fitted_widths_[i];
+    if (header->sectionSize(c) < needed[i] || (ours && header->sectionSize(c) != needed[i])) {
+      header->resizeSection(c, needed[i]);
     }
+    if (ours) fitted_widths_[i] = header->sectionSize(c);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QTimer>
 #include <QUrl>
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -123,7 +124,7 @@ class TfrmAdv_Main : public QDialog {
   void ListChanged();
   void ShowSelection();
   void RedrawView();
-  void WidenColumns();
+  void FitColumns();
   void UpdateCount();
   void UpdateHeaders();
   void PlaceInfoPanel();
@@ -139,6 +140,7 @@ class TfrmAdv_Main : public QDialog {
   std::unique_ptr<TSearchEngine> engine_;
   QTimer timer_;
   QTimer sync_timer_;
+  std::array<int, kAllListColumns> fitted_widths_{};  // the widths FitColumns last set (0: none)
   bool syncing_ = false;
   bool torn_down_ = false;
   TUrlOpener url_opener_;
