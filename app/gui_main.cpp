@@ -16,8 +16,44 @@
 #include "select_dialog.h"
 #include "termination.h"
 
+namespace {
+
+void SayNoDisplay(const char* detail) {
+  std::fprintf(stderr,
+               "camlift: no display found (%s), so the window cannot open.\n"
+               "The command line works without one: see camlift --help.\n",
+               detail);
+  std::fflush(stderr);
+}
+
+// Qt ends the program (abort, core file) when its platform cannot start: say why instead.
+void PlatformStartHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type != QtFatalMsg) {
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    return;
+  }
+  SayNoDisplay(message.simplified().left(200).toLocal8Bit().constData());
+  std::_Exit(kExitNoDisplay);
+}
+
+bool DisplayNamed() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform && *platform) return true;  // chosen by the caller (offscreen, vnc, ...)
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland);
+}
+
+}  // namespace
+
 int RunCamliftGui(int argc, char** argv) {
+  if (!DisplayNamed()) {
+    SayNoDisplay("neither DISPLAY nor WAYLAND_DISPLAY is set");
+    return kExitNoDisplay;
+  }
+  const QtMessageHandler previous = qInstallMessageHandler(PlatformStartHandler);
   QApplication app(argc, argv);
+  qInstallMessageHandler(previous);
   // Desktops match the window to the installed menu entry and its icon by this name.
   QGuiApplication::setDesktopFileName(QStringLiteral(CAMLIFT_APP_ID));
   std::setlocale(LC_TIME, "");

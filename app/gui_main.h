@@ -3,5 +3,9 @@
 // subcommand.
 #pragma once
 
-// Runs the window until it closes; the program's exit status.
+// The exit status when no display can be opened (the reason is on stderr).
+inline constexpr int kExitNoDisplay = 2;
+
+// Runs the window until it closes; the program's exit status. Without a display it says so,
+// points to the command line, and returns kExitNoDisplay.
 int RunCamliftGui(int argc, char** argv);

@@ -9,6 +9,7 @@
 
 #include "discovery/search_diagnostics.h"
 #include "upgrade/history.h"
+#include "upgrade/history_view.h"
 
 namespace camlift::gui {
 namespace {
@@ -37,10 +38,15 @@ TfrmHistory::TfrmHistory(const std::string& path, QWidget* parent) : QDialog(par
   const std::vector<THistoryEntry> entries = ReadHistory(path, kHistoryWindowBytes);
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
     auto* item = new QTreeWidgetItem(table_);
-    const std::string cells[] = {e->time,           e->ip + ":" + std::to_string(e->port),
-                                 e->series,         e->model,
-                                 e->version_before, e->version_after,
-                                 e->result,         e->reason};
+    // Local time, as the log beside it writes it; the result in the user's language.
+    const std::string cells[] = {HistoryLocalTime(e->time),
+                                 e->ip + ":" + std::to_string(e->port),
+                                 e->series,
+                                 e->model,
+                                 e->version_before,
+                                 e->version_after,
+                                 HistoryResultText(e->result),
+                                 e->reason};
     for (int c = 0; c < 8; ++c) item->setText(c, Utf8(cells[c]));
   }
   table_->header()->resizeSections(QHeaderView::ResizeToContents);

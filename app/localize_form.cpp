@@ -17,6 +17,7 @@
 #include <QTableWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <functional>
 #include <vector>
@@ -112,6 +113,17 @@ bool CollectSlots(QObject* object, std::vector<TTextSlot>& entries, bool& font) 
     for (int i = 0; i < tree->columnCount(); ++i) {
       entries.push_back({LangColumnKey(n, i), [header, i] { return header->text(i); },
                          [header, i](const QString& t) { header->setText(i, t); }});
+    }
+    return true;
+  }
+  if (auto* view = qobject_cast<QTreeView*>(object); view && view->model()) {
+    // A list view over an item model: its column captions are the model's header texts.
+    QAbstractItemModel* model = view->model();
+    for (int i = 0; i < model->columnCount(); ++i) {
+      entries.push_back(
+          {LangColumnKey(n, i),
+           [model, i] { return model->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString(); },
+           [model, i](const QString& t) { model->setHeaderData(i, Qt::Horizontal, t); }});
     }
     return true;
   }

@@ -216,7 +216,7 @@ void TfrmCamlift::BuildWidgets() {
   top->addWidget(GroupBox3, 1);
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
-  // The log menu's captions are fixed texts of the window, not of the language files.
+  // The design-time captions; the language files give each language its own.
   QAction* n2 = PopupMenu1->addAction(QString::fromUtf8("保存日志"));
   n2->setObjectName("N2");
   QAction* n1 = PopupMenu1->addAction(QString::fromUtf8("清空日志"));
@@ -375,6 +375,10 @@ void TfrmCamlift::CutSoftMemo() {
   const QString text = lblSoftMemo->text();
   const int at = text.indexOf("QQ");
   if (at >= 0) lblSoftMemo->setText(text.left(at));
+  // The title letter of the new language, in its new size: a label that kept the old size cut
+  // the first character of the description in half.
+  lblSoftName->adjustSize();
+  lblSoftName->raise();
 }
 
 void TfrmCamlift::FillLanguageCombo() {
@@ -406,6 +410,8 @@ void TfrmCamlift::cmbLanChange() {
   // The user's own file always ends up holding the language; it is rewritten only when its
   // value differs, since the write ends in an fsync that would keep the window waiting.
   TOptionFile().StoreString("Global", "lan", CurrentLanguage());
+  // Qt's own texts (Yes, No, Close, the file dialogs) in the same language.
+  TQtLangUi::UseQtTranslations(CurrentLanguage());
   UpdateStatusBar();
   CutSoftMemo();
   if (FSelectDialog) LocalizeForm(FSelectDialog.get());
@@ -620,6 +626,11 @@ void TfrmCamlift::UpgradeDone() {
   if (worker_) {
     worker_->Join();
     RecordRun(last_result_);
+    // The camera confirmed its new version: the camera list shows it (and drops a stale state).
+    if (FSelectDialog && last_result_.status == TUpgradeStatus::Working) {
+      FSelectDialog->ConfirmUpgrade(worker_->Upgrader().IPAddress(), worker_->Upgrader().Port(),
+                                    last_result_.reported_version);
+    }
     worker_.reset();
   }
   keep_awake_.reset();

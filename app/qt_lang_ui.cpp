@@ -2,17 +2,44 @@
 #include "qt_lang_ui.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QThread>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace camlift::gui {
 
 bool TQtLangUi::NonInteractive() {
   const char* value = std::getenv("CAMLIFT_NONINTERACTIVE");
   return value && std::strcmp(value, "1") == 0;
+}
+
+bool TQtLangUi::UseQtTranslations(const std::string& code) {
+  // Owned by the application object, so that it goes with it.
+  static QPointer<QTranslator> installed;
+  static std::string installed_code = "en";
+  if (code == installed_code) return true;
+  if (installed) {
+    QCoreApplication::removeTranslator(installed);
+    installed->deleteLater();
+  }
+  installed_code = code;
+  const char* locale = code == "cn" ? "zh_CN" : (code == "b5" ? "zh_TW" : nullptr);
+  if (!locale || !QCoreApplication::instance()) return true;
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(QStringLiteral("qtbase_") + QString::fromLatin1(locale),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    return false;  // not installed: Qt's texts stay English
+  }
+  translator->setParent(QCoreApplication::instance());
+  QCoreApplication::installTranslator(translator.get());
+  installed = translator.release();
+  return true;
 }
 
 int TQtLangUi::MessageBox(const std::string& text, const std::string& caption, int flags) {

@@ -17,6 +17,10 @@ class TQtLangUi final : public ILangUi {
   int MessageBox(const std::string& text, const std::string& caption, int flags) override;
   void SetParent(QWidget* parent) { parent_ = parent; }
   static bool NonInteractive();
+  // Loads Qt's own translations (its buttons, the file dialogs) for a language code of ours:
+  // "cn" Simplified, "b5" Traditional Chinese, anything else none (English). True when loaded
+  // or not needed.
+  static bool UseQtTranslations(const std::string& code);
 
  private:
   int ShowBox(const std::string& text, const std::string& caption, int flags);

@@ -21,10 +21,11 @@
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <thread>
 
+#include "device_list_model.h"
 #include "discovery/dev_types.h"
 #include "discovery/device_export.h"
 #include "discovery/search_datagrams.h"
@@ -34,8 +35,12 @@
 #include "platform/paths.h"
 #include "platform/timing.h"
 #include "r730/r730_series.h"
+#include "upgrade/repository_check.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
+#include "upgrade/series_probe.h"
+#include "upgrade/version_rule.h"
+#include "util/option_file.h"
 #include "util/text_convert.h"
 #include "util/text_fields.h"
 
@@ -47,7 +52,9 @@ QString FromBytes(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::string CameraKey(const std::string& ip, int port) { return ip + ":" + std::to_string(port); }
+// Where the dialog keeps its size between runs.
+constexpr const char* kSizeSection = "frmAdv_Main";
+constexpr QSize kStartSize(760, 440);
 
 // The language key, colour and icon of a state: the colour and icon for the eye, the text for
 // everyone, screen readers included.
@@ -85,9 +92,16 @@ constexpr TStateLook kStateLooks[] = {
 TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this) {
   setObjectName("frmAdv_Main");
   setWindowTitle("Select IP Camera");
-  // Wider and taller than the list of four columns needed: the Version column and the address
-  // field.
-  setFixedSize(461, 389);
+  // A person can make it as large as the site needs; it opens at the size it had last.
+  setSizeGripEnabled(true);
+  setMinimumSize(420, 300);
+  {
+    TOptionFile options;
+    const int width = std::atoi(options.ReadString(kSizeSection, "Width", "0").c_str());
+    const int height = std::atoi(options.ReadString(kSizeSection, "Height", "0").c_str());
+    resize(width >= 420 && height >= 300 && width <= 10000 && height <= 10000 ? QSize(width, height)
+                                                                              : kStartSize);
+  }
   url_opener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   export_chooser_ = [this] {
     return QFileDialog::getSaveFileName(this, export_->text(), "cameras.csv",
@@ -96,20 +110,31 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
 
   group_ = new QGroupBox("IP Camera List", this);
   group_->setObjectName("GroupBox1");
-  list_view_ = new QTreeWidget(group_);
+  notice_ = new QLabel(group_);
+  notice_->setObjectName("lblNotice");
+  notice_->setWordWrap(true);
+  notice_->setTextFormat(Qt::PlainText);
+  notice_->setStyleSheet("QLabel { color: #a00000; }");
+  notice_->setVisible(false);
+  list_view_ = new QTreeView(group_);
   list_view_->setObjectName("ListView");
-  list_view_->setColumnCount(kListColumns + 2);
-  list_view_->setHeaderLabels({"Type", "Name", "IP address", "Port", "Version", "Latest", "State"});
+  model_ = new TDeviceListModel(
+      list_, [this](const TDevInfo& row) { return Paint(row); }, this);
+  model_->SetHeaders({"Type", "Name", "IP address", "Port", "Version", "Latest", "State"});
+  list_view_->setModel(model_);
   list_view_->setRootIsDecorated(false);
+  list_view_->setItemsExpandable(false);
+  list_view_->setUniformRowHeights(true);  // thousands of rows: no row is measured alone
+  list_view_->setAllColumnsShowFocus(true);
   list_view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_view_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_view_->setContextMenuPolicy(Qt::CustomContextMenu);
   list_view_->header()->setSectionsClickable(true);
-  list_view_->setColumnWidth(kColumnType, 50);
-  list_view_->setColumnWidth(kColumnName, 100);
-  list_view_->setColumnWidth(kColumnIP, 120);
-  list_view_->setColumnWidth(kColumnPort, 50);
+  list_view_->header()->setSortIndicatorShown(true);
+  list_view_->header()->setSortIndicator(list_.SortColumn(), Qt::AscendingOrder);
+  list_view_->header()->setStretchLastSection(true);
+  list_view_->header()->setSectionResizeMode(QHeaderView::Interactive);
   QFont font = list_view_->font();
   font.setPointSize(12);
   list_view_->setFont(font);
@@ -131,7 +156,8 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   info_layout->addWidget(info_);
   info_layout->addWidget(info_details_);
   auto* group_layout = new QVBoxLayout(group_);
-  group_layout->addWidget(list_view_);
+  group_layout->addWidget(notice_);
+  group_layout->addWidget(list_view_, 1);
 
   auto* manual = new QWidget(this);
   manual_label_ = new QLabel("Address:", manual);
@@ -148,9 +174,11 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   manual_layout->addWidget(manual_edit_, 1);
 
   auto* bottom = new QWidget(this);
-  bottom->setFixedHeight(52);
+  bottom->setMinimumHeight(52);
   count_ = new QLabel(bottom);
   count_->setObjectName("lblDevNum");
+  // The count is never squeezed: a cut label read "1" with 12 cameras listed.
+  count_->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Preferred);
   find_ = new QPushButton("&Find", bottom);
   find_->setObjectName("btnFind");
   ok_ = new QPushButton("&OK", bottom);
@@ -159,10 +187,10 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   cancel_->setObjectName("btnCancel");
   check_ = new QPushButton("Check for &updates", bottom);
   check_->setObjectName("btnCheckUpdates");
-  // OK is the default: Return on a chosen row takes it. Find and Cancel take Return only while
-  // they have the focus (as a dialog's buttons do), so Tab to Cancel and Return cancels.
+  // OK is the default: Return on a chosen row takes it. The other buttons take Return while they
+  // have the focus (as a dialog's buttons do), so Tab to Cancel or "Check for updates" and
+  // Return presses that button, not OK.
   ok_->setDefault(true);
-  check_->setAutoDefault(false);
   auto* bottom_layout = new QHBoxLayout(bottom);
   bottom_layout->addWidget(count_, 1);
   bottom_layout->addWidget(check_);
@@ -197,19 +225,33 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   connect(&check_timer_, &QTimer::timeout, this, [this] { CollectCheckResults(); });
   connect(list_view_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { ShowListMenu(at); });
-  connect(list_view_->header(), &QHeaderView::sectionClicked, this,
-          [this](int column) { list_.ClickColumn(column); });
-  connect(list_view_, &QTreeWidget::itemSelectionChanged, this, [this] {
-    if (refreshing_) return;
-    const auto selected = list_view_->selectedItems();
-    list_.Select(selected.isEmpty() ? -1 : list_view_->indexOfTopLevelItem(selected.first()));
+  connect(list_view_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+    SyncView();
+    list_.ClickColumn(column);
+    SyncView();
   });
+  connect(list_view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    if (syncing_) return;
+    // The view's rows are the list's rows only once it has caught up.
+    const QModelIndexList rows = list_view_->selectionModel()->selectedRows();
+    const int row = rows.isEmpty() ? -1 : rows.first().row();
+    syncing_ = true;
+    list_.Select(row);
+    syncing_ = false;
+  });
+  connect(model_, &TDeviceListModel::widthsChanged, this, [this] { FitColumns(); });
+  sync_timer_.setSingleShot(true);
+  connect(&sync_timer_, &QTimer::timeout, this, [this] { SyncView(); });
 
   LocalizeForm(this);
+  UpdateHeaders();
   UpdateAccessibleNames();
-  list_.SetOnChanged([this] { Refresh(); });
+  model_->SetFontMetrics(list_view_->fontMetrics(),
+                         list_view_->style()->pixelMetric(QStyle::PM_SmallIconSize));
+  list_.SetOnChanged([this] { ListChanged(); });
   finder_ = std::make_unique<TFind_Hisi>();
   engine_ = std::make_unique<TSearchEngine>(dispatcher_, list_, R730Client(), finder_.get());
+  engine_->ManualProbe().SetSeriesTeller(ProbeSeries);
   engine_->Create();
   UpdateCount();
   connect(&timer_, &QTimer::timeout, this, [this] { engine_->TimerTick(); });
@@ -228,6 +270,8 @@ void TfrmAdv_Main::Teardown() {
   torn_down_ = true;
   timer_.stop();
   check_timer_.stop();
+  sync_timer_.stop();
+  StopCatalogueRead();
   fleet_check_.Cancel();
   engine_->Teardown();
   finder_.reset();
@@ -244,10 +288,47 @@ void TfrmAdv_Main::UpdateAccessibleNames() {
 
 void TfrmAdv_Main::showEvent(QShowEvent* event) {
   LocalizeForm(this);
+  UpdateHeaders();
   UpdateAccessibleNames();
   engine_->SearchPass(0, false);
   QDialog::showEvent(event);
+  RedrawView();
+  ShowSelection();
   UpdateCount();
+}
+
+void TfrmAdv_Main::hideEvent(QHideEvent* event) {
+  // Its size is kept for the next run; written only when it changed (the write ends in an fsync).
+  if (!torn_down_ && !isClose) {
+    TOptionFile options;
+    options.StoreString(kSizeSection, "Width", std::to_string(width()));
+    options.StoreString(kSizeSection, "Height", std::to_string(height()));
+  }
+  QDialog::hideEvent(event);
+}
+
+void TfrmAdv_Main::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  if (info_panel_ && info_panel_->isVisible()) PlaceInfoPanel();
+}
+
+void TfrmAdv_Main::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  // A language switch localises the form again (its caption first): the rows' own words (the
+  // type of a typed-in camera, the states) and the count follow.
+  if (event->type() == QEvent::WindowTitleChange && model_ && !torn_down_) {
+    RedrawView();
+    UpdateCount();
+  }
+}
+
+void TfrmAdv_Main::UpdateHeaders() {
+  QStringList headers;
+  for (int c = 0; c < kAllListColumns; ++c) {
+    headers << model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+  }
+  model_->SetHeaders(headers);
+  FitColumns();
 }
 
 void TfrmAdv_Main::closeEvent(QCloseEvent* event) {
@@ -269,6 +350,7 @@ bool TfrmAdv_Main::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmAdv_Main::ProbeTypedAddress() {
+  notice_->setVisible(false);
   engine_->SetManualAddress(manual_edit_->text().toStdString());
   engine_->StartManualProbe();
 }
@@ -283,6 +365,7 @@ void TfrmAdv_Main::keyPressEvent(QKeyEvent* event) {
 }
 
 void TfrmAdv_Main::ServiceShortcut() {
+  SyncView();
   const TDevInfo* entry = list_.SelectedEntry();
   if (!entry) return;
   if (entry->DevType == kTypeS) {
@@ -297,6 +380,9 @@ void TfrmAdv_Main::ServiceShortcut() {
 }
 
 void TfrmAdv_Main::btnOKClick() {
+  SyncView();
+  const TDevInfo* entry = list_.SelectedEntry();
+  isManual = entry && entry->DevType == kTypeManual;
   const TSelectionResult result = list_.Accept();
   szIP = result.szIP;
   nPort = result.nPort;
@@ -306,17 +392,19 @@ void TfrmAdv_Main::btnOKClick() {
 
 void TfrmAdv_Main::btnFindClick() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  // The typed-in address is asked on a worker; its row comes when it answers.
+  notice_->setVisible(false);
+  // The list is emptied and fills again; the selection comes back to the camera it was on, or
+  // goes to the typed-in one once it answers. The typed-in address is asked on a worker.
   engine_->SetManualAddress(manual_edit_->text().toStdString());
   engine_->Find();
   QApplication::restoreOverrideCursor();
 }
 
 void TfrmAdv_Main::ShowListMenu(const QPoint& at) {
+  SyncView();
   // A right click picks the row under the mouse first, as the menu acts on the selection.
-  if (QTreeWidgetItem* item = list_view_->itemAt(at)) {
-    list_.Select(list_view_->indexOfTopLevelItem(item));
-  }
+  const QModelIndex index = list_view_->indexAt(at);
+  if (index.isValid()) list_.Select(index.row());
   const bool row = list_.SelectedEntry() != nullptr;
   copy_ip_->setEnabled(row);
   open_web_->setEnabled(row && CameraWebUrl(*list_.SelectedEntry()).has_value());
@@ -349,36 +437,103 @@ bool TfrmAdv_Main::ExportList() {
   return false;
 }
 
-void TfrmAdv_Main::Refresh() {
-  refreshing_ = true;
-  const auto& rows = list_.Rows();
-  while (list_view_->topLevelItemCount() > static_cast<int>(rows.size())) {
-    delete list_view_->takeTopLevelItem(list_view_->topLevelItemCount() - 1);
-  }
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    QTreeWidgetItem* item = list_view_->topLevelItem(static_cast<int>(i));
-    if (!item) item = new QTreeWidgetItem(list_view_);
-    const auto texts = RowTexts(rows[i]);
-    for (int c = 0; c < kListColumns && c < static_cast<int>(texts.size()); ++c) {
-      item->setText(c, FromBytes(texts[static_cast<std::size_t>(c)]));
-    }
-    FillCheckColumns(item, rows[i]);
-  }
-  list_view_->clearSelection();
-  if (list_.Selected() >= 0) {
-    if (QTreeWidgetItem* item = list_view_->topLevelItem(list_.Selected())) {
-      // The current item too: a view that gets the focus with no current item makes its first
-      // row current and selected, which would move the choice to another camera.
-      list_view_->setCurrentItem(item);
-      item->setSelected(true);
-    }
-  }
-  refreshing_ = false;
+void TfrmAdv_Main::ListChanged() {
+  // The view follows within one refresh interval: a search pass of thousands of replies costs
+  // it a few catch-ups, not one per reply. A hidden dialog catches up when it is shown.
+  if (!isVisible() || sync_timer_.isActive()) return;
+  sync_timer_.start(std::max(1, Millis(Wait::ListViewRefresh)));
+}
+
+void TfrmAdv_Main::SyncView() {
+  if (torn_down_ || syncing_) return;
+  sync_timer_.stop();
+  syncing_ = true;
+  model_->Sync();
+  syncing_ = false;
+  ShowSelection();
   UpdateCount();
+}
+
+void TfrmAdv_Main::RedrawView() {
+  if (torn_down_ || syncing_) return;
+  sync_timer_.stop();
+  syncing_ = true;
+  model_->RedrawAll();
+  syncing_ = false;
+  ShowSelection();
+}
+
+void TfrmAdv_Main::ShowSelection() {
+  syncing_ = true;
+  QItemSelectionModel* selection = list_view_->selectionModel();
+  const int row = list_.Selected();
+  if (row < 0 || row >= model_->rowCount()) {
+    selection->clearSelection();
+  } else if (!selection->isRowSelected(row, {}) || selection->currentIndex().row() != row) {
+    // The current row too: a view that gets the focus with no current row makes its first row
+    // current and selected, which would move the choice to another camera.
+    selection->setCurrentIndex(model_->index(row, 0),
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+  syncing_ = false;
+}
+
+void TfrmAdv_Main::FitColumns() {
+  // Each column as wide as its widest text. A column the user resized only ever grows; one sized
+  // here also narrows again when its widest text went (the list emptied).
+  QHeaderView* header = list_view_->header();
+  const auto& needed = model_->NeededWidths();
+  for (int c = 0; c + 1 < kAllListColumns; ++c) {
+    const auto i = static_cast<std::size_t>(c);
+    if (needed[i] <= 0) continue;  // nothing measured yet
+    const bool ours = fitted_widths_[i] == 0 || header->sectionSize(c) == fitted_widths_[i];
+    if (header->sectionSize(c) < needed[i] || (ours && header->sectionSize(c) != needed[i])) {
+      header->resizeSection(c, needed[i]);
+    }
+    if (ours) fitted_widths_[i] = header->sectionSize(c);
+  }
+}
+
+TRowCells TfrmAdv_Main::Paint(const TDevInfo& row) const {
+  TRowCells cells;
+  const auto texts = RowTexts(row);
+  for (int c = 0; c < kListColumns && c < static_cast<int>(texts.size()); ++c) {
+    cells.text[static_cast<std::size_t>(c)] = FromBytes(texts[static_cast<std::size_t>(c)]);
+  }
+  const TCheckMark* mark = list_.CheckMarkOf(row);
+  if (!mark) {
+    // Not checked, or still being read: the ellipsis for the eye, words for a screen reader.
+    if (check_waiting_) {
+      cells.text[kColumnState] = QStringLiteral("\u2026");
+      cells.state_spoken = QString::fromStdString(LangTextOr("IDS_STATECHECKING", "checking..."));
+    }
+    return cells;
+  }
+  const TStateLook* look = nullptr;
+  for (const TStateLook& l : kStateLooks) {
+    if (static_cast<int>(l.state) == mark->state) look = &l;
+  }
+  cells.text[kColumnLatest] = FromBytes(ShownText(mark->latest));
+  if (!look) return cells;
+  std::string state_text = LangTextOr(look->key, look->english);
+  // Why the account was not sent, after the state's words.
+  if (!mark->note.empty()) state_text += " " + ShownText(mark->note);
+  const QString text = QString::fromStdString(state_text);
+  cells.text[kColumnState] = text;
+  cells.state_icon = style()->standardIcon(look->icon);
+  cells.state_colour = QColor(look->colour);
+  cells.state_spoken = text;
+  return cells;
+}
+
+void TfrmAdv_Main::ShowNotice(const std::string& utf8_text) {
+  notice_->setText(FromBytes(utf8_text));
+  notice_->setVisible(!utf8_text.empty());
 }
 
 bool TfrmAdv_Main::CheckForUpdates() {
   if (CheckingForUpdates() || list_.Empty()) return false;
+  SyncView();
   const auto [user, password] =
       account_source_ ? account_source_() : std::pair<std::string, std::string>("admin", "");
   // The account goes only where core's account rule lets it go; the other rows are read
@@ -389,15 +544,67 @@ bool TfrmAdv_Main::CheckForUpdates() {
   options.repository_url = ResolveRepositoryUrl("");
   options.trust = ResolveRepositoryTrust("");
   options.work_folder = WorkFolder();
-  checked_.clear();
-  if (!fleet_check_.Start(std::move(cameras), options)) return false;
+  list_.ClearCheckMarks();
+  notice_->setVisible(false);
+  // Without a repository no camera can be compared with anything: said once, here, instead of
+  // "no firmware" on every row.
+  if (options.repository_url.empty()) {
+    ShowNotice(LangTextOr("IDS_NOREPOSITORYGUI", "No firmware repository address is configured."));
+    return false;
+  }
+  // The catalogue first, once: a refused or silent repository is said as such. The cameras are
+  // asked once it answered.
+  StopCatalogueRead();
+  catalogue_read_ = std::make_shared<TCatalogueRead>();
+  pending_cameras_ = std::move(cameras);
+  pending_options_ = options;
+  catalogue_thread_ = std::thread([read = catalogue_read_, url = options.repository_url] {
+    const TRepositoryCheck check = CheckRepository(url, &read->cancel);
+    std::lock_guard lock(read->mutex);
+    read->ok = check.ok;
+    if (!check.ok) read->problem = check.url + ": " + check.error;
+    read->done = true;
+  });
+  check_waiting_ = true;
   check_->setEnabled(false);
   check_timer_.start(100);
-  Refresh();
+  RedrawView();
   return true;
 }
 
+void TfrmAdv_Main::StopCatalogueRead() {
+  if (!catalogue_thread_.joinable()) return;
+  catalogue_read_->cancel = true;
+  catalogue_thread_.join();
+}
+
 void TfrmAdv_Main::CollectCheckResults() {
+  if (catalogue_thread_.joinable()) {
+    bool done = false;
+    bool ok = false;
+    std::string problem;
+    {
+      std::lock_guard lock(catalogue_read_->mutex);
+      done = catalogue_read_->done;
+      ok = catalogue_read_->ok;
+      problem = catalogue_read_->problem;
+    }
+    if (!done) return;
+    catalogue_thread_.join();
+    if (!ok || !fleet_check_.Start(std::move(pending_cameras_), pending_options_)) {
+      if (!ok) {
+        ShowNotice(LangTextOr("IDS_CHECKNOCATALOGUE",
+                              "The firmware catalogue could not be read, so no camera can be "
+                              "compared with it:") +
+                   " " + ToValidUtf8(problem));
+      }
+      check_timer_.stop();
+      check_waiting_ = false;
+      check_->setEnabled(true);
+      RedrawView();
+      return;
+    }
+  }
   std::vector<TCameraStatus> rows = fleet_check_.TakeResults();
   const bool finished = !fleet_check_.Running();
   if (finished) {
@@ -407,43 +614,59 @@ void TfrmAdv_Main::CollectCheckResults() {
     check_->setEnabled(true);
   }
   if (rows.empty() && !finished) return;
-  for (TCameraStatus& row : rows) {
-    checked_[CameraKey(row.camera.ip, row.camera.port)] = std::move(row);
+  std::vector<std::pair<std::string, TCheckMark>> marks;
+  for (const TCameraStatus& row : rows) {
+    if (!row.repository_problem.empty()) {
+      // The catalogue of this camera's series was refused: the reason once, above the list.
+      if (!notice_->isVisible()) ShowNotice(ToValidUtf8(row.repository_problem));
+      continue;
+    }
+    TCheckMark mark;
+    mark.current = row.current;
+    mark.latest = row.latest;
+    mark.state = static_cast<int>(row.state);
+    if (row.state == TCameraState::AccountNotSent) mark.note = row.camera.account_withheld;
+    marks.emplace_back(TDeviceList::CameraKey(row.camera.ip, row.camera.port), std::move(mark));
   }
-  Refresh();
+  list_.SetCheckMarks(marks);
+  if (finished) {
+    check_waiting_ = false;
+    RedrawView();
+  }
 }
 
-void TfrmAdv_Main::FillCheckColumns(QTreeWidgetItem* item, const TDevInfo& row) const {
-  const auto found = checked_.find(CameraKey(row.IPAddr, row.DevPort > 0 ? row.DevPort : 80));
-  if (found == checked_.end()) {
-    // Not checked, or still being read: the ellipsis for the eye, words for a screen reader.
-    const bool waiting = CheckingForUpdates();
-    item->setText(kColumnLatest, QString());
-    item->setText(kColumnState, waiting ? QStringLiteral("\u2026") : QString());
-    item->setIcon(kColumnState, QIcon());
-    item->setData(
-        kColumnState, Qt::AccessibleTextRole,
-        waiting ? QVariant(QString::fromStdString(LangTextOr("IDS_STATECHECKING", "checking...")))
-                : QVariant());
-    item->setData(kColumnState, Qt::ForegroundRole, QVariant());
-    return;
+void TfrmAdv_Main::ConfirmUpgrade(const std::string& ip, int port, const std::string& version) {
+  if (version.empty()) return;
+  const std::string key = TDeviceList::CameraKey(ip, port);
+  std::optional<TCheckMark> mark;
+  TSeries series = TSeries::None;
+  for (const TDevInfo& row : list_.Rows()) {
+    if (TDeviceList::CameraKey(row.IPAddr, row.DevPort) != key) continue;
+    if (const TCheckMark* known = list_.CheckMarkOf(row)) mark = *known;
+    series = SeriesOfDevice(row);
+    break;
   }
-  const TCameraStatus& status = found->second;
-  const TStateLook* look = &kStateLooks[0];
-  for (const TStateLook& l : kStateLooks) {
-    if (l.state == status.state) look = &l;
+  list_.ConfirmVersion(ip, port, version);
+  // The catalogue version the last check found, compared as an upgrade compares it: the camera
+  // runs it now, or still an older or a newer one.
+  if (mark && !mark->latest.empty() && mark->state >= 0) {
+    TCheckMark now = *mark;
+    now.current = version;
+    const TVersionRule rule = series == TSeries::K ? TVersionRule::ThirdPart : TVersionRule::Whole;
+    switch (CompareCatalogueVersion(version, mark->latest, rule)) {
+      case TVersionStep::Same:
+        now.state = static_cast<int>(TCameraState::UpToDate);
+        break;
+      case TVersionStep::Downgrade:
+        now.state = static_cast<int>(TCameraState::NewerThanRepository);
+        break;
+      case TVersionStep::Upgrade:
+        now.state = static_cast<int>(TCameraState::UpdateAvailable);
+        break;
+    }
+    now.note.clear();
+    list_.SetCheckMarks({{key, now}});
   }
-  std::string state_text = LangTextOr(look->key, look->english);
-  if (status.state == TCameraState::AccountNotSent) {
-    state_text += " " + status.camera.account_withheld;
-  }
-  const QString text = QString::fromStdString(state_text);
-  item->setText(kColumnLatest, FromBytes(ShownText(status.latest)));
-  item->setText(kColumnState, text);
-  item->setIcon(kColumnState, style()->standardIcon(look->icon));
-  item->setData(kColumnState, Qt::ForegroundRole, QColor(look->colour));
-  item->setData(kColumnState, Qt::AccessibleTextRole, text);
-  item->setToolTip(kColumnState, text);
 }
 
 void TfrmAdv_Main::UpdateCount() {
@@ -456,6 +679,12 @@ void TfrmAdv_Main::UpdateCount() {
   }
   count_->setText(count);
   info_panel_->setVisible(list_.Empty());
+  if (engine_ && !engine_->UnansweredAddress().empty()) {
+    const std::string text =
+        LangTextOr("IDS_MANUALNOANSWER", "No answer from the address typed in:") + " " +
+        ToValidUtf8(engine_->UnansweredAddress());
+    if (notice_->text() != FromBytes(text) || !notice_->isVisible()) ShowNotice(text);
+  }
   if (list_.Empty() && engine_) {
     QStringList lines;
     for (const std::string& line : DiagnosticLines(engine_->Diagnostics())) {

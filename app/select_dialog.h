@@ -9,10 +9,14 @@
 #include <QDialog>
 #include <QTimer>
 #include <QUrl>
+#include <array>
+#include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "discovery/device_list.h"
@@ -27,11 +31,13 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 class QGroupBox;
 
 namespace camlift::gui {
+
+class TDeviceListModel;
+struct TRowCells;
 
 class TfrmAdv_Main : public QDialog {
   Q_OBJECT
@@ -52,6 +58,8 @@ class TfrmAdv_Main : public QDialog {
   std::int32_t nPort = 0;
   std::int32_t nTYpe = -1;
   bool isClose = false;
+  // Out after OK: the camera was typed in (its row came from asking the address).
+  bool isManual = false;
 
   // Shows the dialog modally (one extra search pass first) and returns its result.
   int ShowModal();
@@ -59,7 +67,14 @@ class TfrmAdv_Main : public QDialog {
   void reject() override;
   TDeviceList& List() { return list_; }
   TSearchEngine& Engine() { return *engine_; }
-  QTreeWidget* ListView() const { return list_view_; }
+  QTreeView* ListView() const { return list_view_; }
+  TDeviceListModel* Model() const { return model_; }
+  // Brings the view up to date with the list now (it follows on its own within
+  // Wait::ListViewRefresh).
+  void SyncView();
+  // The line above the list that says why the last check or Find gave no answer (hidden when
+  // there is nothing to say).
+  QLabel* Notice() const { return notice_; }
   QLineEdit* ManualAddressField() const { return manual_edit_; }
   QMenu* ListMenu() const { return menu_; }
   // The diagnosis shown under the "no camera" text while the list is empty.
@@ -77,8 +92,11 @@ class TfrmAdv_Main : public QDialog {
   bool CheckingForUpdates() const { return check_timer_.isActive(); }
   QPushButton* CheckUpdatesButton() const { return check_; }
   // Where the two columns of the check sit.
-  static constexpr int kColumnLatest = kListColumns;
-  static constexpr int kColumnState = kListColumns + 1;
+  static constexpr int kColumnLatest = camlift::kColumnLatest;
+  static constexpr int kColumnState = camlift::kColumnState;
+  // An upgrade of this camera ended with the camera confirming version: its rows show it, with
+  // the state the last check's catalogue version gives.
+  void ConfirmUpgrade(const std::string& ip, int port, const std::string& version);
 
   // The buttons' actions (public for tests).
   void btnOKClick();
@@ -93,6 +111,9 @@ class TfrmAdv_Main : public QDialog {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -100,29 +121,51 @@ class TfrmAdv_Main : public QDialog {
   void Teardown();
   void ProbeTypedAddress();
   void UpdateAccessibleNames();
-  void Refresh();
+  void ListChanged();
+  void ShowSelection();
+  void RedrawView();
+  void FitColumns();
   void UpdateCount();
+  void UpdateHeaders();
   void PlaceInfoPanel();
   void ShowListMenu(const QPoint& at);
   void CollectCheckResults();
-  void FillCheckColumns(QTreeWidgetItem* item, const TDevInfo& row) const;
+  void ShowNotice(const std::string& utf8_text);
+  TRowCells Paint(const TDevInfo& row) const;
+  void StopCatalogueRead();
 
   TQtDispatcher dispatcher_;
   TDeviceList list_;
   std::unique_ptr<TFind_Hisi> finder_;
   std::unique_ptr<TSearchEngine> engine_;
   QTimer timer_;
-  bool refreshing_ = false;
+  QTimer sync_timer_;
+  std::array<int, kAllListColumns> fitted_widths_{};  // the widths FitColumns last set (0: none)
+  bool syncing_ = false;
   bool torn_down_ = false;
   TUrlOpener url_opener_;
   TExportPathChooser export_chooser_;
   TAccountSource account_source_;
   TFleetCheck fleet_check_;
-  std::map<std::string, TCameraStatus> checked_;  // by "ip:port"
   QTimer check_timer_;
+  // The catalogue read that comes before the cameras are asked, on a thread of its own.
+  struct TCatalogueRead {
+    std::mutex mutex;
+    std::atomic<bool> cancel{false};
+    bool done = false;
+    bool ok = false;
+    std::string problem;  // UTF-8, when not ok
+  };
+  std::shared_ptr<TCatalogueRead> catalogue_read_;
+  std::thread catalogue_thread_;
+  std::vector<TCameraEntry> pending_cameras_;
+  TStatusOptions pending_options_;
+  bool check_waiting_ = false;  // rows show the ellipsis until their answer is in
 
   QGroupBox* group_ = nullptr;
-  QTreeWidget* list_view_ = nullptr;
+  QTreeView* list_view_ = nullptr;
+  TDeviceListModel* model_ = nullptr;
+  QLabel* notice_ = nullptr;
   QFrame* info_panel_ = nullptr;
   QLabel* info_ = nullptr;
   QLabel* info_details_ = nullptr;

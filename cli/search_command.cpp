@@ -19,10 +19,12 @@
 #include "discovery/search_diagnostics.h"
 #include "discovery/search_engine.h"
 #include "discovery/tools_net.h"
+#include "i18n/str_res.h"
 #include "platform/dispatcher.h"
 #include "platform/timing.h"
 #include "r730/r730_search.h"
 #include "search_run.h"
+#include "upgrade/series_probe.h"
 #include "util/text_fields.h"
 
 namespace camlift::cli {
@@ -51,6 +53,8 @@ TSearchOutcome Search(int passes, const std::string& address) {
     TSearchEngine engine(ui, list, R730Client(), &finder);
     engine.Create();
     engine.SetManualAddress(address);
+    // A typed-in camera that answers is asked its series too, as an upgrade of it would ask.
+    engine.ManualProbe().SetSeriesTeller(ProbeSeries);
     for (int pass = 0; pass < passes; ++pass) {
       // The first pass also asks the closed library and the typed-in address, as Find does.
       engine.TimerTick(pass == 0);
@@ -89,9 +93,10 @@ void PrintTable(const std::vector<TDevInfo>& rows) {
   for (const TDevInfo& d : rows) {
     // Names and versions are the cameras' own texts; a reply from another address than the one
     // it names is marked in the address column.
-    cells.push_back({ShownText(DevTypeCaption(d.DevType)), ShownText(d.DevName),
-                     AddressColumnText(d), std::to_string(d.DevPort),
-                     SeriesLetter(SeriesOfType(d.DevType)), ShownText(d.Version)});
+    cells.push_back({ShownText(DevTypeCaption(d.DevType)),
+                     ShownText(DisplayName(d, CurrentLanguage())), AddressColumnText(d),
+                     std::to_string(d.DevPort), SeriesLetter(SeriesOfDevice(d)),
+                     ShownText(d.Version)});
   }
   std::vector<std::size_t> widths(cells.front().size(), 0);
   for (const auto& row : cells) {
@@ -109,14 +114,14 @@ void PrintTable(const std::vector<TDevInfo>& rows) {
 }
 
 // The lines of an empty search, in the chosen language.
-void PrintDiagnostics(std::ostream& out, const TSearchDiagnostics& diagnostics,
-                      const std::string& lang) {
-  const TCliSession session(lang);
+void PrintDiagnostics(std::ostream& out, const TSearchDiagnostics& diagnostics) {
   out << LangTextOr("IDS_NOCAMERAFOUND", "There is no camera found in the LAN.") << "\n";
   for (const std::string& line : DiagnosticLines(diagnostics)) out << line << "\n";
 }
 
 int RunSearch(const TSearchOptions& options) {
+  // The language first: its code page decodes the names of cameras set up in Chinese.
+  const TCliSession session(options.lang);
   const TSearchOutcome outcome = Search(options.passes, options.address);
   const std::vector<TDevInfo>& rows = outcome.rows;
   if (options.csv) {
@@ -129,12 +134,10 @@ int RunSearch(const TSearchOptions& options) {
   std::cout.flush();
   if (rows.empty()) {
     // The machine-readable forms stay clean: the diagnosis goes beside them.
-    PrintDiagnostics(options.csv || options.json ? std::cerr : std::cout, outcome.diagnostics,
-                     options.lang);
+    PrintDiagnostics(options.csv || options.json ? std::cerr : std::cout, outcome.diagnostics);
   } else {
     // Cameras answered, but a search that could not go out may have missed others, and a full
     // list refused some.
-    const TCliSession session(options.lang);
     for (const std::string& line : SendProblemLines(outcome.diagnostics.SendProblems)) {
       std::cerr << line << "\n";
     }
@@ -160,7 +163,7 @@ void SetupSearch(CLI::App& root, CommandRunner& run) {
       ->excludes(json);
   sub->add_option("--address", options->address,
                   "Also ask this camera directly (host or host:port): for a camera on another "
-                  "subnet that broadcasts do not reach");
+                  "subnet that broadcasts do not reach; its series is asked too");
   sub->add_option("--lang", options->lang,
                   "Language of the report shown when nothing answers (en, cn, b5)");
   sub->callback([options, &run] { run = [options] { return RunSearch(*options); }; });

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "discovery/series.h"
+
 namespace camlift {
 
 struct TDevInfo {
@@ -25,11 +27,15 @@ struct TDevInfo {
   std::string DdnsUser;
   std::string DdnsPassword;
   std::string DdnsHost;
-  std::int32_t Lifetime = 0;  // search ticks left before an unrefreshed list entry is dropped
+  std::int32_t Lifetime = 0;   // search ticks left before an unrefreshed list entry is dropped
+  std::uint64_t Revision = 0;  // set by the list on every change of what its row shows
   // The address the reply came from (the datagram's sender, dotted), which need not be the
   // IPAddr it names: a search reply is unauthenticated. Empty when the record came from no
   // datagram of ours (the closed library, an address typed in).
   std::string ReplyFrom;
+  // A typed-in camera (kTypeManual): its series as the series probe told it; None when it could
+  // not be told. Searched cameras take their series from DevType.
+  TSeries ProbedSeries = TSeries::None;
 };
 
 }  // namespace camlift

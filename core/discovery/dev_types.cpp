@@ -5,6 +5,8 @@
 #include <array>
 #include <cctype>
 
+#include "discovery/dev_info.h"
+
 namespace camlift {
 namespace {
 
@@ -49,6 +51,10 @@ std::string DevTypeCaption(std::int32_t type) {
 TSeries SeriesOfType(std::int32_t type) {
   const TTypeRow* row = FindType(type);
   return row ? row->series : TSeries::None;
+}
+
+TSeries SeriesOfDevice(const TDevInfo& device) {
+  return device.DevType == kTypeManual ? device.ProbedSeries : SeriesOfType(device.DevType);
 }
 
 int TypeToSeries(std::int32_t type) { return SeriesIndex(SeriesOfType(type)); }

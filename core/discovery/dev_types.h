@@ -13,6 +13,8 @@
 
 namespace camlift {
 
+struct TDevInfo;
+
 // Type codes the search dialects produce.
 inline constexpr std::int32_t kTypeNone = -1;
 // Caption "S": no dialect produces it; the list keeps it longest and the service shortcut sends
@@ -23,13 +25,15 @@ inline constexpr std::int32_t kTypeClosedLibrary = 4;
 inline constexpr std::int32_t kTypeText = 5;
 inline constexpr std::int32_t kType1010 = 8;
 inline constexpr std::int32_t kType8600 = 9;
-// A camera the user asked for by address (no dialect; its series is unknown until picked).
+// A camera the user asked for by address (no dialect; its series is what its probe told).
 inline constexpr std::int32_t kTypeManual = 1000;
 
 // Text of the list's Type column; empty for an unknown code.
 std::string DevTypeCaption(std::int32_t type);
 // The series of a camera found with this type code; None when the code tells no series.
 TSeries SeriesOfType(std::int32_t type);
+// The series of a listed camera: that of its type, or for a typed-in camera what its probe told.
+TSeries SeriesOfDevice(const TDevInfo& device);
 // The same as the index handed to the main window: 0 = K, 1 = M, 2 = P, 3 = R, -1 = none.
 int TypeToSeries(std::int32_t type);
 // Removes every "-" and ":", turns every blank into "0", upper-cases the rest.

@@ -7,6 +7,8 @@
 
 #include "discovery/account_scope.h"
 #include "discovery/dev_types.h"
+#include "discovery/device_list.h"
+#include "i18n/str_res.h"
 #include "platform/broadcast.h"
 #include "util/text_fields.h"
 
@@ -21,8 +23,8 @@ struct TCsvColumn {
 
 const TCsvColumn kCsvColumns[] = {
     {"Type", [](const TDevInfo& d) { return DevTypeCaption(d.DevType); }},
-    {"Series", [](const TDevInfo& d) { return SeriesLetter(SeriesOfType(d.DevType)); }},
-    {"Name", [](const TDevInfo& d) { return d.DevName; }},
+    {"Series", [](const TDevInfo& d) { return SeriesLetter(SeriesOfDevice(d)); }},
+    {"Name", [](const TDevInfo& d) { return DisplayName(d, CurrentLanguage()); }},
     {"IP address", [](const TDevInfo& d) { return d.IPAddr; }},
     {"Port", [](const TDevInfo& d) { return std::to_string(d.DevPort); }},
     {"Version", [](const TDevInfo& d) { return d.Version; }},
@@ -53,10 +55,10 @@ nlohmann::ordered_json DeviceJson(const TDevInfo& d) {
   // Never the DDNS password: the lists end up in logs, mails and bug reports.
   nlohmann::ordered_json json = {{"type", ToValidUtf8(DevTypeCaption(d.DevType))},
                                  {"devType", d.DevType},
-                                 {"series", SeriesLetter(SeriesOfType(d.DevType))},
+                                 {"series", SeriesLetter(SeriesOfDevice(d))},
                                  {"id", ToValidUtf8(d.DevID)},
                                  {"normId", ToValidUtf8(d.NormID)},
-                                 {"name", ToValidUtf8(d.DevName)},
+                                 {"name", DisplayName(d, CurrentLanguage())},
                                  {"ip", ToValidUtf8(d.IPAddr)},
                                  {"port", d.DevPort},
                                  {"version", ToValidUtf8(d.Version)},

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The camera list as a file installers can work with: CSV (UTF-8 with a byte order mark, so that
 // spreadsheet programs show Chinese names, a header row, CR LF line ends) or JSON. The selection
-// dialog's "Export the list..." and `camlift search --csv` write the same bytes.
+// dialog's "Export the list..." and `camlift search --csv` write the same bytes. A name that is
+// not UTF-8 is decoded with the code page of the current language, as the list shows it.
 #pragma once
 
 #include <optional>

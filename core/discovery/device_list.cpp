@@ -6,6 +6,7 @@
 
 #include "discovery/account_scope.h"
 #include "discovery/dev_types.h"
+#include "discovery/list_order.h"
 #include "discovery/search_diagnostics.h"
 #include "discovery/tools_net.h"
 #include "i18n/str_res.h"
@@ -19,8 +20,14 @@ bool SameComparedFields(const TDevInfo& a, const TDevInfo& b) {
   return a.IPAddr == b.IPAddr && a.DevName == b.DevName && a.DevPort == b.DevPort &&
          a.DevType == b.DevType && a.Netmask == b.Netmask && a.Gateway == b.Gateway &&
          a.DNS1 == b.DNS1 && a.DNS2 == b.DNS2 && a.AuxWord == b.AuxWord &&
-         a.DhcpFlag == b.DhcpFlag && a.ReplyFrom == b.ReplyFrom;
+         a.DhcpFlag == b.DhcpFlag && a.ReplyFrom == b.ReplyFrom &&
+         a.ProbedSeries == b.ProbedSeries &&
+         // The Version column too: a camera that came back from an upgrade says so in its reply,
+         // and its row must not go on showing the old version.
+         a.Version == b.Version;
 }
+
+int Sign(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
 
 }  // namespace
 
@@ -37,29 +44,80 @@ bool TDeviceList::AddOrUpdate(const TDevInfo& record) {
       entry = &rows_[index_.at(record.DevID)];
     }
     const std::int32_t lifetime = entry->Lifetime;
+    const bool new_version = entry->Version != record.Version;
     *entry = record;
     entry->Lifetime = lifetime;
+    Touch(*entry);
+    if (new_version) DropStaleMark(*entry);
     // The selection stays on the same entry, so OK still hands over the camera the user picked
     // even when the refresh moved it.
     Reposition(static_cast<std::size_t>(entry - rows_.data()));
     return false;
+  }
+  // A camera found by the search replaces the row typed in for the same address: one row per
+  // camera, and the selection goes with it.
+  bool typed_was_selected = false;
+  if (record.DevType != kTypeManual) {
+    const std::string typed = "manual:" + record.IPAddr + ":" + std::to_string(record.DevPort);
+    if (index_.count(typed)) {
+      const int row = RowOf(typed);  // settles the rows first
+      typed_was_selected = selected_ == row;
+      RemoveRow(row);
+    }
   }
   if (rows_.size() >= kMaxRows) {
     ++refused_;
     return false;
   }
   TDevInfo& entry = rows_.emplace_back(record);
+  Touch(entry);
   entry.Lifetime =
       record.DevType == kTypeS || record.DevType == kType1010 ? kLongLifetime : kLifetime;
   index_.emplace(entry.DevID, rows_.size() - 1);
+  if (typed_was_selected) SelectEntry(record.DevID);
   UpdateCount();
   return true;
 }
 
 void TDeviceList::OnRecord(const TDevInfo& record) {
   const std::uint64_t before = changes_;
-  if (AddOrUpdate(record) && selected_ < 0 && !rows_.empty()) Select(0);
-  if (changes_ != before || (selected_ < 0 && !rows_.empty())) UpdateCount();
+  const bool added = AddOrUpdate(record);
+  if (!wanted_.empty() && record.DevID == wanted_ && record.DevType != kTypeNone) {
+    const std::string id = wanted_;
+    wanted_.clear();
+    SelectEntry(id);
+  } else if (added && selected_ < 0 && !rows_.empty() && wanted_.empty()) {
+    SelectRow(0);
+  }
+  if (changes_ != before || (selected_ < 0 && !rows_.empty() && wanted_.empty())) UpdateCount();
+}
+
+int TDeviceList::RowAt(const std::string& ip, int port) const {
+  Settle();
+  for (std::size_t row = 0; row < rows_.size(); ++row) {
+    const TDevInfo& entry = rows_[row];
+    if (entry.DevType == kTypeManual || entry.IPAddr != ip) continue;
+    if (port == 0 || entry.DevPort == port) return static_cast<int>(row);
+  }
+  return -1;
+}
+
+void TDeviceList::OnTypedCamera(const TDevInfo& record) {
+  wanted_.clear();
+  const int listed = RowAt(record.IPAddr, record.DevPort);
+  if (listed >= 0) {
+    SelectRow(listed);
+    return;
+  }
+  AddOrUpdate(record);
+  SelectEntry(record.DevID);
+}
+
+bool TDeviceList::SelectEntry(const std::string& dev_id) {
+  const int row = RowOf(dev_id);
+  if (row < 0) return false;
+  SelectRow(row);
+  return true;
 }
 
 TDevInfo* TDeviceList::FindByID(const std::string& dev_id) {
@@ -69,6 +127,7 @@ TDevInfo* TDeviceList::FindByID(const std::string& dev_id) {
 
 void TDeviceList::ClearList() {
   rows_.clear();
+  marks_.clear();
   index_.clear();
   refused_ = 0;
   sorted_ = 0;
@@ -78,7 +137,7 @@ void TDeviceList::ClearList() {
 }
 
 void TDeviceList::UpdateCount() {
-  if (!rows_.empty() && selected_ < 0) {
+  if (!rows_.empty() && selected_ < 0 && wanted_.empty()) {
     Settle();
     selected_ = 0;
   }
@@ -121,6 +180,7 @@ void TDeviceList::ClickColumn(int column) {
 }
 
 int TDeviceList::Compare(const TDevInfo& a, const TDevInfo& b) const {
+  // Each column is a strict weak order, and so is its reverse: the sorts rely on it.
   int result = 0;
   switch (sort_column_) {
     case kColumnType:
@@ -130,14 +190,29 @@ int TDeviceList::Compare(const TDevInfo& a, const TDevInfo& b) const {
       result = CompareTextNoCase(a.DevName, b.DevName);
       break;
     case kColumnIP:
-      result = TTools_Net::CompareDotted(a.IPAddr, b.IPAddr);
+      result = CompareDottedOrder(a.IPAddr, b.IPAddr);
+      break;
+    case kColumnPort:
+      result = static_cast<int>(a.DevPort) - static_cast<int>(b.DevPort);
       break;
     case kColumnVersion:
-      result = TTools_Net::CompareDotted(a.Version, b.Version);
+      result = CompareOptionalDotted(a.Version, b.Version);
       break;
+    case kColumnLatest:
+    case kColumnState: {
+      static const TCheckMark kNone;
+      const TCheckMark* ma = CheckMarkOf(a);
+      const TCheckMark* mb = CheckMarkOf(b);
+      const TCheckMark& ca = ma ? *ma : kNone;
+      const TCheckMark& cb = mb ? *mb : kNone;
+      result = sort_column_ == kColumnLatest ? CompareOptionalDotted(ca.latest, cb.latest)
+                                             : ca.state - cb.state;
+      break;
+    }
     default:
-      break;  // every other column leaves the order as it is
+      break;  // no such column: the order stays as it is
   }
+  result = Sign(result);
   return sort_ascending_ ? result : -result;
 }
 
@@ -220,6 +295,11 @@ void TDeviceList::Reposition(std::size_t row) {
 }
 
 void TDeviceList::Select(int row) {
+  wanted_.clear();  // the user chose
+  SelectRow(row);
+}
+
+void TDeviceList::SelectRow(int row) {
   Settle();
   selected_ = row >= 0 && row < static_cast<int>(rows_.size()) ? row : -1;
   Changed();
@@ -250,9 +330,82 @@ TSelectionResult TDeviceList::Accept() const {
     result.ModalResult = kModalOk;
     result.szIP = entry->IPAddr;
     result.nPort = entry->DevPort;
-    result.nTYpe = TypeToSeries(entry->DevType);
+    result.nTYpe = SeriesIndex(SeriesOfDevice(*entry));
   }
   return result;
+}
+
+std::string TDeviceList::CameraKey(const std::string& ip, int port) {
+  return ip + ":" + std::to_string(port > 0 ? port : 80);
+}
+
+void TDeviceList::SetCheckMarks(const std::vector<std::pair<std::string, TCheckMark>>& marks) {
+  if (marks.empty()) return;
+  for (const auto& [key, mark] : marks) marks_[key] = mark;
+  for (TDevInfo& entry : rows_) {
+    if (marks_.count(CameraKey(entry.IPAddr, entry.DevPort))) Touch(entry);
+  }
+  // Several rows may have moved at once: sort anew (stable, the selection stays on its entry).
+  if (sort_column_ == kColumnLatest || sort_column_ == kColumnState) {
+    Sort();
+  } else {
+    Changed();
+  }
+}
+
+void TDeviceList::ClearCheckMarks() {
+  if (marks_.empty()) return;
+  for (TDevInfo& entry : rows_) {
+    if (marks_.count(CameraKey(entry.IPAddr, entry.DevPort))) Touch(entry);
+  }
+  marks_.clear();
+  if (sort_column_ == kColumnLatest || sort_column_ == kColumnState) {
+    Sort();
+  } else {
+    Changed();
+  }
+}
+
+const TCheckMark* TDeviceList::CheckMarkOf(const TDevInfo& entry) const {
+  if (marks_.empty()) return nullptr;
+  const auto found = marks_.find(CameraKey(entry.IPAddr, entry.DevPort));
+  return found == marks_.end() ? nullptr : &found->second;
+}
+
+void TDeviceList::DropStaleMark(const TDevInfo& entry) {
+  // A check read one version; a row that shows another is no longer what was checked.
+  const auto found = marks_.find(CameraKey(entry.IPAddr, entry.DevPort));
+  if (found != marks_.end() && !entry.Version.empty() && found->second.current != entry.Version) {
+    marks_.erase(found);
+  }
+}
+
+bool TDeviceList::ConfirmVersion(const std::string& ip, int port, const std::string& version) {
+  Settle();
+  const std::string key = CameraKey(ip, port);
+  bool found = false;
+  for (TDevInfo& entry : rows_) {
+    if (CameraKey(entry.IPAddr, entry.DevPort) != key) continue;
+    found = true;
+    entry.Version = version;
+    Touch(entry);
+  }
+  const auto mark = marks_.find(key);
+  if (mark != marks_.end() && mark->second.current != version) {
+    marks_.erase(mark);
+    for (TDevInfo& entry : rows_) {
+      if (CameraKey(entry.IPAddr, entry.DevPort) == key) Touch(entry);
+    }
+  }
+  if (!found) return false;
+  Sort();
+  return true;
+}
+
+int TDeviceList::RowOf(const std::string& dev_id) const {
+  Settle();
+  const auto found = index_.find(dev_id);
+  return found == index_.end() ? -1 : static_cast<int>(found->second);
 }
 
 void TDeviceList::Changed() {

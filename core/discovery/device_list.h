@@ -22,8 +22,22 @@ enum TListColumn : int {
   kColumnIP = 2,
   kColumnPort = 3,
   kColumnVersion = 4,
+  // The two columns of "Check for updates": the catalogue's version and the camera's state.
+  kColumnLatest = 5,
+  kColumnState = 6,
 };
+// The columns of a search reply (RowTexts), and all of them.
 inline constexpr int kListColumns = 5;
+inline constexpr int kAllListColumns = 7;
+
+// What an update check found for a camera: the version it read, the catalogue's version and the
+// state, a code of the upgrade layer whose values sort in their order (-1: none).
+struct TCheckMark {
+  std::string current;
+  std::string latest;
+  int state = -1;
+  std::string note;  // said after the state's words (why the account was not sent)
+};
 
 // What the dialog hands back: result 1 (OK) with the chosen camera, or 2 (Cancel).
 struct TSelectionResult {
@@ -70,6 +84,8 @@ class TDeviceList {
   // sort column, ascending. Then the list is sorted.
   void ClickColumn(int column);
   void Sort();
+  // -1, 0 or 1: the order of two rows by the sort column and direction.
+  int CompareRows(const TDevInfo& a, const TDevInfo& b) const { return Compare(a, b); }
   int SortColumn() const { return sort_column_; }
   bool SortAscending() const { return sort_ascending_; }
 
@@ -92,6 +108,31 @@ class TDeviceList {
   // The OK button: the selected camera with result OK, or Cancel with empty values.
   TSelectionResult Accept() const;
 
+  // The check marks, by camera ("ip:port", port 0 counting as 80). Setting marks changes the
+  // rows of those cameras (and their places while a check column sorts the list).
+  static std::string CameraKey(const std::string& ip, int port);
+  void SetCheckMarks(const std::vector<std::pair<std::string, TCheckMark>>& marks);
+  void ClearCheckMarks();
+  const TCheckMark* CheckMarkOf(const TDevInfo& entry) const;
+  // A camera confirmed that it now runs version (an upgrade): its rows show it, and a check mark
+  // read from another version goes. False when no row has that address and port.
+  bool ConfirmVersion(const std::string& ip, int port, const std::string& version);
+  // The row of DevID, or -1.
+  int RowOf(const std::string& dev_id) const;
+  // Selects the row of DevID; false (selection unchanged) when there is none.
+  bool SelectEntry(const std::string& dev_id);
+  // The row the next change of the list selects when its DevID comes (Find empties the list and
+  // the selection returns to the camera it was on). Until then no row is chosen by default, so
+  // OK never hands over another camera. Empty: none; a choice of the user ends the wait.
+  void WantSelection(std::string dev_id) { wanted_ = std::move(dev_id); }
+  const std::string& WantedSelection() const { return wanted_; }
+  // The row of a camera found by a search (not typed in) at this address; with port 0, the
+  // first at this address whatever its port. -1 when none.
+  int RowAt(const std::string& ip, int port) const;
+  // The answer of an address the user typed: a camera that is listed already is selected in
+  // its own row, else the typed-in row is added and selected.
+  void OnTypedCamera(const TDevInfo& record);
+
   // Called after every change of rows, order or selection (the window repaints).
   void SetOnChanged(std::function<void()> on_changed) { on_changed_ = std::move(on_changed); }
 
@@ -104,6 +145,9 @@ class TDeviceList {
   void Settle() const;
   void RebuildIndex() const;
   void Changed();
+  void SelectRow(int row);
+  void Touch(TDevInfo& entry) { entry.Revision = ++revision_; }
+  void DropStaleMark(const TDevInfo& entry);
 
   // A search pass brings thousands of replies: a reply finds its entry through index_, and new
   // entries wait at the end of rows_ (from sorted_ on) until someone looks at the order, so that
@@ -117,6 +161,9 @@ class TDeviceList {
   mutable int selected_ = -1;
   std::uint64_t changes_ = 0;
   std::uint64_t refused_ = 0;
+  std::uint64_t revision_ = 0;
+  std::unordered_map<std::string, TCheckMark> marks_;  // by CameraKey
+  std::string wanted_;
   int sort_column_ = kColumnIP;
   bool sort_ascending_ = true;
   std::function<void()> on_changed_;

@@ -54,6 +54,7 @@ std::optional<TManualAddress> ParseManualAddress(std::string_view text) {
       return std::nullopt;
     }
     address.Port = static_cast<std::uint16_t>(value);
+    address.PortGiven = true;
   }
   if (host.empty() || host.size() > 253 || host.front() == '-' || host.front() == '.' ||
       !std::all_of(host.begin(), host.end(), IsHostChar)) {
@@ -98,6 +99,7 @@ struct TManualProbe::TShared {
   IUiDispatcher* ui = nullptr;
   unsigned generation = 0;
   std::atomic<int> running{0};
+  std::atomic<bool> stop{false};  // Stop: a series question still asked ends early
 };
 
 namespace {
@@ -131,17 +133,24 @@ void TManualProbe::Start(const std::string& address_text, TResultHandler on_resu
   }
   ++shared_->running;
   const int timeout_ms = Millis(Wait::HttpGetNet);
-  const bool started = StartDetachedThread([shared = shared_, generation, text = address_text,
-                                            address = *address, timeout_ms, on_result] {
-    const std::optional<TDevInfo> record = ProbeAddress(address, timeout_ms);
-    {
-      std::lock_guard lock(shared->mutex);
-      if (shared->ui && shared->generation == generation) {
-        shared->ui->Invoke([&] { on_result(text, record); });
-      }
-    }
-    --shared->running;
-  });
+  const bool started =
+      StartDetachedThread([shared = shared_, generation, text = address_text, address = *address,
+                           timeout_ms, on_result, teller = teller_] {
+        std::optional<TDevInfo> record = ProbeAddress(address, timeout_ms);
+        if (record && teller) {
+          // The same question an upgrade of a typed address asks, asked once here: the row carries
+          // the answer, and the window takes the series with the camera.
+          const TRunControl control({}, TStopToken(&shared->stop));
+          record->ProbedSeries = teller(address.Host, address.Port, control);
+        }
+        {
+          std::lock_guard lock(shared->mutex);
+          if (shared->ui && shared->generation == generation) {
+            shared->ui->Invoke([&] { on_result(text, record); });
+          }
+        }
+        --shared->running;
+      });
   if (!started) {
     // Nothing runs: take the count back (teardown waits for it) and say the address is silent.
     --shared_->running;
@@ -150,6 +159,7 @@ void TManualProbe::Start(const std::string& address_text, TResultHandler on_resu
 }
 
 void TManualProbe::Stop() {
+  shared_->stop = true;
   auto lock = LockServingUi(ui_, shared_->mutex);
   shared_->ui = nullptr;
 }

@@ -10,15 +10,18 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "discovery/dev_info.h"
 #include "platform/dispatcher.h"
+#include "platform/run_control.h"
 
 namespace camlift {
 
 struct TManualAddress {
   std::string Host;
   std::uint16_t Port = 80;
+  bool PortGiven = false;  // the text named the port
   // "host:port" as the list shows it in its ID.
   std::string Text() const { return Host + ":" + std::to_string(Port); }
 };
@@ -41,6 +44,12 @@ class TManualProbe {
   using TResultHandler =
       std::function<void(const std::string& address, const std::optional<TDevInfo>& record)>;
 
+  // Tells the series of the camera at host:port (None: cannot be told). Lives in a higher layer
+  // (the upgrade's series probe); the window and the command line hand it in. It runs on the
+  // worker and must end soon once the control's stop is requested.
+  using TSeriesTeller =
+      std::function<TSeries(const std::string& host, int port, const TRunControl& control)>;
+
   explicit TManualProbe(IUiDispatcher& ui);
   ~TManualProbe();
   TManualProbe(const TManualProbe&) = delete;
@@ -49,6 +58,9 @@ class TManualProbe {
   // UI thread. Starts a probe on a worker thread; the result of a probe still running is
   // dropped from now on. An address that does not parse gives its result (none) at once.
   void Start(const std::string& address_text, TResultHandler on_result);
+  // UI thread, before Start. A camera that answered is then asked its series as well, and its
+  // record carries it (ProbedSeries).
+  void SetSeriesTeller(TSeriesTeller teller) { teller_ = std::move(teller); }
   // UI thread. After it returns no result reaches the UI thread any more; workers still waiting
   // for an answer end by themselves (they own what they use).
   void Stop();
@@ -60,6 +72,7 @@ class TManualProbe {
   struct TShared;
   IUiDispatcher& ui_;
   std::shared_ptr<TShared> shared_;
+  TSeriesTeller teller_;
 };
 
 }  // namespace camlift

@@ -113,19 +113,39 @@ void TSearchEngine::TimerTick(bool with_library) {
   ++tick_;
 }
 
+int TSearchEngine::ListedTypedCamera() const {
+  const std::optional<TManualAddress> address = ParseManualAddress(manual_address_);
+  if (!address) return -1;
+  return list_.RowAt(address->Host, address->PortGiven ? address->Port : 0);
+}
+
 void TSearchEngine::Find() {
+  // The camera to select again once the emptied list fills: the typed-in one when it is listed,
+  // else the one that was selected.
+  std::string wanted;
+  const int listed = ListedTypedCamera();
+  if (listed >= 0) {
+    wanted = list_.Rows()[static_cast<std::size_t>(listed)].DevID;
+  } else if (const TDevInfo* selected = list_.SelectedEntry()) {
+    wanted = selected->DevID;
+  }
   list_.ClearList();
+  list_.WantSelection(wanted);
   SearchPass(0, true);
-  StartManualProbe();
+  if (listed < 0) StartManualProbe();
 }
 
 void TSearchEngine::StartManualProbe() {
   unanswered_address_.clear();
   if (manual_address_.find_first_not_of(" \t") == std::string::npos) return;
+  if (const int listed = ListedTypedCamera(); listed >= 0) {
+    list_.SelectEntry(list_.Rows()[static_cast<std::size_t>(listed)].DevID);
+    return;
+  }
   probe_.Start(manual_address_,
                [this](const std::string& address, const std::optional<TDevInfo>& record) {
                  if (record) {
-                   list_.OnRecord(*record);
+                   list_.OnTypedCamera(*record);
                  } else {
                    unanswered_address_ = address;
                    list_.UpdateCount();  // the window shows the diagnosis again

@@ -66,13 +66,17 @@ class TSearchEngine {
   // with_library adds the closed-library search to the pass, as Find does.
   void TimerTick(bool with_library = false);
   // The Find button: empties the list and searches with the closed library too, and probes the
-  // typed-in address (SetManualAddress) on a worker; its row arrives later.
+  // typed-in address (SetManualAddress) on a worker; its row arrives later. The selection comes
+  // back to the typed-in camera when it is listed, else to the camera it was on.
   void Find();
   // The address the next Find also asks directly (empty: none).
   void SetManualAddress(std::string text) { manual_address_ = std::move(text); }
-  // Probes that address now (Find does it after its pass).
+  // Probes that address now (Find does it after its pass). A camera listed at that address is
+  // selected at once, without a probe; the answer of a probe selects the typed-in camera.
   void StartManualProbe();
   TManualProbe& ManualProbe() { return probe_; }
+  // The typed-in address that did not answer the last probe (empty: none, or it answered).
+  const std::string& UnansweredAddress() const { return unanswered_address_; }
 
   // What the search did: addresses and interfaces of the last pass, local ports it could not
   // bind, a typed-in address that did not answer. Shown when the list stays empty.
@@ -89,6 +93,8 @@ class TSearchEngine {
  private:
   void OnDatagram(std::span<const std::uint8_t> datagram, std::uint32_t sender);
   void RefreshTargets();
+  // The row of a searched camera at the typed-in address, or -1.
+  int ListedTypedCamera() const;
 
   IUiDispatcher& ui_;
   TDeviceList& list_;

@@ -37,6 +37,7 @@ enum class WaitKind { Pause, Timeout, Limit };
   X(CtpSearchWindow, 300, Timeout, "wait for the next CTP search reply")                        \
   X(CtpSearchLimit, 5000, Timeout, "longest CTP search for the reply of one camera")            \
   X(SearchPassInterval, 1000, Pause, "interval between two LAN search passes")                  \
+  X(ListViewRefresh, 40, Pause, "longest time the window's camera list lags behind the list")   \
   X(ImagiaCommandPause, 10, Pause, "pause before an IMAGIA command datagram")                   \
   X(R730ReceiveWait, 30, Timeout, "one wait of the series R search receive thread")             \
   X(R730SettingsReplyWait, 30, Timeout, "one wait for the reply to an 8600 settings datagram")  \

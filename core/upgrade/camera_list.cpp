@@ -126,7 +126,7 @@ std::vector<TCameraEntry> CamerasOfSearch(const std::vector<TDevInfo>& rows,
     TCameraEntry camera;
     camera.ip = row.IPAddr;
     camera.port = row.DevPort > 0 ? row.DevPort : 80;
-    camera.series = SeriesOfType(row.DevType);
+    camera.series = SeriesOfDevice(row);
     const TAccountVerdict verdict = AccountVerdictFor(row, adapters);
     if (verdict.Sent()) {
       camera.user = user;

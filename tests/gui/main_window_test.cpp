@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <atomic>
 #include <cstdlib>
@@ -266,8 +267,9 @@ class MainWindowTest : public QObject {
     r.DevPort = 8081;
     r.DevName = "Yard";
     dialog->List().OnRecord(r);
-    QCOMPARE(dialog->ListView()->topLevelItemCount(), 1);
-    QCOMPARE(dialog->ListView()->topLevelItem(0)->text(2), QString("127.0.0.9"));
+    dialog->SyncView();
+    QCOMPARE(dialog->ListView()->model()->rowCount(), 1);
+    QCOMPARE(dialog->ListView()->model()->index(0, 2).data().toString(), QString("127.0.0.9"));
     dialog->btnOKClick();
     QCOMPARE(dialog->result(), kModalOk);
     QCOMPARE(QString::fromStdString(dialog->szIP), QString("127.0.0.9"));

@@ -21,14 +21,16 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
 
+#include "device_list_model.h"
 #include "discovery/dev_types.h"
 #include "discovery/device_export.h"
+#include "discovery/list_order.h"
 #include "discovery/udp_endpoint.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
@@ -62,10 +64,43 @@ TDevInfo Camera(std::int32_t type, const QString& name, const char* ip, std::uin
   return d;
 }
 
-QStringList ColumnTexts(QTreeWidget* view, int column) {
+// The view's rows, once it has caught up with the list (it follows within a refresh interval).
+QAbstractItemModel* Shown(TfrmAdv_Main* dialog) {
+  dialog->SyncView();
+  return dialog->ListView()->model();
+}
+
+QVariant Data(TfrmAdv_Main* dialog, int row, int column, int role = Qt::DisplayRole) {
+  QAbstractItemModel* model = Shown(dialog);
+  return model->data(model->index(row, column), role);
+}
+
+QString Cell(TfrmAdv_Main* dialog, int row, int column) {
+  return Data(dialog, row, column).toString();
+}
+
+int RowCount(TfrmAdv_Main* dialog) { return Shown(dialog)->rowCount(); }
+
+QRect RowRect(TfrmAdv_Main* dialog, int row) {
+  return dialog->ListView()->visualRect(Shown(dialog)->index(row, 0));
+}
+
+QStringList ColumnTexts(TfrmAdv_Main* dialog, int column) {
+  QAbstractItemModel* model = Shown(dialog);
   QStringList texts;
-  for (int i = 0; i < view->topLevelItemCount(); ++i) texts << view->topLevelItem(i)->text(column);
+  for (int i = 0; i < model->rowCount(); ++i) texts << model->index(i, column).data().toString();
   return texts;
+}
+
+int RowOfIp(TfrmAdv_Main* dialog, const QString& ip) {
+  for (int i = 0; i < RowCount(dialog); ++i) {
+    if (Cell(dialog, i, 2) == ip) return i;
+  }
+  return -1;
+}
+
+QString Header(TfrmAdv_Main* dialog, int column) {
+  return dialog->ListView()->model()->headerData(column, Qt::Horizontal).toString();
 }
 
 }  // namespace
@@ -135,26 +170,26 @@ class SelectDialogTest : public QObject {
 
   void versionColumnShowsAndSortsByDottedNumbers() {
     Fill();
-    QTreeWidget* view = dialog_->ListView();
-    QCOMPARE(view->columnCount(), 7);
-    QCOMPARE(view->headerItem()->text(4), QString("Version"));
-    QCOMPARE(view->headerItem()->text(5), QString("Latest"));
-    QCOMPARE(view->headerItem()->text(6), QString("State"));
-    QCOMPARE(ColumnTexts(view, 2), (QStringList{"127.0.0.9", "127.0.0.10", "127.0.0.11"}));
-    QCOMPARE(view->topLevelItem(0)->text(1), kChineseName);
+    QTreeView* view = dialog_->ListView();
+    QCOMPARE(view->model()->columnCount(), 7);
+    QCOMPARE(Header(dialog_.get(), 4), QString("Version"));
+    QCOMPARE(Header(dialog_.get(), 5), QString("Latest"));
+    QCOMPARE(Header(dialog_.get(), 6), QString("State"));
+    QCOMPARE(ColumnTexts(dialog_.get(), 2), (QStringList{"127.0.0.9", "127.0.0.10", "127.0.0.11"}));
+    QCOMPARE(Cell(dialog_.get(), 0, 1), kChineseName);
     view->header()->sectionClicked(4);
-    QCOMPARE(ColumnTexts(view, 4), (QStringList{"3.9.0.2", "3.9.0.12", "3.10.0.2"}));
+    QCOMPARE(ColumnTexts(dialog_.get(), 4), (QStringList{"3.9.0.2", "3.9.0.12", "3.10.0.2"}));
     view->header()->sectionClicked(4);
-    QCOMPARE(ColumnTexts(view, 4), (QStringList{"3.10.0.2", "3.9.0.12", "3.9.0.2"}));
+    QCOMPARE(ColumnTexts(dialog_.get(), 4), (QStringList{"3.10.0.2", "3.9.0.12", "3.9.0.2"}));
     view->header()->sectionClicked(2);
-    QCOMPARE(ColumnTexts(view, 2), (QStringList{"127.0.0.9", "127.0.0.10", "127.0.0.11"}));
+    QCOMPARE(ColumnTexts(dialog_.get(), 2), (QStringList{"127.0.0.9", "127.0.0.10", "127.0.0.11"}));
   }
 
   void contextMenuCopiesOpensAndPicksTheRowUnderTheMouse() {
     Fill();
-    QTreeWidget* view = dialog_->ListView();
+    QTreeView* view = dialog_->ListView();
     // A right click on the second row selects it and offers the row's actions.
-    const QRect second = view->visualItemRect(view->topLevelItem(1));
+    const QRect second = RowRect(dialog_.get(), 1);
     emit view->customContextMenuRequested(second.center());
     QTRY_VERIFY(dialog_->ListMenu()->isVisible());
     QCOMPARE(dialog_->List().Selected(), 1);
@@ -181,7 +216,7 @@ class SelectDialogTest : public QObject {
     opened_.clear();
     QVERIFY(!dialog_->OpenSelectedWebPage());
     QVERIFY(opened_.empty());
-    emit view->customContextMenuRequested(view->visualItemRect(view->topLevelItem(0)).center());
+    emit view->customContextMenuRequested(RowRect(dialog_.get(), 0).center());
     QTRY_VERIFY(dialog_->ListMenu()->isVisible());
     QVERIFY(!Find<QAction>("mnuOpenWeb")->isEnabled());
     dialog_->ListMenu()->hide();
@@ -211,6 +246,7 @@ class SelectDialogTest : public QObject {
   void emptyListShowsWhereItSearchedUnderTheNoCameraText() {
     dialog_->List().ClearList();
     QFrame* panel = dialog_->InfoPanel();
+    dialog_->SyncView();
     QVERIFY(panel->isVisible());
     QLabel* caption = Find<QLabel>("plInfo");
     QCOMPARE(caption->text(), QString("There is no camera found in the LAN."));
@@ -222,7 +258,7 @@ class SelectDialogTest : public QObject {
     QVERIFY(dialog_->InfoDetails()->geometry().top() >= caption->geometry().bottom());
     QVERIFY(panel->geometry().bottom() <= dialog_->ListView()->viewport()->geometry().bottom());
     dialog_->List().OnRecord(Camera(kTypeMOI, "hall", "127.0.0.10", 81, ""));
-    QVERIFY(!panel->isVisible());
+    QTRY_VERIFY(!panel->isVisible());  // within a refresh of the view
   }
 
   // OK is the default: Return on a chosen row takes that camera, Escape cancels, and Return in
@@ -230,10 +266,10 @@ class SelectDialogTest : public QObject {
   void keysReturnTakesTheRowEscapeCancelsAndTheFieldProbesOnce() {
     QVERIFY(Find<QPushButton>("btnOK")->isDefault());
     QVERIFY(!Find<QPushButton>("btnFind")->isDefault());
-    QTreeWidget* view = dialog_->ListView();
+    QTreeView* view = dialog_->ListView();
     QTimer::singleShot(0, dialog_.get(), [&] {
       Fill();  // rows without replies live a tenth of a second at this time scale
-      const QRect second = view->visualItemRect(view->topLevelItem(1));
+      const QRect second = RowRect(dialog_.get(), 1);
       QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, second.center());
       QTest::keyClick(view, Qt::Key_Return);
     });
@@ -249,8 +285,7 @@ class SelectDialogTest : public QObject {
     bool open_after_find = false;
     QTimer::singleShot(0, dialog_.get(), [&] {
       Fill();
-      QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                        view->visualItemRect(view->topLevelItem(1)).center());
+      QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, RowRect(dialog_.get(), 1).center());
       auto* find = Find<QPushButton>("btnFind");
       find->setFocus();
       QTest::keyClick(find, Qt::Key_Return);
@@ -305,6 +340,84 @@ class SelectDialogTest : public QObject {
     dialog_->show();
   }
 
+  // Find with a typed address: a listed camera is chosen in its own row, a new one that answers
+  // gets its row and the choice, a silent one is reported and the choice stays. OK hands over
+  // the typed camera, never another.
+  void findWithTypedAddressChoosesThatCamera() {
+    sim::TCameraConfig config;
+    config.series = sim::TSimSeries::P;
+    config.ip = "127.0.0.74";
+    config.port = 0;
+    config.oem = "acme";
+    sim::TSimCamera camera(config, nullptr);
+    camera.Start();
+    const QString port = QString::number(camera.http_port());
+    // Two cameras the search found; the first one is chosen.
+    const auto listed = [&] {
+      dialog_->List().OnRecord(Camera(kType8600, "one", "127.0.0.73", camera.http_port(), ""));
+      dialog_->List().OnRecord(Camera(kType8600, "two", "127.0.0.74", camera.http_port(), ""));
+    };
+    QTimer answers;
+    connect(&answers, &QTimer::timeout, dialog_.get(), listed);
+    dialog_->List().ClearList();
+    listed();
+    answers.start(5);
+    QLineEdit* field = dialog_->ManualAddressField();
+    const auto typed = [&](const QString& text) {
+      field->setFocus();
+      field->selectAll();
+      QTest::keyClicks(field, text);
+    };
+    const auto ok = [&] {
+      QTimer::singleShot(0, dialog_.get(),
+                         [&] { QTest::mouseClick(Find<QPushButton>("btnOK"), Qt::LeftButton); });
+      return dialog_->ShowModal();
+    };
+    // Already listed (typed without its port): Find chooses its row, no typed-in row.
+    typed("127.0.0.74");
+    QTest::mouseClick(Find<QPushButton>("btnFind"), Qt::LeftButton);
+    QTRY_COMPARE(QString::fromStdString(dialog_->List().SelectedEntry()
+                                            ? dialog_->List().SelectedEntry()->IPAddr
+                                            : std::string()),
+                 QString("127.0.0.74"));
+    for (const TDevInfo& d : dialog_->List().Rows()) QVERIFY(d.DevType != kTypeManual);
+    QCOMPARE(ok(), kModalOk);
+    QCOMPARE(QString::fromStdString(dialog_->szIP), QString("127.0.0.74"));
+    QCOMPARE(dialog_->nTYpe, 3);
+    dialog_->show();
+
+    // Silent: reported, and the choice stays where it was.
+    dialog_->List().Select(dialog_->List().RowAt("127.0.0.73", 0));
+    typed("127.0.0.79:9");  // nothing listens there
+    QTest::keyClick(field, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog_->Notice()->isVisible(), 15000);
+    QVERIFY2(dialog_->Notice()->text().contains("127.0.0.79"),
+             qPrintable(dialog_->Notice()->text()));
+    QCOMPARE(dialog_->List().SelectedEntry()->IPAddr, std::string("127.0.0.73"));
+
+    // New and answering: the search does not list it (it stops answering broadcasts here).
+    answers.stop();
+    dialog_->List().ClearList();
+    dialog_->List().OnRecord(Camera(kType8600, "one", "127.0.0.73", camera.http_port(), ""));
+    typed("127.0.0.74:" + port);
+    QTest::keyClick(field, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        dialog_->List().SelectedEntry() && dialog_->List().SelectedEntry()->DevType == kTypeManual,
+        15000);
+    QCOMPARE(dialog_->List().SelectedEntry()->IPAddr, std::string("127.0.0.74"));
+    QCOMPARE(ok(), kModalOk);
+    QCOMPARE(QString::fromStdString(dialog_->szIP), QString("127.0.0.74"));
+    QVERIFY(dialog_->isManual);
+    // The typed-in row carries the series its probe told (series P here), so the window takes
+    // the series with the camera and does not ask again.
+    QCOMPARE(dialog_->List().SelectedEntry()->ProbedSeries, TSeries::P);
+    QCOMPARE(dialog_->nTYpe, 2);
+    field->clear();
+    camera.Stop();
+    dialog_->List().ClearList();
+    dialog_->show();
+  }
+
   void findAsksTheTypedAddressWithoutWaitingForIt() {
     sim::TCameraConfig config;
     config.series = sim::TSimSeries::P;
@@ -322,10 +435,10 @@ class SelectDialogTest : public QObject {
       return std::ptrdiff_t{-1};
     };
     QTRY_VERIFY_WITH_TIMEOUT(manual_row() >= 0, 10000);
-    QTreeWidgetItem* item = dialog_->ListView()->topLevelItem(static_cast<int>(manual_row()));
-    QCOMPARE(item->text(0), QString("manual"));
-    QCOMPARE(item->text(1), QString("acme"));
-    QCOMPARE(item->text(2), QString("127.0.0.71"));
+    const int row = static_cast<int>(manual_row());
+    QCOMPARE(Cell(dialog_.get(), row, 0), QString("manual"));
+    QCOMPARE(Cell(dialog_.get(), row, 1), QString("acme"));
+    QCOMPARE(Cell(dialog_.get(), row, 2), QString("127.0.0.71"));
 
     // An address that accepts and never answers: Find returns long before the probe's time-out.
     sim::TCameraConfig stuck_config = config;
@@ -421,24 +534,23 @@ class SelectDialogTest : public QObject {
     answering.push_back(Camera(kType1010, "late", "127.0.0.86", 81, ""));
     answering.back().ReplyFrom = "127.0.0.86";
     dialog_->List().OnRecord(answering.back());
-    QTreeWidget* view = dialog_->ListView();
-    QCOMPARE(view->topLevelItemCount(), 7);
+    QTreeView* view = dialog_->ListView();
+    QCOMPARE(RowCount(dialog_.get()), 7);
     QVERIFY(dialog_->CheckingForUpdates());
     // A row still waiting shows an ellipsis, and says so in words to a screen reader.
-    const QList<QTreeWidgetItem*> waiting = view->findItems("127.0.0.86", Qt::MatchExactly, 2);
-    QCOMPARE(waiting.size(), 1);
+    const int waiting = RowOfIp(dialog_.get(), "127.0.0.86");
+    QVERIFY(waiting >= 0);
     // Columns 5 and 6: Latest and State.
-    QCOMPARE(waiting[0]->text(6), QString("\u2026"));
-    QCOMPARE(waiting[0]->data(6, Qt::AccessibleTextRole).toString(), QString("checking..."));
+    QCOMPARE(Cell(dialog_.get(), waiting, 6), QString("\u2026"));
+    QCOMPARE(Data(dialog_.get(), waiting, 6, Qt::AccessibleTextRole).toString(),
+             QString("checking..."));
     QTRY_VERIFY_WITH_TIMEOUT(!dialog_->CheckingForUpdates(), 20000);
     SetTimeScaleForTesting(0.01);
     QVERIFY(check->isEnabled());
 
-    const auto row_of = [&](const char* ip) -> QTreeWidgetItem* {
-      for (int i = 0; i < view->topLevelItemCount(); ++i) {
-        if (view->topLevelItem(i)->text(2) == ip) return view->topLevelItem(i);
-      }
-      return nullptr;
+    const auto row_of = [&](const char* ip) { return RowOfIp(dialog_.get(), ip); };
+    const auto text = [&](const char* ip, int column) {
+      return Cell(dialog_.get(), row_of(ip), column);
     };
     const int latest = 5, state = 6;
     struct Expected {
@@ -454,16 +566,18 @@ class SelectDialogTest : public QObject {
                               {"127.0.0.86", "", ""},  // came after the check started
                               {"127.0.0.87 (reply from 127.0.0.88)", "",
                                "account not sent: the search reply came from 127.0.0.88"}}) {
-      QTreeWidgetItem* item = row_of(e.ip);
-      QVERIFY2(item, e.ip);
-      QCOMPARE(item->text(latest), QString(e.latest));
-      QCOMPARE(item->text(state), QString(e.state));
+      const int row = row_of(e.ip);
+      QVERIFY2(row >= 0, e.ip);
+      QCOMPARE(text(e.ip, latest), QString(e.latest));
+      QCOMPARE(text(e.ip, state), QString(e.state));
       // The colour and icon are for the eye; the same text goes to screen readers.
-      QCOMPARE(item->data(state, Qt::AccessibleTextRole).toString(), QString(e.state));
-      QCOMPARE(item->icon(state).isNull(), QString(e.state).isEmpty());
+      QCOMPARE(Data(dialog_.get(), row, state, Qt::AccessibleTextRole).toString(),
+               QString(e.state));
+      QCOMPARE(Data(dialog_.get(), row, state, Qt::DecorationRole).isNull(),
+               QString(e.state).isEmpty());
     }
-    QVERIFY(row_of("127.0.0.81")->foreground(state).color() !=
-            row_of("127.0.0.83")->foreground(state).color());
+    QVERIFY(Data(dialog_.get(), row_of("127.0.0.81"), state, Qt::ForegroundRole) !=
+            Data(dialog_.get(), row_of("127.0.0.83"), state, Qt::ForegroundRole));
     // The camera at the named address was read, without the account in any form.
     int requests = 0;
     for (const auto& entry : named_record->Entries()) {
@@ -477,29 +591,167 @@ class SelectDialogTest : public QObject {
     QVERIFY(requests > 0);
 
     // The context menu runs the same check; the late camera is read this time.
-    emit view->customContextMenuRequested(view->visualItemRect(view->topLevelItem(0)).center());
+    emit view->customContextMenuRequested(RowRect(dialog_.get(), 0).center());
     QTRY_VERIFY(dialog_->ListMenu()->isVisible());
     QAction* action = Find<QAction>("mnuCheckUpdates");
     QVERIFY(action->isEnabled());
     QTest::mouseClick(dialog_->ListMenu(), Qt::LeftButton, {},
                       dialog_->ListMenu()->actionGeometry(action).center());
     QTRY_VERIFY_WITH_TIMEOUT(!dialog_->CheckingForUpdates(), 20000);
-    QCOMPARE(row_of("127.0.0.86")->text(state), QString("unreachable"));
-    QCOMPARE(row_of("127.0.0.81")->text(state), QString("update available"));
+    QCOMPARE(text("127.0.0.86", state), QString("unreachable"));
+    QCOMPARE(text("127.0.0.81", state), QString("update available"));
     named.Stop();
     ::unsetenv("CAMLIFT_REPOSITORY_URL");
     answers.stop();
+    // The IP column was sized for "127.0.0.87 (reply from 127.0.0.88)"; once the list empties
+    // it narrows again, so that a later list shows Latest and State without scrolling.
+    QHeaderView* header = view->header();
+    const int wide = header->sectionSize(kColumnIP);
+    QVERIFY(wide >= dialog_->Model()->NeededWidths()[kColumnIP]);
+    dialog_->List().ClearList();
+    QTRY_VERIFY(header->sectionSize(kColumnIP) < wide);
+  }
+
+  // A site of thousands of cameras through real input: a click on a header sorts, the camera
+  // the user clicked stays chosen while the rows around it change and move, and the Latest and
+  // State columns are in sight at the dialog's own size.
+  void thousandsOfRowsSortKeepTheChoiceAndShowEveryColumn() {
+    dialog_->List().ClearList();
+    constexpr int kRows = 3000;
+    const auto row_of = [](int i, int generation) {
+      TDevInfo d = Camera(kType8600, QString("cam%1").arg(i), "", 81, "2.0.0.1");
+      d.DevID = "site-" + std::to_string(i);
+      d.IPAddr = "10." + std::to_string(i / 250) + "." + std::to_string(i % 250) + "." +
+                 std::to_string(1 + generation % 200);
+      d.Version = "2.0." + std::to_string(i % 7) + "." + std::to_string(i % 13);
+      if (i % 5 == 0) d.Version = "1.2.3.4:5.6.7." + std::to_string(i % 9);  // MO_I form
+      return d;
+    };
+    for (int i = 0; i < kRows; ++i) dialog_->List().OnRecord(row_of(i, 0));
+    QTRY_COMPARE(RowCount(dialog_.get()), kRows);
+    QTreeView* view = dialog_->ListView();
+    QHeaderView* header = view->header();
+
+    // A click on the Version header: ascending by dotted numbers, MO_I versions among them.
+    QTest::mouseClick(
+        header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(kColumnVersion) + 5, header->height() / 2));
+    QCOMPARE(dialog_->List().SortColumn(), static_cast<int>(kColumnVersion));
+    const QStringList versions = ColumnTexts(dialog_.get(), kColumnVersion);
+    for (int i = 1; i < versions.size(); ++i) {
+      QVERIFY2(CompareOptionalDotted(versions[i - 1].toStdString(), versions[i].toStdString()) <= 0,
+               qPrintable(versions[i - 1] + " > " + versions[i]));
+    }
+    // Back to the IP address, then choose the fourth row with the mouse.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(kColumnIP) + 5, header->height() / 2));
+    view->scrollToTop();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, RowRect(dialog_.get(), 3).center());
+    const std::string chosen = dialog_->List().SelectedEntry()->DevID;
+    QCOMPARE(Cell(dialog_.get(), 3, 1),
+             QString::fromStdString(dialog_->List().SelectedEntry()->DevName));
+
+    // Replies that change and move rows (new addresses), the chosen one among them.
+    const int chosen_index = std::stoi(chosen.substr(5));
+    const std::size_t syncs = dialog_->Model()->SyncCount();
+    for (int generation = 1; generation <= 5; ++generation) {
+      for (int i = 0; i < kRows; i += 7) dialog_->List().OnRecord(row_of(i, generation));
+      dialog_->List().OnRecord(row_of(chosen_index, generation));
+      QTest::qWait(Millis(Wait::ListViewRefresh) + 5);
+    }
+    QTRY_VERIFY(!QString::fromStdString(dialog_->List().SelectedEntry()->IPAddr).endsWith(".1"));
+    QCOMPARE(dialog_->List().SelectedEntry()->DevID, chosen);
+    const QModelIndexList selected = view->selectionModel()->selectedRows();
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(selected[0].data().toString(), QString("R"));
+    QCOMPARE(Cell(dialog_.get(), selected[0].row(), 2),
+             QString::fromStdString(dialog_->List().SelectedEntry()->IPAddr));
+    // A changed reply costs the view its rows, not a redraw of thousands: far fewer catch-ups
+    // than replies.
+    QVERIFY(dialog_->Model()->SyncCount() - syncs < 100);
+
+    // Every column in sight, none cut: Latest and State without scrolling sideways.
+    QVERIFY(header->sectionViewportPosition(kColumnState) + 20 <= view->viewport()->width());
+    for (int c = 0; c + 1 < kAllListColumns; ++c) {
+      QVERIFY2(header->sectionSize(c) >= dialog_->Model()->NeededWidths()[c],
+               qPrintable(QString::number(c)));
+    }
+    // The count says what the list holds.
+    QVERIFY(Find<QLabel>("lblDevNum")->text().endsWith(QString::number(kRows)));
+    dialog_->List().ClearList();
+    dialog_->SyncView();
+  }
+
+  // The dialog can be made larger, and opens at that size next time.
+  void resizedDialogKeepsItsSize() {
+    dialog_->resize(900, 520);
+    dialog_->hide();
+    auto second = std::make_unique<TfrmAdv_Main>();
+    QCOMPARE(second->size(), QSize(900, 520));
+    second->isClose = true;
+    second.reset();
+    dialog_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
+  }
+
+  // "Check for updates" without a repository, or with one that does not answer: the reason once
+  // above the list, no "no firmware" on any row. Return on the focused button presses it, the
+  // dialog stays.
+  void checkWithoutRepositorySaysWhyOnce() {
+    Fill();
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+    QLabel* notice = dialog_->Notice();
+    QPushButton* check = dialog_->CheckUpdatesButton();
+    bool stayed = false;
+    QTimer::singleShot(0, dialog_.get(), [&] {
+      check->setFocus();
+      QTest::keyClick(check, Qt::Key_Return);
+      stayed = dialog_->isVisible();
+      dialog_->done(kModalCancel);
+    });
+    dialog_->ShowModal();
+    QVERIFY(stayed);
+    dialog_->show();
+    QVERIFY(notice->isVisible());
+    QVERIFY2(notice->text().startsWith("No firmware repository address is configured."),
+             qPrintable(notice->text()));
+    for (const QString& state : ColumnTexts(dialog_.get(), kColumnState))
+      QCOMPARE(state, QString());
+
+    // A repository address where nothing listens.
+    ::setenv("CAMLIFT_REPOSITORY_URL", "http://127.0.0.1:9/fw/", 1);
+    QTest::mouseClick(check, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog_->CheckingForUpdates(), 20000);
+    QVERIFY(notice->isVisible());
+    QVERIFY2(notice->text().startsWith("The firmware catalogue could not be read") &&
+                 notice->text().contains("http://127.0.0.1:9/fw/"),
+             qPrintable(notice->text()));
+    for (const QString& state : ColumnTexts(dialog_.get(), kColumnState))
+      QCOMPARE(state, QString());
+    ::unsetenv("CAMLIFT_REPOSITORY_URL");
+    notice->hide();
+  }
+
+  // A confirmed upgrade shows the camera's new version in its row and drops the stale state.
+  void confirmedUpgradeUpdatesTheRow() {
+    dialog_->List().ClearList();
+    dialog_->List().OnRecord(Camera(kType8600, "cam", "127.0.0.90", 81, "2.0.0.1"));
+    dialog_->List().SetCheckMarks({{"127.0.0.90:81", {"2.0.0.1", "2.0.0.5", 1}}});
+    QCOMPARE(Cell(dialog_.get(), 0, kColumnState), QString("update available"));
+    dialog_->ConfirmUpgrade("127.0.0.90", 81, "2.0.0.5");
+    QCOMPARE(Cell(dialog_.get(), 0, kColumnVersion), QString("2.0.0.5"));
+    QCOMPARE(Cell(dialog_.get(), 0, kColumnState), QString("up to date"));
     dialog_->List().ClearList();
   }
 
   void textsComeFromTheLanguage() {
     SetLanguage("cn");
     LocalizeForm(dialog_.get());
-    QCOMPARE(dialog_->ListView()->headerItem()->text(4), QString::fromUtf8("版本"));
+    QCOMPARE(Header(dialog_.get(), 4), QString::fromUtf8("版本"));
     QCOMPARE(Find<QAction>("mnuCopyIP")->text(), QString::fromUtf8("复制 IP 地址"));
     QCOMPARE(Find<QAction>("mnuExport")->text(), QString::fromUtf8("导出列表..."));
     QCOMPARE(Find<QLabel>("lblManualIP")->text(), QString::fromUtf8("地址："));
-    QCOMPARE(dialog_->ListView()->headerItem()->text(6), QString::fromUtf8("状态"));
+    QCOMPARE(Header(dialog_.get(), 6), QString::fromUtf8("状态"));
     QCOMPARE(Find<QAction>("mnuCheckUpdates")->text(), QString::fromUtf8("检查更新"));
     TDevInfo manual = Camera(kTypeManual, "x", "10.0.0.1", 80, "");
     QCOMPARE(QString::fromStdString(RowTexts(manual)[0]), QString::fromUtf8("手动"));

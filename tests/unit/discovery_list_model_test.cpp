@@ -13,6 +13,7 @@
 
 #include "discovery/dev_types.h"
 #include "discovery/device_list.h"
+#include "discovery/list_order.h"
 #include "discovery/tools_net.h"
 
 namespace camlift {
@@ -119,7 +120,7 @@ class TPlainList {
     return a.IPAddr == b.IPAddr && a.DevName == b.DevName && a.DevPort == b.DevPort &&
            a.DevType == b.DevType && a.Netmask == b.Netmask && a.Gateway == b.Gateway &&
            a.DNS1 == b.DNS1 && a.DNS2 == b.DNS2 && a.AuxWord == b.AuxWord &&
-           a.DhcpFlag == b.DhcpFlag;
+           a.DhcpFlag == b.DhcpFlag && a.Version == b.Version;
   }
   bool Less(const TDevInfo& a, const TDevInfo& b) const {
     int result = 0;
@@ -128,9 +129,11 @@ class TPlainList {
     } else if (column_ == kColumnName) {
       result = CompareTextNoCase(a.DevName, b.DevName);
     } else if (column_ == kColumnIP) {
-      result = TTools_Net::CompareDotted(a.IPAddr, b.IPAddr);
+      result = CompareDottedOrder(a.IPAddr, b.IPAddr);
+    } else if (column_ == kColumnPort) {
+      result = static_cast<int>(a.DevPort) - static_cast<int>(b.DevPort);
     } else if (column_ == kColumnVersion) {
-      result = TTools_Net::CompareDotted(a.Version, b.Version);
+      result = CompareOptionalDotted(a.Version, b.Version);
     }
     return (ascending_ ? result : -result) < 0;
   }

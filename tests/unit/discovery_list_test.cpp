@@ -42,11 +42,11 @@ TEST(DeviceList, SameIdRefreshesChangedFieldsRewriteInPlace) {
   Ticks(list, 4);
   EXPECT_EQ(6, list.Rows()[0].Lifetime);
   TDevInfo same = Device(2, "A", "10.0.0.1");
-  same.Version = "only the version differs";  // not a compared field
+  same.Version = "2.0.0.6";  // a camera back from an upgrade: its row shows the new version
   EXPECT_FALSE(list.AddOrUpdate(same));
   ASSERT_EQ(1u, list.Count());
   EXPECT_EQ(10, list.Rows()[0].Lifetime);
-  EXPECT_EQ("", list.Rows()[0].Version);
+  EXPECT_EQ("2.0.0.6", list.Rows()[0].Version);
   Ticks(list, 3);
   TDevInfo moved = Device(2, "A", "10.0.0.99");
   moved.Version = "2";
@@ -139,7 +139,7 @@ TEST(DeviceList, SortingAndHeaderClicks) {
   EXPECT_EQ((std::vector<std::string>{"192.168.1.9", "192.168.1.10", "10.0.0.1"}), Ips(list));
   list.ClickColumn(0);  // captions K, M, R
   EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "192.168.1.9", "192.168.1.10"}), Ips(list));
-  // The Port column compares every pair as equal: the order stays as it is.
+  // Every port is 80: the order stays as it is.
   list.ClickColumn(3);
   EXPECT_EQ((std::vector<std::string>{"10.0.0.1", "192.168.1.9", "192.168.1.10"}), Ips(list));
   list.AddOrUpdate(Device(2, "d", "1.1.1.1"));

@@ -3,10 +3,12 @@
 // simulated cameras, and the hand-off of its result from the worker to the UI thread.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "discovery/dev_types.h"
+#include "discovery/device_list.h"
 #include "discovery/manual_probe.h"
 #include "discovery/search_engine.h"
 #include "platform/timing.h"
@@ -144,6 +146,56 @@ TEST_F(ManualProbe, ResultReachesTheUiThreadAndStopDropsIt) {
   EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
   probe.WaitDone();
   EXPECT_EQ(2u, results.size());
+}
+
+// A camera that answered is asked its series once, by the teller the window hands in: the record
+// carries the answer, and the dialog hands it over as the camera's series. Stop ends a question
+// still being asked.
+TEST_F(ManualProbe, RecordCarriesTheSeriesTheTellerFound) {
+  auto camera = Camera(sim::TSimSeries::P, "127.0.0.68");
+  TLoopDispatcher ui;
+  TManualProbe probe(ui);
+  std::vector<std::string> asked;
+  std::optional<TDevInfo> record;
+  probe.SetSeriesTeller([&](const std::string& host, int port, const TRunControl&) {
+    asked.push_back(host + ":" + std::to_string(port));
+    return TSeries::M;
+  });
+  const std::string address = "127.0.0.68:" + std::to_string(camera->http_port());
+  probe.Start(address, [&](const std::string&, const std::optional<TDevInfo>& r) { record = r; });
+  ASSERT_TRUE(ServeUntil(ui, [&] { return record.has_value(); }));
+  EXPECT_EQ(std::vector<std::string>{address}, asked);
+  EXPECT_EQ(TSeries::M, record->ProbedSeries);
+  EXPECT_EQ(TSeries::M, SeriesOfDevice(*record));
+  TDeviceList list;
+  list.OnTypedCamera(*record);
+  EXPECT_EQ(1, list.Accept().nTYpe);  // M
+  // A searched camera's series is its type's, whatever the field says.
+  TDevInfo searched = *record;
+  searched.DevType = kType8600;
+  EXPECT_EQ(TSeries::R, SeriesOfDevice(searched));
+
+  // A silent address is not asked its series.
+  asked.clear();
+  std::optional<std::string> silent;
+  probe.Start("127.0.0.69:1", [&](const std::string& a, const std::optional<TDevInfo>& r) {
+    if (!r) silent = a;
+  });
+  ASSERT_TRUE(ServeUntil(ui, [&] { return silent.has_value(); }));
+  EXPECT_TRUE(asked.empty());
+
+  // A teller still asking ends once Stop is called.
+  std::atomic<bool> stopped_seen{false};
+  probe.SetSeriesTeller([&](const std::string&, int, const TRunControl& control) {
+    while (!control.Cancelled()) std::this_thread::sleep_for(5ms);
+    stopped_seen = true;
+    return TSeries::None;
+  });
+  probe.Start(address, [](const std::string&, const std::optional<TDevInfo>&) {});
+  ASSERT_TRUE(ServeUntil(ui, [&] { return probe.Running() == 1; }));
+  probe.Stop();
+  probe.WaitDone();
+  EXPECT_TRUE(stopped_seen);
 }
 
 // Find asks the typed-in address; the row it gives does not expire, as no broadcast refreshes it.

@@ -113,6 +113,8 @@ const Entry kEnglishMainWindow[] = {
     {"btnUpgrdSysByMCode.Caption", "Upgrade System"},
     {"GroupBox3.Caption", "Operation Log"},
     {"mnuHistory.Caption", "History..."},
+    {"N2.Caption", "Save log..."},
+    {"N1.Caption", "Clear log"},
     {"btnFindCam.Caption", "Search LAN IP camera"},
     {"Label1.Caption", "Language\xA3\xBA"},
     {"btnOptions.Caption", "&Options..."},
