@@ -31,7 +31,6 @@ enum class WaitKind { Pause, Timeout, Limit };
   X(ReturnLimit, 600000, Timeout, "longest wait for a restarted camera to answer again")        \
   X(CtpConnectWait, 1000, Pause, "pause after a CTP connection was started")                    \
   X(CtpReplyTimeout, 8000, Timeout, "wait for a CTP reply")                                     \
-  X(CtpWouldBlockRetry, 1000, Pause, "pause before a CTP receive is tried again")               \
   X(CtpContinueLimit, 60000, Timeout, "longest run of REPLY Continue answers")                  \
   X(CtpSessionPause, 5000, Pause, "pause between two CTP sessions")                             \
   X(CtpSearchWindow, 300, Timeout, "wait for the next CTP search reply")                        \

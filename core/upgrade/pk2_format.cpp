@@ -96,10 +96,6 @@ std::string Pk2LocalFileName(const std::string& repository_file) {
   return name + ".pk2";
 }
 
-std::size_t CommandLineLength(std::int32_t payload_length) {
-  return 4 + std::to_string(payload_length).size() + 2;
-}
-
 TPk2Report InspectPk2(std::span<const std::uint8_t> package) {
   TPk2Report report;
   const auto size = static_cast<std::int64_t>(package.size());

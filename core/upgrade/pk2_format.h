@@ -56,9 +56,6 @@ void WriteLe32(std::uint8_t* bytes, std::int32_t value);
 // header must be present).
 bool IsPk2Header(std::span<const std::uint8_t> header);
 
-// The length of the header line "CMD <L>\r\n" for payload length L.
-std::size_t CommandLineLength(std::int32_t payload_length);
-
 // The local name of the package unpacked from a repository archive: the archive's name trimmed,
 // its last four characters replaced by ".pk2" (a name of three characters or fewer keeps them).
 std::string Pk2LocalFileName(const std::string& repository_file);

@@ -92,14 +92,11 @@ class TUpgradeObject {
   // Why the last catalogue or firmware fetch failed (or a local file was refused), when that
   // deserves a line of its own.
   const TRepositoryProblem& RepositoryProblem() const { return repository_problem_; }
-  // The catalogue's "SHA256" for the firmware, empty when it names none.
-  const std::string& ExpectedSha256() const { return expected_sha256_; }
   // Ends in "/". Defaults to the program's work folder.
   const std::string& WorkFolder() const { return work_folder_; }
   void SetWorkFolder(const std::string& folder);
   // Local name of the fetched catalogue, "Firmware.ini" unless a batch run gives each worker its
   // own.
-  const std::string& CatalogueFileName() const { return catalogue_file_name_; }
   void SetCatalogueFileName(const std::string& name) { catalogue_file_name_ = name; }
   // Where archives are fetched to before they are unpacked (the work folder unless set); runs
   // that share a work folder at the same time each get their own.

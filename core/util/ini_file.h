@@ -76,10 +76,6 @@ class TIniFile {
   bool ValueExists(std::string_view section, std::string_view key) const {
     return data_.ValueExists(section, key);
   }
-  std::vector<std::string> ReadSections() const { return data_.SectionNames(); }
-  std::vector<std::string> ReadSection(std::string_view section) const {
-    return data_.KeyNames(section);
-  }
 
   // Sets key in section to value, creating the file, the section or the key when missing. Every
   // other line of an existing file stays as it was (comments, blank lines, line ends, duplicate

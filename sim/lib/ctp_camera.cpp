@@ -85,12 +85,6 @@ std::string CtpFaultName(TCtpFault fault) {
   return {};
 }
 
-std::vector<std::string> CtpFaultNames() {
-  std::vector<std::string> names;
-  for (const FaultRow& row : kFaults) names.emplace_back(row.name);
-  return names;
-}
-
 // One CTP connection: a buffered reader with stop checks, and what this connection has done.
 struct TCtpCamera::Connection {
   int fd;

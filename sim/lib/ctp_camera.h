@@ -49,7 +49,6 @@ enum class TCtpFault {
 
 std::optional<TCtpFault> ParseCtpFault(const std::string& name);
 std::string CtpFaultName(TCtpFault fault);
-std::vector<std::string> CtpFaultNames();
 
 struct TCtpCameraSettings {
   std::string name;     // for the record

@@ -89,11 +89,6 @@ bool RepoKeygen(const std::string& key_path, std::string& public_base64, std::st
   return PublicOf(key.get(), public_base64, error);
 }
 
-bool RepoPublicKey(const std::string& key_path, std::string& public_base64, std::string& error) {
-  Pkey key = LoadKey(key_path, error);
-  return key && PublicOf(key.get(), public_base64, error);
-}
-
 bool SignBytes(const std::string& key_path, const std::string& data, std::string& signature,
                std::string& error) {
   Pkey key = LoadKey(key_path, error);

@@ -13,8 +13,6 @@ namespace camlift::sim {
 // Writes a new private key (PKCS#8 PEM, readable by the owner only) to key_path, which must not
 // exist yet; public_base64 is the 32-byte public key as Base64, the form repository_keys takes.
 bool RepoKeygen(const std::string& key_path, std::string& public_base64, std::string& error);
-// The Base64 public key of a private key file.
-bool RepoPublicKey(const std::string& key_path, std::string& public_base64, std::string& error);
 // What a catalogue's signature covers: place is its path below the repository.
 std::string CatalogueMessage(const std::string& place, const std::string& bytes);
 // The place of a catalogue file one folder below the repository root: "<folder>/<name>".

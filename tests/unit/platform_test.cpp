@@ -65,13 +65,12 @@ TEST(Timing, CameraWaitsHoldTheirFixedValues) {
       {Wait::CameraPageRead, 20000},     {Wait::UploadConnect, 60000},
       {Wait::UploadRead, 60000},         {Wait::RebootWait, 40000},
       {Wait::ReturnPollInterval, 1000},  {Wait::CtpConnectWait, 1000},
-      {Wait::CtpReplyTimeout, 8000},     {Wait::CtpWouldBlockRetry, 1000},
-      {Wait::CtpSessionPause, 5000},     {Wait::CtpSearchWindow, 300},
-      {Wait::SearchPassInterval, 1000},  {Wait::ImagiaCommandPause, 10},
-      {Wait::R730ReceiveWait, 30},       {Wait::R730SettingsReplyWait, 30},
-      {Wait::R730StatusRead, 20000},     {Wait::R730ConfigRead, 5000},
-      {Wait::R730ConfigReadLong, 10000}, {Wait::R730ConfigWrite, 20000},
-      {Wait::R730ScanPause, 200},
+      {Wait::CtpReplyTimeout, 8000},     {Wait::CtpSessionPause, 5000},
+      {Wait::CtpSearchWindow, 300},      {Wait::SearchPassInterval, 1000},
+      {Wait::ImagiaCommandPause, 10},    {Wait::R730ReceiveWait, 30},
+      {Wait::R730SettingsReplyWait, 30}, {Wait::R730StatusRead, 20000},
+      {Wait::R730ConfigRead, 5000},      {Wait::R730ConfigReadLong, 10000},
+      {Wait::R730ConfigWrite, 20000},    {Wait::R730ScanPause, 200},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(row.ms, WaitInfo(row.wait).ms) << WaitInfo(row.wait).name;
