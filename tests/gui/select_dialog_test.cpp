@@ -617,7 +617,8 @@ class SelectDialogTest : public QObject {
   // State columns are in sight at the dialog's own size.
   void thousandsOfRowsSortKeepTheChoiceAndShowEveryColumn() {
     dialog_->List().ClearList();
-    constexpr int kRows = 3000;
+    // Within the list's bound on rows (TDeviceList::kMaxRows, 2048): a row beyond it is refused.
+    constexpr int kRows = 2000;
     const auto row_of = [](int i, int generation) {
       TDevInfo d = Camera(kType8600, QString("cam%1").arg(i), "", 81, "2.0.0.1");
       d.DevID = "site-" + std::to_string(i);
@@ -678,6 +679,30 @@ class SelectDialogTest : public QObject {
     }
     // The count says what the list holds.
     QVERIFY(Find<QLabel>("lblDevNum")->text().endsWith(QString::number(kRows)));
+    dialog_->List().ClearList();
+    dialog_->SyncView();
+  }
+
+  // A click chooses the camera the view shows under the mouse, also when the list has moved on
+  // since the view last caught up with it (here a camera came that sorts above the others).
+  void aClickChoosesTheCameraShownWhileTheViewLagsBehind() {
+    dialog_->List().ClearList();
+    while (dialog_->List().SortColumn() != kColumnIP || !dialog_->List().SortAscending()) {
+      dialog_->List().ClickColumn(kColumnIP);
+    }
+    dialog_->List().OnRecord(Camera(kType8600, "first", "127.0.0.40", 81, ""));
+    dialog_->List().OnRecord(Camera(kType8600, "second", "127.0.0.50", 81, ""));
+    QCOMPARE(Cell(dialog_.get(), 1, kColumnName), QString("second"));
+    const QRect second = RowRect(dialog_.get(), 1);
+    // No event loop in between: the view still shows the two rows when the click comes.
+    dialog_->List().OnRecord(Camera(kType8600, "newcomer", "127.0.0.30", 81, ""));
+    QTest::mouseClick(dialog_->ListView()->viewport(), Qt::LeftButton, {}, second.center());
+    QCOMPARE(dialog_->List().SelectedEntry()->DevName, std::string("second"));
+    // Once the view caught up, the highlight is on that camera, in its new row.
+    dialog_->SyncView();
+    const QModelIndexList selected = dialog_->ListView()->selectionModel()->selectedRows();
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(Cell(dialog_.get(), selected[0].row(), kColumnName), QString("second"));
     dialog_->List().ClearList();
     dialog_->SyncView();
   }
