@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -56,6 +57,13 @@ class TDeviceListModel final : public QAbstractTableModel {
   // that empties starts again from the headers.
   const std::array<int, kAllListColumns>& NeededWidths() const { return needed_; }
   std::size_t SyncCount() const { return syncs_; }
+  // The DevID of the camera the view shows in row (empty for none): the view's rows are the
+  // list's rows only until the list moves on, which it may do between two catch-ups.
+  std::string IdAt(int row) const {
+    return row >= 0 && row < static_cast<int>(rows_.size())
+               ? rows_[static_cast<std::size_t>(row)].shown.id
+               : std::string();
+  }
 
  signals:
   // A column needs more room than before, or (the list emptied) less.

@@ -254,7 +254,9 @@ void TfrmCamlift::BuildWidgets() {
   connect(cancel_, &QPushButton::clicked, this, [this] { RequestCancel(); });
   // An address typed by hand may be another camera of another series; a series the user picks
   // in the list is his answer to that.
+  // Another address or port may be another camera (cameras behind one router differ by port).
   connect(edIP, &QLineEdit::textEdited, this, [this] { series_known_ = false; });
+  connect(edPort, &QLineEdit::textEdited, this, [this] { series_known_ = false; });
   connect(cmbMType, &QComboBox::activated, this, [this] { series_known_ = true; });
   connect(cmbLan, &QComboBox::currentIndexChanged, this, [this](int) {
     if (!filling_languages_) cmbLanChange();
@@ -490,11 +492,16 @@ void TfrmCamlift::StartSeriesProbe(bool system, const std::string& local_firmwar
     if (!state->window) return;
     QMetaObject::invokeMethod(
         state->window,
-        [window = state->window, state, series, where, system, local_firmware] {
+        [window = state->window, state, series, ip, port, where, system, local_firmware] {
           if (window->probe_ != state) return;
           window->probe_.reset();
           window->SetUpgradeButtonsEnabled(true);
-          if (series == TSeries::None) {
+          // The fields may name another camera by now (typed over, or picked with Find): this
+          // answer is the series of the camera asked, never of the one in the fields.
+          if (TrimText(window->edIP->text().toStdString()) != ip ||
+              ReadDecimal(TrimText(window->edPort->text().toStdString()), 0) != port) {
+            window->AddLog(LangFormat(GetLangStrUtf8("IDS_SERIESSTALE"), {where}));
+          } else if (series == TSeries::None) {
             window->AddLog(LangFormat(GetLangStrUtf8("IDS_SERIESUNKNOWN"), {where}));
             window->cmbMType->setFocus();
           } else {

@@ -232,11 +232,13 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   });
   connect(list_view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (syncing_) return;
-    // The view's rows are the list's rows only once it has caught up.
+    // The row clicked is a row of the view, which may lag behind the list (rows came, went or
+    // moved since its last catch-up): the choice is the camera shown there, found in the list
+    // by its DevID, never the list's row of the same number.
     const QModelIndexList rows = list_view_->selectionModel()->selectedRows();
-    const int row = rows.isEmpty() ? -1 : rows.first().row();
+    const std::string id = rows.isEmpty() ? std::string() : model_->IdAt(rows.first().row());
     syncing_ = true;
-    list_.Select(row);
+    list_.Select(id.empty() ? -1 : list_.RowOf(id));
     syncing_ = false;
   });
   connect(model_, &TDeviceListModel::widthsChanged, this, [this] { FitColumns(); });

@@ -682,6 +682,30 @@ class SelectDialogTest : public QObject {
     dialog_->SyncView();
   }
 
+  // A click chooses the camera the view shows under the mouse, also when the list has moved on
+  // since the view last caught up with it (here a camera came that sorts above the others).
+  void aClickChoosesTheCameraShownWhileTheViewLagsBehind() {
+    dialog_->List().ClearList();
+    while (dialog_->List().SortColumn() != kColumnIP || !dialog_->List().SortAscending()) {
+      dialog_->List().ClickColumn(kColumnIP);
+    }
+    dialog_->List().OnRecord(Camera(kType8600, "first", "127.0.0.40", 81, ""));
+    dialog_->List().OnRecord(Camera(kType8600, "second", "127.0.0.50", 81, ""));
+    QCOMPARE(Cell(dialog_.get(), 1, kColumnName), QString("second"));
+    const QRect second = RowRect(dialog_.get(), 1);
+    // No event loop in between: the view still shows the two rows when the click comes.
+    dialog_->List().OnRecord(Camera(kType8600, "newcomer", "127.0.0.30", 81, ""));
+    QTest::mouseClick(dialog_->ListView()->viewport(), Qt::LeftButton, {}, second.center());
+    QCOMPARE(dialog_->List().SelectedEntry()->DevName, std::string("second"));
+    // Once the view caught up, the highlight is on that camera, in its new row.
+    dialog_->SyncView();
+    const QModelIndexList selected = dialog_->ListView()->selectionModel()->selectedRows();
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(Cell(dialog_.get(), selected[0].row(), kColumnName), QString("second"));
+    dialog_->List().ClearList();
+    dialog_->SyncView();
+  }
+
   // The dialog can be made larger, and opens at that size next time.
   void resizedDialogKeepsItsSize() {
     dialog_->resize(900, 520);

@@ -217,6 +217,43 @@ class UpgradeSafetyTest : public QObject {
     series->setCurrentIndex(2);
   }
 
+  // The fields change while a typed address is asked for its series: the answer is that
+  // camera's, so nothing starts with it for the address now in the fields. A new port is
+  // another camera too.
+  void seriesAnswerForAnAddressTypedOverIsNotUsed() {
+    ::setenv("CAMLIFT_REPOSITORY_URL", "http://127.0.0.1:1/FM/", 1);
+    auto camera = Camera(sim::TSimSeries::M, "1.0.0.1");
+    const QString asked = "127.0.0.1:" + QString::number(camera->http_port());
+    QComboBox* series = Find<QComboBox>("cmbMType");
+    struct Case {
+      const char* field;
+      const char* text;
+    };
+    for (const Case& c : {Case{"edIP", "127.0.0.2"}, Case{"edPort", "1"}}) {
+      series->setCurrentIndex(2);
+      Find<QPlainTextEdit>("Memo1")->clear();
+      Type("edIP", "127.0.0.1");
+      Type("edPort", QString::number(camera->http_port()));
+      QSignalSpy probed(window_.get(), &TfrmCamlift::seriesProbeFinished);
+      QTest::mouseClick(Find<QPushButton>("btnUpgrdSysByIP"), Qt::LeftButton);
+      Type(c.field, c.text);  // before the answer can arrive: no event loop in between
+      QVERIFY(probed.wait(20000));
+      QVERIFY(!window_->Upgrading());
+      QCOMPARE(series->currentIndex(), 2);
+      QVERIFY(!window_->SeriesKnown());
+      QCOMPARE(Log().last(), "The address in the fields changed while " + asked +
+                                 " was asked for its series; nothing was started. Press the "
+                                 "button again to upgrade the camera now in the fields.");
+    }
+    // A series known from the list is no longer known for another port.
+    series->setFocus();
+    QTest::keyClick(series, Qt::Key_Down);
+    QVERIFY(window_->SeriesKnown());
+    Type("edPort", "82");
+    QVERIFY(!window_->SeriesKnown());
+    series->setCurrentIndex(2);
+  }
+
   // (camera version, catalogue version) -> what the window does.
   void downgradeIsAskedWithBothVersions() {
     struct Case {
