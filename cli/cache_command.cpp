@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "upgrade/cache_usage.h"
 #include "upgrade/run_files.h"
+#include "util/text_fields.h"
 
 namespace camlift::cli {
 namespace {
@@ -93,7 +94,10 @@ int RunCache(const TCacheOptions& options) {
   // Most recently used first.
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     std::string files;
-    for (const std::string& file : it->files) files += (files.empty() ? "" : " ") + file;
+    // The names are the entries of repository archives: cleaned like every outside text.
+    for (const std::string& file : it->files) {
+      files += (files.empty() ? "" : " ") + ShownText(file);
+    }
     std::string size = MiB(it->bytes);
     size.resize(std::max<std::size_t>(size.size(), 10), ' ');
     std::cout << UtcTime(it->last_use) << "  " << size << "  " << it->md5 << "  " << files << "\n";

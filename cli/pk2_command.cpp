@@ -13,6 +13,7 @@
 
 #include "command_registry.h"
 #include "upgrade/pk2_format.h"
+#include "util/text_fields.h"
 
 namespace camlift::cli {
 namespace {
@@ -45,14 +46,16 @@ int Run(const TPk2Options& options, bool list) {
         std::cout << "(skipped)\t" << entry.size << "\t-\n";
         continue;
       }
-      std::cout << (entry.name.empty() ? "-" : entry.name) << "\t" << entry.size << "\t"
+      // A package comes from a repository: its names may carry any byte.
+      std::cout << (entry.name.empty() ? "-" : ShownText(entry.name)) << "\t" << entry.size << "\t"
                 << entry.md5;
       if (!entry.command.empty()) std::cout << "\t" << entry.command;
       std::cout << "\n";
     }
   }
   if (!report.ok) {
-    std::cerr << "camlift pk2: " << options.file << " is malformed: " << report.error << "\n";
+    std::cerr << "camlift pk2: " << options.file << " is malformed: " << ShownText(report.error)
+              << "\n";
     return kExitFailed;
   }
   if (!list) {

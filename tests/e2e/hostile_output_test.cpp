@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "e2e_site.h"
+#include "pk2_builder.h"
 #include "platform/timing.h"
 #include "r730_sim_config.h"
 #include "search_responder_ext.h"
@@ -281,6 +282,35 @@ TEST(OutsideTexts, ReachTheTerminalAndTheLogsClean) {
   }
   EXPECT_GE(logs, 2);
   r730.Stop();
+}
+
+}  // namespace
+}  // namespace camlift::test
+
+namespace camlift::test {
+namespace {
+
+// The names in a package come from a repository: "camlift pk2 list" and the refusal of a
+// malformed package show them without a control character.
+TEST(OutsideTexts, PackageNamesReachTheTerminalClean) {
+  TE2eSite site;
+  const std::string hostile = "sys\x1B]0;owned\x07\r.img\xC2\x9B";
+  const std::string good = site.Root() + "good.pk2";
+  ASSERT_TRUE(sim::TPk2Builder().AddFile(hostile, "data").WriteTo(good));
+  TProcessResult run = site.Run({"pk2", "list", good});
+  ASSERT_EQ(0, run.exit_code) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("sys ]0;owned  .img \t4\t")) << run.out;
+  // A package cut short inside the file's data names the file in its refusal.
+  const std::string cut = site.Root() + "cut.pk2";
+  const std::string bytes = sim::TPk2Builder().AddFile(hostile, "data").Bytes();
+  WriteFile(cut, bytes.substr(0, bytes.size() - 2));
+  run = site.Run({"pk2", "check", cut});
+  EXPECT_NE(0, run.exit_code);
+  EXPECT_NE(std::string::npos, run.err.find("file \"sys ]0;owned  .img \" announces")) << run.err;
+  for (const std::string& out : {run.out, run.err}) {
+    EXPECT_EQ(std::string::npos, out.find_first_of("\x1B\x07\r")) << out;
+    EXPECT_EQ(std::string::npos, out.find("\xC2\x9B")) << out;
+  }
 }
 
 }  // namespace

@@ -187,6 +187,24 @@ TEST_F(WorkFolder, TheCacheKeepsToItsLimit) {
   EXPECT_TRUE(nlohmann::json::parse(run.out)["entries"].empty()) << run.out;
 }
 
+// The cache's file names are the entries of repository archives, which may hold DEL and C1
+// controls (an 8-bit CSI): "camlift cache" shows them cleaned.
+TEST_F(WorkFolder, TheCacheShowsArchiveNamesCleaned) {
+  const std::string md5 = "0123456789abcdef0123456789abcdef";
+  const std::string folder = site_.DataDir() + "Bin/" + md5 + "/";
+  fs::create_directories(folder);
+  WriteFile(folder + "fw.bin", "firmware");
+  WriteFile(folder +
+                "a\xC2\x9B"
+                "2Jb\x7F.txt",
+            "note");
+  const TProcessResult run = site_.Run({"cache", "--data-dir", site_.DataDir()});
+  ASSERT_EQ(0, run.exit_code) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find(md5 + "  a 2Jb .txt fw.bin\n")) << run.out;
+  EXPECT_EQ(std::string::npos, run.out.find("\x7F"));
+  EXPECT_EQ(std::string::npos, run.out.find("\xC2\x9B"));
+}
+
 // --resume skips cameras only for a batch of the same firmware kind from the same source; the
 // summary says both, and any other summary is a usage error that touches no camera.
 TEST_F(WorkFolder, ResumeKnowsWhatItsSummaryWasFor) {
