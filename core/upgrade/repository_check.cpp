@@ -6,12 +6,12 @@
 #include "i18n/str_res.h"
 #include "platform/paths.h"
 #include "platform/timing.h"
+#include "upgrade/catalogue.h"
 #include "upgrade/firmware_cache.h"
 #include "upgrade/repository_text.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
 #include "upgrade/upgrade_opt.h"
-#include "util/curl_transfer.h"
 #include "util/ini_file.h"
 #include "util/md5.h"
 #include "util/percent_encoding.h"
@@ -21,27 +21,12 @@
 namespace camlift {
 namespace {
 
-struct TMemorySink {
-  std::string bytes;
-  bool full = false;
-};
-
-std::size_t WriteToMemory(char* data, std::size_t size, std::size_t count, void* user) {
-  auto* sink = static_cast<TMemorySink*>(user);
-  const std::size_t n = size * count;
-  if (sink->bytes.size() + n > TTools::kMaxPageBytes) {
-    sink->full = true;
-    return 0;
-  }
-  sink->bytes.append(data, n);
-  return n;
-}
-
 // The firmware of the first model that names a file and a checksum: fetched into a private
 // folder, checked and removed again. True when it arrived whole with its checksum, or when no
 // model names one.
 bool CheckFirstFirmware(const std::string& base, const TIniData& catalogue,
-                        const std::atomic<bool>* cancel, TRepositoryCheck& check) {
+                        const std::atomic<bool>* cancel, const TRepositoryTrust& trust,
+                        TRepositoryCheck& check) {
   for (const std::string& section : catalogue.SectionNames()) {
     const std::string file = TrimText(catalogue.ReadString(section, "SysFile", ""));
     const std::string md5 = LowerAscii(TrimText(catalogue.ReadString(section, "MD5", "")));
@@ -56,8 +41,8 @@ bool CheckFirstFirmware(const std::string& base, const TIniData& catalogue,
     const std::string url = base + "system/" + PercentEncode(file);
     const TRunControl control({}, TStopToken(cancel));
     TRepositoryProblem problem;
-    const bool fetched = TUpgradeOpt::DownloadFile(
-        url, part, control, TUpgradeOpt::kMaxArchiveBytes, nullptr, &problem);
+    const bool fetched = TUpgradeOpt::DownloadFile(url, part, control,
+                                                   TUpgradeOpt::kMaxArchiveBytes, &trust, &problem);
     const std::string actual = fetched ? FileMd5Hex(part).value_or("") : std::string();
     std::error_code ec;
     std::filesystem::remove(part, ec);
@@ -96,7 +81,8 @@ TRepositoryInput CheckRepositoryInput(const std::string& text) {
   return TRepositoryInput::Valid;
 }
 
-TRepositoryCheck CheckRepository(const std::string& base_url, const std::atomic<bool>* cancel) {
+TRepositoryCheck CheckRepository(const std::string& base_url, const std::atomic<bool>* cancel,
+                                 const TRepositoryTrust& trust) {
   TRepositoryCheck check;
   const std::string base = NormaliseRepositoryUrl(base_url);
   if (base.empty()) {
@@ -104,43 +90,43 @@ TRepositoryCheck CheckRepository(const std::string& base_url, const std::atomic<
     return check;
   }
   check.url = base + "system/firmware.txt";
-  CurlEasy easy = MakeCurlEasy();
-  if (!easy) {
-    check.error = "no HTTP client";
+  // The catalogue is fetched as an upgrade fetches it: the site's CA, its limits, and its
+  // signature when the site asks for one. A test that passed what every upgrade then refuses
+  // would send the user the wrong way.
+  const std::string folder = PrivateTempFolder();
+  if (folder.empty()) {
+    check.error = "no private temporary folder";
     return check;
   }
-  CURL* h = easy.get();
-  TMemorySink sink;
-  curl_easy_setopt(h, CURLOPT_URL, check.url.c_str());
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(Millis(Wait::DownloadConnect)));
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteToMemory);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-  TransferControl control;
-  control.idle_timeout_ms = Millis(Wait::DownloadStall);
-  control.pace.limit_ms = Millis(Wait::CatalogueFetchLimit);
-  control.pace.min_rate = TUpgradeOpt::kMinRepositoryRate;
-  control.pace.window_ms = Millis(Wait::DownloadRateWindow);
-  control.cancel = cancel;
-  const TransferResult result = PerformTransfer(h, control);
-  if (sink.full) {
-    check.error = "the catalogue is too large";
-  } else if (result.cancelled) {
+  const std::string part = folder + UniqueLocalName(".repository-test-");
+  const TRunControl control({}, TStopToken(cancel));
+  TRepositoryProblem problem;
+  // A failed transfer is said as a short reason ("HTTP 404", libcurl's text); a catalogue that
+  // arrived but is refused, with the line an upgrade would log.
+  bool fetched = TUpgradeOpt::DownloadFile(check.url, part, control, kMaxCatalogueBytes, &trust,
+                                           &problem, TTransferKind::Catalogue);
+  std::string refusal = problem.failure;
+  if (fetched &&
+      !AcceptFetchedCatalogue(check.url, "system/firmware.txt", part, trust, control, problem)) {
+    fetched = false;
+    refusal = RepositoryProblemText(problem);
+  }
+  const TIniData catalogue = fetched ? TIniFile(part).Data() : TIniData();
+  std::error_code ec;
+  std::filesystem::remove(part, ec);
+  if (control.Cancelled()) {
     check.error = "cancelled";
-  } else if (result.idle_timeout) {
-    check.error = "no answer in time";
-  } else if (result.too_slow) {
-    check.error = result.error;
-  } else if (!result.ok()) {
-    check.error = result.error.empty() ? "the transfer failed" : result.error;
-  } else if (result.status < 200 || result.status >= 300) {
-    check.error = "HTTP " + std::to_string(result.status);
+  } else if (!fetched) {
+    check.error = refusal.empty() ? "the transfer failed" : refusal;
   } else {
-    const TIniData catalogue = ParseIni(sink.bytes);
     check.sections = static_cast<int>(catalogue.SectionNames().size());
-    check.ok = CheckFirstFirmware(base, catalogue, cancel, check);
+    check.ok = CheckFirstFirmware(base, catalogue, cancel, trust, check);
   }
   return check;
+}
+
+TRepositoryCheck CheckRepository(const std::string& base_url, const std::atomic<bool>* cancel) {
+  return CheckRepository(base_url, cancel, ResolveRepositoryTrust(""));
 }
 
 }  // namespace camlift

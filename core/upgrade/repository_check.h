@@ -33,6 +33,11 @@ struct TRepositoryCheck {
 // stalls or breaks on its firmware is not "working". ok only when both arrived whole. Blocks
 // for up to the repository connect and stall time-outs of both fetches; cancel (may be null)
 // ends it early. Run it off the UI thread.
+// trust: the keys and CA an upgrade would use; the overload without it reads them from the
+// options (ResolveRepositoryTrust).
+struct TRepositoryTrust;
+TRepositoryCheck CheckRepository(const std::string& base_url, const std::atomic<bool>* cancel,
+                                 const TRepositoryTrust& trust);
 TRepositoryCheck CheckRepository(const std::string& base_url,
                                  const std::atomic<bool>* cancel = nullptr);
 

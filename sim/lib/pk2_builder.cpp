@@ -74,6 +74,13 @@ void TPk2Builder::AddEntryHeader(std::string_view type, std::int32_t body_length
 
 std::string TPk2Builder::Bytes() const { return PackageHeader(count_.value_or(added_)) + entries_; }
 
+bool TPk2Builder::WriteTo(const std::string& path) const {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  const std::string bytes = Bytes();
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
 std::string SimPackageFileName(TFirmwareKind kind) {
   return kind == TFirmwareKind::System ? "sys.img" : "ui.img";
 }

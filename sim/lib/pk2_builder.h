@@ -23,6 +23,7 @@ class TPk2Builder {
   TPk2Builder& SetCount(std::int32_t count);
   // The whole package: header and entries.
   std::string Bytes() const;
+  bool WriteTo(const std::string& path) const;
 
  private:
   void AddEntryHeader(std::string_view type, std::int32_t body_length);

@@ -7,8 +7,12 @@
 
 #include <filesystem>
 
+#include "i18n/str_res.h"
+#include "i18n/str_resource.h"
 #include "sim_repository.h"
+#include "sim_signing.h"
 #include "support/temp_folder.h"
+#include "upgrade/repository_trust.h"
 
 namespace camlift {
 namespace {
@@ -42,6 +46,8 @@ TEST(RepositoryCheck, WhatTheFieldMayHold) {
   EXPECT_EQ(TRepositoryInput::Invalid, CheckRepositoryInput(base + std::string(2020, 'a')));
 }
 
+const TRepositoryTrust kNoKeys = MakeRepositoryTrust("", "");
+
 class RepositoryCheckServer : public ::testing::Test {
  protected:
   std::unique_ptr<sim::TSimRepository> Serve(std::set<sim::TRepoFault> faults = {}) {
@@ -61,20 +67,20 @@ TEST_F(RepositoryCheckServer, CountsTheSectionsOfTheSystemCatalogue) {
   test::WriteFile(temp_.path() + "system/firmware.txt",
                   "[P100]\r\nSysVer=2.0.0.1\r\n[M200]\r\nSysVer=3.0\r\n[K1]\r\nSysVer=1\r\n");
   auto repo = Serve();
-  TRepositoryCheck check = CheckRepository(repo->BaseUrl());
+  TRepositoryCheck check = CheckRepository(repo->BaseUrl(), nullptr, kNoKeys);
   EXPECT_TRUE(check.ok) << check.error;
   EXPECT_EQ(3, check.sections);
   EXPECT_EQ(repo->BaseUrl() + "system/firmware.txt", check.url);
   // Without the final "/" the same catalogue is asked.
   std::string base = repo->BaseUrl();
   base.pop_back();
-  EXPECT_EQ(3, CheckRepository(base).sections);
+  EXPECT_EQ(3, CheckRepository(base, nullptr, kNoKeys).sections);
 }
 
 TEST_F(RepositoryCheckServer, SaysWhyItFailed) {
   {
     auto repo = Serve();  // no catalogue at all
-    const TRepositoryCheck check = CheckRepository(repo->BaseUrl());
+    const TRepositoryCheck check = CheckRepository(repo->BaseUrl(), nullptr, kNoKeys);
     EXPECT_FALSE(check.ok);
     EXPECT_EQ("HTTP 404", check.error);
   }
@@ -82,17 +88,41 @@ TEST_F(RepositoryCheckServer, SaysWhyItFailed) {
   test::WriteFile(temp_.path() + "system/firmware.txt", "[P100]\r\nSysVer=2.0.0.1\r\n");
   {
     auto repo = Serve({sim::TRepoFault::Catalog500});
-    EXPECT_EQ("HTTP 500", CheckRepository(repo->BaseUrl()).error);
+    EXPECT_EQ("HTTP 500", CheckRepository(repo->BaseUrl(), nullptr, kNoKeys).error);
   }
   {
     auto repo = Serve();
     const std::string url = repo->BaseUrl();
     repo->Stop();
-    const TRepositoryCheck check = CheckRepository(url);
+    const TRepositoryCheck check = CheckRepository(url, nullptr, kNoKeys);
     EXPECT_FALSE(check.ok);
     EXPECT_FALSE(check.error.empty());
   }
-  EXPECT_EQ("not an http or https address", CheckRepository("ftp://x/").error);
+  EXPECT_EQ("not an http or https address", CheckRepository("ftp://x/", nullptr, kNoKeys).error);
+}
+
+// With keys configured the test asks for the signature as every upgrade does: an unsigned
+// catalogue that every upgrade refuses never reads as a working repository.
+TEST_F(RepositoryCheckServer, AsksForTheSignatureTheSiteAsksFor) {
+  const TfrmStrRes language;  // unpacks the language files
+  SetLanguage("en");
+  std::filesystem::create_directories(temp_.path() + "system");
+  const std::string catalogue = temp_.path() + "system/firmware.txt";
+  test::WriteFile(catalogue, "[P100]\r\nSysVer=2.0.0.1\r\n");
+  std::string public_key, error;
+  ASSERT_TRUE(sim::RepoKeygen(temp_.path() + "key.pem", public_key, error)) << error;
+  const TRepositoryTrust keys = MakeRepositoryTrust(public_key, "");
+  auto repo = Serve();
+  const TRepositoryCheck unsigned_check = CheckRepository(repo->BaseUrl(), nullptr, keys);
+  EXPECT_FALSE(unsigned_check.ok);
+  EXPECT_NE(std::string::npos,
+            unsigned_check.error.find("The firmware catalogue is refused: repository keys are "
+                                      "configured, but the catalogue has no signature"))
+      << unsigned_check.error;
+  ASSERT_TRUE(sim::RepoSign(temp_.path() + "key.pem", {catalogue}, error)) << error;
+  const TRepositoryCheck signed_check = CheckRepository(repo->BaseUrl(), nullptr, keys);
+  EXPECT_TRUE(signed_check.ok) << signed_check.error;
+  EXPECT_EQ(1, signed_check.sections);
 }
 
 }  // namespace
