@@ -51,6 +51,8 @@ std::string TFind_Hisi::DefaultLibraryPath() {
     folder = folder.parent_path();
   }
   if (!ProgramFolderDistrust(folder.string()).empty()) return {};
+  // Nor a library that another user may change, though its folder is ours.
+  if (!ProgramFileDistrust(library).empty()) return {};
   return library;
 }
 

@@ -208,11 +208,34 @@ std::string ProgramFolderDistrust(const std::string& folder) {
   return {};
 }
 
+std::string ProgramFileDistrust(const std::string& file) {
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return {};
+  if (st.st_uid != 0 && st.st_uid != ::geteuid()) {
+    return file + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  }
+  if ((st.st_mode & S_IWOTH) != 0) {
+    return file + " may be written by others (mode " + ModeText(st.st_mode) + ")";
+  }
+  if ((st.st_mode & S_IWGRP) != 0) {
+    return file + " may be written by its group (mode " + ModeText(st.st_mode) + ")";
+  }
+  return {};
+}
+
 std::string ProgramFolderWarning() {
   const std::string folder = ProgramFolder();
   if (folder.empty()) return {};
   const std::string why = ProgramFolderDistrust(folder);
-  if (why.empty()) return {};
+  if (why.empty()) {
+    // A trusted folder may still hold a file that another user could have changed.
+    for (const char* name : {"option.ini", "515/libDVSNETClient.so"}) {
+      if (const std::string file = ProgramFileDistrust(folder + name); !file.empty()) {
+        return folder + name + " is not used: " + file;
+      }
+    }
+    return {};
+  }
   return "the program folder " + folder +
          " is not used (neither its option.ini nor 515/libDVSNETClient.so, and no work files "
          "there): " +
@@ -292,6 +315,8 @@ std::string StateFolderName() {
 
 std::string DefaultsFolderFor(const std::string& program_folder, const std::string& file_name) {
   const std::string folder = WithSlash(program_folder);
+  // A file beside the program that another user could have changed is not read.
+  if (!ProgramFileDistrust(folder + file_name).empty()) return XdgSystemConfigFolder(file_name);
   if (!IsInstalledProgramFolder(folder)) return folder;
   // A copy in a folder it may not write (unpacked by an administrator) still reads the defaults
   // beside it, as it always did; only the system program folders use the system-wide file.

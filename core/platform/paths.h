@@ -35,11 +35,16 @@ void SetWorkFolder(const std::string& folder);
 
 // Why the program folder may not be trusted with what lies in it, empty when it may: the folder
 // or a folder above it belongs to another user than this one or root, or its group or others
-// may write it (the rule ssh applies to the folders of the files it reads; there is no exception
-// for sticky folders such as /tmp). Another user could then put a library there that the window
+// may write it (the rule ssh applies to the folders of the files it reads). A folder above it
+// that belongs to root and has the sticky bit (/tmp) is allowed: others cannot rename or remove
+// what is ours in it. Another user could then put a library there that the window
 // loads, or options that name another repository, keys and CA. The text names the folder and
 // why: "/tmp/ may be written by others (mode 1777)".
 std::string ProgramFolderDistrust(const std::string& folder);
+// The same rule for a file the program would read from its folder (option.ini, the closed
+// library): empty when the file is absent or belongs to this user or root and neither its group
+// nor others may write it; else why, naming the file.
+std::string ProgramFileDistrust(const std::string& file);
 // The line that says the program folder is not used and why (stderr at every start), or empty.
 std::string ProgramFolderWarning();
 

@@ -233,6 +233,42 @@ TEST(XdgFolders, DefaultsFolderForProgramFolders) {
   ::chmod(open.path().c_str(), 0777);
   test::WriteFile(open.path() + "option.ini", "[Global]\r\nrepository=http://elsewhere/FM/\r\n");
   EXPECT_EQ(temp.path() + "etc/camlift/", DefaultsFolderFor(open.path(), "option.ini"));
+  // Nor a file that others may change in a folder that is ours.
+  test::TTempFolder own(TTools::ModulePath());
+  ::chmod(own.path().c_str(), 0755);
+  test::WriteFile(own.path() + "option.ini", "[Global]\r\nrepository=http://elsewhere/FM/\r\n");
+  for (const mode_t mode : {0666, 0664}) {
+    ::chmod((own.path() + "option.ini").c_str(), mode);
+    EXPECT_EQ(temp.path() + "etc/camlift/", DefaultsFolderFor(own.path(), "option.ini")) << mode;
+  }
+  ::chmod((own.path() + "option.ini").c_str(), 0644);
+  EXPECT_EQ(own.path(), DefaultsFolderFor(own.path(), "option.ini"));
+}
+
+// The same rule for a file read from the program folder.
+TEST(XdgFolders, ProgramFileTrust) {
+  test::TTempFolder base;
+  const std::string file = base.path() + "libDVSNETClient.so";
+  EXPECT_EQ("", ProgramFileDistrust(file));  // absent: nothing to distrust
+  test::WriteFile(file, "library");
+  const struct {
+    mode_t mode;
+    std::string expected;
+  } cases[] = {
+      {0644, ""},
+      {0755, ""},
+      {0664, file + " may be written by its group (mode 0664)"},
+      {0666, file + " may be written by others (mode 0666)"},
+  };
+  for (const auto& c : cases) {
+    ::chmod(file.c_str(), c.mode);
+    EXPECT_EQ(c.expected, ProgramFileDistrust(file)) << c.mode;
+  }
+  if (::geteuid() == 0) {
+    ::chmod(file.c_str(), 0644);
+    ASSERT_EQ(0, ::chown(file.c_str(), 4242, 0));
+    EXPECT_EQ(file + " belongs to another user (uid 4242)", ProgramFileDistrust(file));
+  }
 }
 
 // The rule ssh applies to the folders of its files: owner this user or root, no group or other
