@@ -32,6 +32,7 @@
 #include <map>
 #include <thread>
 
+#include "fake_lang_ui.h"
 #include "history_dialog.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
@@ -55,16 +56,7 @@ using namespace camlift::gui;
 
 namespace {
 
-// Answers every box at once and remembers what it said.
-class TFakeLangUi : public ILangUi {
- public:
-  int MessageBox(const std::string& text, const std::string& caption, int flags) override {
-    texts.push_back(caption + ": " + text);
-    return (flags & 0x0F) == kMbYesNo ? (answer_yes ? kIdYes : kIdNo) : kIdOk;
-  }
-  std::vector<std::string> texts;
-  bool answer_yes = true;
-};
+using test::TFakeLangUi;
 
 // Log lines without their time stamp.
 QStringList LogTexts(QPlainTextEdit* memo) {

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "fake_lang_ui.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
 #include "main_window.h"
@@ -33,15 +34,7 @@ using namespace camlift::gui;
 
 namespace {
 
-class TFakeLangUi : public ILangUi {
- public:
-  int MessageBox(const std::string& text, const std::string& caption, int flags) override {
-    texts.push_back(caption + ": " + text);
-    return (flags & 0x0F) == kMbYesNo ? (answer_yes ? kIdYes : kIdNo) : kIdOk;
-  }
-  std::vector<std::string> texts;
-  bool answer_yes = true;
-};
+using test::TFakeLangUi;
 
 QStringList LogTexts(QPlainTextEdit* memo) {
   QStringList texts;
