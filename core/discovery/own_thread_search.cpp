@@ -3,9 +3,11 @@
 
 namespace camlift {
 
-TDeviceRecordHandler HandOffToUi(IUiDispatcher& ui, TDeviceRecordHandler handler) {
-  return [&ui, handler = std::move(handler)](const TDevInfo& record) {
-    ui.Invoke([&] { handler(record); });
+TDeviceRecordsHandler HandOffToUi(IUiDispatcher& ui, TDeviceRecordHandler handler) {
+  return [&ui, handler = std::move(handler)](const std::vector<TDevInfo>& records) {
+    ui.Invoke([&] {
+      for (const TDevInfo& record : records) handler(record);
+    });
   };
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "discovery/dev_info.h"
 #include "platform/dispatcher.h"
@@ -14,12 +15,14 @@ namespace camlift {
 
 // Receives each record the dialect finds.
 using TDeviceRecordHandler = std::function<void(const TDevInfo&)>;
+// Receives the records a receive thread read at once, in the order they came.
+using TDeviceRecordsHandler = std::function<void(const std::vector<TDevInfo>&)>;
 
 class IOwnThreadSearch {
  public:
   virtual ~IOwnThreadSearch() = default;
   // Sends one query to port and starts a receive thread that calls handler on its own thread.
-  virtual void SearchDevices(std::uint16_t port, const TDeviceRecordHandler& handler) = 0;
+  virtual void SearchDevices(std::uint16_t port, const TDeviceRecordsHandler& handler) = 0;
   // The local port the last search could not bind because another program holds it, else 0.
   virtual std::uint16_t BlockedPort() const = 0;
   // Tells every receive thread to stop and waits, serving ui meanwhile, until all have ended.
@@ -27,8 +30,9 @@ class IOwnThreadSearch {
 };
 
 // A receive thread calls its handler on its own thread. A search that keeps its records on the
-// UI thread passes its handler through this: each record is handed to ui and waited for. Every
-// engine has its own hand-off; nothing about it is shared between searches.
-TDeviceRecordHandler HandOffToUi(IUiDispatcher& ui, TDeviceRecordHandler handler);
+// UI thread passes its handler through this: what the thread read at once is handed to ui in
+// one call (hundreds of cameras answer a pass together) and waited for, and handler runs there
+// for each record. Every engine has its own hand-off; nothing about it is shared between searches.
+TDeviceRecordsHandler HandOffToUi(IUiDispatcher& ui, TDeviceRecordHandler handler);
 
 }  // namespace camlift

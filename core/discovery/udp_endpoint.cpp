@@ -26,6 +26,7 @@ bool TUdpEndpoint::Activate(std::uint16_t port) {
   Deactivate();
   TSocketHandle socket = MakeUdpSocket(true);
   if (!socket.valid() || !BindUdp(socket.get(), port)) return false;
+  EnlargeReceiveBuffer(socket.get());
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
   wake_read_.reset(pipe_fds[0]);
@@ -33,19 +34,28 @@ bool TUdpEndpoint::Activate(std::uint16_t port) {
   socket_ = std::move(socket);
   port_ = port;
   stop_ = false;
-  finished_ = false;
+  dropped_ = 0;
+  running_ = 2;
   listener_ = std::thread([this] { Listen(); });
+  hand_over_ = std::thread([this] { HandOver(); });
   return true;
 }
 
 void TUdpEndpoint::Deactivate() {
   if (listener_.joinable()) {
-    stop_ = true;
+    {
+      std::lock_guard lock(waiting_mutex_);
+      stop_ = true;
+    }
+    waiting_changed_.notify_all();
     const char wake = 1;
     [[maybe_unused]] const auto written = ::write(wake_write_.get(), &wake, 1);
-    // The listener may be waiting for the UI thread to take a datagram; keep serving it.
-    WaitServingUi(ui_, [this] { return finished_.load(); });
+    // The hand-over may be waiting for the UI thread to take replies; keep serving it.
+    WaitServingUi(ui_, [this] { return running_.load() == 0; });
     listener_.join();
+    hand_over_.join();
+    std::lock_guard lock(waiting_mutex_);
+    waiting_.clear();
   }
   socket_.reset();
   wake_read_.reset();
@@ -91,13 +101,13 @@ void TUdpEndpoint::ClearSendProblems() {
   send_problems_.clear();
 }
 
+std::size_t TUdpEndpoint::Waiting() const {
+  std::lock_guard lock(waiting_mutex_);
+  return waiting_.size() + handing_over_;
+}
+
 void TUdpEndpoint::Listen() {
-  // Replies come in bursts (every camera answers the same pass): what is waiting goes to the UI
-  // thread in one hand-off, in the order it came, rather than one hand-off per datagram.
-  constexpr std::size_t kBurst = 16;
-  std::vector<std::array<std::uint8_t, kMaxDatagram>> buffers(kBurst);
-  std::array<std::size_t, kBurst> sizes{};
-  std::array<std::uint32_t, kBurst> senders{};
+  std::array<std::uint8_t, kMaxDatagram> buffer{};
   while (!stop_) {
     std::array<pollfd, 2> fds{{{socket_.get(), POLLIN, 0}, {wake_read_.get(), POLLIN, 0}}};
     const int ready = ::poll(fds.data(), fds.size(), -1);
@@ -107,25 +117,57 @@ void TUdpEndpoint::Listen() {
     }
     if (stop_ || (fds[1].revents & POLLIN)) break;
     if (!(fds[0].revents & POLLIN)) continue;
-    std::size_t count = 0;
-    while (count < kBurst) {
+    // Everything that waits on the socket goes into the queue before the hand-over hears of it.
+    std::vector<TReceived> read;
+    while (read.size() < kMaxHandOff) {
       sockaddr_in from{};
       socklen_t from_length = sizeof from;
-      const ssize_t n = ::recvfrom(socket_.get(), buffers[count].data(), kMaxDatagram, MSG_DONTWAIT,
+      const ssize_t n = ::recvfrom(socket_.get(), buffer.data(), kMaxDatagram, MSG_DONTWAIT,
                                    reinterpret_cast<sockaddr*>(&from), &from_length);
       // Nothing more waiting, or an ICMP error of an earlier send: the next poll goes on.
       if (n < 0) break;
-      senders[count] = from.sin_addr.s_addr;
-      sizes[count++] = static_cast<std::size_t>(n);
+      read.push_back({{buffer.begin(), buffer.begin() + n}, from.sin_addr.s_addr});
     }
-    if (count == 0) continue;
+    if (read.empty()) continue;
+    {
+      std::lock_guard lock(waiting_mutex_);
+      for (TReceived& received : read) {
+        if (waiting_.size() + handing_over_ >= kMaxWaiting) {
+          ++dropped_;
+          continue;
+        }
+        waiting_.push_back(std::move(received));
+      }
+    }
+    waiting_changed_.notify_one();
+  }
+  --running_;
+}
+
+void TUdpEndpoint::HandOver() {
+  std::vector<TReceived> batch;
+  while (true) {
+    {
+      std::unique_lock lock(waiting_mutex_);
+      waiting_changed_.wait(lock, [this] { return stop_ || !waiting_.empty(); });
+      if (stop_) break;
+      const std::size_t count = std::min(waiting_.size(), kMaxHandOff);
+      batch.assign(std::make_move_iterator(waiting_.begin()),
+                   std::make_move_iterator(waiting_.begin() + static_cast<std::ptrdiff_t>(count)));
+      waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(count));
+      handing_over_ = count;
+    }
     ui_.Invoke([&] {
-      for (std::size_t i = 0; i < count && !stop_; ++i) {
-        handler_(std::span<const std::uint8_t>(buffers[i].data(), sizes[i]), senders[i]);
+      for (const TReceived& received : batch) {
+        if (stop_) break;
+        handler_(received.bytes, received.sender);
       }
     });
+    batch.clear();
+    std::lock_guard lock(waiting_mutex_);
+    handing_over_ = 0;
   }
-  finished_ = true;
+  --running_;
 }
 
 }  // namespace camlift

@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
 // A UDP server of the search: bound to one local port with broadcast on, it sends datagrams to
 // the broadcast address and hands every datagram it receives (up to 1024 bytes) and its sender's
-// address to its handler on the UI thread, one at a time, through the dispatcher.
+// address to its handler on the UI thread, in the order they came, through the dispatcher.
+//
+// Every camera answers the same pass at once: a site of thousands sends thousands of replies
+// within milliseconds, more than the socket's buffer holds. One thread therefore only reads the
+// socket, into a bounded queue of its own, and another hands that queue to the UI thread; a
+// reader that waited for a busy UI thread would let the kernel drop the replies meanwhile.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <span>
@@ -25,6 +32,10 @@ using TDatagramHandler =
 class TUdpEndpoint final : public IDatagramSender {
  public:
   static constexpr std::size_t kMaxDatagram = 1024;
+  // Replies held for the UI thread at most; beyond it a reply is dropped and counted.
+  static constexpr std::size_t kMaxWaiting = 4096;
+  // Replies handed to the UI thread in one call at most, so that input and paint come between.
+  static constexpr std::size_t kMaxHandOff = 256;
 
   TUdpEndpoint(IUiDispatcher& ui, TDatagramHandler handler);
   ~TUdpEndpoint() override;
@@ -50,8 +61,18 @@ class TUdpEndpoint final : public IDatagramSender {
   std::vector<TSendProblem> SendProblems() const;
   void ClearSendProblems();
 
+  // Replies read and not yet handed to the UI thread, and those dropped because kMaxWaiting
+  // were waiting (since Activate).
+  std::size_t Waiting() const;
+  std::size_t Dropped() const { return dropped_.load(); }
+
  private:
+  struct TReceived {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t sender = 0;
+  };
   void Listen();
+  void HandOver();
 
   IUiDispatcher& ui_;
   TDatagramHandler handler_;
@@ -62,9 +83,15 @@ class TUdpEndpoint final : public IDatagramSender {
   mutable std::mutex targets_mutex_;
   std::vector<std::uint32_t> targets_;
   std::vector<TSendProblem> send_problems_;
+  mutable std::mutex waiting_mutex_;
+  std::condition_variable waiting_changed_;
+  std::deque<TReceived> waiting_;
+  std::size_t handing_over_ = 0;  // taken from waiting_, not yet through the handler
+  std::atomic<std::size_t> dropped_{0};
   std::thread listener_;
+  std::thread hand_over_;
   std::atomic<bool> stop_{false};
-  std::atomic<bool> finished_{true};
+  std::atomic<int> running_{0};  // threads of this endpoint not yet finished
 };
 
 }  // namespace camlift

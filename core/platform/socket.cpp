@@ -43,6 +43,16 @@ bool BindUdp(int fd, std::uint16_t port) {
   return ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
+int EnlargeReceiveBuffer(int fd) {
+  // 1 MiB holds some two thousand small replies as the kernel counts them.
+  int wanted = 1 << 20;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted);
+  int given = 0;
+  socklen_t length = sizeof given;
+  ::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &given, &length);
+  return given;
+}
+
 bool SendDatagram(int fd, std::uint32_t address, std::uint16_t port, const void* data,
                   std::size_t size) {
   return SendDatagramError(fd, address, port, data, size) == 0;

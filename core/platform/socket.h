@@ -32,6 +32,9 @@ class TSocketHandle {
 TSocketHandle MakeUdpSocket(bool broadcast);
 // Binds to 0.0.0.0:port (port 0: any). Returns false on failure.
 bool BindUdp(int fd, std::uint16_t port);
+// Asks for a receive buffer that holds the replies of a large site arriving at once (the system
+// may give less: net.core.rmem_max bounds it). Returns the size the system gave.
+int EnlargeReceiveBuffer(int fd);
 // Sends one datagram to address (network order) and port. Returns false on failure.
 bool SendDatagram(int fd, std::uint32_t address, std::uint16_t port, const void* data,
                   std::size_t size);

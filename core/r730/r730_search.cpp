@@ -71,6 +71,7 @@ void TR730Series::SearchDevices(std::uint16_t port, const TR730SearchHandler& ha
     return;
   }
   registry.blocked_port = 0;
+  EnlargeReceiveBuffer(socket.get());
   const TBytes query = Build8600Query();
   // The query goes out through every adapter, as the other search datagrams do.
   for (const std::uint32_t address : CurrentSearchTargets().Addresses) {
@@ -117,20 +118,25 @@ void TRecvThread::Run() {
       ++empty_waits;
       continue;
     }
-    buffer.fill(0);
-    sockaddr_in from{};
-    socklen_t from_length = sizeof from;
-    const ssize_t n = ::recvfrom(socket_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                 reinterpret_cast<sockaddr*>(&from), &from_length);
-    if (n < 1) continue;
-    TDevInfo record;
-    if (!Parse8600Reply(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)),
-                        record) ||
-        !handler_) {
-      continue;
+    // Every camera answers at once: what waits is parsed and handed over in one call.
+    std::vector<TDevInfo> records;
+    for (std::size_t read = 0; read < kMaxDatagramsAtOnce; ++read) {
+      buffer.fill(0);
+      sockaddr_in from{};
+      socklen_t from_length = sizeof from;
+      const ssize_t n = ::recvfrom(socket_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                   reinterpret_cast<sockaddr*>(&from), &from_length);
+      if (n < 0) break;
+      TDevInfo record;
+      if (n < 1 ||
+          !Parse8600Reply(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)),
+                          record)) {
+        continue;
+      }
+      record.ReplyFrom = AddressText(from.sin_addr.s_addr);
+      records.push_back(std::move(record));
     }
-    record.ReplyFrom = AddressText(from.sin_addr.s_addr);
-    handler_(record);
+    if (!records.empty() && handler_) handler_(records);
   }
   socket_.reset();
 }

@@ -28,6 +28,8 @@ class TRecvThread {
  public:
   // How many empty waits end the thread.
   static constexpr int kEmptyWaits = 10;
+  // Datagrams read before what they held is handed over.
+  static constexpr std::size_t kMaxDatagramsAtOnce = 256;
 
   // Starts a detached thread that owns socket and handler and frees itself when it ends. When
   // the thread cannot be started, the socket is closed and nothing runs.

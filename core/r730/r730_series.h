@@ -22,8 +22,8 @@ struct TWiFiParams;
 struct TDdnsParams;
 struct TWiFiEntry;
 
-// Receives each record of a series R search.
-using TR730SearchHandler = TDeviceRecordHandler;
+// Receives the records of a series R search, as many at once as were waiting.
+using TR730SearchHandler = TDeviceRecordsHandler;
 
 class IR730Series : public IOwnThreadSearch {
  public:

@@ -42,8 +42,10 @@ int RunUntilSignal(TScenario scenario, const TServeOptions& options) {
   const sigset_t signals = BlockStopSignals();
   scenario.allow_wildcard = scenario.allow_wildcard || options.allow_wildcard;
   const std::string record = options.record.empty() ? scenario.record : options.record;
-  auto recorder =
-      record.empty() ? std::make_shared<TSimRecorder>() : std::make_shared<TSimRecorder>(record);
+  // Nobody in this process reads the entries back: they go to the file or nowhere.
+  constexpr auto keep = TSimRecorder::TKeep::Nothing;
+  auto recorder = record.empty() ? std::make_shared<TSimRecorder>(keep)
+                                 : std::make_shared<TSimRecorder>(record, keep);
   const char* scale = std::getenv("CAMLIFT_TIME_SCALE");
   const std::string client_line = ClientEnvironmentLine(scenario, scale ? scale : "");
   TSimulator simulator(std::move(scenario), recorder);

@@ -116,6 +116,15 @@ TSearchResponder::~TSearchResponder() { Stop(); }
 
 void TSearchResponder::Start() {
   Stop();
+  own_address_ = ParseDottedIPv4(reply_source_).value_or(0);
+  if (port_ != 0 && !slow_) {
+    try {
+      shared_ = TSharedSearchPort::Join(port_, this);
+    } catch (const std::exception& e) {
+      throw std::runtime_error("search responder " + dialect_ + ": " + e.what());
+    }
+    return;
+  }
   TSocketHandle socket = MakeUdpSocket(true);
   int on = 1;
   if (!socket.valid() ||
@@ -124,6 +133,9 @@ void TSearchResponder::Start() {
     throw std::runtime_error("search responder " + dialect_ + ": cannot bind UDP port " +
                              std::to_string(port_) + ": " + std::strerror(errno));
   }
+  // Every camera of a site on one loopback hears every broadcast of the search, the 1010
+  // follow-ups for the other cameras included: hundreds a pass, which a default buffer drops.
+  EnlargeReceiveBuffer(socket.get());
   sockaddr_in local{};
   socklen_t length = sizeof local;
   ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&local), &length);
@@ -140,6 +152,10 @@ void TSearchResponder::Start() {
 }
 
 void TSearchResponder::Stop() {
+  if (shared_) {
+    shared_->Leave(this);
+    shared_.reset();
+  }
   if (thread_.joinable()) {
     stop_ = true;
     const char wake = 1;
@@ -166,30 +182,37 @@ void TSearchResponder::Serve() {
     const ssize_t n = ::recvfrom(socket_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
                                  reinterpret_cast<sockaddr*>(&peer), &peer_length);
     if (n < 0) continue;
-    const std::span<const std::uint8_t> datagram(buffer.data(), static_cast<std::size_t>(n));
-    ++received_;
-    if (on_datagram_) on_datagram_(peer);
-    const std::vector<TBytes> answers = answer_(datagram);
-    if (slow_ && !answers.empty())
-      std::this_thread::sleep_for(std::chrono::milliseconds(Millis(SimWait::SlowSearchReply)));
-    for (std::size_t i = 0; i < answers.size(); ++i) {
-      const TBytes& answer = answers[i];
-      SendDatagramFrom(socket_.get(), reply_source_, peer, answer.data(), answer.size());
-      // A flood of answers goes out at a pace the receiver's buffer keeps up with.
-      if (i % 32 == 31) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    if (recorder_) {
-      recorder_->Append(
-          {{"role", "camera"},
-           {"name", camera_name_},
-           {"protocol", "udp"},
-           {"dialect", dialect_},
-           {"port", port_},
-           {"peer", AddressText(peer.sin_addr.s_addr) + ":" + std::to_string(ntohs(peer.sin_port))},
-           {"size", datagram.size()},
-           {"datagram", Hex(datagram)},
-           {"answers", answers.size()}});
-    }
+    Take(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)), peer,
+         socket_.get());
+  }
+}
+
+std::uint32_t TSearchResponder::OwnAddress() const { return own_address_; }
+
+void TSearchResponder::Take(std::span<const std::uint8_t> datagram, const sockaddr_in& peer,
+                            int socket) {
+  ++received_;
+  if (on_datagram_) on_datagram_(peer);
+  const std::vector<TBytes> answers = answer_(datagram);
+  if (slow_ && !answers.empty())
+    std::this_thread::sleep_for(std::chrono::milliseconds(Millis(SimWait::SlowSearchReply)));
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    const TBytes& answer = answers[i];
+    SendDatagramFrom(socket, reply_source_, peer, answer.data(), answer.size());
+    // A flood of answers goes out at a pace the receiver's buffer keeps up with.
+    if (i % 32 == 31) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (recorder_ && recorder_->Records()) {
+    recorder_->Append(
+        {{"role", "camera"},
+         {"name", camera_name_},
+         {"protocol", "udp"},
+         {"dialect", dialect_},
+         {"port", port_},
+         {"peer", AddressText(peer.sin_addr.s_addr) + ":" + std::to_string(ntohs(peer.sin_port))},
+         {"size", datagram.size()},
+         {"datagram", Hex(datagram)},
+         {"answers", answers.size()}});
   }
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/socket.h"
+#include "shared_search_port.h"
 #include "sim_record.h"
 
 namespace camlift::sim {
@@ -64,7 +65,7 @@ bool SendDatagramFrom(int socket, const std::string& source, const sockaddr_in& 
 // Answers one received datagram: zero or more datagrams back to its sender.
 using TAnswerFn = std::function<std::vector<TBytes>(std::span<const std::uint8_t> datagram)>;
 
-class TSearchResponder {
+class TSearchResponder final : private ISharedPortMember {
  public:
   // port 0: any free port (tests). Every datagram is recorded under camera_name and dialect.
   TSearchResponder(std::string dialect, std::uint16_t port, TAnswerFn answer,
@@ -73,8 +74,9 @@ class TSearchResponder {
   TSearchResponder(const TSearchResponder&) = delete;
   TSearchResponder& operator=(const TSearchResponder&) = delete;
 
-  // Binds 0.0.0.0:port with SO_REUSEADDR (several simulated cameras share a dialect's port on
-  // one host; broadcasts reach each of them). Throws std::runtime_error when it cannot.
+  // Listens on 0.0.0.0:port: through the port's socket shared by the simulator's cameras, or
+  // (port 0, or a slow camera, which would hold the others up) through a socket of its own
+  // bound with SO_REUSEADDR. Throws std::runtime_error when it cannot.
   void Start();
   // Answers leave from this address (the camera's own), not from the one the system picks for a
   // socket on 0.0.0.0; empty: the system's choice. Set before Start.
@@ -92,6 +94,9 @@ class TSearchResponder {
 
  private:
   void Serve();
+  std::uint32_t OwnAddress() const override;
+  // Records and answers one datagram from peer through socket.
+  void Take(std::span<const std::uint8_t> datagram, const sockaddr_in& peer, int socket) override;
 
   std::string dialect_;
   std::uint16_t port_;
@@ -100,7 +105,9 @@ class TSearchResponder {
   std::shared_ptr<TSimRecorder> recorder_;
   std::string camera_name_;
   std::string reply_source_;
+  std::uint32_t own_address_ = 0;  // reply_source_ as a number, 0 for none
   bool slow_ = false;
+  std::shared_ptr<TSharedSearchPort> shared_;
   TSocketHandle socket_;
   TSocketHandle wake_read_;
   TSocketHandle wake_write_;

@@ -24,12 +24,13 @@ std::string NowText() {
 
 }  // namespace
 
-TSimRecorder::TSimRecorder(const std::string& path)
-    : file_(path, std::ios::binary | std::ios::app), to_file_(true) {
+TSimRecorder::TSimRecorder(const std::string& path, TKeep keep)
+    : file_(path, std::ios::binary | std::ios::app), to_file_(true), keep_(keep) {
   if (!file_) throw std::runtime_error("cannot open the record file " + path);
 }
 
 void TSimRecorder::Append(nlohmann::json entry) {
+  if (!Records()) return;
   entry["time"] = NowText();
   // Bytes that are not UTF-8 (a firmware path in another code page, say) must not make the
   // dump throw and lose the line: they are replaced.
@@ -40,7 +41,7 @@ void TSimRecorder::Append(nlohmann::json entry) {
     file_ << line;
     file_.flush();
   }
-  entries_.push_back(std::move(entry));
+  if (keep_ == TKeep::Memory) entries_.push_back(std::move(entry));
 }
 
 std::vector<nlohmann::json> TSimRecorder::Entries() const {

@@ -34,19 +34,26 @@ std::string Printable(std::string_view bytes);
 
 class TSimRecorder {
  public:
-  TSimRecorder() = default;
+  // Memory: entries are kept for Entries() (tests in the same process). Nothing: the simulator
+  // program, which runs for hours and answers thousands of datagrams a second, keeps none.
+  enum class TKeep { Memory, Nothing };
+  explicit TSimRecorder(TKeep keep = TKeep::Memory) : keep_(keep) {}
   // Appends to path (created when missing). Throws std::runtime_error when it cannot be opened.
-  explicit TSimRecorder(const std::string& path);
+  explicit TSimRecorder(const std::string& path, TKeep keep = TKeep::Memory);
+
+  // False when an entry would go nowhere: a caller may then skip building it.
+  bool Records() const { return to_file_ || keep_ == TKeep::Memory; }
 
   // Thread-safe; "time" is added. Every line is flushed at once so that a reader sees it.
   void Append(nlohmann::json entry);
-  // Every entry so far (kept in memory too, for tests in the same process).
+  // Every entry so far (kept in memory unless TKeep::Nothing, for tests in the same process).
   std::vector<nlohmann::json> Entries() const;
 
  private:
   mutable std::mutex mutex_;
   std::ofstream file_;
   bool to_file_ = false;
+  TKeep keep_ = TKeep::Memory;
   std::vector<nlohmann::json> entries_;
 };
 

@@ -760,7 +760,7 @@ class SelectDialogTest : public QObject {
   void confirmedUpgradeUpdatesTheRow() {
     dialog_->List().ClearList();
     dialog_->List().OnRecord(Camera(kType8600, "cam", "127.0.0.90", 81, "2.0.0.1"));
-    dialog_->List().SetCheckMarks({{"127.0.0.90:81", {"2.0.0.1", "2.0.0.5", 1}}});
+    dialog_->List().SetCheckMarks({{"127.0.0.90:81", {"2.0.0.1", "2.0.0.5", 1, ""}}});
     QCOMPARE(Cell(dialog_.get(), 0, kColumnState), QString("update available"));
     dialog_->ConfirmUpgrade("127.0.0.90", 81, "2.0.0.5");
     QCOMPARE(Cell(dialog_.get(), 0, kColumnVersion), QString("2.0.0.5"));

@@ -8,8 +8,11 @@
 #include <stdlib.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <string>
 #include <thread>
 
 #include "discovery/net_interfaces.h"
@@ -162,6 +165,57 @@ TEST(SearchTargets, EndpointHandsEveryDatagramOfABurstOverInOrder) {
   endpoint.Deactivate();
 }
 
+// A site of thousands answers a pass at once, while the UI thread may be busy painting. The
+// replies must wait in the endpoint's own queue, not in the socket's buffer (which the kernel
+// empties by dropping): sent with the UI thread not serving, every one arrives once it serves.
+// Beyond the queue's bound the rest is dropped and counted, not held without end.
+TEST(SearchTargets, EndpointHoldsABurstLargerThanTheSocketBufferWhileTheUiIsBusy) {
+  struct TCase {
+    std::size_t sent;
+    std::size_t arrive;
+  };
+  for (const TCase c :
+       {TCase{3000, 3000}, TCase{TUdpEndpoint::kMaxWaiting + 500, TUdpEndpoint::kMaxWaiting}}) {
+    SCOPED_TRACE(c.sent);
+    TLoopDispatcher ui;
+    std::vector<std::size_t> seen;
+    TUdpEndpoint endpoint(ui, [&](std::span<const std::uint8_t> datagram, std::uint32_t) {
+      seen.push_back(std::stoul(std::string(datagram.begin(), datagram.end()).substr(0, 8)));
+    });
+    TSocketHandle sender = BoundTo("127.0.0.1", 0);
+    ASSERT_TRUE(sender.valid());
+    std::uint16_t port = 0;
+    {
+      const TSocketHandle probe = BoundTo("127.0.0.1", 0);
+      port = BoundPort(probe.get());
+    }
+    ASSERT_TRUE(endpoint.Activate(port));
+    // A reply as large as a 1010 answer; more of them than a default socket buffer holds.
+    // Sent in slices, each read by the endpoint before the next, so that only the endpoint's
+    // own bound can lose one (the UI thread serves nothing meanwhile).
+    std::size_t next = 0;
+    while (next < c.sent) {
+      const std::size_t slice_end = std::min(c.sent, next + 200);
+      for (; next < slice_end; ++next) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%08zu", next);
+        const std::string reply = text + std::string(300, 'r');
+        ASSERT_TRUE(SendDatagram(sender.get(), Ip("127.0.0.1"), port, reply.data(), reply.size()));
+      }
+      const auto until = std::chrono::steady_clock::now() + 20s;
+      while (endpoint.Waiting() + endpoint.Dropped() < next &&
+             std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(2ms);
+      }
+    }
+    EXPECT_EQ(c.sent - c.arrive, endpoint.Dropped());
+    for (int wait = 0; wait < 200 && seen.size() < c.arrive; ++wait) ui.RunFor(50ms);
+    ASSERT_EQ(c.arrive, seen.size());
+    for (std::size_t i = 0; i < seen.size(); ++i) ASSERT_EQ(i, seen[i]) << "in the order sent";
+    endpoint.Deactivate();
+  }
+}
+
 // The search stops while a burst waits for the UI thread: the stop returns (it serves the
 // waiting hand-off itself) and no datagram of the burst reaches the handler after it.
 TEST(SearchTargets, EndpointStoppedWhileABurstWaitsParsesNothingMore) {
@@ -274,7 +328,7 @@ TEST(SearchDiagnostics, SeriesRPortHeldByAnotherProgramIsReported) {
   SetR730SearchLocalPort(port);
   TLoopDispatcher ui;
   WaitR730SearchesDone(ui);
-  R730Client().SearchDevices(port, [](const TDevInfo&) {});
+  R730Client().SearchDevices(port, [](const std::vector<TDevInfo>&) {});
   EXPECT_EQ(port, R730SearchBlockedPort());
   EXPECT_EQ(0, RunningR730Searches());
   held.reset();

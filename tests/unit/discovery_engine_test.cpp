@@ -144,7 +144,7 @@ TEST_F(DiscoveryLoopback, SeriesRSearchHandsRecordsToTheUiThread) {
                              }));
   EXPECT_EQ(1, RunningR730Searches());
   // A second search while the first holds port 3565 sends nothing and starts no thread.
-  R730Client().SearchDevices(port, [](const TDevInfo&) {});
+  R730Client().SearchDevices(port, [](const std::vector<TDevInfo>&) {});
   EXPECT_EQ(1, RunningR730Searches());
   WaitR730SearchesDone(ui);
   ASSERT_EQ(1u, records.size());
@@ -152,6 +152,37 @@ TEST_F(DiscoveryLoopback, SeriesRSearchHandsRecordsToTheUiThread) {
   EXPECT_EQ("10.0.0.9", records[0].IPAddr);
   EXPECT_EQ("02:00:00:00:00:09", records[0].DevID);
   EXPECT_EQ(1, responder->Received());
+}
+
+// The simulated cameras of one process share a dialect's port through one socket. A datagram
+// sent to one camera's own address reaches that camera alone; a broadcast reaches each of them.
+TEST_F(DiscoveryLoopback, CamerasSharingAPortHearBroadcastsAllAndUnicastsAlone) {
+  const std::uint16_t port = FreeUdpPort();
+  std::vector<std::unique_ptr<sim::TSearchResponder>> cameras;
+  for (const char* ip : {"127.0.0.21", "127.0.0.22"}) {
+    cameras.push_back(sim::Make8600Responder(Identity(ip, 21), port, nullptr, ip));
+    cameras.back()->SetReplySource(ip);
+    cameras.back()->Start();
+  }
+  TSocketHandle asker = MakeUdpSocket(true);
+  ASSERT_TRUE(BindUdp(asker.get(), 0));
+  const auto received = [&] {
+    return std::vector<int>{cameras[0]->Received(), cameras[1]->Received()};
+  };
+  const auto send_to = [&](const char* address, std::vector<int> expected) {
+    SCOPED_TRACE(address);
+    const std::string query = "DH\x01\x01";
+    ASSERT_TRUE(SendDatagram(asker.get(), ParseDottedIPv4(address).value(), port, query.data(),
+                             query.size()));
+    for (int wait = 0; wait < 200 && received() != expected; ++wait) {
+      std::this_thread::sleep_for(10ms);
+    }
+    std::this_thread::sleep_for(50ms);  // nothing more comes
+    EXPECT_EQ(expected, received());
+  };
+  send_to("127.0.0.22", {0, 1});
+  send_to("127.0.0.21", {1, 1});
+  send_to("127.255.255.255", {2, 2});
 }
 
 TEST_F(DiscoveryLoopback, EngineListsEveryDialect) {
