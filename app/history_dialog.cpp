@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "discovery/search_diagnostics.h"
+#include "standard_texts.h"
 #include "upgrade/history.h"
 #include "upgrade/history_view.h"
 
@@ -55,6 +56,7 @@ TfrmHistory::TfrmHistory(const std::string& path, QWidget* parent) : QDialog(par
   empty->setObjectName("lblHistoryEmpty");
   empty->setVisible(entries.empty());
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  NameStandardButtons(*buttons);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(empty);

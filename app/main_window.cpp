@@ -6,7 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -41,6 +41,7 @@
 #include "platform/locale.h"
 #include "qt_lang_ui.h"
 #include "select_dialog.h"
+#include "standard_texts.h"
 #include "upgrade/history.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
@@ -420,9 +421,8 @@ void TfrmCamlift::cmbLanChange() {
 }
 
 void TfrmCamlift::btnUpgrdFromFileClick() {
-  const QString name = open_chooser_ ? open_chooser_()
-                                     : QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                                    "*.zip *.bin *.pk2;;*");
+  const QString name =
+      open_chooser_ ? open_chooser_() : AskOpenFileName(this, QString(), "*.zip *.bin *.pk2;;*");
   if (name.isEmpty()) return;
   UpgradeByIP(true, name.toStdString());
 }
@@ -665,9 +665,8 @@ void TfrmCamlift::HistoryClick() {
 
 void TfrmCamlift::N2Click() {
   if (Memo1->document()->isEmpty()) return;
-  const QString name = save_chooser_
-                           ? save_chooser_()
-                           : QFileDialog::getSaveFileName(this, QString(), QString(), "*.txt;;*.*");
+  const QString name =
+      save_chooser_ ? save_chooser_() : AskSaveFileName(this, QString(), QString(), "*.txt;;*.*");
   if (name.isEmpty()) return;
   QString path = name;
   if (QFileInfo(path).suffix().isEmpty()) path += ".txt";

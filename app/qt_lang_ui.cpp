@@ -12,6 +12,8 @@
 #include <cstring>
 #include <memory>
 
+#include "standard_texts.h"
+
 namespace camlift::gui {
 
 bool TQtLangUi::NonInteractive() {
@@ -82,9 +84,11 @@ int TQtLangUi::ShowBox(const std::string& text, const std::string& caption, int 
   if (question) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);
+    NameStandardButtons(box);
     return box.exec() == QMessageBox::Yes ? kIdYes : kIdNo;
   }
   box.setStandardButtons(QMessageBox::Ok);
+  NameStandardButtons(box);
   box.exec();
   return kIdOk;
 }

@@ -7,7 +7,6 @@
 #include <QCloseEvent>
 #include <QColor>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -35,6 +34,7 @@
 #include "platform/paths.h"
 #include "platform/timing.h"
 #include "r730/r730_series.h"
+#include "standard_texts.h"
 #include "upgrade/repository_check.h"
 #include "upgrade/repository_trust.h"
 #include "upgrade/repository_url.h"
@@ -104,8 +104,7 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   }
   url_opener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   export_chooser_ = [this] {
-    return QFileDialog::getSaveFileName(this, export_->text(), "cameras.csv",
-                                        "CSV (*.csv);;JSON (*.json)");
+    return AskSaveFileName(this, export_->text(), "cameras.csv", "CSV (*.csv);;JSON (*.json)");
   };
 
   group_ = new QGroupBox("IP Camera List", this);
@@ -678,6 +677,9 @@ void TfrmAdv_Main::UpdateCount() {
   if (engine_ && list_.RefusedRows() > 0) {
     const std::string full = ListFullLine(engine_->Diagnostics());
     if (!full.empty()) count += "  " + QString::fromStdString(full);
+  }
+  if (engine_ && engine_->DroppedReplies() > 0) {
+    count += "  " + QString::fromStdString(DroppedLine(engine_->Diagnostics()));
   }
   count_->setText(count);
   info_panel_->setVisible(list_.Empty());

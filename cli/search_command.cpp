@@ -144,6 +144,9 @@ int RunSearch(const TSearchOptions& options) {
     if (const std::string full = ListFullLine(outcome.diagnostics); !full.empty()) {
       std::cerr << full << "\n";
     }
+    if (const std::string dropped = DroppedLine(outcome.diagnostics); !dropped.empty()) {
+      std::cerr << dropped << "\n";
+    }
   }
   return kExitOk;
 }

@@ -33,6 +33,10 @@ constexpr TDiagText kListFull{
     "IDS_SEARCHLISTFULL",
     "The camera list is full (2048 cameras); replies of further cameras were refused:"};
 
+// The bound is TUdpEndpoint::kMaxWaiting.
+constexpr TDiagText kDropped{"IDS_SEARCHDROPPED",
+                             "Replies that came faster than the list could take were dropped:"};
+
 std::string Text(const TDiagText& text) { return LangTextOr(text.id, text.english); }
 
 std::string Joined(const std::vector<std::string>& items) {
@@ -88,12 +92,18 @@ std::vector<std::string> DiagnosticLines(const TSearchDiagnostics& diagnostics) 
     lines.push_back(std::move(line));
   }
   if (std::string full = ListFullLine(diagnostics); !full.empty()) lines.push_back(full);
+  if (std::string dropped = DroppedLine(diagnostics); !dropped.empty()) lines.push_back(dropped);
   return lines;
 }
 
 std::string ListFullLine(const TSearchDiagnostics& diagnostics) {
   if (diagnostics.RefusedRows == 0) return {};
   return Text(kListFull) + " " + std::to_string(diagnostics.RefusedRows);
+}
+
+std::string DroppedLine(const TSearchDiagnostics& diagnostics) {
+  if (diagnostics.DroppedReplies == 0) return {};
+  return Text(kDropped) + " " + std::to_string(diagnostics.DroppedReplies);
 }
 
 std::vector<std::string> SendProblemLines(const std::vector<TSendProblem>& problems) {

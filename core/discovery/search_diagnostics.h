@@ -23,6 +23,7 @@ struct TSearchDiagnostics {
   std::string UnansweredAddress;           // a typed-in address that did not answer, if any
   std::vector<TSendProblem> SendProblems;  // search datagrams the system refused to send
   std::uint64_t RefusedRows = 0;           // new cameras refused because the list was full
+  std::uint64_t DroppedReplies = 0;        // replies beyond what may wait for the list
 };
 
 // The diagnosis as lines of text (UTF-8, in the current language; English when the language
@@ -35,6 +36,8 @@ std::vector<std::string> SendProblemLines(const std::vector<TSendProblem>& probl
 
 // "The camera list is full (2048 cameras); replies of further cameras were refused: 17" (UTF-8,
 // in the current language), empty when none was refused. Shown also when the list is not empty.
+// "... were dropped: N", or empty when no reply was dropped.
+std::string DroppedLine(const TSearchDiagnostics& diagnostics);
 std::string ListFullLine(const TSearchDiagnostics& diagnostics);
 
 // A language text as UTF-8, or fallback when the language has none.

@@ -153,6 +153,14 @@ void TSearchEngine::StartManualProbe() {
                });
 }
 
+std::uint64_t TSearchEngine::DroppedReplies() const {
+  std::uint64_t dropped = 0;
+  for (const auto& endpoint : endpoints_) {
+    if (endpoint) dropped += endpoint->Dropped();
+  }
+  return dropped;
+}
+
 TSearchDiagnostics TSearchEngine::Diagnostics() const {
   TSearchDiagnostics diagnostics;
   diagnostics.Targets = targets_;
@@ -161,6 +169,7 @@ TSearchDiagnostics TSearchEngine::Diagnostics() const {
     diagnostics.Ports.push_back({port, 0});
   diagnostics.UnansweredAddress = unanswered_address_;
   diagnostics.RefusedRows = list_.RefusedRows();
+  diagnostics.DroppedReplies = DroppedReplies();
   for (const auto& endpoint : endpoints_) {
     for (const TSendProblem& problem : endpoint->SendProblems()) {
       // Two endpoints send to port 10000 (MO_I and IMAGIA): one line for both.

@@ -80,6 +80,8 @@ class TSearchEngine {
 
   // What the search did: addresses and interfaces of the last pass, local ports it could not
   // bind, a typed-in address that did not answer. Shown when the list stays empty.
+  // Replies the search ports dropped because too many waited for the list.
+  std::uint64_t DroppedReplies() const;
   TSearchDiagnostics Diagnostics() const;
   // Stops everything: endpoints, closed library, series R receive threads, list. Idempotent.
   void Teardown();

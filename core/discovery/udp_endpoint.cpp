@@ -11,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <system_error>
 #include <vector>
 
 #include "platform/broadcast.h"
@@ -35,9 +36,18 @@ bool TUdpEndpoint::Activate(std::uint16_t port) {
   port_ = port;
   stop_ = false;
   dropped_ = 0;
-  running_ = 2;
-  listener_ = std::thread([this] { Listen(); });
-  hand_over_ = std::thread([this] { HandOver(); });
+  // Each thread is counted as it starts: a system that refuses the second one leaves an endpoint
+  // that Deactivate can still stop, not one that waits for a thread that never ran.
+  try {
+    ++running_;
+    listener_ = std::thread([this] { Listen(); });
+    ++running_;
+    hand_over_ = std::thread([this] { HandOver(); });
+  } catch (const std::system_error&) {
+    --running_;
+    Deactivate();
+    return false;
+  }
   return true;
 }
 
@@ -53,7 +63,7 @@ void TUdpEndpoint::Deactivate() {
     // The hand-over may be waiting for the UI thread to take replies; keep serving it.
     WaitServingUi(ui_, [this] { return running_.load() == 0; });
     listener_.join();
-    hand_over_.join();
+    if (hand_over_.joinable()) hand_over_.join();
     std::lock_guard lock(waiting_mutex_);
     waiting_.clear();
   }

@@ -90,9 +90,11 @@ bool Is1010Query(std::span<const std::uint8_t> datagram) {
 
 class TSearchService final : public ICameraService {
  public:
+  // The responders stop first: the 8600 one tells the stream where to send, and must not call it
+  // once it is gone.
+  ~TSearchService() override { responders.clear(); }
   std::vector<std::unique_ptr<TSearchResponder>> responders;
   std::atomic<std::uint32_t> next_flood_mac{0};
-  // Stopped before the responders that feed it.
   std::unique_ptr<TPortStream> stream;
 };
 

@@ -9,11 +9,15 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -43,6 +47,7 @@
 #include "sim_camera.h"
 #include "sim_repository.h"
 #include "sim_scenario.h"
+#include "standard_texts.h"
 #include "support/fake_logind.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
@@ -775,6 +780,126 @@ class MainWindowTest : public QObject {
     QVERIFY(answered);
     QCOMPARE(answer.load(), kIdOk);
     QCOMPARE(box_thread, QApplication::instance()->thread());
+  }
+
+  // Qt's own buttons and file dialogs speak the user's language even where Qt's translation
+  // files for it are missing: the question's buttons, History's Close, the file dialog's labels.
+  // The question is answered by a click on the button that reads "No" in that language.
+  void standardButtonsAndFileDialogsSpeakTheLanguage() {
+    struct TCase {
+      const char* language;
+      const char* no;
+      const char* yes;
+      const char* close;
+      const char* save;
+      const char* file_name;
+    };
+    const TCase cases[] = {
+        {"en", "&No", "&Yes", "&Close", "&Save", "File name:"},
+        {"cn", "否(&N)", "是(&Y)", "关闭(&C)", "保存(&S)", "文件名:"},
+        {"b5", "否(&N)", "是(&Y)", "關閉(&C)", "儲存(&S)", "檔案名稱:"},
+    };
+    for (const TCase& c : cases) {
+      SetLanguage(c.language);
+      TQtLangUi lang_ui(window_.get());
+      QStringList texts;
+      int tries = 0;  // the box's own loop runs this; a box that never comes ends the wait
+      std::function<void()> click_no = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+          if (++tries < 1000) QTimer::singleShot(10, window_.get(), click_no);
+          return;
+        }
+        for (QAbstractButton* button : box->buttons()) texts << button->text();
+        for (QAbstractButton* button : box->buttons()) {
+          if (button->text() == QString::fromUtf8(c.no)) QTest::mouseClick(button, Qt::LeftButton);
+        }
+      };
+      QTimer::singleShot(10, window_.get(), click_no);
+      const int answer = lang_ui.MessageBox("question", "Camlift", kMbYesNo);
+      QCOMPARE(answer, kIdNo);
+      texts.sort();
+      QStringList expected{QString::fromUtf8(c.no), QString::fromUtf8(c.yes)};
+      expected.sort();
+      QCOMPARE(texts, expected);
+
+      TfrmHistory history(temp_.path() + "no-history.jsonl", window_.get());
+      auto* buttons = history.findChild<QDialogButtonBox*>();
+      QVERIFY(buttons);
+      QCOMPARE(buttons->button(QDialogButtonBox::Close)->text(), QString::fromUtf8(c.close));
+
+      QString accept_label;
+      QString name_label;
+      tries = 0;
+      std::function<void()> read_labels = [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+          if (++tries < 1000) QTimer::singleShot(10, window_.get(), read_labels);
+          return;
+        }
+        accept_label = dialog->labelText(QFileDialog::Accept);
+        name_label = dialog->labelText(QFileDialog::FileName);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+      };
+      QTimer::singleShot(10, window_.get(), read_labels);
+      QVERIFY(AskSaveFileName(window_.get(), "save", "x.txt", "*.txt").isEmpty());
+      QCOMPARE(accept_label, QString::fromUtf8(c.save));
+      QCOMPARE(name_label, QString::fromUtf8(c.file_name));
+    }
+    SetLanguage("en");
+  }
+
+  // The save dialog, used as a person does: the type chosen in its list gives a name typed
+  // without a suffix its suffix (the export writes JSON for ".json"), and an existing file is
+  // replaced only after the question is answered Yes; No leaves the dialog open.
+  void saveDialogGivesTheChosenSuffixAndAsksBeforeReplacing() {
+    const QString folder = QDir::cleanPath(QString::fromStdString(temp_.path()));
+    const QString json = folder + "/cameras.json";
+    std::filesystem::remove(json.toStdString());
+    struct TStep {
+      bool exists;
+      QMessageBox::StandardButton answer;
+      QString result;
+    };
+    for (const TStep& step :
+         {TStep{false, QMessageBox::NoButton, json}, TStep{true, QMessageBox::No, QString()},
+          TStep{true, QMessageBox::Yes, json}}) {
+      if (step.exists) test::WriteFile(json.toStdString(), "old");
+      int tries = 0;
+      bool asked = false;
+      std::function<void()> drive = [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+          asked = true;
+          QTest::mouseClick(box->button(step.answer), Qt::LeftButton);
+          // No: the dialog is still there; leave it.
+          QTimer::singleShot(10, window_.get(), [&] {
+            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+              QTest::keyClick(d, Qt::Key_Escape);
+            }
+          });
+          return;
+        }
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog || !dialog->isVisible()) {
+          if (++tries < 1000) QTimer::singleShot(10, window_.get(), drive);
+          return;
+        }
+        auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(types && name);
+        QTest::keyClick(types, Qt::Key_Down);  // JSON (*.json)
+        name->clear();
+        QTest::keyClicks(name, "cameras");
+        QTest::keyClick(name, Qt::Key_Return);
+        if (step.exists) QTimer::singleShot(10, window_.get(), drive);
+      };
+      QTimer::singleShot(10, window_.get(), drive);
+      const QString chosen = AskSaveFileName(window_.get(), "export", folder + "/cameras.csv",
+                                             "CSV (*.csv);;JSON (*.json)");
+      QCOMPARE(chosen, step.result);
+      QCOMPARE(asked, step.exists);
+    }
   }
 
   // Closing the window while the worker hands it a log line: the window serves the hand-off
