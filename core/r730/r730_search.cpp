@@ -136,6 +136,8 @@ void TRecvThread::Run() {
       record.ReplyFrom = AddressText(from.sin_addr.s_addr);
       records.push_back(std::move(record));
     }
+    // A search stopped while these were read hands nothing more over.
+    if (registry.generation.load() != generation_) break;
     if (!records.empty() && handler_) handler_(records);
   }
   socket_.reset();
