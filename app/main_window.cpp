@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -668,8 +667,10 @@ void TfrmCamlift::N2Click() {
   const QString name =
       save_chooser_ ? save_chooser_() : AskSaveFileName(this, QString(), QString(), "*.txt;;*.*");
   if (name.isEmpty()) return;
-  QString path = name;
-  if (QFileInfo(path).suffix().isEmpty()) path += ".txt";
+  // The name is the one the dialog asked about before replacing a file: with the type "*.txt" it
+  // has its ".txt" already, with "*.*" it is the name as typed. Adding a suffix here would write
+  // a file nobody was asked about.
+  const QString path = name;
   QByteArray bytes;
   for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next()) {
     bytes += block.text().toUtf8() + "\r\n";

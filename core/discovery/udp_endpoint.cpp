@@ -43,7 +43,7 @@ bool TUdpEndpoint::Activate(std::uint16_t port) {
     listener_ = std::thread([this] { Listen(); });
     ++running_;
     hand_over_ = std::thread([this] { HandOver(); });
-  } catch (const std::system_error&) {
+  } catch (...) {  // std::system_error, or std::bad_alloc for the thread's state
     --running_;
     Deactivate();
     return false;
