@@ -103,6 +103,12 @@ TSocketHandle BoundTo(const char* address, std::uint16_t port) {
   return socket;
 }
 
+// A loopback UDP port that is free just now.
+std::uint16_t FreeLoopbackPort() {
+  const TSocketHandle probe = BoundTo("127.0.0.1", 0);
+  return BoundPort(probe.get());
+}
+
 std::string Receive(int fd) {
   if (!WaitReadable(fd, 2000)) return "<nothing>";
   char buffer[64];
@@ -147,11 +153,7 @@ TEST(SearchTargets, EndpointHandsEveryDatagramOfABurstOverInOrder) {
   });
   TSocketHandle sender = BoundTo("127.0.0.7", 0);
   ASSERT_TRUE(sender.valid());
-  std::uint16_t port = 0;
-  {
-    const TSocketHandle probe = BoundTo("127.0.0.1", 0);  // a port that is free just now
-    port = BoundPort(probe.get());
-  }
+  const std::uint16_t port = FreeLoopbackPort();
   ASSERT_TRUE(endpoint.Activate(port));
   std::vector<std::string> sent;
   for (int i = 0; i < 40; ++i) {
@@ -184,11 +186,7 @@ TEST(SearchTargets, EndpointHoldsABurstLargerThanTheSocketBufferWhileTheUiIsBusy
     });
     TSocketHandle sender = BoundTo("127.0.0.1", 0);
     ASSERT_TRUE(sender.valid());
-    std::uint16_t port = 0;
-    {
-      const TSocketHandle probe = BoundTo("127.0.0.1", 0);
-      port = BoundPort(probe.get());
-    }
+    const std::uint16_t port = FreeLoopbackPort();
     ASSERT_TRUE(endpoint.Activate(port));
     // A reply as large as a 1010 answer; more of them than a default socket buffer holds.
     // Sent in slices, each read by the endpoint before the next, so that only the endpoint's
@@ -224,11 +222,7 @@ TEST(SearchTargets, EndpointStoppedWhileABurstWaitsParsesNothingMore) {
   TUdpEndpoint endpoint(ui, [&](std::span<const std::uint8_t>, std::uint32_t) { ++handled; });
   TSocketHandle sender = BoundTo("127.0.0.1", 0);
   ASSERT_TRUE(sender.valid());
-  std::uint16_t port = 0;
-  {
-    const TSocketHandle probe = BoundTo("127.0.0.1", 0);
-    port = BoundPort(probe.get());
-  }
+  const std::uint16_t port = FreeLoopbackPort();
   ASSERT_TRUE(endpoint.Activate(port));
   for (int i = 0; i < 40; ++i) {
     ASSERT_TRUE(SendDatagram(sender.get(), Ip("127.0.0.1"), port, "reply", 5));
