@@ -8,9 +8,9 @@
 #include <QVBoxLayout>
 
 #include "discovery/search_diagnostics.h"
+#include "fleet/history.h"
+#include "fleet/history_view.h"
 #include "standard_texts.h"
-#include "upgrade/history.h"
-#include "upgrade/history_view.h"
 
 namespace camlift::gui {
 namespace {

@@ -30,6 +30,8 @@
 
 #include "discovery/series.h"
 #include "discovery/udp_endpoint.h"
+#include "fleet/history.h"
+#include "fleet/upgrader_setup.h"
 #include "history_dialog.h"
 #include "i18n/lang_format.h"
 #include "i18n/language_list.h"
@@ -39,13 +41,11 @@
 #include "platform/dispatcher.h"
 #include "platform/locale.h"
 #include "qt_lang_ui.h"
+#include "repository/repository_trust.h"
+#include "repository/repository_url.h"
 #include "select_dialog.h"
 #include "standard_texts.h"
-#include "upgrade/history.h"
-#include "upgrade/repository_trust.h"
-#include "upgrade/repository_url.h"
 #include "upgrade/series_probe.h"
-#include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_fields.h"
 #include "util/log_line.h"
 #include "util/option_file.h"
@@ -518,22 +518,26 @@ void TfrmCamlift::StartSeriesProbe(bool system, const std::string& local_firmwar
 
 void TfrmCamlift::StartUpgrade(const std::string& user, const std::string& password, bool system,
                                int port, const std::string& ip, const std::string& local_firmware) {
+  worker_series_ = SeriesFromIndex(cmbMType->currentIndex());
+  TCameraEntry camera;
+  camera.ip = ip;
+  camera.port = port;
+  camera.series = worker_series_;
+  camera.user = user;
+  camera.password = password;
+  TUpgraderSettings settings;
+  settings.system = system;
+  settings.repository_url = ResolveRepositoryUrl("");
+  settings.trust = ResolveRepositoryTrust("");
+  auto upgrader = SetUpUpgrader(camera, settings);
+  if (!upgrader) return;  // no series chosen: the checks before the start name it
   FUpgrading = true;
   btnUpgrdUIByIP->setEnabled(false);
   btnUpgrdSysByIP->setEnabled(false);
   btnUpgrdFromFile->setEnabled(false);
   Memo1->setFocus();
   QApplication::setOverrideCursor(Qt::WaitCursor);
-
-  worker_series_ = SeriesFromIndex(cmbMType->currentIndex());
   run_ = NewHistoryRun();
-  auto upgrader = TUpgradeFactory::CreateUpgrader(worker_series_, system);
-  upgrader->SetUserName(user);
-  upgrader->SetPassword(password);
-  upgrader->SetIPAddress(ip);
-  upgrader->SetPort(port);
-  upgrader->SetRepositoryUrl(ResolveRepositoryUrl(""));
-  upgrader->SetRepositoryTrust(ResolveRepositoryTrust(""));
 
   progress_->setRange(0, 0);
   progress_->setValue(0);

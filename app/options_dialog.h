@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "qt_dispatcher.h"
-#include "upgrade/repository_check.h"
+#include "repository/repository_check.h"
 
 class QLabel;
 class QLineEdit;

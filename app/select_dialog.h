@@ -22,8 +22,8 @@
 #include "discovery/device_list.h"
 #include "discovery/find_hisi.h"
 #include "discovery/search_engine.h"
+#include "fleet/fleet_check.h"
 #include "qt_dispatcher.h"
-#include "upgrade/fleet_check.h"
 
 class QAction;
 class QFrame;

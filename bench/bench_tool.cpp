@@ -30,8 +30,8 @@
 #include <thread>
 #include <vector>
 
-#include "upgrade/upgrade_opt.h"
-#include "upgrade/zip_extract.h"
+#include "repository/upgrade_opt.h"
+#include "repository/zip_extract.h"
 #include "util/md5.h"
 #include "util/multipart_upload.h"
 

@@ -23,12 +23,12 @@
 #include <string_view>
 #include <thread>
 
+#include "ctp/ctp_upgrade.h"
+#include "ctp/pk2_format.h"
 #include "ctp_camera.h"
 #include "pk2_builder.h"
 #include "platform/socket.h"
 #include "platform/timing.h"
-#include "upgrade/ctp_upgrade.h"
-#include "upgrade/pk2_format.h"
 
 namespace camlift {
 namespace {

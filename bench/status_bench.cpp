@@ -12,11 +12,11 @@
 #include <memory>
 #include <string>
 
+#include "fleet/camera_list.h"
+#include "fleet/status_read.h"
 #include "platform/timing.h"
 #include "sim_scenario.h"
 #include "sim_site.h"
-#include "upgrade/camera_list.h"
-#include "upgrade/status_read.h"
 
 namespace camlift {
 namespace {

@@ -10,8 +10,8 @@
 
 #include "command_registry.h"
 #include "platform/paths.h"
-#include "upgrade/cache_usage.h"
-#include "upgrade/run_files.h"
+#include "repository/cache_usage.h"
+#include "repository/run_files.h"
 #include "util/text_fields.h"
 
 namespace camlift::cli {

@@ -6,12 +6,12 @@
 
 #include "cli_session.h"
 #include "command_registry.h"
+#include "fleet/upgrader_setup.h"
 #include "i18n/str_res.h"
 #include "platform/paths.h"
-#include "upgrade/repository_text.h"
-#include "upgrade/repository_trust.h"
-#include "upgrade/repository_url.h"
-#include "upgrade/upgrade_factory.h"
+#include "repository/repository_text.h"
+#include "repository/repository_trust.h"
+#include "repository/repository_url.h"
 #include "util/text_fields.h"
 
 namespace camlift::cli {
@@ -39,13 +39,19 @@ bool PrintRepositoryProblem(const TUpgradeObject& upgrader) {
 int RunFetch(const FetchOptions& options) {
   if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
   TCliSession session("en");
-  auto upgrader = TUpgradeFactory::CreateUpgrader(SeriesFromLetter(options.series), !options.ui);
-  upgrader->SetRepositoryUrl(ResolveRepositoryUrl(options.repository));
-  if (upgrader->RepositoryUrl().empty()) {
+  TUpgraderSettings settings;
+  settings.system = !options.ui;
+  settings.repository_url = ResolveRepositoryUrl(options.repository);
+  if (settings.repository_url.empty()) {
     std::cerr << "camlift: no firmware repository is configured (--repository)\n";
     return kExitFailed;
   }
-  upgrader->SetRepositoryTrust(ResolveRepositoryTrust(options.ca_file));
+  settings.trust = ResolveRepositoryTrust(options.ca_file);
+  // No camera is asked: the series alone chooses the catalogue's keys.
+  TCameraEntry camera;
+  camera.series = SeriesFromLetter(options.series);
+  auto upgrader = SetUpUpgrader(camera, settings);
+  if (!upgrader) return kExitFailed;
   for (const std::string& line : BadRepositoryKeyLines(upgrader->RepositoryTrust())) {
     std::cerr << "camlift: " << line << "\n";
   }

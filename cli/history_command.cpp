@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "command_registry.h"
+#include "fleet/history.h"
 #include "platform/paths.h"
-#include "upgrade/history.h"
 
 namespace camlift::cli {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "command_registry.h"
 #include "platform/paths.h"
-#include "upgrade/repository_text.h"
-#include "upgrade/repository_url.h"
+#include "repository/repository_text.h"
+#include "repository/repository_url.h"
 #include "util/option_file.h"
 #include "util/tools.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "command_registry.h"
-#include "upgrade/pk2_format.h"
+#include "ctp/pk2_format.h"
 #include "util/text_fields.h"
 
 namespace camlift::cli {

@@ -4,96 +4,41 @@
 #include <unistd.h>
 
 #include <ctime>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <set>
-#include <sstream>
 
+#include "camera_source.h"
 #include "cli_session.h"
 #include "command_registry.h"
 #include "discovery/dev_types.h"
-#include "discovery/net_interfaces.h"
-#include "discovery/series.h"
-#include "password_option.h"
-#include "platform/paths.h"
-#include "search_run.h"
-#include "upgrade/camera_list.h"
-#include "upgrade/repository_trust.h"
-#include "upgrade/repository_url.h"
-#include "upgrade/status_metrics.h"
-#include "upgrade/status_read.h"
+#include "fleet/camera_list.h"
+#include "fleet/status_metrics.h"
+#include "fleet/status_read.h"
 #include "util/file_replace.h"
 
 namespace camlift::cli {
 namespace {
 
 struct TStatusCliOptions {
-  std::string from;
-  std::string series;
-  std::string ip;
-  int port = 81;
-  std::string user = "admin";
-  std::string password;  // resolved from password_option when the command line is read
-  TPasswordOption password_option;
+  TCameraSourceOptions cameras;
+  TRepositoryOptions repository;
   bool ui = false;
   bool json = false;
   bool csv = false;
   int jobs = 8;
   int passes = 3;
-  std::string repository;
-  std::string ca_file;
-  std::string data_dir;
   std::string openmetrics;
 };
-
-// The cameras to read, or false after telling why there are none.
-bool CollectCameras(const TStatusCliOptions& options, std::vector<TCameraEntry>& cameras) {
-  if (!options.from.empty()) {
-    std::ifstream in(options.from, std::ios::binary);
-    if (!in) {
-      std::cerr << "camlift: cannot read " << options.from << "\n";
-      return false;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    TCameraListResult list = ParseCameraList(text.str(), options.user, options.password);
-    for (const std::string& error : list.errors) std::cerr << options.from << ": " << error << "\n";
-    if (!list.errors.empty()) return false;
-    cameras = std::move(list.cameras);
-    return true;
-  }
-  if (!options.ip.empty()) {
-    TCameraEntry camera;
-    camera.ip = options.ip;
-    camera.port = options.port;
-    camera.series = SeriesFromLetter(options.series);
-    camera.user = options.user;
-    camera.password = options.password;
-    cameras.push_back(camera);
-    return true;
-  }
-  // Addresses from a search are what its replies claim: the account goes only to those the
-  // account rule lets it go to, the others are read without it.
-  cameras = CamerasOfSearch(Search(options.passes, "").rows, options.user, options.password,
-                            ListIPv4Interfaces());
-  return true;
-}
 
 int RunStatus(const TStatusCliOptions& options) {
   const TCliSession session("en");  // the texts of a refused catalogue and of the account rule
   std::vector<TCameraEntry> cameras;
-  if (!CollectCameras(options, cameras)) return kExitUsage;
-  if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
+  if (!CollectCameras(options.cameras, options.passes, cameras)) return kExitUsage;
 
   TStatusOptions status;
-  status.system = !options.ui;
-  status.repository_url = ResolveRepositoryUrl(options.repository);
-  status.trust = ResolveRepositoryTrust(options.ca_file);
-  status.work_folder = WorkFolder();
-  for (const std::string& line : BadRepositoryKeyLines(status.trust)) {
-    std::cerr << "camlift: " << line << "\n";
-  }
+  static_cast<TUpgraderSettings&>(status) = RunSettingsOf(options.repository, options.ui);
+  SayUnusableKeys(status.trust);
   if (status.repository_url.empty()) {
     // Without a repository every camera would read as "no firmware": say why instead.
     std::cerr << "camlift: no firmware repository is configured (--repository, "
@@ -125,7 +70,7 @@ int RunStatus(const TStatusCliOptions& options) {
       std::cerr << "camlift: " << row.repository_problem << "\n";
     }
   }
-  if (cameras.empty() && options.from.empty()) std::cerr << "camlift: no camera found\n";
+  if (cameras.empty() && options.cameras.from.empty()) std::cerr << "camlift: no camera found\n";
   if (!options.openmetrics.empty()) {
     // Also with no camera: the time of the run tells the monitoring that the check still runs.
     std::string error;
@@ -144,22 +89,11 @@ void SetupStatus(CLI::App& root, CommandRunner& run) {
       "status",
       "Which cameras need an upgrade: read each camera's version and the catalogue's, upload "
       "nothing. Cameras come from a search, a list (--from) or --series/--ip.");
-  auto* from = cmd->add_option(
-      "--from", options->from,
-      "Read every camera of a list: CSV (ip,port,series,user,password) or search --json lines");
-  auto* series = cmd->add_option("--series", options->series, "Series of the camera at --ip")
-                     ->check(CLI::IsMember(SeriesLetters(), CLI::ignore_case));
-  auto* ip = cmd->add_option("--ip", options->ip, "Read this camera only");
-  ip->needs(series);
-  series->needs(ip);
-  from->excludes(series)->excludes(ip);
-  cmd->add_option("--port", options->port, "HTTP port of the camera at --ip")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 65535))
-      ->needs(ip);
-  cmd->add_option("--user", options->user, "Camera account (where the list names none)")
-      ->capture_default_str();
-  AddPasswordOptions(cmd, options->password_option);
+  const TCameraSourceFlags flags =
+      AddCameraSourceOptions(cmd, options->cameras, "Read every camera of a list");
+  flags.ip->needs(flags.series);
+  flags.series->needs(flags.ip);
+  flags.port->needs(flags.ip);
   cmd->add_option("--jobs", options->jobs, "Cameras read at the same time")
       ->capture_default_str()
       ->check(CLI::Range(1, 64));
@@ -172,14 +106,9 @@ void SetupStatus(CLI::App& root, CommandRunner& run) {
                   "Also write the fleet state to this file in the Prometheus text format (for "
                   "a node exporter's textfile collector); replaced whole");
   cmd->add_flag("--ui", options->ui, "Compare the UI firmware instead of the system firmware");
-  cmd->add_option("--repository", options->repository,
-                  "Firmware repository base URL (path ending in /FM/)");
-  cmd->add_option("--ca-file", options->ca_file,
-                  "CA certificates (PEM) to verify an https repository with")
-      ->check(CLI::ExistingFile);
-  cmd->add_option("--data-dir", options->data_dir, "Work folder for the catalogues");
+  AddRepositoryOptions(cmd, options->repository, "Work folder for the catalogues");
   cmd->callback([options, &run] {
-    options->password = ResolvePassword(options->password_option);
+    ResolveCameraSource(options->cameras);
     run = [options] { return RunStatus(*options); };
   });
 }

@@ -12,21 +12,22 @@
 #include <iostream>
 #include <sstream>
 
+#include "camera_source.h"
 #include "cli_session.h"
 #include "command_registry.h"
+#include "fleet/batch_resume.h"
+#include "fleet/batch_upgrade.h"
+#include "fleet/camera_list.h"
+#include "fleet/history.h"
+#include "fleet/upgrader_setup.h"
 #include "i18n/str_res.h"
 #include "password_option.h"
 #include "platform/dispatcher.h"
 #include "platform/paths.h"
-#include "upgrade/batch_resume.h"
-#include "upgrade/batch_upgrade.h"
-#include "upgrade/camera_list.h"
-#include "upgrade/firmware_cache.h"
-#include "upgrade/history.h"
+#include "repository/firmware_cache.h"
+#include "repository/repository_trust.h"
+#include "repository/repository_url.h"
 #include "upgrade/keep_awake.h"
-#include "upgrade/repository_trust.h"
-#include "upgrade/repository_url.h"
-#include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
 #include "upgrade/upgrade_thread.h"
 #include "util/text.h"
@@ -39,23 +40,15 @@ constexpr int kExitNotNeeded = 3;
 constexpr int kExitVersionUnchanged = 4;
 
 struct UpgradeOptions {
-  std::string series;
-  std::string ip;
-  int port = 81;
-  std::string user = "admin";
-  std::string password;  // resolved from password_option when the command line is read
-  TPasswordOption password_option;
+  TCameraSourceOptions cameras;
+  TRepositoryOptions repository;
   bool ui = false;
   bool yes = false;
   bool allow_downgrade = false;
-  std::string repository;
-  std::string data_dir;
   std::string lang;
   std::string firmware;
   std::string md5;
   std::string sha256;
-  std::string ca_file;
-  std::string from;
   int jobs = 4;
   std::string summary_json;
   bool dry_run = false;
@@ -167,18 +160,15 @@ const std::atomic<bool>* StopOnInterrupt() {
 }
 
 int RunUpgrade(const UpgradeOptions& options) {
-  if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
+  const TUpgraderSettings settings = RunSettingsOf(options.repository, options.ui);
   TCliSession session(options.lang);
   if (!session.ok()) return kExitFailed;
 
-  const TSeries series = SeriesFromLetter(options.series);
-  auto upgrader = TUpgradeFactory::CreateUpgrader(series, !options.ui);
-  upgrader->SetUserName(options.user);
-  upgrader->SetPassword(options.password);
-  upgrader->SetIPAddress(options.ip);
-  upgrader->SetPort(options.port);
-  upgrader->SetRepositoryUrl(ResolveRepositoryUrl(options.repository));
-  upgrader->SetRepositoryTrust(ResolveRepositoryTrust(options.ca_file));
+  std::vector<TCameraEntry> cameras;
+  if (!CollectCameras(options.cameras, 0, cameras)) return kExitUsage;
+  const TSeries series = cameras.front().series;
+  auto upgrader = SetUpUpgrader(cameras.front(), settings);
+  if (!upgrader) return kExitFailed;
 
   TLoopDispatcher ui;
   TConsoleObserver observer(options.yes, options.allow_downgrade);
@@ -219,18 +209,10 @@ int RunUpgrade(const UpgradeOptions& options) {
 }
 
 int RunBatch(const UpgradeOptions& options) {
-  std::ifstream in(options.from, std::ios::binary);
-  if (!in) {
-    std::cerr << "camlift: cannot read " << options.from << "\n";
-    return kExitUsage;
-  }
-  std::stringstream text;
-  text << in.rdbuf();
-  TCameraListResult list = ParseCameraList(text.str(), options.user, options.password);
-  for (const std::string& error : list.errors) std::cerr << options.from << ": " << error << "\n";
-  if (!list.errors.empty()) return kExitUsage;
-  if (list.cameras.empty()) {
-    std::cerr << "camlift: " << options.from << " lists no camera\n";
+  std::vector<TCameraEntry> cameras;
+  if (!CollectCameras(options.cameras, 0, cameras)) return kExitUsage;
+  if (cameras.empty()) {
+    std::cerr << "camlift: " << options.cameras.from << " lists no camera\n";
     return kExitUsage;
   }
   TResumeSummary earlier;
@@ -252,7 +234,7 @@ int RunBatch(const UpgradeOptions& options) {
     std::error_code ec;
     facts.firmware = std::filesystem::absolute(options.firmware, ec).lexically_normal().string();
   } else {
-    facts.repository = RepositoryForSummary(ResolveRepositoryUrl(options.repository));
+    facts.repository = RepositoryForSummary(ResolveRepositoryUrl(options.repository.repository));
   }
   if (!options.resume.empty()) {
     if (const std::string mismatch = ResumeMismatch(earlier, facts); !mismatch.empty()) {
@@ -260,9 +242,9 @@ int RunBatch(const UpgradeOptions& options) {
       return kExitUsage;
     }
   }
-  if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
+  const TUpgraderSettings settings = RunSettingsOf(options.repository, options.ui);
   TCliSession session(options.lang);
-  const std::vector<TCameraEntry> all_cameras = list.cameras;
+  const std::vector<TCameraEntry> all_cameras = cameras;
   std::vector<TCameraEntry> to_run = CamerasToResume(all_cameras, earlier);
   if (!options.resume.empty()) {
     std::cout << (all_cameras.size() - to_run.size()) << " of " << all_cameras.size()
@@ -270,13 +252,10 @@ int RunBatch(const UpgradeOptions& options) {
   }
 
   TBatchOptions batch;
+  static_cast<TUpgraderSettings&>(batch) = settings;
   batch.jobs = options.jobs;
-  batch.system = !options.ui;
   batch.yes = options.yes;
   batch.allow_downgrade = options.allow_downgrade;
-  batch.repository_url = ResolveRepositoryUrl(options.repository);
-  batch.trust = ResolveRepositoryTrust(options.ca_file);
-  batch.work_folder = CacheFolder();
   batch.state_folder = StateFolder();
   batch.upgrade.local_firmware = options.firmware;
   batch.upgrade.local_md5 = options.md5;
@@ -312,13 +291,9 @@ int RunBatch(const UpgradeOptions& options) {
 void SetupUpgrade(CLI::App& root, CommandRunner& run) {
   auto options = std::make_shared<UpgradeOptions>();
   CLI::App* cmd = root.add_subcommand("upgrade", "Upgrade the firmware of one camera");
-  auto* series = cmd->add_option("--series", options->series, "Camera series")
-                     ->check(CLI::IsMember(SeriesLetters(), CLI::ignore_case));
-  auto* ip = cmd->add_option("--ip", options->ip, "Camera IP address");
-  auto* from = cmd->add_option(
-      "--from", options->from,
-      "Upgrade every camera of a list: CSV (ip,port,series,user,password) or search --json lines");
-  from->excludes(series)->excludes(ip);
+  const TCameraSourceFlags flags =
+      AddCameraSourceOptions(cmd, options->cameras, "Upgrade every camera of a list");
+  CLI::Option* from = flags.from;
   cmd->add_option("--jobs", options->jobs, "Cameras upgraded at the same time (with --from)")
       ->capture_default_str()
       ->check(CLI::Range(1, 64))
@@ -353,33 +328,23 @@ void SetupUpgrade(CLI::App& root, CommandRunner& run) {
             return hex ? std::string() : "expected 64 hexadecimal digits";
           },
           "SHA256"));
-  cmd->add_option("--ca-file", options->ca_file,
-                  "CA certificates (PEM) to verify an https repository with")
-      ->check(CLI::ExistingFile);
-  cmd->add_option("--port", options->port, "Camera HTTP port")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 65535));
-  cmd->add_option("--user", options->user, "Camera account")->capture_default_str();
-  AddPasswordOptions(cmd, options->password_option);
   cmd->add_flag("--ui", options->ui, "Upgrade the UI firmware instead of the system firmware");
   cmd->add_flag("--yes", options->yes, "Answer Yes when the camera already runs that version");
   cmd->add_flag("--allow-downgrade", options->allow_downgrade,
                 "Install the catalogue's version also when the camera runs a newer one");
-  cmd->add_option("--repository", options->repository,
-                  "Firmware repository base URL (path ending in /FM/)");
-  cmd->add_option("--data-dir", options->data_dir, "Work folder for catalogue and firmware");
+  AddRepositoryOptions(cmd, options->repository, "Work folder for catalogue and firmware");
   cmd->add_option("--lang", options->lang, "Language of the log")
       ->check(CLI::IsMember({"en", "cn", "b5"}));
   cmd->callback([options, &run] {
-    options->password = ResolvePassword(options->password_option);
-    if (!options->from.empty()) {
+    ResolveCameraSource(options->cameras);
+    if (!options->cameras.from.empty()) {
       run = [options] { return RunBatch(*options); };
       return;
     }
-    if (options->series.empty()) throw CLI::RequiredError("--series");
-    // Trimmed as the window trims it: an address pasted with blanks is still the address.
-    options->ip = TrimText(options->ip);
-    if (options->ip.empty()) throw CLI::ValidationError("--ip", "the IP address cannot be empty");
+    if (options->cameras.series.empty()) throw CLI::RequiredError("--series");
+    if (options->cameras.ip.empty()) {
+      throw CLI::ValidationError("--ip", "the IP address cannot be empty");
+    }
     run = [options] { return RunUpgrade(*options); };
   });
 }

@@ -53,6 +53,20 @@ fi
 for f in "${core_files[@]}"; do
   [ -r "$f" ] || { echo "check_style: could not read $f" >&2; status=1; }
 done
+# Every folder of core with code is a layer of the stack, and every layer is a folder: a folder
+# left out would build into no library, and its includes would not be checked by the roots.
+listed="$(sed -nE 's/^set\(CAMLIFT_CORE_LAYERS ([a-z0-9 ]+)\)$/\1/p' core/CMakeLists.txt)"
+[ -n "$listed" ] || { echo "check_style: no CAMLIFT_CORE_LAYERS in core/CMakeLists.txt" >&2; status=1; }
+for d in core/*/; do
+  d="$(basename "$d")"
+  compgen -G "core/$d/*.cpp" >/dev/null || continue
+  [[ " $listed " == *" $d "* ]] ||
+    { echo "check_style: core/$d is not in CAMLIFT_CORE_LAYERS (core/CMakeLists.txt)" >&2; status=1; }
+done
+for d in $listed; do
+  [ -d "core/$d" ] ||
+    { echo "check_style: CAMLIFT_CORE_LAYERS names $d, which is no folder of core/" >&2; status=1; }
+done
 if ! bash "$root/scripts/add_spdx.sh" --check; then
   status=1
 fi

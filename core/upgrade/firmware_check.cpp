@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "upgrade/pk2_format.h"
+#include "ctp/pk2_format.h"
 
 namespace camlift {
 namespace {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "upgrade/series_probe.h"
 
+#include "ctp/ctp_upgrade.h"
 #include "platform/timing.h"
-#include "upgrade/ctp_upgrade.h"
 #include "util/tools.h"
 
 namespace camlift {

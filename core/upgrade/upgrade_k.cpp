@@ -3,10 +3,10 @@
 
 #include <vector>
 
+#include "ctp/ctp_session.h"
+#include "ctp/ctp_upgrade.h"
+#include "ctp/pk2_format.h"
 #include "i18n/str_res.h"
-#include "upgrade/ctp_session.h"
-#include "upgrade/ctp_upgrade.h"
-#include "upgrade/pk2_format.h"
 #include "util/text.h"
 
 namespace camlift {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/run_control.h"
+#include "repository/repository_trust.h"
 #include "upgrade/firmware_check.h"
-#include "upgrade/repository_trust.h"
 #include "upgrade/version_rule.h"
 
 namespace camlift {

@@ -9,8 +9,8 @@
 #include "i18n/lang_format.h"
 #include "i18n/str_res.h"
 #include "platform/timing.h"
+#include "repository/repository_text.h"
 #include "upgrade/keep_awake.h"
-#include "upgrade/repository_text.h"
 
 namespace camlift {
 namespace {
@@ -329,6 +329,26 @@ bool TUpgradeThread::WaitForReturn() {
     if (!control_.Sleep(Wait::ReturnPollInterval)) return false;
   }
   return false;
+}
+
+std::string UpgradeResultText(TUpgradeStatus status) {
+  switch (status) {
+    case TUpgradeStatus::Working:
+      return "ok";
+    case TUpgradeStatus::NotNeeded:
+      return "not needed";
+    case TUpgradeStatus::Failed:
+      return "failed";
+    case TUpgradeStatus::Cancelled:
+      return "cancelled";
+    case TUpgradeStatus::NotReturned:
+      return "not returned";
+    case TUpgradeStatus::VersionUnchanged:
+      return "version unchanged";
+    case TUpgradeStatus::SentUnconfirmed:
+      return "sent, not confirmed";
+  }
+  return "failed";
 }
 
 }  // namespace camlift

@@ -30,6 +30,10 @@ enum class TUpgradeStatus {
   SentUnconfirmed,
 };
 
+// The result word of summaries and the history ("ok", "not needed", "failed", ...): "ok" only for
+// a camera that runs the new firmware after its restart.
+std::string UpgradeResultText(TUpgradeStatus status);
+
 // The questions a run may ask; each needs its own consent.
 enum class TQuestion {
   SameVersion,  // the camera runs the catalogue's version already

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "fleet/batch_resume.h"
 #include "fuzz_check.h"
-#include "upgrade/batch_resume.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace camlift;

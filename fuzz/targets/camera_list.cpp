@@ -2,7 +2,7 @@
 // The camera list of a batch (--from: CSV lines or the JSON lines of `camlift search --json`, a
 // file the user hands over): every camera taken has an IPv4 address, a port, a series and a
 // line of its own, no camera is taken twice, and every other line is refused with its number.
-#include "upgrade/camera_list.h"
+#include "fleet/camera_list.h"
 
 #include <algorithm>
 #include <cstdint>

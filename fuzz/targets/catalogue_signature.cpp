@@ -6,7 +6,7 @@
 // Input: two bytes (little-endian) with the length of the signature, the signature, the
 // catalogue. The seeds hold catalogues signed for "system/firmware.txt" with the private key of
 // kFuzzKey.
-#include "upgrade/catalogue_signature.h"
+#include "repository/catalogue_signature.h"
 
 #include <algorithm>
 #include <cstdint>

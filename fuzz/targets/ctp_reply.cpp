@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The classification of one CTP answer: OK, another reply, not a reply, or still working.
-#include "upgrade/ctp_reply.h"
+#include "ctp/ctp_reply.h"
 
 #include <cstdint>
 

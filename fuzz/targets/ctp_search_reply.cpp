@@ -2,8 +2,8 @@
 // The text reply to the CTP search, as the series K version read takes it apart.
 #include <cstdint>
 
+#include "ctp/ctp_search.h"
 #include "fuzz_check.h"
-#include "upgrade/ctp_search.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace camlift;

@@ -2,7 +2,7 @@
 // The upgrade record "history.jsonl" (a file anyone with the user's rights may have edited):
 // the records read are whole, write back to the same record, and the table of them holds no
 // control character a terminal would act on.
-#include "upgrade/history.h"
+#include "fleet/history.h"
 
 #include <algorithm>
 #include <cstdint>

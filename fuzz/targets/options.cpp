@@ -10,8 +10,8 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "upgrade/repository_trust.h"
-#include "upgrade/repository_url.h"
+#include "repository/repository_trust.h"
+#include "repository/repository_url.h"
 #include "util/option_file.h"
 
 namespace {

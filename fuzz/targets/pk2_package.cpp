@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "ctp/ctp_session.h"
+#include "ctp/pk2_format.h"
 #include "fuzz_check.h"
-#include "upgrade/ctp_session.h"
-#include "upgrade/pk2_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace camlift;

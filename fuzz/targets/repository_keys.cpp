@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "upgrade/catalogue_signature.h"
+#include "repository/catalogue_signature.h"
 #include "util/base64.h"
 
 namespace {

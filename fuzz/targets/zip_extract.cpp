@@ -2,7 +2,7 @@
 // Unpacking an arbitrary archive into a scratch folder: whatever the bytes, nothing lands
 // outside the destination, a refused archive leaves the destination empty, and nothing that
 // came out is a link.
-#include "upgrade/zip_extract.h"
+#include "repository/zip_extract.h"
 
 #include <unistd.h>
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <vector>
 
-#include "upgrade/pk2_format.h"
+#include "ctp/pk2_format.h"
 
 namespace camlift::sim {
 namespace {

@@ -9,8 +9,8 @@
 #include <filesystem>
 
 #include "e2e_site.h"
+#include "repository/zip_extract.h"
 #include "support/zip_builder.h"
-#include "upgrade/zip_extract.h"
 #include "util/md5.h"
 
 namespace camlift::test {

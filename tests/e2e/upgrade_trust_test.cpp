@@ -19,9 +19,9 @@
 
 #include "ctp_extension.h"
 #include "e2e_site.h"
+#include "fleet/history.h"
+#include "repository/zip_extract.h"
 #include "support/zip_builder.h"
-#include "upgrade/history.h"
-#include "upgrade/zip_extract.h"
 #include "util/md5.h"
 
 namespace camlift::test {

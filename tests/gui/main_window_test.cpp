@@ -37,12 +37,14 @@
 #include <thread>
 
 #include "fake_lang_ui.h"
+#include "fleet/history.h"
 #include "history_dialog.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
 #include "options_dialog.h"
 #include "platform/timing.h"
 #include "qt_lang_ui.h"
+#include "repository/repository_url.h"
 #include "select_dialog.h"
 #include "sim_camera.h"
 #include "sim_repository.h"
@@ -51,8 +53,6 @@
 #include "support/fake_logind.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
-#include "upgrade/history.h"
-#include "upgrade/repository_url.h"
 #include "util/ini_file.h"
 #include "util/tools.h"
 

@@ -17,6 +17,7 @@
 #include <filesystem>
 
 #include "fake_lang_ui.h"
+#include "fleet/history.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
 #include "main_window.h"
@@ -26,7 +27,6 @@
 #include "sim_repository.h"
 #include "support/temp_folder.h"
 #include "termination.h"
-#include "upgrade/history.h"
 #include "util/tools.h"
 
 using namespace camlift;

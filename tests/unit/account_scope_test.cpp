@@ -10,8 +10,8 @@
 #include "discovery/dev_types.h"
 #include "discovery/device_export.h"
 #include "discovery/device_list.h"
-#include "upgrade/camera_list.h"
-#include "upgrade/status_read.h"
+#include "fleet/camera_list.h"
+#include "fleet/status_read.h"
 
 namespace camlift {
 namespace {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The size of the verified cache: least recently used entries go once it is past its limit,
 // never the one a run has just stored, nor one used within the last hour.
-#include "upgrade/cache_usage.h"
+#include "repository/cache_usage.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "upgrade/camera_list.h"
+#include "fleet/camera_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "upgrade/catalogue_signature.h"
+#include "repository/catalogue_signature.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "repository/repository_trust.h"
 #include "support/temp_folder.h"
-#include "upgrade/repository_trust.h"
 #include "util/base64.h"
 #include "util/option_file.h"
 #include "util/sha256.h"

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "ctp/ctp_upgrade.h"
 #include "ctp_camera.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
 #include "pk2_builder.h"
 #include "platform/timing.h"
 #include "support/temp_folder.h"
-#include "upgrade/ctp_upgrade.h"
 #include "util/md5.h"
 
 namespace camlift {

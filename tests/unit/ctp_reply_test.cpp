@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The classification of one CTP answer from its received bytes.
-#include "upgrade/ctp_reply.h"
+#include "ctp/ctp_reply.h"
 
 #include <gtest/gtest.h>
 

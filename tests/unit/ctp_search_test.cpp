@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The CTP search: reading a text reply, and the version read of series K through a simulated
 // responder on loopback (UDP 7999, broadcast to 127.255.255.255).
-#include "upgrade/ctp_search.h"
+#include "ctp/ctp_search.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -11,11 +11,11 @@
 #include <string_view>
 #include <thread>
 
+#include "ctp/ctp_search_send.h"
+#include "ctp/ctp_upgrade.h"
 #include "ctp_camera.h"
 #include "ctp_search_responder.h"
 #include "platform/timing.h"
-#include "upgrade/ctp_search_send.h"
-#include "upgrade/ctp_upgrade.h"
 #include "upgrade/upgrade_k.h"
 
 namespace camlift {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The CTP session against a scripted peer on loopback: exact request bytes, reply codes, and the
 // entries of a package as they go out.
-#include "upgrade/ctp_session.h"
+#include "ctp/ctp_session.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

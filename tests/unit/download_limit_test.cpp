@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
+#include "repository/upgrade_opt.h"
 #include "support/raw_http_server.h"
 #include "support/temp_folder.h"
-#include "upgrade/upgrade_opt.h"
 
 namespace camlift {
 namespace {

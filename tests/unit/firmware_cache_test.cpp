@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The rules of the verified firmware cache that need no network: which catalogue names may be
 // used as file names at all, and what a store leaves behind.
-#include "upgrade/firmware_cache.h"
+#include "repository/firmware_cache.h"
 
 #include <gtest/gtest.h>
 

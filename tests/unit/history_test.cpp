@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "upgrade/history.h"
+#include "fleet/history.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

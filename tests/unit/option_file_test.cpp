@@ -11,8 +11,8 @@
 #include "i18n/language_list.h"
 #include "platform/locale.h"
 #include "platform/paths.h"
+#include "repository/repository_trust.h"
 #include "support/temp_folder.h"
-#include "upgrade/repository_trust.h"
 #include "util/tools.h"
 
 namespace camlift {

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // The packages the simulator builds share the package layout and scrambler with the client
-// (upgrade/pk2_format.h), so a fault there would be mirrored on both sides and pass every
+// (ctp/pk2_format.h), so a fault there would be mirrored on both sides and pass every
 // end-to-end run: here a small package is compared with its bytes written out by hand.
 #include "pk2_builder.h"
 
 #include <gtest/gtest.h>
 
-#include "upgrade/pk2_format.h"
+#include "ctp/pk2_format.h"
 
 namespace camlift {
 namespace {

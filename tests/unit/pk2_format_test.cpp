@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The package format: scrambling, the inspector's checks, and the packages the simulator builds.
-#include "upgrade/pk2_format.h"
+#include "ctp/pk2_format.h"
 
 #include <gtest/gtest.h>
 

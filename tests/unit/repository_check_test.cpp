@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The Options dialog's repository test: what counts as an address, and the fetch of the system
 // catalogue against the simulated repository.
-#include "upgrade/repository_check.h"
+#include "repository/repository_check.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,10 @@
 
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
+#include "repository/repository_trust.h"
 #include "sim_repository.h"
 #include "sim_signing.h"
 #include "support/temp_folder.h"
-#include "upgrade/repository_trust.h"
 
 namespace camlift {
 namespace {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Files a run makes in the work folder: names no other run makes (also in another PID
 // namespace), and the sweep that removes only what runs that are gone left behind.
-#include "upgrade/run_files.h"
+#include "repository/run_files.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The fleet state in the Prometheus text format: every family with its HELP and TYPE lines, one
 // sample per camera, label values escaped, texts from cameras cleaned.
-#include "upgrade/status_metrics.h"
+#include "fleet/status_metrics.h"
 
 #include <gtest/gtest.h>
 

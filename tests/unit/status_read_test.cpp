@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "upgrade/status_read.h"
+#include "fleet/status_read.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <thread>
 
+#include "fleet/batch_resume.h"
+#include "fleet/fleet_check.h"
 #include "platform/timing.h"
 #include "sim_camera.h"
 #include "support/temp_folder.h"
-#include "upgrade/batch_resume.h"
-#include "upgrade/fleet_check.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_object.h"
 

@@ -6,10 +6,10 @@
 
 #include <vector>
 
+#include "fleet/history.h"
 #include "i18n/lang_format.h"
 #include "support/temp_folder.h"
 #include "upgrade/firmware_check.h"
-#include "upgrade/history.h"
 #include "upgrade/series_probe.h"
 #include "upgrade/version_rule.h"
 

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "fleet/history_view.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
-#include "upgrade/history_view.h"
 
 namespace camlift {
 namespace {

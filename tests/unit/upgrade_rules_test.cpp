@@ -3,11 +3,11 @@
 
 #include <filesystem>
 
+#include "ctp/pk2_format.h"
 #include "i18n/str_res.h"
 #include "i18n/str_resource.h"
 #include "r730/r730_series.h"
 #include "support/temp_folder.h"
-#include "upgrade/pk2_format.h"
 #include "upgrade/upgrade_factory.h"
 #include "upgrade/upgrade_k.h"
 #include "upgrade/upgrade_mp.h"

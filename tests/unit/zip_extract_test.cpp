@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "upgrade/zip_extract.h"
+#include "repository/zip_extract.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "repository/upgrade_opt.h"
 #include "support/temp_folder.h"
 #include "support/zip_builder.h"
-#include "upgrade/upgrade_opt.h"
 
 namespace fs = std::filesystem;
 
