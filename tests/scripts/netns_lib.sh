@@ -37,8 +37,17 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
+# Tests running side by side add namespaces at the same moment; `ip netns add` then races on the
+# first bind mount of /run/netns and fails with "mount point does not exist". Adds are therefore
+# taken one at a time, and a failed one is tried again.
 make_ns() {
-  ip netns add "$1" || fail "cannot create namespace $1"
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    flock /tmp/camlift-netns-add.lock ip netns add "$1" && break
+    ip netns delete "$1" 2>/dev/null
+    [ "$attempt" -lt 5 ] || fail "cannot create namespace $1"
+    sleep 0.2
+  done
   namespaces+=("$1")
   ip -n "$1" link set lo up
 }
