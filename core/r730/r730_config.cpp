@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "discovery/camera_page.h"
 #include "discovery/dev_types.h"
 #include "discovery/tools_net.h"
 #include "platform/broadcast.h"
@@ -28,9 +29,8 @@ namespace {
 // Cameras from this version on restore their defaults after new factory parameters; older ones
 // take the network settings or a reboot instead.
 constexpr const char* kFirstVersionWithDefaults = "48.2.0.121";
-// What the cameras answer to a request with a wrong account.
-constexpr std::string_view kAuthFailed = "Auth Failed";
-
+// Values go as the cameras' own tools send them: the SSID and WEP keys as typed (a key may
+// begin or end with a blank), the other values trimmed.
 std::string Enc(std::string_view value) { return PercentEncode(value); }
 std::string EncTrim(std::string_view value) { return PercentEncode(TrimText(value)); }
 
@@ -105,22 +105,22 @@ bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::strin
 bool TR730Series::CheckLogin(const std::string& base_url, const std::string& user,
                              const std::string& password) {
   std::string text;
-  return Get(base_url + "/get_params.cgi?user=" + EncTrim(user) + "&pwd=" + EncTrim(password), text,
+  return Get(base_url + "/get_params.cgi?" + UserPwdQuery(user, password), text,
              Wait::R730ConfigRead) &&
-         !Contains(text, kAuthFailed);
+         !PageRefusesAccount(text);
 }
 
 bool TR730Series::SetFactoryParams(const std::string& user, const std::string& password,
                                    const TDevInfo& current, const TDevInfo& wanted,
                                    const std::string& wifi_mac) {
   if (!device_) return false;
-  const std::string url = BaseUrl() + "/set_factory_param.cgi?user=" + EncTrim(user) +
-                          "&pwd=" + EncTrim(password) + "&mac=" + EncMacPairs(wanted.DevID) +
+  const std::string url = BaseUrl() + "/set_factory_param.cgi?" + UserPwdQuery(user, password) +
+                          "&mac=" + EncMacPairs(wanted.DevID) +
                           "&wifimac=" + EncMacPairs(wifi_mac) + "&heartbeat=180";
   std::string text;
   // A camera that refuses the account still answers; going on would report success for
   // parameters it never took.
-  const bool ok = Get(url, text, Wait::R730ConfigWrite) && !Contains(text, kAuthFailed);
+  const bool ok = Get(url, text, Wait::R730ConfigWrite) && !PageRefusesAccount(text);
   if (!ok) return false;
   // Byte-wise text order, as the cameras' own tools compare versions.
   if (device_->Version < kFirstVersionWithDefaults) {
@@ -129,9 +129,8 @@ bool TR730Series::SetFactoryParams(const std::string& user, const std::string& p
     }
     // The camera restarts with its new parameters; whether the page answers does not matter.
     std::string reboot;
-    TTools_Net::HttpGet(
-        BaseUrl() + "/reboot.cgi?loginuse=" + EncTrim(user) + "&loginpas=" + EncTrim(password),
-        reboot, Millis(Wait::R730ConfigWrite), "", "");
+    TTools_Net::HttpGet(BaseUrl() + "/reboot.cgi?" + LoginQuery(user, password), reboot,
+                        Millis(Wait::R730ConfigWrite), "", "");
     return true;
   }
   RestoreDefaults(user, password);
@@ -141,9 +140,8 @@ bool TR730Series::SetFactoryParams(const std::string& user, const std::string& p
 bool TR730Series::RestoreDefaults(const std::string& user, const std::string& password) {
   if (!device_) return false;
   std::string text;
-  return Get(BaseUrl() + "/set_default.cgi?&loginuse=" + EncTrim(user) +
-                 "&loginpas=" + EncTrim(password),
-             text, Wait::R730ConfigWrite) &&
+  return Get(BaseUrl() + "/set_default.cgi?&" + LoginQuery(user, password), text,
+             Wait::R730ConfigWrite) &&
          Contains(LowerAscii(text), "ok");
 }
 
@@ -155,7 +153,7 @@ std::int32_t TR730Series::ScanWifi(const std::string& user, const std::string& p
   // slash as it comes.
   const std::string base =
       "Http://" + device_->IPAddr + ":" + std::to_string(device_->DevPort) + "/";
-  const std::string account = "?user=" + EncTrim(user) + "&pwd=" + EncTrim(password);
+  const std::string account = "?" + UserPwdQuery(user, password);
   std::string text;
   if (!Get(base + "/wifi_scan.cgi" + account, text, Wait::R730ConfigRead) ||
       !Contains(text, "ok")) {
@@ -174,7 +172,7 @@ TWiFiParams* TR730Series::ReadWifi(const std::string& user, const std::string& p
   if (!device_) return nullptr;
   wifi_params_ = std::make_unique<TWiFiParams>();
   std::string text;
-  if (!Get(BaseUrl() + "/get_params.cgi?user=" + EncTrim(user) + "&pwd=" + EncTrim(password), text,
+  if (!Get(BaseUrl() + "/get_params.cgi?" + UserPwdQuery(user, password), text,
            Wait::R730ConfigReadLong)) {
     return wifi_params_.get();
   }
@@ -188,15 +186,14 @@ std::int32_t TR730Series::WriteWifi(const std::string& user, const std::string& 
   if (!device_ || !wifi_params_) return 0;
   const TWiFiParams& p = *wifi_params_;
   const auto n = [](std::int32_t value) { return std::to_string(value); };
-  const std::string url = BaseUrl() + "/set_wifi.cgi?next_url=rebootme.htm&user=" + EncTrim(user) +
-                          "&pwd=" + EncTrim(password) + "&channel=5" + "&enable=" + n(p.Enable) +
-                          "&ssid=" + Enc(p.SSID) + "&mode=" + n(p.Mode) +
-                          "&encrypt=" + n(p.Encrypt) + "&authtype=" + n(p.AuthType) +
-                          "&keyformat=" + n(p.KeyFormat) + "&defkey=" + n(p.DefKey) +
-                          "&key1=" + Enc(p.Key1) + "&key2=" + Enc(p.Key2) + "&key3=" + Enc(p.Key3) +
-                          "&key4=" + Enc(p.Key4) + "&key1_bits=" + n(p.Key1Bits) +
-                          "&key2_bits=" + n(p.Key2Bits) + "&key3_bits=" + n(p.Key3Bits) +
-                          "&key4_bits=" + n(p.Key4Bits) + "&wpa_psk=" + EncTrim(p.WpaPsk);
+  const std::string url =
+      BaseUrl() + "/set_wifi.cgi?next_url=rebootme.htm&" + UserPwdQuery(user, password) +
+      "&channel=5" + "&enable=" + n(p.Enable) + "&ssid=" + Enc(p.SSID) + "&mode=" + n(p.Mode) +
+      "&encrypt=" + n(p.Encrypt) + "&authtype=" + n(p.AuthType) + "&keyformat=" + n(p.KeyFormat) +
+      "&defkey=" + n(p.DefKey) + "&key1=" + Enc(p.Key1) + "&key2=" + Enc(p.Key2) +
+      "&key3=" + Enc(p.Key3) + "&key4=" + Enc(p.Key4) + "&key1_bits=" + n(p.Key1Bits) +
+      "&key2_bits=" + n(p.Key2Bits) + "&key3_bits=" + n(p.Key3Bits) +
+      "&key4_bits=" + n(p.Key4Bits) + "&wpa_psk=" + EncTrim(p.WpaPsk);
   std::string text;
   if (!Get(url, text, Wait::R730ConfigReadLong) || !Contains(text, "reboot")) return 0;
   return Get(BaseUrl() + "/reboot.cgi?next_url=reboot.htm", text, Wait::R730ConfigReadLong, user,
@@ -214,8 +211,8 @@ TDdnsParams* TR730Series::ReadDdns(const std::string& user, const std::string& p
     return ddns_params_.get();
   }
   std::string text;
-  if (!Get(BaseUrl() + "/get_params.cgi?user=" + Enc(user) + "&pwd=" + Enc(password), text,
-           Wait::R730ConfigRead)) {
+  if (!Get(BaseUrl() + "/get_params.cgi?" + UserPwdQuery(user, password, TAccountText::AsTyped),
+           text, Wait::R730ConfigRead)) {
     ddns_params_->Status = kDdnsRequestFailed;
   } else if (!Contains(text, "var")) {
     ddns_params_->Status = kDdnsNoVars;
@@ -229,10 +226,9 @@ std::uint8_t TR730Series::WriteDdns(const std::string& user, const std::string& 
   if (!device_ || !ddns_params_) return 2;
   const TDdnsParams& p = *ddns_params_;
   const std::string url =
-      BaseUrl() + "/set_ddns.cgi?service=11&user=" + EncTrim(p.User) +
-      "&pwd=" + EncTrim(p.Password) + "&host=&proxy_svr=" + EncTrim(p.ProxyServer) +
-      "&proxy_port=" + EncTrim(p.ProxyPort) + "&restart_dyndns=&loginuse=" + EncTrim(user) +
-      "&loginpas=" + EncTrim(password);
+      BaseUrl() + "/set_ddns.cgi?service=11&" + UserPwdQuery(p.User, p.Password) +
+      "&host=&proxy_svr=" + EncTrim(p.ProxyServer) + "&proxy_port=" + EncTrim(p.ProxyPort) +
+      "&restart_dyndns=&" + LoginQuery(user, password);
   std::string text;
   if (!Get(url, text, Wait::R730ConfigReadLong)) return 2;
   return Contains(text, "ok") ? 0 : 1;

@@ -2,13 +2,14 @@
 // The R730 client object itself and its two firmware uploads through port 8600.
 #include <memory>
 
+#include "discovery/camera_page.h"
 #include "discovery/search_datagrams.h"
 #include "platform/run_control.h"
 #include "platform/timing.h"
 #include "r730/r730_params.h"
 #include "r730/r730_series.h"
 #include "util/multipart_upload.h"
-#include "util/percent_encoding.h"
+#include "util/text.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -64,16 +65,10 @@ bool TR730Series::UploadFirmware(const std::string& page, const std::string& bas
     host = device_->IPAddr;
   } else {
     std::string text;
-    if (TTools::HttpGetText(base_url + "/get_Status.cgi?user=" + PercentEncode(user) +
-                                "&pwd=" + PercentEncode(password),
-                            text, Millis(Wait::R730StatusRead), "", "") &&
-        !text.empty()) {
-      const std::size_t key = text.find("sys_ver=\"");
-      if (key != std::string::npos) {
-        const std::size_t start = key + 9;
-        const std::size_t end = text.find('"', start);
-        version = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-      }
+    if (TTools::HttpGetText(
+            base_url + "/get_Status.cgi?" + UserPwdQuery(user, password, TAccountText::AsTyped),
+            text, Millis(Wait::R730StatusRead), "", "")) {
+      QuotedValueAfter(text, "sys_ver", '"', version);
     }
     host = base_url;
     if (const std::size_t scheme = host.find("//"); scheme != std::string::npos) {
@@ -82,15 +77,12 @@ bool TR730Series::UploadFirmware(const std::string& page, const std::string& bas
     if (const std::size_t colon = host.find(':'); colon != std::string::npos) host.resize(colon);
   }
   TMultipartRequest request;
-  request.url = UploadBase(base_url, version, host) + page + "?loginuse=" + PercentEncode(user) +
-                "&loginpas=" + PercentEncode(password);
+  request.url = UploadBase(base_url, version, host) + page + "?" +
+                LoginQuery(user, password, TAccountText::AsTyped);
   request.file_path = file_path;
   request.part_content_type = "application/x-zip-compressed";
-  request.headers = {
-      "Accept: image/gif, image/jpeg, image/pjpeg, image/pjpeg, "
-      "application/x-shockwave-flash, */*",
-      "Accept-Encoding: gzip,deflate"};
-  request.user_agent = "Mozilla/3.0 (compatible; Indy Library)";
+  request.headers = {kUploadAcceptAny, kUploadAcceptEncoding};
+  request.user_agent = kUploadUserAgent;
   // The account travels in the query; the credentials are never sent as a header.
   request.cookies = true;
   request.connect_timeout_ms = Millis(Wait::UploadConnect);

@@ -2,6 +2,7 @@
 #include "upgrade/series_probe.h"
 
 #include "ctp/ctp_upgrade.h"
+#include "discovery/camera_page.h"
 #include "platform/timing.h"
 #include "util/tools.h"
 
@@ -9,7 +10,7 @@ namespace camlift {
 
 TPageSeries SeriesFromStatusPage(bool answered, std::string_view page) {
   if (!answered) return TPageSeries::Unknown;
-  if (page.find("Auth Failed") != std::string_view::npos) return TPageSeries::R;
+  if (PageRefusesAccount(page)) return TPageSeries::R;
   const std::size_t key = page.find("sys_ver=");
   if (key == std::string_view::npos || key + 8 >= page.size()) return TPageSeries::Unknown;
   switch (page[key + 8]) {

@@ -23,12 +23,6 @@ std::vector<std::string> DotParts(const std::string& version) {
   }
 }
 
-std::string TrimBlanks(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 }  // namespace
 
 std::string TKUIUpgrade::LocalFileName() const { return Pk2LocalFileName(RepositoryFile()); }
@@ -73,7 +67,7 @@ bool TKSYSUpgrade::IsSameVersion(const std::string& version) const {
   const std::vector<std::string> given = DotParts(version);
   const std::vector<std::string> current = DotParts(CurrentVersion());
   if (given.size() < 4 || current.size() < 4) return false;
-  return TrimBlanks(given[2]) == TrimBlanks(current[2]);
+  return TrimText(given[2]) == TrimText(current[2]);
 }
 
 bool TKSYSUpgrade::Upload(std::string& message) {

@@ -3,19 +3,15 @@
 
 #include <fstream>
 
+#include "discovery/camera_page.h"
 #include "i18n/str_res.h"
 #include "platform/timing.h"
 #include "util/multipart_upload.h"
-#include "util/percent_encoding.h"
 #include "util/text.h"
 #include "util/tools.h"
 
 namespace camlift {
 namespace {
-
-constexpr const char* kClientAgent = "Mozilla/3.0 (compatible; Indy Library)";
-constexpr const char* kSeriesPAccept =
-    "Accept: image/gif, image/jpeg, image/pjpeg, image/pjpeg, application/x-shockwave-flash, */*";
 
 // The first four bytes of the firmware; fewer than four (or none at all) is a broken file.
 bool ReadHead(const std::string& path, std::array<std::uint8_t, 4>& head) {
@@ -37,9 +33,8 @@ bool FinishUpload(const TPostResult& post, std::string& message) {
 
 bool UploadSeriesM(TUpgradeObject& self, const std::string& page,
                    const std::array<std::uint8_t, 4>& signature, std::string& message) {
-  const std::string url =
-      UploadHostUrl(self) + page + "?user=" + PercentEncode(TrimText(self.UserName())) +
-      "&pwd=" + PercentEncode(TrimText(self.Password())) + "&next_url=reboot.htm";
+  const std::string url = UploadHostUrl(self) + page + "?" +
+                          UserPwdQuery(self.UserName(), self.Password()) + "&next_url=reboot.htm";
   std::array<std::uint8_t, 4> head{};
   if (!ReadHead(self.LocalFilePath(), head) || head != signature) {
     message = GetLangStr("IDS_UPGRADEFILEERR");
@@ -50,7 +45,7 @@ bool UploadSeriesM(TUpgradeObject& self, const std::string& page,
   request.file_path = self.LocalFilePath();
   request.part_content_type = "application/octet-stream";
   request.headers = {"Accept: text/html, */*"};
-  request.user_agent = kClientAgent;
+  request.user_agent = kUploadUserAgent;
   // The camera's own client sets no time-outs; a silent camera must still end the run.
   request.connect_timeout_ms = Millis(Wait::UploadConnect);
   request.read_timeout_ms = Millis(Wait::UploadRead);
@@ -68,8 +63,8 @@ bool UploadSeriesP(TUpgradeObject& self, const std::string& page, std::string& m
   request.url = UploadHostUrl(self) + page;
   request.file_path = path;
   request.part_content_type = "application/x-zip-compressed";
-  request.headers = {kSeriesPAccept, "Accept-Encoding: gzip,deflate"};
-  request.user_agent = kClientAgent;
+  request.headers = {kUploadAcceptAny, kUploadAcceptEncoding};
+  request.user_agent = kUploadUserAgent;
   request.basic_auth = true;
   request.user = TrimText(self.UserName());
   request.password = TrimText(self.Password());

@@ -3,11 +3,11 @@
 
 #include <fstream>
 
+#include "discovery/camera_page.h"
 #include "discovery/search_datagrams.h"
 #include "i18n/str_res.h"
 #include "platform/timing.h"
 #include "r730/r730_series.h"
-#include "util/percent_encoding.h"
 #include "util/text.h"
 #include "util/tools.h"
 
@@ -32,7 +32,7 @@ bool ReadOemWithAccount(TUpgradeObject& self, std::string& oem_text, bool& refus
   // text.
   long status = 0;
   const bool answered = FetchWithAccount(self, "/oem.txt", page, &status);
-  refused = answered && (status == 401 || page.find("Auth Failed") != std::string::npos);
+  refused = answered && SeriesRRefusesAccount(status, page);
   const bool ok = answered && !page.empty() && !refused;
   oem_text = ok ? page : std::string();
   return ok;
@@ -58,8 +58,7 @@ bool UploadThroughClient(TUpgradeObject& self, bool system, std::string& message
 }  // namespace
 
 std::string AccountQuery(const TUpgradeObject& upgrader) {
-  return "?user=" + PercentEncode(TrimText(upgrader.UserName())) +
-         "&pwd=" + PercentEncode(TrimText(upgrader.Password()));
+  return "?" + UserPwdQuery(upgrader.UserName(), upgrader.Password());
 }
 
 bool TRUIUpgrade::ReadOem() { return ReadOemWithAccount(*this, oem_text_, account_refused_); }
