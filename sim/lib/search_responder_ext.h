@@ -28,6 +28,13 @@ const TSearchDialect* FindSearchDialect(const std::string& name);
 // "moi, 1010 or 8600", for messages.
 std::string SearchDialectList();
 
+// The dialects of the client's dialect table (discovery/search_dialects.cpp) that simulated
+// cameras answer, by the names of its rows: the rows of kSearchDialects, and the CTP search
+// ("ctp"), which the series K extension answers (TCtpSearchResponder, ctp_extension.h). The
+// unit test DiscoveryDialects.EveryReplyHasASeedAndASimulatedResponder names a dialect of the
+// client's table that is missing here.
+std::vector<std::string> AnsweredSearchDialects();
+
 // "moi", "1010", "8600": the dialects a camera of this configuration answers.
 std::vector<std::string> SearchDialectsOf(const TCameraConfig& config);
 // The camera's identity as the search reports it; versions and port as the camera has them now.
