@@ -20,9 +20,8 @@ namespace camlift {
 using TFollowUpTargets = std::function<TFollowUpTarget(const TDialect& dialect)>;
 
 // Recognises a reply by the rows of DialectTable() whose replies reach the endpoints, in the
-// table's order (MO_I, text reply, 1010), and lets the first row that recognises it decide:
-// its follow-up hook when it has one, else its parser. record is cleared by the caller (DevType
-// -1).
+// table's order, and lets the first row that recognises it decide: its follow-up hook when it
+// has one, else its parser. record is cleared by the caller (DevType -1).
 TReplyResult TakeReply(TDatagram datagram, TDevInfo& record, const TFollowUpTargets& targets,
                        const TFindByID& find);
 

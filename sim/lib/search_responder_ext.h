@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The search responders of a simulated camera, as a camera extension: while the camera is up it
-// answers the search dialect of its series (M: MO_I on 10000, P: 1010 on 6801, R: 8600 on
-// 8600) with the identity of its scenario entry, and records every datagram it receives.
+// answers the search dialects of its scenario entry, by default the one of its series (a row of
+// kSearchDialects), with the identity of that entry, and records every datagram it receives.
 #pragma once
 
 #include <memory>
