@@ -22,6 +22,12 @@ std::optional<std::uint32_t> HostOrder(const std::string& text) {
 bool IsNone(const std::string& text) { return text.empty() || text == "0.0.0.0"; }
 
 bool IsMulticastOrReserved(std::uint32_t address) { return (address >> 28) >= 0xE; }
+bool IsLoopback(std::uint32_t address) { return (address >> 24) == 127; }
+// An address no camera can hold; loopback only where the camera is on loopback already.
+bool IsNoCameraAddress(std::uint32_t address, bool loopback_allowed) {
+  return (address >> 24) == 0 || IsMulticastOrReserved(address) ||
+         (IsLoopback(address) && !loopback_allowed);
+}
 
 // The prefix length of a contiguous mask, or nothing.
 std::optional<int> PrefixOf(std::uint32_t mask) {
@@ -34,9 +40,12 @@ std::optional<int> PrefixOf(std::uint32_t mask) {
 
 }  // namespace
 
-TNetworkSettingsProblem CheckNetworkSettings(const TDevInfo& wanted) {
+TNetworkSettingsProblem CheckNetworkSettings(const TDevInfo& wanted,
+                                             const std::string& current_address) {
   using P = TNetworkSettingsProblem;
   const bool dhcp = wanted.DhcpFlag == 1;
+  const std::optional<std::uint32_t> current = HostOrder(current_address);
+  const bool loopback_allowed = current && IsLoopback(*current);
   const std::optional<std::uint32_t> address = HostOrder(wanted.IPAddr);
   const std::optional<std::uint32_t> mask = HostOrder(wanted.Netmask);
   const std::optional<std::uint32_t> gateway = HostOrder(wanted.Gateway);
@@ -45,14 +54,16 @@ TNetworkSettingsProblem CheckNetworkSettings(const TDevInfo& wanted) {
     if (!wanted.Netmask.empty() && !mask) return P::Netmask;
     if (!IsNone(wanted.Gateway) && !gateway) return P::Gateway;
   } else {
-    if (!address || *address == 0 || IsMulticastOrReserved(*address)) return P::Address;
+    if (!address || IsNoCameraAddress(*address, loopback_allowed)) return P::Address;
     const std::optional<int> prefix = mask ? PrefixOf(*mask) : std::nullopt;
     if (!prefix || *prefix < 1 || *prefix > 30) return P::Netmask;
     const std::uint32_t host = *address & ~*mask;
     // The subnet's own address and its broadcast address belong to no device.
     if (host == 0 || host == ~*mask) return P::Address;
     if (!IsNone(wanted.Gateway)) {
-      if (!gateway || *gateway == *address || IsMulticastOrReserved(*gateway)) return P::Gateway;
+      if (!gateway || *gateway == *address || IsNoCameraAddress(*gateway, loopback_allowed)) {
+        return P::Gateway;
+      }
       if ((*gateway & *mask) != (*address & *mask)) return P::GatewayOutsideSubnet;
       const std::uint32_t gateway_host = *gateway & ~*mask;
       if (gateway_host == 0 || gateway_host == ~*mask) return P::Gateway;

@@ -22,8 +22,11 @@ enum class TNetworkSettingsProblem {
 
 // The first problem of the wanted settings, in the order of the fields. With DHCP on (DhcpFlag
 // 1) the camera takes its address from the network: the address fields need only be empty or
-// IPv4 addresses. An empty gateway or DNS server, or 0.0.0.0, is none.
-TNetworkSettingsProblem CheckNetworkSettings(const TDevInfo& wanted);
+// IPv4 addresses. An empty gateway or DNS server, or 0.0.0.0, is none. No camera holds an
+// address of 0.0.0.0/8, 127.0.0.0/8 or 224.0.0.0 and above; a camera on loopback now (a simulated
+// one: current_address is where it answers) may move within loopback.
+TNetworkSettingsProblem CheckNetworkSettings(const TDevInfo& wanted,
+                                             const std::string& current_address = "");
 
 // The message key that says the problem to the user ("" for None).
 const char* NetworkSettingsProblemKey(TNetworkSettingsProblem problem);

@@ -17,13 +17,17 @@ TEST(NetworkSettingsCheck, RefusesWhatWouldLeaveTheCameraUnreachable) {
     const char* dns;
     int port;
     bool dhcp;
-    const char* key;  // "" when the settings may go
+    const char* key;                       // "" when the settings may go
+    const char* current = "192.168.1.60";  // where the camera answers now
   };
   const Case cases[] = {
       {"192.168.1.50", "255.255.255.0", "192.168.1.1", "8.8.8.8", 81, false, ""},
       {"10.1.2.3", "255.0.0.0", "", "", 80, false, ""},                 // no gateway, no DNS
       {"10.1.2.3", "255.255.0.0", "0.0.0.0", "0.0.0.0", 1, false, ""},  // 0.0.0.0 is none
-      {"127.0.0.9", "255.0.0.0", "127.0.0.1", "", 65535, false, ""},
+      {"127.0.0.9", "255.0.0.0", "127.0.0.1", "", 65535, false, "", "127.0.0.5"},
+      {"127.0.0.9", "255.0.0.0", "", "", 81, false, "IDS_NETBADADDRESS"},  // off loopback now
+      {"0.1.2.3", "255.0.0.0", "", "", 81, false, "IDS_NETBADADDRESS"},
+      {"10.1.2.3", "255.0.0.0", "127.0.0.1", "", 81, false, "IDS_NETBADGATEWAY"},
       {"", "", "", "", 81, true, ""},  // DHCP: the address comes from the network
       {"192.168.1.300", "255.255.255.0", "", "", 81, false, "IDS_NETBADADDRESS"},
       {"", "255.255.255.0", "", "", 81, false, "IDS_NETBADADDRESS"},
@@ -53,7 +57,7 @@ TEST(NetworkSettingsCheck, RefusesWhatWouldLeaveTheCameraUnreachable) {
     wanted.DNS1 = c.dns;
     wanted.DevPort = static_cast<std::uint16_t>(c.port);
     wanted.DhcpFlag = c.dhcp ? 1 : 2;
-    EXPECT_STREQ(c.key, NetworkSettingsProblemKey(CheckNetworkSettings(wanted)))
+    EXPECT_STREQ(c.key, NetworkSettingsProblemKey(CheckNetworkSettings(wanted, c.current)))
         << c.ip << " " << c.mask << " " << c.gateway << " " << c.dns << " " << c.port;
   }
 }
