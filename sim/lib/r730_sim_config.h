@@ -82,7 +82,7 @@ struct TR730SimBehaviour {
   std::string default_answer = "ok";
   bool settings_refused = false;  // the datagram is answered with 0 at offset 324
   bool settings_noise = false;    // a search reply and a stray datagram go out first
-  bool settings_silent = false;   // the datagram gets no answer
+  bool settings_silent = false;   // the datagram is recorded but gets no answer
 };
 
 // Shared by the camera's pages and the test or scenario that set it up.
