@@ -106,6 +106,8 @@ void TfrmNetSettings::OkClicked() {
                               QMessageBox::Yes | QMessageBox::No, this);
   box->setObjectName("mbNetConfirm");
   box->setDefaultButton(QMessageBox::No);
+  // The addresses are the camera's own texts: never read as markup.
+  box->setTextFormat(Qt::PlainText);
   box->setAttribute(Qt::WA_DeleteOnClose);
   NameStandardButtons(*box);
   connect(box, &QMessageBox::finished, this, [this, box] {

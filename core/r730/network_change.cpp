@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "r730/network_change.h"
 
+#include <arpa/inet.h>
+
 #include <charconv>
+#include <cstdint>
+#include <optional>
 #include <system_error>
 #include <utility>
 
 #include "discovery/dev_types.h"
 #include "i18n/lang_format.h"
 #include "i18n/str_res.h"
+#include "platform/broadcast.h"
 #include "r730/network_settings_check.h"
 #include "r730/r730_series.h"
 #include "r730/r730_settings.h"
@@ -16,6 +21,18 @@
 
 namespace camlift {
 namespace {
+
+// A typed address as the check read it: "192.168.001.010" goes out as "192.168.1.10", since a
+// camera may read a leading zero as an octal number and land elsewhere than we confirmed. Text
+// that is no address stays as typed (trimmed), for the check to refuse.
+std::string PlainAddress(const std::string& typed) {
+  const std::string text = TrimText(typed);
+  const std::optional<std::uint32_t> address = ParseDottedIPv4(text);
+  if (!address) return text;
+  const std::uint32_t host = ntohl(*address);
+  return std::to_string(host >> 24) + "." + std::to_string((host >> 16) & 0xFF) + "." +
+         std::to_string((host >> 8) & 0xFF) + "." + std::to_string(host & 0xFF);
+}
 
 std::uint16_t PortOf(const std::string& text) {
   const std::string trimmed = TrimText(text);
@@ -46,13 +63,15 @@ TNetworkFields NetworkFieldsOf(const TDevInfo& row) {
 
 TDevInfo WantedNetwork(const TDevInfo& row, const TNetworkFields& fields) {
   TDevInfo wanted = row;
-  wanted.IPAddr = TrimText(fields.ip);
-  wanted.Netmask = TrimText(fields.netmask);
-  wanted.Gateway = TrimText(fields.gateway);
-  wanted.DNS1 = TrimText(fields.dns1);
-  wanted.DNS2 = TrimText(fields.dns2);
   wanted.DevPort = PortOf(fields.port);
   wanted.DhcpFlag = fields.dhcp ? 1 : 2;
+  // With DHCP on, the greyed fields are not the user's: the camera keeps what it reported.
+  if (fields.dhcp) return wanted;
+  wanted.IPAddr = PlainAddress(fields.ip);
+  wanted.Netmask = PlainAddress(fields.netmask);
+  wanted.Gateway = PlainAddress(fields.gateway);
+  wanted.DNS1 = PlainAddress(fields.dns1);
+  wanted.DNS2 = PlainAddress(fields.dns2);
   return wanted;
 }
 
@@ -92,8 +111,13 @@ std::string TNetworkChange::Start(const TDevInfo& current, const TDevInfo& wante
   finished_ = false;
   try {
     worker_ = std::thread([this, current, wanted, user, password, on_done = std::move(on_done)] {
-      const bool taken = client_.SetNetwork(current.IPAddr, current.DevPort, user, password, wanted,
-                                            current, TStopToken(&stop_));
+      bool taken = false;
+      try {
+        taken = client_.SetNetwork(current.IPAddr, current.DevPort, user, password, wanted, current,
+                                   TStopToken(&stop_));
+      } catch (...) {
+        // Out of memory or sockets: the settings count as not taken, the program goes on.
+      }
       // Stop, on the UI thread, sets the flag before it waits for this hand-off: read there, it
       // tells whether anybody still wants the answer.
       ui_.Invoke([&] {

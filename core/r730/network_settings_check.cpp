@@ -49,11 +49,9 @@ TNetworkSettingsProblem CheckNetworkSettings(const TDevInfo& wanted,
   const std::optional<std::uint32_t> address = HostOrder(wanted.IPAddr);
   const std::optional<std::uint32_t> mask = HostOrder(wanted.Netmask);
   const std::optional<std::uint32_t> gateway = HostOrder(wanted.Gateway);
-  if (dhcp) {
-    if (!wanted.IPAddr.empty() && !address) return P::Address;
-    if (!wanted.Netmask.empty() && !mask) return P::Netmask;
-    if (!IsNone(wanted.Gateway) && !gateway) return P::Gateway;
-  } else {
+  // With DHCP on, the camera takes its addresses from the network: the fields are what it
+  // reported, not what the user typed.
+  if (!dhcp) {
     if (!address || IsNoCameraAddress(*address, loopback_allowed)) return P::Address;
     const std::optional<int> prefix = mask ? PrefixOf(*mask) : std::nullopt;
     if (!prefix || *prefix < 1 || *prefix > 30) return P::Netmask;
@@ -68,9 +66,11 @@ TNetworkSettingsProblem CheckNetworkSettings(const TDevInfo& wanted,
       const std::uint32_t gateway_host = *gateway & ~*mask;
       if (gateway_host == 0 || gateway_host == ~*mask) return P::Gateway;
     }
-  }
-  for (const std::string* dns : {&wanted.DNS1, &wanted.DNS2}) {
-    if (!IsNone(*dns) && !ParseDottedIPv4(*dns)) return P::Dns;
+    for (const std::string* dns : {&wanted.DNS1, &wanted.DNS2}) {
+      if (IsNone(*dns)) continue;
+      const std::optional<std::uint32_t> server = HostOrder(*dns);
+      if (!server || IsNoCameraAddress(*server, loopback_allowed)) return P::Dns;
+    }
   }
   if (wanted.DevPort == 0) return P::Port;
   return P::None;

@@ -174,6 +174,8 @@ class NetworkSettingsTest : public QObject {
 
  private slots:
   void initTestCase() {
+    // The settings datagram carries the account: it never leaves loopback, with or without ctest.
+    ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255.255", 1);
     ::setenv("XDG_CONFIG_HOME", (temp_.path() + "config").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", (temp_.path() + "run").c_str(), 1);
     ::setenv("CAMLIFT_DATA_DIR", (temp_.path() + "data").c_str(), 1);
@@ -369,6 +371,9 @@ class NetworkSettingsTest : public QObject {
 
   // Last: the window goes while the camera keeps silent.
   void closingTheWindowWhileTheCameraHasNotAnsweredGoesQuietly() {
+    // The wait for the reply lasts 5 s unscaled: long enough, however busy the machine, for the
+    // window to go while it runs.
+    SetTimeScaleForTesting(1.0);
     sim::TR730SimBehaviour silent;
     silent.settings_silent = true;
     state_->SetBehaviour(silent);
@@ -386,7 +391,9 @@ class NetworkSettingsTest : public QObject {
     QTest::keyClick(dialog_->ListMenu(), Qt::Key_Escape);
     dialog_ = nullptr;
     window_.reset();
-    QTest::qWait(50);  // anything left queued for the window would run now
+    // Anything left queued for the window would run now.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
   }
 };
 

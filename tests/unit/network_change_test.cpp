@@ -93,6 +93,20 @@ TEST(NetworkChangeInput, FieldsStartWithTheRowAndTheTypedTextsMakeTheSettings) {
   // The camera's identity and name go with the settings unchanged.
   EXPECT_EQ(wanted.NormID, "001A2B3C4D5E");
   EXPECT_EQ(wanted.DevName, "porch");
+
+  // Leading zeros go out as the number the check read, never as a text a camera might read as
+  // octal ("010" is 8 there).
+  typed.ip = "010.001.002.010";
+  typed.netmask = "255.255.255.000";
+  typed.gateway = "010.1.2.01";
+  EXPECT_EQ(WantedNetwork(row, typed).IPAddr, "10.1.2.10");
+  EXPECT_EQ(WantedNetwork(row, typed).Netmask, "255.255.255.0");
+  EXPECT_EQ(WantedNetwork(row, typed).Gateway, "10.1.2.1");
+  // With DHCP the greyed fields are the camera's own, whatever they hold.
+  typed.ip = "192.168.1.";
+  typed.dhcp = true;
+  EXPECT_EQ(WantedNetwork(row, typed).IPAddr, "192.168.1.50");
+  EXPECT_EQ(NetworkChangeProblem(WantedNetwork(row, typed), "admin", ""), "");
 }
 
 TEST(NetworkChangeInput, OnlyACameraOfThe8600SearchWithItsMacCanBeChanged) {
@@ -174,6 +188,8 @@ TEST(NetworkChangeInput, TheNewAddressInWords) {
 class NetworkChange : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The settings datagram carries the account: it never leaves loopback, with or without ctest.
+    ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255.255", 1);
     sim::TCameraConfig c;
     c.name = "R1";
     c.series = sim::TSimSeries::R;

@@ -46,7 +46,9 @@ TEST(NetworkSettingsCheck, RefusesWhatWouldLeaveTheCameraUnreachable) {
       {"192.168.1.50", "255.255.255.0", "192.168.2.1", "", 81, false, "IDS_NETGATEWAYOUTSIDE"},
       {"192.168.1.50", "255.255.255.0", "", "8.8.8", 81, false, "IDS_NETBADDNS"},
       {"192.168.1.50", "255.255.255.0", "", "", 0, false, "IDS_NETBADPORT"},
-      {"x", "", "", "", 81, true, "IDS_NETBADADDRESS"},
+      {"x", "255.0.255.0", "", "", 81, true, ""},  // with DHCP the fields are the camera's
+      {"192.168.1.50", "255.255.255.0", "", "127.0.0.1", 81, false, "IDS_NETBADDNS"},
+      {"192.168.1.50", "255.255.255.0", "", "255.255.255.255", 81, false, "IDS_NETBADDNS"},
       {"", "", "", "", 0, true, "IDS_NETBADPORT"},
   };
   for (const Case& c : cases) {
