@@ -181,7 +181,7 @@ TEST_F(R730Command, WifiScan) {
   EXPECT_EQ(j["count"], 2);
   EXPECT_EQ(j["accessPoints"][1]["ssid"], "guest net");
   sim::TR730SimBehaviour drops;
-  drops.scan_result_drops = true;
+  drops.faults = {sim::TCameraFault::WifiScanResultDrops};
   state_->SetBehaviour(drops);
   EXPECT_EQ(Run("wifi-scan", {}).exit_code, 1);
 }
