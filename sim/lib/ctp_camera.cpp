@@ -232,8 +232,10 @@ const TCtpCamera::FaultRule TCtpCamera::kFaultRules[] = {
 #define CAMLIFT_SIM_CTP_RULE(fault, point, block, action, answer) \
   {TCameraFault::fault, TCtpFaultPoint::point, block, TCtpFaultAction::action, answer},
 #define CAMLIFT_SIM_CTP_OWN_RULE(fault, name, what, ...) CAMLIFT_SIM_CTP_RULE(fault, __VA_ARGS__)
+    // clang-format off
     CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_OWN_RULE)
-        CAMLIFT_SIM_CTP_SHARED_FAULTS(CAMLIFT_SIM_CTP_RULE)
+    CAMLIFT_SIM_CTP_SHARED_FAULTS(CAMLIFT_SIM_CTP_RULE)
+// clang-format on
 #undef CAMLIFT_SIM_CTP_OWN_RULE
 #undef CAMLIFT_SIM_CTP_RULE
 };

@@ -5,10 +5,13 @@ namespace camlift::sim {
 namespace {
 
 #define CAMLIFT_SIM_CAMERA_FAULT_ROW(fault, name, what, ...) {TCameraFault::fault, name, what},
+// clang-format off
 constexpr TFaultRow<TCameraFault> kCameraFaults[] = {
     CAMLIFT_SIM_CAMERA_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ROW)
-        CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ROW)
-            CAMLIFT_SIM_R730_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ROW)};
+    CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ROW)
+    CAMLIFT_SIM_R730_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ROW)
+};
+// clang-format on
 #undef CAMLIFT_SIM_CAMERA_FAULT_ROW
 
 // Names that scenario files of older releases used; not listed in help texts.

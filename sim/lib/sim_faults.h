@@ -67,11 +67,14 @@
 
 namespace camlift::sim {
 
-enum class TCameraFault {
 #define CAMLIFT_SIM_FAULT_ENUM(fault, name, what, ...) fault,
-  CAMLIFT_SIM_CAMERA_FAULTS(CAMLIFT_SIM_FAULT_ENUM) CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_FAULT_ENUM)
-      CAMLIFT_SIM_R730_FAULTS(CAMLIFT_SIM_FAULT_ENUM)
+// clang-format off
+enum class TCameraFault {
+  CAMLIFT_SIM_CAMERA_FAULTS(CAMLIFT_SIM_FAULT_ENUM)
+  CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_FAULT_ENUM)
+  CAMLIFT_SIM_R730_FAULTS(CAMLIFT_SIM_FAULT_ENUM)
 };
+// clang-format on
 
 // For truncated, not-zip and evil-entry the served catalogue carries the MD5 of the archive as
 // served, so that the damage is met by the unpack step and not already by the checksum.
