@@ -308,6 +308,8 @@ bool TfrmCamlift::FormCreate() {
     return std::pair<std::string, std::string>(edAcc->text().toStdString(),
                                                edpwd->text().toStdString());
   });
+  // What the dialog does to a camera (its network settings) is said in this window's log.
+  FSelectDialog->SetLogSink([this](const std::string& utf8_text) { AddLog(utf8_text); });
   cmbLanChange();
 
   setFixedSize(sizeHint().expandedTo(QSize(760, 560)));

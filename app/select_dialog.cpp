@@ -29,8 +29,10 @@
 #include "discovery/device_export.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/search_diagnostics.h"
+#include "i18n/lang_format.h"
 #include "i18n/str_res.h"
 #include "localize_form.h"
+#include "network_settings_dialog.h"
 #include "platform/paths.h"
 #include "platform/timing.h"
 #include "r730/r730_series.h"
@@ -207,6 +209,8 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   copy_ip_->setObjectName("mnuCopyIP");
   open_web_ = menu_->addAction("Open the camera's web page");
   open_web_->setObjectName("mnuOpenWeb");
+  net_settings_ = menu_->addAction("Network settings...");
+  net_settings_->setObjectName("mnuNetSettings");
   menu_->addSeparator();
   export_ = menu_->addAction("Export the list...");
   export_->setObjectName("mnuExport");
@@ -218,6 +222,7 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   connect(cancel_, &QPushButton::clicked, this, [this] { done(kModalCancel); });
   connect(copy_ip_, &QAction::triggered, this, [this] { CopySelectedIP(); });
   connect(open_web_, &QAction::triggered, this, [this] { OpenSelectedWebPage(); });
+  connect(net_settings_, &QAction::triggered, this, [this] { OpenNetworkSettings(); });
   connect(export_, &QAction::triggered, this, [this] { ExportList(); });
   connect(check_, &QPushButton::clicked, this, [this] { CheckForUpdates(); });
   connect(check_action_, &QAction::triggered, this, [this] { CheckForUpdates(); });
@@ -250,6 +255,7 @@ TfrmAdv_Main::TfrmAdv_Main(QWidget* parent) : QDialog(parent), dispatcher_(this)
   model_->SetFontMetrics(list_view_->fontMetrics(),
                          list_view_->style()->pixelMetric(QStyle::PM_SmallIconSize));
   list_.SetOnChanged([this] { ListChanged(); });
+  net_change_ = std::make_unique<TNetworkChange>(dispatcher_, R730Client());
   finder_ = std::make_unique<TFind_Hisi>();
   engine_ = std::make_unique<TSearchEngine>(dispatcher_, list_, R730Client(), finder_.get());
   engine_->ManualProbe().SetSeriesTeller(ProbeSeries);
@@ -274,6 +280,8 @@ void TfrmAdv_Main::Teardown() {
   sync_timer_.stop();
   StopCatalogueRead();
   fleet_check_.Cancel();
+  // A change still waiting for its camera's answer has nobody to tell it to.
+  net_change_->Stop();
   engine_->Teardown();
   finder_.reset();
   list_.ClearList();
@@ -409,6 +417,9 @@ void TfrmAdv_Main::ShowListMenu(const QPoint& at) {
   const bool row = list_.SelectedEntry() != nullptr;
   copy_ip_->setEnabled(row);
   open_web_->setEnabled(row && CameraWebUrl(*list_.SelectedEntry()).has_value());
+  // The settings datagram names the camera by the MAC of its 8600 reply; one change at a time.
+  net_settings_->setEnabled(row && CanChangeNetwork(*list_.SelectedEntry()) &&
+                            !net_change_->Running());
   export_->setEnabled(!list_.Empty());
   check_action_->setEnabled(!list_.Empty() && !CheckingForUpdates());
   menu_->popup(list_view_->viewport()->mapToGlobal(at));
@@ -436,6 +447,48 @@ bool TfrmAdv_Main::ExportList() {
   ShowLangMessage(LangTextOr("IDS_EXPORTFAIL", "The list could not be written to:") + " " + file,
                   GetLangStrUtf8("IDS_ERROR"), kMbOk | kMbIconWarning);
   return false;
+}
+
+std::pair<std::string, std::string> TfrmAdv_Main::Account() const {
+  return account_source_ ? account_source_() : std::pair<std::string, std::string>("admin", "");
+}
+
+void TfrmAdv_Main::Log(const std::string& utf8_text) {
+  // Alone (without a main window) the dialog says it above the list.
+  if (log_sink_) {
+    log_sink_(utf8_text);
+  } else {
+    ShowNotice(utf8_text);
+  }
+}
+
+void TfrmAdv_Main::OpenNetworkSettings() {
+  SyncView();
+  const TDevInfo* entry = list_.SelectedEntry();
+  if (!entry || !CanChangeNetwork(*entry) || net_change_->Running()) return;
+  const auto [user, password] = Account();
+  auto* dialog = new TfrmNetSettings(*entry, user, password, this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QDialog::accepted, this, [this, dialog, user = user, password = password] {
+    StartNetworkChange(dialog->Camera(), dialog->Wanted(), user, password);
+  });
+  // Opened, not run: the search and the list go on while the user types.
+  dialog->open();
+}
+
+void TfrmAdv_Main::StartNetworkChange(const TDevInfo& camera, const TDevInfo& wanted,
+                                      const std::string& user, const std::string& password) {
+  const std::string mac = ShownText(camera.DevID);
+  const std::string where = NetworkAddressText(wanted);
+  const std::string problem =
+      net_change_->Start(camera, wanted, user, password, [this, mac, where](bool taken) {
+        Log(LangFormat(GetLangStrUtf8(taken ? "IDS_NETTAKEN" : "IDS_NETNOTTAKEN"), {mac, where}));
+      });
+  if (!problem.empty()) {
+    Log(LangFormat(GetLangStrUtf8("IDS_NETNOTSENT"), {mac, GetLangStrUtf8(problem)}));
+    return;
+  }
+  Log(LangFormat(GetLangStrUtf8("IDS_NETSENDING"), {mac, where}));
 }
 
 void TfrmAdv_Main::ListChanged() {
@@ -535,8 +588,7 @@ void TfrmAdv_Main::ShowNotice(const std::string& utf8_text) {
 bool TfrmAdv_Main::CheckForUpdates() {
   if (CheckingForUpdates() || list_.Empty()) return false;
   SyncView();
-  const auto [user, password] =
-      account_source_ ? account_source_() : std::pair<std::string, std::string>("admin", "");
+  const auto [user, password] = Account();
   // The account goes only where core's account rule lets it go; the other rows are read
   // without it and their state says why.
   std::vector<TCameraEntry> cameras =

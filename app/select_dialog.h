@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // TfrmAdv_Main: the dialog in which the user picks a camera found on the LAN. It exists for the
 // whole run and searches once a second from its creation, visible or not; closing only hides it.
-// A context menu on the list copies a camera's address, opens its web page and exports the list;
+// A context menu on the list copies a camera's address, opens its web page, sends new network
+// settings to a series R camera (on a worker; the outcome goes to the main window's log) and
+// exports the list;
 // Find also asks an address typed into the field below the list. "Check for updates" reads
 // each listed camera's version against the catalogue without blocking the list.
 #pragma once
@@ -24,6 +26,7 @@
 #include "discovery/search_engine.h"
 #include "fleet/fleet_check.h"
 #include "qt_dispatcher.h"
+#include "r730/network_change.h"
 
 class QAction;
 class QFrame;
@@ -49,6 +52,8 @@ class TfrmAdv_Main : public QDialog {
   using TExportPathChooser = std::function<QString()>;
   // The account the update check reads the cameras with: the main window's fields.
   using TAccountSource = std::function<std::pair<std::string, std::string>()>;
+  // Where a line for the main window's log goes (UTF-8, without time stamp).
+  using TLogSink = std::function<void(const std::string& utf8_text)>;
 
   explicit TfrmAdv_Main(QWidget* parent = nullptr);
   ~TfrmAdv_Main() override;
@@ -84,6 +89,7 @@ class TfrmAdv_Main : public QDialog {
   void SetUrlOpener(TUrlOpener opener) { url_opener_ = std::move(opener); }
   void SetExportPathChooser(TExportPathChooser chooser) { export_chooser_ = std::move(chooser); }
   void SetAccountSource(TAccountSource source) { account_source_ = std::move(source); }
+  void SetLogSink(TLogSink sink) { log_sink_ = std::move(sink); }
 
   // "Check for updates": the status read of every listed camera, in the background. Its
   // answers fill the Latest and State columns as they come. False while a check runs.
@@ -107,6 +113,11 @@ class TfrmAdv_Main : public QDialog {
   void CopySelectedIP();
   bool OpenSelectedWebPage();
   bool ExportList();
+  // "Network settings...": opens the settings dialog for the selected series R camera (with the
+  // account of the main window); what it confirms goes to the camera on a worker.
+  void OpenNetworkSettings();
+  // True from the confirmation until the camera's answer is in the log.
+  bool ChangingNetwork() const { return net_change_ && net_change_->Running(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -133,6 +144,10 @@ class TfrmAdv_Main : public QDialog {
   void ShowNotice(const std::string& utf8_text);
   TRowCells Paint(const TDevInfo& row) const;
   void StopCatalogueRead();
+  std::pair<std::string, std::string> Account() const;
+  void Log(const std::string& utf8_text);
+  void StartNetworkChange(const TDevInfo& camera, const TDevInfo& wanted, const std::string& user,
+                          const std::string& password);
 
   TQtDispatcher dispatcher_;
   TDeviceList list_;
@@ -146,6 +161,8 @@ class TfrmAdv_Main : public QDialog {
   TUrlOpener url_opener_;
   TExportPathChooser export_chooser_;
   TAccountSource account_source_;
+  TLogSink log_sink_;
+  std::unique_ptr<TNetworkChange> net_change_;
   TFleetCheck fleet_check_;
   QTimer check_timer_;
   // The catalogue read that comes before the cameras are asked, on a thread of its own.
@@ -178,6 +195,7 @@ class TfrmAdv_Main : public QDialog {
   QMenu* menu_ = nullptr;
   QAction* copy_ip_ = nullptr;
   QAction* open_web_ = nullptr;
+  QAction* net_settings_ = nullptr;
   QAction* export_ = nullptr;
   QPushButton* check_ = nullptr;
   QAction* check_action_ = nullptr;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The cameras a command works on and the repository it asks, for every subcommand that reads or
-// upgrades cameras (upgrade, status and any later one): the options are declared here once, so
-// they read and behave the same everywhere.
+// upgrades cameras (upgrade, status and any later one; fetch takes the repository options): the
+// options are declared here once, so they read and behave the same everywhere. (camlift r730
+// names its camera by --ip or --mac and declares its own.)
 //
 //   --from FILE                  every camera of a list (CSV or search --json lines)
 //   --series S --ip A [--port P] one camera

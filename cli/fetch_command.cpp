@@ -4,14 +4,12 @@
 #include <iostream>
 #include <memory>
 
+#include "camera_source.h"
 #include "cli_session.h"
 #include "command_registry.h"
 #include "fleet/upgrader_setup.h"
 #include "i18n/str_res.h"
-#include "platform/paths.h"
 #include "repository/repository_text.h"
-#include "repository/repository_trust.h"
-#include "repository/repository_url.h"
 #include "util/text_fields.h"
 
 namespace camlift::cli {
@@ -23,9 +21,7 @@ struct FetchOptions {
   std::string model;
   std::string version;
   std::string oem;
-  std::string repository;
-  std::string ca_file;
-  std::string data_dir;
+  TRepositoryOptions repository;
 };
 
 // True when the repository gave a reason of its own (a refused catalogue, a certificate).
@@ -37,24 +33,18 @@ bool PrintRepositoryProblem(const TUpgradeObject& upgrader) {
 }
 
 int RunFetch(const FetchOptions& options) {
-  if (!options.data_dir.empty()) SetWorkFolder(options.data_dir);
+  const TUpgraderSettings settings = RunSettingsOf(options.repository, options.ui);
   TCliSession session("en");
-  TUpgraderSettings settings;
-  settings.system = !options.ui;
-  settings.repository_url = ResolveRepositoryUrl(options.repository);
   if (settings.repository_url.empty()) {
     std::cerr << "camlift: no firmware repository is configured (--repository)\n";
     return kExitFailed;
   }
-  settings.trust = ResolveRepositoryTrust(options.ca_file);
   // No camera is asked: the series alone chooses the catalogue's keys.
   TCameraEntry camera;
   camera.series = SeriesFromLetter(options.series);
   auto upgrader = SetUpUpgrader(camera, settings);
   if (!upgrader) return kExitFailed;
-  for (const std::string& line : BadRepositoryKeyLines(upgrader->RepositoryTrust())) {
-    std::cerr << "camlift: " << line << "\n";
-  }
+  SayUnusableKeys(settings.trust);
   upgrader->SetModel(options.model);
   upgrader->SetCurrentVersion(options.version);
   upgrader->SetOemText(options.oem);
@@ -92,11 +82,7 @@ void SetupFetch(CLI::App& root, CommandRunner& run) {
                                   "The camera's current version (for cameras without a model)");
   model->excludes(version);
   cmd->add_option("--oem", options->oem, "The camera's OEM text (UI firmware)");
-  cmd->add_option("--repository", options->repository, "Firmware repository base URL");
-  cmd->add_option("--ca-file", options->ca_file,
-                  "CA certificates (PEM) to verify an https repository with")
-      ->check(CLI::ExistingFile);
-  cmd->add_option("--data-dir", options->data_dir, "Work folder (the cache lives in its Bin/)");
+  AddRepositoryOptions(cmd, options->repository, "Work folder (the cache lives in its Bin/)");
   cmd->callback([options, &run] {
     if (options->model.empty() && options->version.empty()) {
       throw CLI::RequiredError("--model or --version");

@@ -112,15 +112,18 @@ TEXT_REPLY = ("REPLY CTP/1.0 200 OK\r\n-sn K0001\r\n-name K camera\r\n-ip 192.16
               "-mac 00:11:22:33:44:77\r\n-gw 192.168.1.1\r\n-ddnsuser u\r\n-ddnspswd p\r\n"
               "-ddns k.example.net\r\n-dhcpen 1\r\n-version V 1.0.2.1 build7\r\n\r\n")
 
-write("udp_reply", "moi_195", moi_reply(195))
-write("udp_reply", "moi_64", moi_reply(64))
-write("udp_reply", "text_reply", TEXT_REPLY)
+# The replies of each search dialect in a folder named as its row of discovery/search_dialects.cpp
+# (DiscoveryDialects.EveryReplyHasASeedAndASimulatedResponder holds every row's parser to them).
+write("udp_reply/moi", "moi_195", moi_reply(195))
+write("udp_reply/moi", "moi_64", moi_reply(64))
+write("udp_reply/ctp", "text_reply", TEXT_REPLY)
 hello = bytearray(140)
 hello[0:8] = header_1010(0x8F01)
-write("udp_reply", "1010_hello", bytes(hello))
-write("udp_reply", "1010_info", info_1010())
-write("udp_reply", "1010_ddns", ddns_1010())
-write("udp_reply", "8600_reply", reply_8600())
+write("udp_reply/1010", "1010_hello", bytes(hello))
+write("udp_reply/1010", "1010_info", info_1010())
+write("udp_reply/1010", "1010_ddns", ddns_1010())
+write("udp_reply/8600", "8600_reply", reply_8600())
+# Not a search reply: the answer to the series R settings datagram, which also comes over UDP.
 write("udp_reply", "8600_settings_reply", settings_reply_8600())
 
 # --- CTP -----------------------------------------------------------------------------------

@@ -2,54 +2,62 @@
 #include "discovery/dev_types.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 
 #include "discovery/dev_info.h"
+#include "discovery/search_dialects.h"
 
 namespace camlift {
 namespace {
 
-struct TTypeRow {
-  std::int32_t type;
-  std::string_view caption;
-  TSeries series;
+// The type codes no search dialect produces; the dialects' own are part of their rows.
+constexpr TDeviceType kOtherTypes[] = {
+    {0, "K"},
+    // The list keeps it longest; the service shortcut sends the IMAGIA command only to it.
+    {kTypeS, "S", TSeries::None, {kLongLifetimeTicks, kLongLifetimeTicks}},
+    {3, "M1"},
+    {kTypeClosedLibrary, "P", TSeries::None, kKeptLifetime},
+    {6, "L"},
+    {7, "M2"},
+    {999, "DSK"},
+    {kTypeManual, "manual", TSeries::None, kKeptLifetime},
 };
-
-constexpr std::array<TTypeRow, 12> kTypeRows{{
-    {0, "K", TSeries::None},
-    {kTypeS, "S", TSeries::None},
-    {kTypeMOI, "M", TSeries::M},
-    {3, "M1", TSeries::None},
-    {kTypeClosedLibrary, "P", TSeries::None},
-    {kTypeText, "K", TSeries::K},
-    {6, "L", TSeries::None},
-    {7, "M2", TSeries::None},
-    {kType1010, "P", TSeries::P},
-    {kType8600, "R", TSeries::R},
-    {999, "DSK", TSeries::None},
-    {kTypeManual, "manual", TSeries::None},
-}};
-
-const TTypeRow* FindType(std::int32_t type) {
-  for (const TTypeRow& row : kTypeRows) {
-    if (row.type == type) return &row;
-  }
-  return nullptr;
-}
 
 constexpr char kLowerHex[] = "0123456789abcdef";
 constexpr char kUpperHex[] = "0123456789ABCDEF";
 
 }  // namespace
 
+const TDeviceType* FindDeviceType(std::int32_t code) {
+  if (code == kTypeNone) return nullptr;
+  for (const TDialect& dialect : DialectTable()) {
+    if (dialect.type.code == code) return &dialect.type;
+  }
+  for (const TDeviceType& type : kOtherTypes) {
+    if (type.code == code) return &type;
+  }
+  return nullptr;
+}
+
+std::span<const TDeviceType> TypesWithoutDialect() { return kOtherTypes; }
+
+TLifetime LifetimeOf(std::int32_t code) {
+  const TDeviceType* type = FindDeviceType(code);
+  return type ? type->lifetime : kUsualLifetime;
+}
+
+TNameText NameTextOf(std::int32_t code) {
+  const TDeviceType* type = FindDeviceType(code);
+  return type ? type->name : TNameText::LanguageCodePage;
+}
+
 std::string DevTypeCaption(std::int32_t type) {
-  const TTypeRow* row = FindType(type);
+  const TDeviceType* row = FindDeviceType(type);
   return row ? std::string(row->caption) : std::string();
 }
 
 TSeries SeriesOfType(std::int32_t type) {
-  const TTypeRow* row = FindType(type);
+  const TDeviceType* row = FindDeviceType(type);
   return row ? row->series : TSeries::None;
 }
 

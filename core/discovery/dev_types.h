@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// Helpers around the camera record: captions and series of the type codes, identity texts and the
-// text clean-up for output.
+// Helpers around the camera record: what a type code means (caption, series, how long its cameras
+// stay listed, how their names are written), identity texts and the text clean-up for output.
+// The types a search dialect produces are part of its row (discovery/search_dialects.cpp); the
+// others are a table in dev_types.cpp.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,42 @@
 namespace camlift {
 
 struct TDevInfo;
+
+// How long a listed camera of a type stays without a reply, in search ticks.
+struct TLifetime {
+  std::int32_t first = 10;      // a new entry
+  std::int32_t refreshed = 10;  // an entry a reply refreshed
+  // False: no broadcast refreshes such an entry (the closed library's, a typed-in camera), and
+  // it stays until the list is emptied.
+  bool expires = true;
+};
+inline constexpr std::int32_t kLifetimeTicks = 10;
+inline constexpr std::int32_t kLongLifetimeTicks = 30;
+inline constexpr TLifetime kUsualLifetime{kLifetimeTicks, kLifetimeTicks};
+inline constexpr TLifetime kKeptLifetime{kLifetimeTicks, kLifetimeTicks, false};
+
+// How a camera of a type writes its name: in the code page of the language it was set up with
+// (unless the name is valid UTF-8 anyway), or always in UTF-8 (what the dialect states).
+enum class TNameText { LanguageCodePage, Utf8 };
+
+// What a type code means.
+struct TDeviceType {
+  std::int32_t code = -1;
+  std::string_view caption{};  // the list's Type column
+  TSeries series = TSeries::None;
+  TLifetime lifetime = kUsualLifetime;
+  TNameText name = TNameText::LanguageCodePage;
+};
+
+// The type of a code: a dialect's row or one of the types no dialect produces; nullptr for an
+// unknown code (and for -1).
+const TDeviceType* FindDeviceType(std::int32_t code);
+// The types no search dialect produces.
+std::span<const TDeviceType> TypesWithoutDialect();
+// The lifetime and the name text of a code; an unknown code has the usual lifetime and a name in
+// the language's code page.
+TLifetime LifetimeOf(std::int32_t code);
+TNameText NameTextOf(std::int32_t code);
 
 // Type codes the search dialects produce.
 inline constexpr std::int32_t kTypeNone = -1;

@@ -35,7 +35,7 @@ bool TDeviceList::AddOrUpdate(const TDevInfo& record) {
   if (record.DevType == kTypeNone) return false;
   if (const auto found = index_.find(record.DevID); found != index_.end()) {
     TDevInfo* entry = &rows_[found->second];
-    entry->Lifetime = entry->DevType == kTypeS ? kLongLifetime : kLifetime;
+    entry->Lifetime = LifetimeOf(entry->DevType).refreshed;
     if (SameComparedFields(*entry, record)) return false;
     // A changed entry moves from where it stands in the whole list: the rows still waiting
     // for their places take them first, by the entry's old values.
@@ -71,8 +71,7 @@ bool TDeviceList::AddOrUpdate(const TDevInfo& record) {
   }
   TDevInfo& entry = rows_.emplace_back(record);
   Touch(entry);
-  entry.Lifetime =
-      record.DevType == kTypeS || record.DevType == kType1010 ? kLongLifetime : kLifetime;
+  entry.Lifetime = LifetimeOf(record.DevType).first;
   index_.emplace(entry.DevID, rows_.size() - 1);
   if (typed_was_selected) SelectEntry(record.DevID);
   UpdateCount();
@@ -151,8 +150,7 @@ void TDeviceList::Tick() {
   int selected = -1;
   for (std::size_t row = 0; row < rows_.size(); ++row) {
     TDevInfo& entry = rows_[row];
-    const bool stays =
-        entry.DevType == kTypeClosedLibrary || entry.DevType == kTypeManual || --entry.Lifetime > 0;
+    const bool stays = !LifetimeOf(entry.DevType).expires || --entry.Lifetime > 0;
     if (!stays) continue;
     if (static_cast<int>(row) == selected_) selected = static_cast<int>(kept);
     if (row < sorted_) ++kept_sorted;
@@ -415,11 +413,9 @@ void TDeviceList::Changed() {
 
 std::string DisplayName(const TDevInfo& entry, const std::string& language_code) {
   const std::string utf8 = ToValidUtf8(entry.DevName);
-  // MO_I and 1010 cameras send UTF-8; the other dialects send what the camera was set up with,
-  // which is the code page of its language when it is not UTF-8.
-  if (utf8 == entry.DevName || entry.DevType == kTypeMOI || entry.DevType == kType1010) {
-    return utf8;
-  }
+  // Some dialects state UTF-8 (the name text of their type); the others send what the camera was
+  // set up with, which is the code page of its language when it is not UTF-8.
+  if (utf8 == entry.DevName || NameTextOf(entry.DevType) == TNameText::Utf8) return utf8;
   return LangToUtf8(entry.DevName, language_code);
 }
 

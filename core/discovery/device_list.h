@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "discovery/dev_info.h"
+#include "discovery/dev_types.h"
 
 namespace camlift {
 
@@ -52,10 +53,10 @@ inline constexpr int kModalCancel = 2;
 
 class TDeviceList {
  public:
-  // Search ticks an entry survives without a reply; entries of type 1 (and new ones of type 8,
-  // whose 1010 exchange takes three round trips) get the long one.
-  static constexpr std::int32_t kLifetime = 10;
-  static constexpr std::int32_t kLongLifetime = 30;
+  // Search ticks an entry survives without a reply: the lifetime of its type (LifetimeOf,
+  // dev_types.h), the long one for type 1 and for new entries of the 1010 dialect.
+  static constexpr std::int32_t kLifetime = kLifetimeTicks;
+  static constexpr std::int32_t kLongLifetime = kLongLifetimeTicks;
   // The most rows the list holds. A site has far fewer cameras; a host that answers every search
   // with a new MAC each time must not grow the list (and the window's time) without end. A new
   // row beyond the bound is refused and counted; known rows are still refreshed.
@@ -75,9 +76,9 @@ class TDeviceList {
   void ClearList();
   // Selects the first row when the list is not empty and nothing is selected.
   void UpdateCount();
-  // The expiry of one timer tick: every entry not of type 4 (closed library) nor typed in by the
-  // user (kTypeManual: no broadcast ever refreshes it) loses one tick of its lifetime and goes
-  // when none is left. Then UpdateCount.
+  // The expiry of one timer tick: every entry whose type expires (not the closed library's, type
+  // 4, nor one typed in by the user, kTypeManual: no broadcast ever refreshes them) loses one tick
+  // of its lifetime and goes when none is left. Then UpdateCount.
   void Tick();
 
   // A click on a column header: the same column toggles the direction, another one becomes the

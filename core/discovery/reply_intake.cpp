@@ -33,36 +33,56 @@ bool Parse1010Info(TDatagram datagram, TDevInfo& record, IDatagramSender* endpoi
   return true;
 }
 
-bool ParseReply(TDatagram datagram, TDevInfo& record, IDatagramSender* endpoint_1010,
-                const TFindByID& find, std::uint16_t port_1010) {
-  switch (ReplyKind(datagram)) {
-    case TReplyKind::MOI:
-      return ParseMOIReply(datagram, record);
-    case TReplyKind::Text:
-      return ParseTextReply(datagram, record);
-    case TReplyKind::Other:
-      break;
-  }
+TReplyResult Take1010Reply(TDatagram datagram, TDevInfo& record, const TFollowUpTarget& target,
+                           const TFindByID& find) {
   const T1010Decision decision = Decide1010(datagram, record);
   switch (decision.Answer) {
     case T1010Answer::None:
-      return false;
+      return TReplyResult::None;
     case T1010Answer::Hello:
-      SendFollowUp(endpoint_1010, port_1010, decision.FollowUp);
-      return false;
+      SendFollowUp(target.sender, target.port, decision.FollowUp);
+      return TReplyResult::None;
     case T1010Answer::Info:
-      SendFollowUp(endpoint_1010, port_1010, decision.FollowUp);
-      return true;
+      SendFollowUp(target.sender, target.port, decision.FollowUp);
+      return TReplyResult::Record;
     case T1010Answer::Ddns:
       break;
   }
   TDevInfo* entry = find ? find(decision.Ddns.Mac) : nullptr;
-  if (!entry) return false;
+  if (!entry) return TReplyResult::None;
   entry->DdnsHost = decision.Ddns.Host;
   entry->DdnsUser = decision.Ddns.User;
   entry->DdnsPassword = decision.Ddns.Password;
   record = *entry;
-  return true;
+  return TReplyResult::Merged;
+}
+
+TReplyResult TakeReply(TDatagram datagram, TDevInfo& record, const TFollowUpTargets& targets,
+                       const TFindByID& find) {
+  for (const TDialect& dialect : DialectTable()) {
+    // The replies of a dialect with a socket of its own never reach the endpoints.
+    if (dialect.endpoint == kOwnThread || !dialect.recognises || !dialect.recognises(datagram)) {
+      continue;
+    }
+    if (dialect.follow_up) {
+      return dialect.follow_up(datagram, record, targets ? targets(dialect) : TFollowUpTarget{},
+                               find);
+    }
+    return dialect.parse && dialect.parse(datagram, record) ? TReplyResult::Record
+                                                            : TReplyResult::None;
+  }
+  return TReplyResult::None;
+}
+
+bool ParseReply(TDatagram datagram, TDevInfo& record, IDatagramSender* follow_up,
+                const TFindByID& find, std::uint16_t follow_up_port) {
+  const TReplyResult result = TakeReply(
+      datagram, record,
+      [&](const TDialect& dialect) {
+        return TFollowUpTarget{follow_up, follow_up_port != 0 ? follow_up_port : dialect.port};
+      },
+      find);
+  return result != TReplyResult::None;
 }
 
 }  // namespace camlift

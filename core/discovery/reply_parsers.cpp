@@ -265,11 +265,16 @@ bool Parse8600Reply(TDatagram buffer, TDevInfo& record) {
   return true;
 }
 
-TReplyKind ReplyKind(TDatagram datagram) {
-  const TByteReader reader(datagram);
-  if (reader.StartsWith(kMOIMagic)) return TReplyKind::MOI;
-  if (reader.StartsWith(kTextMagic)) return TReplyKind::Text;
-  return TReplyKind::Other;
+bool IsMOIReply(TDatagram datagram) { return TByteReader(datagram).StartsWith(kMOIMagic); }
+
+bool IsTextReply(TDatagram datagram) { return TByteReader(datagram).StartsWith(kTextMagic); }
+
+bool Is1010Datagram(TDatagram datagram) { return Is1010(TByteReader(datagram)); }
+
+bool Parse1010InfoReply(TDatagram datagram, TDevInfo& record) {
+  if (!Is1010Command(datagram, k1010Info)) return false;
+  Read1010Info(datagram, record);
+  return true;
 }
 
 T1010Decision Decide1010(TDatagram datagram, TDevInfo& record) {

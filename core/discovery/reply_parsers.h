@@ -31,13 +31,18 @@ inline constexpr std::uint16_t k1010Info = 0x8F12;
 inline constexpr std::uint16_t k1010DdnsRequest = 0x0F0F;
 inline constexpr std::uint16_t k1010Ddns = 0x8F0F;
 
-// Which parser a datagram is for, by its first bytes: "MO_I", "REPLY", else something else.
-enum class TReplyKind { MOI, Text, Other };
-TReplyKind ReplyKind(TDatagram datagram);
+// Which parser a datagram is for, by its first bytes (the rows of search_dialects.cpp ask them in
+// this order): "MO_I"; "REPLY"; 0x10 0x10 and at least one more byte.
+bool IsMOIReply(TDatagram datagram);
+bool IsTextReply(TDatagram datagram);
+bool Is1010Datagram(TDatagram datagram);
 
 bool ParseMOIReply(TDatagram datagram, TDevInfo& record);
 bool ParseTextReply(TDatagram datagram, TDevInfo& record);
 bool Parse8600Reply(TDatagram buffer, TDevInfo& record);
+// 0x8F12: the 1010 information reply, which names the camera (the search answers it too:
+// Decide1010).
+bool Parse1010InfoReply(TDatagram datagram, TDevInfo& record);
 
 struct T1010Ddns {
   std::string Mac;

@@ -92,10 +92,6 @@ bool Send1010Query(std::uint16_t port, IDatagramSender& endpoint) {
   return SendSwallowing(endpoint, port, Build1010Query());
 }
 
-bool SendImagiaQuery(IDatagramSender& endpoint) {
-  return SendSwallowing(endpoint, kImagiaPort, BuildImagiaQuery());
-}
-
 bool SendImagiaCommand(IDatagramSender& endpoint, std::string_view dev_id) {
   std::this_thread::sleep_for(Duration(Wait::ImagiaCommandPause));
   return SendSwallowing(endpoint, kImagiaPort, BuildImagiaCommand(dev_id));

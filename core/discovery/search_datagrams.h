@@ -50,13 +50,13 @@ TBytes BuildImagiaCommand(std::string_view dev_id);
 TBytes Build8600Query();
 
 // Each broadcasts one datagram to port through endpoint. Errors of the socket layer are
-// swallowed: a failed send must not keep the next query of a search pass from going out.
+// swallowed: a failed send must not keep the next query of a search pass from going out. (The
+// search pass sends each row of the dialect table with SendDialectQuery, search_dialects.h.)
 bool SendSQ610Query(std::uint16_t port, IDatagramSender& endpoint);
 bool SendMOIQuery(std::uint16_t port, IDatagramSender& endpoint);
 bool SendUicamQuery(std::uint16_t port, IDatagramSender& endpoint);
 bool SendCTPSearch(std::uint16_t port, IDatagramSender& endpoint);
 bool Send1010Query(std::uint16_t port, IDatagramSender& endpoint);
-bool SendImagiaQuery(IDatagramSender& endpoint);
 // Pauses ImagiaCommandPause, then broadcasts "IMAGIAQUERY,3," + dev_id to port 10000.
 bool SendImagiaCommand(IDatagramSender& endpoint, std::string_view dev_id);
 

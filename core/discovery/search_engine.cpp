@@ -2,6 +2,7 @@
 #include "discovery/search_engine.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "discovery/reply_intake.h"
 #include "discovery/reply_parsers.h"
@@ -22,6 +23,24 @@ void Guarded(Step&& step) {
 
 }  // namespace
 
+TSearchPorts::TSearchPorts() {
+  for (const TDialect& dialect : DialectTable()) ports_.push_back(dialect.port);
+}
+
+std::uint16_t& TSearchPorts::operator[](std::string_view dialect) {
+  const TDialect* row = FindDialect(dialect);
+  if (!row) throw std::out_of_range("no search dialect " + std::string(dialect));
+  return ports_.at(static_cast<std::size_t>(row - DialectTable().data()));
+}
+
+std::uint16_t TSearchPorts::Of(const TDialect& dialect) const {
+  return ports_.at(static_cast<std::size_t>(&dialect - DialectTable().data()));
+}
+
+void TSearchPorts::SetAll(std::uint16_t port) {
+  for (std::uint16_t& each : ports_) each = port;
+}
+
 TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list,
                              IOwnThreadSearch& series_r_search, TFind_Hisi* finder,
                              TSearchPorts ports)
@@ -31,22 +50,22 @@ TSearchEngine::TSearchEngine(IUiDispatcher& ui, TDeviceList& list,
       finder_(finder),
       ports_(ports),
       probe_(ui) {
-  for (auto& endpoint : endpoints_) {
-    endpoint = std::make_unique<TUdpEndpoint>(
+  for (std::size_t i = 0; i < SearchEndpoints().size(); ++i) {
+    endpoints_.push_back(std::make_unique<TUdpEndpoint>(
         ui_, [this](std::span<const std::uint8_t> datagram, std::uint32_t sender) {
           OnDatagram(datagram, sender);
-        });
+        }));
+    follow_ups_.push_back(std::make_unique<TFollowUpSender>(*endpoints_.back()));
   }
-  follow_ups_ = std::make_unique<TFollowUpSender>(Endpoint(5));
 }
 
 TSearchEngine::~TSearchEngine() { Teardown(); }
 
 void TSearchEngine::Create() {
-  std::vector<std::pair<const TEndpointPlan*, std::vector<std::uint16_t>>> busy;
-  for (const TEndpointPlan& plan : kBindOrder) {
+  std::vector<std::pair<const TSearchEndpoint*, std::vector<std::uint16_t>>> busy;
+  for (const TSearchEndpoint& plan : SearchEndpoints()) {
     busy.emplace_back(&plan, std::vector<std::uint16_t>{});
-    TTools_Net::BindFreePort(Endpoint(plan.number), plan.start_port, busy.back().second);
+    TTools_Net::BindFreePort(Endpoint(plan.number), plan.first_port, busy.back().second);
   }
   // A port that one of these endpoints took is no one else's fault: when 10000 is held, the
   // endpoints after it move up and meet each other's ports.
@@ -60,7 +79,7 @@ void TSearchEngine::Create() {
   for (const auto& [plan, ports] : busy) {
     const TUdpEndpoint& endpoint = Endpoint(plan->number);
     if (!endpoint.Active()) {
-      port_problems_.push_back({plan->start_port, 0});
+      port_problems_.push_back({plan->first_port, 0});
       continue;
     }
     for (const std::uint16_t port : ports) {
@@ -89,22 +108,24 @@ void TSearchEngine::RefreshTargets() {
 void TSearchEngine::SearchPass(int tick, bool with_library) {
   Guarded([&] { RefreshTargets(); });
   for (auto& endpoint : endpoints_) endpoint->ClearSendProblems();
-  follow_ups_->NewPass();
-  if (tick % kImagiaEvery == 0) Guarded([&] { SendImagiaQuery(Endpoint(kImagiaEndpoint)); });
-  Guarded([&] {
-    // The receive thread hands its records to this engine's UI thread.
-    series_r_search_.SearchDevices(ports_.R8600, HandOffToUi(ui_, [this](const TDevInfo& record) {
-                                     list_.AddOrUpdate(record);
-                                   }));
-  });
-  Guarded([&] { SendSQ610Query(ports_.SQ610, Endpoint(1)); });
-  Guarded([&] { SendMOIQuery(ports_.MOI, Endpoint(2)); });
-  Guarded([&] { SendUicamQuery(ports_.Uicam, Endpoint(3)); });
-  Guarded([&] { SendCTPSearch(ports_.CTP, Endpoint(4)); });
-  Guarded([&] { Send1010Query(ports_.P1010, Endpoint(5)); });
+  for (auto& follow_ups : follow_ups_) follow_ups->NewPass();
+  for (const TDialect& dialect : DialectTable()) {
+    if (tick % dialect.every == 0) Guarded([&] { SendQuery(dialect); });
+  }
   // Started the way it is shut down: off the UI thread, which serves the library's callbacks
   // meanwhile (a second search may wait for the first one's callback thread).
   if (with_library && finder_) Guarded([&] { finder_->StartSearch(&ui_); });
+}
+
+void TSearchEngine::SendQuery(const TDialect& dialect) {
+  if (dialect.endpoint == kOwnThread) {
+    // The receive thread hands its records to this engine's UI thread.
+    series_r_search_.SearchDevices(
+        ports_.Of(dialect),
+        HandOffToUi(ui_, [this](const TDevInfo& record) { list_.AddOrUpdate(record); }));
+    return;
+  }
+  SendDialectQuery(dialect, ports_.Of(dialect), Endpoint(dialect.endpoint));
 }
 
 void TSearchEngine::TimerTick(bool with_library) {
@@ -192,13 +213,20 @@ void TSearchEngine::Teardown() {
 
 void TSearchEngine::OnDatagram(std::span<const std::uint8_t> datagram, std::uint32_t sender) {
   TDevInfo record;
-  const bool parsed = ParseReply(
-      datagram, record, follow_ups_.get(),
-      [this](const std::string& id) { return list_.FindByID(id); }, ports_.P1010);
-  if (!parsed) return;
-  // A 1010 DDNS reply only adds texts to its entry (record is a copy of it): the entry keeps the
-  // sender of the reply that named its address.
-  if (T1010Ddns ddns; !Parse1010Ddns(datagram, ddns)) record.ReplyFrom = AddressText(sender);
+  const TReplyResult result = TakeReply(
+      datagram, record,
+      [this](const TDialect& dialect) {
+        TFollowUpTarget target{nullptr, ports_.Of(dialect)};
+        if (dialect.endpoint != kOwnThread) {
+          target.sender = follow_ups_.at(static_cast<std::size_t>(dialect.endpoint - 1)).get();
+        }
+        return target;
+      },
+      [this](const std::string& id) { return list_.FindByID(id); });
+  if (result == TReplyResult::None) return;
+  // A merged reply (the 1010 DDNS reply) only adds texts to its entry (record is a copy of it):
+  // the entry keeps the sender of the reply that named its address.
+  if (result == TReplyResult::Record) record.ReplyFrom = AddressText(sender);
   list_.OnRecord(record);
 }
 

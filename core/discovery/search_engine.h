@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
-// The background search of the selection dialog: five UDP endpoints, one search pass per timer
-// tick, every reply parsed on the UI thread into the device list. The window owns the timer and
-// calls TimerTick every SearchPassInterval; the command line does the same in its own loop.
+// The background search of the selection dialog: the UDP endpoints and the dialects of the dialect
+// table (search_dialects.h), one search pass per timer tick, every reply parsed on the UI thread
+// into the device list. The window owns the timer and calls TimerTick every SearchPassInterval;
+// the command line does the same in its own loop.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "discovery/device_list.h"
 #include "discovery/find_hisi.h"
@@ -17,36 +19,31 @@
 #include "discovery/own_thread_search.h"
 #include "discovery/search_datagrams.h"
 #include "discovery/search_diagnostics.h"
+#include "discovery/search_dialects.h"
 #include "discovery/udp_endpoint.h"
 #include "platform/dispatcher.h"
 
 namespace camlift {
 
-// Where the queries go. The cameras listen on the defaults; tests that run beside other searches
-// on the same host use ports of their own.
-struct TSearchPorts {
-  std::uint16_t SQ610 = kSQ610Port;
-  std::uint16_t MOI = kMOIPort;
-  std::uint16_t Uicam = kUicamPort;
-  std::uint16_t CTP = kCTPSearchPort;
-  std::uint16_t P1010 = k1010Port;
-  std::uint16_t R8600 = k8600Port;
+// Where the queries go, one port per row of the dialect table. The cameras listen on the rows'
+// ports; tests that run beside other searches on the same host use ports of their own.
+class TSearchPorts {
+ public:
+  TSearchPorts();
+  // The port of the row of that name ("moi", "1010", ...); std::out_of_range for another name.
+  std::uint16_t& operator[](std::string_view dialect);
+  std::uint16_t Of(const TDialect& dialect) const;
+  // Every query to this port.
+  void SetAll(std::uint16_t port);
+
+ private:
+  std::vector<std::uint16_t> ports_;  // by row
 };
 
 class TSearchEngine {
  public:
-  // Endpoint numbers and the first local port each tries.
-  struct TEndpointPlan {
-    int number;
-    std::uint16_t start_port;
-  };
-  // In the order they are bound: when 10000 is taken, endpoint 2 moves up and the others with it.
-  static constexpr std::array<TEndpointPlan, 5> kBindOrder{
-      {{2, 10000}, {1, 10001}, {3, 10002}, {4, 7999}, {5, 6800}}};
-  // The IMAGIA query goes out on every third tick, through this endpoint, and so does the IMAGIA
-  // command of the service shortcut.
-  static constexpr int kImagiaEvery = 3;
-  static constexpr int kImagiaEndpoint = 1;
+  // The endpoint of the IMAGIA query, through which the service shortcut's IMAGIA command goes.
+  static constexpr int kImagiaEndpoint = kImagiaEndpointNumber;
 
   // finder may be null (no closed-library search at all).
   TSearchEngine(IUiDispatcher& ui, TDeviceList& list, IOwnThreadSearch& series_r_search,
@@ -86,7 +83,7 @@ class TSearchEngine {
   // Stops everything: endpoints, closed library, series R receive threads, list. Idempotent.
   void Teardown();
 
-  // Endpoint 1 to 5.
+  // Endpoint 1 to the number of SearchEndpoints().
   TUdpEndpoint& Endpoint(int number) {
     return *endpoints_.at(static_cast<std::size_t>(number - 1));
   }
@@ -94,6 +91,8 @@ class TSearchEngine {
 
  private:
   void OnDatagram(std::span<const std::uint8_t> datagram, std::uint32_t sender);
+  // The query of one row of the dialect table.
+  void SendQuery(const TDialect& dialect);
   void RefreshTargets();
   // The row of a searched camera at the typed-in address, or -1.
   int ListedTypedCamera() const;
@@ -103,8 +102,8 @@ class TSearchEngine {
   IOwnThreadSearch& series_r_search_;
   TFind_Hisi* finder_;
   TSearchPorts ports_;
-  std::array<std::unique_ptr<TUdpEndpoint>, 5> endpoints_;
-  std::unique_ptr<TFollowUpSender> follow_ups_;
+  std::vector<std::unique_ptr<TUdpEndpoint>> endpoints_;      // by number - 1
+  std::vector<std::unique_ptr<TFollowUpSender>> follow_ups_;  // of each endpoint
   TSearchTargets targets_;
   std::vector<TPortProblem> port_problems_;
   std::string manual_address_;

@@ -15,6 +15,7 @@
 #include "fleet/status_read.h"
 #include "i18n/str_res.h"
 #include "platform/dispatcher.h"
+#include "platform/paths.h"
 #include "repository/repository_text.h"
 #include "repository/run_files.h"
 #include "util/log_line.h"
@@ -105,7 +106,11 @@ TBatchUpgrade::TBatchUpgrade(std::vector<TCameraEntry> cameras, TBatchOptions op
                              const TStopToken& outer_stop)
     : cameras_(std::move(cameras)),
       options_(std::move(options)),
-      stop_(TStopToken(&cancel_).With(outer_stop)) {}
+      stop_(TStopToken(&cancel_).With(outer_stop)) {
+  // Downloads and logs go below the work folder: never into whatever folder the program was
+  // started from.
+  if (options_.work_folder.empty()) options_.work_folder = CacheFolder();
+}
 
 std::string TBatchUpgrade::OutcomeText(const TBatchOutcome& outcome) {
   return outcome.plan.empty() ? UpgradeResultText(outcome.result.status) : outcome.plan;
@@ -180,6 +185,11 @@ TBatchOutcome TBatchUpgrade::RunOne(const TCameraEntry& camera) {
   if (options_.dry_run) return PlanOne(camera);
   TBatchOutcome outcome;
   outcome.camera = camera;
+  auto upgrader = SetUpUpgrader(camera, options_, OwnFilesOf(camera, options_.work_folder));
+  if (!upgrader) {
+    outcome.reason = CameraStateText(TCameraState::UnknownSeries);
+    return outcome;  // failed: nothing was asked or sent, and no log was written
+  }
   const std::string& records =
       options_.state_folder.empty() ? options_.work_folder : options_.state_folder;
   // logs/ is a folder of our own: a link planted there is removed, never followed.
@@ -191,12 +201,6 @@ TBatchOutcome TBatchUpgrade::RunOne(const TCameraEntry& camera) {
   outcome.log_file = records + "logs/" + camera.ip +
                      (shared_address ? "-" + std::to_string(camera.port) : "") + "-" + Today() +
                      ".log";
-
-  auto upgrader = SetUpUpgrader(camera, options_, OwnFilesOf(camera, options_.work_folder));
-  if (!upgrader) {
-    outcome.reason = CameraStateText(TCameraState::UnknownSeries);
-    return outcome;  // failed: nothing was asked or sent
-  }
 
   TBatchObserver observer(outcome.log_file, options_, [&](const std::string& line) {
     if (!on_line_) return;

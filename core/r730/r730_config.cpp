@@ -71,7 +71,8 @@ std::string TR730Series::BaseUrl() const {
 }
 
 bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::string& user,
-                             const std::string& password, const TDevInfo& wanted, const TDevInfo&) {
+                             const std::string& password, const TDevInfo& wanted, const TDevInfo&,
+                             const TStopToken& stop) {
   const T8600SettingsResult request = Build8600Settings(wanted, user, password);
   if (request.bytes.empty()) return false;
   TSocketHandle socket = MakeUdpSocket(true);
@@ -88,7 +89,7 @@ bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::strin
   // takes longer than one slice still counts, and a steady stream of other datagrams on port
   // 8600 still does not hold the caller for ever.
   const auto limit = std::chrono::steady_clock::now() + Duration(Wait::R730SettingsReplyLimit);
-  while (std::chrono::steady_clock::now() < limit) {
+  while (std::chrono::steady_clock::now() < limit && !stop.Requested()) {
     if (!WaitReadable(socket.get(), Millis(Wait::R730SettingsReplyWait))) continue;
     buffer.fill(0);
     const ssize_t n = ::recv(socket.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);

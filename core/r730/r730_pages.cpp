@@ -196,4 +196,12 @@ std::int32_t ParseWifiScanResult(std::string_view page, std::vector<TWiFiEntry>&
   return count;
 }
 
+std::string StatusPageSysVer(std::string_view page) {
+  constexpr std::string_view kKey = "sys_ver=\"";
+  const std::size_t key = page.find(kKey);
+  if (key == std::string_view::npos) return {};
+  const std::string_view value = page.substr(key + kKey.size());
+  return std::string(value.substr(0, value.find('"')));
+}
+
 }  // namespace camlift

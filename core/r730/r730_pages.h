@@ -26,6 +26,10 @@ std::int32_t TextToIntDef(std::string_view text, std::int32_t fallback);
 // ":" (an odd last character is dropped), trimmed.
 std::string MacPairs(std::string_view text);
 
+// The system version of a "/get_Status.cgi" page: what follows the first `sys_ver="` up to the
+// next double quote, or to the end of a page cut off inside the value; "" without that key.
+std::string StatusPageSysVer(std::string_view page);
+
 // The Wi-Fi settings of a "/get_params.cgi" page.
 TWiFiParams ParseWifiParams(std::string_view page);
 // The DDNS fields of a "/get_params.cgi" page into params, and its Status (0 to 4). Service is

@@ -13,6 +13,7 @@
 
 #include "discovery/dev_info.h"
 #include "discovery/own_thread_search.h"
+#include "platform/stop_token.h"
 
 namespace camlift {
 
@@ -27,9 +28,15 @@ using TR730SearchHandler = TDeviceRecordsHandler;
 
 class IR730Series : public IOwnThreadSearch {
  public:
+  // Sends the settings datagram for wanted and waits for the camera's answer: true when it took
+  // them. A stop ends the wait early (false): the window that asked is going away.
   virtual bool SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
                           const std::string& password, const TDevInfo& wanted,
-                          const TDevInfo& current) = 0;
+                          const TDevInfo& current, const TStopToken& stop) = 0;
+  bool SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
+                  const std::string& password, const TDevInfo& wanted, const TDevInfo& current) {
+    return SetNetwork(ip, port, user, password, wanted, current, TStopToken());
+  }
   virtual void SetDevice(const std::optional<TDevInfo>& record) = 0;
   virtual std::optional<TDevInfo> GetDevice() const = 0;
   virtual bool CheckLogin(const std::string& base_url, const std::string& user,
@@ -63,9 +70,10 @@ class TR730Series final : public IR730Series {
   void SearchDevices(std::uint16_t port, const TR730SearchHandler& handler) override;
   std::uint16_t BlockedPort() const override;
   void StopSearches(IUiDispatcher& ui) override;
+  using IR730Series::SetNetwork;
   bool SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
-                  const std::string& password, const TDevInfo& wanted,
-                  const TDevInfo& current) override;
+                  const std::string& password, const TDevInfo& wanted, const TDevInfo& current,
+                  const TStopToken& stop) override;
   // A different camera makes the settings read from the previous one stale.
   void SetDevice(const std::optional<TDevInfo>& record) override;
   std::optional<TDevInfo> GetDevice() const override { return device_; }

@@ -6,10 +6,10 @@
 #include "discovery/search_datagrams.h"
 #include "platform/run_control.h"
 #include "platform/timing.h"
+#include "r730/r730_pages.h"
 #include "r730/r730_params.h"
 #include "r730/r730_series.h"
 #include "util/multipart_upload.h"
-#include "util/text.h"
 #include "util/tools.h"
 
 namespace camlift {
@@ -68,7 +68,7 @@ bool TR730Series::UploadFirmware(const std::string& page, const std::string& bas
     if (TTools::HttpGetText(
             base_url + "/get_Status.cgi?" + UserPwdQuery(user, password, TAccountText::AsTyped),
             text, Millis(Wait::R730StatusRead), "", "")) {
-      QuotedValueAfter(text, "sys_ver", '"', version);
+      version = StatusPageSysVer(text);
     }
     host = base_url;
     if (const std::size_t scheme = host.find("//"); scheme != std::string::npos) {

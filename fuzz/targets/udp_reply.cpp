@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Every reply parser of the LAN search over one datagram: the recogniser ParseReply (with a
-// list that knows one camera, so that a 1010 DDNS reply can merge) and each dialect on its own.
+// list that knows one camera, so that a 1010 DDNS reply can merge), the parser of each row of the
+// dialect table on its own, and the 1010 follow-ups.
 #include <array>
 #include <cstdint>
 #include <span>
@@ -8,6 +9,7 @@
 
 #include "discovery/reply_intake.h"
 #include "discovery/reply_parsers.h"
+#include "discovery/search_dialects.h"
 #include "fuzz_check.h"
 #include "r730/r730_settings.h"
 
@@ -44,12 +46,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(parsed == (record.DevType != -1));
   FUZZ_CHECK(sender.sent <= 2);
 
-  TDevInfo moi;
-  if (ParseMOIReply(datagram, moi)) FUZZ_CHECK(moi.DevType == 2);
-  TDevInfo text;
-  if (ParseTextReply(datagram, text)) FUZZ_CHECK(text.DevType == 5);
-  TDevInfo r8600;
-  if (Parse8600Reply(datagram, r8600)) FUZZ_CHECK(r8600.DevType == 9);
+  for (const TDialect& dialect : DialectTable()) {
+    TDevInfo row_record;
+    if (!dialect.parse || !dialect.parse(datagram, row_record)) continue;
+    FUZZ_CHECK(row_record.DevType == dialect.type.code);
+    // A reply its parser takes is one its row recognises (else ParseReply would pass it by).
+    FUZZ_CHECK(!dialect.recognises || dialect.recognises(datagram));
+  }
   TDevInfo info;
   if (Parse1010Info(datagram, info, &sender, k1010Port)) FUZZ_CHECK(info.DevType == 8);
   Answer1010Hello(datagram, k1010Port, &sender);

@@ -18,5 +18,4 @@
     "a search reply and a stray datagram go out before the answer to a network-settings "    \
     "datagram")                                                                              \
   X(NetworkSettingsSilent, "network-settings-silent",                                        \
-    "the network-settings datagram gets no "                                                 \
-    "answer")
+    "the network-settings datagram is recorded, but neither taken nor answered")

@@ -309,15 +309,16 @@ std::vector<TBytes> AnswerR730Settings(TSimCamera& camera, TR730SimState& state,
   ParseMacText(config.mac, mac);
   if (!std::equal(mac.begin(), mac.end(), datagram.begin() + 84)) return {};
   const TR730SimBehaviour behaviour = state.Behaviour();
-  if (behaviour.has(TCameraFault::NetworkSettingsSilent)) return {};
 
   const std::string ip = Text(datagram, 4, 16);
   const std::uint16_t port = U16(datagram, 90);
   const bool account = !config.has(TCameraFault::RejectAccount) &&
                        Text(datagram, 236, 32) == config.user &&
                        Text(datagram, 268, 33) == config.password;
-  const bool taken = account && !behaviour.has(TCameraFault::NetworkSettingsRefused) && port != 0 &&
-                     UsableAddress(ip);
+  // A silent camera hears the datagram (it is recorded) but neither takes nor answers it.
+  const bool silent = behaviour.has(TCameraFault::NetworkSettingsSilent);
+  const bool taken = account && !silent && !behaviour.has(TCameraFault::NetworkSettingsRefused) &&
+                     port != 0 && UsableAddress(ip);
 
   TBytes reply(kReplySize, 0);
   reply[0] = 0x44;
@@ -354,6 +355,7 @@ std::vector<TBytes> AnswerR730Settings(TSimCamera& camera, TR730SimState& state,
                       {"datagram", HexText(datagram)}});
   }
   if (taken && (ip != config.ip || port != camera.http_port())) camera.MoveTo(ip, port);
+  if (silent) return {};
 
   std::vector<TBytes> answers;
   if (behaviour.has(TCameraFault::NetworkSettingsNoise)) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The simulated cameras' side of the LAN search: a UDP responder that listens on a dialect's
 // port, records every datagram it receives and answers the ones meant for it. The dialects'
-// answers are built by search_responder_{moi,1010,8600}.
+// answers are built by search_responder_<dialect>.cpp (kSearchDialects, search_responder_ext.cpp).
 #pragma once
 
 #include <netinet/in.h>

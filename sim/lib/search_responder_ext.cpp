@@ -24,6 +24,11 @@ constexpr TSearchDialect kSearchDialects[] = {
     {"8600", k8600Port, TSimSeries::R, Answer8600},
 };
 
+// Dialects answered by a responder outside kSearchDialects, and where.
+constexpr const char* kAnsweredElsewhere[] = {
+    "ctp",  // TCtpSearchResponder of the series K extension (ctp_extension.cpp)
+};
+
 // search-port-stream: junk datagrams to the port the last 8600 query came from, one every 5 ms,
 // until the camera stops.
 class TPortStream {
@@ -165,6 +170,13 @@ std::string SearchDialectList() {
     list += kSearchDialects[i].name;
   }
   return list;
+}
+
+std::vector<std::string> AnsweredSearchDialects() {
+  std::vector<std::string> names;
+  for (const TSearchDialect& dialect : kSearchDialects) names.emplace_back(dialect.name);
+  for (const char* name : kAnsweredElsewhere) names.emplace_back(name);
+  return names;
 }
 
 std::vector<std::string> SearchDialectsOf(const TCameraConfig& config) {

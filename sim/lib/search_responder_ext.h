@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The search responders of a simulated camera, as a camera extension: while the camera is up it
-// answers the search dialect of its series (M: MO_I on 10000, P: 1010 on 6801, R: 8600 on
-// 8600) with the identity of its scenario entry, and records every datagram it receives.
+// answers the search dialects of its scenario entry, by default the one of its series (a row of
+// kSearchDialects), with the identity of that entry, and records every datagram it receives.
 #pragma once
 
 #include <memory>
@@ -27,6 +27,13 @@ std::span<const TSearchDialect> SearchDialects();
 const TSearchDialect* FindSearchDialect(const std::string& name);
 // "moi, 1010 or 8600", for messages.
 std::string SearchDialectList();
+
+// The dialects of the client's dialect table (discovery/search_dialects.cpp) that simulated
+// cameras answer, by the names of its rows: the rows of kSearchDialects, and the CTP search
+// ("ctp"), which the series K extension answers (TCtpSearchResponder, ctp_extension.h). The
+// unit test DiscoveryDialects.EveryReplyHasASeedAndASimulatedResponder names a dialect of the
+// client's table that is missing here.
+std::vector<std::string> AnsweredSearchDialects();
 
 // "moi", "1010", "8600": the dialects a camera of this configuration answers.
 std::vector<std::string> SearchDialectsOf(const TCameraConfig& config);

@@ -276,11 +276,21 @@ TEST(UpgradeCommand, UsageErrorsAndMissingRepository) {
   EXPECT_EQ(2, site.Run({"upgrade", "--series", "P"}).exit_code);
   EXPECT_EQ(2, site.Run({"upgrade", "--series", "P", "--ip", " "}).exit_code);
   EXPECT_EQ(2, site.Run({"upgrade", "--series", "P", "--ip", "1.2.3.4", "--lang", "fr"}).exit_code);
+  EXPECT_EQ(2, site.Run({"status", "--series", "P", "--ip", "  "}).exit_code);
   TCameraConfig config;
   auto& camera = site.AddCamera(config);
   const TProcessResult run = site.Upgrade(camera);
   EXPECT_EQ(1, run.exit_code);
   EXPECT_NE(std::string::npos, LogTexts(run.out).back().find("repository")) << run.out;
+  // An address pasted with blanks around it is still the camera's, for status as for upgrade.
+  const TProcessResult status =
+      site.Run({"status", "--series", "P", "--ip", " " + camera.config().ip + " ", "--port",
+                std::to_string(camera.http_port()), "--user", camera.config().user, "--password",
+                camera.config().password, "--json"});
+  EXPECT_EQ(0, status.exit_code) << status.err;
+  EXPECT_EQ(std::string::npos, status.out.find("unreachable")) << status.out;
+  EXPECT_NE(std::string::npos, status.out.find("\"ip\":\"" + camera.config().ip + "\""))
+      << status.out;
 }
 
 }  // namespace

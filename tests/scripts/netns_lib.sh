@@ -43,7 +43,9 @@ trap 'exit 1' INT TERM
 make_ns() {
   local attempt
   for attempt in 1 2 3 4 5; do
-    flock /tmp/camlift-netns-add.lock ip netns add "$1" && break
+    # The lock lives in /run, which only root writes (these tests run as root), and a holder
+    # that hangs holds nobody for more than 30 s.
+    flock -w 30 /run/camlift-netns-add.lock ip netns add "$1" && break
     ip netns delete "$1" 2>/dev/null
     [ "$attempt" -lt 5 ] || fail "cannot create namespace $1"
     sleep 0.2

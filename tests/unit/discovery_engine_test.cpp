@@ -50,7 +50,7 @@ std::uint16_t FreeUdpPort() {
 // Query ports where no camera listens.
 TSearchPorts IsolatedPorts() {
   TSearchPorts ports;
-  ports.SQ610 = ports.MOI = ports.Uicam = ports.CTP = ports.P1010 = ports.R8600 = FreeUdpPort();
+  ports.SetAll(FreeUdpPort());
   return ports;
 }
 
@@ -197,9 +197,9 @@ TEST_F(DiscoveryLoopback, EngineListsEveryDialect) {
   auto r = sim::Make8600Responder(Identity("10.0.0.9", 9), 0, nullptr, "r");
   r->Start();
   TSearchPorts ports;
-  ports.MOI = moi->Port();
-  ports.P1010 = p1->Port();
-  ports.R8600 = r->Port();
+  ports["moi"] = moi->Port();
+  ports["1010"] = p1->Port();
+  ports["8600"] = r->Port();
   // Simulated K cameras of tests running at the same time answer the CTP search on 7999: this
   // search asks a port that only this test holds (and never reads).
   TSocketHandle quiet = MakeUdpSocket(false);
@@ -207,7 +207,7 @@ TEST_F(DiscoveryLoopback, EngineListsEveryDialect) {
   sockaddr_in bound{};
   socklen_t length = sizeof bound;
   ::getsockname(quiet.get(), reinterpret_cast<sockaddr*>(&bound), &length);
-  ports.CTP = ntohs(bound.sin_port);
+  ports["ctp"] = ntohs(bound.sin_port);
 
   TLoopDispatcher ui;
   TDeviceList list;
@@ -399,7 +399,7 @@ TEST_F(DiscoveryLoopback, EachEngineHandsSeriesRRecordsToItsOwnUiThread) {
   auto responder = sim::Make8600Responder(Identity("10.0.0.19", 19), 0, nullptr, "r");
   responder->Start();
   TSearchPorts ports = IsolatedPorts();
-  ports.R8600 = responder->Port();
+  ports["8600"] = responder->Port();
   TLoopDispatcher ui;
   TDeviceList first_list;
   TSearchEngine first(ui, first_list, R730Client(), nullptr, ports);

@@ -205,7 +205,7 @@ TEST_F(ManualProbe, EngineFindAddsAManualRowThatStays) {
   TLoopDispatcher ui;
   TDeviceList list;
   TSearchPorts ports;
-  ports.SQ610 = ports.MOI = ports.Uicam = ports.CTP = ports.P1010 = ports.R8600 = 9;  // nobody
+  ports.SetAll(9);  // nobody
   SetR730SearchLocalPort(0);
   TSearchEngine engine(ui, list, R730Client(), nullptr, ports);
   engine.Create();

@@ -85,9 +85,13 @@ TEST(DiscoveryQueries, DestinationPortsOfASearch) {
     const char* name;
     std::uint16_t expected;
     std::uint16_t actual;
-  } cases[] = {{"SQ610", 4000, ports.SQ610},        {"MO_I", 10000, ports.MOI},
-               {"uicam", 10139, ports.Uicam},       {"CTP", 7999, ports.CTP},
-               {"1010", 6801, ports.P1010},         {"8600", 8600, ports.R8600},
+  } cases[] = {{"SQ610", 4000, ports.Of(*FindDialect("sq610"))},
+               {"MO_I", 10000, ports.Of(*FindDialect("moi"))},
+               {"uicam", 10139, ports.Of(*FindDialect("uicam"))},
+               {"CTP", 7999, ports.Of(*FindDialect("ctp"))},
+               {"1010", 6801, ports.Of(*FindDialect("1010"))},
+               {"8600", 8600, ports.Of(*FindDialect("8600"))},
+               {"IMAGIA", 10000, ports.Of(*FindDialect("imagia"))},
                {"8600 local", 3565, k8600LocalPort}};
   for (const auto& c : cases) EXPECT_EQ(c.expected, c.actual) << c.name;
 }

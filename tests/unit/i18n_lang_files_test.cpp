@@ -141,6 +141,7 @@ const Entry kEnglishSelectDialog[] = {
     {"mnuCheckUpdates.Caption", "Check for updates"},
     {"ListView.Columns5.Caption", "Latest"},
     {"ListView.Columns6.Caption", "State"},
+    {"mnuNetSettings.Caption", "Network settings..."},
 };
 
 const Entry kEnglishOptions[] = {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "discovery/dev_types.h"
@@ -153,6 +154,17 @@ TEST(R730Pages, ReadParamTakesTheWholeKeyUpToTheSemicolon) {
   value.clear();
   ReadParam(page, "var WIFI_ENABLE", value);
   EXPECT_EQ(value, "");
+}
+
+TEST(R730Pages, SysVerOfTheStatusPage) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"var sys_ver=\"84.2.0.130\";\r\nvar app_ver=\"1\";", "84.2.0.130"},
+      {"var sys_ver_x=\"1.1\"; var sys_ver=\"2.2\";", "2.2"},  // the whole key only
+      {"var sys_ver='84.2.0.130'; x=\"y\"", ""},               // no double quote after =
+      {"var sys_ver=\"84.2.0.130", "84.2.0.130"},              // a page cut off
+      {"", ""},
+  };
+  for (const auto& [page, version] : cases) EXPECT_EQ(version, StatusPageSysVer(page)) << page;
 }
 
 TEST(R730Pages, MacPairsLowerCaseAndJoinedByColons) {

@@ -65,6 +65,7 @@ TEST(UpgraderSetup, ABatchCameraOfNoSeriesFailsWithItsReason) {
     ASSERT_EQ(1u, outcomes.size());
     EXPECT_EQ(TUpgradeStatus::Failed, outcomes[0].result.status) << dry_run;
     EXPECT_EQ("unknown series", dry_run ? outcomes[0].plan : outcomes[0].reason);
+    EXPECT_EQ("", outcomes[0].log_file);  // the summary names no log that was never written
   }
 }
 
