@@ -21,7 +21,7 @@ struct TCameraOptions {
 
 int RunCamera(TCameraOptions& options) {
   const auto series = ParseSeries(options.series);
-  if (!series) throw std::runtime_error("--series must be K, M, P or R");
+  if (!series) throw std::runtime_error("--series must be " + SeriesList());
   options.camera.series = *series;
   for (const auto& name : options.faults) {
     const auto fault = ParseCameraFault(name);
@@ -36,7 +36,7 @@ int RunCamera(TCameraOptions& options) {
 void SetupCamera(CLI::App& root, TSimCommandRunner& run) {
   auto options = std::make_shared<TCameraOptions>();
   auto* cmd = root.add_subcommand("camera", "Run one camera");
-  cmd->add_option("--series", options->series, "K, M, P or R")->required();
+  cmd->add_option("--series", options->series, SeriesList())->required();
   for (const TCameraSetting& setting : CameraSettings()) {
     std::visit(
         [&](auto member) {

@@ -21,7 +21,8 @@ struct TWriteOptions {
 int RunWrite(const TWriteOptions& options) {
   const auto series = ParseSeries(options.series);
   const auto kind = ParseKind(options.kind);
-  if (!series || !kind) throw std::runtime_error("--series must be M, P or R, --kind sys or ui");
+  if (!series || !kind)
+    throw std::runtime_error("--series must be " + SeriesList() + ", --kind sys or ui");
   std::string error;
   if (!WriteSimFirmware(options.out, {*series, *kind, options.version}, options.size, error)) {
     throw std::runtime_error(error);
@@ -43,7 +44,7 @@ void SetupFirmware(CLI::App& root, TSimCommandRunner& run) {
 
   auto options = std::make_shared<TWriteOptions>();
   auto* write = firmware->add_subcommand("write", "Write a simulated firmware file");
-  write->add_option("--series", options->series, "K, M, P or R")->required();
+  write->add_option("--series", options->series, SeriesList())->required();
   write->add_option("--kind", options->kind, "sys or ui")->capture_default_str();
   write->add_option("--version", options->version, "Version")->required();
   write->add_option("--size", options->size, "Size in bytes")->capture_default_str();

@@ -64,7 +64,8 @@ struct TAddOptions {
 int RunAdd(TAddOptions& options) {
   const auto series = ParseSeries(options.series);
   const auto kind = ParseKind(options.kind);
-  if (!series || !kind) throw std::runtime_error("--series must be M, P or R, --kind sys or ui");
+  if (!series || !kind)
+    throw std::runtime_error("--series must be " + SeriesList() + ", --kind sys or ui");
   options.add.series = *series;
   options.add.kind = *kind;
   TRepoAddResult result;
@@ -117,7 +118,7 @@ void SetupAdd(CLI::App& repo, TSimCommandRunner& run) {
   cmd->add_option("--section", add.section, "Catalogue section (model key)")->required();
   cmd->add_option("--kind", options->kind, "sys or ui")->capture_default_str();
   cmd->add_option("--version", add.version, "Firmware version")->required();
-  cmd->add_option("--series", options->series, "K, M, P or R")->required();
+  cmd->add_option("--series", options->series, SeriesList())->required();
   cmd->add_option("--size", add.size, "Size of the firmware file in bytes")->capture_default_str();
   cmd->add_option("--no", add.excluded, "Excluded current versions (key NO)");
   cmd->add_option("--archive", add.archive_name,

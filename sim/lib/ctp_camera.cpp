@@ -24,16 +24,6 @@
 namespace camlift::sim {
 namespace {
 
-struct FaultRow {
-  TCtpFault fault;
-  const char* name;
-};
-constexpr FaultRow kFaults[] = {
-#define CAMLIFT_SIM_CTP_FAULT_ROW(id, name, camera_switch, own, what) {TCtpFault::id, name},
-    CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_FAULT_ROW)
-#undef CAMLIFT_SIM_CTP_FAULT_ROW
-};
-
 constexpr std::size_t kMaxLine = 512;
 constexpr std::size_t kMaxBody = 64 * 1024;
 constexpr std::int64_t kMaxBlock = 1400;
@@ -70,20 +60,6 @@ std::string PeerText(int fd) {
 }
 
 }  // namespace
-
-std::optional<TCtpFault> ParseCtpFault(const std::string& name) {
-  for (const FaultRow& row : kFaults) {
-    if (name == row.name) return row.fault;
-  }
-  return std::nullopt;
-}
-
-std::string CtpFaultName(TCtpFault fault) {
-  for (const FaultRow& row : kFaults) {
-    if (row.fault == fault) return row.name;
-  }
-  return {};
-}
 
 // One CTP connection: a buffered reader with stop checks, and what this connection has done.
 struct TCtpCamera::Connection {
@@ -243,38 +219,25 @@ struct TCtpCamera::VerbRow {
   After (TCtpCamera::*handle)(Request&, Connection&);
 };
 
-// What a fault does when it takes over a request.
-enum class TCtpFaultAction {
-  StatusLine,  // answer the config request with `answer`
-  Refuse,      // the file being received is given up; answer "REPLY <answer>"
-  Ignore,      // no answer at all
-  Close,       // the connection is closed without an answer
-};
-
 struct TCtpCamera::FaultRule {
-  TCtpFault fault;
-  FaultPoint point;
-  int data_block;  // FaultPoint::Data: the data block of the connection it acts on
+  TCameraFault fault;
+  TCtpFaultPoint point;
+  int data_block;  // TCtpFaultPoint::Data: the data block of the connection it acts on
   TCtpFaultAction action;
   const char* answer;
 };
 
-namespace {
-
-constexpr int kAnyBlock = 0;
-
-}  // namespace
-
-// Request faults; ctp-silent and ctp-continue act on every answer (Answer, Reply).
+// The rules of the faults the service declares, then those of camera faults it acts out too.
 const TCtpCamera::FaultRule TCtpCamera::kFaultRules[] = {
-    {TCtpFault::LoginRefused, TCtpCamera::FaultPoint::Login, kAnyBlock, TCtpFaultAction::StatusLine,
-     "CTP/1.0 401 Unauthorized"},
-    {TCtpFault::ExitRefused, TCtpCamera::FaultPoint::Exit, kAnyBlock, TCtpFaultAction::StatusLine,
-     "CTP/1.0 500 Refused"},
-    {TCtpFault::ProbeUnanswered, TCtpCamera::FaultPoint::Probe, kAnyBlock, TCtpFaultAction::Ignore,
-     nullptr},
-    {TCtpFault::CloseMidTransfer, TCtpCamera::FaultPoint::Data, 2, TCtpFaultAction::Close, nullptr},
-    {TCtpFault::DataRefused, TCtpCamera::FaultPoint::Data, 1, TCtpFaultAction::Refuse, "ERR busy"},
+#define CAMLIFT_SIM_CTP_RULE(fault, point, block, action, answer) \
+  {TCameraFault::fault, TCtpFaultPoint::point, block, TCtpFaultAction::action, answer},
+#define CAMLIFT_SIM_CTP_OWN_RULE(fault, name, what, ...) CAMLIFT_SIM_CTP_RULE(fault, __VA_ARGS__)
+    // clang-format off
+    CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_OWN_RULE)
+    CAMLIFT_SIM_CTP_SHARED_FAULTS(CAMLIFT_SIM_CTP_RULE)
+// clang-format on
+#undef CAMLIFT_SIM_CTP_OWN_RULE
+#undef CAMLIFT_SIM_CTP_RULE
 };
 
 const TCtpCamera::VerbRow TCtpCamera::kVerbs[] = {
@@ -299,14 +262,14 @@ bool TCtpCamera::Claims(std::span<const char> first_bytes) const {
 }
 
 std::string TCtpCamera::Answer(Connection& c, const std::string& status_line) const {
-  if (settings_.has(TCtpFault::Silent)) return "(none: ctp-silent)";
+  if (EveryAnswer(TCtpFaultAction::Silent)) return "(none: ctp-silent)";
   c.Write(status_line + "\r\n\r\n");
   return status_line;
 }
 
 std::string TCtpCamera::Reply(Connection& c, const std::string& text, bool may_continue) const {
-  if (settings_.has(TCtpFault::Silent)) return "(none: ctp-silent)";
-  if (may_continue && settings_.has(TCtpFault::ContinueFlood)) {
+  if (EveryAnswer(TCtpFaultAction::Silent)) return "(none: ctp-silent)";
+  if (may_continue && EveryAnswer(TCtpFaultAction::ContinueFlood)) {
     // Each reply fills one whole read of the client, and they go out many at a time, so that
     // the client's receive queue stays full and no receive ever has to wait.
     std::string one(kContinue.substr(0, kContinue.size() - 2));
@@ -322,14 +285,14 @@ std::string TCtpCamera::Reply(Connection& c, const std::string& text, bool may_c
     while (c.WriteUnlessStopped(flood)) sent += kRepliesPerWrite;
     return "(endless REPLY Continue: ctp-continue-flood, " + std::to_string(sent) + " sent)";
   }
-  if (settings_.has(TCtpFault::SlowAnswers)) {
+  if (EveryAnswer(TCtpFaultAction::Slow)) {
     const auto until = std::chrono::steady_clock::now() +
                        std::chrono::milliseconds(Millis(SimWait::CtpSlowAnswer));
     while (!c.stop.load() && std::chrono::steady_clock::now() < until) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
-  if (may_continue && settings_.has(TCtpFault::ContinueThenOk)) {
+  if (may_continue && EveryAnswer(TCtpFaultAction::ContinueFirst)) {
     c.Write(kContinue);
     std::this_thread::sleep_for(std::chrono::milliseconds(Millis(SimWait::CtpContinuePause)));
   }
@@ -337,16 +300,26 @@ std::string TCtpCamera::Reply(Connection& c, const std::string& text, bool may_c
   return "REPLY " + text;
 }
 
-const TCtpCamera::FaultRule* TCtpCamera::FaultAt(FaultPoint point, const Connection& c) const {
+const TCtpCamera::FaultRule* TCtpCamera::FaultAt(TCtpFaultPoint point, const Connection& c) const {
   for (const FaultRule& rule : kFaultRules) {
     if (rule.point != point || !settings_.has(rule.fault)) continue;
-    if (rule.data_block == kAnyBlock || rule.data_block == c.data_blocks) return &rule;
+    if (rule.data_block == kCtpAnyBlock || rule.data_block == c.data_blocks) return &rule;
   }
   return nullptr;
 }
 
+bool TCtpCamera::EveryAnswer(TCtpFaultAction action) const {
+  for (const FaultRule& rule : kFaultRules) {
+    if (rule.point == TCtpFaultPoint::EveryAnswer && rule.action == action &&
+        settings_.has(rule.fault)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 TCtpCamera::After TCtpCamera::ApplyFault(const FaultRule& rule, Request& r, Connection& c) {
-  const std::string note = "fault " + CtpFaultName(rule.fault);
+  const std::string note = "fault " + CameraFaultName(rule.fault);
   switch (rule.action) {
     case TCtpFaultAction::StatusLine:
       r.entry["reply"] = Answer(c, rule.answer);
@@ -362,6 +335,11 @@ TCtpCamera::After TCtpCamera::ApplyFault(const FaultRule& rule, Request& r, Conn
     case TCtpFaultAction::Close:
       r.entry["note"] = note + ": connection closed";
       return After::End;
+    case TCtpFaultAction::Silent:
+    case TCtpFaultAction::ContinueFirst:
+    case TCtpFaultAction::Slow:
+    case TCtpFaultAction::ContinueFlood:
+      break;  // actions on every answer, never at a request (Answer, Reply)
   }
   return After::Next;
 }
@@ -372,7 +350,7 @@ TCtpCamera::After TCtpCamera::OnExit(Request& r, Connection& c) {
     r.entry["note"] = "leave-mode request without a login";
     return After::Next;
   }
-  if (const FaultRule* fault = FaultAt(FaultPoint::Exit, c)) return ApplyFault(*fault, r, c);
+  if (const FaultRule* fault = FaultAt(TCtpFaultPoint::Exit, c)) return ApplyFault(*fault, r, c);
   {
     std::lock_guard lock(mutex_);
     upgrade_mode_ = true;
@@ -388,7 +366,7 @@ TCtpCamera::After TCtpCamera::OnLogin(Request& r, Connection& c) {
     r.entry["note"] = "login body or Content-Length malformed";
     return After::Next;
   }
-  if (const FaultRule* fault = FaultAt(FaultPoint::Login, c)) return ApplyFault(*fault, r, c);
+  if (const FaultRule* fault = FaultAt(TCtpFaultPoint::Login, c)) return ApplyFault(*fault, r, c);
   if (body != "-login " + settings_.user + ":" + settings_.password + "\r\n\r\n") {
     r.entry["reply"] = Answer(c, "CTP/1.0 401 Unauthorized");
     r.entry["note"] = "wrong account";
@@ -408,7 +386,7 @@ TCtpCamera::After TCtpCamera::OnOtherConfig(Request& r, Connection& c) {
 TCtpCamera::After TCtpCamera::OnCommand(Request& r, Connection& c) {
   r.entry["body"] = Printable(r.body);
   if (r.body == "echo hello") {  // the probe
-    if (const FaultRule* fault = FaultAt(FaultPoint::Probe, c)) return ApplyFault(*fault, r, c);
+    if (const FaultRule* fault = FaultAt(TCtpFaultPoint::Probe, c)) return ApplyFault(*fault, r, c);
     if (!InUpgradeMode()) {
       r.entry["reply"] = Reply(c, "ERR not in upgrade mode", false);
       return After::Next;
@@ -464,7 +442,7 @@ TCtpCamera::After TCtpCamera::OnData(Request& r, Connection& c) {
     r.entry["reply"] = Reply(c, "ERR bad block size", false);
     return After::Next;
   }
-  if (const FaultRule* fault = FaultAt(FaultPoint::Data, c)) return ApplyFault(*fault, r, c);
+  if (const FaultRule* fault = FaultAt(TCtpFaultPoint::Data, c)) return ApplyFault(*fault, r, c);
   // The answer goes out first: digest, copy and record are done while the client reads its next
   // block, as a camera that buffers the block would.
   const std::string answer = Reply(c, "OK", c.data_blocks == 1);

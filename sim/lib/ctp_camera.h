@@ -19,7 +19,7 @@
 // upgrade mode either way.
 // Every request becomes one record line (role "camera", "protocol": "CTP").
 // To add a verb: a handler beside the others and a row of kVerbs (ctp_camera.cpp). A fault: a
-// row of CAMLIFT_SIM_CTP_FAULTS (sim_faults.h) and a row of kFaultRules (ctp_camera.cpp).
+// row of CAMLIFT_SIM_CTP_FAULTS (ctp_faults.h), which holds its rule too.
 #pragma once
 
 #include <atomic>
@@ -40,29 +40,20 @@
 
 namespace camlift::sim {
 
-// Faults as declared in sim_faults.h (CAMLIFT_SIM_CTP_FAULTS).
-enum class TCtpFault {
-#define CAMLIFT_SIM_CTP_FAULT_ENUM(id, name, camera_switch, own, what) id,
-  CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_FAULT_ENUM)
-#undef CAMLIFT_SIM_CTP_FAULT_ENUM
-};
-
-std::optional<TCtpFault> ParseCtpFault(const std::string& name);
-std::string CtpFaultName(TCtpFault fault);
-
 struct TCtpCameraSettings {
   std::string name;     // for the record
   std::string address;  // for the record
   int port = 0;         // for the record
   std::string user = "admin";
   std::string password;
-  std::set<TCtpFault> faults;
+  // Camera faults (sim_faults.h); the service acts on those with a rule (ctp_faults.h).
+  std::set<TCameraFault> faults;
   std::string upload_dir;  // when set, every received file is written there (name sanitised)
   // One record line per accepted data block. Off, accepted blocks are only counted ("data_blocks"
   // in the digest's line), which keeps the camera's bookkeeping out of transfer-speed figures;
   // refused blocks are always recorded.
   bool record_data_blocks = true;
-  bool has(TCtpFault f) const { return faults.count(f) != 0; }
+  bool has(TCameraFault f) const { return faults.count(f) != 0; }
 };
 
 struct TCtpReceivedFile {
@@ -97,9 +88,8 @@ class TCtpCamera : public IPortProtocol {
   struct FaultRule;
   struct VerbRow;
   enum class After { Next, Unrecorded, End };  // what the connection does after a request
-  enum class FaultPoint { Login, Exit, Probe, Data };
-  static const VerbRow kVerbs[];         // verb -> handler
-  static const FaultRule kFaultRules[];  // the request faults
+  static const VerbRow kVerbs[];               // verb -> handler
+  static const FaultRule kFaultRules[];        // the rules of ctp_faults.h
 
   // One handler per verb; each fills the request's record entry and says what comes next.
   After OnExit(Request& r, Connection& c);
@@ -112,10 +102,12 @@ class TCtpCamera : public IPortProtocol {
   After OnMalformed(Request& r, Connection& c);
   // The fault hook: the rule of a switched-on fault that takes over at this point, if any (a
   // handler asks once its request is well formed, before the request takes effect).
-  const FaultRule* FaultAt(FaultPoint point, const Connection& c) const;
+  const FaultRule* FaultAt(TCtpFaultPoint point, const Connection& c) const;
+  // True when a switched-on fault changes every answer in this way.
+  bool EveryAnswer(TCtpFaultAction action) const;
   After ApplyFault(const FaultRule& rule, Request& r, Connection& c);
-  // The ways an answer goes out (ctp-silent and ctp-continue act here); each returns the
-  // answer as recorded.
+  // The ways an answer goes out (the EveryAnswer rules act here); each returns the answer as
+  // recorded.
   std::string Answer(Connection& c, const std::string& status_line) const;
   std::string Reply(Connection& c, const std::string& text, bool may_continue) const;
   void Record(const Connection& c, nlohmann::json entry) const;

@@ -8,14 +8,6 @@
 namespace camlift::sim {
 namespace {
 
-// The camera switch that turns on each fault of the command service.
-constexpr std::pair<TCameraFault, TCtpFault> kFaultMap[] = {
-#define CAMLIFT_SIM_CTP_FAULT_MAP(id, name, camera_switch, own, what) \
-  {TCameraFault::camera_switch, TCtpFault::id},
-    CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_FAULT_MAP)
-#undef CAMLIFT_SIM_CTP_FAULT_MAP
-};
-
 class TCtpSearchService final : public ICameraService {
  public:
   std::unique_ptr<TCtpSearchResponder> responder;
@@ -32,9 +24,7 @@ class TCtpExtension final : public ICameraExtension {
     settings.user = config.user;
     settings.password = config.password;
     settings.upload_dir = config.upload_dir;
-    for (const auto& [camera_fault, ctp_fault] : kFaultMap) {
-      if (config.has(camera_fault)) settings.faults.insert(ctp_fault);
-    }
+    settings.faults = config.faults;  // the service acts on its own (ctp_faults.h)
     TSimCamera* owner = &camera;
     ctp_ = std::make_shared<TCtpCamera>(
         settings, camera.recorder(), [owner](const std::vector<TCtpReceivedFile>& files) {
@@ -42,7 +32,7 @@ class TCtpExtension final : public ICameraExtension {
           std::optional<TSimFirmwareInfo> firmware;
           for (const TCtpReceivedFile& file : files) {
             firmware = ReadSimFirmwareInfo(std::span(file.head.data(), file.head.size()));
-            if (firmware && firmware->series == TSimSeries::K) break;
+            if (firmware && firmware->series == owner->config().series) break;
             firmware.reset();
           }
           owner->BeginRestart(firmware);
@@ -95,7 +85,7 @@ TCtpSearchIdentity CtpSearchIdentityOf(const TSimCamera& camera) {
 }
 
 std::unique_ptr<ICameraExtension> MakeCtpCameraExtension(TSimCamera& camera) {
-  if (camera.config().series != TSimSeries::K) return nullptr;
+  if (ProfileOf(camera.config().series).delivery != TSimDelivery::CommandService) return nullptr;
   return std::make_unique<TCtpExtension>(camera);
 }
 

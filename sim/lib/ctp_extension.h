@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
-// Series K for the simulated cameras: the CTP command service on the camera's web port and the
-// CTP search responder on UDP 7999, as a camera extension. A complete transfer restarts the
-// camera with the version of the firmware file in the package.
+// The command service of the simulated cameras whose profile delivers firmware over it (series
+// K, sim_series.h): the CTP command service on the camera's web port and the CTP search
+// responder on UDP 7999, as a camera extension. A complete transfer restarts the camera with the
+// version of the firmware file in the package.
 //
-// Camera faults that reach the CTP side are the switches of CAMLIFT_SIM_CTP_FAULTS (sim_faults.h):
-// the "ctp-..." ones and "close-mid-upload" (the transfer connection is closed after its first
-// data block). The faults of the restart ("never-returns", "old-version") work as for the other
+// Camera faults that reach the CTP side are declared with their rules in ctp_faults.h: the
+// "ctp-..." ones and "close-mid-upload" (the transfer connection is closed after its first data
+// block). The faults of the restart ("never-returns", "old-version") work as for the other
 // series.
 #pragma once
 

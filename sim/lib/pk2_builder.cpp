@@ -91,9 +91,7 @@ bool WriteSimPackage(const std::string& path, const TSimFirmwareInfo& info, std:
     error = "the version must not hold a line break";
     return false;
   }
-  TSimFirmwareInfo k = info;
-  k.series = TSimSeries::K;
-  const std::string head = FirmwareHeaderBytes(k);
+  const std::string head = FirmwareHeaderBytes(info);
   const std::uint64_t data_size = std::max<std::uint64_t>(size, head.size());
   if (data_size > 0x7fffffffULL - 1024) {
     error = "a package entry holds less than 2 GiB";

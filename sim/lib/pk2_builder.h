@@ -35,10 +35,11 @@ class TPk2Builder {
 // The name of the firmware file inside a simulated package ("sys.img" or "ui.img").
 std::string SimPackageFileName(TFirmwareKind kind);
 
-// Writes the package a simulated K camera accepts: one FILE entry holding a simulated firmware
-// file of series K (header and filler up to size bytes, sim_firmware.h), then the CMD entry
-// "upgrade <file name>". Streamed, so that benchmark packages of any size cost no memory. False
-// with error set when the file cannot be written or the version holds a line break.
+// Writes the package a simulated K camera accepts: one FILE entry holding the simulated firmware
+// file of info (header and filler up to size bytes, sim_firmware.h; a K camera installs it when
+// info.series is K), then the CMD entry "upgrade <file name>". Streamed, so that benchmark packages
+// of any size cost no memory. False with error set when the file cannot be written or the version
+// holds a line break.
 bool WriteSimPackage(const std::string& path, const TSimFirmwareInfo& info, std::uint64_t size,
                      std::string& error);
 

@@ -97,10 +97,15 @@ class TSettingsService final : public ICameraService {
 
 class TR730ConfigExtension final : public ICameraExtension {
  public:
-  explicit TR730ConfigExtension(std::shared_ptr<TR730SimState> state) : state_(std::move(state)) {}
+  TR730ConfigExtension(std::shared_ptr<TR730SimState> state, const TSimCamera& camera)
+      : state_(std::move(state)) {
+    TR730SimBehaviour behaviour = state_->Behaviour();
+    behaviour.faults.insert(camera.config().faults.begin(), camera.config().faults.end());
+    state_->SetBehaviour(std::move(behaviour));
+  }
 
   std::unique_ptr<ICameraService> StartService(TSimCamera& camera) override {
-    if (camera.config().series != TSimSeries::R) return nullptr;
+    if (!ProfileOf(camera.config().series).config_calls) return nullptr;
     auto service = std::make_unique<TSettingsService>();
     service->responder = std::make_unique<TSearchResponder>(
         "8600-settings", k8600Port,
@@ -118,7 +123,7 @@ class TR730ConfigExtension final : public ICameraExtension {
   }
 
   void AddRoutes(TSimCamera& camera, TSimHttpServer& server) override {
-    if (camera.config().series != TSimSeries::R) return;
+    if (!ProfileOf(camera.config().series).config_calls) return;
     // The cameras take a path with extra slashes in front ("//wifi_scan.cgi") as the page.
     const auto page = [&camera, &server](std::string path, TAccount account, auto body) {
       std::string pattern = "/+";
@@ -142,11 +147,12 @@ class TR730ConfigExtension final : public ICameraExtension {
          });
     page("/wifi_scan.cgi", TAccount::UserPwd,
          [state](const httplib::Request&, httplib::Response& res) {
-           res.set_content(state->Behaviour().scan_refused ? "error" : "ok", "text/plain");
+           const bool refused = state->Behaviour().has(TCameraFault::WifiScanRefused);
+           res.set_content(refused ? "error" : "ok", "text/plain");
          });
     page("/get_wifi_scan_result.cgi", TAccount::UserPwd,
          [state](const httplib::Request&, httplib::Response& res) {
-           if (state->Behaviour().scan_result_drops) {
+           if (state->Behaviour().has(TCameraFault::WifiScanResultDrops)) {
              if (TConnectionContext* context = CurrentConnection()) context->abort = true;
              res.status = 500;
              return;
@@ -198,7 +204,11 @@ class TR730ConfigExtension final : public ICameraExtension {
     page("/set_default.cgi", TAccount::LoginUse,
          [state](const httplib::Request&, httplib::Response& res) {
            state->RestoreDefaults();
-           res.set_content(state->Behaviour().default_answer, "text/plain");
+           const TR730SimBehaviour behaviour = state->Behaviour();
+           res.set_content(behaviour.has(TCameraFault::RestoreDefaultsRefused)
+                               ? "error"
+                               : behaviour.default_answer,
+                           "text/plain");
          });
     page("/reboot.cgi", TAccount::LoginUseOrBasic,
          [state, &camera](const httplib::Request&, httplib::Response& res) {
@@ -306,7 +316,8 @@ std::vector<TBytes> AnswerR730Settings(TSimCamera& camera, TR730SimState& state,
                        Text(datagram, 236, 32) == config.user &&
                        Text(datagram, 268, 33) == config.password;
   // A silent camera hears the datagram (it is recorded) but neither takes nor answers it.
-  const bool taken = account && !behaviour.settings_silent && !behaviour.settings_refused &&
+  const bool silent = behaviour.has(TCameraFault::NetworkSettingsSilent);
+  const bool taken = account && !silent && !behaviour.has(TCameraFault::NetworkSettingsRefused) &&
                      port != 0 && UsableAddress(ip);
 
   TBytes reply(kReplySize, 0);
@@ -333,7 +344,7 @@ std::vector<TBytes> AnswerR730Settings(TSimCamera& camera, TR730SimState& state,
   if (auto recorder = camera.recorder()) {
     recorder->Append({{"role", "camera"},
                       {"name", config.name},
-                      {"series", "R"},
+                      {"series", SeriesText(config.series)},
                       {"protocol", "udp"},
                       {"dialect", "8600-settings"},
                       {"event", "network-settings"},
@@ -344,10 +355,10 @@ std::vector<TBytes> AnswerR730Settings(TSimCamera& camera, TR730SimState& state,
                       {"datagram", HexText(datagram)}});
   }
   if (taken && (ip != config.ip || port != camera.http_port())) camera.MoveTo(ip, port);
-  if (behaviour.settings_silent) return {};
+  if (silent) return {};
 
   std::vector<TBytes> answers;
-  if (behaviour.settings_noise) {
+  if (behaviour.has(TCameraFault::NetworkSettingsNoise)) {
     TBytes search_reply(516, 0);
     search_reply[0] = 0x44;
     search_reply[1] = 0x48;
@@ -361,13 +372,13 @@ std::vector<TBytes> AnswerR730Settings(TSimCamera& camera, TR730SimState& state,
 }
 
 TCameraExtensionFactory R730ConfigExtension(std::shared_ptr<TR730SimState> state) {
-  return [state](TSimCamera&) -> std::unique_ptr<ICameraExtension> {
-    return std::make_unique<TR730ConfigExtension>(state);
+  return [state](TSimCamera& camera) -> std::unique_ptr<ICameraExtension> {
+    return std::make_unique<TR730ConfigExtension>(state, camera);
   };
 }
 
-std::unique_ptr<ICameraExtension> MakeR730ConfigExtension(TSimCamera&) {
-  return std::make_unique<TR730ConfigExtension>(std::make_shared<TR730SimState>());
+std::unique_ptr<ICameraExtension> MakeR730ConfigExtension(TSimCamera& camera) {
+  return std::make_unique<TR730ConfigExtension>(std::make_shared<TR730SimState>(), camera);
 }
 
 }  // namespace camlift::sim

@@ -22,11 +22,14 @@
 // carries at offset 84, with 328 bytes 0x4844 0x0802 holding 0x8000 at offset 324 when the
 // account at 236/268 is right and the new address can be used on this host (else 0). A taken
 // datagram whose address or port differs from the camera's moves the camera there.
+// Only cameras whose profile has config_calls (series R, sim_series.h) get these sides.
+// The faults of this side are declared in r730_faults.h and acted out here.
 #pragma once
 
 #include <array>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -75,14 +78,13 @@ struct TR730SimSettings {
   bool dhcp = false;
 };
 
-// Switches that make the pages and the datagram answer misbehave on purpose.
+// What makes the pages and the datagram answer misbehave on purpose: the camera's faults
+// (r730_faults.h; the extension takes those of the camera's configuration when it is made) and
+// the answer of "/set_default.cgi".
 struct TR730SimBehaviour {
-  bool scan_refused = false;       // "/wifi_scan.cgi" answers "error"
-  bool scan_result_drops = false;  // "/get_wifi_scan_result.cgi" closes without an answer
+  std::set<TCameraFault> faults;
   std::string default_answer = "ok";
-  bool settings_refused = false;  // the datagram is answered with 0 at offset 324
-  bool settings_noise = false;    // a search reply and a stray datagram go out first
-  bool settings_silent = false;   // the datagram is recorded but gets no answer
+  bool has(TCameraFault f) const { return faults.count(f) != 0; }
 };
 
 // Shared by the camera's pages and the test or scenario that set it up.
@@ -115,7 +117,8 @@ std::string R730ScanResultPage(const std::vector<TSimAccessPoint>& access_points
 std::vector<TBytes> AnswerR730Settings(TSimCamera& camera, TR730SimState& state,
                                        std::span<const std::uint8_t> datagram);
 
-// The extension with a state of the caller's (tests); only series R cameras use it.
+// The extension with a state of the caller's (tests); only cameras with config_calls use it. The
+// camera's faults are added to the state's behaviour when the extension is made.
 TCameraExtensionFactory R730ConfigExtension(std::shared_ptr<TR730SimState> state);
 // The extension with the default state (the simulator's built-in list).
 std::unique_ptr<ICameraExtension> MakeR730ConfigExtension(TSimCamera& camera);

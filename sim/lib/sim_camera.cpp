@@ -25,38 +25,6 @@ namespace fs = std::filesystem;
 namespace camlift::sim {
 namespace {
 
-struct FaultRow {
-  TCameraFault fault;
-  const char* name;
-};
-constexpr FaultRow kFaults[] = {
-#define CAMLIFT_SIM_CAMERA_FAULT_ROW(id, name, what) {TCameraFault::id, name},
-    CAMLIFT_SIM_CAMERA_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ROW)
-#undef CAMLIFT_SIM_CAMERA_FAULT_ROW
-#define CAMLIFT_SIM_CTP_SWITCH_ROW(id, name, camera_switch, own, what) \
-  CAMLIFT_SIM_IF_OWN(own, {TCameraFault::camera_switch, name}, )
-        CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_SWITCH_ROW)
-#undef CAMLIFT_SIM_CTP_SWITCH_ROW
-};
-
-// Upload paths by series: (path, kind, account in the query as user/pwd, as loginuse/loginpas,
-// or Basic authentication).
-enum class AccountStyle { QueryUserPwd, QueryLogin, Basic };
-struct UploadRoute {
-  TSimSeries series;
-  const char* path;
-  TFirmwareKind kind;
-  AccountStyle account;
-};
-constexpr UploadRoute kUploadRoutes[] = {
-    {TSimSeries::M, "/upgrade_firmware.cgi", TFirmwareKind::System, AccountStyle::QueryUserPwd},
-    {TSimSeries::M, "/upgrade_htmls.cgi", TFirmwareKind::Ui, AccountStyle::QueryUserPwd},
-    {TSimSeries::P, "/cgi-bin/upgrade_firmware.cgi", TFirmwareKind::System, AccountStyle::Basic},
-    {TSimSeries::P, "/cgi-bin/upgrade_htmls.cgi", TFirmwareKind::Ui, AccountStyle::Basic},
-    {TSimSeries::R, "/upgrade_firmware.cgi", TFirmwareKind::System, AccountStyle::QueryLogin},
-    {TSimSeries::R, "/upgrade_htmls.cgi", TFirmwareKind::Ui, AccountStyle::QueryLogin},
-};
-
 // httplib adds the connection's addresses as pseudo headers; they did not come from the client.
 bool IsAddedHeader(const std::string& name) {
   return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" ||
@@ -74,13 +42,6 @@ nlohmann::json HeadersJson(const httplib::Request& req, const TConnectionContext
     }
   }
   return headers;
-}
-
-AccountStyle UploadAccountStyle(TSimSeries series) {
-  for (const auto& route : kUploadRoutes) {
-    if (route.series == series) return route.account;
-  }
-  return AccountStyle::Basic;
 }
 
 }  // namespace
@@ -134,27 +95,6 @@ struct TReceivedUpload {
   bool cut = false;  // close-mid-upload reset the connection
 };
 
-std::optional<TCameraFault> ParseCameraFault(const std::string& name) {
-  if (name == "wrong-password") return TCameraFault::RejectAccount;
-  for (const auto& row : kFaults) {
-    if (name == row.name) return row.fault;
-  }
-  return std::nullopt;
-}
-
-std::string CameraFaultName(TCameraFault fault) {
-  for (const auto& row : kFaults) {
-    if (row.fault == fault) return row.name;
-  }
-  return "?";
-}
-
-std::vector<std::string> CameraFaultNames() {
-  std::vector<std::string> names;
-  for (const auto& row : kFaults) names.emplace_back(row.name);
-  return names;
-}
-
 TSimCamera::TSimCamera(TCameraConfig config, std::shared_ptr<TSimRecorder> recorder,
                        std::vector<TCameraExtensionFactory> extensions, bool allow_wildcard)
     : config_(std::move(config)),
@@ -163,6 +103,10 @@ TSimCamera::TSimCamera(TCameraConfig config, std::shared_ptr<TSimRecorder> recor
   if (config_.name.empty()) {
     config_.name =
         SeriesText(config_.series) + "@" + config_.ip + ":" + std::to_string(config_.port);
+  }
+  const TSimSeriesProfile& profile = ProfileOf(config_.series);
+  if (config_.search_dialects.empty() && !profile.search_dialect.empty()) {
+    config_.search_dialects.emplace_back(profile.search_dialect);
   }
   state_.sys_version = config_.sys_version;
   state_.ui_version = config_.ui_version;
@@ -216,7 +160,7 @@ void TSimCamera::OpenPorts() {
   listeners.push_back(std::make_unique<TSimListener>(config_.ip, http, setup, allow_wildcard_));
   const int http_bound = listeners.back()->port();
   int upload_bound = 0;
-  if (config_.series == TSimSeries::R) {
+  if (ProfileOf(config_.series).upload_port) {
     const int wanted = upload_port_.load() ? upload_port_.load() : config_.upload_port;
     if (wanted != http_bound) {
       listeners.push_back(
@@ -332,7 +276,7 @@ void TSimCamera::BeginRestart(std::optional<TSimFirmwareInfo> firmware) {
 }
 
 std::string TSimCamera::StatusPage() const {
-  const char q = config_.series == TSimSeries::M ? '\'' : '"';
+  const char q = ProfileOf(config_.series).status_quote;
   TCameraState s = state();
   auto line = [q](const std::string& key, const std::string& value) {
     return "var " + key + "=" + q + value + q + ";\n";
@@ -344,18 +288,25 @@ std::string TSimCamera::StatusPage() const {
 }
 
 std::string TSimCamera::AppVerPage() const {
-  const std::string prefix = config_.series == TSimSeries::R ? "" : "v";
+  const std::string prefix(ProfileOf(config_.series).ui_version_prefix);
   return "var app_model=\"" + config_.model + "\";\nvar app_ver=\"" + prefix + state().ui_version +
          "\";\n";
 }
 
-bool TSimCamera::AccountOk(const httplib::Request& req, bool query_account, const char* user_key,
-                           const char* password_key) const {
+bool TSimCamera::AccountOk(const httplib::Request& req, TSimAccount account) const {
   if (config_.has(TCameraFault::RejectAccount)) return false;
   if (config_.has(TCameraFault::AccountReset) && state().upgrades > 0) return false;
-  if (query_account) {
+  const auto query = [&](const char* user_key, const char* password_key) {
     return req.has_param(user_key) && req.get_param_value(user_key) == config_.user &&
            req.get_param_value(password_key) == config_.password;
+  };
+  switch (account) {
+    case TSimAccount::UserPwd:
+      return query("user", "pwd");
+    case TSimAccount::LoginUse:
+      return query("loginuse", "loginpas");
+    case TSimAccount::Basic:
+      break;
   }
   if (!req.has_header("Authorization")) return config_.password.empty();
   const std::string value = req.get_header_value("Authorization");
@@ -364,10 +315,17 @@ bool TSimCamera::AccountOk(const httplib::Request& req, bool query_account, cons
          value.substr(6) == expected;
 }
 
-void TSimCamera::Unauthorized(httplib::Response& res, bool basic) const {
+void TSimCamera::Refuse(httplib::Response& res) const {
   res.status = 401;
-  if (basic) res.set_header("WWW-Authenticate", "Basic realm=\"ipcamera\"");
-  res.set_content(kUnauthorizedPage, "text/html");
+  switch (ProfileOf(config_.series).page_refusal) {
+    case TSimRefusal::AuthFailed:
+      res.set_content("Auth Failed", "text/plain");
+      return;
+    case TSimRefusal::Challenge:
+      res.set_header("WWW-Authenticate", "Basic realm=\"ipcamera\"");
+      res.set_content(kUnauthorizedPage, "text/html");
+      return;
+  }
 }
 
 nlohmann::json TSimCamera::RequestEntry(const httplib::Request& req,
@@ -417,20 +375,14 @@ void TSimCamera::SetupServer(TSimHttpServer& server) {
   // Recorded before the answer is written, so that a client that has its answer finds the line.
   server.set_post_routing_handler(
       [this](const httplib::Request& req, httplib::Response& res) { Record(req, res); });
-  const TSimSeries series = config_.series;
-  const bool r = series == TSimSeries::R;
-  auto page = [this, r](const char* content_type, std::function<std::string()> body,
-                        bool needs_account) {
-    return [this, r, content_type, body, needs_account](const httplib::Request& req,
-                                                        httplib::Response& res) {
-      if (needs_account && !AccountOk(req, r, "user", "pwd")) {
-        // Series R says its refusal like its configuration CGIs do: the text alone.
-        if (r) {
-          res.status = 401;
-          res.set_content("Auth Failed", "text/plain");
-        } else {
-          Unauthorized(res, true);
-        }
+  const TSimSeriesProfile& profile = ProfileOf(config_.series);
+  auto page = [this, &profile](const char* content_type, std::function<std::string()> body,
+                               bool needs_account) {
+    const TSimAccount account = profile.page_account;
+    return [this, account, content_type, body, needs_account](const httplib::Request& req,
+                                                              httplib::Response& res) {
+      if (needs_account && !AccountOk(req, account)) {
+        Refuse(res);
         return;
       }
       res.set_content(body(), content_type);
@@ -453,21 +405,22 @@ void TSimCamera::SetupServer(TSimHttpServer& server) {
                              "text/plain", [this] { return config_.oem; }, true));
   server.Get("/appver.js", version_page(
                                "application/javascript", [this] { return AppVerPage(); }, true));
-  // Series M and P show their status page to anybody; series R wants the account.
-  server.Get("/get_status.cgi", version_page(
-                                    "text/plain", [this] { return StatusPage(); }, r));
-  if (r) {
-    server.Get("/get_Status.cgi", version_page(
-                                      "text/plain", [this] { return StatusPage(); }, true));
+  for (const std::string_view path : {std::string_view("/get_status.cgi"), profile.status_alias}) {
+    if (path.empty()) continue;
+    server.Get(std::string(path),
+               version_page(
+                   "text/plain", [this] { return StatusPage(); }, profile.status_needs_account));
   }
 
-  for (const auto& route : kUploadRoutes) {
-    if (route.series != series) continue;
-    const TFirmwareKind kind = route.kind;
-    server.Post(route.path, [this, kind](const httplib::Request& req, httplib::Response& res,
-                                         const httplib::ContentReader& reader) {
-      HandleUpload(req, res, reader, kind);
-    });
+  const std::pair<std::string_view, TFirmwareKind> uploads[] = {
+      {profile.system_upload, TFirmwareKind::System}, {profile.ui_upload, TFirmwareKind::Ui}};
+  for (const auto& [path, kind] : uploads) {
+    if (path.empty()) continue;
+    server.Post(std::string(path),
+                [this, kind = kind](const httplib::Request& req, httplib::Response& res,
+                                    const httplib::ContentReader& reader) {
+                  HandleUpload(req, res, reader, kind);
+                });
   }
   for (auto& extension : extensions_) extension->AddRoutes(*this, server);
   // Anything else that carries a body is read to its end (never kept) and answered 404.
@@ -486,12 +439,9 @@ void TSimCamera::HandleUpload(const httplib::Request& req, httplib::Response& re
   TReceivedUpload upload;
   TUploadReceipt receipt = ReceiveUpload(req, reader, file, upload, context);
   if (upload.cut && context) return;  // recorded and reset already
-  const AccountStyle style = UploadAccountStyle(config_.series);
-  receipt.account_ok = style == AccountStyle::Basic ? AccountOk(req, false, "", "")
-                       : style == AccountStyle::QueryLogin
-                           ? AccountOk(req, true, "loginuse", "loginpas")
-                           : AccountOk(req, true, "user", "pwd");
-  const TUploadVerdict verdict = JudgeUpload(receipt, config_, kind, style == AccountStyle::Basic);
+  const TSimAccount account = ProfileOf(config_.series).upload_account;
+  receipt.account_ok = AccountOk(req, account);
+  const TUploadVerdict verdict = JudgeUpload(receipt, config_, kind, account == TSimAccount::Basic);
   FinishUpload(req, res, receipt, upload, verdict, context);
 }
 

@@ -1,28 +1,24 @@
 // SPDX-License-Identifier: Apache-2.0
-// A simulated camera of series M, P or R (series K: the same pages as P, no upload CGI; its
-// firmware arrives through a CTP extension on the shared port): its web pages, its upload CGIs, its
-// restart after an upgrade, and the fault switches that make it misbehave on purpose.
+// A simulated camera: its web pages, its upload CGIs, its restart after an upgrade, the fault
+// switches that make it misbehave on purpose (sim_faults.h), and extensions for its other sides.
+// Where the series differ (which pages ask for the account and how, the quotes of the status
+// page, the upload CGIs and the upload port, ...) the camera reads its series' profile row
+// (sim_series.h); series K has no upload CGI and takes its firmware through its CTP extension on
+// the shared port.
 //
 // Pages (values written as they are, no escaping):
 //   "/oem.txt"         the OEM text, the whole body.
-//   "/appver.js"       var app_model="MODEL";\nvar app_ver="v2.1.0.3";\n  — series M and P put a
-//                      lower-case "v" before the UI version (the reader drops it), series R
-//                      writes the version alone (its reader keeps every letter).
-//   "/get_status.cgi"  var sys_ver='…'; var app_ver='…'; and a few more lines, with apostrophes
-//                      for M and double quotes for P and R.
-//   R also "/get_Status.cgi" (same text) and everything above on its upload port (8600).
-// Accounts:
-//   M, P: "/oem.txt" and "/appver.js" need Basic authentication; "/get_status.cgi" is open.
-//         A camera whose password is empty also lets a request without Authorization in.
-//   R:    every page takes ?user=..&pwd=.. in the query.
-//   A wrong account gets status 401 and a page containing "Unauthorized" (M, P), or status 401
-//   with the text "Auth Failed" and nothing else (R's pages; its upload CGIs as M and P).
+//   "/appver.js"       var app_model="MODEL";\nvar app_ver="v2.1.0.3";\n  - the profile's
+//                      ui_version_prefix before the UI version (series R: none; its reader keeps
+//                      every letter).
+//   "/get_status.cgi"  var sys_ver='…'; var app_ver='…'; and a few more lines, in the profile's
+//                      status_quote; also under the profile's status_alias.
+// Accounts: as the profile's page_account ("/oem.txt" and "/appver.js" always, "/get_status.cgi"
+// when status_needs_account) and upload_account; a wrong one is answered as its page_refusal
+// (upload CGIs: 401 and the "Unauthorized" page, with the Basic challenge where they take Basic).
 // Uploads (multipart/form-data, one part named "file"; the account is checked after the whole
-// body has been read, so that the client always gets to read the answer):
-//   M: "/upgrade_firmware.cgi?user=..&pwd=..&next_url=reboot.htm", "/upgrade_htmls.cgi?user=.."
-//   P: "/cgi-bin/upgrade_firmware.cgi", "/cgi-bin/upgrade_htmls.cgi?next_url=reboot.htm", Basic
-//   R: "/upgrade_firmware.cgi?loginuse=..&loginpas=..", "/upgrade_htmls.cgi?loginuse=.." on
-//      the upload port (8600) and on the HTTP port.
+// body has been read, so that the client always gets to read the answer): the profile's
+// system_upload and ui_upload, on the HTTP port and, where upload_port, on the upload port.
 //   Query values are percent-decoded before they are compared.
 //   Answers: 200 and a restart when the part carries a simulated firmware file (sim_firmware.h)
 //   of the camera's series and of the kind of the CGI; 400 for a malformed body or a firmware
@@ -52,26 +48,9 @@
 #include "sim_firmware.h"
 #include "sim_http_server.h"
 #include "sim_record.h"
+#include "sim_series.h"
 
 namespace camlift::sim {
-
-// Fault switches, declared in sim_faults.h: those of the web side and the restart, then those
-// of series K's command service (CAMLIFT_SIM_CTP_FAULTS, the rows marked Own).
-enum class TCameraFault {
-#define CAMLIFT_SIM_CAMERA_FAULT_ENUM(id, name, what) id,
-  CAMLIFT_SIM_CAMERA_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ENUM)
-#undef CAMLIFT_SIM_CAMERA_FAULT_ENUM
-#define CAMLIFT_SIM_CTP_SWITCH_ENUM(id, name, camera_switch, own, what) \
-  CAMLIFT_SIM_IF_OWN(own, camera_switch, )
-      CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_SWITCH_ENUM)
-#undef CAMLIFT_SIM_CTP_SWITCH_ENUM
-};
-
-// Fault names as above; nullopt for an unknown one.
-std::optional<TCameraFault> ParseCameraFault(const std::string& name);
-std::string CameraFaultName(TCameraFault fault);
-// Every fault name, for help texts.
-std::vector<std::string> CameraFaultNames();
 
 struct TCameraConfig {
   TSimSeries series = TSimSeries::P;
@@ -81,8 +60,8 @@ struct TCameraConfig {
   CAMLIFT_SIM_CAMERA_SETTINGS(CAMLIFT_SIM_SETTING_MEMBER)
 #undef CAMLIFT_SIM_SETTING_MEMBER
   std::set<TCameraFault> faults;
-  // LAN search dialects the camera answers (search_responder_ext.h); empty: the one of its
-  // series.
+  // LAN search dialects the camera answers (search_responder_ext.h); empty: the profile's
+  // search_dialect, which the camera fills in when it is made.
   std::vector<std::string> search_dialects;
   // Series K, a crowded site: the replies of that many other cameras go out before this
   // camera's own answer to a CTP search.
@@ -193,9 +172,10 @@ class TSimCamera {
                     TConnectionContext* context);
   // Wakes the restart thread (every restart goes through here, so none forgets to wake it).
   void RequestRestart();
-  bool AccountOk(const httplib::Request& req, bool query_account, const char* user_key,
-                 const char* password_key) const;
-  void Unauthorized(httplib::Response& res, bool basic) const;
+  // The request's account as the series takes it (faults applied).
+  bool AccountOk(const httplib::Request& req, TSimAccount account) const;
+  // A page's answer to a wrong account, as the series gives it.
+  void Refuse(httplib::Response& res) const;
   void RestartLoop();
   int RebootMillis() const;
 

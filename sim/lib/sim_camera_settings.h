@@ -2,7 +2,7 @@
 // The settings of a simulated camera, each declared once: the member of TCameraConfig, its
 // scenario key (the member's name), its option of `camlift-sim camera` ("--" and the name with
 // "-" for "_") and that option's help are all made from these rows. The series, the fault
-// switches and the search dialects have tables of their own (sim_firmware.h, sim_faults.h,
+// switches and the search dialects have tables of their own (sim_series.h, sim_faults.h,
 // search_responder_ext.cpp).
 #pragma once
 

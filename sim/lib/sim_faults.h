@@ -1,12 +1,26 @@
 // SPDX-License-Identifier: Apache-2.0
-// The fault switches of a simulated camera, each declared once here: the enums, the names that
-// scenario files and --fault take, the --fault help and the switches series K's command service
-// gets are all made from these rows. What a fault does is written where it acts: the web side in
-// sim_camera.cpp and sim_upload_verdict.cpp, the restart in TSimCamera::RestartLoop, the CTP side
-// in the fault hook of ctp_camera.cpp (kFaultRules and TCtpCamera::Answer/Reply).
+// The fault switches of the simulator, each declared once by the side that acts on it:
+//   the camera's web side, its restart and its LAN search: CAMLIFT_SIM_CAMERA_FAULTS (below);
+//   series K's command service, with the rule of each: CAMLIFT_SIM_CTP_FAULTS (ctp_faults.h);
+//   series R's configuration calls: CAMLIFT_SIM_R730_FAULTS (r730_faults.h);
+//   the firmware repository: CAMLIFT_SIM_REPO_FAULTS (below).
+// The camera's rows make one enum, TCameraFault, and one table of names; scenario files
+// ("faults"), --fault and its help all go through that table with the one lookup FindFault, and
+// so do the repository's rows (TRepoFault). What a fault does is written where it acts: the web
+// side in sim_camera.cpp and sim_upload_verdict.cpp, the restart in TSimCamera::RestartLoop, the
+// search in search_responder_ext.cpp and ctp_extension.cpp, the others beside their rows.
 #pragma once
 
-// Switches of the camera's web side and of its restart. X(fault, name, what)
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ctp_faults.h"
+#include "r730_faults.h"
+
+// Switches of the camera's web side, its restart and its LAN search. X(fault, name, what)
 #define CAMLIFT_SIM_CAMERA_FAULTS(X)                                                          \
   X(RejectAccount, "reject-account", "every account is refused")                              \
   X(NotListening, "not-listening", "no port is ever opened (connections are refused)")        \
@@ -28,28 +42,6 @@
   X(SearchPortStream, "search-port-stream",                                                   \
     "an 8600 search query starts a stream of junk datagrams, one every 5 ms, to the port it " \
     "came from, for as long as the camera runs")
-
-// Switches of series K's command service (ctp_camera.h). X(CTP fault, name on the CTP side,
-// camera switch that turns it on, Own: the switch is the CTP fault's own and takes its name /
-// Shared: it is one of the switches above, what)
-#define CAMLIFT_SIM_CTP_FAULTS(X)                                                             \
-  X(LoginRefused, "ctp-login-refused", CtpLoginRefused, Own, "every login is answered 401")   \
-  X(ExitRefused, "ctp-exit-refused", CtpExitRefused, Own,                                     \
-    "the leave-mode request is answered 500")                                                 \
-  X(ProbeUnanswered, "ctp-probe-unanswered", CtpProbeUnanswered, Own,                         \
-    "the probe gets no answer at all")                                                        \
-  X(DataRefused, "ctp-data-refused", CtpDataRefused, Own,                                     \
-    "the first data block is answered \"REPLY ERR busy\"")                                    \
-  X(Silent, "ctp-silent", CtpSilent, Own, "nothing on a CTP connection is ever answered")     \
-  X(CloseMidTransfer, "ctp-close-mid-transfer", CloseMidUpload, Shared,                       \
-    "the connection is closed after one data block")                                          \
-  X(ContinueThenOk, "ctp-continue", CtpContinue, Own,                                         \
-    "answers come as \"REPLY Continue 1\", a pause, \"REPLY OK\"")                            \
-  X(SlowAnswers, "ctp-slow-answers", CtpSlowAnswers, Own,                                     \
-    "every REPLY answer comes after 7 s (scaled), within the client's reply time-out")        \
-  X(ContinueFlood, "ctp-continue-flood", CtpContinueFlood, Own,                               \
-    "answers become an endless stream of \"REPLY Continue 1\", each padded to the 199 bytes " \
-    "a client reads at once, sent as fast as the connection takes them")
 
 // Switches of the simulated firmware repository (sim_repository.h). X(fault, name, what)
 #define CAMLIFT_SIM_REPO_FAULTS(X)                                                              \
@@ -73,7 +65,50 @@
     "every file of a folder comes from the first other folder with a signed catalogue: its "    \
     "firmware.txt, firmware.txt.sig and archives")
 
-// Helpers for the rows above: an Own switch is also a camera fault of its own.
-#define CAMLIFT_SIM_IF_OWN_Own(...) __VA_ARGS__
-#define CAMLIFT_SIM_IF_OWN_Shared(...)
-#define CAMLIFT_SIM_IF_OWN(own, ...) CAMLIFT_SIM_IF_OWN_##own(__VA_ARGS__)
+namespace camlift::sim {
+
+#define CAMLIFT_SIM_FAULT_ENUM(fault, name, what, ...) fault,
+// clang-format off
+enum class TCameraFault {
+  CAMLIFT_SIM_CAMERA_FAULTS(CAMLIFT_SIM_FAULT_ENUM)
+  CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_FAULT_ENUM)
+  CAMLIFT_SIM_R730_FAULTS(CAMLIFT_SIM_FAULT_ENUM)
+};
+// clang-format on
+
+// For truncated, not-zip and evil-entry the served catalogue carries the MD5 of the archive as
+// served, so that the damage is met by the unpack step and not already by the checksum.
+enum class TRepoFault { CAMLIFT_SIM_REPO_FAULTS(CAMLIFT_SIM_FAULT_ENUM) };
+#undef CAMLIFT_SIM_FAULT_ENUM
+
+template <class TFault>
+struct TFaultRow {
+  TFault fault;
+  std::string_view name;
+  std::string_view what;
+};
+
+// Every declared fault in the order of its rows.
+std::span<const TFaultRow<TCameraFault>> CameraFaults();
+std::span<const TFaultRow<TRepoFault>> RepoFaults();
+
+// The one lookup of a fault by its name; nullopt for an unknown one.
+template <class TFault>
+std::optional<TFault> FindFault(std::span<const TFaultRow<TFault>> rows, std::string_view name) {
+  for (const TFaultRow<TFault>& row : rows) {
+    if (row.name == name) return row.fault;
+  }
+  return std::nullopt;
+}
+
+// Camera faults by name, as scenario files and --fault spell them ("wrong-password" is an old
+// name of reject-account).
+std::optional<TCameraFault> ParseCameraFault(std::string_view name);
+std::string CameraFaultName(TCameraFault fault);
+// Every name, for help texts.
+std::vector<std::string> CameraFaultNames();
+
+std::optional<TRepoFault> ParseRepoFault(std::string_view name);
+std::vector<std::string> RepoFaultNames();
+
+}  // namespace camlift::sim

@@ -10,29 +10,6 @@
 #include "util/text.h"
 
 namespace camlift::sim {
-namespace {
-
-struct SignatureRow {
-  TSimSeries series;
-  TFirmwareKind kind;
-  std::string_view bytes;
-};
-
-constexpr SignatureRow kSignatures[] = {
-    {TSimSeries::M, TFirmwareKind::System, std::string_view("BNEG", 4)},
-    {TSimSeries::M, TFirmwareKind::Ui, std::string_view("\xBD\x9A\x0C\x44", 4)},
-};
-
-}  // namespace
-
-std::optional<TSimSeries> ParseSeries(std::string_view text) {
-  const std::string t = LowerAscii(text);
-  if (t == "k") return TSimSeries::K;
-  if (t == "m") return TSimSeries::M;
-  if (t == "p") return TSimSeries::P;
-  if (t == "r") return TSimSeries::R;
-  return std::nullopt;
-}
 
 std::optional<TFirmwareKind> ParseKind(std::string_view text) {
   const std::string t = LowerAscii(text);
@@ -41,27 +18,11 @@ std::optional<TFirmwareKind> ParseKind(std::string_view text) {
   return std::nullopt;
 }
 
-std::string SeriesText(TSimSeries series) {
-  switch (series) {
-    case TSimSeries::K:
-      return "K";
-    case TSimSeries::M:
-      return "M";
-    case TSimSeries::P:
-      return "P";
-    case TSimSeries::R:
-      return "R";
-  }
-  return "?";
-}
-
 std::string KindText(TFirmwareKind kind) { return kind == TFirmwareKind::System ? "sys" : "ui"; }
 
 std::string_view FirmwareSignature(TSimSeries series, TFirmwareKind kind) {
-  for (const auto& row : kSignatures) {
-    if (row.series == series && row.kind == kind) return row.bytes;
-  }
-  return {};
+  const TSimSeriesProfile& profile = ProfileOf(series);
+  return kind == TFirmwareKind::System ? profile.system_signature : profile.ui_signature;
 }
 
 std::string FirmwareHeaderBytes(const TSimFirmwareInfo& info) {
@@ -74,7 +35,7 @@ std::string FirmwareHeaderBytes(const TSimFirmwareInfo& info) {
 
 bool WriteSimFirmware(const std::string& path, const TSimFirmwareInfo& info, std::uint64_t size,
                       std::string& error) {
-  if (info.series == TSimSeries::K) {
+  if (ProfileOf(info.series).delivery != TSimDelivery::UploadCgi) {
     error = "series K firmware is a package file that the CTP side of the simulator makes";
     return false;
   }
@@ -111,11 +72,12 @@ std::optional<TSimFirmwareInfo> ReadSimFirmwareInfo(std::span<const char> head) 
   std::string_view text(head.data(), std::min(head.size(), kMaxHeaderBytes));
   // Which signature (if any) comes first decides where the header starts.
   std::optional<TFirmwareKind> signed_kind;
-  for (const auto& row : kSignatures) {
-    if (text.substr(0, row.bytes.size()) == row.bytes) {
-      signed_kind = row.kind;
-      text.remove_prefix(row.bytes.size());
-      break;
+  for (const TSimSeriesProfile& profile : SeriesProfiles()) {
+    for (const TFirmwareKind kind : {TFirmwareKind::System, TFirmwareKind::Ui}) {
+      const std::string_view bytes = FirmwareSignature(profile.series, kind);
+      if (signed_kind || bytes.empty() || !text.starts_with(bytes)) continue;
+      signed_kind = kind;
+      text.remove_prefix(bytes.size());
     }
   }
   if (text.substr(0, kSimFirmwareMagic.size() + 1) != std::string(kSimFirmwareMagic) + "\n") {
@@ -142,7 +104,8 @@ std::optional<TSimFirmwareInfo> ReadSimFirmwareInfo(std::span<const char> head) 
     if (key == "version") version = std::string(value);
   }
   if (!series || !kind || version.empty()) return std::nullopt;
-  // A series M file must carry the signature of its own kind, exactly as the camera would check.
+  // A file of a series with signatures must carry the one of its own kind, exactly as the camera
+  // would check.
   const bool needs_signature = !FirmwareSignature(*series, *kind).empty();
   if (needs_signature != signed_kind.has_value()) return std::nullopt;
   if (signed_kind && *signed_kind != *kind) return std::nullopt;

@@ -2,8 +2,9 @@
 // Simulated firmware files: how a file that the simulated cameras accept carries its version.
 //
 // Layout (every series):
-//   1. series M only: the four signature bytes that the upgrader tests before it sends a file,
-//      "BNEG" (42 4E 45 47) for system firmware, BD 9A 0C 44 for UI firmware;
+//   1. the signature of the series and kind, where its profile has one (sim_series.cpp: series M
+//      only, "BNEG" (42 4E 45 47) for system firmware, BD 9A 0C 44 for UI firmware, which the
+//      upgrader tests before it sends a file);
 //   2. a text header of "key=value" lines ending in LF, closed by an empty line:
 //        "CAMLIFT-SIM-FIRMWARE\nseries=M\nkind=sys\nversion=1.2.3.4\n\n"
 //      (kind is "sys" or "ui"; the first line is the magic that marks a simulated file);
@@ -20,9 +21,10 @@
 #include <string>
 #include <string_view>
 
+#include "sim_series.h"
+
 namespace camlift::sim {
 
-enum class TSimSeries { K, M, P, R };
 enum class TFirmwareKind { System, Ui };
 
 struct TSimFirmwareInfo {
@@ -34,20 +36,18 @@ struct TSimFirmwareInfo {
 inline constexpr std::string_view kSimFirmwareMagic = "CAMLIFT-SIM-FIRMWARE";
 inline constexpr std::size_t kMaxHeaderBytes = 4096;
 
-// "K", "M", "P", "R" (upper or lower case) and "sys"/"system"/"ui"; nullopt otherwise.
-std::optional<TSimSeries> ParseSeries(std::string_view text);
+// "sys"/"system"/"ui"; nullopt otherwise.
 std::optional<TFirmwareKind> ParseKind(std::string_view text);
-std::string SeriesText(TSimSeries series);  // "M"
-std::string KindText(TFirmwareKind kind);   // "sys" / "ui"
+std::string KindText(TFirmwareKind kind);  // "sys" / "ui"
 
-// The signature that starts a file of this series and kind (empty for every series but M).
+// The signature that starts a file of this series and kind (its profile's; mostly empty).
 std::string_view FirmwareSignature(TSimSeries series, TFirmwareKind kind);
 
 // Signature + header, without filler.
 std::string FirmwareHeaderBytes(const TSimFirmwareInfo& info);
 
 // Writes the file; false (with the reason in error) when it cannot be written, when the version
-// holds a line break, or for series K (its package files come with the CTP side).
+// holds a line break, or for a series whose firmware is a package (series K: pk2_builder.h).
 bool WriteSimFirmware(const std::string& path, const TSimFirmwareInfo& info, std::uint64_t size,
                       std::string& error);
 

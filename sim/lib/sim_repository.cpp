@@ -25,16 +25,6 @@ namespace fs = std::filesystem;
 namespace camlift::sim {
 namespace {
 
-struct FaultRow {
-  TRepoFault fault;
-  const char* name;
-};
-constexpr FaultRow kFaults[] = {
-#define CAMLIFT_SIM_REPO_FAULT_ROW(id, name, what) {TRepoFault::id, name},
-    CAMLIFT_SIM_REPO_FAULTS(CAMLIFT_SIM_REPO_FAULT_ROW)
-#undef CAMLIFT_SIM_REPO_FAULT_ROW
-};
-
 constexpr const char* kCatalogueName = "firmware.txt";
 
 std::string Trim(const std::string& text) {
@@ -158,7 +148,8 @@ std::string Join(const std::vector<std::string>& lines) {
 }  // namespace
 
 std::string ArchiveEntryName(const std::string& archive_name, TSimSeries series) {
-  const std::string ext = series == TSimSeries::K ? ".pk2" : ".bin";
+  const std::string ext =
+      ProfileOf(series).delivery == TSimDelivery::CommandService ? ".pk2" : ".bin";
   return (archive_name.size() >= 4 ? archive_name.substr(0, archive_name.size() - 4) : "") + ext;
 }
 
@@ -253,7 +244,7 @@ bool RepoAdd(const TRepoAddOptions& options, TRepoAddResult& result, std::string
   const std::string entry = ArchiveEntryName(archive_name, options.series);
   const fs::path firmware = folder_path / ("." + entry + ".tmp");
   const TSimFirmwareInfo info{options.series, options.kind, options.version};
-  const bool written = options.series == TSimSeries::K
+  const bool written = ProfileOf(options.series).delivery == TSimDelivery::CommandService
                            ? WriteSimPackage(firmware.string(), info, options.size, error)
                            : WriteSimFirmware(firmware.string(), info, options.size, error);
   if (!written) {
@@ -282,19 +273,6 @@ bool RepoAdd(const TRepoAddOptions& options, TRepoAddResult& result, std::string
   }
   result = {folder_path.string(), archive.string(), entry, *md5, catalogue.string(), sha256};
   return true;
-}
-
-std::optional<TRepoFault> ParseRepoFault(const std::string& name) {
-  for (const auto& row : kFaults) {
-    if (name == row.name) return row.fault;
-  }
-  return std::nullopt;
-}
-
-std::vector<std::string> RepoFaultNames() {
-  std::vector<std::string> names;
-  for (const auto& row : kFaults) names.emplace_back(row.name);
-  return names;
 }
 
 TSimRepository::TSimRepository(TRepoConfig config, std::shared_ptr<TSimRecorder> recorder,

@@ -72,17 +72,7 @@ std::optional<std::string> GetIniValue(const std::string& ini, const std::string
 // Every section name, in order. Pure.
 std::vector<std::string> IniSections(const std::string& ini);
 
-// Faults as declared in sim_faults.h (CAMLIFT_SIM_REPO_FAULTS).
-enum class TRepoFault {
-#define CAMLIFT_SIM_REPO_FAULT_ENUM(id, name, what) id,
-  CAMLIFT_SIM_REPO_FAULTS(CAMLIFT_SIM_REPO_FAULT_ENUM)
-#undef CAMLIFT_SIM_REPO_FAULT_ENUM
-};
-// For truncated, not-zip and evil-entry the served catalogue carries the MD5 of the archive as
-// served, so that the damage is met by the unpack step and not already by the checksum.
-
-std::optional<TRepoFault> ParseRepoFault(const std::string& name);
-std::vector<std::string> RepoFaultNames();
+// The faults: TRepoFault, ParseRepoFault, RepoFaultNames (sim_faults.h).
 
 struct TRepoConfig {
   std::string root;

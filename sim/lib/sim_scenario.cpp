@@ -41,7 +41,7 @@ TSimSeries SeriesOf(const json& object, const std::string& where) {
   std::string text;
   Read(object, "series", text, where);
   const auto series = ParseSeries(text);
-  if (!series) throw std::runtime_error(where + ": \"series\" must be K, M, P or R");
+  if (!series) throw std::runtime_error(where + ": \"series\" must be " + SeriesList());
   return *series;
 }
 
@@ -204,7 +204,8 @@ std::vector<std::string> TSimulator::Describe() const {
       line += c.ip + " not listening (fault)";
     } else {
       line += c.ip + ":" + std::to_string(camera->http_port());
-      if (c.series == TSimSeries::R) line += " upload " + std::to_string(camera->upload_port());
+      if (ProfileOf(c.series).upload_port)
+        line += " upload " + std::to_string(camera->upload_port());
     }
     lines.push_back(line);
   }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // A whole site from one line: N cameras of the chosen series on consecutive loopback addresses,
 // some of them faulty, some excluded or up to date, and a repository one firmware ahead of the
-// others. For batch tests, the
-// benchmark and anyone who wants to see a batch upgrade run.
+// others (each series' model and versions: the site plan of its profile, sim_series.h). For batch
+// tests, the benchmark and anyone who wants to see a batch upgrade run.
 #pragma once
 
 #include <string>
@@ -29,8 +29,8 @@ struct TSiteOptions {
   std::uint64_t firmware_size = 4096;
 };
 
-// The faults given to faulty cameras of a series, in turn.
-const std::vector<TCameraFault>& SiteFaults(TSimSeries series);
+// The faults given to faulty cameras of a series, in turn (its upload fault from its profile).
+std::vector<TCameraFault> SiteFaults(TSimSeries series);
 
 // Throws std::runtime_error for options that make no site (bad address, too many cameras).
 TScenario MakeSiteScenario(const TSiteOptions& options);

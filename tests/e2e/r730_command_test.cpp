@@ -16,6 +16,7 @@
 #include "r730_sim_config.h"
 #include "search_responder_ext.h"
 #include "sim_camera.h"
+#include "sim_scenario.h"
 #include "support/host_port_lock.h"
 #include "support/process.h"
 #include "support/temp_folder.h"
@@ -181,7 +182,7 @@ TEST_F(R730Command, WifiScan) {
   EXPECT_EQ(j["count"], 2);
   EXPECT_EQ(j["accessPoints"][1]["ssid"], "guest net");
   sim::TR730SimBehaviour drops;
-  drops.scan_result_drops = true;
+  drops.faults = {sim::TCameraFault::WifiScanResultDrops};
   state_->SetBehaviour(drops);
   EXPECT_EQ(Run("wifi-scan", {}).exit_code, 1);
 }
@@ -292,6 +293,56 @@ TEST_F(R730Command, SetNetworkByMac) {
   }
   EXPECT_TRUE(moved);
   EXPECT_EQ(state_->Settings().dns2, "127.0.0.53");
+}
+
+// The fault switches of series R's configuration side, turned on by their names as scenario
+// files and --fault give them, on a camera with the simulator's own extensions: each call fails
+// with its message, or gets through what a client must ignore.
+TEST(R730Faults, EveryFaultOfTheConfigurationSide) {
+  THostPortLock port_lock{"udp-3565"};
+  struct Row {
+    const char* fault;
+    const char* command;
+    int exit_code;
+    const char* said;  // on standard error for a failure, standard output for a success
+  };
+  const Row rows[] = {
+      {"wifi-scan-refused", "wifi-scan", 1, "camlift r730: the Wi-Fi scan failed\n"},
+      {"wifi-scan-result-drops", "wifi-scan", 1, "camlift r730: the Wi-Fi scan failed\n"},
+      {"restore-defaults-refused", "restore-defaults", 1,
+       "camlift r730: the camera did not confirm restoring its defaults\n"},
+      {"network-settings-refused", "set-network", 1,
+       "camlift r730: the camera did not take the network settings\n"},
+      {"network-settings-silent", "set-network", 1,
+       "camlift r730: the camera did not take the network settings\n"},
+      // The search reply and the stray datagram before the answer are passed over.
+      {"network-settings-noise", "set-network", 0, "Network settings taken: "},
+  };
+  TTempFolder temp;
+  int host = 30;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.fault);
+    const std::optional<sim::TCameraFault> fault = sim::ParseCameraFault(row.fault);
+    ASSERT_TRUE(fault);
+    sim::TCameraConfig c;
+    c.series = sim::TSimSeries::R;
+    c.ip = Address(++host);
+    c.port = 0;
+    c.upload_port = 0;
+    c.password = kPassword;
+    c.mac = Mac();
+    c.faults = {*fault};
+    sim::TSimCamera camera(c, std::make_shared<sim::TSimRecorder>(),
+                           sim::BuiltInCameraExtensions());
+    camera.Start();
+    const TProcessResult r = RunProcess(
+        {CAMLIFT_EXE, "r730", row.command, "--ip", c.ip, "--port",
+         std::to_string(camera.http_port()), "--password", kPassword},
+        {{"CAMLIFT_TIME_SCALE", "0.01"}, {"LC_ALL", "C"}, {"XDG_CONFIG_HOME", temp.path() + "c"}});
+    EXPECT_EQ(row.exit_code, r.exit_code) << r.out << r.err;
+    EXPECT_EQ(0u, (row.exit_code == 0 ? r.out : r.err).rfind(row.said, 0)) << r.out << r.err;
+    camera.Stop();
+  }
 }
 
 }  // namespace

@@ -375,7 +375,7 @@ class NetworkSettingsTest : public QObject {
     // window to go while it runs.
     SetTimeScaleForTesting(1.0);
     sim::TR730SimBehaviour silent;
-    silent.settings_silent = true;
+    silent.faults = {sim::TCameraFault::NetworkSettingsSilent};
     state_->SetBehaviour(silent);
     TfrmNetSettings* settings = OpenSettings();
     QVERIFY(settings);

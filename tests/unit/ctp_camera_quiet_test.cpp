@@ -34,7 +34,7 @@ class CtpCameraQuiet : public ::testing::Test {
     std::vector<sim::TCtpReceivedFile> files;
   };
 
-  Run Transfer(const std::string& data, std::set<sim::TCtpFault> faults) {
+  Run Transfer(const std::string& data, std::set<sim::TCameraFault> faults) {
     const std::string path = folder_.path() + "fw.pk2";
     test::WriteFile(path, sim::TPk2Builder().AddFile("sys.img", data).Bytes());
     sim::TCtpCameraSettings settings;
@@ -87,7 +87,7 @@ TEST_F(CtpCameraQuiet, AcceptedBlocksAreCountedNotRecorded) {
 }
 
 TEST_F(CtpCameraQuiet, RefusedBlockIsStillRecorded) {
-  const Run run = Transfer(std::string(3000, 'x'), {sim::TCtpFault::DataRefused});
+  const Run run = Transfer(std::string(3000, 'x'), {sim::TCameraFault::CtpDataRefused});
   EXPECT_FALSE(run.ok);
   EXPECT_TRUE(run.files.empty());
   bool found = false;

@@ -26,9 +26,9 @@
 namespace camlift {
 namespace {
 
+using sim::TCameraFault;
 using sim::TCtpCamera;
 using sim::TCtpCameraSettings;
-using sim::TCtpFault;
 using sim::TCtpStandaloneServer;
 using sim::TPk2Builder;
 
@@ -49,7 +49,7 @@ class CtpUpgrade : public ::testing::Test {
     std::unique_ptr<TCtpStandaloneServer> server;
     int away_ms = 20;
 
-    explicit Camera(std::set<TCtpFault> faults = {}, std::string password = "") {
+    explicit Camera(std::set<TCameraFault> faults = {}, std::string password = "") {
       TCtpCameraSettings settings;
       settings.name = "k-test";
       settings.password = std::move(password);
@@ -141,23 +141,25 @@ TEST_F(CtpUpgrade, EmptyPackageStillRunsEverySession) {
 TEST_F(CtpUpgrade, FailuresAndTheirMessages) {
   struct Case {
     const char* what;
-    std::set<TCtpFault> faults;
+    std::set<TCameraFault> faults;
     const char* message;  // nullptr: success, the message is left alone
   };
   const Case cases[] = {
       {"login refused",
-       {TCtpFault::LoginRefused},
+       {TCameraFault::CtpLoginRefused},
        "IP camera login failed, please check the user and password!"},
       {"silent camera",
-       {TCtpFault::Silent},
+       {TCameraFault::CtpSilent},
        "IP camera login failed, please check the user and password!"},
-      {"exit refused", {TCtpFault::ExitRefused}, "IP camera exit current mode operation failed!"},
+      {"exit refused",
+       {TCameraFault::CtpExitRefused},
+       "IP camera exit current mode operation failed!"},
       {"probe unanswered",
-       {TCtpFault::ProbeUnanswered},
+       {TCameraFault::CtpProbeUnanswered},
        "IP Camera access to upgrade the mode of failure!"},
-      {"data block refused", {TCtpFault::DataRefused}, "Error on reading ROM for upgrade."},
-      {"closed mid-transfer", {TCtpFault::CloseMidTransfer}, "Error on reading ROM for upgrade."},
-      {"continue, then ok", {TCtpFault::ContinueThenOk}, nullptr},
+      {"data block refused", {TCameraFault::CtpDataRefused}, "Error on reading ROM for upgrade."},
+      {"closed mid-transfer", {TCameraFault::CloseMidUpload}, "Error on reading ROM for upgrade."},
+      {"continue, then ok", {TCameraFault::CtpContinue}, nullptr},
   };
   const std::string path =
       Package(TPk2Builder().AddFile("sys.img", std::string(4000, 'x')).AddCommand("go"));

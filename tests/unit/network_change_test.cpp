@@ -236,7 +236,7 @@ class NetworkChange : public ::testing::Test {
 
   void Silent() {
     sim::TR730SimBehaviour silent;
-    silent.settings_silent = true;
+    silent.faults = {sim::TCameraFault::NetworkSettingsSilent};
     state_->SetBehaviour(silent);
   }
 

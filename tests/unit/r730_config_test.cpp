@@ -344,8 +344,8 @@ TEST_F(R730Config, ScanWifiEdgeCases) {
     const char* password;
   };
   sim::TR730SimBehaviour drops, refused;
-  drops.scan_result_drops = true;
-  refused.scan_refused = true;
+  drops.faults = {sim::TCameraFault::WifiScanResultDrops};
+  refused.faults = {sim::TCameraFault::WifiScanRefused};
   for (const Case& c :
        {Case{"second request fails", drops, kPassword}, Case{"scan refused", refused, kPassword},
         Case{"wrong account", {}, "wrong"}}) {
@@ -443,12 +443,12 @@ TEST_F(R730Config, SetNetworkMovesTheCamera) {
 
 TEST_F(R730Config, SetNetworkIgnoresOtherDatagramsWhileItWaits) {
   sim::TR730SimBehaviour noise;
-  noise.settings_noise = true;
-  noise.settings_refused = true;
+  noise.faults = {sim::TCameraFault::NetworkSettingsNoise,
+                  sim::TCameraFault::NetworkSettingsRefused};
   state_->SetBehaviour(noise);
   // The search reply and the stray datagram come first; the refusal after them decides.
   EXPECT_FALSE(client_->SetNetwork("", 0, kUser, kPassword, Device("1"), Device("1")));
-  noise.settings_refused = false;
+  noise.faults.erase(sim::TCameraFault::NetworkSettingsRefused);
   state_->SetBehaviour(noise);
   EXPECT_TRUE(client_->SetNetwork("", 0, kUser, kPassword, Device("1"), Device("1")));
 }
@@ -470,7 +470,7 @@ TEST_F(R730Config, SetNetworkFailures) {
   stranger.NormID = "02FFFFFFFF01";
   EXPECT_FALSE(client_->SetNetwork("", 0, kUser, kPassword, stranger, wanted));
   sim::TR730SimBehaviour silent;
-  silent.settings_silent = true;
+  silent.faults = {sim::TCameraFault::NetworkSettingsSilent};
   state_->SetBehaviour(silent);
   EXPECT_FALSE(client_->SetNetwork("", 0, kUser, kPassword, wanted, wanted));
 }

@@ -82,7 +82,8 @@ TEST_F(SimCamera, PagesWithRightAndWrongAccount) {
     const char* ip;
     const char* status_quote;
     const char* app_ver;
-  } cases[] = {{TSimSeries::M, "127.0.0.21", "'", "v2.1.0.3"},
+  } cases[] = {{TSimSeries::K, "127.0.0.20", "\"", "v2.1.0.3"},
+               {TSimSeries::M, "127.0.0.21", "'", "v2.1.0.3"},
                {TSimSeries::P, "127.0.0.22", "\"", "v2.1.0.3"},
                {TSimSeries::R, "127.0.0.23", "\"", "2.1.0.3"}};
   for (const Case& c : cases) {
@@ -128,7 +129,7 @@ TEST_F(SimCamera, PagesWithRightAndWrongAccount) {
       ASSERT_TRUE(anonymous);
       EXPECT_EQ(401, anonymous->status) << page;
     }
-    // The status page is open for M and P, behind the query account for R.
+    // The status page is open for K, M and P, behind the query account for R.
     EXPECT_EQ(r ? 401 : 200, client.Get("/get_status.cgi")->status);
     if (r) {
       httplib::Client upload_port(c.ip, camera->upload_port());

@@ -1,31 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
-// The simulator's declaration tables as users meet them: fault names (scenario files and
-// --fault), scenario keys of every camera setting, search dialect names.
+// The simulator's declaration tables as users meet them: scenario keys of every camera setting,
+// search dialect names (the fault names: sim_faults_test.cpp).
 #include <gtest/gtest.h>
 
-#include "ctp_camera.h"
 #include "search_responder_ext.h"
 #include "sim_scenario.h"
 
 namespace camlift::sim {
 namespace {
-
-TEST(SimTables, FaultNamesInTheirOrder) {
-  EXPECT_EQ(
-      (std::vector<std::string>{"reject-account",    "not-listening",     "never-answers",
-                                "redirect-upload",   "close-mid-upload",  "never-returns",
-                                "old-version",       "slow-search",       "version-unreadable",
-                                "account-reset",     "mac-flood",         "search-port-stream",
-                                "ctp-login-refused", "ctp-exit-refused",  "ctp-probe-unanswered",
-                                "ctp-data-refused",  "ctp-silent",        "ctp-continue",
-                                "ctp-slow-answers",  "ctp-continue-flood"}),
-      CameraFaultNames());
-  EXPECT_EQ(TCameraFault::RejectAccount, ParseCameraFault("wrong-password"));
-  EXPECT_EQ(TCameraFault::CtpContinue, ParseCameraFault("ctp-continue"));
-  EXPECT_EQ(std::nullopt, ParseCameraFault("ctp-close-mid-transfer"));  // the CTP side's own
-  EXPECT_EQ(TCtpFault::CloseMidTransfer, ParseCtpFault("ctp-close-mid-transfer"));
-  EXPECT_EQ("ctp-continue", CtpFaultName(TCtpFault::ContinueThenOk));
-}
 
 TEST(SimTables, EverySettingIsAScenarioKey) {
   const nlohmann::json scenario = nlohmann::json::parse(R"({"cameras": [{
