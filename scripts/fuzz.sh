@@ -42,9 +42,10 @@ for target in "${targets[@]}"; do
   findings="$BUILD/findings/$target"
   rm -rf "$work" "$findings"
   mkdir -p "$work/corpus" "$findings"
-  cp "$CAMLIFT_ROOT/fuzz/corpus/$target"/* "$work/corpus/" 2>/dev/null || true
+  # Seeds may sit in folders below the target's (one per search dialect): all are copied.
+  [ -d "$CAMLIFT_ROOT/fuzz/corpus/$target" ] && cp -R "$CAMLIFT_ROOT/fuzz/corpus/$target/." "$work/corpus/"
   if [ -d "$CAMLIFT_ROOT/fuzz/regressions/$target" ]; then
-    cp "$CAMLIFT_ROOT/fuzz/regressions/$target"/* "$work/corpus/" 2>/dev/null || true
+    cp -R "$CAMLIFT_ROOT/fuzz/regressions/$target/." "$work/corpus/"
   fi
   echo "== $target (${SECONDS_PER_TARGET} s)"
   (cd "$work" && TMPDIR="$work" "$binary" "$work/corpus" \

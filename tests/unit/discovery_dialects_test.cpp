@@ -11,7 +11,11 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <span>
+#include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "discovery/reply_intake.h"
@@ -91,6 +95,53 @@ TEST(DiscoveryDialects, EveryRowSendsThroughAnEndpointOfTheEngine) {
   // The engine has one seam for a search of its own (IOwnThreadSearch, the series R search).
   EXPECT_LE(own_threads, 1);
   EXPECT_EQ(numbers, used) << "an endpoint that no dialect sends through";
+}
+
+TBytes Bytes(std::string_view text) { return TBytes(text.begin(), text.end()); }
+
+// Each row sends its own query: a builder that moved to another row shows up here.
+TEST(DiscoveryDialects, EveryRowSendsItsOwnQuery) {
+  TBytes moi(27, 0);
+  moi[0] = 'M', moi[1] = 'O', moi[2] = '_', moi[3] = 'I', moi[15] = 4, moi[26] = 1;
+  const std::pair<const char*, TBytes> queries[] = {
+      {"imagia", Bytes("IMAGIAQUERY,0")},
+      {"8600", {0x44, 0x48, 0x01, 0x01}},
+      {"moi", moi},
+      {"uicam", Bytes("uicam query")},
+      {"ctp", Bytes("SEARCH * CTP/1.0\r\nFrom:0.0.0.0\r\n\r\n")},
+      {"1010", {0x10, 0x10, 0x01, 0x0F, 0, 0, 0, 0}},
+  };
+  for (const auto& [name, bytes] : queries) {
+    const TDialect* dialect = FindDialect(name);
+    ASSERT_NE(nullptr, dialect) << name;
+    EXPECT_EQ(bytes, dialect->query()) << name;
+  }
+  // SQ610: 256 bytes after its name (the items' layout has a test of its own).
+  const TBytes sq610 = FindDialect("sq610")->query();
+  ASSERT_EQ(256u, sq610.size());
+  EXPECT_EQ(Bytes("SQ610"), TBytes(sq610.begin(), sq610.begin() + 5));
+}
+
+// A pass goes on past a socket that fails: every row's send swallows the error.
+TEST(DiscoveryDialects, ASendThatFailsKeepsThePassGoing) {
+  struct Sender : IDatagramSender {
+    std::vector<std::pair<std::uint16_t, TBytes>> sent;
+    bool fail = false;
+    bool Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) override {
+      if (fail) throw std::runtime_error("socket layer");
+      sent.emplace_back(port, TBytes(bytes.begin(), bytes.end()));
+      return true;
+    }
+  } sender;
+  for (const TDialect& dialect : DialectTable()) {
+    sender.fail = true;
+    EXPECT_NO_THROW(SendDialectQuery(dialect, 4321, sender)) << dialect.name;
+    sender.fail = false;
+    SendDialectQuery(dialect, 4321, sender);
+    ASSERT_FALSE(sender.sent.empty()) << dialect.name;
+    EXPECT_EQ(4321, sender.sent.back().first) << dialect.name;
+    EXPECT_EQ(dialect.query(), sender.sent.back().second) << dialect.name;
+  }
 }
 
 // The search pass and the endpoints of the selection dialog: new rows may stand between these,
