@@ -104,9 +104,13 @@ TfrmCamlift::~TfrmCamlift() {
   if (worker_) {
     worker_->RequestCancel();
     // The worker may be handing a log line to this thread right now: serve its hand-offs until
-    // it has ended, then join.
-    WaitServingUi(dispatcher_, [this] { return worker_->Finished(); });
-    worker_->Join();
+    // it has ended, then join. Its last hand-off (OnDone) queues UpgradeDone, which serving may
+    // run too: with closing_ set it leaves the worker and the widgets alone.
+    TUpgradeThread& worker = *worker_;
+    WaitServingUi(dispatcher_, [&worker] { return worker.Finished(); });
+    worker.Join();
+    // The run ended as the window closed: it is still recorded.
+    if (result_pending_) RecordRun(last_result_);
     if (FUpgrading) QApplication::restoreOverrideCursor();  // UpgradeDone will not run now
   }
   if (FSelectDialog) {
@@ -630,11 +634,14 @@ void TfrmCamlift::Terminate() {
 
 void TfrmCamlift::OnDone(const TUpgradeResult& result) {
   last_result_ = result;
+  result_pending_ = true;
   // The worker thread ends right after this returns; it is joined once the call is over.
   QTimer::singleShot(0, this, [this] { UpgradeDone(); });
 }
 
 void TfrmCamlift::UpgradeDone() {
+  if (closing_) return;  // the destructor joins the worker and records the run
+  result_pending_ = false;
   if (worker_) {
     worker_->Join();
     RecordRun(last_result_);

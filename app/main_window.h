@@ -121,7 +121,8 @@ class TfrmCamlift : public QWidget, public IUpgradeObserver {
   std::unique_ptr<TUpgradeThread> worker_;
   TSeries worker_series_ = TSeries::None;  // for the record of the run
   TUpgradeResult last_result_;
-  std::string run_;  // the history run of the upgrade in progress
+  bool result_pending_ = false;  // OnDone has handed over last_result_, UpgradeDone has not run
+  std::string run_;              // the history run of the upgrade in progress
   bool series_known_ = true;
   bool quit_after_upgrade_ = false;
   struct TSeriesProbeState;

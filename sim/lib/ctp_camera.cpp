@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <utility>
 
 #include "sim_timing.h"
 #include "util/md5.h"
@@ -58,6 +59,9 @@ std::string PeerText(int fd) {
   if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) != 0) return {};
   return AddressText(peer.sin_addr.s_addr) + ":" + std::to_string(ntohs(peer.sin_port));
 }
+
+// Numbers the requests of every camera of the process in the order they were read.
+std::atomic<std::uint64_t> next_request{0};
 
 }  // namespace
 
@@ -182,6 +186,19 @@ void TCtpCamera::Reset() {
 std::vector<TCtpReceivedFile> TCtpCamera::LastTransfer() const {
   std::lock_guard lock(mutex_);
   return last_transfer_;
+}
+
+std::vector<std::string> CtpRequestLines(std::span<const nlohmann::json> entries) {
+  std::vector<std::pair<std::uint64_t, std::string>> requests;
+  for (const nlohmann::json& entry : entries) {
+    if (entry.value("protocol", "") != "CTP" || !entry.contains("request")) continue;
+    requests.emplace_back(entry.value("seq", std::uint64_t{0}), entry["request"]);
+  }
+  std::stable_sort(requests.begin(), requests.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> lines;
+  for (auto& request : requests) lines.push_back(std::move(request.second));
+  return lines;
 }
 
 void TCtpCamera::Record(const Connection& c, nlohmann::json entry) const {
@@ -503,6 +520,7 @@ void TCtpCamera::Serve(int fd, const std::atomic<bool>& stop) {
   After after = After::Next;
   while (after != After::End && c.ReadLine(r.line)) {
     r.entry = nlohmann::json::object();
+    r.entry["seq"] = next_request++;
     r.length = 0;
     r.framing_ok = true;
     const std::size_t blank = r.line.find(' ');

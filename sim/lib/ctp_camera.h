@@ -17,7 +17,10 @@
 // When a connection in the upgrade mode ends after every announced file arrived whole with a
 // matching digest, the camera reports the files to its owner (which restarts it) and leaves the
 // upgrade mode either way.
-// Every request becomes one record line (role "camera", "protocol": "CTP").
+// Every request becomes one record line (role "camera", "protocol": "CTP"), written after its
+// answer; "seq" numbers the requests in the order they were read, across every camera of the
+// process, so that a request of the client's next connection that is recorded first still reads
+// as the later one (CtpRequestLines).
 // To add a verb: a handler beside the others and a row of kVerbs (ctp_camera.cpp). A fault: a
 // row of CAMLIFT_SIM_CTP_FAULTS (ctp_faults.h), which holds its rule too.
 #pragma once
@@ -29,6 +32,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,6 +67,9 @@ struct TCtpReceivedFile {
   std::string head;       // the first 4096 bytes
   bool complete = false;  // every byte arrived and the digest matched
 };
+
+// The request lines of the CTP entries of a record, in the order the cameras read them.
+std::vector<std::string> CtpRequestLines(std::span<const nlohmann::json> entries);
 
 class TCtpCamera : public IPortProtocol {
  public:

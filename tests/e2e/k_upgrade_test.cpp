@@ -3,6 +3,7 @@
 // package over the CTP session on the camera's web port, and every failure of the transfer.
 #include <gtest/gtest.h>
 
+#include "ctp_camera.h"
 #include "ctp_extension.h"
 #include "e2e_site.h"
 
@@ -36,15 +37,9 @@ class KUpgrade : public ::testing::Test {
     return *cameras_.back();
   }
 
-  // The CTP requests a camera received, by their request lines.
+  // The CTP requests a camera received, by their request lines, in the order it read them.
   std::vector<std::string> CtpRequests() const {
-    std::vector<std::string> lines;
-    for (const auto& entry : recorder_->Entries()) {
-      if (entry.value("protocol", "") == "CTP" && entry.contains("request")) {
-        lines.push_back(entry["request"]);
-      }
-    }
-    return lines;
+    return sim::CtpRequestLines(recorder_->Entries());
   }
 
   TE2eSite site_;

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "ctp_camera.h"
 #include "ctp_extension.h"
 #include "e2e_site.h"
 #include "fleet/history.h"
@@ -355,17 +356,11 @@ class KTrust : public ::testing::Test {
     cameras_.back()->Start();
     return *cameras_.back();
   }
-  // The CTP requests the cameras received, from the record line first on.
+  // The CTP requests the cameras received, from the record line first on, in the order they
+  // were read.
   std::vector<std::string> CtpRequests(std::size_t first = 0) const {
-    std::vector<std::string> lines;
     const auto entries = recorder_->Entries();
-    for (std::size_t i = first; i < entries.size(); ++i) {
-      const auto& entry = entries[i];
-      if (entry.value("protocol", "") == "CTP" && entry.contains("request")) {
-        lines.push_back(entry["request"]);
-      }
-    }
-    return lines;
+    return sim::CtpRequestLines(std::span(entries).subspan(std::min(first, entries.size())));
   }
   TE2eSite site_;
   std::shared_ptr<sim::TSimRecorder> recorder_ = std::make_shared<sim::TSimRecorder>();
@@ -546,9 +541,11 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
   };
   ASSERT_EQ(0, ::mkfifo((site.Root() + "fifo").c_str(), 0600));
   ASSERT_EQ(0, ::mkfifo((site.Root() + "fed-fifo").c_str(), 0600));
-  // Writes the password into fed-fifo once a reader has opened it (for at most 20 s).
-  std::thread feeder([path = site.Root() + "fed-fifo"] {
-    for (int i = 0; i < 2000; ++i) {
+  // Writes the password into fed-fifo once a reader has opened it, however long the cases before
+  // that one take on a busy machine (the cases' end stops it).
+  std::atomic<bool> cases_done{false};
+  std::thread feeder([path = site.Root() + "fed-fifo", &cases_done] {
+    while (!cases_done) {
       const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
       if (fd >= 0) {
         [[maybe_unused]] const ssize_t n = ::write(fd, "531642\n", 7);
@@ -569,6 +566,7 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
     // The password is never said back, in the log or in an error.
     EXPECT_EQ(std::string::npos, (run.out + run.err).find("531642")) << c.name;
   }
+  cases_done = true;
   feeder.join();
   EXPECT_EQ(4u, site.Uploads().size());
 }

@@ -931,6 +931,14 @@ class MainWindowTest : public QObject {
     window_.reset();
     closed = true;
     watchdog.join();
+    // The run that ended as the window closed is on record: its result may have been handed over
+    // while the destructor served the worker, before the window could finish the run itself.
+    bool recorded = false;
+    for (const THistoryEntry& run : ReadHistory(temp_.path() + "data/history.jsonl")) {
+      recorded = recorded ||
+                 (run.ip == "127.0.0.1" && run.port == camera.http_port() && !run.result.empty());
+    }
+    QVERIFY(recorded);
     ::unsetenv("CAMLIFT_REPOSITORY_URL");
     SetTimeScaleForTesting(0.05);
     camera.Stop();

@@ -86,13 +86,12 @@ class CtpUpgrade : public ::testing::Test {
     std::vector<std::string> Requests(bool settled = false) const {
       const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
       for (;;) {
-        std::vector<std::string> lines;
+        const std::vector<nlohmann::json> entries = recorder->Entries();
         bool ended = false;
-        for (const auto& entry : recorder->Entries()) {
-          if (entry.contains("request")) lines.push_back(entry["request"]);
-          if (entry.contains("event")) ended = true;
+        for (const auto& entry : entries) ended = ended || entry.contains("event");
+        if (!settled || ended || std::chrono::steady_clock::now() > bound) {
+          return sim::CtpRequestLines(entries);
         }
-        if (!settled || ended || std::chrono::steady_clock::now() > bound) return lines;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
       }
     }
