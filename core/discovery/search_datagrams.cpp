@@ -21,14 +21,6 @@ void PutU32LE(TBytes& bytes, std::size_t offset, std::uint32_t value) {
   PutU16LE(bytes, offset + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
-bool SendSwallowing(IDatagramSender& endpoint, std::uint16_t port, const TBytes& bytes) {
-  try {
-    endpoint.Broadcast(port, bytes);
-  } catch (...) {
-  }
-  return true;
-}
-
 }  // namespace
 
 TBytes BuildSQ610Query() {
@@ -72,29 +64,13 @@ TBytes Build8600Query() {
           static_cast<std::uint8_t>(k8600QueryKind >> 8)};
 }
 
-bool SendSQ610Query(std::uint16_t port, IDatagramSender& endpoint) {
-  return SendSwallowing(endpoint, port, BuildSQ610Query());
-}
-
-bool SendMOIQuery(std::uint16_t port, IDatagramSender& endpoint) {
-  return SendSwallowing(endpoint, port, BuildMOIQuery());
-}
-
-bool SendUicamQuery(std::uint16_t port, IDatagramSender& endpoint) {
-  return SendSwallowing(endpoint, port, BuildUicamQuery());
-}
-
-bool SendCTPSearch(std::uint16_t port, IDatagramSender& endpoint) {
-  return SendSwallowing(endpoint, port, BuildCTPSearch());
-}
-
-bool Send1010Query(std::uint16_t port, IDatagramSender& endpoint) {
-  return SendSwallowing(endpoint, port, Build1010Query());
-}
-
 bool SendImagiaCommand(IDatagramSender& endpoint, std::string_view dev_id) {
   std::this_thread::sleep_for(Duration(Wait::ImagiaCommandPause));
-  return SendSwallowing(endpoint, kImagiaPort, BuildImagiaCommand(dev_id));
+  try {
+    endpoint.Broadcast(kImagiaPort, BuildImagiaCommand(dev_id));
+  } catch (...) {
+  }
+  return true;
 }
 
 }  // namespace camlift

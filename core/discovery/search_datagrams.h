@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The query datagrams of the LAN search, byte for byte, and the operations that broadcast them.
+// The query datagrams of the LAN search, byte for byte.
 #pragma once
 
 #include <cstdint>
@@ -49,15 +49,10 @@ TBytes BuildImagiaQuery();
 TBytes BuildImagiaCommand(std::string_view dev_id);
 TBytes Build8600Query();
 
-// Each broadcasts one datagram to port through endpoint. Errors of the socket layer are
-// swallowed: a failed send must not keep the next query of a search pass from going out. (The
-// search pass sends each row of the dialect table with SendDialectQuery, search_dialects.h.)
-bool SendSQ610Query(std::uint16_t port, IDatagramSender& endpoint);
-bool SendMOIQuery(std::uint16_t port, IDatagramSender& endpoint);
-bool SendUicamQuery(std::uint16_t port, IDatagramSender& endpoint);
-bool SendCTPSearch(std::uint16_t port, IDatagramSender& endpoint);
-bool Send1010Query(std::uint16_t port, IDatagramSender& endpoint);
-// Pauses ImagiaCommandPause, then broadcasts "IMAGIAQUERY,3," + dev_id to port 10000.
+// The search pass sends each row of the dialect table with SendDialectQuery (search_dialects.h).
+// The IMAGIA command is the one datagram sent outside a pass, for a row the user picked.
+// Pauses ImagiaCommandPause, then broadcasts "IMAGIAQUERY,3," + dev_id to port 10000. A
+// failing socket is swallowed, as in a search pass.
 bool SendImagiaCommand(IDatagramSender& endpoint, std::string_view dev_id);
 
 }  // namespace camlift

@@ -19,9 +19,9 @@ namespace camlift::sim {
 namespace {
 
 constexpr TSearchDialect kSearchDialects[] = {
-    {"moi", kMoiResponderPort, TSimSeries::M, AnswerMoi},
-    {"1010", k1010ResponderPort, TSimSeries::P, Answer1010},
-    {"8600", k8600Port, TSimSeries::R, Answer8600},
+    {"moi", kMoiResponderPort, AnswerMoi},
+    {"1010", k1010ResponderPort, Answer1010},
+    {"8600", k8600Port, Answer8600},
 };
 
 // Dialects answered by a responder outside kSearchDialects, and where.
@@ -181,12 +181,11 @@ std::vector<std::string> AnsweredSearchDialects() {
 
 std::vector<std::string> SearchDialectsOf(const TCameraConfig& config) {
   if (!config.search_dialects.empty()) return config.search_dialects;
-  // Series K answers the CTP search through its own responder (ctp_extension.h).
-  std::vector<std::string> dialects;
-  for (const TSearchDialect& dialect : kSearchDialects) {
-    if (dialect.series == config.series) dialects.emplace_back(dialect.name);
-  }
-  return dialects;
+  // The series' profile names its dialect; series K names none, as it answers the CTP search
+  // through its own responder (ctp_extension.h).
+  const std::string_view own = ProfileOf(config.series).search_dialect;
+  if (own.empty()) return {};
+  return {std::string(own)};
 }
 
 TSearchIdentity SearchIdentityOf(const TSimCamera& camera) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The search responders of a simulated camera, as a camera extension: while the camera is up it
-// answers the search dialects of its scenario entry, by default the one of its series (a row of
-// kSearchDialects), with the identity of that entry, and records every datagram it receives.
+// answers the search dialects of its scenario entry, by default the one its series' profile names
+// (sim_series.h), with the identity of that entry, and records every datagram it receives.
 #pragma once
 
 #include <memory>
@@ -20,7 +20,6 @@ namespace camlift::sim {
 struct TSearchDialect {
   const char* name;    // as scenario files name it
   std::uint16_t port;  // the UDP port it listens on
-  TSimSeries series;   // the series that answers it when a camera names no dialect
   std::vector<TBytes> (*answer)(const TSearchIdentity&, std::span<const std::uint8_t>);
 };
 std::span<const TSearchDialect> SearchDialects();

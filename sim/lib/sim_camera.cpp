@@ -122,6 +122,10 @@ void TSimCamera::Start() {
     throw std::runtime_error("camera " + config_.name + ": refusing the wildcard address \"" +
                              config_.ip + "\"");
   }
+  for (const TCameraFault fault : config_.faults) {
+    const std::string mismatch = FaultMismatch(config_.series, fault);
+    if (!mismatch.empty()) throw std::runtime_error("camera " + config_.name + ": " + mismatch);
+  }
   if (config_.has(TCameraFault::NotListening)) return;
   OpenPorts();
   restart_thread_ = std::thread([this] { RestartLoop(); });

@@ -4,15 +4,22 @@
 namespace camlift::sim {
 namespace {
 
-#define CAMLIFT_SIM_CAMERA_FAULT_ROW(fault, name, what, ...) {TCameraFault::fault, name, what},
+#define CAMLIFT_SIM_CAMERA_FAULT_ROW(fault, name, what, ...) \
+  {TCameraFault::fault, name, what, TFaultSide::Any},
+#define CAMLIFT_SIM_CTP_FAULT_ROW(fault, name, what, ...) \
+  {TCameraFault::fault, name, what, TFaultSide::CommandService},
+#define CAMLIFT_SIM_R730_FAULT_ROW(fault, name, what, ...) \
+  {TCameraFault::fault, name, what, TFaultSide::ConfigCalls},
 // clang-format off
 constexpr TFaultRow<TCameraFault> kCameraFaults[] = {
     CAMLIFT_SIM_CAMERA_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ROW)
-    CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ROW)
-    CAMLIFT_SIM_R730_FAULTS(CAMLIFT_SIM_CAMERA_FAULT_ROW)
+    CAMLIFT_SIM_CTP_FAULTS(CAMLIFT_SIM_CTP_FAULT_ROW)
+    CAMLIFT_SIM_R730_FAULTS(CAMLIFT_SIM_R730_FAULT_ROW)
 };
 // clang-format on
 #undef CAMLIFT_SIM_CAMERA_FAULT_ROW
+#undef CAMLIFT_SIM_CTP_FAULT_ROW
+#undef CAMLIFT_SIM_R730_FAULT_ROW
 
 // Names that scenario files of older releases used; not listed in help texts.
 constexpr TFaultRow<TCameraFault> kCameraFaultAliases[] = {
@@ -46,6 +53,13 @@ std::string CameraFaultName(TCameraFault fault) {
     if (row.fault == fault) return std::string(row.name);
   }
   return "?";
+}
+
+TFaultSide CameraFaultSide(TCameraFault fault) {
+  for (const auto& row : kCameraFaults) {
+    if (row.fault == fault) return row.side;
+  }
+  return TFaultSide::Any;
 }
 
 std::vector<std::string> CameraFaultNames() { return NamesOf(CameraFaults()); }

@@ -81,11 +81,20 @@ enum class TCameraFault {
 enum class TRepoFault { CAMLIFT_SIM_REPO_FAULTS(CAMLIFT_SIM_FAULT_ENUM) };
 #undef CAMLIFT_SIM_FAULT_ENUM
 
+// The side of a camera a fault acts on. A series whose profile lacks that side (sim_series.h)
+// cannot take the fault: a camera that names one does not start, rather than run without it.
+enum class TFaultSide {
+  Any,             // the web side, the restart and the search, which every camera has
+  CommandService,  // series K's command service (ctp_faults.h)
+  ConfigCalls,     // series R's configuration calls (r730_faults.h)
+};
+
 template <class TFault>
 struct TFaultRow {
   TFault fault;
   std::string_view name;
   std::string_view what;
+  TFaultSide side = TFaultSide::Any;
 };
 
 // Every declared fault in the order of its rows.
@@ -105,6 +114,7 @@ std::optional<TFault> FindFault(std::span<const TFaultRow<TFault>> rows, std::st
 // name of reject-account).
 std::optional<TCameraFault> ParseCameraFault(std::string_view name);
 std::string CameraFaultName(TCameraFault fault);
+TFaultSide CameraFaultSide(TCameraFault fault);
 // Every name, for help texts.
 std::vector<std::string> CameraFaultNames();
 

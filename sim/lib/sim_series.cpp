@@ -99,6 +99,31 @@ const TSimSeriesProfile& ProfileOf(TSimSeries series) {
   throw std::logic_error("a series without a profile row");
 }
 
+bool HasSide(const TSimSeriesProfile& profile, TFaultSide side) {
+  switch (side) {
+    case TFaultSide::Any:
+      return true;
+    case TFaultSide::CommandService:
+      return profile.delivery == TSimDelivery::CommandService;
+    case TFaultSide::ConfigCalls:
+      return profile.config_calls;
+  }
+  return false;
+}
+
+std::string FaultMismatch(TSimSeries series, TCameraFault fault) {
+  const TFaultSide side = CameraFaultSide(fault);
+  if (HasSide(ProfileOf(series), side)) return "";
+  std::string able;
+  for (const TSimSeriesProfile& profile : kProfiles) {
+    if (!HasSide(profile, side)) continue;
+    if (!able.empty()) able += ", ";
+    able += profile.letter;
+  }
+  return "the fault \"" + CameraFaultName(fault) + "\" acts on a side that series " +
+         SeriesText(series) + " cameras lack (series " + able + " only)";
+}
+
 std::optional<TSimSeries> ParseSeries(std::string_view text) {
   const std::string wanted = LowerAscii(text);
   for (const TSimSeriesProfile& profile : kProfiles) {

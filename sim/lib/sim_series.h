@@ -81,6 +81,11 @@ struct TSimSeriesProfile {
 std::span<const TSimSeriesProfile> SeriesProfiles();
 const TSimSeriesProfile& ProfileOf(TSimSeries series);
 
+// Whether the series' cameras have the side a fault acts on.
+bool HasSide(const TSimSeriesProfile& profile, TFaultSide side);
+// Why a camera of the series cannot take the fault ("" when it can), naming the series that can.
+std::string FaultMismatch(TSimSeries series, TCameraFault fault);
+
 // "K", "M", "P", "R" (upper or lower case); nullopt otherwise.
 std::optional<TSimSeries> ParseSeries(std::string_view text);
 std::string SeriesText(TSimSeries series);  // "M"

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "discovery/reply_intake.h"
+#include "discovery/search_datagrams.h"
 #include "discovery/search_dialects.h"
 #include "search_responder_ext.h"
 
@@ -122,7 +123,8 @@ TEST(DiscoveryDialects, EveryRowSendsItsOwnQuery) {
   EXPECT_EQ(Bytes("SQ610"), TBytes(sq610.begin(), sq610.begin() + 5));
 }
 
-// A pass goes on past a socket that fails: every row's send swallows the error.
+// A pass goes on past a socket that fails: every row's send swallows the error, and so does the
+// IMAGIA command, the one datagram sent outside a pass.
 TEST(DiscoveryDialects, ASendThatFailsKeepsThePassGoing) {
   struct Sender : IDatagramSender {
     std::vector<std::pair<std::uint16_t, TBytes>> sent;
@@ -142,6 +144,12 @@ TEST(DiscoveryDialects, ASendThatFailsKeepsThePassGoing) {
     EXPECT_EQ(4321, sender.sent.back().first) << dialect.name;
     EXPECT_EQ(dialect.query(), sender.sent.back().second) << dialect.name;
   }
+  sender.fail = true;
+  EXPECT_TRUE(SendImagiaCommand(sender, "ABC"));
+  sender.fail = false;
+  EXPECT_TRUE(SendImagiaCommand(sender, "ABC"));
+  EXPECT_EQ(10000, sender.sent.back().first);
+  EXPECT_EQ(Bytes("IMAGIAQUERY,3,ABC"), sender.sent.back().second);
 }
 
 // The search pass and the endpoints of the selection dialog: new rows may stand between these,
@@ -177,8 +185,8 @@ TEST(DiscoveryDialects, TheSelectionDialogsPassKeepsItsOrder) {
   }
 }
 
-// The seeds are the literal replies of each dialect (fuzz/make_seeds.py writes them from the
-// wire formats, not from our builders).
+// The seeds are the literal replies of each dialect, from the wire formats and not from our
+// builders (fuzz/make_seeds.py wrote the first dialects'; a new one saves its test's reply).
 TEST(DiscoveryDialects, EveryReplyHasASeedAndASimulatedResponder) {
   const std::vector<std::string> answered = sim::AnsweredSearchDialects();
   for (const TDialect& dialect : DialectTable()) {
@@ -188,7 +196,7 @@ TEST(DiscoveryDialects, EveryReplyHasASeedAndASimulatedResponder) {
         << "sim/lib/search_responder_ext.cpp)";
     const std::vector<TSeed> seeds = SeedsOf(dialect.name);
     EXPECT_FALSE(seeds.empty()) << dialect.name << ": no seeds in " << SeedFolder(dialect.name)
-                                << " (fuzz/make_seeds.py)";
+                                << " (save its test's literal reply there)";
     int accepted = 0;
     for (const TSeed& seed : seeds) {
       if (dialect.recognises) {

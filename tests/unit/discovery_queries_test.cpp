@@ -52,31 +52,6 @@ TEST(DiscoveryQueries, FixedQueriesByteForByte) {
   EXPECT_EQ(34u, BuildCTPSearch().size());
 }
 
-// The send operations report success even when the socket layer fails, so a search pass goes on.
-TEST(DiscoveryQueries, SendsGoToTheirPortAndSwallowErrors) {
-  struct Recorder : IDatagramSender {
-    std::vector<std::pair<std::uint16_t, TBytes>> sent;
-    bool fail = false;
-    bool Broadcast(std::uint16_t port, std::span<const std::uint8_t> bytes) override {
-      if (fail) throw std::runtime_error("socket layer");
-      sent.emplace_back(port, TBytes(bytes.begin(), bytes.end()));
-      return true;
-    }
-  } endpoint;
-  EXPECT_TRUE(SendSQ610Query(4000, endpoint));
-  EXPECT_TRUE(SendMOIQuery(10000, endpoint));
-  EXPECT_TRUE(SendUicamQuery(10139, endpoint));
-  EXPECT_TRUE(SendCTPSearch(7999, endpoint));
-  EXPECT_TRUE(Send1010Query(6801, endpoint));
-  EXPECT_TRUE(SendImagiaCommand(endpoint, "ABC"));
-  ASSERT_EQ(6u, endpoint.sent.size());
-  const std::uint16_t ports[] = {4000, 10000, 10139, 7999, 6801, 10000};
-  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(ports[i], endpoint.sent[i].first) << i;
-  EXPECT_EQ(Text("IMAGIAQUERY,3,ABC"), endpoint.sent[5].second);
-  endpoint.fail = true;
-  EXPECT_TRUE(SendMOIQuery(10000, endpoint));
-}
-
 // The simulator answers on core's port constants, so an end-to-end run cannot see a wrong one:
 // here they are held to the cameras' ports.
 TEST(DiscoveryQueries, DestinationPortsOfASearch) {

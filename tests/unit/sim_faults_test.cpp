@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <set>
 
+#include "sim_camera.h"
 #include "sim_scenario.h"
+#include "sim_series.h"
 
 namespace camlift::sim {
 namespace {
@@ -98,6 +100,51 @@ TEST(SimFaults, EveryDeclaredFaultIsReachedByItsName) {
     EXPECT_EQ(row.fault, ParseRepoFault(row.name)) << row.name;
   }
   EXPECT_EQ(repo_names.size(), RepoFaultNames().size());
+}
+
+// A fault of a side the series lacks (series K's command service, series R's configuration calls)
+// would do nothing at all: such a camera does not start, and the message names the series that
+// can take it.
+TEST(SimFaults, AFaultOfASideTheSeriesLacksStopsTheCamera) {
+  struct Case {
+    TSimSeries series;
+    TCameraFault fault;
+    const char* able;  // nullptr: the series takes the fault
+  };
+  const Case cases[] = {
+      {TSimSeries::K, TCameraFault::CtpLoginRefused, nullptr},
+      {TSimSeries::M, TCameraFault::CtpLoginRefused, "series K only"},
+      {TSimSeries::R, TCameraFault::CtpSilent, "series K only"},
+      {TSimSeries::R, TCameraFault::NetworkSettingsRefused, nullptr},
+      {TSimSeries::P, TCameraFault::WifiScanRefused, "series R only"},
+      {TSimSeries::K, TCameraFault::NetworkSettingsSilent, "series R only"},
+      {TSimSeries::M, TCameraFault::RejectAccount, nullptr},
+      {TSimSeries::K, TCameraFault::NeverReturns, nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::string mismatch = FaultMismatch(c.series, c.fault);
+    const std::string what = SeriesText(c.series) + " " + CameraFaultName(c.fault);
+    if (!c.able) {
+      EXPECT_EQ("", mismatch) << what;
+      continue;
+    }
+    EXPECT_NE(std::string::npos, mismatch.find(c.able)) << what << ": " << mismatch;
+    EXPECT_NE(std::string::npos, mismatch.find("\"" + CameraFaultName(c.fault) + "\""))
+        << what << ": " << mismatch;
+  }
+
+  TCameraConfig config;
+  config.series = TSimSeries::M;
+  config.ip = "127.0.0.1";
+  config.faults.insert(TCameraFault::CtpLoginRefused);
+  TSimCamera camera(config, nullptr);
+  try {
+    camera.Start();
+    ADD_FAILURE() << "a series M camera started with a fault of series K";
+  } catch (const std::runtime_error& error) {
+    EXPECT_NE(std::string::npos, std::string(error.what()).find("ctp-login-refused"))
+        << error.what();
+  }
 }
 
 }  // namespace

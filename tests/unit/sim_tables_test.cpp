@@ -66,22 +66,8 @@ TEST(SimTables, RefusalsNameTheKeyAndTheChoices) {
   }
 }
 
-// A camera that names no dialect answers the one of its series; series K has none here (it
-// answers the CTP search on its own).
-TEST(SimTables, DefaultDialectOfEachSeries) {
-  struct Case {
-    TSimSeries series;
-    std::vector<std::string> dialects;
-  };
-  const Case cases[] = {{TSimSeries::M, {"moi"}},
-                        {TSimSeries::P, {"1010"}},
-                        {TSimSeries::R, {"8600"}},
-                        {TSimSeries::K, {}}};
-  for (const Case& c : cases) {
-    TCameraConfig config;
-    config.series = c.series;
-    EXPECT_EQ(c.dialects, SearchDialectsOf(config)) << SeriesText(c.series);
-  }
+// Each responder listens on the port its dialect's queries go to.
+TEST(SimTables, ResponderPortOfEachDialect) {
   const TSearchDialect* moi = FindSearchDialect("moi");
   ASSERT_NE(nullptr, moi);
   EXPECT_EQ(10000, moi->port);
