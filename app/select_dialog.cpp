@@ -480,10 +480,10 @@ void TfrmAdv_Main::StartNetworkChange(const TDevInfo& camera, const TDevInfo& wa
                                       const std::string& user, const std::string& password) {
   const std::string mac = ShownText(camera.DevID);
   const std::string where = NetworkAddressText(wanted);
-  const std::string problem =
-      net_change_->Start(camera, wanted, user, password, [this, mac, where](bool taken) {
-        Log(LangFormat(GetLangStrUtf8(taken ? "IDS_NETTAKEN" : "IDS_NETNOTTAKEN"), {mac, where}));
-      });
+  const std::string problem = net_change_->Start(camera, wanted, user, password,
+                                                 [this, mac, where](TSettingsOutcome outcome) {
+                                                   Log(NetworkOutcomeText(outcome, mac, where));
+                                                 });
   if (!problem.empty()) {
     Log(LangFormat(GetLangStrUtf8("IDS_NETNOTSENT"), {mac, GetLangStrUtf8(problem)}));
     return;

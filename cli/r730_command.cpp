@@ -9,12 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "cli_session.h"
 #include "command_registry.h"
 #include "discovery/account_scope.h"
 #include "discovery/dev_types.h"
 #include "discovery/search_datagrams.h"
+#include "i18n/str_res.h"
 #include "password_option.h"
 #include "platform/dispatcher.h"
+#include "r730/network_change.h"
+#include "r730/network_settings_check.h"
 #include "r730/r730_params.h"
 #include "r730/r730_search.h"
 #include "r730/r730_series.h"
@@ -159,15 +163,28 @@ std::optional<TDevInfo> PickCamera(const TR730Options& o, bool need_search, std:
 
 std::string BaseUrl() { return dynamic_cast<TR730Series&>(R730Client()).BaseUrl(); }
 
-void ApplyNetwork(const TNetworkChanges& c, TDevInfo& d) {
-  if (c.ip) d.IPAddr = *c.ip;
-  if (c.netmask) d.Netmask = *c.netmask;
-  if (c.gateway) d.Gateway = *c.gateway;
-  if (c.dns1) d.DNS1 = *c.dns1;
-  if (c.dns2) d.DNS2 = *c.dns2;
-  if (c.name) d.DevName = *c.name;
-  if (c.port) d.DevPort = static_cast<std::uint16_t>(*c.port);
-  if (c.dhcp) d.DhcpFlag = *c.dhcp == "on" ? 1 : 2;
+// The settings to send: the camera's own as its search reply gave them, with what the options
+// change, made as the window makes them (addresses written plainly: a leading zero could read as
+// octal). Address options and DHCP on do not go together: the camera would take its address
+// from DHCP and the typed one would be lost without a word.
+std::optional<TDevInfo> WantedSettings(const TNetworkChanges& c, const TDevInfo& current,
+                                       std::string& error) {
+  TNetworkFields fields = NetworkFieldsOf(current);
+  if (c.dhcp) fields.dhcp = *c.dhcp == "on";
+  if (fields.dhcp && (c.ip || c.netmask || c.gateway || c.dns1 || c.dns2)) {
+    error = c.dhcp ? "--new-ip, --netmask, --gateway, --dns1 and --dns2 do not go with --dhcp on"
+                   : "the camera takes its address from DHCP: add --dhcp off to set one";
+    return std::nullopt;
+  }
+  if (c.ip) fields.ip = *c.ip;
+  if (c.netmask) fields.netmask = *c.netmask;
+  if (c.gateway) fields.gateway = *c.gateway;
+  if (c.dns1) fields.dns1 = *c.dns1;
+  if (c.dns2) fields.dns2 = *c.dns2;
+  if (c.port) fields.port = std::to_string(*c.port);
+  TDevInfo wanted = WantedNetwork(current, fields);
+  if (c.name) wanted.DevName = *c.name;
+  return wanted;
 }
 
 nlohmann::json NetworkJson(const TDevInfo& d) {
@@ -183,14 +200,42 @@ int RunCheckLogin(const TR730Options& o, const TDevInfo&) {
   return Done(o, "Login accepted.");
 }
 
+// Why the wanted settings may not go ("" when they may): the window's check, so that a typing
+// slip never leaves a camera on an address nobody can reach. What the camera holds now is no
+// slip: without an option that changes an address, the port or DHCP nothing is checked. A
+// camera on loopback now (a simulated one) may move within loopback.
+std::string NetworkSettingsRefusal(const TNetworkChanges& c, const TDevInfo& wanted,
+                                   const TDevInfo& current) {
+  if (!c.ip && !c.netmask && !c.gateway && !c.dns1 && !c.dns2 && !c.port && !c.dhcp) return "";
+  const TNetworkSettingsProblem problem = CheckNetworkSettings(wanted, current.ReplyFrom);
+  if (problem == TNetworkSettingsProblem::None) return "";
+  const TCliSession session("en");
+  return GetLangStrUtf8(NetworkSettingsProblemKey(problem));
+}
+
 int RunSetNetwork(const TR730Options& o, const TDevInfo& current) {
-  TDevInfo wanted = current;
-  ApplyNetwork(o.network, wanted);
+  std::string error;
+  const std::optional<TDevInfo> settings = WantedSettings(o.network, current, error);
+  if (!settings) return Usage(error);
+  const TDevInfo& wanted = *settings;
+  if (const std::string refusal = NetworkSettingsRefusal(o.network, wanted, current);
+      !refusal.empty()) {
+    return Usage(refusal);
+  }
   const T8600SettingsResult request = Build8600Settings(wanted, o.user, o.password);
   if (request.bytes.empty()) return Usage(request.error);
-  if (!R730Client().SetNetwork(current.IPAddr, current.DevPort, o.user, o.password, wanted,
-                               current)) {
-    return Fail(o, "the camera did not take the network settings");
+  switch (R730Client().SetNetwork(current.IPAddr, current.DevPort, o.user, o.password, wanted,
+                                  current)) {
+    case TSettingsOutcome::Taken:
+      break;
+    case TSettingsOutcome::Refused:
+      return Fail(o, "the camera refused the network settings (check the account)");
+    case TSettingsOutcome::NoAnswer:
+      return Fail(o,
+                  "the camera did not answer the network settings (they reach only cameras on "
+                  "this computer's network segment)");
+    case TSettingsOutcome::NotSent:
+      return Fail(o, "the network settings could not be sent from this computer");
   }
   return Done(o,
               "Network settings taken: " + Shown(wanted.IPAddr) + ":" +
@@ -199,10 +244,16 @@ int RunSetNetwork(const TR730Options& o, const TDevInfo& current) {
 }
 
 int RunFactory(const TR730Options& o, const TDevInfo& current) {
-  TDevInfo wanted = current;
-  ApplyNetwork(o.network, wanted);
+  std::string error;
+  std::optional<TDevInfo> settings = WantedSettings(o.network, current, error);
+  if (!settings) return Usage(error);
+  TDevInfo& wanted = *settings;
   // Checked when the command line was read: 12 hex digits, with or without separators.
   wanted.DevID = MacDigits(o.device_mac).value_or("");
+  if (const std::string refusal = NetworkSettingsRefusal(o.network, wanted, current);
+      !refusal.empty()) {
+    return Usage(refusal);
+  }
   const T8600SettingsResult request = Build8600Settings(wanted, o.user, o.password);
   if (request.bytes.empty()) return Usage(request.error);
   const std::string wifi_mac = o.wifi_mac.empty() ? "" : MacDigits(o.wifi_mac).value_or("");

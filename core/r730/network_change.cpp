@@ -96,6 +96,21 @@ std::string NetworkAddressText(const TDevInfo& wanted) {
   return ShownText(wanted.IPAddr) + ":" + port;
 }
 
+std::string NetworkOutcomeText(TSettingsOutcome outcome, const std::string& mac,
+                               const std::string& where) {
+  switch (outcome) {
+    case TSettingsOutcome::Taken:
+      return LangFormat(GetLangStrUtf8("IDS_NETTAKEN"), {mac, where});
+    case TSettingsOutcome::Refused:
+      return LangFormat(GetLangStrUtf8("IDS_NETREFUSED"), {mac, where});
+    case TSettingsOutcome::NoAnswer:
+      return LangFormat(GetLangStrUtf8("IDS_NETNOANSWER"), {mac, where});
+    case TSettingsOutcome::NotSent:
+      break;
+  }
+  return LangFormat(GetLangStrUtf8("IDS_NETNOTSENT"), {mac, GetLangStrUtf8("IDS_NETSENDFAILED")});
+}
+
 TNetworkChange::TNetworkChange(IUiDispatcher& ui, IR730Series& client) : ui_(ui), client_(client) {}
 
 TNetworkChange::~TNetworkChange() { Stop(); }
@@ -111,17 +126,18 @@ std::string TNetworkChange::Start(const TDevInfo& current, const TDevInfo& wante
   finished_ = false;
   try {
     worker_ = std::thread([this, current, wanted, user, password, on_done = std::move(on_done)] {
-      bool taken = false;
+      TSettingsOutcome outcome = TSettingsOutcome::NotSent;
       try {
-        taken = client_.SetNetwork(current.IPAddr, current.DevPort, user, password, wanted, current,
-                                   TStopToken(&stop_));
+        outcome = client_.SetNetwork(current.IPAddr, current.DevPort, user, password, wanted,
+                                     current, TStopToken(&stop_));
       } catch (...) {
-        // Out of memory or sockets: the settings count as not taken, the program goes on.
+        // Out of memory or sockets, before the datagram could leave: nothing was sent, and the
+        // program goes on.
       }
       // Stop, on the UI thread, sets the flag before it waits for this hand-off: read there, it
       // tells whether anybody still wants the answer.
       ui_.Invoke([&] {
-        if (!stop_) on_done(taken);
+        if (!stop_) on_done(outcome);
       });
       finished_ = true;
     });

@@ -13,10 +13,9 @@
 
 #include "discovery/dev_info.h"
 #include "platform/dispatcher.h"
+#include "r730/r730_series.h"
 
 namespace camlift {
-
-class IR730Series;
 
 // The dialog's fields as typed: dotted addresses and the port in decimal.
 struct TNetworkFields {
@@ -44,12 +43,16 @@ std::string NetworkChangeProblem(const TDevInfo& wanted, const std::string& user
                                  const std::string& password);
 // The new address as messages name it: "ip:port", or for DHCP the port alone, in words.
 std::string NetworkAddressText(const TDevInfo& wanted);
+// The log line of what became of the settings for where (NetworkAddressText) sent to the camera
+// with this MAC (as shown): taken, refused, not answered, or not sent from this computer.
+std::string NetworkOutcomeText(TSettingsOutcome outcome, const std::string& mac,
+                               const std::string& where);
 
 // One change at a time, on a worker thread that it owns. Every call on the UI thread.
 class TNetworkChange {
  public:
-  // Runs on the UI thread with the camera's answer: true when it took the settings.
-  using TDoneHandler = std::function<void(bool taken)>;
+  // Runs on the UI thread with what became of the settings.
+  using TDoneHandler = std::function<void(TSettingsOutcome outcome)>;
 
   TNetworkChange(IUiDispatcher& ui, IR730Series& client);
   ~TNetworkChange();

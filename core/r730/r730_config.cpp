@@ -70,19 +70,19 @@ std::string TR730Series::BaseUrl() const {
   return url;
 }
 
-bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::string& user,
-                             const std::string& password, const TDevInfo& wanted, const TDevInfo&,
-                             const TStopToken& stop) {
+TSettingsOutcome TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::string& user,
+                                         const std::string& password, const TDevInfo& wanted,
+                                         const TDevInfo&, const TStopToken& stop) {
   const T8600SettingsResult request = Build8600Settings(wanted, user, password);
-  if (request.bytes.empty()) return false;
+  if (request.bytes.empty()) return TSettingsOutcome::NotSent;
   TSocketHandle socket = MakeUdpSocket(true);
-  if (!socket.valid()) return false;
+  if (!socket.valid()) return TSettingsOutcome::NotSent;
   // Cameras may answer to port 8600 itself. While another program holds that port the bind fails
   // and the answer comes back to the port the datagram went out from.
   BindUdp(socket.get(), k8600Port);
   if (!SendDatagram(socket.get(), BroadcastAddress(), k8600Port, request.bytes.data(),
                     request.bytes.size())) {
-    return false;
+    return TSettingsOutcome::NotSent;
   }
   std::array<std::uint8_t, k8600SettingsReplySize> buffer{};
   // The reply is waited for in short slices up to the limit: a camera (or a busy computer) that
@@ -95,12 +95,14 @@ bool TR730Series::SetNetwork(const std::string&, std::uint16_t, const std::strin
     const ssize_t n = ::recv(socket.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (n <= 0) continue;
     bool taken = false;
-    // Search queries and replies, and our own broadcast, arrive on port 8600 too.
-    if (Parse8600SettingsReply(std::span(buffer.data(), static_cast<std::size_t>(n)), taken)) {
-      return taken;
+    // Search queries and replies, and our own broadcast, arrive on port 8600 too, and so may
+    // the answer of another camera to somebody else's settings.
+    const std::span<const std::uint8_t> datagram(buffer.data(), static_cast<std::size_t>(n));
+    if (Parse8600SettingsReply(datagram, taken) && SettingsReplyIsFor(datagram, wanted.NormID)) {
+      return taken ? TSettingsOutcome::Taken : TSettingsOutcome::Refused;
     }
   }
-  return false;
+  return TSettingsOutcome::NoAnswer;
 }
 
 bool TR730Series::CheckLogin(const std::string& base_url, const std::string& user,
@@ -126,7 +128,8 @@ bool TR730Series::SetFactoryParams(const std::string& user, const std::string& p
   // Byte-wise text order, as the cameras' own tools compare versions.
   if (device_->Version < kFirstVersionWithDefaults) {
     if (current.IPAddr != wanted.IPAddr || current.DevPort != wanted.DevPort) {
-      return SetNetwork(wanted.IPAddr, wanted.DevPort, user, password, wanted, current);
+      return SetNetwork(wanted.IPAddr, wanted.DevPort, user, password, wanted, current) ==
+             TSettingsOutcome::Taken;
     }
     // The camera restarts with its new parameters; whether the page answers does not matter.
     std::string reboot;

@@ -23,18 +23,29 @@ struct TWiFiParams;
 struct TDdnsParams;
 struct TWiFiEntry;
 
+// What became of a settings datagram: a camera that answers says whether it took the settings
+// (it refuses them for a wrong account); a camera that was not reached says nothing.
+enum class TSettingsOutcome {
+  Taken,
+  Refused,   // the camera answered that it did not take them
+  NoAnswer,  // no answer within the limit, or a stop ended the wait
+  NotSent,   // the datagram could not be built or sent from this computer
+};
+
 // Receives the records of a series R search, as many at once as were waiting.
 using TR730SearchHandler = TDeviceRecordsHandler;
 
 class IR730Series : public IOwnThreadSearch {
  public:
-  // Sends the settings datagram for wanted and waits for the camera's answer: true when it took
-  // them. A stop ends the wait early (false): the window that asked is going away.
-  virtual bool SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
-                          const std::string& password, const TDevInfo& wanted,
-                          const TDevInfo& current, const TStopToken& stop) = 0;
-  bool SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
-                  const std::string& password, const TDevInfo& wanted, const TDevInfo& current) {
+  // Sends the settings datagram for wanted and waits for the camera's answer. A stop ends the
+  // wait early (NoAnswer): the window that asked is going away.
+  virtual TSettingsOutcome SetNetwork(const std::string& ip, std::uint16_t port,
+                                      const std::string& user, const std::string& password,
+                                      const TDevInfo& wanted, const TDevInfo& current,
+                                      const TStopToken& stop) = 0;
+  TSettingsOutcome SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
+                              const std::string& password, const TDevInfo& wanted,
+                              const TDevInfo& current) {
     return SetNetwork(ip, port, user, password, wanted, current, TStopToken());
   }
   virtual void SetDevice(const std::optional<TDevInfo>& record) = 0;
@@ -71,9 +82,9 @@ class TR730Series final : public IR730Series {
   std::uint16_t BlockedPort() const override;
   void StopSearches(IUiDispatcher& ui) override;
   using IR730Series::SetNetwork;
-  bool SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
-                  const std::string& password, const TDevInfo& wanted, const TDevInfo& current,
-                  const TStopToken& stop) override;
+  TSettingsOutcome SetNetwork(const std::string& ip, std::uint16_t port, const std::string& user,
+                              const std::string& password, const TDevInfo& wanted,
+                              const TDevInfo& current, const TStopToken& stop) override;
   // A different camera makes the settings read from the previous one stale.
   void SetDevice(const std::optional<TDevInfo>& record) override;
   std::optional<TDevInfo> GetDevice() const override { return device_; }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "r730/r730_settings.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -78,6 +79,14 @@ bool Parse8600SettingsReply(std::span<const std::uint8_t> datagram, bool& taken)
   }
   taken = reader.U32LE(k8600SettingsResultAt) == k8600SettingsTaken;
   return true;
+}
+
+bool SettingsReplyIsFor(std::span<const std::uint8_t> datagram, const std::string& norm_id) {
+  if (datagram.size() < k8600MacAt + 6) return true;
+  const std::span<const std::uint8_t> named = datagram.subspan(k8600MacAt, 6);
+  if (std::all_of(named.begin(), named.end(), [](std::uint8_t b) { return b == 0; })) return true;
+  const std::array<std::uint8_t, 6> mac = MacBytesFromHex(norm_id);
+  return std::equal(named.begin(), named.end(), mac.begin());
 }
 
 }  // namespace camlift

@@ -32,6 +32,22 @@ std::size_t SequenceLength(std::string_view text, std::size_t i) {
   return length;
 }
 
+// Whether the valid UTF-8 at text[i] starts a character that changes how the text around it is
+// laid out rather than one that is shown: the bidirectional controls (U+061C, U+200E, U+200F,
+// U+202A..U+202E, U+2066..U+2069), which can make a line read in an order other than its bytes',
+// and the line and paragraph separators U+2028, U+2029. Returns its length in bytes, else 0.
+std::size_t LayoutControlLength(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  if (i + 1 < text.size() && byte(i) == 0xD8 && byte(i + 1) == 0x9C) return 2;
+  if (i + 2 >= text.size() || byte(i) != 0xE2) return 0;
+  const unsigned char second = byte(i + 1), third = byte(i + 2);
+  if (second == 0x80 && (third == 0x8E || third == 0x8F || (third >= 0xA8 && third <= 0xAE))) {
+    return 3;
+  }
+  if (second == 0x81 && third >= 0xA6 && third <= 0xA9) return 3;
+  return 0;
+}
+
 }  // namespace
 
 std::string ToValidUtf8(std::string_view text) {
@@ -81,6 +97,9 @@ std::string ShownText(std::string_view raw) {
     } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
       out += ' ';  // U+0080..U+009F: valid UTF-8 here, so the second byte is there
       ++i;
+    } else if (const std::size_t length = LayoutControlLength(text, i); length != 0) {
+      out += ' ';
+      i += length - 1;
     } else {
       out += static_cast<char>(c);
     }

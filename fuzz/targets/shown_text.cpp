@@ -10,10 +10,17 @@
 
 namespace {
 
-// No C0 control, no DEL, no C1 (U+0080..U+009F as UTF-8), no byte outside a UTF-8 sequence.
+// No C0 control, no DEL, no C1 (U+0080..U+009F as UTF-8), no bidirectional control and no line
+// or paragraph separator, no byte outside a UTF-8 sequence.
 bool Harmless(const std::string& text) {
   using camlift::ToValidUtf8;
   if (ToValidUtf8(text) != text) return false;
+  static const std::string kLayoutControls[] = {"\u061C", "\u200E", "\u200F", "\u2028", "\u2029",
+                                                "\u202A", "\u202B", "\u202C", "\u202D", "\u202E",
+                                                "\u2066", "\u2067", "\u2068", "\u2069"};
+  for (const std::string& control : kLayoutControls) {
+    if (text.find(control) != std::string::npos) return false;
+  }
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c < 0x20 || c == 0x7F) return false;

@@ -61,5 +61,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(Build1010FollowUp(datagram, k1010InfoRequest, 12).size() == k1010FollowUpSize);
   bool taken = false;
   Parse8600SettingsReply(datagram, taken);
+  SettingsReplyIsFor(datagram, "001A2B3C4D5E");
   return 0;
 }

@@ -276,9 +276,34 @@ TEST_F(R730Command, SetNetworkByMac) {
   EXPECT_EQ(r.exit_code, 2) << r.err;
   r = Run("set-network", {"--mac", "02:00:00:00:00:99", "--new-ip", Address(12)}, false);
   EXPECT_EQ(r.exit_code, 1) << r.err;
+  // A slip in what was typed is refused with the window's reason before anything goes out.
+  const std::pair<std::vector<std::string>, const char*> slips[] = {
+      {{"--netmask", "255.255.0.255"}, "The subnet mask is not valid."},
+      {{"--gateway", "192.0.2.1"}, "The gateway is not on the subnet of the IP address and mask."},
+      {{"--new-ip", "224.0.0.1"}, "The IP address is not one a camera can have."},
+      {{"--new-ip", "192.0.2.10"}, "The gateway is not on the subnet of the IP address and mask."},
+      // The camera would take its address from DHCP and the typed one would be lost.
+      {{"--dhcp", "on", "--new-ip", "127.0.0.9"},
+       "--new-ip, --netmask, --gateway, --dns1 and --dns2 do not go with --dhcp on"},
+  };
+  for (auto [args, said] : slips) {
+    args.insert(args.begin(), {"--mac", Mac()});
+    r = Run("set-network", args, false);
+    EXPECT_EQ(r.exit_code, 2) << args[2] << " " << r.err;
+    EXPECT_EQ(r.err, std::string("camlift r730: ") + said + "\n") << args[2];
+  }
+  r = Run("factory", {"--device-mac", "001A2B3C4D5E", "--netmask", "255.255.0.255"});
+  EXPECT_EQ(r.exit_code, 2) << r.err;
+  EXPECT_EQ(r.err, "camlift r730: The subnet mask is not valid.\n");
+  for (const auto& e : recorder_->Entries()) {
+    EXPECT_NE(e.value("event", ""), "network-settings") << "settings went out: " << e.dump();
+  }
 
-  r = Run("set-network",
-          {"--mac", Mac(), "--new-ip", Address(12), "--dns2", "127.0.0.53", "--json"}, false);
+  // Typed with a leading zero, the address goes out without it: a camera may read "012" as 10.
+  std::string typed = Address(12);
+  typed.insert(typed.rfind('.') + 1, "0");
+  r = Run("set-network", {"--mac", Mac(), "--new-ip", typed, "--dns2", "127.0.0.53", "--json"},
+          false);
   ASSERT_EQ(r.exit_code, 0) << r.err << r.out;
   const nlohmann::json j = Json(r);
   EXPECT_EQ(j["settings"]["ip"], Address(12));
@@ -312,9 +337,10 @@ TEST(R730Faults, EveryFaultOfTheConfigurationSide) {
       {"restore-defaults-refused", "restore-defaults", 1,
        "camlift r730: the camera did not confirm restoring its defaults\n"},
       {"network-settings-refused", "set-network", 1,
-       "camlift r730: the camera did not take the network settings\n"},
+       "camlift r730: the camera refused the network settings (check the account)\n"},
       {"network-settings-silent", "set-network", 1,
-       "camlift r730: the camera did not take the network settings\n"},
+       "camlift r730: the camera did not answer the network settings (they reach only cameras "
+       "on this computer's network segment)\n"},
       // The search reply and the stray datagram before the answer are passed over.
       {"network-settings-noise", "set-network", 0, "Network settings taken: "},
   };

@@ -5,8 +5,6 @@
 // and nothing goes out; No sends nothing; Yes moves the camera, the main window's log says so
 // and the list follows it to its new address; a window closed while the camera has not answered
 // goes quietly.
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -20,7 +18,6 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTreeView>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -32,10 +29,8 @@
 #include "main_window.h"
 #include "network_settings_dialog.h"
 #include "platform/timing.h"
-#include "r730_sim_config.h"
-#include "search_responder_ext.h"
 #include "select_dialog.h"
-#include "sim_camera.h"
+#include "support/r730_test_camera.h"
 #include "support/temp_folder.h"
 #include "util/tools.h"
 
@@ -46,19 +41,10 @@ namespace {
 
 constexpr const char* kPassword = "net-531642";
 
-QString Address(int host) {
-  const int pid = static_cast<int>(::getpid());
-  return QString("127.%1.%2.%3").arg(pid / 250 % 250 + 1).arg(pid % 250 + 1).arg(host);
-}
+QString Address(int host) { return QString::fromStdString(test::ProcessLoopbackAddress(host)); }
 
-// A MAC of this test process alone: every simulated camera on loopback hears the datagram.
-QString Mac() {
-  const unsigned pid = static_cast<unsigned>(::getpid());
-  char text[18];
-  std::snprintf(text, sizeof text, "02:%02X:%02X:%02X:7E:32", (pid >> 16) & 0xFF, (pid >> 8) & 0xFF,
-                pid & 0xFF);
-  return text;
-}
+constexpr std::uint8_t kMacLast = 0x32;
+QString Mac() { return QString::fromStdString(test::ProcessMac(kMacLast)); }
 
 // Log lines without their time stamp.
 QStringList LogTexts(QPlainTextEdit* memo) {
@@ -93,9 +79,11 @@ class NetworkSettingsTest : public QObject {
   test::TFakeLangUi ui_;
   std::unique_ptr<TfrmCamlift> window_;
   TfrmAdv_Main* dialog_ = nullptr;
-  std::shared_ptr<sim::TSimRecorder> recorder_ = std::make_shared<sim::TSimRecorder>();
-  std::shared_ptr<sim::TR730SimState> state_ = std::make_shared<sim::TR730SimState>();
-  std::unique_ptr<sim::TSimCamera> camera_;
+  test::TR730TestCamera sim_{{.device_name = "porch",
+                              .reboot_ms = 200,
+                              .answers_search = true,
+                              .password = kPassword,
+                              .mac_last = kMacLast}};
 
   template <typename T>
   T* Find(QObject* parent, const char* name) {
@@ -106,11 +94,7 @@ class NetworkSettingsTest : public QObject {
 
   int sent_before_ = 0;
 
-  int AllDatagrams() const {
-    int n = 0;
-    for (const auto& e : recorder_->Entries()) n += e.value("event", "") == "network-settings";
-    return n;
-  }
+  int AllDatagrams() const { return static_cast<int>(sim_.Events("network-settings").size()); }
   // The settings datagrams the camera heard in this test.
   int Datagrams() const { return AllDatagrams() - sent_before_; }
 
@@ -192,22 +176,7 @@ class NetworkSettingsTest : public QObject {
     // The account the settings carry is the one typed into the main window.
     Retype(Find<QLineEdit>(window_.get(), "edpwd"), kPassword);
 
-    sim::TCameraConfig config;
-    config.name = "R1";
-    config.series = sim::TSimSeries::R;
-    config.ip = Address(1).toStdString();
-    config.port = 0;
-    config.upload_port = 0;
-    config.user = "admin";
-    config.password = kPassword;
-    config.mac = Mac().toStdString();
-    config.device_name = "porch";
-    config.reboot_ms = 200;  // scaled
-    camera_ = std::make_unique<sim::TSimCamera>(
-        config, recorder_,
-        std::vector<sim::TCameraExtensionFactory>{sim::MakeSearchResponderExtension,
-                                                  sim::R730ConfigExtension(state_)});
-    camera_->Start();
+    sim_.Start();
 
     dialog_ = window_->SelectDialog();
     dialog_->show();
@@ -217,7 +186,7 @@ class NetworkSettingsTest : public QObject {
 
   void cleanupTestCase() {
     window_.reset();
-    if (camera_) camera_->Stop();
+    sim_.Stop();
     SetLangUi(nullptr);
   }
 
@@ -260,7 +229,7 @@ class NetworkSettingsTest : public QObject {
     TfrmNetSettings* settings = OpenSettings();
     QVERIFY(settings);
     QVERIFY(settings->windowTitle().contains(Mac()));
-    const QString port = QString::number(camera_->http_port());
+    const QString port = QString::number(sim_.Camera().http_port());
     QCOMPARE(Find<QLineEdit>(settings, "edIP")->text(), Address(1));
     QCOMPARE(Find<QLineEdit>(settings, "edMask")->text(), QString("255.0.0.0"));
     QCOMPARE(Find<QLineEdit>(settings, "edGateway")->text(), QString("127.0.0.1"));
@@ -314,7 +283,7 @@ class NetworkSettingsTest : public QObject {
   }
 
   void noAtTheConfirmationSendsNothingAndYesMovesTheCamera() {
-    const QString port = QString::number(camera_->http_port());
+    const QString port = QString::number(sim_.Camera().http_port());
     const QString moved = Address(9);
     TfrmNetSettings* settings = OpenSettings();
     QVERIFY(settings);
@@ -349,7 +318,7 @@ class NetworkSettingsTest : public QObject {
     QCOMPARE(Datagrams(), 1);
     // The camera answers the search from its new address: its row follows it there.
     QTRY_COMPARE_WITH_TIMEOUT(ShownIp(Mac()), moved, 20000);
-    QCOMPARE(QString::fromStdString(state_->Settings().netmask), QString("255.0.0.0"));
+    QCOMPARE(QString::fromStdString(sim_.State().Settings().netmask), QString("255.0.0.0"));
   }
 
   void aCameraThatDoesNotTakeThemIsSaidInTheLog() {
@@ -362,8 +331,8 @@ class NetworkSettingsTest : public QObject {
     QMessageBox* box = WaitForConfirmation(settings);
     QVERIFY(box);
     QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
-    const QString refused = "Camera " + Mac() + " did not take the network settings " + where +
-                            ": it refused them (check the account) or did not answer.";
+    const QString refused =
+        "Camera " + Mac() + " refused the network settings " + where + ": check the account.";
     QTRY_VERIFY_WITH_TIMEOUT(LogTexts(window_->Log()).contains(refused), 20000);
     QCOMPARE(Datagrams(), 1);
     Retype(Find<QLineEdit>(window_.get(), "edpwd"), kPassword);
@@ -376,7 +345,7 @@ class NetworkSettingsTest : public QObject {
     SetTimeScaleForTesting(1.0);
     sim::TR730SimBehaviour silent;
     silent.faults = {sim::TCameraFault::NetworkSettingsSilent};
-    state_->SetBehaviour(silent);
+    sim_.State().SetBehaviour(silent);
     TfrmNetSettings* settings = OpenSettings();
     QVERIFY(settings);
     ClickOk(settings);

@@ -5,10 +5,8 @@
 #include "r730/network_change.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -19,8 +17,7 @@
 #include "i18n/str_resource.h"
 #include "platform/dispatcher.h"
 #include "r730/r730_series.h"
-#include "r730_sim_config.h"
-#include "sim_camera.h"
+#include "support/r730_test_camera.h"
 
 namespace camlift {
 namespace {
@@ -28,20 +25,7 @@ namespace {
 constexpr const char* kUser = "admin";
 constexpr const char* kPassword = "531642";
 
-std::string Address(int host) {
-  const int pid = static_cast<int>(::getpid());
-  return "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) + "." +
-         std::to_string(host);
-}
-
-// A MAC of this test process alone: every simulated camera on loopback hears the datagram.
-std::string Mac() {
-  const unsigned pid = static_cast<unsigned>(::getpid());
-  char text[18];
-  std::snprintf(text, sizeof text, "02:%02X:%02X:%02X:7E:31", (pid >> 16) & 0xFF, (pid >> 8) & 0xFF,
-                pid & 0xFF);
-  return text;
-}
+const auto& Address = test::ProcessLoopbackAddress;
 
 TDevInfo Row() {
   TDevInfo d;
@@ -190,25 +174,16 @@ class NetworkChange : public ::testing::Test {
   void SetUp() override {
     // The settings datagram carries the account: it never leaves loopback, with or without ctest.
     ::setenv("CAMLIFT_BROADCAST_ADDR", "127.255.255.255", 1);
-    sim::TCameraConfig c;
-    c.name = "R1";
-    c.series = sim::TSimSeries::R;
-    c.ip = Address(1);
-    c.port = 0;
-    c.upload_port = 0;
-    c.user = kUser;
-    c.password = kPassword;
-    c.mac = Mac();
-    c.reboot_ms = 2000;  // scaled by CAMLIFT_TIME_SCALE
-    camera_ = std::make_unique<sim::TSimCamera>(
-        c, recorder_, std::vector<sim::TCameraExtensionFactory>{sim::R730ConfigExtension(state_)});
-    camera_->Start();
+    sim_.Start();
+    camera_ = &sim_.Camera();
   }
 
   void TearDown() override {
     change_.reset();
-    camera_->Stop();
+    sim_.Stop();
   }
+
+  std::string Mac() const { return sim_.Mac(); }
 
   // The camera as the list has it.
   TDevInfo Listed() const {
@@ -226,33 +201,26 @@ class NetworkChange : public ::testing::Test {
     return d;
   }
 
-  std::vector<nlohmann::json> Datagrams() const {
-    std::vector<nlohmann::json> out;
-    for (const auto& e : recorder_->Entries()) {
-      if (e.value("event", "") == "network-settings") out.push_back(e);
-    }
-    return out;
-  }
+  std::vector<nlohmann::json> Datagrams() const { return sim_.Events("network-settings"); }
 
   void Silent() {
     sim::TR730SimBehaviour silent;
     silent.faults = {sim::TCameraFault::NetworkSettingsSilent};
-    state_->SetBehaviour(silent);
+    sim_.State().SetBehaviour(silent);
   }
 
   // Starts a change whose answers land in answers_.
   std::string Start(const TDevInfo& wanted, const std::string& password = kPassword) {
     return change_->Start(Listed(), wanted, kUser, password,
-                          [this](bool taken) { answers_.push_back(taken); });
+                          [this](TSettingsOutcome outcome) { answers_.push_back(outcome); });
   }
 
-  std::shared_ptr<sim::TSimRecorder> recorder_ = std::make_shared<sim::TSimRecorder>();
-  std::shared_ptr<sim::TR730SimState> state_ = std::make_shared<sim::TR730SimState>();
-  std::unique_ptr<sim::TSimCamera> camera_;
+  test::TR730TestCamera sim_{test::R730TestCameraWith(kPassword, 0x31)};
+  sim::TSimCamera* camera_ = nullptr;
   TLoopDispatcher ui_;
   TR730Series client_;
   std::unique_ptr<TNetworkChange> change_ = std::make_unique<TNetworkChange>(ui_, client_);
-  std::vector<bool> answers_;
+  std::vector<TSettingsOutcome> answers_;
 };
 
 TEST_F(NetworkChange, TakenSettingsMoveTheCameraAndTheAnswerComesOnTheUiThread) {
@@ -261,14 +229,14 @@ TEST_F(NetworkChange, TakenSettingsMoveTheCameraAndTheAnswerComesOnTheUiThread) 
   const std::thread::id ui_thread = std::this_thread::get_id();
   std::thread::id answered_on;
   ASSERT_EQ(change_->Start(Listed(), wanted, kUser, kPassword,
-                           [&](bool taken) {
+                           [&](TSettingsOutcome outcome) {
                              answered_on = std::this_thread::get_id();
-                             answers_.push_back(taken);
+                             answers_.push_back(outcome);
                            }),
             "");
   change_->WaitDone();
   EXPECT_FALSE(change_->Running());
-  EXPECT_EQ(answers_, std::vector<bool>{true});
+  EXPECT_EQ(answers_, std::vector<TSettingsOutcome>{TSettingsOutcome::Taken});
   EXPECT_EQ(answered_on, ui_thread);
   const std::vector<nlohmann::json> sent = Datagrams();
   ASSERT_EQ(sent.size(), 1u);
@@ -291,7 +259,7 @@ TEST_F(NetworkChange, RefusedSettingsSendNothing) {
   EXPECT_TRUE(Datagrams().empty());
 }
 
-TEST_F(NetworkChange, ACameraThatRefusesOrIsSilentDidNotTakeThem) {
+TEST_F(NetworkChange, ARefusalIsToldApartFromSilence) {
   EXPECT_EQ(Start(Listed(), "wrong"), "");
   change_->WaitDone();
   Silent();
@@ -299,7 +267,8 @@ TEST_F(NetworkChange, ACameraThatRefusesOrIsSilentDidNotTakeThem) {
   // One change at a time: the second finds the first still waiting for its answer.
   EXPECT_EQ(Start(Listed()), "IDS_NETBUSY");
   change_->WaitDone();
-  EXPECT_EQ(answers_, (std::vector<bool>{false, false}));
+  EXPECT_EQ(answers_,
+            (std::vector<TSettingsOutcome>{TSettingsOutcome::Refused, TSettingsOutcome::NoAnswer}));
   EXPECT_EQ(Datagrams().size(), 2u);
   EXPECT_EQ(camera_->config().ip, Address(1));
 }
@@ -319,6 +288,27 @@ TEST_F(NetworkChange, StopEndsTheWaitAndDropsTheAnswer) {
   EXPECT_TRUE(answers_.empty());
   change_.reset();  // a second Stop in the destructor finds nothing to do
   EXPECT_TRUE(answers_.empty());
+}
+
+// Each outcome has its own line in the log, and the one of silence says where the settings reach.
+TEST(NetworkChangeInput, EachOutcomeInWords) {
+  TfrmStrRes language;
+  SetLanguage("en");
+  const std::pair<TSettingsOutcome, const char*> cases[] = {
+      {TSettingsOutcome::Taken,
+       "Camera M took the network settings: W. It restarts there; the camera list shows it at its "
+       "new address once it answers."},
+      {TSettingsOutcome::Refused, "Camera M refused the network settings W: check the account."},
+      {TSettingsOutcome::NoAnswer,
+       "Camera M did not answer the network settings W. They reach only cameras on this "
+       "computer's network segment; search again to see where the camera is."},
+      {TSettingsOutcome::NotSent,
+       "The network settings were not sent to camera M: This computer could not send the "
+       "settings datagram."},
+  };
+  for (const auto& [outcome, text] : cases) {
+    EXPECT_EQ(NetworkOutcomeText(outcome, "M", "W"), text) << static_cast<int>(outcome);
+  }
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -17,8 +16,7 @@
 #include "r730/r730_params.h"
 #include "r730/r730_series.h"
 #include "r730/r730_settings.h"
-#include "r730_sim_config.h"
-#include "sim_camera.h"
+#include "support/r730_test_camera.h"
 
 namespace camlift {
 namespace {
@@ -27,21 +25,7 @@ constexpr const char* kUser = "admin";
 // Every call sends it in its query: it only arrives intact when the query is encoded.
 constexpr const char* kPassword = "p&ss word#1";
 
-std::string Address(int host) {
-  const int pid = static_cast<int>(::getpid());
-  return "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) + "." +
-         std::to_string(host);
-}
-
-// A MAC of this test process alone: the settings datagram is a broadcast that simulated cameras
-// of other tests hear too.
-std::string Mac() {
-  const unsigned pid = static_cast<unsigned>(::getpid());
-  char text[18];
-  std::snprintf(text, sizeof text, "02:%02X:%02X:%02X:7E:30", (pid >> 16) & 0xFF, (pid >> 8) & 0xFF,
-                pid & 0xFF);
-  return text;
-}
+const auto& Address = test::ProcessLoopbackAddress;
 
 std::string Hex(const TBytes& bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -58,25 +42,14 @@ class R730Config : public ::testing::Test {
   void SetUp() override { Start(sim::TR730SimSettings{}); }
 
   void Start(sim::TR730SimSettings settings) {
-    if (camera_) camera_->Stop();
-    camera_.reset();
-    state_ = std::make_shared<sim::TR730SimState>(std::move(settings));
-    sim::TCameraConfig c;
-    c.name = "R1";
-    c.series = sim::TSimSeries::R;
-    c.ip = Address(1);
-    c.port = 0;
-    c.upload_port = 0;
-    c.user = kUser;
-    c.password = kPassword;
-    c.mac = Mac();
-    c.reboot_ms = 2000;  // scaled by CAMLIFT_TIME_SCALE
-    camera_ = std::make_unique<sim::TSimCamera>(
-        c, recorder_, std::vector<sim::TCameraExtensionFactory>{sim::R730ConfigExtension(state_)});
-    camera_->Start();
+    sim_.Start(std::move(settings));
+    camera_ = &sim_.Camera();
+    state_ = &sim_.State();
     client_ = std::make_unique<TR730Series>();
     client_->SetDevice(Device("48.2.0.121"));
   }
+
+  std::string Mac() const { return sim_.Mac(); }
 
   TDevInfo Device(const std::string& version) const {
     TDevInfo d;
@@ -96,18 +69,12 @@ class R730Config : public ::testing::Test {
   // The GET targets the camera was asked for, in order.
   std::vector<std::string> Targets() const {
     std::vector<std::string> out;
-    for (const auto& e : recorder_->Entries()) {
+    for (const auto& e : sim_.Recorder().Entries()) {
       if (e.contains("target")) out.push_back(e["target"].get<std::string>());
     }
     return out;
   }
-  std::vector<nlohmann::json> Datagrams() const {
-    std::vector<nlohmann::json> out;
-    for (const auto& e : recorder_->Entries()) {
-      if (e.value("event", "") == "network-settings") out.push_back(e);
-    }
-    return out;
-  }
+  std::vector<nlohmann::json> Datagrams() const { return sim_.Events("network-settings"); }
   int Count(const std::string& page) const {
     int n = 0;
     for (const std::string& t : Targets()) n += t.find(page) != std::string::npos;
@@ -125,9 +92,9 @@ class R730Config : public ::testing::Test {
     return false;
   }
 
-  std::shared_ptr<sim::TSimRecorder> recorder_ = std::make_shared<sim::TSimRecorder>();
-  std::shared_ptr<sim::TR730SimState> state_;
-  std::unique_ptr<sim::TSimCamera> camera_;
+  test::TR730TestCamera sim_{test::R730TestCameraWith(kPassword, 0x30)};
+  sim::TSimCamera* camera_ = nullptr;
+  sim::TR730SimState* state_ = nullptr;
   std::unique_ptr<TR730Series> client_;
 };
 
@@ -404,7 +371,8 @@ TEST_F(R730Config, SetNetworkMovesTheCamera) {
   wanted.IPAddr = Address(3);
   wanted.DNS2 = "127.0.0.53";
   wanted.DhcpFlag = 1;
-  ASSERT_TRUE(client_->SetNetwork("ignored", 1, kUser, kPassword, wanted, TDevInfo{}));
+  ASSERT_EQ(client_->SetNetwork("ignored", 1, kUser, kPassword, wanted, TDevInfo{}),
+            TSettingsOutcome::Taken);
   const std::vector<nlohmann::json> sent = Datagrams();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0]["size"], 324);
@@ -447,32 +415,40 @@ TEST_F(R730Config, SetNetworkIgnoresOtherDatagramsWhileItWaits) {
                   sim::TCameraFault::NetworkSettingsRefused};
   state_->SetBehaviour(noise);
   // The search reply and the stray datagram come first; the refusal after them decides.
-  EXPECT_FALSE(client_->SetNetwork("", 0, kUser, kPassword, Device("1"), Device("1")));
+  EXPECT_EQ(client_->SetNetwork("", 0, kUser, kPassword, Device("1"), Device("1")),
+            TSettingsOutcome::Refused);
   noise.faults.erase(sim::TCameraFault::NetworkSettingsRefused);
   state_->SetBehaviour(noise);
-  EXPECT_TRUE(client_->SetNetwork("", 0, kUser, kPassword, Device("1"), Device("1")));
+  EXPECT_EQ(client_->SetNetwork("", 0, kUser, kPassword, Device("1"), Device("1")),
+            TSettingsOutcome::Taken);
 }
 
+// A refusal (the camera answers "not taken", as for a wrong account) is told apart from silence
+// (no camera carries the MAC, or the camera heard and did not answer) and from settings that
+// never went out.
 TEST_F(R730Config, SetNetworkFailures) {
   TDevInfo wanted = Device("1");
-  EXPECT_FALSE(client_->SetNetwork("", 0, kUser, "wrong", wanted, wanted));
+  EXPECT_EQ(client_->SetNetwork("", 0, kUser, "wrong", wanted, wanted), TSettingsOutcome::Refused);
   ASSERT_EQ(Datagrams().size(), 1u);
 
-  // Refused before anything goes out.
+  // Not sent at all: the datagram cannot hold them.
   TDevInfo long_name = wanted;
   long_name.DevName = std::string(80, 'n');
-  EXPECT_FALSE(client_->SetNetwork("", 0, kUser, kPassword, long_name, wanted));
-  EXPECT_FALSE(client_->SetNetwork("", 0, std::string(32, 'u'), kPassword, wanted, wanted));
+  EXPECT_EQ(client_->SetNetwork("", 0, kUser, kPassword, long_name, wanted),
+            TSettingsOutcome::NotSent);
+  EXPECT_EQ(client_->SetNetwork("", 0, std::string(32, 'u'), kPassword, wanted, wanted),
+            TSettingsOutcome::NotSent);
   EXPECT_EQ(Datagrams().size(), 1u);
 
-  // No camera carries this MAC: nobody answers.
   TDevInfo stranger = wanted;
   stranger.NormID = "02FFFFFFFF01";
-  EXPECT_FALSE(client_->SetNetwork("", 0, kUser, kPassword, stranger, wanted));
+  EXPECT_EQ(client_->SetNetwork("", 0, kUser, kPassword, stranger, wanted),
+            TSettingsOutcome::NoAnswer);
   sim::TR730SimBehaviour silent;
   silent.faults = {sim::TCameraFault::NetworkSettingsSilent};
   state_->SetBehaviour(silent);
-  EXPECT_FALSE(client_->SetNetwork("", 0, kUser, kPassword, wanted, wanted));
+  EXPECT_EQ(client_->SetNetwork("", 0, kUser, kPassword, wanted, wanted),
+            TSettingsOutcome::NoAnswer);
 }
 
 }  // namespace

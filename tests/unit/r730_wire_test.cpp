@@ -3,6 +3,8 @@
 // page reader, the MAC form of the factory page, the scan result and the DDNS status rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -132,6 +134,22 @@ TEST(R730SettingsDatagram, OnlyASettingsReplyEndsTheWait) {
   EXPECT_FALSE(Parse8600SettingsReply(search_reply, taken));
   EXPECT_FALSE(Parse8600SettingsReply(Build8600Settings(Wanted(), "a", "b").bytes, taken));
   EXPECT_FALSE(Parse8600SettingsReply({}, taken));
+}
+
+// A reply that names another camera by its MAC is somebody else's answer (or a forgery); a reply
+// with no MAC there is the camera's own, as cameras that leave the field empty send it.
+TEST(R730SettingsDatagram, AReplyNamingAnotherCameraIsNotOurs) {
+  TBytes reply(328, 0);
+  reply[0] = 0x44, reply[1] = 0x48, reply[2] = 0x02, reply[3] = 0x08;
+  EXPECT_TRUE(SettingsReplyIsFor(reply, "001A2B3C4D5E"));  // no MAC
+  const std::uint8_t ours[] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+  std::copy(std::begin(ours), std::end(ours), reply.begin() + 84);
+  EXPECT_TRUE(SettingsReplyIsFor(reply, "001A2B3C4D5E"));
+  EXPECT_TRUE(SettingsReplyIsFor(reply, "001a2b3c4d5e"));
+  EXPECT_FALSE(SettingsReplyIsFor(reply, "001A2B3C4D5F"));
+  reply[89] = 0x5F;
+  EXPECT_FALSE(SettingsReplyIsFor(reply, "001A2B3C4D5E"));
+  EXPECT_TRUE(SettingsReplyIsFor(std::span(reply.data(), 89), "001A2B3C4D5E"));  // too short
 }
 
 TEST(R730Pages, ReadParamTakesTheWholeKeyUpToTheSemicolon) {

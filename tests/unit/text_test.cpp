@@ -75,6 +75,23 @@ TEST(Text, ShownTextCleansEveryControlCharacter) {
        "\xef\xbf\xbd"
        "31m"},                                             // the bare byte is no UTF-8 at all
       {"\xc2\xa0 \xe5\x89\x8d", "\xc2\xa0 \xe5\x89\x8d"},  // U+00A0 and CJK stay
+      // Bidirectional controls: U+202E turns "exe.txt" around, U+2066..U+2069 isolate, U+200E,
+      // U+200F and U+061C mark; U+2028 and U+2029 break lines.
+      {"cam\xe2\x80\xaetxt.exe", "cam txt.exe"},
+      {"\xe2\x80\xaa\xe2\x80\xab\xe2\x80\xac\xe2\x80\xad", "    "},
+      {"a\xe2\x81\xa6"
+       "b\xe2\x81\xa7"
+       "c\xe2\x81\xa8"
+       "d\xe2\x81\xa9",
+       "a b c d "},
+      {"\xe2\x80\x8e\xe2\x80\x8f\xd8\x9c", "   "},
+      {"1\xe2\x80\xa8"
+       "2\xe2\x80\xa9"
+       "3",
+       "1 2 3"},
+      // Their neighbours stay: U+200D (the joiner of emoji), U+2030, U+2065, U+061B.
+      {"\xe2\x80\x8d\xe2\x80\xb0\xe2\x81\xa5\xd8\x9b",
+       "\xe2\x80\x8d\xe2\x80\xb0\xe2\x81\xa5\xd8\x9b"},
       {"", ""},
   };
   for (const auto& [raw, shown] : cases) EXPECT_EQ(shown, ShownText(raw)) << raw;
