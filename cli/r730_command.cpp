@@ -163,26 +163,25 @@ std::optional<TDevInfo> PickCamera(const TR730Options& o, bool need_search, std:
 
 std::string BaseUrl() { return dynamic_cast<TR730Series&>(R730Client()).BaseUrl(); }
 
-// The settings to send: the camera's own as its search reply gave them, with what the options
-// change, made as the window makes them (addresses written plainly: a leading zero could read as
-// octal). Address options and DHCP on do not go together: the camera would take its address
-// from DHCP and the typed one would be lost without a word.
+// The settings to send: the camera's own as its search reply gave them, as they were, with what
+// the options change; a typed address goes out plainly (a leading zero could read as octal).
+// Address options and DHCP on do not go together: the camera would take its address from DHCP
+// and the typed one would be lost without a word.
 std::optional<TDevInfo> WantedSettings(const TNetworkChanges& c, const TDevInfo& current,
                                        std::string& error) {
-  TNetworkFields fields = NetworkFieldsOf(current);
-  if (c.dhcp) fields.dhcp = *c.dhcp == "on";
-  if (fields.dhcp && (c.ip || c.netmask || c.gateway || c.dns1 || c.dns2)) {
+  TDevInfo wanted = current;
+  if (c.dhcp) wanted.DhcpFlag = *c.dhcp == "on" ? 1 : 2;
+  if (wanted.DhcpFlag == 1 && (c.ip || c.netmask || c.gateway || c.dns1 || c.dns2)) {
     error = c.dhcp ? "--new-ip, --netmask, --gateway, --dns1 and --dns2 do not go with --dhcp on"
                    : "the camera takes its address from DHCP: add --dhcp off to set one";
     return std::nullopt;
   }
-  if (c.ip) fields.ip = *c.ip;
-  if (c.netmask) fields.netmask = *c.netmask;
-  if (c.gateway) fields.gateway = *c.gateway;
-  if (c.dns1) fields.dns1 = *c.dns1;
-  if (c.dns2) fields.dns2 = *c.dns2;
-  if (c.port) fields.port = std::to_string(*c.port);
-  TDevInfo wanted = WantedNetwork(current, fields);
+  if (c.ip) wanted.IPAddr = PlainAddress(*c.ip);
+  if (c.netmask) wanted.Netmask = PlainAddress(*c.netmask);
+  if (c.gateway) wanted.Gateway = PlainAddress(*c.gateway);
+  if (c.dns1) wanted.DNS1 = PlainAddress(*c.dns1);
+  if (c.dns2) wanted.DNS2 = PlainAddress(*c.dns2);
+  if (c.port) wanted.DevPort = static_cast<std::uint16_t>(*c.port);
   if (c.name) wanted.DevName = *c.name;
   return wanted;
 }
@@ -203,14 +202,56 @@ int RunCheckLogin(const TR730Options& o, const TDevInfo&) {
 // Why the wanted settings may not go ("" when they may): the window's check, so that a typing
 // slip never leaves a camera on an address nobody can reach. What the camera holds now is no
 // slip: without an option that changes an address, the port or DHCP nothing is checked. A
-// camera on loopback now (a simulated one) may move within loopback.
+// camera on loopback now (a simulated one) may move within loopback. When the problem lies in a
+// value the options left as the camera has it, the message says which and how to give another.
 std::string NetworkSettingsRefusal(const TNetworkChanges& c, const TDevInfo& wanted,
                                    const TDevInfo& current) {
   if (!c.ip && !c.netmask && !c.gateway && !c.dns1 && !c.dns2 && !c.port && !c.dhcp) return "";
   const TNetworkSettingsProblem problem = CheckNetworkSettings(wanted, current.ReplyFrom);
   if (problem == TNetworkSettingsProblem::None) return "";
-  const TCliSession session("en");
-  return GetLangStrUtf8(NetworkSettingsProblemKey(problem));
+  std::string text;
+  {
+    const TCliSession session("en");
+    text = GetLangStrUtf8(NetworkSettingsProblemKey(problem));
+  }
+  // Without the language texts the refusal still stands.
+  if (text.empty())
+    text = std::string("the settings are not valid (") + NetworkSettingsProblemKey(problem) + ")";
+  struct TKept {
+    bool given;
+    const char* what;
+    const std::string* value;
+    const char* option;
+  };
+  std::optional<TKept> kept;
+  switch (problem) {
+    case TNetworkSettingsProblem::Address:
+      kept = TKept{c.ip.has_value(), "IP address", &wanted.IPAddr, "--new-ip"};
+      break;
+    case TNetworkSettingsProblem::Netmask:
+      kept = TKept{c.netmask.has_value(), "subnet mask", &wanted.Netmask, "--netmask"};
+      break;
+    case TNetworkSettingsProblem::Gateway:
+    case TNetworkSettingsProblem::GatewayOutsideSubnet:
+      kept =
+          TKept{c.gateway.has_value(), "gateway", &wanted.Gateway, "--gateway (0.0.0.0 for none)"};
+      break;
+    case TNetworkSettingsProblem::Dns:
+      kept = TKept{c.dns1.has_value() && c.dns2.has_value(), "DNS servers", nullptr,
+                   "--dns1 and --dns2 (0.0.0.0 for none)"};
+      break;
+    case TNetworkSettingsProblem::Port:
+      kept = TKept{c.port.has_value(), "port", nullptr, "--new-port"};
+      break;
+    case TNetworkSettingsProblem::None:
+      break;
+  }
+  if (kept && !kept->given) {
+    text += std::string(" (the camera's ") + kept->what;
+    if (kept->value) text += " \"" + Shown(*kept->value) + "\"";
+    text += std::string(" was kept: give ") + kept->option + ")";
+  }
+  return text;
 }
 
 int RunSetNetwork(const TR730Options& o, const TDevInfo& current) {
@@ -229,18 +270,21 @@ int RunSetNetwork(const TR730Options& o, const TDevInfo& current) {
     case TSettingsOutcome::Taken:
       break;
     case TSettingsOutcome::Refused:
-      return Fail(o, "the camera refused the network settings (check the account)");
+      return Fail(o,
+                  "the camera refused the network settings (a wrong account is the usual "
+                  "cause)");
     case TSettingsOutcome::NoAnswer:
       return Fail(o,
-                  "the camera did not answer the network settings (they reach only cameras on "
-                  "this computer's network segment)");
+                  "the camera did not answer the network settings: it may have taken them and "
+                  "restarted without a word, or not have received them; search again "
+                  "(camlift search) to see where it is");
     case TSettingsOutcome::NotSent:
       return Fail(o, "the network settings could not be sent from this computer");
   }
-  return Done(o,
-              "Network settings taken: " + Shown(wanted.IPAddr) + ":" +
-                  std::to_string(wanted.DevPort) + ".",
-              {{"settings", NetworkJson(wanted)}});
+  const std::string where = wanted.DhcpFlag == 1
+                                ? "an address from DHCP, port " + std::to_string(wanted.DevPort)
+                                : Shown(wanted.IPAddr) + ":" + std::to_string(wanted.DevPort);
+  return Done(o, "Network settings taken: " + where + ".", {{"settings", NetworkJson(wanted)}});
 }
 
 int RunFactory(const TR730Options& o, const TDevInfo& current) {

@@ -22,18 +22,6 @@
 namespace camlift {
 namespace {
 
-// A typed address as the check read it: "192.168.001.010" goes out as "192.168.1.10", since a
-// camera may read a leading zero as an octal number and land elsewhere than we confirmed. Text
-// that is no address stays as typed (trimmed), for the check to refuse.
-std::string PlainAddress(const std::string& typed) {
-  const std::string text = TrimText(typed);
-  const std::optional<std::uint32_t> address = ParseDottedIPv4(text);
-  if (!address) return text;
-  const std::uint32_t host = ntohl(*address);
-  return std::to_string(host >> 24) + "." + std::to_string((host >> 16) & 0xFF) + "." +
-         std::to_string((host >> 8) & 0xFF) + "." + std::to_string(host & 0xFF);
-}
-
 std::uint16_t PortOf(const std::string& text) {
   const std::string trimmed = TrimText(text);
   unsigned value = 0;
@@ -44,6 +32,15 @@ std::uint16_t PortOf(const std::string& text) {
 }
 
 }  // namespace
+
+std::string PlainAddress(const std::string& typed) {
+  const std::string text = TrimText(typed);
+  const std::optional<std::uint32_t> address = ParseDottedIPv4(text);
+  if (!address) return text;
+  const std::uint32_t host = ntohl(*address);
+  return std::to_string(host >> 24) + "." + std::to_string((host >> 16) & 0xFF) + "." +
+         std::to_string((host >> 8) & 0xFF) + "." + std::to_string(host & 0xFF);
+}
 
 bool CanChangeNetwork(const TDevInfo& row) {
   return row.DevType == kType8600 && MacDigits(row.NormID).has_value();

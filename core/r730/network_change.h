@@ -28,6 +28,11 @@ struct TNetworkFields {
   bool dhcp = false;
 };
 
+// A typed address as the check reads it: "192.168.001.010" goes out as "192.168.1.10", since a
+// camera may read a leading zero as an octal number and land elsewhere than we confirmed. Text
+// that is no address stays as typed (trimmed), for the check to refuse.
+std::string PlainAddress(const std::string& typed);
+
 // True when the settings datagram can reach the camera of this row: a camera of the 8600 search,
 // whose reply carried its MAC (the datagram names the camera by it; every camera hears it).
 bool CanChangeNetwork(const TDevInfo& row);

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "discovery/camera_page.h"
@@ -85,6 +86,9 @@ TSettingsOutcome TR730Series::SetNetwork(const std::string&, std::uint16_t, cons
     return TSettingsOutcome::NotSent;
   }
   std::array<std::uint8_t, k8600SettingsReplySize> buffer{};
+  // An answer that names another MAC (another camera's answer to somebody else's settings, or a
+  // forgery) does not decide while ours may still come; if none comes, it is all there is.
+  std::optional<TSettingsOutcome> other_camera;
   // The reply is waited for in short slices up to the limit: a camera (or a busy computer) that
   // takes longer than one slice still counts, and a steady stream of other datagrams on port
   // 8600 still does not hold the caller for ever.
@@ -95,14 +99,19 @@ TSettingsOutcome TR730Series::SetNetwork(const std::string&, std::uint16_t, cons
     const ssize_t n = ::recv(socket.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (n <= 0) continue;
     bool taken = false;
-    // Search queries and replies, and our own broadcast, arrive on port 8600 too, and so may
-    // the answer of another camera to somebody else's settings.
+    // Search queries and replies, and our own broadcast, arrive on port 8600 too.
     const std::span<const std::uint8_t> datagram(buffer.data(), static_cast<std::size_t>(n));
-    if (Parse8600SettingsReply(datagram, taken) && SettingsReplyIsFor(datagram, wanted.NormID)) {
-      return taken ? TSettingsOutcome::Taken : TSettingsOutcome::Refused;
+    if (!Parse8600SettingsReply(datagram, taken)) continue;
+    const TSettingsOutcome outcome = taken ? TSettingsOutcome::Taken : TSettingsOutcome::Refused;
+    // Factory parameters may have given the camera a new MAC (DevID) before these settings.
+    if (SettingsReplyIsFor(datagram, wanted.NormID) ||
+        SettingsReplyIsFor(datagram, NormalizeID(wanted.DevID))) {
+      return outcome;
     }
+    if (!other_camera) other_camera = outcome;
   }
-  return TSettingsOutcome::NoAnswer;
+  if (stop.Requested()) return TSettingsOutcome::NoAnswer;
+  return other_camera.value_or(TSettingsOutcome::NoAnswer);
 }
 
 bool TR730Series::CheckLogin(const std::string& base_url, const std::string& user,

@@ -39,9 +39,10 @@ std::array<std::uint8_t, 6> MacBytesFromHex(const std::string& norm_id);
 // True when the datagram is a settings reply (0x4844, 0x0802); taken then holds whether the
 // camera took the settings (0x8000 at offset 324; zero past the datagram's end).
 bool Parse8600SettingsReply(std::span<const std::uint8_t> datagram, bool& taken);
-// False when a settings reply names another camera by the MAC at offset 84: the answer to
-// somebody else's settings, or a forgery, must not decide ours. A reply without a MAC there (all
-// zeros, or too short to hold one) is taken as the camera's own.
+// False when a settings reply names another camera by the MAC at offset 84 than the one of
+// norm_id: the answer to somebody else's settings, or a forgery, must not decide ours while our
+// camera's may still come. A reply without a MAC there (all zeros, or too short to hold one) is
+// taken as the camera's own.
 bool SettingsReplyIsFor(std::span<const std::uint8_t> datagram, const std::string& norm_id);
 
 }  // namespace camlift

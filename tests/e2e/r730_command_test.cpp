@@ -281,7 +281,10 @@ TEST_F(R730Command, SetNetworkByMac) {
       {{"--netmask", "255.255.0.255"}, "The subnet mask is not valid."},
       {{"--gateway", "192.0.2.1"}, "The gateway is not on the subnet of the IP address and mask."},
       {{"--new-ip", "224.0.0.1"}, "The IP address is not one a camera can have."},
-      {{"--new-ip", "192.0.2.10"}, "The gateway is not on the subnet of the IP address and mask."},
+      // A value the options kept as the camera has it is named, with the option that changes it.
+      {{"--new-ip", "192.0.2.10"},
+       "The gateway is not on the subnet of the IP address and mask. (the camera's gateway "
+       "\"127.0.0.1\" was kept: give --gateway (0.0.0.0 for none))"},
       // The camera would take its address from DHCP and the typed one would be lost.
       {{"--dhcp", "on", "--new-ip", "127.0.0.9"},
        "--new-ip, --netmask, --gateway, --dns1 and --dns2 do not go with --dhcp on"},
@@ -337,10 +340,12 @@ TEST(R730Faults, EveryFaultOfTheConfigurationSide) {
       {"restore-defaults-refused", "restore-defaults", 1,
        "camlift r730: the camera did not confirm restoring its defaults\n"},
       {"network-settings-refused", "set-network", 1,
-       "camlift r730: the camera refused the network settings (check the account)\n"},
+       "camlift r730: the camera refused the network settings (a wrong account is the usual "
+       "cause)\n"},
       {"network-settings-silent", "set-network", 1,
-       "camlift r730: the camera did not answer the network settings (they reach only cameras "
-       "on this computer's network segment)\n"},
+       "camlift r730: the camera did not answer the network settings: it may have taken them "
+       "and restarted without a word, or not have received them; search again (camlift search) "
+       "to see where it is\n"},
       // The search reply and the stray datagram before the answer are passed over.
       {"network-settings-noise", "set-network", 0, "Network settings taken: "},
   };

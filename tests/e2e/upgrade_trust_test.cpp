@@ -544,6 +544,15 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
   // Writes the password into fed-fifo once a reader has opened it, however long the cases before
   // that one take on a busy machine (the cases' end stops it).
   std::atomic<bool> cases_done{false};
+  // Stops and joins the writer however the cases end.
+  struct TFeederStop {
+    std::atomic<bool>& done;
+    std::thread& thread;
+    ~TFeederStop() {
+      done = true;
+      if (thread.joinable()) thread.join();
+    }
+  };
   std::thread feeder([path = site.Root() + "fed-fifo", &cases_done] {
     while (!cases_done) {
       const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
@@ -555,6 +564,7 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   });
+  TFeederStop feeder_stop{cases_done, feeder};
   for (const Case& c : cases) {
     std::vector<std::string> args = base;
     args.insert(args.end(), c.args.begin(), c.args.end());
@@ -567,7 +577,7 @@ TEST(UpgradeTrust, PasswordOffTheCommandLine) {
     EXPECT_EQ(std::string::npos, (run.out + run.err).find("531642")) << c.name;
   }
   cases_done = true;
-  feeder.join();
+  if (feeder.joinable()) feeder.join();
   EXPECT_EQ(4u, site.Uploads().size());
 }
 

@@ -331,8 +331,8 @@ class NetworkSettingsTest : public QObject {
     QMessageBox* box = WaitForConfirmation(settings);
     QVERIFY(box);
     QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
-    const QString refused =
-        "Camera " + Mac() + " refused the network settings " + where + ": check the account.";
+    const QString refused = "Camera " + Mac() + " refused the network settings " + where +
+                            ": a wrong account is the usual cause.";
     QTRY_VERIFY_WITH_TIMEOUT(LogTexts(window_->Log()).contains(refused), 20000);
     QCOMPARE(Datagrams(), 1);
     Retype(Find<QLineEdit>(window_.get(), "edpwd"), kPassword);

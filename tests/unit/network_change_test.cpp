@@ -298,10 +298,12 @@ TEST(NetworkChangeInput, EachOutcomeInWords) {
       {TSettingsOutcome::Taken,
        "Camera M took the network settings: W. It restarts there; the camera list shows it at its "
        "new address once it answers."},
-      {TSettingsOutcome::Refused, "Camera M refused the network settings W: check the account."},
+      {TSettingsOutcome::Refused,
+       "Camera M refused the network settings W: a wrong account is the usual cause."},
       {TSettingsOutcome::NoAnswer,
-       "Camera M did not answer the network settings W. They reach only cameras on this "
-       "computer's network segment; search again to see where the camera is."},
+       "Camera M did not answer the network settings W. It may have taken them and restarted "
+       "without a word, or not have received them (they reach only the network segment of this "
+       "computer's default route): search again to see where it is."},
       {TSettingsOutcome::NotSent,
        "The network settings were not sent to camera M: This computer could not send the "
        "settings datagram."},
