@@ -3,7 +3,8 @@
 # Screenshots for the README in English, Simplified Chinese and Traditional Chinese, made under a
 # virtual display: the main window, its Options dialog, and an upgrade driven through the real
 # window by key presses against simulated cameras and a simulated repository on loopback - the
-# series chooser open, the question before a downgrade, and the progress bar during the upload.
+# series chooser open, the question before a downgrade, and the progress bar during the upload -
+# and the camera list with a series R camera: its row's menu and its network settings.
 # Everything stays on 127.0.0.0/8: the window's search broadcasts to 127.255.255.255. Safest run
 # in a network namespace of its own: unshare -n sh -c 'ip link set lo up; scripts/screenshots.sh'.
 # CAMLIFT_EXE=path and CAMLIFT_SIM=path use programs that are already built instead of building
@@ -53,6 +54,7 @@ repo_ip=127.0.28.1
 repo_port=18090
 newer_ip=127.0.28.2
 slow_ip=127.0.28.3
+network_ip=127.0.28.4
 camera_port=8081
 
 # Waits (up to 30 s) for a visible window of the program other than its main window and prints it.
@@ -197,6 +199,43 @@ JSON
   import -window root -crop "$(main_rectangle)" +repage "$out/progress-stage-$lang.png"
   echo "== $out/progress-stage-$lang.png"
 
+  stop_window
+  kill "$sim"; wait "$sim" 2>/dev/null || true
+  sim=""
+
+  # A series R camera alone in the list: its row's menu and "Network settings...", prefilled.
+  cat > "$dir/sim/network.json" <<JSON
+{
+  "cameras": [
+    {"name": "porch", "series": "R", "ip": "$network_ip", "port": $camera_port,
+     "password": "531642", "sys_version": "48.2.0.121", "device_id": "SIMCAM-000284",
+     "mac": "00:11:22:33:28:04", "device_name": "porch"}
+  ]
+}
+JSON
+  "$CAMLIFT_SIM" run --scenario "$dir/sim/network.json" > "$dir/sim/out" 2> "$dir/sim/err" &
+  sim=$!
+  for _ in $(seq 1 100); do
+    grep -q "ready" "$dir/sim/out" 2>/dev/null && break
+    kill -0 "$sim" 2>/dev/null || { cat "$dir/sim/err"; exit 1; }
+    sleep 0.1
+  done
+  start_window
+  # From the address field to "Search LAN IP camera": port, account, password, series, search.
+  xdotool windowfocus --sync "$main" key --delay 50 Tab Tab Tab Tab Tab space
+  list="$(other_window)"
+  sleep 2  # the search lists the camera in its first row
+  eval "$(xdotool getwindowgeometry --shell "$list")"
+  list_rectangle="${WIDTH}x${HEIGHT}+${X}+${Y}"
+  xdotool mousemove $((X + 120)) $((Y + 72)) click 3
+  sleep 0.5
+  import -window root -crop "$list_rectangle" +repage "$out/camera-menu-$lang.png"
+  echo "== $out/camera-menu-$lang.png"
+  # The third item of the menu.
+  xdotool key --delay 100 Down Down Down Return
+  sleep 1
+  import -window root -crop "$list_rectangle" +repage "$out/network-settings-$lang.png"
+  echo "== $out/network-settings-$lang.png"
   stop_window
   kill "$sim"; wait "$sim" 2>/dev/null || true
   sim=""
