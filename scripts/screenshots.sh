@@ -87,6 +87,20 @@ main_rectangle() {
   echo "${WIDTH}x${HEIGHT}+${X}+${Y}"
 }
 
+# Starts the simulator with a scenario of the language's folder and waits (up to 10 s) until it
+# is ready; it stops the script when the simulator ends or does not get ready.
+start_sim() {
+  "$CAMLIFT_SIM" run --scenario "$1" > "$dir/sim/out" 2> "$dir/sim/err" &
+  sim=$!
+  for _ in $(seq 1 100); do
+    grep -q "ready" "$dir/sim/out" 2>/dev/null && return
+    kill -0 "$sim" 2>/dev/null || { cat "$dir/sim/err"; exit 1; }
+    sleep 0.1
+  done
+  echo "!! camlift-sim did not get ready ($1)" >&2
+  exit 1
+}
+
 # Starts the window of the language and waits for it; the address field has the focus.
 start_window() {
   HOME="$dir" XDG_CONFIG_HOME="$dir" XDG_RUNTIME_DIR="$dir/run" "$CAMLIFT_EXE" >/dev/null 2>&1 &
@@ -145,13 +159,7 @@ for lang in en cn b5; do
   ]
 }
 JSON
-  "$CAMLIFT_SIM" run --scenario "$dir/sim/scenario.json" > "$dir/sim/out" 2> "$dir/sim/err" &
-  sim=$!
-  for _ in $(seq 1 100); do
-    grep -q "ready" "$dir/sim/out" 2>/dev/null && break
-    kill -0 "$sim" 2>/dev/null || { cat "$dir/sim/err"; exit 1; }
-    sleep 0.1
-  done
+  start_sim "$dir/sim/scenario.json"
 
   # The Options dialog shows the example address; the upgrades then use the simulated repository.
   printf '[Global]\r\nlan=%s\r\nrepository=http://firmware.example.com/FM/\r\n' "$lang" \
@@ -213,13 +221,7 @@ JSON
   ]
 }
 JSON
-  "$CAMLIFT_SIM" run --scenario "$dir/sim/network.json" > "$dir/sim/out" 2> "$dir/sim/err" &
-  sim=$!
-  for _ in $(seq 1 100); do
-    grep -q "ready" "$dir/sim/out" 2>/dev/null && break
-    kill -0 "$sim" 2>/dev/null || { cat "$dir/sim/err"; exit 1; }
-    sleep 0.1
-  done
+  start_sim "$dir/sim/network.json"
   start_window
   # From the address field to "Search LAN IP camera": port, account, password, series, search.
   xdotool windowfocus --sync "$main" key --delay 50 Tab Tab Tab Tab Tab space

@@ -2,10 +2,8 @@
 // camlift r730 against a simulated series R camera: every subcommand, its exit status, its
 // output with and without --json, and secrets kept out of the output unless asked for.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -19,6 +17,7 @@
 #include "sim_scenario.h"
 #include "support/host_port_lock.h"
 #include "support/process.h"
+#include "support/r730_test_camera.h"
 #include "support/temp_folder.h"
 
 namespace camlift::test {
@@ -26,19 +25,9 @@ namespace {
 
 constexpr const char* kPassword = "pw&1 x";
 
-std::string Address(int host) {
-  const int pid = static_cast<int>(::getpid());
-  return "127." + std::to_string(pid / 250 % 250 + 1) + "." + std::to_string(pid % 250 + 1) + "." +
-         std::to_string(host);
-}
-
-std::string Mac() {
-  const unsigned pid = static_cast<unsigned>(::getpid());
-  char text[18];
-  std::snprintf(text, sizeof text, "02:%02X:%02X:%02X:7E:31", (pid >> 16) & 0xFF, (pid >> 8) & 0xFF,
-                pid & 0xFF);
-  return text;
-}
+const auto& Address = ProcessLoopbackAddress;
+constexpr std::uint8_t kMacLast = 0x31;
+std::string Mac() { return ProcessMac(kMacLast); }
 
 class R730Command : public ::testing::Test {
  protected:
@@ -46,22 +35,16 @@ class R730Command : public ::testing::Test {
   THostPortLock port_lock_{"udp-3565"};
 
   void SetUp() override {
-    state_ = std::make_shared<sim::TR730SimState>();
-    sim::TCameraConfig c;
-    c.name = "R1";
-    c.series = sim::TSimSeries::R;
-    c.ip = Address(11);
-    c.port = 0;
-    c.upload_port = 0;
-    c.password = kPassword;
-    c.mac = Mac();
-    c.sys_version = "48.2.0.130";
-    c.reboot_ms = 2000;
-    camera_ = std::make_unique<sim::TSimCamera>(
-        c, recorder_,
-        std::vector<sim::TCameraExtensionFactory>{sim::MakeSearchResponderExtension,
-                                                  sim::R730ConfigExtension(state_)});
-    camera_->Start();
+    TR730TestCameraOptions options;
+    options.host = 11;
+    options.sys_version = "48.2.0.130";
+    options.answers_search = true;
+    options.password = kPassword;
+    options.mac_last = kMacLast;
+    sim_ = std::make_unique<TR730TestCamera>(options);
+    sim_->Start();
+    camera_ = &sim_->Camera();
+    state_ = &sim_->State();
   }
 
   TProcessResult Run(const std::string& sub, std::vector<std::string> extra, bool by_address = true,
@@ -84,9 +67,9 @@ class R730Command : public ::testing::Test {
   }
 
   TTempFolder temp_;
-  std::shared_ptr<sim::TSimRecorder> recorder_ = std::make_shared<sim::TSimRecorder>();
-  std::shared_ptr<sim::TR730SimState> state_;
-  std::unique_ptr<sim::TSimCamera> camera_;
+  std::unique_ptr<TR730TestCamera> sim_;
+  sim::TSimCamera* camera_ = nullptr;
+  sim::TR730SimState* state_ = nullptr;
 };
 
 TEST_F(R730Command, CheckLoginExitStatus) {
@@ -298,9 +281,7 @@ TEST_F(R730Command, SetNetworkByMac) {
   r = Run("factory", {"--device-mac", "001A2B3C4D5E", "--netmask", "255.255.0.255"});
   EXPECT_EQ(r.exit_code, 2) << r.err;
   EXPECT_EQ(r.err, "camlift r730: The subnet mask is not valid.\n");
-  for (const auto& e : recorder_->Entries()) {
-    EXPECT_NE(e.value("event", ""), "network-settings") << "settings went out: " << e.dump();
-  }
+  EXPECT_TRUE(sim_->Events("network-settings").empty()) << "settings went out";
 
   // Typed with a leading zero, the address goes out without it: a camera may read "012" as 10.
   std::string typed = Address(12);

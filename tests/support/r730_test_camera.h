@@ -38,6 +38,8 @@ inline std::string ProcessMac(std::uint8_t last) {
 }
 
 struct TR730TestCameraOptions {
+  int host = 1;             // the last part of its address, ProcessLoopbackAddress(host)
+  std::string sys_version;  // "": the simulator's own
   std::string user = "admin";
   std::string device_name;      // "": the simulator's own
   int reboot_ms = 2000;         // scaled by CAMLIFT_TIME_SCALE
@@ -61,20 +63,21 @@ class TR730TestCamera {
   TR730TestCamera(const TR730TestCamera&) = delete;
   TR730TestCamera& operator=(const TR730TestCamera&) = delete;
 
-  // (Re)starts the camera at ProcessLoopbackAddress(1) with these settings; the record goes on.
+  // (Re)starts the camera with these settings; the record goes on.
   void Start(sim::TR730SimSettings settings = {}) {
     Stop();
     state_ = std::make_shared<sim::TR730SimState>(std::move(settings));
     sim::TCameraConfig c;
     c.name = "R1";
     c.series = sim::TSimSeries::R;
-    c.ip = ProcessLoopbackAddress(1);
+    c.ip = ProcessLoopbackAddress(options_.host);
     c.port = 0;
     c.upload_port = 0;
     c.user = options_.user;
     c.password = options_.password;
     c.mac = Mac();
     if (!options_.device_name.empty()) c.device_name = options_.device_name;
+    if (!options_.sys_version.empty()) c.sys_version = options_.sys_version;
     c.reboot_ms = options_.reboot_ms;
     std::vector<sim::TCameraExtensionFactory> extensions;
     if (options_.answers_search) extensions.emplace_back(sim::MakeSearchResponderExtension);
